@@ -1,0 +1,31 @@
+# The two commands of README.md: `make run` and `make test`. Both install what is
+# missing (scripts/setup.sh), configure and build as needed.
+BUILD ?= build
+TSAN_BUILD ?= build-tsan
+JOBS ?= 2
+
+.PHONY: setup build run test test-tsan clean
+
+setup:
+	bash scripts/setup.sh
+
+build: setup
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	cmake --build $(BUILD) -j$(JOBS)
+
+run: build
+	bash scripts/run.sh $(BUILD)
+
+# Every test, then the concurrency tests again under ThreadSanitizer.
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+	$(MAKE) --no-print-directory test-tsan
+
+test-tsan: setup
+	cmake -S . -B $(TSAN_BUILD) -G Ninja -DKORVANE_PIPELINE_ONLY=ON -DKORVANE_TSAN=ON >/dev/null
+	cmake --build $(TSAN_BUILD) -j$(JOBS)
+	cd $(TSAN_BUILD) && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+	  ctest --output-on-failure -L concurrency
+
+clean:
+	rm -rf $(BUILD) $(TSAN_BUILD)

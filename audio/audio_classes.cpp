@@ -1,0 +1,451 @@
+#include "audio_classes.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// How long an idle worker that does not park waits between its idle rounds.
+constexpr std::chrono::milliseconds IdleRoundPause{5};
+
+std::atomic<TMainThreadDispatcher*> CurrentDispatcher{nullptr};
+
+EAudioException UnknownFailure() {
+  return EAudioException("An unexpected failure ended the audio run.");
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------
+// TAudioInput
+// ---------------------------------------------------------------------------------
+
+TAudioInput::~TAudioInput() { DetachConsumers(); }
+
+void TAudioInput::Reset() {
+  try {
+    Close();
+  } catch (...) {
+    // Reset ends the pass whatever Close thinks of it.
+  }
+  Busy = false;
+}
+
+void TAudioInput::BeginReadPass(int32_t PassSize) {
+  Size = PassSize;
+  Position = 0;
+  BufferStart = 1;
+  BufferEnd = 0;
+  EndOfDataReached_ = false;
+  Busy = true;
+}
+
+void TAudioInput::DetachConsumers() {
+  std::vector<TAudioOutput*> consumers;
+  {
+    std::lock_guard<std::mutex> hold(ConsumersLock_);
+    consumers.swap(Consumers_);
+  }
+  for (TAudioOutput* output : consumers) output->InputDestroyed(this);
+}
+
+void TAudioInput::AttachConsumer(TAudioOutput* Output) {
+  std::lock_guard<std::mutex> hold(ConsumersLock_);
+  if (std::find(Consumers_.begin(), Consumers_.end(), Output) == Consumers_.end())
+    Consumers_.push_back(Output);
+}
+
+void TAudioInput::DetachConsumer(TAudioOutput* Output) {
+  std::lock_guard<std::mutex> hold(ConsumersLock_);
+  Consumers_.erase(std::remove(Consumers_.begin(), Consumers_.end(), Output),
+                   Consumers_.end());
+}
+
+// ---------------------------------------------------------------------------------
+// Dispatchers
+// ---------------------------------------------------------------------------------
+
+void SetMainThreadDispatcher(TMainThreadDispatcher* Dispatcher) {
+  CurrentDispatcher = Dispatcher;
+}
+
+TMainThreadDispatcher* MainThreadDispatcher() { return CurrentDispatcher; }
+
+void TQueueDispatcher::Post(std::function<void()> Call) {
+  {
+    std::lock_guard<std::mutex> hold(Lock_);
+    Calls_.push_back(std::move(Call));
+  }
+  Arrived_.notify_all();
+}
+
+int TQueueDispatcher::ProcessPending() {
+  std::deque<std::function<void()>> calls;
+  {
+    std::lock_guard<std::mutex> hold(Lock_);
+    calls.swap(Calls_);
+  }
+  for (auto& call : calls) call();
+  return static_cast<int>(calls.size());
+}
+
+int TQueueDispatcher::WaitAndProcess(std::chrono::milliseconds Timeout) {
+  {
+    std::unique_lock<std::mutex> hold(Lock_);
+    Arrived_.wait_for(hold, Timeout, [this] { return !Calls_.empty(); });
+  }
+  return ProcessPending();
+}
+
+// ---------------------------------------------------------------------------------
+// THandOff
+// ---------------------------------------------------------------------------------
+
+void THandOff::Run(std::function<void()> Call) {
+  TMainThreadDispatcher* dispatcher = MainThreadDispatcher();
+  if (!dispatcher) {
+    Call();
+    return;
+  }
+  // The posted call may outlive a cancelled hand-off in the queue, so it keeps this
+  // object alive itself, and it never runs Call once the hand-off was cancelled.
+  dispatcher->Post([self = shared_from_this(), Call = std::move(Call)] {
+    {
+      std::lock_guard<std::mutex> hold(self->Lock_);
+      if (self->Phase_ != Pending) return;
+      self->Phase_ = Running;
+    }
+    Call();
+    {
+      std::lock_guard<std::mutex> hold(self->Lock_);
+      self->Phase_ = Ran;
+    }
+    self->Changed_.notify_all();
+  });
+  std::unique_lock<std::mutex> hold(Lock_);
+  Changed_.wait(hold, [this] { return Phase_ == Ran || Phase_ == Cancelled; });
+}
+
+void THandOff::Cancel() {
+  {
+    std::lock_guard<std::mutex> hold(Lock_);
+    if (Phase_ == Pending) Phase_ = Cancelled;
+  }
+  Changed_.notify_all();
+}
+
+// ---------------------------------------------------------------------------------
+// TAudioThread
+// ---------------------------------------------------------------------------------
+
+TAudioThread::TAudioThread(TAudioOutput& DrivenOutput) : Output(DrivenOutput) {}
+
+TAudioThread::~TAudioThread() { Terminate(); }
+
+void TAudioThread::Resume() {
+  {
+    std::lock_guard<std::mutex> hold(WakeLock_);
+    WakePending_ = true;
+    if (!Started_) {
+      // The first wake starts the thread; it runs straight into its first round.
+      WakePending_ = false;
+      Started_ = true;
+      Thread_ = std::thread([this] { Execute(); });
+    }
+  }
+  Wake_.notify_all();
+}
+
+void TAudioThread::Terminate() {
+  Terminating = true;
+  {
+    std::lock_guard<std::mutex> hold(HandOffLock_);
+    if (PendingHandOff_) PendingHandOff_->Cancel();
+  }
+  {
+    std::lock_guard<std::mutex> hold(WakeLock_);
+  }
+  Wake_.notify_all();
+  if (Thread_.joinable() && Thread_.get_id() != std::this_thread::get_id())
+    Thread_.join();
+}
+
+void TAudioThread::HandOff(std::function<void()> Call) {
+  auto handOff = std::make_shared<THandOff>();
+  {
+    std::lock_guard<std::mutex> hold(HandOffLock_);
+    if (Terminating) return;
+    PendingHandOff_ = handOff;
+  }
+  handOff->Run(std::move(Call));
+  std::lock_guard<std::mutex> hold(HandOffLock_);
+  PendingHandOff_.reset();
+}
+
+void TAudioThread::Execute() {
+  while (!Terminating) {
+    if (!RunRound()) IdleWait();
+  }
+  Terminating = false;  // the acknowledgement that the loop has ended
+}
+
+bool TAudioThread::RunRound() {
+  const bool runInProgress = Output.Active;
+  try {
+    ReportProgress();
+    if (Terminating) return true;
+    const bool more = Output.WriteStep(AbortRequested);
+    if (AbortRequested || !more) {
+      EndRun();
+      return true;
+    }
+  } catch (const std::exception& e) {
+    AbortRequested = false;
+    ErrorHandler(e);
+    if (SuspendWhenIdle) Park();
+    return true;
+  } catch (...) {
+    AbortRequested = false;
+    ErrorHandler(UnknownFailure());
+    if (SuspendWhenIdle) Park();
+    return true;
+  }
+  return runInProgress;
+}
+
+void TAudioThread::ReportProgress() {
+  const int progress = Output.Progress();
+  if (progress == Output.LastProgress) return;
+  Output.LastProgress = progress;
+  if (Output.OnProgress) {
+    TAudioOutput* sender = &Output;
+    HandOff([sender] { sender->OnProgress(sender); });
+  }
+}
+
+void TAudioThread::EndRun() {
+  AbortRequested = false;
+  // An abort that reaches an idle worker ends no run, so it reports none.
+  const bool runEnded = Output.Busy;
+  Output.FinishRun();
+  if (runEnded && Output.OnDone) TVerySmallThread(&Output, Output.OnDone).HandOff(*this);
+  if (SuspendWhenIdle) Park();
+}
+
+void TAudioThread::Park() {
+  std::unique_lock<std::mutex> hold(WakeLock_);
+  if (!WakePending_) {
+    Parked_ = true;
+    Wake_.wait(hold, [this] { return WakePending_ || Terminating; });
+    Parked_ = false;
+  }
+  WakePending_ = false;
+}
+
+void TAudioThread::IdleWait() {
+  std::unique_lock<std::mutex> hold(WakeLock_);
+  Wake_.wait_for(hold, IdleRoundPause, [this] { return WakePending_ || Terminating; });
+  WakePending_ = false;
+}
+
+// ---------------------------------------------------------------------------------
+// TVerySmallThread
+// ---------------------------------------------------------------------------------
+
+TVerySmallThread::TVerySmallThread(TAudioOutput* Output, TOutputDoneEvent Handler)
+    : Output_(Output), Handler_(std::move(Handler)) {}
+
+void TVerySmallThread::HandOff(TAudioThread& Worker) {
+  Worker.HandOff([this] { Handler_(Output_); });
+}
+
+// ---------------------------------------------------------------------------------
+// TAudioOutput
+// ---------------------------------------------------------------------------------
+
+TInputLockGuard::TInputLockGuard(std::atomic_flag& Flag) : Flag_(Flag) {
+  while (Flag_.test_and_set(std::memory_order_acquire)) std::this_thread::yield();
+}
+
+TAudioOutput::TAudioOutput() : Thread_(*this) {
+  Thread_.ErrorHandler = [this](const std::exception& e) { HandleRunError(e); };
+  Thread_.SuspendWhenIdle = true;
+}
+
+TAudioOutput::~TAudioOutput() {
+  StopWorker();
+  if (TAudioInput* input = Input_.exchange(nullptr)) input->DetachConsumer(this);
+}
+
+void TAudioOutput::StopWorker() {
+  Thread_.Terminate();
+  if (!Busy) return;
+  // The worker stopped in the middle of a run: finish the file here.
+  try {
+    FinishRun();
+  } catch (...) {
+    Active = false;
+    Busy = false;
+  }
+}
+
+void TAudioOutput::SetInput(TAudioInput* Value) {
+  TAudioInput* previous = Input_.load();
+  if (previous == Value) return;
+  if (!Busy) {
+    Input_ = Value;
+  } else {
+    if (Value) Value->Open();
+    {
+      TInputLockGuard hold(InputLock_);
+      Input_ = Value;
+    }
+    if (previous) previous->Close();
+  }
+  if (previous) previous->DetachConsumer(this);
+  if (Value) Value->AttachConsumer(this);
+}
+
+void TAudioOutput::InputDestroyed(TAudioInput* Source) {
+  TInputLockGuard hold(InputLock_);
+  if (Input_ == Source) Input_ = nullptr;
+}
+
+void TAudioOutput::Start() {
+  if (Busy) throw EAudioException("Component is Busy");
+  if (!Input_) throw EAudioException("Input is not assigned");
+  InputLock_.clear();
+  try {
+    Setup();
+    Busy = true;
+    Thread_.AbortRequested = false;
+    Active = true;
+    Thread_.Resume();
+  } catch (const std::exception& e) {
+    HandleRunError(e);
+  } catch (...) {
+    HandleRunError(UnknownFailure());
+  }
+}
+
+TAudioOutputStatus TAudioOutput::Status() const {
+  if (!Busy) return osIdle;
+  return Thread_.Suspended() ? osSuspended : osRunning;
+}
+
+int TAudioOutput::Progress() const {
+  TAudioInput* input = Input_.load();
+  if (!input) return 0;
+  const int32_t size = input->Size;
+  if (size < 0) return -1;
+  if (size == 0) return 0;
+  // Whole percent, halves to even (the default rounding mode of nearbyint).
+  const double percent = static_cast<double>(input->Position) / size * 100.0;
+  return static_cast<int>(std::nearbyint(percent));
+}
+
+void TAudioOutput::FinishRun() {
+  if (!Busy) return;
+  Active = false;
+  Finish();
+  Busy = false;
+}
+
+void TAudioOutput::HandleRunError(const std::exception& E) {
+  InputLock_.clear();
+  if (Status() != osIdle) {
+    try {
+      Finish();
+    } catch (...) {
+      // The run already failed; a failure to finish it adds nothing.
+    }
+  }
+  Active = false;
+  Busy = false;
+  if (OnThreadException) OnThreadException(this, E);
+}
+
+int TAudioOutput::ReadInput(void* Buffer, int BufferSize) {
+  TInputLockGuard hold(InputLock_);
+  TAudioInput* input = Input_.load();
+  return input ? input->ReadData(Buffer, BufferSize) : 0;
+}
+
+void TAudioOutput::CloseInput() {
+  if (TAudioInput* input = Input_.load()) input->Close();
+}
+
+void TAudioOutput::AcquireInputLock() {
+  while (InputLock_.test_and_set(std::memory_order_acquire)) std::this_thread::yield();
+}
+
+void TAudioFileOut::SetFileMode(TFileOutputMode) { FileMode_ = foRewrite; }
+
+// ---------------------------------------------------------------------------------
+// TFileStream
+// ---------------------------------------------------------------------------------
+
+TFileStream::TFileStream(const std::string& FileName, TMode Mode) : FileName_(FileName) {
+  const int flags = Mode == TMode::Create ? (O_RDWR | O_CREAT | O_TRUNC) : O_RDWR;
+  Fd_ = ::open(FileName.c_str(), flags | O_CLOEXEC, 0644);
+  if (Fd_ < 0) Fail(Mode == TMode::Create ? "Cannot create file" : "Cannot open file");
+}
+
+TFileStream::~TFileStream() {
+  if (Fd_ >= 0) ::close(Fd_);
+}
+
+void TFileStream::Fail(const char* What) const {
+  throw EAudioException(std::string(What) + " \"" + FileName_ + "\": " +
+                        std::strerror(errno) + ".");
+}
+
+int64_t TFileStream::Read(void* Buffer, int64_t Count) {
+  int64_t done = 0;
+  auto* bytes = static_cast<uint8_t*>(Buffer);
+  while (done < Count) {
+    const ssize_t n = ::pread(Fd_, bytes + done, static_cast<size_t>(Count - done),
+                              static_cast<off_t>(Position_));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) Fail("Cannot read file");
+    if (n == 0) break;
+    done += n;
+    Position_ += n;
+  }
+  return done;
+}
+
+void TFileStream::Write(const void* Buffer, int64_t Count) {
+  int64_t done = 0;
+  const auto* bytes = static_cast<const uint8_t*>(Buffer);
+  while (done < Count) {
+    const ssize_t n = ::pwrite(Fd_, bytes + done, static_cast<size_t>(Count - done),
+                               static_cast<off_t>(Position_));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;
+      Fail("Cannot write file");
+    }
+    done += n;
+    Position_ += n;
+  }
+}
+
+void TFileStream::Seek(int64_t Offset) { Position_ = Offset; }
+
+int64_t TFileStream::Size() const {
+  struct stat info {};
+  if (::fstat(Fd_, &info) != 0) Fail("Cannot read the size of file");
+  return static_cast<int64_t>(info.st_size);
+}
+
+void TFileStream::Close() {
+  if (Fd_ < 0) return;
+  const int fd = Fd_;
+  Fd_ = -1;
+  if (::close(fd) != 0) Fail("Cannot close file");
+}

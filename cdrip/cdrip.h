@@ -1,0 +1,81 @@
+/* The CD ripping library: drive selection, table of contents and chunked reading of a
+ * sector range, for CD drives and for disc images added as drives.
+ *
+ * Drive numbers 0 .. CR_GetNumCDROM() - 1 are the CD drives found at CR_Init (in the
+ * order the CD layer lists them), followed by the disc images added with
+ * CR_AddImageDrive. Every call after CR_SetActiveCDROM addresses the active drive.
+ * Audio comes as 16-bit stereo little-endian PCM at 44100 Hz, 2352 bytes a sector.
+ *
+ * The library guards its state with one lock, so calls may come from several threads;
+ * a ripper is read by one thread at a time. */
+#ifndef KORVANE_CDRIP_H
+#define KORVANE_CDRIP_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define CDRIP_API __attribute__((visibility("default")))
+
+/* One entry of the table of contents, returned by value (8 bytes). */
+typedef struct {
+  int32_t StartSector; /* first sector (LSN) of the track's INDEX 01; lead-out: its LSN */
+  uint8_t Flag;        /* CR_FLAG_AUDIO or CR_FLAG_DATA */
+  uint8_t TrackNumber; /* the track's number; CR_LEADOUT_TRACK for the lead-out */
+  uint8_t Reserved[2];
+} CR_TocEntry;
+
+#define CR_FLAG_AUDIO 0x10
+#define CR_FLAG_DATA 0x14
+#define CR_LEADOUT_TRACK 0xAA
+#define CR_SECTOR_BYTES 2352
+#define CR_MAX_CHUNK_BYTES 176400 /* 75 sectors: one second of CD audio */
+
+/* Reads the settings file (may be NULL or missing: defaults then) and lists the CD
+ * drives. Section "CD-ROM": "ParanoiaMode" = full | overlap | disable (default full),
+ * "ParanoiaRetries" = re-reads of a bad sector before it is given up (default 20).
+ * Returns 0. */
+CDRIP_API int32_t CR_Init(const char* iniPath);
+/* Closes any ripper and releases every drive, added images included. Returns 0. */
+CDRIP_API int32_t CR_DeInit(void);
+/* Number of drives: CD drives, then added images. */
+CDRIP_API int32_t CR_GetNumCDROM(void);
+/* Makes drive the active one; -1 (and no change) when there is no such drive. */
+CDRIP_API int32_t CR_SetActiveCDROM(int32_t drive);
+/* *status := 0 when the active drive holds a disc (an image whose files open), any
+ * other value when it is not ready. Returns 0, or -1 without an active drive. */
+CDRIP_API int32_t CR_IsMediaLoaded(int32_t* status);
+/* Nonzero while the active drive plays audio (never for images). */
+CDRIP_API int32_t CR_IsAudioPlaying(void);
+/* Reads the active drive's table of contents; 0 = success. */
+CDRIP_API int32_t CR_ReadToc(void);
+/* Number of tracks N of the last table read: entries 0 .. N, entry N the lead-out. */
+CDRIP_API int32_t CR_GetNumTocEntries(void);
+/* Entry index of the last table read; all zero when there is no such entry. */
+CDRIP_API CR_TocEntry CR_GetTocEntry(int32_t index);
+/* Prepares reading sectors startSector .. endSector - 1 of the active drive (bounded
+ * by the disc). *bufferSize is the caller's buffer size in bytes; chunks never exceed
+ * it nor CR_MAX_CHUNK_BYTES, and it is set to the chunk size used. Returns 0, or -1
+ * when nothing can be read. */
+CDRIP_API int32_t CR_OpenRipper(int32_t* bufferSize, int32_t startSector, int32_t endSector);
+/* Fills buffer with the next chunk of the range and sets *byteCount (0 when the range
+ * is exhausted, or *abort is nonzero, or the disc could not be read). Returns 0. */
+CDRIP_API int32_t CR_RipChunk(uint8_t* buffer, int32_t* byteCount, int32_t* abort);
+/* Ends reading. Returns 0. */
+CDRIP_API int32_t CR_CloseRipper(void);
+/* Adds a disc image (.cue, .toc or .nrg) as a drive; returns its drive number (the
+ * existing one when the image was added before), or -1, with nothing added, when it
+ * cannot be opened. */
+CDRIP_API int32_t CR_AddImageDrive(const char* path);
+/* Copies the drive's name (device path, or the image's absolute path) into buffer,
+ * truncated to size - 1 bytes and terminated. Returns the name's full length, or -1
+ * when there is no such drive. */
+CDRIP_API int32_t CR_GetDriveName(int32_t drive, char* buffer, int32_t size);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,59 @@
+// What the library's entry points need from a drive, whatever it reads from: a CD
+// device, a cue sheet and the files it names, or an image that the CD layer opens.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cdrip {
+
+constexpr int32_t SectorBytes = 2352;
+constexpr int32_t MaxChunkSectors = 75;
+// From the end of one session's last track to the first track of the next on a
+// multi-session disc: lead-out (6750), next lead-in (4500) and pregap (150).
+constexpr int32_t SessionGapSectors = 11400;
+
+struct TrackEntry {
+  int32_t StartSector = 0;
+  uint8_t Flag = 0;
+  uint8_t Number = 0;
+};
+
+struct Toc {
+  std::vector<TrackEntry> Tracks;
+  int32_t LeadOut = 0;
+};
+
+// How real drives are read; images ignore it.
+struct ReadSettings {
+  int ParanoiaMode = 0;  // a combination of the paranoia layer's mode flags
+  int ParanoiaRetries = 20;
+};
+
+// Delivers audio sectors of one disc. Reads are sequential in practice; a reader
+// repositions itself when they are not.
+class SectorReader {
+ public:
+  virtual ~SectorReader() = default;
+  // Fills Out with Count sectors from Lsn on; returns how many it delivered (fewer
+  // only when the disc could not be read).
+  virtual int32_t Read(uint8_t* Out, int32_t Lsn, int32_t Count) = 0;
+};
+
+class Drive {
+ public:
+  virtual ~Drive() = default;
+  // The device path, or the image's absolute path.
+  virtual const std::string& Name() const = 0;
+  virtual bool MediaLoaded() = 0;
+  virtual bool AudioPlaying() = 0;
+  // The disc's table of contents, read anew; nothing when it cannot be read.
+  virtual std::optional<Toc> ReadToc() = 0;
+  // A reader over the disc as of the last ReadToc; nothing when it cannot be read.
+  virtual std::unique_ptr<SectorReader> OpenReader(const ReadSettings& Settings) = 0;
+};
+
+}  // namespace cdrip

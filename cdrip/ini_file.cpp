@@ -1,0 +1,65 @@
+#include "ini_file.h"
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <sstream>
+
+namespace cdrip {
+namespace {
+
+std::string Trim(const std::string& Text) {
+  const auto isSpace = [](unsigned char c) { return std::isspace(c) != 0; };
+  auto first = std::find_if_not(Text.begin(), Text.end(), isSpace);
+  auto last = std::find_if_not(Text.rbegin(), Text.rend(), isSpace).base();
+  return first < last ? std::string(first, last) : std::string();
+}
+
+std::string Lower(std::string Text) {
+  std::transform(Text.begin(), Text.end(), Text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return Text;
+}
+
+std::string KeyOf(const std::string& Section, const std::string& Key) {
+  return Lower(Trim(Section)) + '\n' + Lower(Trim(Key));
+}
+
+}  // namespace
+
+IniFile IniFile::Parse(const std::string& Text) {
+  IniFile ini;
+  std::istringstream lines(Text);
+  std::string line;
+  std::string section;
+  while (std::getline(lines, line)) {
+    line = Trim(line);
+    if (line.empty() || line[0] == ';' || line[0] == '#') continue;
+    if (line.front() == '[') {
+      const size_t close = line.find(']');
+      if (close != std::string::npos) section = line.substr(1, close - 1);
+      continue;
+    }
+    const size_t equals = line.find('=');
+    if (equals == std::string::npos) continue;
+    ini.Values_[KeyOf(section, line.substr(0, equals))] = Trim(line.substr(equals + 1));
+  }
+  return ini;
+}
+
+IniFile IniFile::Load(const std::string& Path) {
+  std::ifstream file(Path, std::ios::binary);
+  if (!file) return IniFile();
+  std::ostringstream text;
+  text << file.rdbuf();
+  return Parse(text.str());
+}
+
+std::optional<std::string> IniFile::Value(const std::string& Section,
+                                          const std::string& Key) const {
+  auto found = Values_.find(KeyOf(Section, Key));
+  if (found == Values_.end()) return std::nullopt;
+  return found->second;
+}
+
+}  // namespace cdrip

@@ -1,0 +1,25 @@
+// A small reader of INI settings files: "[Section]" headers and "Key=Value" lines;
+// lines starting with ';' or '#' are comments. Section and key names match without
+// regard to case; values are trimmed.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+
+namespace cdrip {
+
+class IniFile {
+ public:
+  static IniFile Parse(const std::string& Text);
+  // An empty file when Path cannot be read.
+  static IniFile Load(const std::string& Path);
+
+  std::optional<std::string> Value(const std::string& Section,
+                                   const std::string& Key) const;
+
+ private:
+  std::map<std::string, std::string> Values_;  // "section\nkey" in lower case
+};
+
+}  // namespace cdrip

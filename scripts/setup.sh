@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Installs every Debian package that Korvane needs to build, run, test and benchmark.
+# Idempotent: when everything is present it only checks and returns within a second.
+set -euo pipefail
+
+packages=(
+  # build tools
+  cmake g++ make ninja-build pkg-config
+  # window framework and embedded browser
+  qt6-base-dev qt6-webengine-dev
+  # CD drives and disc images
+  libcdio-dev libcdio-paranoia-dev libcue-dev
+  # encoders and decoders (loaded at run time; headers give the record layouts)
+  libmp3lame-dev libmp3lame0 libogg-dev libvorbis-dev libmad0-dev
+  # tests: GoogleTest, sox as an independent decoder, clang for the fuzz target
+  libgtest-dev sox clang libclang-rt-14-dev
+  # the window under a virtual display, and its screenshot
+  xvfb xauth x11-apps imagemagick
+  # benchmarks: the standard tools korvane is measured against
+  ffmpeg lame vorbis-tools cd-paranoia hyperfine
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then
+  sudo_cmd=(sudo)
+fi
+
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -qq
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
