@@ -7,11 +7,8 @@
 #include <functional>
 #include <vector>
 
-#include <gtest/gtest.h>
-
-#include <thread>
-
 #include "audio_classes.h"
+#include "pipeline_test.h"
 
 // Serves Bytes bytes (byte i = (i + Seed) mod 251) in staged blocks of StageSize bytes.
 class TMemoryInput : public TAudioInput {
@@ -105,28 +102,3 @@ class TRecordingOutput : public TAudioOutput {
   std::vector<uint8_t> Block_;
 };
 
-// The window side of a test: installs a queue dispatcher and runs its calls.
-class PipelineTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    SetMainThreadDispatcher(&Dispatcher);
-    MainThread = std::this_thread::get_id();
-  }
-  void TearDown() override {
-    Dispatcher.ProcessPending();
-    SetMainThreadDispatcher(nullptr);
-  }
-  // Processes hand-offs until Done() holds; false after 20 seconds.
-  bool RunUntil(const std::function<bool()>& Done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!Done()) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      Dispatcher.WaitAndProcess(std::chrono::milliseconds(10));
-    }
-    return true;
-  }
-  bool OnMainThread() const { return std::this_thread::get_id() == MainThread; }
-
-  TQueueDispatcher Dispatcher;
-  std::thread::id MainThread;
-};
