@@ -6,6 +6,8 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
+#include <string>
 #include <thread>
 
 #include "audio_classes.h"
@@ -29,6 +31,30 @@ class PipelineTest : public ::testing::Test {
       Dispatcher.WaitAndProcess(std::chrono::milliseconds(10));
     }
     return true;
+  }
+  struct TRunResult {
+    int Done = 0;
+    int Failures = 0;
+    std::string Failure;  // the message of the last failure
+  };
+  // Starts Output (setting its OnDone and OnThreadException) and runs the hand-offs
+  // until the run has ended, by completion or by failure.
+  TRunResult RunToEnd(TAudioOutput& Output) {
+    auto result = std::make_shared<TRunResult>();
+    auto failures = std::make_shared<std::atomic<int>>(0);
+    auto failure = std::make_shared<std::string>();
+    Output.OnDone = [result](TAudioOutput*) { ++result->Done; };
+    Output.OnThreadException = [failures, failure](TAudioOutput*, const std::exception& E) {
+      *failure = E.what();
+      ++*failures;
+    };
+    Output.Start();
+    EXPECT_TRUE(RunUntil([&] {
+      return (result->Done > 0 || *failures > 0) && Output.Status() == osIdle;
+    })) << "the run did not end";
+    result->Failures = *failures;
+    result->Failure = *failure;
+    return *result;
   }
   bool OnMainThread() const { return std::this_thread::get_id() == MainThread; }
 
