@@ -193,16 +193,14 @@ void TAudioThread::Execute() {
   Terminating = false;  // the acknowledgement that the loop has ended
 }
 
+// Returns whether the round had a run to work on; a round without one is idle.
 bool TAudioThread::RunRound() {
   const bool runInProgress = Output.Active;
   try {
     ReportProgress();
     if (Terminating) return true;
     const bool more = Output.WriteStep(AbortRequested);
-    if (AbortRequested || !more) {
-      EndRun();
-      return true;
-    }
+    if (AbortRequested || !more) EndRun();
   } catch (const std::exception& e) {
     AbortRequested = false;
     ErrorHandler(e);
