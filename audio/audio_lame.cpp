@@ -1,0 +1,361 @@
+#include "audio_lame.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstring>
+#include <exception>
+#include <utility>
+
+namespace {
+
+constexpr int BitRateTable[] = {8,   16,  24,  32,  40,  48,  56,  64,  80,
+                                96,  112, 128, 144, 160, 192, 224, 256, 320};
+constexpr int SampleRateTable[] = {0, 11025, 22050, 44100, 32000, 41000, 48000};
+
+// The library's numbers for the calls whose values are fixed.
+constexpr int EncoderInputChannels = 2;
+static_assert(vbr_rh == 2, "the VBR mode passed is the library's number 2");
+
+// The library's documented worst case for one encode call: 1.25 bytes per input sample
+// of one channel, plus 7200.
+constexpr double WorstCaseBytesPerSample = 1.25;
+constexpr int WorstCaseExtraBytes = 7200;
+
+// An ID3v2 tag starts with "ID3" and a ten-byte header; a footer doubles it.
+constexpr int Id3v2HeaderLength = 10;
+constexpr uint8_t Id3v2FooterFlag = 0x10;
+
+const std::array<const char*, 126> GenreNames = {
+    "Blues", "Classic Rock", "Country", "Dance", "Disco", "Funk", "Grunge", "Hip-Hop",
+    "Jazz", "Metal", "New Age", "Oldies", "Other", "Pop", "R&B", "Rap", "Reggae", "Rock",
+    "Techno", "Industrial", "Alternative", "Ska", "Death Metal", "Pranks", "Soundtrack",
+    "Euro-Techno", "Ambient", "Trip-Hop", "Vocal", "Jazz+Funk", "Fusion", "Trance",
+    "Classical", "Instrumental", "Acid", "House", "Game", "Sound Clip", "Gospel",
+    "Noise", "AlternRock", "Bass", "Soul", "Punk", "Space", "Meditative",
+    "Instrumental Pop", "Instrumental Rock", "Ethnic", "Gothic", "Darkwave",
+    "Techno-Industrial", "Electronic", "Pop-Folk", "Eurodance", "Dream",
+    "Southern Rock", "Comedy", "Cult", "Gangsta", "Top 40", "Christian Rap", "Pop/Funk",
+    "Jungle", "Native American", "Cabaret", "New Wave", "Psychadelic", "Rave",
+    "Showtunes", "Trailer", "Lo-Fi", "Tribal", "Acid Punk", "Acid Jazz", "Polka",
+    "Retro", "Musical", "Rock & Roll", "Hard Rock", "Folk", "Folk-Rock",
+    "National Folk", "Swing", "Fast Fusion", "Bebob", "Latin", "Revival", "Celtic",
+    "Bluegrass", "Avantgarde", "Gothic Rock", "Progressive Rock", "Psychedelic Rock",
+    "Symphonic Rock", "Slow Rock", "Big Band", "Chorus", "Easy Listening", "Acoustic",
+    "Humour", "Speech", "Chanson", "Opera", "Chamber Music", "Sonata", "Symphony",
+    "Booty Bass", "Primus", "Porn Groove", "Satire", "Slow Jam", "Club", "Tango",
+    "Samba", "Folklore", "Ballad", "Power Ballad", "Rhythmic Soul", "Freestyle", "Duet",
+    "Punk Rock", "Drum Solo", "A capella", "Euro-House", "Dance Hall"};
+
+bool SameTextIgnoringCase(const std::string& A, const char* B) {
+  const size_t length = std::strlen(B);
+  if (A.size() != length) return false;
+  for (size_t i = 0; i < length; ++i) {
+    if (std::tolower(static_cast<unsigned char>(A[i])) !=
+        std::tolower(static_cast<unsigned char>(B[i])))
+      return false;
+  }
+  return true;
+}
+
+// The library matches genre names against its own table, which spells some of them
+// differently; a number always reaches the tag as that genre.
+std::string GenreForLibrary(const std::string& Genre) {
+  const int number = Id3v1GenreNumber(Genre);
+  return number >= 0 ? std::to_string(number) : Genre;
+}
+
+std::string LibraryMissingMessage() {
+  return std::string(LameLibraryFileName) + " library could not be loaded.";
+}
+
+EAudioException EncoderFailure(int Result) {
+  return EAudioException("The MP3 encoder failed (error " + std::to_string(Result) +
+                         ").");
+}
+
+int OneOrZero(bool Value) { return Value ? 1 : 0; }
+
+}  // namespace
+
+int BitRateKbps(TMP3BitRate Value) { return BitRateTable[Value]; }
+
+int SampleRateHz(TMP3SampleRate Value) { return SampleRateTable[Value]; }
+
+std::optional<TMP3BitRate> BitRateForKbps(int Kbps) {
+  for (size_t i = 0; i < std::size(BitRateTable); ++i)
+    if (BitRateTable[i] == Kbps) return static_cast<TMP3BitRate>(i);
+  return std::nullopt;
+}
+
+std::optional<TMP3SampleRate> SampleRateForHz(int Hz) {
+  for (size_t i = 0; i < std::size(SampleRateTable); ++i)
+    if (SampleRateTable[i] == Hz) return static_cast<TMP3SampleRate>(i);
+  return std::nullopt;
+}
+
+const std::array<const char*, 126>& Id3v1GenreNames() { return GenreNames; }
+
+int Id3v1GenreNumber(const std::string& Name) {
+  for (size_t i = 0; i < GenreNames.size(); ++i)
+    if (SameTextIgnoringCase(Name, GenreNames[i])) return static_cast<int>(i);
+  return -1;
+}
+
+TSharedText& TSharedText::operator=(std::string Value) {
+  std::lock_guard<std::mutex> hold(Lock_);
+  Value_ = std::move(Value);
+  return *this;
+}
+
+std::string TSharedText::Get() const {
+  std::lock_guard<std::mutex> hold(Lock_);
+  return Value_;
+}
+
+// ---------------------------------------------------------------------------------
+// TMP3Out
+// ---------------------------------------------------------------------------------
+
+TMP3Out::TMP3Out() {
+  LoadLameLibrary();
+  Library_ = LameLibrary();
+  if (!Library_) throw EAudioException(LibraryMissingMessage());
+}
+
+TMP3Out::~TMP3Out() {
+  StopWorker();
+  UnloadLameLibrary();
+}
+
+void TMP3Out::Setup() {
+  OpenStream();
+  TAudioInput& source = *Input();
+  try {
+    source.Open();
+    InputOpen_ = true;
+    CreateEncoder(source);
+  } catch (...) {
+    // `Finish` does not run after a failed `Setup`: give back what it took here.
+    try {
+      ReleaseRunState();
+    } catch (...) {
+      // The failure that ended `Setup` is the one to report.
+    }
+    throw;
+  }
+}
+
+void TMP3Out::OpenStream() {
+  if (!StreamAssigned) {
+    if (FileName.empty()) throw EAudioException("File name is not assigned.");
+    Stream = std::make_unique<TFileStream>(FileName, TFileStream::TMode::Create);
+  }
+  AudioStart_ = Stream ? Stream->Position() : 0;
+  BytesWritten_ = 0;
+  PendingBytes_ = 0;
+}
+
+void TMP3Out::CreateEncoder(TAudioInput& Source) {
+  const int bits = Source.BitsPerSample();
+  const int channels = Source.Channels();
+  // Every block is read as 16-bit samples, one or two to a frame.
+  if (bits != 16 || (channels != 1 && channels != 2))
+    throw EAudioException("The MP3 output accepts 16-bit PCM with one or two channels.");
+  SetupChannels_ = channels;
+
+  LameFlags = TEncoderHandle(Lame().lame_init(), TEncoderCloser{&Lame()});
+  if (!LameFlags) throw EAudioException(LibraryMissingMessage());
+  lame_global_flags* flags = LameFlags.get();
+  const int32_t size = Source.Size;
+  if (size > 0) Lame().lame_set_num_samples(flags, size / ((bits / 8) * channels));
+  Lame().lame_set_in_samplerate(flags, Source.SampleRate());
+  // A mono input is fed as two identical channels.
+  Lame().lame_set_num_channels(flags, EncoderInputChannels);
+  PassFrameSettings();
+  PassBitRateSettings();
+  if (Lame().lame_init_params(flags) < 0)
+    throw EAudioException("The MP3 encoder does not accept these settings.");
+  AllocateMP3Buffer(Source.SampleRate());
+}
+
+void TMP3Out::PassFrameSettings() {
+  lame_global_flags* flags = LameFlags.get();
+  Lame().lame_set_out_samplerate(flags, SampleRateHz(SampleRate));
+  Lame().lame_set_mode(flags, Mode);
+  Lame().lame_set_copyright(flags, OneOrZero(Copyright));
+  Lame().lame_set_original(flags, OneOrZero(Original));
+  Lame().lame_set_error_protection(flags, OneOrZero(CRC));
+}
+
+void TMP3Out::PassBitRateSettings() {
+  lame_global_flags* flags = LameFlags.get();
+  if (!EnableVBR) {
+    Lame().lame_set_brate(flags, BitRateKbps(BitRate));
+    Lame().lame_set_quality(flags, Quality);
+    return;
+  }
+  // Without `WriteVBRHeader` no call is made, so the library's default stands.
+  if (WriteVBRHeader) Lame().lame_set_bWriteVbrTag(flags, 1);
+  Lame().lame_set_VBR(flags, vbr_rh);
+  Lame().lame_set_VBR_q(flags, VBRQuality);
+  if (VBRMaxBitrate < VBRMinBitrate) std::swap(VBRMinBitrate, VBRMaxBitrate);
+  Lame().lame_set_VBR_min_bitrate_kbps(flags, VBRMinBitrate);
+  Lame().lame_set_VBR_max_bitrate_kbps(flags, VBRMaxBitrate);
+}
+
+void TMP3Out::AllocateMP3Buffer(int InputRate) {
+  // One call encodes at most a full block of mono samples; an output rate above the
+  // input's makes more frames of the same samples.
+  const int samplesPerChannel = InputBlockSize / 2;
+  const int outputRate = Lame().lame_get_out_samplerate(LameFlags.get());
+  const bool upsampled = InputRate > 0 && outputRate > InputRate;
+  const double rateRatio = upsampled ? static_cast<double>(outputRate) / InputRate : 1.0;
+  MP3BufferSize = static_cast<int>(
+      std::ceil(WorstCaseBytesPerSample * samplesPerChannel * rateRatio)) +
+                  WorstCaseExtraBytes;
+  MP3Buffer.assign(static_cast<size_t>(MP3BufferSize), 0);
+}
+
+bool TMP3Out::WriteStep(bool Abort) {
+  if (!Active) return true;
+  if (Abort) return false;
+  auto* block = reinterpret_cast<uint8_t*>(InputBuffer.data());
+  const int n = ReadInput(block + PendingBytes_, InputBlockSize - PendingBytes_);
+  if (n == 0) return false;
+  // The channel count is asked anew for every block; a source that went away
+  // keeps the layout it had.
+  TAudioInput* source = Input();
+  const int channels = (source ? source->Channels() : SetupChannels_) == 2 ? 2 : 1;
+  const int frameBytes = 2 * channels;
+  const int available = PendingBytes_ + n;
+  const int frames = available / frameBytes;
+  // Bytes of a frame that the source split between two blocks wait for the rest.
+  PendingBytes_ = available - frames * frameBytes;
+  const int encoded = frames > 0 ? Encode(frames, channels) : 0;
+  std::memmove(block, block + frames * frameBytes, static_cast<size_t>(PendingBytes_));
+  if (encoded < 0) throw EncoderFailure(encoded);
+  WriteEncoded(encoded);
+  return true;
+}
+
+int TMP3Out::Encode(int Frames, int Channels) {
+  if (Channels == 2) {
+    return Lame().lame_encode_buffer_interleaved(LameFlags.get(), InputBuffer.data(),
+                                                 Frames, MP3Buffer.data(), MP3BufferSize);
+  }
+  // Mono: the same samples are the left and the right channel.
+  const int16_t* samples = InputBuffer.data();
+  return Lame().lame_encode_buffer(LameFlags.get(), samples, samples, Frames,
+                                   MP3Buffer.data(), MP3BufferSize);
+}
+
+void TMP3Out::WriteEncoded(int Count) {
+  if (Count <= 0 || !Stream) return;
+  Stream->Write(MP3Buffer.data(), Count);
+  BytesWritten_ += Count;
+}
+
+void TMP3Out::Finish() {
+  std::exception_ptr failure;
+  try {
+    if (LameFlags) CompleteStream();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  try {
+    ReleaseRunState();
+  } catch (...) {
+    if (!failure) failure = std::current_exception();
+  }
+  if (failure) std::rethrow_exception(failure);
+}
+
+void TMP3Out::CompleteStream() {
+  HandOverTags();
+  const int flushed =
+      Lame().lame_encode_flush(LameFlags.get(), MP3Buffer.data(), MP3BufferSize);
+  if (flushed < 0) throw EncoderFailure(flushed);
+  WriteEncoded(flushed);
+  RewriteInformationFrame();
+}
+
+void TMP3Out::HandOverTags() {
+  lame_global_flags* flags = LameFlags.get();
+  Lame().id3tag_init(flags);
+  Lame().id3tag_set_title(flags, Id3TagTitle.Get().c_str());
+  Lame().id3tag_set_artist(flags, Id3TagArtist.Get().c_str());
+  Lame().id3tag_set_album(flags, Id3TagAlbum.Get().c_str());
+  Lame().id3tag_set_year(flags, Id3TagYear.Get().c_str());
+  Lame().id3tag_set_track(flags, Id3TagTrack.Get().c_str());
+  Lame().id3tag_set_comment(flags, Id3TagComment.Get().c_str());
+  Lame().id3tag_set_genre(flags, GenreForLibrary(Id3TagGenre.Get()).c_str());
+}
+
+// The library opens the stream with an empty information frame and builds its final
+// version (lengths, seek table, delay and padding) only once the stream is complete.
+// When the stream is a file holding everything written, that frame goes into its place:
+// the start of the audio, after an ID3v2 tag if the library wrote one first.
+void TMP3Out::RewriteInformationFrame() {
+  if (!Stream || BytesWritten_ == 0) return;
+  const size_t length =
+      Lame().lame_get_lametag_frame(LameFlags.get(), MP3Buffer.data(), MP3Buffer.size());
+  if (length == 0 || length > MP3Buffer.size()) return;
+  const int64_t end = AudioStart_ + BytesWritten_;
+  if (Stream->Size() < end) return;  // not a file that keeps what was written
+  const int64_t framePosition = AudioStart_ + Id3v2TagLength(AudioStart_);
+  if (framePosition + static_cast<int64_t>(length) > end) return;
+  uint8_t header[2] = {0, 0};
+  Stream->Seek(framePosition);
+  const bool frameThere = Stream->Read(header, 2) == 2 && header[0] == 0xFF &&
+                          (header[1] & 0xE0) == 0xE0;
+  if (frameThere) {
+    Stream->Seek(framePosition);
+    Stream->Write(MP3Buffer.data(), static_cast<int64_t>(length));
+  }
+  Stream->Seek(end);
+}
+
+int64_t TMP3Out::Id3v2TagLength(int64_t At) {
+  uint8_t header[Id3v2HeaderLength] = {};
+  Stream->Seek(At);
+  if (Stream->Read(header, Id3v2HeaderLength) != Id3v2HeaderLength) return 0;
+  if (std::memcmp(header, "ID3", 3) != 0) return 0;
+  int64_t size = 0;
+  for (int i = 6; i < 10; ++i) {
+    if (header[i] & 0x80) return 0;  // not a sync-safe size: not a tag
+    size = (size << 7) | header[i];
+  }
+  const int64_t footer = (header[5] & Id3v2FooterFlag) ? Id3v2HeaderLength : 0;
+  return Id3v2HeaderLength + size + footer;
+}
+
+void TMP3Out::ReleaseStream() {
+  if (StreamAssigned || !Stream) return;
+  std::unique_ptr<TFileStream> stream = std::move(Stream);
+  stream->Close();
+}
+
+// Frees what a run holds, in the order of a finished run: the stream, the encoder,
+// the output buffer, then the input. Every step runs; the first failure is raised.
+void TMP3Out::ReleaseRunState() {
+  std::exception_ptr failure;
+  try {
+    ReleaseStream();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  LameFlags.reset();
+  MP3Buffer = std::vector<uint8_t>();
+  MP3BufferSize = 0;
+  PendingBytes_ = 0;
+  if (InputOpen_) {
+    InputOpen_ = false;
+    try {
+      CloseInput();
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  }
+  if (failure) std::rethrow_exception(failure);
+}

@@ -1,0 +1,163 @@
+// Unit `Audio_LAME`: the MP3 output. `TMP3Out` encodes the 16-bit PCM stream of its
+// `Input` with the MP3 encoder library (binding unit `lame`) into the file `FileName`,
+// and hands seven tag texts to the library's ID3 tag functions when the file is done.
+//
+// Threads: the constructor, the destructor, `Setup` (from `Start`) and every change of
+// the encoder settings run on the window thread; `WriteStep` and `Finish` run on the
+// output's worker. The encoder settings are read once, in `Setup`. The tag texts are
+// read in `Finish`, on the worker, and may be changed from the window thread while a
+// run is in progress, so each of them is a guarded text.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "audio_classes.h"
+#include "lame.h"
+
+// Constant bit rates in kbit/s (`BitRateKbps` gives the number).
+enum TMP3BitRate : uint8_t {
+  br8, br16, br24, br32, br40, br48, br56, br64, br80, br96, br112, br128, br144, br160,
+  br192, br224, br256, br320
+};
+
+// Output sample rates; not in ascending order of rate (`SampleRateHz` gives the Hz).
+enum TMP3SampleRate : uint8_t {
+  srDefault, sr11kHz, sr22kHz, sr44kHz, sr32kHz, sr41kHz, sr48kHz
+};
+
+// Channel modes: the library's own `STEREO`, `JOINT_STEREO`, `DUAL_CHANNEL`, `MONO`,
+// whose numbers are passed to it unchanged.
+using TMP3Mode = MPEG_mode;
+
+enum TMP3Quality : uint8_t { ql0, ql1, ql2, ql3, ql4, ql5, ql6, ql7, ql8, ql9 };
+
+int BitRateKbps(TMP3BitRate Value);
+// 0 for `srDefault` (the library chooses); note that `sr41kHz` is 41000 Hz.
+int SampleRateHz(TMP3SampleRate Value);
+// The enumeration values for a number, for front ends that take numbers.
+std::optional<TMP3BitRate> BitRateForKbps(int Kbps);
+std::optional<TMP3SampleRate> SampleRateForHz(int Hz);
+
+// The ID3v1 genre table with its usual extension, numbers 0 to 125, spelt as the
+// program's genre list spells it ("Psychadelic", "Bebob", "AlternRock").
+const std::array<const char*, 126>& Id3v1GenreNames();
+// The table number of a genre name (letter case ignored), or -1 when it names none.
+int Id3v1GenreNumber(const std::string& Name);
+
+// A 32-bit boolean: zero is false, anything else true; true is stored with all bits
+// set. It reaches the library as exactly 1 or 0.
+class TLongBool {
+ public:
+  constexpr TLongBool(bool Value = false) : Bits_(Value ? -1 : 0) {}
+  static constexpr TLongBool FromBits(int32_t Bits) {
+    TLongBool value;
+    value.Bits_ = Bits;
+    return value;
+  }
+  constexpr operator bool() const { return Bits_ != 0; }
+  constexpr int32_t Bits() const { return Bits_; }
+
+ private:
+  int32_t Bits_;
+};
+
+// A text property that one thread may set while another reads it.
+class TSharedText {
+ public:
+  TSharedText() = default;
+  TSharedText(const TSharedText&) = delete;
+  TSharedText& operator=(const TSharedText&) = delete;
+  TSharedText& operator=(std::string Value);
+  std::string Get() const;
+  operator std::string() const { return Get(); }
+
+ private:
+  mutable std::mutex Lock_;
+  std::string Value_;
+};
+
+class TMP3Out : public TAudioFileOut {
+ public:
+  // Loads the library; raises "libmp3lame.so.0 library could not be loaded." when it
+  // (or one of its entry points) is missing.
+  TMP3Out();
+  ~TMP3Out() override;
+
+  // Published properties, in the order a form stores them, with their defaults.
+  TMP3BitRate BitRate = br128;
+  TSharedText Id3TagTitle;
+  TSharedText Id3TagArtist;
+  TSharedText Id3TagAlbum;
+  TSharedText Id3TagYear;
+  TSharedText Id3TagTrack;
+  TSharedText Id3TagComment;
+  // A genre name or number; a name of the ID3v1 table reaches the tag as that genre.
+  TSharedText Id3TagGenre;
+  TMP3Quality Quality = ql5;
+  TMP3SampleRate SampleRate = srDefault;
+  TMP3Mode Mode = STEREO;
+  TLongBool CRC = false;
+  TLongBool Copyright = false;
+  TLongBool Original = true;
+  // Asks the library for its VBR information frame (only with `EnableVBR`).
+  TLongBool WriteVBRHeader = false;
+  TLongBool EnableVBR = false;
+  TMP3Quality VBRQuality = ql5;
+  // kbit/s; `Setup` exchanges them when the maximum is below the minimum.
+  int32_t VBRMinBitrate = 128;
+  int32_t VBRMaxBitrate = 192;
+
+  bool WriteStep(bool Abort) override;
+  void Finish() override;
+
+  // Bytes asked of `Input` per step.
+  static constexpr int InputBlockSize = 16384;
+
+ protected:
+  void Setup() override;
+
+ private:
+  struct TEncoderCloser {
+    const TLameFunctions* Lame;
+    void operator()(lame_global_flags* Flags) const { Lame->lame_close(Flags); }
+  };
+  using TEncoderHandle = std::unique_ptr<lame_global_flags, TEncoderCloser>;
+
+  const TLameFunctions& Lame() const { return Library_->Functions(); }
+  void OpenStream();
+  void CreateEncoder(TAudioInput& Source);
+  void PassFrameSettings();
+  void PassBitRateSettings();
+  void AllocateMP3Buffer(int InputRate);
+  int Encode(int Frames, int Channels);
+  void WriteEncoded(int Count);
+  void HandOverTags();
+  void CompleteStream();
+  void RewriteInformationFrame();
+  int64_t Id3v2TagLength(int64_t At);
+  void ReleaseStream();
+  void ReleaseRunState();
+
+  // Keeps the library mapped while this component exists, whatever the binding does.
+  std::shared_ptr<const TLameLibrary> Library_;
+
+  // Run state, from `Setup` to `Finish`.
+  TEncoderHandle LameFlags{nullptr, TEncoderCloser{nullptr}};
+  // The block pulled from `Input`, as 16-bit samples; a partial frame left over from
+  // one block stays at its start and is completed by the next.
+  std::array<int16_t, InputBlockSize / 2> InputBuffer{};
+  int PendingBytes_ = 0;
+  int SetupChannels_ = 2;
+  std::vector<uint8_t> MP3Buffer;
+  int MP3BufferSize = 0;
+  // Where the encoder's bytes start in the stream, and how many have been written.
+  int64_t AudioStart_ = 0;
+  int64_t BytesWritten_ = 0;
+  bool InputOpen_ = false;
+};
