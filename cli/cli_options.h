@@ -1,0 +1,28 @@
+// The command line of korvane-cli: what to rip, into which format, where.
+#pragma once
+
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// A command line that cannot be used; the message says what is wrong and what to do.
+class TUsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct TCliOptions {
+  std::string Format = "wav";  // wav, mp3, ogg
+  std::string OutDir = ".";
+  bool List = false;
+  bool Help = false;
+  bool Version = false;
+  std::vector<std::string> Sources;  // track entries, disc images, devices
+  // The format options as given ("--wav-type" -> "ima", "--vbr" -> ""), in order;
+  // repeatable options keep every value.
+  std::vector<std::pair<std::string, std::string>> FormatOptions;
+};
+
+TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments);
+std::string UsageText();

@@ -1,0 +1,165 @@
+// korvane-cli end to end: disc images made by korvane-mkdisc, ripped by the program
+// as a user runs it, the files checked against the PCM the image maker says each
+// track holds.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+
+#include "temp_dir.h"
+#include "wav_test_support.h"
+
+namespace {
+
+const std::string Bin = KORVANE_BIN_DIR;
+
+struct TCommandResult {
+  int Status = -1;
+  std::string Output;
+};
+
+// Runs a shell command and collects what it printed (stdout and stderr).
+TCommandResult Capture(const std::string& Command) {
+  TCommandResult result;
+  std::FILE* pipe = ::popen((Command + " 2>&1").c_str(), "r");
+  if (!pipe) return result;
+  std::array<char, 4096> buffer;
+  size_t n;
+  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.Output.append(buffer.data(), n);
+  const int status = ::pclose(pipe);
+  result.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+class CommandLine : public ::testing::Test {
+ protected:
+  // Makes a disc image DIR/NAME.cue with mkdisc's options and the expected PCM of
+  // each audio track in DIR/expect.
+  std::string MakeDisc(const std::string& Name, const std::string& Options) {
+    const std::string cue = Dir / (Name + ".cue");
+    const auto made = Capture(Bin + "/korvane-mkdisc " + Options + " --expect '" + (Dir / "expect") +
+                              "' '" + cue + "'");
+    EXPECT_EQ(made.Status, 0) << made.Output;
+    return cue;
+  }
+  TCommandResult Cli(const std::string& Arguments) {
+    return Capture("cd '" + Dir.Path().string() + "' && " + Bin + "/korvane-cli " + Arguments);
+  }
+  std::vector<uint8_t> Expected(int Track) {
+    char name[32];
+    std::snprintf(name, sizeof name, "expect/track%02d.pcm", Track);
+    return ReadWholeFile(Dir / name);
+  }
+  // The samples of a PCM .wav file we wrote (after its 44-byte header).
+  static std::vector<uint8_t> PcmOf(const std::string& Wav) {
+    auto bytes = ReadWholeFile(Wav);
+    return bytes.size() < 44 ? std::vector<uint8_t>{} : std::vector<uint8_t>(bytes.begin() + 44, bytes.end());
+  }
+
+  TTempDir Dir;
+};
+
+TEST_F(CommandLine, RipsEveryAudioTrackOfAnImageExactly) {
+  const std::string cue = MakeDisc("disc", "--tracks 4 --seconds 2,3.5,1 --content ramp --data-track last --pregap 0,30");
+  const auto result = Cli("--out ripped '" + cue + "'");
+  ASSERT_EQ(result.Status, 0) << result.Output;
+  for (int track = 1; track <= 3; ++track) {
+    char name[32];
+    std::snprintf(name, sizeof name, "ripped/Track%02d.wav", track);
+    const auto pcm = PcmOf(Dir / name);
+    const auto expected = Expected(track);
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(pcm.size(), expected.size()) << name;
+    EXPECT_TRUE(pcm == expected) << name;
+    EXPECT_NE(result.Output.find(std::string(name).substr(7) + ": Done"), std::string::npos) << result.Output;
+  }
+  EXPECT_FALSE(std::filesystem::exists(Dir / "ripped/Track04.wav"));  // the data track
+}
+
+TEST_F(CommandLine, ListsDrivesAndTracks) {
+  const std::string cue = MakeDisc("listed", "--tracks 3 --seconds 61,2 --data-track first");
+  const auto result = Cli("--list '" + cue + "'");
+  ASSERT_EQ(result.Status, 0) << result.Output;
+  EXPECT_NE(result.Output.find(cue + "/Track01.cda"), std::string::npos) << result.Output;
+  EXPECT_NE(result.Output.find("data"), std::string::npos);
+  EXPECT_NE(result.Output.find(" 1:01.00  audio"), std::string::npos) << result.Output;
+}
+
+// A failing track in the middle of a list says why and the rip goes on.
+TEST_F(CommandLine, AFailedTrackIsReportedAndTheRestIsRipped) {
+  const std::string cue = MakeDisc("mixed", "--tracks 3 --seconds 1 --content noise --data-track last");
+  const auto result = Cli("'" + cue + "/Track01.cda' '" + cue + "/Track03.cda' '" + cue +
+                          "/Track02.cda' '/nowhere/disc.cue/Track01.cda' '" + cue + "/Trackxx.cda'");
+  EXPECT_EQ(result.Status, 1) << result.Output;
+  EXPECT_NE(result.Output.find("Track03.wav: Failed: Trying to rip a data track"), std::string::npos)
+      << result.Output;
+  EXPECT_NE(result.Output.find("/nowhere/disc.cue/Track01.cda: Failed: The drive is not ready"),
+            std::string::npos) << result.Output;
+  EXPECT_NE(result.Output.find("Trackxx.cda: Failed:"), std::string::npos) << result.Output;
+  EXPECT_TRUE(PcmOf(Dir / "Track01.wav") == Expected(1));
+  EXPECT_TRUE(PcmOf(Dir / "Track02.wav") == Expected(2));
+}
+
+TEST_F(CommandLine, FormatOptionsAndUsageErrors) {
+  const std::string cue = MakeDisc("ima", "--tracks 1 --seconds 2 --content chord");
+  auto result = Cli("--wav-type ima --block-size 1024 '" + cue + "'");
+  ASSERT_EQ(result.Status, 0) << result.Output;
+  const auto file = ReadWholeFile(Dir / "Track01.wav");
+  ASSERT_GT(file.size(), 60u);
+  EXPECT_EQ(Field16(file, 20), 0x11);
+  EXPECT_EQ(Field16(file, 32), 1024);
+
+  for (const char* bad : {"--block-size 510", "--wav-type mp3", "--format flac", "--bitrate 128", "--frobnicate"}) {
+    result = Cli(std::string(bad) + " '" + cue + "'");
+    EXPECT_EQ(result.Status, 2) << bad;
+    EXPECT_NE(result.Output.find("korvane-cli: "), std::string::npos) << bad;
+  }
+  EXPECT_EQ(Cli("--help").Status, 0);
+  EXPECT_NE(Cli("--version").Output.find("1.00"), std::string::npos);
+}
+
+// Ctrl-C in the middle of the second track: that file is finished as after an abort,
+// with headers that tell the truth; the third is never started; status 130.
+TEST_F(CommandLine, InterruptFinishesTheCurrentFileAndSkipsTheRest) {
+  const std::string cue = MakeDisc("long", "--tracks 3 --seconds 1,300,1 --content noise");
+  const std::string command = Bin + "/korvane-cli --wav-type ima --out '" + (Dir / "out") + "' '" + cue + "'";
+  int output[2];
+  ASSERT_EQ(::pipe(output), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::dup2(output[1], 1);
+    ::dup2(output[1], 2);
+    ::close(output[0]);
+    ::execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(output[1]);
+  std::string printed;
+  char buffer[256];
+  ssize_t n;
+  bool interrupted = false;
+  while ((n = ::read(output[0], buffer, sizeof buffer)) > 0) {
+    printed.append(buffer, static_cast<size_t>(n));
+    if (!interrupted && printed.find("Track01.wav: Done") != std::string::npos) {
+      ::kill(child, SIGINT);
+      interrupted = true;
+    }
+  }
+  ::close(output[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status)) << printed;
+  EXPECT_EQ(WEXITSTATUS(status), 130) << printed;
+  EXPECT_NE(printed.find("Track02.wav: Aborted"), std::string::npos) << printed;
+  EXPECT_FALSE(std::filesystem::exists(Dir / "out/Track03.wav"));
+  const auto file = ReadWholeFile(Dir / "out/Track02.wav");
+  ASSERT_GT(file.size(), 60u);
+  EXPECT_EQ(Field32(file, 4), file.size() - 8);
+  EXPECT_EQ(Field32(file, 56), file.size() - 60);
+  EXPECT_LT(Field32(file, 48), 300u * 44100u);  // only the frames really written
+}
+
+}  // namespace
