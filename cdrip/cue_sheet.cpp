@@ -29,13 +29,13 @@ struct Scan {
   std::string CanonicalText;
 };
 
-const std::regex FileLine(R"(FILE\s+(?:"([^"]*)"|(\S+))\s+(\S+)\s*)", std::regex::icase);
-const std::regex TrackLine(R"(TRACK\s+(\d{1,2})\s+(\S+)\s*)", std::regex::icase);
-const std::regex IndexLine(R"(INDEX\s+(\d{1,2})\s+(\d{1,3}):(\d{1,2}):(\d{1,2})\s*)",
+const std::regex FileLine(R"re(FILE\s+(?:"([^"]*)"|(\S+))\s+(\S+)\s*)re", std::regex::icase);
+const std::regex TrackLine(R"re(TRACK\s+(\d{1,2})\s+(\S+)\s*)re", std::regex::icase);
+const std::regex IndexLine(R"re(INDEX\s+(\d{1,2})\s+(\d{1,3}):(\d{1,2}):(\d{1,2})\s*)re",
                            std::regex::icase);
-const std::regex GapLine(R"((PREGAP|POSTGAP)\s+(\d{1,3}):(\d{1,2}):(\d{1,2})\s*)",
+const std::regex GapLine(R"re((PREGAP|POSTGAP)\s+(\d{1,3}):(\d{1,2}):(\d{1,2})\s*)re",
                          std::regex::icase);
-const std::regex SessionLine(R"(REM\s+SESSION\s+(\d{1,2})\b.*)", std::regex::icase);
+const std::regex SessionLine(R"re(REM\s+SESSION\s+(\d{1,2})\b.*)re", std::regex::icase);
 
 std::string Upper(std::string Text) {
   std::transform(Text.begin(), Text.end(), Text.begin(),
@@ -134,12 +134,9 @@ bool Scanner::Line(const std::string& Text) {
     }
     return true;
   }
-  if (keyword == "FILE")
-    return std::regex_match(Text, match, FileLine) && FileCommand(match);
-  if (keyword == "TRACK")
-    return std::regex_match(Text, match, TrackLine) && TrackCommand(match);
-  if (keyword == "INDEX")
-    return std::regex_match(Text, match, IndexLine) && IndexCommand(match);
+  if (keyword == "FILE") return std::regex_match(Text, match, FileLine) && FileCommand(match);
+  if (keyword == "TRACK") return std::regex_match(Text, match, TrackLine) && TrackCommand(match);
+  if (keyword == "INDEX") return std::regex_match(Text, match, IndexLine) && IndexCommand(match);
   if (keyword == "PREGAP" || keyword == "POSTGAP")
     return std::regex_match(Text, match, GapLine) && GapCommand(match);
   return true;
@@ -156,14 +153,15 @@ bool Scanner::FileCommand(const std::smatch& Match) {
 
 bool Scanner::TrackCommand(const std::smatch& Match) {
   const int number = std::stoi(Match[1].str());
-  if (Result_.Sheet.Files.empty() || number < 1 || !KnownTrackMode(Match[2].str()))
-    return false;
+  if (Result_.Sheet.Files.empty() || number < 1 || !KnownTrackMode(Match[2].str())) return false;
   CueTrack track;
   track.Number = number;
   track.Session = Session_;
   Result_.Sheet.Tracks.push_back(track);
   HasIndex1_.push_back(false);
-  Emit("  TRACK " + Match[1].str() + " " + Upper(Match[2].str()));
+  char line[32];
+  std::snprintf(line, sizeof line, "  TRACK %02d ", number);
+  Emit(line + Upper(Match[2].str()));
   return true;
 }
 
@@ -174,9 +172,9 @@ bool Scanner::IndexCommand(const std::smatch& Match) {
   const int track = static_cast<int>(Result_.Sheet.Tracks.size()) - 1;
   if (index <= 1) {
     // INDEX 00 must come before INDEX 01, and each only once.
-    const bool seen = std::any_of(
-        Result_.Indexes.begin(), Result_.Indexes.end(),
-        [&](const ScannedIndex& i) { return i.Track == track && i.Index >= index; });
+    const bool seen =
+        std::any_of(Result_.Indexes.begin(), Result_.Indexes.end(),
+                    [&](const ScannedIndex& i) { return i.Track == track && i.Index >= index; });
     if (seen) return false;
     const int file = static_cast<int>(Result_.Sheet.Files.size()) - 1;
     Result_.Indexes.push_back(ScannedIndex{track, index, file});

@@ -15,8 +15,7 @@ class IniFile {
   // An empty file when Path cannot be read.
   static IniFile Load(const std::string& Path);
 
-  std::optional<std::string> Value(const std::string& Section,
-                                   const std::string& Key) const;
+  std::optional<std::string> Value(const std::string& Section, const std::string& Key) const;
 
  private:
   std::map<std::string, std::string> Values_;  // "section\nkey" in lower case

@@ -1,0 +1,175 @@
+#include "audio_cdrom.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+constexpr uint8_t AudioTrackFlag = 0x10;
+constexpr int32_t SectorsPerSecond = 75;
+
+// The folder of the running program, with a trailing '/'.
+std::string ExecutableFolder() {
+  std::error_code error;
+  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) return std::string();
+  std::string folder = program.parent_path().string();
+  if (folder.empty() || folder.back() != '/') folder += '/';
+  return folder;
+}
+
+int32_t OffsetSectors(const TCDPosition& Position) {
+  return (Position.Minutes * 60 + Position.Seconds) * SectorsPerSecond + Position.Frames;
+}
+
+}  // namespace
+
+TCDIn::TCDIn() {
+  LoadCDRipLibrary(ExecutableFolder());
+  Library_ = CDRipLibrary();
+  if (!Library_) throw EAudioException(std::string(CDRipLibraryFileName) + " could not be loaded.");
+}
+
+// A read still open when the source goes is not closed; the consumers only learn that
+// their input is gone.
+TCDIn::~TCDIn() { DetachConsumers(); }
+
+void TCDIn::EnterDriveHold() {
+  if (DriveHoldCount_ == 0) Lib().CR_SetActiveCDROM(CurrentDrive_);
+  ++DriveHoldCount_;
+}
+
+void TCDIn::LeaveDriveHold() {
+  if (DriveHoldCount_ > 0) --DriveHoldCount_;
+}
+
+void TCDIn::SetCurrentDrive(int Value) {
+  TDriveHold hold(*this);
+  if (Value >= 0 && Value < Lib().CR_GetNumCDROM()) CurrentDrive_ = Value;
+}
+
+void TCDIn::SetStartTrack(int Value) {
+  if (Busy) throw EAudioException("The component is buisy");
+  StartTrack_ = Value;
+  StartPosition_ = TCDPosition{Value, 0, 0, 0};
+}
+
+void TCDIn::SetEndTrack(int Value) {
+  if (Busy) throw EAudioException("The component is busy");
+  EndTrack_ = Value;
+  EndPosition_ = TCDPosition{Value + 1, 0, 0, 0};
+}
+
+int TCDIn::DriveCount() {
+  TDriveHold hold(*this);
+  return Lib().CR_GetNumCDROM();
+}
+
+TCDDriveState TCDIn::GetDriveState() {
+  TDriveHold hold(*this);
+  int32_t status = 0;
+  Lib().CR_IsMediaLoaded(&status);
+  const int32_t playing = Lib().CR_IsAudioPlaying();
+  if (status != 0) return dsNotReady;
+  return playing != 0 ? dsPlayingAudio : dsReady;
+}
+
+int TCDIn::GetTrackCount() {
+  TDriveHold hold(*this);
+  return Lib().CR_ReadToc() == 0 ? Lib().CR_GetNumTocEntries() : -1;
+}
+
+TCDTrackInfo TCDIn::GetTrackInfo(int Track) {
+  const int count = GetTrackCount();
+  if (Track < 1 || Track > count) throw EAudioException("Track out of range.");
+  TDriveHold hold(*this);
+  const CR_TocEntry entry = Lib().CR_GetTocEntry(Track - 1);
+  const int32_t length = TrackEndSector(Track) - entry.StartSector;
+  TCDTrackInfo info;
+  info.IsData = entry.Flag != AudioTrackFlag;
+  info.Minutes = static_cast<uint8_t>(length / SectorsPerSecond / 60);
+  info.Seconds = static_cast<uint8_t>(length / SectorsPerSecond % 60);
+  info.Frames = static_cast<uint8_t>(length % SectorsPerSecond);
+  return info;
+}
+
+// The first sector after Track: the start of the next TOC entry. The last audio track
+// of an enhanced CD (audio session, then one data track in a session of its own) ends
+// where its audio ends, not at the data track: between them lie the first session's
+// lead-out and the second one's lead-in, which hold no audio.
+int32_t TCDIn::TrackEndSector(int Track) {
+  const CR_TocEntry next = Lib().CR_GetTocEntry(Track);
+  if (Track < 1) return next.StartSector;
+  const CR_TocEntry track = Lib().CR_GetTocEntry(Track - 1);
+  const bool nextIsLastDataTrack =
+      Track == Lib().CR_GetNumTocEntries() - 1 && next.Flag != AudioTrackFlag;
+  const int32_t audioEnd = next.StartSector - SessionGapSectors;
+  if (nextIsLastDataTrack && track.Flag == AudioTrackFlag && audioEnd > track.StartSector)
+    return audioEnd;
+  return next.StartSector;
+}
+
+int32_t TCDIn::SectorOf(const TCDPosition& At) {
+  return Lib().CR_GetTocEntry(At.Track - 1).StartSector + OffsetSectors(At);
+}
+
+// The end position names the entry after `EndTrack`.
+int32_t TCDIn::EndSectorOf(const TCDPosition& At) {
+  return TrackEndSector(At.Track - 1) + OffsetSectors(At);
+}
+
+void TCDIn::Open() {
+  if (Busy) throw EAudioException("The component is busy");
+  if (GetDriveState() == dsNotReady) throw EAudioException("The drive is not ready");
+  const int count = GetTrackCount();
+  if (StartPosition_.Track < 1 || StartPosition_.Track > count)
+    throw EAudioException("The start track out of range");
+  if (GetTrackInfo(StartPosition_.Track).IsData)
+    throw EAudioException("Trying to rip a data track");
+  if (EndPosition_.Track < 1 || EndPosition_.Track > count + 1)
+    throw EAudioException("The end track out of range");
+  int32_t size = 0;
+  {
+    TDriveHold hold(*this);
+    Lib().CR_ReadToc();
+    // A range that runs backwards reads nothing.
+    size = std::max(0, EndSectorOf(EndPosition_) - SectorOf(StartPosition_)) * SectorBytes;
+  }
+  BeginReadPass(size);
+  OpenRipper();
+}
+
+// Takes the hold that lasts until `Close` and prepares the library's reading.
+void TCDIn::OpenRipper() {
+  EnterDriveHold();
+  ReadHold_ = true;
+  const int32_t start = SectorOf(StartPosition_);
+  const int32_t end = EndSectorOf(EndPosition_);
+  ChunkBufferSize_ = ChunkBytes;
+  Lib().CR_OpenRipper(&ChunkBufferSize_, start, end);
+}
+
+int TCDIn::ReadData(void* Buffer, int BufferSize) {
+  return DeliverStaged(Buffer, BufferSize, ChunkBuffer_.data(), [this] { return RipChunk(); });
+}
+
+// The next chunk of the range into the chunk buffer; its length, 0 at the end.
+int32_t TCDIn::RipChunk() {
+  int32_t count = 0;
+  int32_t abort = 0;
+  Lib().CR_RipChunk(ChunkBuffer_.data(), &count, &abort);
+  return std::clamp<int32_t>(count, 0, ChunkBytes);
+}
+
+// Only the source that opened the library's ripper closes it: the library has one, and
+// a `Close` of an idle source must not end another source's read.
+void TCDIn::Close() {
+  if (ReadHold_) {
+    Lib().CR_CloseRipper();
+    ReadHold_ = false;
+    LeaveDriveHold();
+  }
+  Busy = false;
+  Size = 0;
+}

@@ -1,0 +1,104 @@
+// Unit `Audio_CDROM`: `TCDIn`, the source that reads audio-CD tracks through the CD
+// ripping library (binding unit `CDRip`) and delivers them as 16-bit stereo PCM at
+// 44100 Hz.
+//
+// Threads: the window thread creates the source, sets its properties, asks for drive
+// and track information and calls `Open` (through the output's `Start`); the output's
+// worker thread calls `ReadData` and `Close`. They never overlap; the drive hold count
+// is atomic all the same, so a window-thread query during a run stays well defined.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "audio_classes.h"
+#include "cdrip.h"
+
+enum TCDDriveState { dsNotReady = 0, dsReady = 1, dsPlayingAudio = 2 };
+
+// The length of a track and whether it holds data.
+struct TCDTrackInfo {
+  uint8_t Minutes = 0;
+  uint8_t Seconds = 0;
+  uint8_t Frames = 0;
+  bool IsData = false;
+};
+
+// A place on the disc: the start of a TOC entry's track plus a time offset.
+struct TCDPosition {
+  int32_t Track = 0;
+  uint8_t Minutes = 0;
+  uint8_t Seconds = 0;
+  uint8_t Frames = 0;
+};
+
+class TCDIn : public TAudioInput {
+ public:
+  static constexpr int32_t SectorBytes = 2352;
+  static constexpr int32_t ChunkBytes = 176400;  // one second: 75 sectors
+  // Lead-out, lead-in and pregap between the sessions of a multi-session disc.
+  static constexpr int32_t SessionGapSectors = 11400;
+
+  // Loads the CD ripping library with the program's folder; raises
+  // "libcdrip.so could not be loaded." when it cannot.
+  TCDIn();
+  ~TCDIn() override;
+
+  int CurrentDrive() const { return CurrentDrive_; }
+  // Ignored when Value is no drive of the library.
+  void SetCurrentDrive(int Value);
+  int StartTrack() const { return StartTrack_; }
+  void SetStartTrack(int Value);
+  int EndTrack() const { return EndTrack_; }
+  void SetEndTrack(int Value);
+
+  int DriveCount();
+  TCDDriveState GetDriveState();
+  // The number of tracks; -1 when the table of contents cannot be read.
+  int GetTrackCount();
+  TCDTrackInfo GetTrackInfo(int Track);
+
+  int GetBitsPerSample() override { return 16; }
+  int GetChannels() override { return 2; }
+  int GetSampleRate() override { return 44100; }
+  int ReadData(void* Buffer, int BufferSize) override;
+  void Open() override;
+  void Close() override;
+
+ private:
+  // Selects this source's drive in the library for as long as it lives; nested holds
+  // select it once.
+  class TDriveHold {
+   public:
+    explicit TDriveHold(TCDIn& Owner) : Owner_(Owner) { Owner_.EnterDriveHold(); }
+    ~TDriveHold() { Owner_.LeaveDriveHold(); }
+    TDriveHold(const TDriveHold&) = delete;
+    TDriveHold& operator=(const TDriveHold&) = delete;
+
+   private:
+    TCDIn& Owner_;
+  };
+
+  void EnterDriveHold();
+  void LeaveDriveHold();
+  const TCDRipFunctions& Lib() const { return Library_->Functions(); }
+  int32_t SectorOf(const TCDPosition& At);
+  int32_t EndSectorOf(const TCDPosition& At);
+  int32_t TrackEndSector(int Track);
+  void OpenRipper();
+  int32_t RipChunk();
+
+  std::shared_ptr<const TCDRipLibrary> Library_;
+  std::atomic<int32_t> DriveHoldCount_{0};
+  int CurrentDrive_ = 0;
+  int StartTrack_ = 0;
+  int EndTrack_ = 0;
+  TCDPosition StartPosition_;
+  TCDPosition EndPosition_;
+  // True from `Open` to `Close`: the hold that the open read keeps.
+  bool ReadHold_ = false;
+  std::array<uint8_t, ChunkBytes> ChunkBuffer_{};
+  int32_t ChunkBufferSize_ = ChunkBytes;
+};

@@ -1,0 +1,237 @@
+#include "cdrip.h"
+
+#include <dlfcn.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <vector>
+
+const char* const CDRipLibraryFileName = "libcdrip.so";
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* SettingsFileName = "cdr.ini";
+constexpr const char* SettingsSection = "CD-ROM";
+
+struct TBindingState {
+  std::mutex Lock;
+  std::shared_ptr<const TCDRipLibrary> Library;
+  std::string SettingsPath;
+  std::string FileNameOverride;
+};
+
+TBindingState& Binding() {
+  static TBindingState state;
+  return state;
+}
+
+std::string Lower(std::string Text) {
+  for (char& c : Text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return Text;
+}
+
+std::string Trim(const std::string& Text) {
+  const size_t first = Text.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return std::string();
+  return Text.substr(first, Text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+// The lines of Text, each with its own line end, so untouched lines are written back
+// exactly as they were.
+std::vector<std::string> SplitLines(const std::string& Text) {
+  std::vector<std::string> lines;
+  size_t at = 0;
+  while (at < Text.size()) {
+    const size_t end = Text.find('\n', at);
+    const size_t next = end == std::string::npos ? Text.size() : end + 1;
+    lines.push_back(Text.substr(at, next - at));
+    at = next;
+  }
+  return lines;
+}
+
+bool IsSectionLine(const std::string& Line) { return Trim(Line).rfind('[', 0) == 0; }
+
+bool IsSection(const std::string& Line, const std::string& Section) {
+  const std::string trimmed = Trim(Line);
+  return trimmed.size() >= 2 && trimmed.back() == ']' &&
+         Lower(Trim(trimmed.substr(1, trimmed.size() - 2))) == Lower(Section);
+}
+
+bool IsKey(const std::string& Line, const std::string& Key) {
+  const size_t equals = Line.find('=');
+  return equals != std::string::npos && Lower(Trim(Line.substr(0, equals))) == Lower(Key);
+}
+
+std::string LineEndOf(const std::string& Line) {
+  return Line.size() >= 2 && Line.compare(Line.size() - 2, 2, "\r\n") == 0 ? "\r\n" : "\n";
+}
+
+// Text with Key = Value in Section: the key's line replaced where it stands, else added
+// after the section's last entry, else the section added at the end of the file.
+std::string WithIniValue(const std::string& Text, const std::string& Section,
+                         const std::string& Key, const std::string& Value) {
+  std::vector<std::string> lines = SplitLines(Text);
+  size_t header = 0;
+  while (header < lines.size() && !IsSection(lines[header], Section)) ++header;
+  if (header == lines.size()) {
+    if (!lines.empty() && lines.back().back() != '\n') lines.back() += '\n';
+    lines.push_back("[" + Section + "]\n");
+    header = lines.size() - 1;
+  }
+  const std::string lineEnd = LineEndOf(lines[header]);
+  size_t lastEntry = header;
+  for (size_t i = header + 1; i < lines.size() && !IsSectionLine(lines[i]); ++i) {
+    if (IsKey(lines[i], Key)) {
+      lines[i] = Key + "=" + Value + LineEndOf(lines[i]);
+      lastEntry = lines.size();
+      break;
+    }
+    if (!Trim(lines[i]).empty()) lastEntry = i;
+  }
+  if (lastEntry < lines.size()) {
+    if (lines[lastEntry].back() != '\n') lines[lastEntry] += lineEnd;
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(lastEntry) + 1,
+                 Key + "=" + Value + lineEnd);
+  }
+  std::string result;
+  for (const std::string& line : lines) result += line;
+  return result;
+}
+
+std::string ReadTextFile(const fs::path& Path) {
+  std::ifstream in(Path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Writes cdr.ini in Folder; false when the folder does not take it.
+bool WriteSettingsIn(const fs::path& Folder) {
+  const fs::path path = Folder / SettingsFileName;
+  const std::string text = WithIniValue(ReadTextFile(path), SettingsSection, "nActive", "0");
+  // "nTransportLayer" tells Windows families apart; on Linux it is left as it is.
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) return false;
+  out << text;
+  out.close();
+  return static_cast<bool>(out);
+}
+
+fs::path UserConfigFolder() {
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  if (xdg && *xdg && fs::path(xdg).is_absolute()) return fs::path(xdg) / "korvane";
+  const char* home = std::getenv("HOME");
+  return fs::path(home && *home ? home : "/") / ".config" / "korvane";
+}
+
+// The full path of the cdr.ini written: in the program's folder when it is writable,
+// else in the user's configuration folder; empty when neither takes it.
+std::string WriteSettingsFile(const std::string& ProgramFolder) {
+  std::error_code error;
+  if (!ProgramFolder.empty() && fs::is_directory(ProgramFolder, error) &&
+      WriteSettingsIn(ProgramFolder))
+    return fs::absolute(fs::path(ProgramFolder) / SettingsFileName).lexically_normal().string();
+  const fs::path folder = UserConfigFolder();
+  fs::create_directories(folder, error);
+  if (WriteSettingsIn(folder)) return (folder / SettingsFileName).lexically_normal().string();
+  return std::string();
+}
+
+}  // namespace
+
+TCDRipLibrary::TCDRipLibrary(const std::string& Folder, const std::string& FileName) {
+  void* module = nullptr;
+  if (!Folder.empty() && FileName.find('/') == std::string::npos)
+    module = ::dlopen((fs::path(Folder) / FileName).c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!module) module = ::dlopen(FileName.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!module) return;
+  if (!Bind(module)) {
+    // A library without all of its entry points is treated as one that did not load.
+    Functions_ = TCDRipFunctions{};
+    ::dlclose(module);
+    return;
+  }
+  Module_ = module;
+}
+
+bool TCDRipLibrary::Bind(void* Module) {
+  bool complete = true;
+  // Each pointer takes the type of its declaration in the library's header.
+#define KORVANE_CDRIP_LOOKUP(Name)                                                       \
+  Functions_.Name = reinterpret_cast<decltype(Functions_.Name)>(::dlsym(Module, #Name)); \
+  complete = complete && Functions_.Name != nullptr;
+  KORVANE_CDRIP_ENTRY_POINTS(KORVANE_CDRIP_LOOKUP)
+#undef KORVANE_CDRIP_LOOKUP
+  return complete;
+}
+
+TCDRipLibrary::~TCDRipLibrary() {
+  if (Module_) ::dlclose(Module_);
+}
+
+void LoadCDRipLibrary(const std::string& ProgramFolder) {
+  TBindingState& state = Binding();
+  std::lock_guard<std::mutex> hold(state.Lock);
+  if (state.Library) return;
+  const std::string fileName =
+      state.FileNameOverride.empty() ? CDRipLibraryFileName : state.FileNameOverride;
+  auto library = std::make_shared<const TCDRipLibrary>(ProgramFolder, fileName);
+  if (!library->Loaded()) return;
+  state.SettingsPath = WriteSettingsFile(ProgramFolder);
+  library->Functions().CR_Init(state.SettingsPath.empty() ? nullptr : state.SettingsPath.c_str());
+  state.Library = std::move(library);
+}
+
+void UnloadCDRipLibrary() {
+  TBindingState& state = Binding();
+  std::lock_guard<std::mutex> hold(state.Lock);
+  if (!state.Library) return;
+  state.Library->Functions().CR_DeInit();
+  state.Library.reset();
+}
+
+bool CDRipLoaded() {
+  TBindingState& state = Binding();
+  std::lock_guard<std::mutex> hold(state.Lock);
+  return state.Library != nullptr;
+}
+
+std::shared_ptr<const TCDRipLibrary> CDRipLibrary() {
+  TBindingState& state = Binding();
+  std::lock_guard<std::mutex> hold(state.Lock);
+  return state.Library;
+}
+
+std::string CDRipSettingsPath() {
+  TBindingState& state = Binding();
+  std::lock_guard<std::mutex> hold(state.Lock);
+  return state.SettingsPath;
+}
+
+int CDRipAddImageDrive(const std::string& Path) {
+  const std::shared_ptr<const TCDRipLibrary> library = CDRipLibrary();
+  return library ? library->Functions().CR_AddImageDrive(Path.c_str()) : -1;
+}
+
+std::string CDRipDriveName(int Drive) {
+  const std::shared_ptr<const TCDRipLibrary> library = CDRipLibrary();
+  if (!library) return std::string();
+  const int32_t length = library->Functions().CR_GetDriveName(Drive, nullptr, 0);
+  if (length < 0) return std::string();
+  std::string name(static_cast<size_t>(length) + 1, '\0');
+  library->Functions().CR_GetDriveName(Drive, name.data(), length + 1);
+  name.resize(static_cast<size_t>(length));
+  return name;
+}
+
+void SetCDRipLibraryFileNameForTesting(const std::string& FileName) {
+  TBindingState& state = Binding();
+  std::lock_guard<std::mutex> hold(state.Lock);
+  state.FileNameOverride = FileName;
+}

@@ -1,0 +1,304 @@
+#include "cdio_drives.h"
+
+#include <cdio/cdio.h>
+#include <cdio/mmc_ll_cmds.h>
+#include <cdio/paranoia/cdda.h>
+#include <cdio/paranoia/paranoia.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "file_handle.h"
+
+namespace cdrip {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CdioDeleter {
+  void operator()(CdIo_t* Cdio) const { cdio_destroy(Cdio); }
+};
+using CdioHandle = std::shared_ptr<CdIo_t>;
+
+CdioHandle Share(CdIo_t* Cdio) { return Cdio ? CdioHandle(Cdio, CdioDeleter()) : CdioHandle(); }
+
+std::optional<Toc> TocOf(CdIo_t* Cdio) {
+  const track_t first = cdio_get_first_track_num(Cdio);
+  const track_t count = cdio_get_num_tracks(Cdio);
+  if (first == CDIO_INVALID_TRACK || count == CDIO_INVALID_TRACK || count == 0) return std::nullopt;
+  Toc contents;
+  for (track_t track = first; track < first + count; ++track) {
+    const lsn_t start = cdio_get_track_lsn(Cdio, track);
+    if (start == CDIO_INVALID_LSN) return std::nullopt;
+    const bool audio = cdio_get_track_format(Cdio, track) == TRACK_FORMAT_AUDIO;
+    contents.Tracks.push_back(
+        TrackEntry{start, static_cast<uint8_t>(audio ? 0x10 : 0x14), static_cast<uint8_t>(track)});
+  }
+  contents.LeadOut = cdio_get_track_lsn(Cdio, CDIO_CDROM_LEADOUT_TRACK);
+  if (contents.LeadOut == CDIO_INVALID_LSN) return std::nullopt;
+  return contents;
+}
+
+// ---------------------------------------------------------------------------------
+// CD devices
+// ---------------------------------------------------------------------------------
+
+void IgnoreParanoiaProgress(long int, paranoia_cb_mode_t) {}
+
+struct CddaCloser {
+  void operator()(cdrom_drive_t* Drive) const { cdio_cddap_close(Drive); }
+};
+struct ParanoiaFreer {
+  void operator()(cdrom_paranoia_t* Paranoia) const { cdio_paranoia_free(Paranoia); }
+};
+
+// Reads a device through the paranoia layer, which verifies what it reads and re-reads
+// what does not match, up to the settings' number of retries per sector; with
+// never-skip off it then gives up the sector rather than hang on a scratch.
+class ParanoiaReader : public SectorReader {
+ public:
+  ParanoiaReader(std::unique_ptr<cdrom_drive_t, CddaCloser> Cdda,
+                 std::unique_ptr<cdrom_paranoia_t, ParanoiaFreer> Paranoia, int Retries)
+      : Cdda_(std::move(Cdda)), Paranoia_(std::move(Paranoia)), Retries_(Retries) {}
+
+  int32_t Read(uint8_t* Out, int32_t Lsn, int32_t Count) override {
+    if (Lsn != Next_) {
+      cdio_paranoia_seek(Paranoia_.get(), Lsn, SEEK_SET);
+      Next_ = Lsn;
+    }
+    for (int32_t i = 0; i < Count; ++i) {
+      const int16_t* samples =
+          cdio_paranoia_read_limited(Paranoia_.get(), IgnoreParanoiaProgress, Retries_);
+      if (!samples) return i;
+      StoreLittleEndian(Out + static_cast<size_t>(i) * SectorBytes, samples);
+      ++Next_;
+    }
+    return Count;
+  }
+
+ private:
+  // The paranoia layer hands samples in the machine's byte order.
+  static void StoreLittleEndian(uint8_t* Out, const int16_t* Samples) {
+    for (int i = 0; i < SectorBytes / 2; ++i) {
+      const auto sample = static_cast<uint16_t>(Samples[i]);
+      Out[2 * i] = static_cast<uint8_t>(sample & 0xFF);
+      Out[2 * i + 1] = static_cast<uint8_t>(sample >> 8);
+    }
+  }
+
+  std::unique_ptr<cdrom_drive_t, CddaCloser> Cdda_;
+  std::unique_ptr<cdrom_paranoia_t, ParanoiaFreer> Paranoia_;
+  int Retries_;
+  int32_t Next_ = -1;
+};
+
+class DeviceDrive : public Drive {
+ public:
+  explicit DeviceDrive(std::string Device) : Device_(std::move(Device)) {}
+
+  const std::string& Name() const override { return Device_; }
+
+  // A device opens without a disc; the drive's own answer to TEST UNIT READY tells.
+  bool MediaLoaded() override {
+    Status_ = Share(cdio_open(Device_.c_str(), DRIVER_DEVICE));
+    if (!Status_) return false;
+    const driver_return_code_t ready = mmc_test_unit_ready(Status_.get(), 0);
+    if (ready == DRIVER_OP_SUCCESS) return true;
+    if (ready != DRIVER_OP_UNSUPPORTED && ready != DRIVER_OP_UNINIT) return false;
+    return TocOf(Status_.get()).has_value();
+  }
+
+  bool AudioPlaying() override {
+    if (!Status_) Status_ = Share(cdio_open(Device_.c_str(), DRIVER_DEVICE));
+    cdio_subchannel_t subchannel{};
+    return Status_ && cdio_audio_read_subchannel(Status_.get(), &subchannel) == DRIVER_OP_SUCCESS &&
+           subchannel.audio_status == CDIO_MMC_READ_SUB_ST_PLAY;
+  }
+
+  // A fresh handle each time: the CD layer keeps the first table it read per handle,
+  // and the disc may have changed since.
+  std::optional<Toc> ReadToc() override {
+    Status_ = Share(cdio_open(Device_.c_str(), DRIVER_DEVICE));
+    if (!Status_) return std::nullopt;
+    return TocOf(Status_.get());
+  }
+
+  std::unique_ptr<SectorReader> OpenReader(const ReadSettings& Settings) override {
+    std::unique_ptr<cdrom_drive_t, CddaCloser> cdda(
+        cdio_cddap_identify(Device_.c_str(), CDDA_MESSAGE_FORGETIT, nullptr));
+    if (!cdda) return nullptr;
+    cdio_cddap_verbose_set(cdda.get(), CDDA_MESSAGE_FORGETIT, CDDA_MESSAGE_FORGETIT);
+    if (cdio_cddap_open(cdda.get()) != 0) return nullptr;
+    std::unique_ptr<cdrom_paranoia_t, ParanoiaFreer> paranoia(cdio_paranoia_init(cdda.get()));
+    if (!paranoia) return nullptr;
+    cdio_paranoia_modeset(paranoia.get(), Settings.ParanoiaMode);
+    return std::make_unique<ParanoiaReader>(std::move(cdda), std::move(paranoia),
+                                            Settings.ParanoiaRetries);
+  }
+
+ private:
+  std::string Device_;
+  CdioHandle Status_;
+};
+
+// ---------------------------------------------------------------------------------
+// .toc and .nrg images
+// ---------------------------------------------------------------------------------
+
+std::string LowerExtension(const std::string& Path) {
+  std::string extension = fs::path(Path).extension().string();
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return extension;
+}
+
+// A temporary file, removed when the object goes.
+class TempFile {
+ public:
+  // Writes Text to a new file whose name ends in Suffix; Path() is empty on failure.
+  TempFile(const std::string& Text, const std::string& Suffix) {
+    std::error_code error;
+    const fs::path folder = fs::temp_directory_path(error);
+    std::string pattern = (error ? fs::path("/tmp") : folder) / ("korvane-XXXXXX" + Suffix);
+    const int fd = mkstemps(pattern.data(), static_cast<int>(Suffix.size()));
+    if (fd < 0) return;
+    const bool written = ::write(fd, Text.data(), Text.size()) == static_cast<ssize_t>(Text.size());
+    ::close(fd);
+    Path_ = pattern;
+    if (!written) Path_.clear();
+  }
+  ~TempFile() {
+    if (!Path_.empty()) ::unlink(Path_.c_str());
+  }
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+  const std::string& Path() const { return Path_; }
+
+ private:
+  std::string Path_;
+};
+
+// The CD layer looks for the files a .toc names relative to the working folder, not
+// to the .toc's own folder; a copy with those names made absolute is what it opens.
+// Names receives the files named.
+std::string WithAbsoluteFileNames(const std::string& Text, const fs::path& Folder,
+                                  std::vector<std::string>& Names) {
+  static const std::regex fileName(R"re(((?:AUDIO|DATA)?FILE\s+)\"([^\"]*)\")re");
+  std::string result;
+  auto last = Text.cbegin();
+  for (std::sregex_iterator match(Text.begin(), Text.end(), fileName), end; match != end; ++match) {
+    result.append(last, (*match)[0].first);
+    fs::path name((*match)[2].str());
+    if (name.is_relative()) name = Folder / name;
+    Names.push_back(name.string());
+    result += (*match)[1].str() + "\"" + name.string() + "\"";
+    last = (*match)[0].second;
+  }
+  result.append(last, Text.cend());
+  return result;
+}
+
+// An image as the CD layer opened it, and the stamp of the files it was read from.
+struct OpenedImage {
+  CdioHandle Cdio;
+  FilesStamp Stamp;
+};
+
+OpenedImage OpenTocFile(const std::string& Path) {
+  OpenedImage image;
+  std::ifstream file(Path, std::ios::binary);
+  if (!file) return image;
+  std::ostringstream text;
+  text << file.rdbuf();
+  std::vector<std::string> files{Path};
+  const fs::path folder = fs::absolute(fs::path(Path)).parent_path();
+  TempFile copy(WithAbsoluteFileNames(text.str(), folder, files), ".toc");
+  if (copy.Path().empty() || !image.Stamp.Take(files)) return image;
+  image.Cdio = Share(cdio_open_cdrdao(copy.Path().c_str()));
+  return image;
+}
+
+OpenedImage OpenNrgFile(const std::string& Path) {
+  OpenedImage image;
+  if (image.Stamp.Take({Path})) image.Cdio = Share(cdio_open_nrg(Path.c_str()));
+  return image;
+}
+
+class CdioImageReader : public SectorReader {
+ public:
+  explicit CdioImageReader(CdioHandle Cdio) : Cdio_(std::move(Cdio)) {}
+  int32_t Read(uint8_t* Out, int32_t Lsn, int32_t Count) override {
+    const driver_return_code_t result =
+        cdio_read_audio_sectors(Cdio_.get(), Out, Lsn, static_cast<uint32_t>(Count));
+    return result == DRIVER_OP_SUCCESS ? Count : 0;
+  }
+
+ private:
+  CdioHandle Cdio_;
+};
+
+// The image is opened again only when its files changed; an image whose files went
+// away holds no disc.
+class CdioImageDrive : public Drive {
+ public:
+  CdioImageDrive(std::string Path, bool IsToc, OpenedImage Image)
+      : Path_(std::move(Path)), IsToc_(IsToc), Image_(std::move(Image)) {}
+
+  const std::string& Name() const override { return Path_; }
+  // An image gives no drive status: it holds its disc while its files open.
+  bool MediaLoaded() override { return Refresh(); }
+  bool AudioPlaying() override { return false; }
+
+  std::optional<Toc> ReadToc() override {
+    if (!Refresh()) return std::nullopt;
+    return TocOf(Image_.Cdio.get());
+  }
+
+  std::unique_ptr<SectorReader> OpenReader(const ReadSettings&) override {
+    if (!Image_.Cdio && !Refresh()) return nullptr;
+    return std::make_unique<CdioImageReader>(Image_.Cdio);
+  }
+
+ private:
+  bool Refresh() {
+    if (!Image_.Cdio || !Image_.Stamp.Holds())
+      Image_ = IsToc_ ? OpenTocFile(Path_) : OpenNrgFile(Path_);
+    return Image_.Cdio != nullptr;
+  }
+
+  std::string Path_;
+  bool IsToc_;
+  OpenedImage Image_;
+};
+
+}  // namespace
+
+std::vector<std::string> ListCdDevices() {
+  std::vector<std::string> devices;
+  char** list = cdio_get_devices(DRIVER_DEVICE);
+  if (!list) return devices;
+  for (char** device = list; *device; ++device) devices.emplace_back(*device);
+  cdio_free_device_list(list);
+  return devices;
+}
+
+std::unique_ptr<Drive> MakeDeviceDrive(const std::string& Device) {
+  return std::make_unique<DeviceDrive>(Device);
+}
+
+std::unique_ptr<Drive> MakeCdioImageDrive(const std::string& Path) {
+  const std::string extension = LowerExtension(Path);
+  if (extension != ".toc" && extension != ".nrg") return nullptr;
+  const bool isToc = extension == ".toc";
+  OpenedImage image = isToc ? OpenTocFile(Path) : OpenNrgFile(Path);
+  if (!image.Cdio) return nullptr;
+  return std::make_unique<CdioImageDrive>(Path, isToc, std::move(image));
+}
+
+}  // namespace cdrip

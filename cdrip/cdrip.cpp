@@ -1,0 +1,306 @@
+// The library's entry points. One lock guards all state: the front end's window thread
+// and an output's worker thread both call in (never at the same time by design, but
+// nothing here relies on that).
+#include "cdrip.h"
+
+#include <cdio/logging.h>
+#include <cdio/paranoia/cdda.h>
+#include <cdio/paranoia/paranoia.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "cdio_drives.h"
+#include "cue_drive.h"
+#include "drive.h"
+#include "ini_file.h"
+
+namespace cdrip {
+namespace {
+
+static_assert(sizeof(CR_TocEntry) == 8, "a table entry is 8 bytes");
+static_assert(CR_MAX_CHUNK_BYTES == MaxChunkSectors * SectorBytes, "a chunk is 75 sectors");
+
+constexpr const char* SettingsSection = "CD-ROM";
+constexpr int MaxParanoiaRetries = 1000;
+
+struct DriveSlot {
+  std::unique_ptr<Drive> Unit;
+  std::optional<Toc> Contents;  // as the last CR_ReadToc found it
+};
+
+struct RipRange {
+  std::unique_ptr<SectorReader> Reader;
+  int32_t Next = 0;
+  int32_t End = 0;
+  int32_t ChunkSectors = MaxChunkSectors;
+};
+
+struct Library {
+  std::mutex Lock;
+  std::vector<DriveSlot> Drives;  // devices first, then images
+  size_t DeviceCount = 0;
+  int32_t Active = -1;
+  ReadSettings Settings;
+  std::optional<RipRange> Ripper;
+  bool LogSilenced = false;
+  cdio_log_handler_t PreviousLogHandler = nullptr;
+
+  DriveSlot* ActiveSlot() {
+    if (Active < 0 || static_cast<size_t>(Active) >= Drives.size()) return nullptr;
+    return &Drives[static_cast<size_t>(Active)];
+  }
+};
+
+Library& State() {
+  static Library library;
+  return library;
+}
+
+// The CD layer reports to the terminal unless given a handler; the library stays quiet.
+void DiscardLogMessage(cdio_log_level_t, const char*) {}
+
+void SilenceCdLayer(Library& Lib) {
+  if (Lib.LogSilenced) return;
+  Lib.PreviousLogHandler = cdio_log_set_handler(DiscardLogMessage);
+  Lib.LogSilenced = true;
+}
+
+void RestoreCdLayerLog(Library& Lib) {
+  if (!Lib.LogSilenced) return;
+  cdio_log_set_handler(Lib.PreviousLogHandler);
+  Lib.LogSilenced = false;
+}
+
+// full (the default): verification and repair, giving up a sector after the retries;
+// overlap: overlap checking only; disable: plain reads through the paranoia layer.
+ReadSettings SettingsFrom(const IniFile& Ini) {
+  ReadSettings settings;
+  settings.ParanoiaMode = PARANOIA_MODE_FULL & ~PARANOIA_MODE_NEVERSKIP;
+  std::string mode = Ini.Value(SettingsSection, "ParanoiaMode").value_or("full");
+  std::transform(mode.begin(), mode.end(), mode.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (mode == "overlap") settings.ParanoiaMode = PARANOIA_MODE_OVERLAP;
+  if (mode == "disable") settings.ParanoiaMode = PARANOIA_MODE_DISABLE;
+  if (auto retries = Ini.Value(SettingsSection, "ParanoiaRetries")) {
+    const int value = std::atoi(retries->c_str());
+    if (value >= 1) settings.ParanoiaRetries = std::min(value, MaxParanoiaRetries);
+  }
+  return settings;
+}
+
+void ListDevices(Library& Lib) {
+  Lib.Drives.erase(Lib.Drives.begin(),
+                   Lib.Drives.begin() + static_cast<std::ptrdiff_t>(Lib.DeviceCount));
+  std::vector<DriveSlot> devices;
+  for (const std::string& device : ListCdDevices())
+    devices.push_back(DriveSlot{MakeDeviceDrive(device), std::nullopt});
+  Lib.DeviceCount = devices.size();
+  Lib.Drives.insert(Lib.Drives.begin(), std::make_move_iterator(devices.begin()),
+                    std::make_move_iterator(devices.end()));
+  Lib.Active = Lib.Drives.empty() ? -1 : 0;
+}
+
+std::unique_ptr<Drive> OpenImage(const std::string& Path) {
+  std::string extension = std::filesystem::path(Path).extension().string();
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (extension == ".toc" || extension == ".nrg") return MakeCdioImageDrive(Path);
+  return MakeCueDrive(Path);
+}
+
+std::optional<RipRange> OpenRange(Library& Lib, int32_t* BufferSize, int32_t Start, int32_t End) {
+  DriveSlot* slot = Lib.ActiveSlot();
+  if (!slot || !BufferSize) return std::nullopt;
+  const int32_t chunkSectors = std::min(MaxChunkSectors, *BufferSize / SectorBytes);
+  if (chunkSectors < 1) return std::nullopt;
+  if (!slot->Contents) slot->Contents = slot->Unit->ReadToc();
+  if (!slot->Contents) return std::nullopt;
+  // The CD layer reports success for reads past the lead-out, so the range is bounded
+  // here, once, by the disc.
+  const int32_t first = std::max<int32_t>(Start, 0);
+  const int32_t last = std::min(End, slot->Contents->LeadOut);
+  if (first >= last) return std::nullopt;
+  std::unique_ptr<SectorReader> reader = slot->Unit->OpenReader(Lib.Settings);
+  if (!reader) return std::nullopt;
+  *BufferSize = chunkSectors * SectorBytes;
+  return RipRange{std::move(reader), first, last, chunkSectors};
+}
+
+int32_t RipNextChunk(RipRange& Range, uint8_t* Buffer) {
+  const int32_t wanted = std::min(Range.ChunkSectors, Range.End - Range.Next);
+  if (wanted <= 0) return 0;
+  const int32_t got = Range.Reader->Read(Buffer, Range.Next, wanted);
+  Range.Next += got;
+  // A sector that cannot be read ends the range.
+  if (got < wanted) Range.End = Range.Next;
+  return got * SectorBytes;
+}
+
+// Runs Body under the library's lock; no exception crosses the C interface.
+template <class Result, class Body>
+Result Guarded(Result Failure, Body&& Run) {
+  try {
+    Library& lib = State();
+    std::lock_guard<std::mutex> hold(lib.Lock);
+    return Run(lib);
+  } catch (...) {
+    return Failure;
+  }
+}
+
+}  // namespace
+}  // namespace cdrip
+
+using cdrip::Library;
+
+extern "C" {
+
+int32_t CR_Init(const char* iniPath) {
+  return cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
+    cdrip::SilenceCdLayer(lib);
+    lib.Settings = cdrip::SettingsFrom(iniPath ? cdrip::IniFile::Load(iniPath) : cdrip::IniFile());
+    lib.Ripper.reset();
+    cdrip::ListDevices(lib);
+    return 0;
+  });
+}
+
+int32_t CR_DeInit(void) {
+  return cdrip::Guarded<int32_t>(-1, [](Library& lib) {
+    lib.Ripper.reset();
+    lib.Drives.clear();
+    lib.DeviceCount = 0;
+    lib.Active = -1;
+    cdrip::RestoreCdLayerLog(lib);
+    return 0;
+  });
+}
+
+int32_t CR_GetNumCDROM(void) {
+  return cdrip::Guarded<int32_t>(
+      0, [](Library& lib) { return static_cast<int32_t>(lib.Drives.size()); });
+}
+
+int32_t CR_SetActiveCDROM(int32_t drive) {
+  return cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
+    if (drive < 0 || static_cast<size_t>(drive) >= lib.Drives.size()) return -1;
+    lib.Active = drive;
+    return 0;
+  });
+}
+
+int32_t CR_IsMediaLoaded(int32_t* status) {
+  return cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
+    if (!status) return -1;
+    *status = 1;
+    cdrip::DriveSlot* slot = lib.ActiveSlot();
+    if (!slot) return -1;
+    if (slot->Unit->MediaLoaded()) *status = 0;
+    return 0;
+  });
+}
+
+int32_t CR_IsAudioPlaying(void) {
+  return cdrip::Guarded<int32_t>(0, [](Library& lib) {
+    cdrip::DriveSlot* slot = lib.ActiveSlot();
+    return slot && slot->Unit->AudioPlaying() ? 1 : 0;
+  });
+}
+
+int32_t CR_ReadToc(void) {
+  return cdrip::Guarded<int32_t>(-1, [](Library& lib) {
+    cdrip::DriveSlot* slot = lib.ActiveSlot();
+    if (!slot) return -1;
+    slot->Contents = slot->Unit->ReadToc();
+    return slot->Contents ? 0 : -1;
+  });
+}
+
+int32_t CR_GetNumTocEntries(void) {
+  return cdrip::Guarded<int32_t>(0, [](Library& lib) {
+    cdrip::DriveSlot* slot = lib.ActiveSlot();
+    if (!slot || !slot->Contents) return 0;
+    return static_cast<int32_t>(slot->Contents->Tracks.size());
+  });
+}
+
+CR_TocEntry CR_GetTocEntry(int32_t index) {
+  return cdrip::Guarded<CR_TocEntry>(CR_TocEntry{}, [&](Library& lib) {
+    CR_TocEntry entry{};
+    cdrip::DriveSlot* slot = lib.ActiveSlot();
+    if (!slot || !slot->Contents || index < 0) return entry;
+    const std::vector<cdrip::TrackEntry>& tracks = slot->Contents->Tracks;
+    const size_t at = static_cast<size_t>(index);
+    if (at < tracks.size()) {
+      entry.StartSector = tracks[at].StartSector;
+      entry.Flag = tracks[at].Flag;
+      entry.TrackNumber = tracks[at].Number;
+    } else if (at == tracks.size() && !tracks.empty()) {
+      // The lead-out carries the control flags of the track before it.
+      entry.StartSector = slot->Contents->LeadOut;
+      entry.Flag = tracks.back().Flag;
+      entry.TrackNumber = CR_LEADOUT_TRACK;
+    }
+    return entry;
+  });
+}
+
+int32_t CR_OpenRipper(int32_t* bufferSize, int32_t startSector, int32_t endSector) {
+  return cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
+    lib.Ripper = cdrip::OpenRange(lib, bufferSize, startSector, endSector);
+    return lib.Ripper ? 0 : -1;
+  });
+}
+
+int32_t CR_RipChunk(uint8_t* buffer, int32_t* byteCount, int32_t* abort) {
+  return cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
+    if (!byteCount) return -1;
+    *byteCount = 0;
+    if (!buffer || !lib.Ripper) return -1;
+    if (abort && *abort) return 0;
+    *byteCount = cdrip::RipNextChunk(*lib.Ripper, buffer);
+    return 0;
+  });
+}
+
+int32_t CR_CloseRipper(void) {
+  return cdrip::Guarded<int32_t>(-1, [](Library& lib) {
+    lib.Ripper.reset();
+    return 0;
+  });
+}
+
+int32_t CR_AddImageDrive(const char* path) {
+  return cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
+    if (!path || !*path) return -1;
+    cdrip::SilenceCdLayer(lib);
+    const std::string name = std::filesystem::absolute(path).lexically_normal().string();
+    for (size_t i = lib.DeviceCount; i < lib.Drives.size(); ++i)
+      if (lib.Drives[i].Unit->Name() == name) return static_cast<int32_t>(i);
+    std::unique_ptr<cdrip::Drive> image = cdrip::OpenImage(name);
+    if (!image) return -1;
+    lib.Drives.push_back(cdrip::DriveSlot{std::move(image), std::nullopt});
+    if (lib.Active < 0) lib.Active = 0;
+    return static_cast<int32_t>(lib.Drives.size() - 1);
+  });
+}
+
+int32_t CR_GetDriveName(int32_t drive, char* buffer, int32_t size) {
+  return cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
+    if (drive < 0 || static_cast<size_t>(drive) >= lib.Drives.size()) return -1;
+    const std::string& name = lib.Drives[static_cast<size_t>(drive)].Unit->Name();
+    if (buffer && size > 0) {
+      const size_t copied = std::min(name.size(), static_cast<size_t>(size - 1));
+      std::memcpy(buffer, name.data(), copied);
+      buffer[copied] = '\0';
+    }
+    return static_cast<int32_t>(name.size());
+  });
+}
+
+}  // extern "C"

@@ -1,0 +1,440 @@
+// The CD track source on disc images made by the disc-image maker, read through the
+// CD ripping library that the binding loads at run time.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "audio_cdrom.h"
+#include "audio_wave.h"
+#include "cdrip.h"
+#include "disc_fixtures.h"
+#include "pipeline_test.h"
+#include "temp_dir.h"
+
+namespace {
+
+namespace di = korvane::discimage;
+using korvane::testdiscs::Layout;
+
+// Read sizes that never line up with a sector or a chunk.
+const int OddReadSizes[] = {1, 4099, 176401, 333, 88207, 2351, 65537};
+
+std::string MessageOf(const std::function<void()>& Action) {
+  try {
+    Action();
+  } catch (const EAudioException& e) {
+    return e.what();
+  }
+  return "(nothing raised)";
+}
+
+// Loads the library afresh, as from a program in Folder: cdr.ini goes there. The
+// library itself is named by its full path in the build's folder, since a program in
+// Folder would not find it (nor would the search path of a sanitizer's dlopen).
+void LoadLibraryAsFrom(const std::string& Folder) {
+  UnloadCDRipLibrary();
+  SetCDRipLibraryFileNameForTesting(std::string(KORVANE_BIN_DIR) + "/" + CDRipLibraryFileName);
+  LoadCDRipLibrary(Folder);
+}
+
+// Every test starts from a freshly loaded library whose cdr.ini goes to its own folder.
+class CDInTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    LoadLibraryAsFrom(ProgramFolder.Path().string());
+    ASSERT_TRUE(CDRipLoaded());
+    CDIn.emplace();
+  }
+  void TearDown() override {
+    if (CDIn && CDIn->Busy) CDIn->Close();
+    CDIn.reset();
+    UnloadCDRipLibrary();
+  }
+
+  // Writes Disc as Layout and adds it as a drive; returns its number.
+  int AddDisc(const di::DiscSpec& Disc, const di::ImageLayout& Layout,
+              const std::string& Name = "disc") {
+    const std::string sheet =
+        Images / (Name + (Layout.sheet == di::SheetKind::Toc ? ".toc" : ".cue"));
+    Written = di::writeDiscImage(Disc, sheet, Layout);
+    return CDRipAddImageDrive(sheet);
+  }
+
+  void Select(int Drive, int Track) {
+    CDIn->SetCurrentDrive(Drive);
+    CDIn->SetStartTrack(Track);
+    CDIn->SetEndTrack(Track);
+  }
+
+  // Reads the open source to its end with odd read sizes, checking `Position` as it goes.
+  std::vector<uint8_t> ReadToEnd() {
+    std::vector<uint8_t> bytes;
+    std::vector<uint8_t> buffer(200000);
+    for (size_t i = 0;; ++i) {
+      const int wanted = OddReadSizes[i % std::size(OddReadSizes)];
+      const int got = CDIn->ReadData(buffer.data(), wanted);
+      EXPECT_LE(got, wanted);
+      if (got <= 0) break;
+      bytes.insert(bytes.end(), buffer.begin(), buffer.begin() + got);
+      EXPECT_EQ(CDIn->Position, static_cast<int32_t>(bytes.size()));
+    }
+    EXPECT_EQ(CDIn->ReadData(buffer.data(), 1000), 0) << "the end stays the end";
+    return bytes;
+  }
+
+  TTempDir ProgramFolder;
+  TTempDir Images;
+  di::WrittenImage Written;
+  std::optional<TCDIn> CDIn;
+};
+
+// ---------------------------------------------------------------------------------
+// Bytes of every track, in every layout
+// ---------------------------------------------------------------------------------
+
+struct DiscCase {
+  const char* Name;
+  std::function<di::DiscSpec()> Disc;
+  di::ImageLayout Layout;
+};
+
+void PrintTo(const DiscCase& Case, std::ostream* Out) { *Out << Case.Name; }
+
+class TrackBytesTest : public CDInTest, public ::testing::WithParamInterface<DiscCase> {};
+
+TEST_P(TrackBytesTest, EveryAudioTrackDeliversItsPcm) {
+  const di::DiscSpec disc = GetParam().Disc();
+  const int drive = AddDisc(disc, GetParam().Layout);
+  ASSERT_GE(drive, 0);
+  for (int track = 1; track <= static_cast<int>(disc.tracks.size()); ++track) {
+    if (disc.tracks[static_cast<size_t>(track) - 1].isData()) continue;
+    SCOPED_TRACE("track " + std::to_string(track));
+    Select(drive, track);
+    CDIn->Open();
+    const di::RipRange range = di::ripRange(disc, track);
+    EXPECT_EQ(CDIn->Size, range.sectors * TCDIn::SectorBytes);
+    EXPECT_TRUE(ReadToEnd() == di::expectedTrackPcm(disc, track));
+    EXPECT_EQ(CDIn->Position, CDIn->Size);
+    CDIn->Close();
+    EXPECT_FALSE(CDIn->Busy);
+  }
+}
+
+TEST_P(TrackBytesTest, TrackLengthsRunToTheNextTrack) {
+  const di::DiscSpec disc = GetParam().Disc();
+  Select(AddDisc(disc, GetParam().Layout), 1);
+  const di::DiscToc toc = di::discToc(disc);
+  ASSERT_EQ(CDIn->GetTrackCount(), static_cast<int>(toc.tracks.size()));
+  for (size_t i = 0; i < toc.tracks.size(); ++i) {
+    SCOPED_TRACE("track " + std::to_string(i + 1));
+    const TCDTrackInfo info = CDIn->GetTrackInfo(static_cast<int>(i) + 1);
+    EXPECT_EQ(info.IsData, toc.tracks[i].data);
+    // Audio tracks: exactly what a rip of the track reads (pregap of the next track
+    // included, the gap before a data session left out).
+    const int32_t length =
+        toc.tracks[i].data
+            ? (i + 1 < toc.tracks.size() ? toc.tracks[i + 1].startLsn : toc.leadOutLsn) -
+                  toc.tracks[i].startLsn
+            : di::ripRange(disc, static_cast<int>(i) + 1).sectors;
+    EXPECT_EQ((info.Minutes * 60 + info.Seconds) * 75 + info.Frames, length);
+  }
+  EXPECT_EQ(MessageOf([&] { CDIn->GetTrackInfo(0); }), "Track out of range.");
+  EXPECT_EQ(MessageOf([&] { CDIn->GetTrackInfo(static_cast<int>(toc.tracks.size()) + 1); }),
+            "Track out of range.");
+}
+
+const DiscCase DiscCases[] = {
+    {"SingleBinary", korvane::testdiscs::MultiTrackDisc,
+     Layout(di::SheetKind::Cue, di::AudioFileKind::Binary, false)},
+    {"BinOfAnotherName", korvane::testdiscs::MultiTrackDisc,
+     Layout(di::SheetKind::Cue, di::AudioFileKind::Binary, false, "Some Artist - Some Album.bin")},
+    {"BinaryPerTrack", korvane::testdiscs::MultiTrackDisc,
+     Layout(di::SheetKind::Cue, di::AudioFileKind::Binary, true)},
+    {"WavePerTrack", korvane::testdiscs::MultiTrackDisc,
+     Layout(di::SheetKind::Cue, di::AudioFileKind::Wave, true)},
+    {"Motorola", korvane::testdiscs::MultiTrackDisc,
+     Layout(di::SheetKind::Cue, di::AudioFileKind::Motorola, false)},
+    {"CdrdaoToc", korvane::testdiscs::MultiTrackDisc,
+     Layout(di::SheetKind::Toc, di::AudioFileKind::Binary, false)},
+    {"EnhancedCd", korvane::testdiscs::EnhancedDisc,
+     Layout(di::SheetKind::Cue, di::AudioFileKind::Binary, false)},
+    {"EnhancedCdWavePerTrack", korvane::testdiscs::EnhancedDisc,
+     Layout(di::SheetKind::Cue, di::AudioFileKind::Wave, true)},
+    {"DataFirst", korvane::testdiscs::DataFirstDisc,
+     Layout(di::SheetKind::Cue, di::AudioFileKind::Binary, false)},
+    {"DataLastSameSession", korvane::testdiscs::DataLastDisc,
+     Layout(di::SheetKind::Cue, di::AudioFileKind::Binary, false)},
+};
+
+INSTANTIATE_TEST_SUITE_P(Discs, TrackBytesTest, ::testing::ValuesIn(DiscCases),
+                         [](const auto& Info) { return std::string(Info.param.Name); });
+
+// The last audio track of an enhanced CD ends with its audio; the library's table
+// still shows the data session where it is.
+TEST_F(CDInTest, EnhancedCdLastAudioTrackEndsBeforeTheSessionGap) {
+  const di::DiscSpec disc = korvane::testdiscs::EnhancedDisc();
+  const int drive = AddDisc(disc, Layout(di::SheetKind::Cue, di::AudioFileKind::Binary, false));
+  Select(drive, 3);
+  CDIn->Open();
+  const di::DiscToc toc = di::discToc(disc);
+  EXPECT_EQ(CDIn->Size,
+            (toc.tracks[3].startLsn - 11400 - toc.tracks[2].startLsn) * TCDIn::SectorBytes);
+  const std::vector<uint8_t> bytes = ReadToEnd();
+  CDIn->Close();
+  EXPECT_TRUE(bytes == di::expectedTrackPcm(disc, 3));
+  const TCDRipFunctions& lib = CDRipLibrary()->Functions();
+  lib.CR_SetActiveCDROM(drive);
+  ASSERT_EQ(lib.CR_ReadToc(), 0);
+  EXPECT_EQ(lib.CR_GetTocEntry(3).StartSector, toc.tracks[3].startLsn);
+  EXPECT_EQ(lib.CR_GetTocEntry(3).Flag, 0x14);
+}
+
+// ---------------------------------------------------------------------------------
+// Refusals
+// ---------------------------------------------------------------------------------
+
+struct OpenRefusal {
+  const char* Name;
+  int StartTrack;
+  int EndTrack;
+  const char* Message;
+};
+
+void PrintTo(const OpenRefusal& Case, std::ostream* Out) { *Out << Case.Name; }
+
+class OpenRefusalTest : public CDInTest, public ::testing::WithParamInterface<OpenRefusal> {};
+
+TEST_P(OpenRefusalTest, OpenRefusesWithItsMessageAndStaysIdle) {
+  // Data first, then audio tracks 2 and 3.
+  const int drive = AddDisc(korvane::testdiscs::DataFirstDisc(),
+                            Layout(di::SheetKind::Cue, di::AudioFileKind::Binary, false));
+  CDIn->SetCurrentDrive(drive);
+  CDIn->SetStartTrack(GetParam().StartTrack);
+  CDIn->SetEndTrack(GetParam().EndTrack);
+  EXPECT_EQ(MessageOf([&] { CDIn->Open(); }), GetParam().Message);
+  EXPECT_FALSE(CDIn->Busy);
+}
+
+const OpenRefusal OpenRefusals[] = {
+    {"StartTrackZero", 0, 2, "The start track out of range"},
+    {"StartTrackPastTheLast", 4, 4, "The start track out of range"},
+    {"DataTrack", 1, 1, "Trying to rip a data track"},
+    {"EndTrackPastTheLast", 2, 4, "The end track out of range"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Tracks, OpenRefusalTest, ::testing::ValuesIn(OpenRefusals),
+                         [](const auto& Info) { return std::string(Info.param.Name); });
+
+TEST_F(CDInTest, EndTrackEqualToTheLastRunsToTheLeadOut) {
+  const di::DiscSpec disc = korvane::testdiscs::DataFirstDisc();
+  Select(AddDisc(disc, Layout(di::SheetKind::Cue, di::AudioFileKind::Binary, false)), 2);
+  CDIn->SetEndTrack(3);
+  CDIn->Open();
+  const di::DiscToc toc = di::discToc(disc);
+  EXPECT_EQ(CDIn->Size, (toc.leadOutLsn - toc.tracks[1].startLsn) * TCDIn::SectorBytes);
+}
+
+TEST_F(CDInTest, DriveWhoseImageIsGoneIsNotReady) {
+  const int drive = AddDisc(korvane::testdiscs::MultiTrackDisc(),
+                            Layout(di::SheetKind::Cue, di::AudioFileKind::Wave, true));
+  Select(drive, 1);
+  EXPECT_EQ(CDIn->GetDriveState(), dsReady);
+  std::filesystem::remove(Written.dataFiles[2]);
+  EXPECT_EQ(CDIn->GetDriveState(), dsNotReady);
+  EXPECT_EQ(CDIn->GetTrackCount(), -1);
+  EXPECT_EQ(MessageOf([&] { CDIn->Open(); }), "The drive is not ready");
+  EXPECT_FALSE(CDIn->Busy);
+}
+
+TEST_F(CDInTest, WhileOpenSettersAndOpenRefuse) {
+  Select(AddDisc(korvane::testdiscs::MultiTrackDisc(),
+                 Layout(di::SheetKind::Cue, di::AudioFileKind::Binary, false)),
+         2);
+  CDIn->Open();
+  EXPECT_EQ(MessageOf([&] { CDIn->SetStartTrack(1); }), "The component is buisy");
+  EXPECT_EQ(MessageOf([&] { CDIn->SetEndTrack(1); }), "The component is busy");
+  EXPECT_EQ(MessageOf([&] { CDIn->Open(); }), "The component is busy");
+  EXPECT_EQ(CDIn->StartTrack(), 2);
+  EXPECT_EQ(CDIn->EndTrack(), 2);
+  CDIn->Close();
+  uint8_t buffer[16];
+  EXPECT_EQ(MessageOf([&] { CDIn->ReadData(buffer, sizeof buffer); }), "The Stream is not opened");
+  EXPECT_EQ(CDIn->Size, 0);
+}
+
+TEST_F(CDInTest, ReadBeforeOpenRefuses) {
+  uint8_t buffer[16];
+  EXPECT_EQ(MessageOf([&] { CDIn->ReadData(buffer, sizeof buffer); }), "The Stream is not opened");
+}
+
+TEST_F(CDInTest, DriveNumberOutOfRangeIsIgnored) {
+  const int drive = AddDisc(korvane::testdiscs::MultiTrackDisc(),
+                            Layout(di::SheetKind::Cue, di::AudioFileKind::Binary, false));
+  const int count = CDIn->DriveCount();
+  ASSERT_EQ(drive, count - 1);
+  CDIn->SetCurrentDrive(drive);
+  CDIn->SetCurrentDrive(count);
+  EXPECT_EQ(CDIn->CurrentDrive(), drive);
+  CDIn->SetCurrentDrive(-1);
+  EXPECT_EQ(CDIn->CurrentDrive(), drive);
+  EXPECT_EQ(CDIn->BitsPerSample(), 16);
+  EXPECT_EQ(CDIn->Channels(), 2);
+  EXPECT_EQ(CDIn->SampleRate(), 44100);
+}
+
+// A hold left behind would keep the library on this source's old drive: the next
+// source that selects another drive, and this one's later switch, would go unseen.
+TEST_F(CDInTest, OpensAndClosesInARowLeaveNoDriveHold) {
+  const int five = AddDisc(korvane::testdiscs::MultiTrackDisc(),
+                           Layout(di::SheetKind::Cue, di::AudioFileKind::Binary, false), "five");
+  const int three = AddDisc(korvane::testdiscs::DataFirstDisc(),
+                            Layout(di::SheetKind::Cue, di::AudioFileKind::Binary, false), "three");
+  TCDIn other;
+  other.SetCurrentDrive(three);
+  for (int round = 0; round < 4; ++round) {
+    Select(five, 1 + round);
+    CDIn->Open();
+    if (round % 2 == 0) ReadToEnd();
+    CDIn->Close();
+    Select(five, 0);
+    MessageOf([&] { CDIn->Open(); });  // refused: start track out of range
+    EXPECT_EQ(other.GetTrackCount(), 3);
+    EXPECT_EQ(CDIn->GetTrackCount(), 5);
+  }
+  CDIn->SetCurrentDrive(three);
+  EXPECT_EQ(CDIn->GetTrackCount(), 3);
+}
+
+// ---------------------------------------------------------------------------------
+// The binding: a missing library, cdr.ini
+// ---------------------------------------------------------------------------------
+
+TEST_F(CDInTest, MissingLibraryRefusesCreation) {
+  CDIn.reset();
+  UnloadCDRipLibrary();
+  SetCDRipLibraryFileNameForTesting("libcdrip-absent.so");
+  EXPECT_EQ(MessageOf([] { TCDIn source; }), "libcdrip.so could not be loaded.");
+  EXPECT_FALSE(CDRipLoaded());
+  EXPECT_EQ(CDRipAddImageDrive(Images / "any.cue"), -1);
+  EXPECT_EQ(CDRipDriveName(0), "");
+}
+
+TEST_F(CDInTest, LibraryComesFromTheProgramFolderFirst) {
+  CDIn.reset();
+  const std::string copy = ProgramFolder / CDRipLibraryFileName;
+  std::filesystem::copy_file(std::string(KORVANE_BIN_DIR) + "/" + CDRipLibraryFileName, copy);
+  UnloadCDRipLibrary();
+  SetCDRipLibraryFileNameForTesting("");
+  LoadCDRipLibrary(ProgramFolder.Path().string());
+  ASSERT_TRUE(CDRipLoaded());
+  std::ifstream maps("/proc/self/maps");
+  const std::string mapped(std::istreambuf_iterator<char>(maps), {});
+  EXPECT_NE(mapped.find(copy), std::string::npos)
+      << "the copy in the program's folder is the one loaded";
+}
+
+std::string ReadText(const std::string& Path) {
+  std::ifstream in(Path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+struct SettingsCase {
+  const char* Name;
+  const char* Before;  // nullptr: no file yet
+  const char* After;
+};
+
+void PrintTo(const SettingsCase& Case, std::ostream* Out) { *Out << Case.Name; }
+
+class SettingsFileTest : public ::testing::TestWithParam<SettingsCase> {
+ protected:
+  void TearDown() override { UnloadCDRipLibrary(); }
+  TTempDir Folder;
+};
+
+TEST_P(SettingsFileTest, WrittenInTheProgramFolderKeepingTheRest) {
+  const std::string path = Folder / "cdr.ini";
+  if (GetParam().Before) std::ofstream(path, std::ios::binary) << GetParam().Before;
+  LoadLibraryAsFrom(Folder.Path().string() + "/");
+  ASSERT_TRUE(CDRipLoaded());
+  EXPECT_EQ(CDRipSettingsPath(), path);
+  EXPECT_EQ(ReadText(path), GetParam().After);
+}
+
+const SettingsCase SettingsCases[] = {
+    {"NoFile", nullptr, "[CD-ROM]\nnActive=0\n"},
+    {"OtherSectionsOnly", "[General]\nLanguage=en",
+     "[General]\nLanguage=en\n[CD-ROM]\nnActive=0\n"},
+    {"ValueReplacedInPlace",
+     "; settings\r\n[General]\r\nnActive=7\r\n[cd-rom]\r\nnTransportLayer=1\r\n nActive = 3\r\n"
+     "ParanoiaMode=overlap\r\n\r\n[Other]\r\nX=1\r\n",
+     "; settings\r\n[General]\r\nnActive=7\r\n[cd-rom]\r\nnTransportLayer=1\r\nnActive=0\r\n"
+     "ParanoiaMode=overlap\r\n\r\n[Other]\r\nX=1\r\n"},
+    {"KeyAddedToItsSection", "[CD-ROM]\nnTransportLayer=0\n\n[Other]\nX=1\n",
+     "[CD-ROM]\nnTransportLayer=0\nnActive=0\n\n[Other]\nX=1\n"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Contents, SettingsFileTest, ::testing::ValuesIn(SettingsCases),
+                         [](const auto& Info) { return std::string(Info.param.Name); });
+
+TEST(SettingsFilePlacement, UnwritableProgramFolderFallsBackToTheUserConfigFolder) {
+  TTempDir config;
+  const char* previous = std::getenv("XDG_CONFIG_HOME");
+  const std::string saved = previous ? previous : "";
+  ::setenv("XDG_CONFIG_HOME", config.Path().c_str(), 1);
+  LoadLibraryAsFrom((config.Path() / "no-such-folder").string());
+  EXPECT_TRUE(CDRipLoaded());
+  EXPECT_EQ(CDRipSettingsPath(), config / "korvane/cdr.ini");
+  EXPECT_EQ(ReadText(config / "korvane/cdr.ini"), "[CD-ROM]\nnActive=0\n");
+  UnloadCDRipLibrary();
+  if (previous)
+    ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+  else
+    ::unsetenv("XDG_CONFIG_HOME");
+}
+
+// ---------------------------------------------------------------------------------
+// In a conversion: the worker thread reads the source
+// ---------------------------------------------------------------------------------
+
+class CDInPipelineTest : public PipelineTest {
+ protected:
+  void SetUp() override {
+    PipelineTest::SetUp();
+    LoadLibraryAsFrom(ProgramFolder.Path().string());
+  }
+  void TearDown() override {
+    UnloadCDRipLibrary();
+    PipelineTest::TearDown();
+  }
+  TTempDir ProgramFolder;
+};
+
+TEST_F(CDInPipelineTest, WaveOutputWritesTheTrackFromItsWorkerThread) {
+  TTempDir folder;
+  const di::DiscSpec disc = korvane::testdiscs::MultiTrackDisc();
+  di::writeDiscImage(disc, folder / "disc.cue");
+  TCDIn cdIn;
+  TWaveOut waveOut;
+  waveOut.SetInput(&cdIn);
+  for (int track : {2, 4}) {
+    cdIn.SetCurrentDrive(CDRipAddImageDrive(folder / "disc.cue"));
+    cdIn.SetStartTrack(track);
+    cdIn.SetEndTrack(track);
+    waveOut.FileName = folder / ("track" + std::to_string(track) + ".wav");
+    const TRunResult run = RunToEnd(waveOut);
+    EXPECT_EQ(run.Failures, 0) << run.Failure;
+    EXPECT_EQ(run.Done, 1);
+    const std::vector<uint8_t> file = ReadWholeFile(waveOut.FileName);
+    ASSERT_GT(file.size(), 44u);
+    EXPECT_TRUE(std::vector<uint8_t>(file.begin() + 44, file.end()) ==
+                di::expectedTrackPcm(disc, track));
+    EXPECT_FALSE(cdIn.Busy);
+  }
+}
+
+}  // namespace
