@@ -155,11 +155,19 @@ int TCDIn::ReadData(void* Buffer, int BufferSize) {
 }
 
 // The next chunk of the range into the chunk buffer; its length, 0 at the end.
+// An empty chunk before the range's end is a read failure: the track is not complete,
+// so the run must end as failed rather than done.
 int32_t TCDIn::RipChunk() {
   int32_t count = 0;
   int32_t abort = 0;
   Lib().CR_RipChunk(ChunkBuffer_.data(), &count, &abort);
-  return std::clamp<int32_t>(count, 0, ChunkBytes);
+  count = std::clamp<int32_t>(count, 0, ChunkBytes);
+  if (count == 0 && Position < Size) {
+    const int32_t sector = (Position / SectorBytes) + SectorOf(StartPosition_);
+    throw EAudioException("The disc could not be read at sector " + std::to_string(sector) +
+                          ". Clean the disc, or try another drive, and rip the track again.");
+  }
+  return count;
 }
 
 // Only the source that opened the library's ripper closes it: the library has one, and

@@ -263,8 +263,7 @@ class ImageReader : public SectorReader {
  public:
   explicit ImageReader(std::shared_ptr<const CueImage> Image) : Image_(std::move(Image)) {}
   int32_t Read(uint8_t* Out, int32_t Lsn, int32_t Count) override {
-    Image_->ReadSectors(Out, Lsn, Count);
-    return Count;
+    return Image_->ReadSectors(Out, Lsn, Count);
   }
 
  private:
@@ -303,7 +302,8 @@ std::shared_ptr<const CueImage> CueImage::OpenCue(const std::string& CuePath) {
                                           std::move(layout->second), std::move(stamp));
 }
 
-void CueImage::ReadSectors(uint8_t* Out, int32_t Lsn, int32_t Count) const {
+int32_t CueImage::ReadSectors(uint8_t* Out, int32_t Lsn, int32_t Count) const {
+  int32_t delivered = 0;
   // The extent holding Lsn: the last one that starts at or before it.
   auto piece = std::upper_bound(Extents_.begin(), Extents_.end(), Lsn,
                                 [](int32_t sector, const Extent& e) { return sector < e.Lsn; });
@@ -314,7 +314,8 @@ void CueImage::ReadSectors(uint8_t* Out, int32_t Lsn, int32_t Count) const {
     int32_t sectors = 1;
     if (inside) {
       sectors = std::min(Count, piece->Lsn + piece->Sectors - Lsn);
-      ReadFromFile(Out, *piece, Lsn, sectors);
+      const int32_t read = ReadFromFile(Out, *piece, Lsn, sectors);
+      if (read < sectors) return delivered + read;
     } else {
       // Before the first extent or past the lead-out.
       if (piece != Extents_.end() && Lsn < piece->Lsn)
@@ -326,22 +327,28 @@ void CueImage::ReadSectors(uint8_t* Out, int32_t Lsn, int32_t Count) const {
     Out += static_cast<size_t>(sectors) * SectorBytes;
     Lsn += sectors;
     Count -= sectors;
+    delivered += sectors;
     if (inside && Lsn >= piece->Lsn + piece->Sectors) ++piece;
   }
+  return delivered;
 }
 
-void CueImage::ReadFromFile(uint8_t* Out, const Extent& Piece, int32_t Lsn, int32_t Count) const {
+// A file that gives fewer bytes than it held when the image was opened (it was cut
+// short since, or the disk failed) is a read failure, not silence.
+int32_t CueImage::ReadFromFile(uint8_t* Out, const Extent& Piece, int32_t Lsn, int32_t Count) const {
   const int64_t bytes = static_cast<int64_t>(Count) * SectorBytes;
   if (Piece.File < 0 || Piece.SectorBytes != SectorBytes) {
     std::memset(Out, 0, static_cast<size_t>(bytes));
-    return;
+    return Count;
   }
   const ImageFile& file = Files_[static_cast<size_t>(Piece.File)];
   const int64_t first = Piece.ByteOffset + static_cast<int64_t>(Lsn - Piece.Lsn) * SectorBytes;
   const int64_t wanted = std::max<int64_t>(0, std::min(bytes, file.DataBytes - first));
   const int64_t got = wanted > 0 ? file.Handle.ReadAt(Out, wanted, file.DataOffset + first) : 0;
+  if (got < wanted) return static_cast<int32_t>(got / SectorBytes);
   if (got < bytes) std::memset(Out + got, 0, static_cast<size_t>(bytes - got));
   if (file.SwapBytes) SwapSampleBytes(Out, got);
+  return Count;
 }
 
 std::unique_ptr<SectorReader> MakeImageReader(std::shared_ptr<const CueImage> Image) {

@@ -45,10 +45,11 @@ class CueImage {
   bool Unchanged() const { return Stamp_.Holds(); }
   // Fills Out with Count sectors from Lsn on (2352 bytes each, little-endian PCM).
   // Sectors that no file holds, data sectors and bytes missing from a file are silence.
-  void ReadSectors(uint8_t* Out, int32_t Lsn, int32_t Count) const;
+  // Returns the sectors delivered; fewer than Count when a file could not be read.
+  int32_t ReadSectors(uint8_t* Out, int32_t Lsn, int32_t Count) const;
 
  private:
-  void ReadFromFile(uint8_t* Out, const Extent& Piece, int32_t Lsn, int32_t Count) const;
+  int32_t ReadFromFile(uint8_t* Out, const Extent& Piece, int32_t Lsn, int32_t Count) const;
 
   std::vector<ImageFile> Files_;
   std::vector<Extent> Extents_;  // in disc order, without gaps between them

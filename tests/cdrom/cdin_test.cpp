@@ -437,4 +437,41 @@ TEST_F(CDInPipelineTest, WaveOutputWritesTheTrackFromItsWorkerThread) {
   }
 }
 
+// The image is cut short while its last track is ripped (as a failing disk or a
+// disc that cannot be read would end it): the job fails, it is not "Done", and the
+// file keeps what was read, with true headers.
+TEST_F(CDInPipelineTest, AReadFailureMidTrackFailsTheJob) {
+  TTempDir folder;
+  const di::DiscSpec disc = korvane::testdiscs::MultiTrackDisc();
+  di::writeDiscImage(disc, folder / "disc.cue");
+  TCDIn cdIn;
+  TWaveOut waveOut;
+  waveOut.SetInput(&cdIn);
+  const int tracks = static_cast<int>(disc.tracks.size());
+  cdIn.SetCurrentDrive(CDRipAddImageDrive(folder / "disc.cue"));
+  cdIn.SetStartTrack(tracks);
+  cdIn.SetEndTrack(tracks);
+  waveOut.FileName = folder / "cut.wav";
+  bool cut = false;
+  waveOut.OnProgress = [&](TAudioOutput*) {
+    if (cut || cdIn.Position == 0) return;
+    std::filesystem::resize_file(folder / "disc.bin", std::filesystem::file_size(folder / "disc.bin") -
+                                                          10 * TCDIn::SectorBytes);
+    cut = true;
+  };
+  const TRunResult run = RunToEnd(waveOut);
+  ASSERT_TRUE(cut);
+  EXPECT_EQ(run.Done, 0);
+  EXPECT_EQ(run.Failures, 1);
+  EXPECT_NE(run.Failure.find("could not be read at sector"), std::string::npos) << run.Failure;
+  EXPECT_FALSE(cdIn.Busy);
+  const std::vector<uint8_t> file = ReadWholeFile(waveOut.FileName);
+  const auto expected = di::expectedTrackPcm(disc, tracks);
+  ASSERT_GT(file.size(), 44u);
+  EXPECT_LT(file.size() - 44, expected.size());
+  EXPECT_EQ(file[40] | (file[41] << 8) | (file[42] << 16) | (static_cast<uint32_t>(file[43]) << 24),
+            file.size() - 44);
+  EXPECT_TRUE(std::equal(file.begin() + 44, file.end(), expected.begin()));
+}
+
 }  // namespace
