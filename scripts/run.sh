@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Korvane's main job: rips a disc to WAV files. With a CD drive holding an audio CD it
-# rips that disc; without one it rips the demo disc image that the build made.
+# Korvane's main job. With a display it opens the window with the disc added (the
+# audio CD in the first drive, else the demo disc image that the build made); without
+# one it rips that disc to WAV files with the command-line front end.
 # Usage: scripts/run.sh [BUILD_DIR] [korvane-cli options...]
 set -euo pipefail
 build=${1:-build}
@@ -8,6 +9,13 @@ shift || true
 bin="$build/bin"
 out=${KORVANE_OUT:-korvane-output}
 demo="$build/demo/korvane-demo.cue"
+
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x "$bin/korvane" ]; then
+  if "$bin/korvane-cli" --list 2>/dev/null | grep -q '  audio$'; then
+    exec "$bin/korvane"
+  fi
+  exec "$bin/korvane" "$demo"
+fi
 
 if "$bin/korvane-cli" --list 2>/dev/null | grep -q '  audio$'; then
   source=()

@@ -1,0 +1,87 @@
+#include "drive_catalog.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+
+#include "cdrip.h"
+#include "track_entry.h"
+
+namespace {
+
+bool IsRegularFile(const std::string& Path) {
+  struct stat info {};
+  return ::stat(Path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::string LowerCase(std::string Text) {
+  std::transform(Text.begin(), Text.end(), Text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return Text;
+}
+
+}  // namespace
+
+bool IsDiscImageName(const std::string& Path) {
+  const std::string extension = LowerCase(std::filesystem::path(Path).extension().string());
+  return extension == ".cue" || extension == ".toc" || extension == ".nrg";
+}
+
+TDriveCatalog::TDriveCatalog() = default;
+
+int TDriveCatalog::DriveCount() { return Browser_.DriveCount(); }
+
+std::string TDriveCatalog::DriveName(int Drive) { return CDRipDriveName(Drive); }
+
+int TDriveCatalog::FindDrive(const std::string& Name) {
+  const int count = DriveCount();
+  for (int drive = 0; drive < count; ++drive)
+    if (DriveName(drive) == Name) return drive;
+  return -1;
+}
+
+int TDriveCatalog::AddImageDrive(const std::string& Path) {
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(Path, error);
+  if (error) return -1;
+  return CDRipAddImageDrive(absolute.lexically_normal().string());
+}
+
+int TDriveCatalog::DriveOfEntry(const std::string& Entry) {
+  const std::string root = TrackEntryDriveRoot(Entry);
+  const int drive = FindDrive(root);
+  if (drive >= 0 || !IsRegularFile(root)) return drive;
+  return AddImageDrive(root);
+}
+
+TDriveListing TDriveCatalog::List(int Drive) {
+  TDriveListing listing;
+  listing.Drive = Drive;
+  listing.Name = DriveName(Drive);
+  Browser_.SetCurrentDrive(Drive);
+  if (Browser_.CurrentDrive() != Drive || Browser_.GetDriveState() == dsNotReady)
+    return listing;
+  const int tracks = Browser_.GetTrackCount();
+  if (tracks < 0) return listing;
+  listing.Ready = true;
+  for (int track = 1; track <= tracks; ++track)
+    listing.Tracks.push_back(
+        {TrackEntryPath(listing.Name, track), track, Browser_.GetTrackInfo(track)});
+  return listing;
+}
+
+std::vector<TDriveListing> TDriveCatalog::ListAll() {
+  std::vector<TDriveListing> drives;
+  const int count = DriveCount();
+  for (int drive = 0; drive < count; ++drive) drives.push_back(List(drive));
+  return drives;
+}
+
+std::vector<std::string> TDriveCatalog::AudioTrackEntries(int Drive) {
+  std::vector<std::string> entries;
+  for (const TTrackListing& track : List(Drive).Tracks)
+    if (!track.Info.IsData) entries.push_back(track.Entry);
+  return entries;
+}

@@ -1,0 +1,79 @@
+#include "korvane_program.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "audio_vorbis.h"
+#include "cdrip.h"
+#include "lame.h"
+#include "madlib.h"
+#include "unit1.h"
+#include "unit2.h"
+
+namespace {
+
+const QString ApplicationTitle = QStringLiteral("Korvane");
+
+}  // namespace
+
+// The folder the framework itself would fall back to: /tmp/runtime-<user>, private.
+void PrepareRuntimeFolder() {
+  const char* current = std::getenv("XDG_RUNTIME_DIR");
+  if (current && *current) return;
+  const passwd* user = ::getpwuid(::getuid());
+  if (!user) return;
+  const std::string folder = std::string("/tmp/runtime-") + user->pw_name;
+  ::mkdir(folder.c_str(), 0700);
+  struct stat info {};
+  if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid())
+    return;
+  if ((info.st_mode & 0777) != 0700 && ::chmod(folder.c_str(), 0700) != 0) return;
+  ::setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
+}
+
+TProgramLibraries::TProgramLibraries() {
+  LoadVorbisLibraries();
+  LoadMadLibrary();
+}
+
+TProgramLibraries::~TProgramLibraries() {
+  UnloadCDRipLibrary();
+  UnloadLameLibrary();
+  UnloadVorbisLibraries();
+  UnloadMadLibrary();
+}
+
+QStringList AbsolutePaths(const QStringList& Arguments) {
+  QStringList paths;
+  for (const QString& argument : Arguments)
+    paths.append(QDir::cleanPath(QDir::current().absoluteFilePath(argument)));
+  return paths;
+}
+
+int RunKorvane(QApplication& App, const QStringList& Arguments) {
+  App.setApplicationName(ApplicationTitle);
+  TProgramLibraries libraries;
+  std::unique_ptr<TForm1> form1;
+  try {
+    form1 = std::make_unique<TForm1>();
+  } catch (const std::exception& e) {
+    QMessageBox::critical(nullptr, ApplicationTitle, QString::fromStdString(e.what()));
+    return 1;
+  }
+  auto form2 = std::make_unique<TForm2>();
+  form1->SetTagSettingsWindow(form2.get());
+  form1->show();
+  form1->AddDroppedPaths(AbsolutePaths(Arguments));
+  const int status = App.exec();
+  form1.reset();
+  return status;
+}

@@ -1,0 +1,25 @@
+#include "pipeline_components.h"
+
+TPipelineComponents::TPipelineComponents() {
+  CDIn1.SetCurrentDrive(0);
+  CDIn1.SetStartTrack(0);
+  CDIn1.SetEndTrack(0);
+
+  WaveOut1.SetSuspendWhenIdle(true);
+  WaveOut1.SetFileMode(foRewrite);
+  WaveOut1.SetWavType(wtPCM);
+  WaveOut1.SetBlockSize(512);
+
+  MP3Out1.SetSuspendWhenIdle(true);
+  MP3Out1.SetFileMode(foRewrite);
+  MP3Out1.BitRate = br128;
+  MP3Out1.Id3TagYear = "198";
+
+  // The Ogg Vorbis output's worker keeps looping while idle instead of parking.
+  VorbisOut1.SetSuspendWhenIdle(false);
+  VorbisOut1.SetFileMode(foRewrite);
+  VorbisOut1.SetDesiredNominalBitrate(bbrAutoSelect);
+  VorbisOut1.SetDesiredMaximumBitrate(bbrAutoSelect);
+  VorbisOut1.SetMinimumBitrate(bbrAutoSelect);
+  VorbisOut1.Serial = 0;
+}

@@ -1,0 +1,91 @@
+// korvane-screenshot: shows the real window, adds a disc image as if it were dropped,
+// converts it to MP3 into a scratch folder, and in the middle of the second track holds
+// the run: it creates PAUSE_FILE and waits, keeping the window painted, until that file
+// is removed (scripts/screenshot.sh takes its picture meanwhile). Then it aborts the
+// run and ends. Exit status 0 when the run was held as asked.
+#include <QApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QRadioButton>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <chrono>
+#include <cstdio>
+
+#include "korvane_program.h"
+#include "unit1.h"
+#include "unit2.h"
+
+namespace {
+
+constexpr int HeldRow = 1;
+constexpr int HeldPercent = 40;
+
+void ProcessEventsFor(int Milliseconds) {
+  QEventLoop loop;
+  QTimer::singleShot(Milliseconds, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+// Creates PauseFile once the window has painted its latest state, then waits (up to a
+// minute) until it is removed.
+void HoldUntilRemoved(const QString& PauseFile) {
+  ProcessEventsFor(300);
+  QFile marker(PauseFile);
+  if (!marker.open(QIODevice::WriteOnly)) return;
+  marker.close();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+  while (QFile::exists(PauseFile) && std::chrono::steady_clock::now() < deadline)
+    ProcessEventsFor(100);
+}
+
+int StatusPercent(const QString& Status) {
+  if (!Status.endsWith(QLatin1Char('%'))) return -1;
+  return Status.chopped(1).toInt();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  PrepareRuntimeFolder();
+  QApplication app(argc, argv);
+  const QStringList arguments = app.arguments();
+  if (arguments.size() != 3) {
+    std::fprintf(stderr, "Usage: korvane-screenshot DISC_IMAGE PAUSE_FILE\n");
+    return 2;
+  }
+  const QString pauseFile = arguments.at(2);
+  app.setApplicationName(QStringLiteral("Korvane"));
+  TProgramLibraries libraries;
+  QTemporaryDir scratch;
+  TForm1 form;
+  TForm2 form2;
+  form.SetTagSettingsWindow(&form2);
+  form.Edit1->setText(scratch.path());
+  form.RadioButton2->setChecked(true);
+  form.move(0, 0);
+  form.show();
+  form.AddDroppedPaths(AbsolutePaths({arguments.at(1)}));
+
+  bool held = false;
+  QObject::connect(form.ListView1(), &QTreeWidget::itemChanged, &form,
+                   [&](QTreeWidgetItem* Item, int Column) {
+                     if (held || Column != 1) return;
+                     if (form.ListView1()->indexOfTopLevelItem(Item) != HeldRow) return;
+                     if (StatusPercent(Item->text(1)) < HeldPercent) return;
+                     held = true;
+                     // The output's worker waits for this handler: the run stands still.
+                     HoldUntilRemoved(pauseFile);
+                     form.JvXPButton1Click();
+                   });
+  QTimer::singleShot(500, &form, [&] {
+    form.JvXPButton4->click();
+    app.quit();
+  });
+  app.exec();
+  return held ? 0 : 1;
+}

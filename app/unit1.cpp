@@ -1,0 +1,363 @@
+#include "unit1.h"
+
+#include <QAbstractSpinBox>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStandardPaths>
+#include <QTabWidget>
+#include <QTextEdit>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "action_bar.h"
+#include "drive_catalog.h"
+#include "job_list.h"
+#include "pipeline_components.h"
+#include "track_chooser.h"
+#include "unit2.h"
+
+namespace {
+
+const QString ApplicationTitle = QStringLiteral("Korvane");
+
+QPushButton* Button(const QString& Caption, QWidget* Parent, const QRect& Place) {
+  auto* button = new QPushButton(Caption, Parent);
+  button->setGeometry(Place);
+  return button;
+}
+
+QWidget* Placeholder(QTabWidget* Tabs, const QString& Caption, const QString& Name) {
+  auto* sheet = new QWidget(Tabs);
+  sheet->setObjectName(Name);
+  Tabs->addTab(sheet, Caption);
+  return sheet;
+}
+
+}  // namespace
+
+TForm1::TForm1(QWidget* Parent)
+    : QWidget(Parent),
+      Components_(std::make_unique<TPipelineComponents>()),
+      Drives_(std::make_unique<TDriveCatalog>()) {
+  setObjectName(QStringLiteral("Form1"));
+  setWindowTitle(QStringLiteral("Korvane version 1.00"));
+  QFont windowFont = font();
+  windowFont.setStyleHint(QFont::SansSerif);
+  windowFont.setPointSize(8);
+  setFont(windowFont);
+  setFixedSize(629, 519);
+
+  CreateControls();
+  Run_ = std::make_unique<TConversionRun>(*Components_, *JobList_, *Drives_,
+                                          static_cast<TRunWindow&>(*this));
+  OpenDialog1 = new TTrackChooser(*Drives_, this);
+  ConnectCommands();
+  ConnectComponentEvents();
+  // Key preview: the window sees the key presses of every one of its controls.
+  qApp->installEventFilter(this);
+  FormCreate();
+}
+
+TForm1::~TForm1() {
+  qApp->removeEventFilter(this);
+  // The outputs' workers end here, while the dispatcher is still installed and before
+  // the job list and the run that their handlers use.
+  Components_.reset();
+}
+
+QTreeWidget* TForm1::ListView1() const { return JobList_->ListView1; }
+
+void TForm1::FormCreate() {
+  setAcceptDrops(true);
+  Edit1->setText(DefaultOutputFolder());
+}
+
+void TForm1::FormClose() {}
+
+// The program's folder, with its trailing separator, when it can be written to; else
+// the user's music folder.
+QString TForm1::DefaultOutputFolder() {
+  const QString programFolder = QCoreApplication::applicationDirPath();
+  if (QFileInfo(programFolder).isWritable()) return programFolder + QLatin1Char('/');
+  QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+  if (music.isEmpty()) music = QDir::homePath();
+  return music + QLatin1Char('/');
+}
+
+// ---------------------------------------------------------------------------------
+// Controls
+// ---------------------------------------------------------------------------------
+
+void TForm1::CreateControls() {
+  CreateActionBar();
+  JvXPButton5 = Button(QStringLiteral("+"), this, QRect(8, 240, 60, 25));
+  JvXPButton6 = Button(QStringLiteral("-"), this, QRect(72, 240, 60, 25));
+  JvXPButton4 = Button(QStringLiteral("Convert"), this, QRect(8, 272, 60, 25));
+  JvXPButton1 = Button(QStringLiteral("Abort"), this, QRect(72, 272, 60, 25));
+  CreatePageControl();
+  CreateJobListGroup();
+}
+
+void TForm1::CreateActionBar() {
+  JvXPBar1 = new TActionBar(QStringLiteral("Actions"), this);
+  JvXPBar1->setGeometry(8, 8, 129, 143);
+  for (const char* caption :
+       {"Add files", "Remove files", "Convert", "Clear all", "Install software"})
+    JvXPBar1->AddItem(QString::fromLatin1(caption));
+}
+
+// Six tabs; the settings of the formats, "About" and the advertisement fill theirs
+// with their own controls.
+void TForm1::CreatePageControl() {
+  JvPageControl1 = new QTabWidget(this);
+  JvPageControl1->setGeometry(145, 64, 478, 233);
+  TabSheet1 = Placeholder(JvPageControl1, QStringLiteral("General options"), QStringLiteral("TabSheet1"));
+  TabSheet2 = Placeholder(JvPageControl1, QStringLiteral("Wav settings"), QStringLiteral("TabSheet2"));
+  TabSheet3 = Placeholder(JvPageControl1, QStringLiteral("Mp3 settings"), QStringLiteral("TabSheet3"));
+  TabSheet4 = Placeholder(JvPageControl1, QStringLiteral("Ogg settings"), QStringLiteral("TabSheet4"));
+  TabSheet5 = Placeholder(JvPageControl1, QStringLiteral("About"), QStringLiteral("TabSheet5"));
+  TabSheet6 = Placeholder(JvPageControl1, QStringLiteral(" Online  Advertissement "),
+                          QStringLiteral("TabSheet6"));
+  CreateGeneralOptions();
+  JvPageControl1->setCurrentWidget(TabSheet1);
+}
+
+void TForm1::CreateGeneralOptions() {
+  auto* folderLabel = new QLabel(QStringLiteral("Output folder"), TabSheet1);
+  folderLabel->setGeometry(8, 8, 200, 16);
+  Edit1 = new QLineEdit(TabSheet1);
+  Edit1->setGeometry(8, 26, 340, 22);
+  Button1 = Button(QStringLiteral("Set folder"), TabSheet1, QRect(356, 25, 100, 24));
+  CheckBox1 = new QCheckBox(QStringLiteral("Remove converted filenames"), TabSheet1);
+  CheckBox1->setGeometry(8, 58, 300, 20);
+  auto* format = new QGroupBox(QStringLiteral("Output format"), TabSheet1);
+  format->setGeometry(8, 86, 200, 100);
+  RadioButton1 = new QRadioButton(QStringLiteral("Wav"), format);
+  RadioButton1->setGeometry(12, 22, 170, 20);
+  RadioButton2 = new QRadioButton(QStringLiteral("Mp3"), format);
+  RadioButton2->setGeometry(12, 46, 170, 20);
+  RadioButton3 = new QRadioButton(QStringLiteral("Ogg vorbis"), format);
+  RadioButton3->setGeometry(12, 70, 170, 20);
+  RadioButton1->setChecked(true);
+}
+
+void TForm1::CreateJobListGroup() {
+  JvGroupBox1 = new QGroupBox(QStringLiteral("Files to converts"), this);
+  JvGroupBox1->setGeometry(5, 312, 620, 201);
+  JobList_ = std::make_unique<TJobList>(JvGroupBox1, *Drives_);
+  auto* layout = new QVBoxLayout(JvGroupBox1);
+  layout->setContentsMargins(6, 4, 6, 6);
+  layout->addWidget(JobList_->ListView1);
+}
+
+void TForm1::ConnectCommands() {
+  connect(JvXPBar1->Item(0), &QAction::triggered, this, [this] { JvXPBar1Items0Click(); });
+  connect(JvXPBar1->Item(1), &QAction::triggered, this, [this] { JvXPBar1Items1Click(); });
+  connect(JvXPBar1->Item(2), &QAction::triggered, this, [this] { JvXPBar1Items2Click(); });
+  connect(JvXPBar1->Item(3), &QAction::triggered, this, [this] { JvXPBar1Items3Click(); });
+  connect(JvXPButton4, &QPushButton::clicked, this, [this] { JvXPButton4Click(); });
+  connect(JvXPButton1, &QPushButton::clicked, this, [this] { JvXPButton1Click(); });
+  connect(JvXPButton5, &QPushButton::clicked, this, [this] { JvXPButton5Click(); });
+  connect(JvXPButton6, &QPushButton::clicked, this, [this] { JvXPButton6Click(); });
+  connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+  connect(JobList_->Addfile1, &QAction::triggered, this, [this] { Addfile1Click(); });
+  connect(JobList_->Remove1, &QAction::triggered, this, [this] { Remove1Click(); });
+  connect(JobList_->Removeall1, &QAction::triggered, this, [this] { Removeall1Click(); });
+  connect(JobList_->Editoutputname1, &QAction::triggered, this,
+          [this] { Editoutputname1Click(); });
+  connect(ListView1()->header(), &QHeaderView::sectionClicked, this,
+          [this](int Column) { ListView1ColumnClick(Column); });
+}
+
+void TForm1::ConnectComponentEvents() {
+  TPipelineComponents& c = *Components_;
+  c.WaveOut1.OnProgress = [this](TAudioOutput* Sender) { WaveOut1Progress(Sender); };
+  c.WaveOut1.OnDone = [this](TAudioOutput* Sender) { WaveOut1Done(Sender); };
+  c.MP3Out1.OnProgress = [this](TAudioOutput* Sender) { MP3Out1Progress(Sender); };
+  c.MP3Out1.OnDone = [this](TAudioOutput* Sender) { MP3Out1Done(Sender); };
+  c.VorbisOut1.OnProgress = [this](TAudioOutput* Sender) { VorbisOut1Progress(Sender); };
+  c.VorbisOut1.OnDone = [this](TAudioOutput* Sender) { VorbisOut1Done(Sender); };
+  const auto failed = [this](TAudioOutput* Sender, const std::exception& E) {
+    OutputThreadException(Sender, E);
+  };
+  c.WaveOut1.OnThreadException = failed;
+  c.MP3Out1.OnThreadException = failed;
+  c.VorbisOut1.OnThreadException = failed;
+}
+
+// ---------------------------------------------------------------------------------
+// Job list commands
+// ---------------------------------------------------------------------------------
+
+void TForm1::JvXPBar1Items0Click() { JobList_->AddChosenFiles(OpenDialog1->Execute()); }
+void TForm1::Addfile1Click() { JvXPBar1Items0Click(); }
+void TForm1::WMDropFiles(const QStringList& Paths) { JobList_->AddDroppedFiles(Paths); }
+void TForm1::JvXPBar1Items1Click() { JobList_->RemoveSelected(); }
+void TForm1::Remove1Click() { JobList_->RemoveSelected(); }
+void TForm1::Removeall1Click() { JobList_->RemoveAll(); }
+void TForm1::JvXPBar1Items3Click() { JobList_->RemoveAll(); }
+void TForm1::Editoutputname1Click() { JobList_->EditSelectedName(); }
+void TForm1::ListView1ColumnClick(int Column) { JobList_->SortByColumn(Column); }
+void TForm1::JvXPButton5Click() { JobList_->MoveSelectedUp(); }
+void TForm1::JvXPButton6Click() { JobList_->MoveSelectedDown(); }
+
+// Removes the selected rows while Delete is held, unless text is being edited: typing
+// in the output-folder box or editing a name in place must not delete rows.
+void TForm1::FormKeyDown(QObject* Receiver, QKeyEvent*) {
+  if (!DeleteHeld_ || IsTextEditor(Receiver) || JobList_->IsEditingName()) return;
+  JobList_->RemoveSelected();
+}
+
+bool TForm1::IsTextEditor(QObject* Receiver) {
+  if (qobject_cast<QLineEdit*>(Receiver) || qobject_cast<QTextEdit*>(Receiver) ||
+      qobject_cast<QPlainTextEdit*>(Receiver) || qobject_cast<QAbstractSpinBox*>(Receiver))
+    return true;
+  const auto* combo = qobject_cast<QComboBox*>(Receiver);
+  return combo && combo->isEditable();
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* Event) {
+  if (Event->mimeData()->hasUrls()) Event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* Event) {
+  QStringList paths;
+  for (const QUrl& url : Event->mimeData()->urls())
+    if (url.isLocalFile()) paths.append(url.toLocalFile());
+  Event->acceptProposedAction();
+  WMDropFiles(paths);
+}
+
+// A key press reaches the application's filters once for its control and again for
+// each parent it travels up to; only the first delivery is a new key press.
+bool TForm1::IsFirstDelivery(QObject* Watched, QEvent* Event) {
+  if (Event->type() != QEvent::KeyPress) {
+    LastKeyPress_ = nullptr;
+    return true;
+  }
+  auto* widget = static_cast<QWidget*>(Watched);
+  QWidget* last = LastKeyReceiver_.data();
+  const bool travelling = Event == LastKeyPress_ && last && widget->isAncestorOf(last);
+  LastKeyPress_ = Event;
+  LastKeyReceiver_ = widget;
+  return !travelling;
+}
+
+bool TForm1::eventFilter(QObject* Watched, QEvent* Event) {
+  const QEvent::Type type = Event->type();
+  if (type == QEvent::KeyPress || type == QEvent::KeyRelease) {
+    auto* widget = qobject_cast<QWidget*>(Watched);
+    if (widget && widget->window() == this && IsFirstDelivery(Watched, Event)) {
+      auto* key = static_cast<QKeyEvent*>(Event);
+      if (type == QEvent::KeyPress) {
+        if (key->key() == Qt::Key_Delete) DeleteHeld_ = true;
+        FormKeyDown(Watched, key);
+      } else if (key->key() == Qt::Key_Delete && !key->isAutoRepeat()) {
+        DeleteHeld_ = false;
+      }
+    }
+  } else if (type == QEvent::WindowDeactivate && Watched == this) {
+    DeleteHeld_ = false;
+  }
+  return QWidget::eventFilter(Watched, Event);
+}
+
+// ---------------------------------------------------------------------------------
+// The conversion run
+// ---------------------------------------------------------------------------------
+
+void TForm1::JvXPButton4Click() { Convert(); }
+void TForm1::JvXPBar1Items2Click() { Convert(); }
+void TForm1::JvXPButton1Click() { Run_->Abort(); }
+
+void TForm1::Convert() {
+  try {
+    Run_->RunConversion();
+  } catch (const std::exception& e) {
+    ShowError(QString::fromStdString(e.what()));
+  }
+  if (CloseRequested_) {
+    CloseRequested_ = false;
+    QTimer::singleShot(0, this, [this] { close(); });
+  }
+}
+
+void TForm1::ShowError(const QString& Message) {
+  QMessageBox::critical(this, ApplicationTitle, Message);
+}
+
+// The browser keeps the folder of its last successful choice; after a cancelled browse
+// the box shows that folder (empty when none was ever chosen).
+void TForm1::Button1Click() {
+  const QString chosen = QFileDialog::getExistingDirectory(
+      this, QStringLiteral("Set folder"), BrowsedFolder_);
+  if (!chosen.isEmpty()) BrowsedFolder_ = QDir::cleanPath(chosen);
+  Edit1->setText(BrowsedFolder_);
+}
+
+void TForm1::WaveOut1Progress(TAudioOutput* Sender) { Run_->OutputProgress(Sender); }
+void TForm1::MP3Out1Progress(TAudioOutput* Sender) { Run_->OutputProgress(Sender); }
+void TForm1::VorbisOut1Progress(TAudioOutput* Sender) { Run_->OutputProgress(Sender); }
+void TForm1::WaveOut1Done(TAudioOutput* Sender) { Run_->OutputDone(Sender); }
+void TForm1::MP3Out1Done(TAudioOutput* Sender) { Run_->OutputDone(Sender); }
+void TForm1::VorbisOut1Done(TAudioOutput* Sender) { Run_->OutputDone(Sender); }
+
+// May run on an output's worker: the run hands the message to the window thread.
+void TForm1::OutputThreadException(TAudioOutput* Sender, const std::exception& E) {
+  Run_->OutputFailed(Sender, E);
+}
+
+// Closing while a run is going on aborts it; the window closes once the current file
+// has been finished and the run has ended.
+void TForm1::closeEvent(QCloseEvent* Event) {
+  if (Run_->Running()) {
+    CloseRequested_ = true;
+    JvXPButton1Click();
+    Event->ignore();
+    return;
+  }
+  FormClose();
+  Event->accept();
+}
+
+// ---------------------------------------------------------------------------------
+// What the run reads of the window
+// ---------------------------------------------------------------------------------
+
+QString TForm1::OutputFolder() const { return Edit1->text(); }
+
+TOutputFormat TForm1::OutputFormat() const {
+  if (RadioButton2->isChecked()) return TOutputFormat::Mp3;
+  if (RadioButton3->isChecked()) return TOutputFormat::Ogg;
+  return TOutputFormat::Wav;
+}
+
+bool TForm1::RemoveConvertedFilenames() const { return CheckBox1->isChecked(); }
+
+TMp3RowTags TForm1::Mp3RowTags() const { return Form2_ ? Form2_->RowTags() : TMp3RowTags{}; }
+
+void TForm1::SetRunControlsAvailable(bool Available) {
+  JvXPButton4->setEnabled(Available);
+  JvXPBar1->Item(2)->setEnabled(Available);
+  TabSheet1->setEnabled(Available);
+  for (QWidget* sheet : {TabSheet2, TabSheet3, TabSheet4})
+    JvPageControl1->setTabVisible(JvPageControl1->indexOf(sheet), Available);
+}

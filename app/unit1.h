@@ -1,0 +1,155 @@
+// `TForm1`, the main window ("Korvane version 1.00"): it creates the pipeline
+// components, lays out the controls, and wires the commands and the components' events
+// to the job list (`TJobList`) and the conversion run (`TConversionRun`). The handlers
+// carry the names the window declares for them.
+//
+// Threads: everything runs on the window thread. The outputs' progress and completion
+// events reach it through the dispatcher installed here (`TQtMainThreadDispatcher`);
+// failures may be reported on a worker and are handed over by the run.
+#pragma once
+
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+#include <memory>
+
+#include "conversion_run.h"
+#include "qt_dispatcher.h"
+
+class QCheckBox;
+class QGroupBox;
+class QKeyEvent;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+class QTreeWidget;
+class TActionBar;
+class TDriveCatalog;
+class TForm2;
+class TJobList;
+class TTrackChooser;
+struct TPipelineComponents;
+
+class TForm1 : public QWidget, private TRunWindow {
+  Q_OBJECT
+
+ public:
+  // Creates the components from their stored properties; raises EAudioException with
+  // the library's message when one of their libraries is missing.
+  explicit TForm1(QWidget* Parent = nullptr);
+  ~TForm1() override;
+
+  // Controls.
+  TActionBar* JvXPBar1;
+  QPushButton* JvXPButton4;  // "Convert"
+  QPushButton* JvXPButton1;  // "Abort"
+  QPushButton* JvXPButton5;  // "+"
+  QPushButton* JvXPButton6;  // "-"
+  QTabWidget* JvPageControl1;
+  QWidget* TabSheet1;  // "General options"
+  QWidget* TabSheet2;  // "Wav settings"
+  QWidget* TabSheet3;  // "Mp3 settings"
+  QWidget* TabSheet4;  // "Ogg settings"
+  QWidget* TabSheet5;  // "About"
+  QWidget* TabSheet6;  // " Online  Advertissement "
+  QLineEdit* Edit1;    // the output folder
+  QPushButton* Button1;  // "Set folder"
+  QCheckBox* CheckBox1;  // "Remove converted filenames"
+  QRadioButton* RadioButton1;  // "Wav"
+  QRadioButton* RadioButton2;  // "Mp3"
+  QRadioButton* RadioButton3;  // "Ogg vorbis"
+  QGroupBox* JvGroupBox1;      // "Files to converts"
+  TTrackChooser* OpenDialog1;
+
+  TPipelineComponents& Components() { return *Components_; }
+  TJobList& JobList() { return *JobList_; }
+  TConversionRun& Run() { return *Run_; }
+  TDriveCatalog& Drives() { return *Drives_; }
+  QTreeWidget* ListView1() const;
+
+  // The tag settings window, whose switches the MP3 job starter reads.
+  void SetTagSettingsWindow(TForm2* Form2) { Form2_ = Form2; }
+  // Adds paths as if they were dropped on the window.
+  void AddDroppedPaths(const QStringList& Paths) { WMDropFiles(Paths); }
+
+  // Job list commands.
+  void JvXPBar1Items0Click();  // "Add files"
+  void Addfile1Click();
+  void WMDropFiles(const QStringList& Paths);
+  void JvXPBar1Items1Click();  // "Remove files"
+  void Remove1Click();
+  void Removeall1Click();
+  void JvXPBar1Items3Click();  // "Clear all"
+  void Editoutputname1Click();
+  void ListView1ColumnClick(int Column);
+  void JvXPButton5Click();  // "+"
+  void JvXPButton6Click();  // "-"
+  // A key pressed in any control of the window while the Delete key is held down.
+  void FormKeyDown(QObject* Receiver, QKeyEvent* Key);
+
+  // The conversion run.
+  void JvXPButton4Click();    // "Convert"
+  void JvXPBar1Items2Click();  // action bar "Convert"
+  void JvXPButton1Click();    // "Abort"
+  void Button1Click();        // "Set folder"
+  void WaveOut1Progress(TAudioOutput* Sender);
+  void MP3Out1Progress(TAudioOutput* Sender);
+  void VorbisOut1Progress(TAudioOutput* Sender);
+  void WaveOut1Done(TAudioOutput* Sender);
+  void MP3Out1Done(TAudioOutput* Sender);
+  void VorbisOut1Done(TAudioOutput* Sender);
+  void OutputThreadException(TAudioOutput* Sender, const std::exception& E);
+
+  // The folder that output files are written to when the program starts.
+  static QString DefaultOutputFolder();
+
+ protected:
+  void dragEnterEvent(QDragEnterEvent* Event) override;
+  void dropEvent(QDropEvent* Event) override;
+  void closeEvent(QCloseEvent* Event) override;
+  bool eventFilter(QObject* Watched, QEvent* Event) override;
+
+ private:
+  // TRunWindow
+  QString OutputFolder() const override;
+  TOutputFormat OutputFormat() const override;
+  bool RemoveConvertedFilenames() const override;
+  TMp3RowTags Mp3RowTags() const override;
+  void SetRunControlsAvailable(bool Available) override;
+
+  void FormCreate();
+  void FormClose();
+  void CreateControls();
+  void CreateActionBar();
+  void CreatePageControl();
+  void CreateGeneralOptions();
+  void CreateJobListGroup();
+  void ConnectCommands();
+  void ConnectComponentEvents();
+  void Convert();
+  void ShowError(const QString& Message);
+  bool IsFirstDelivery(QObject* Watched, QEvent* Event);
+  static bool IsTextEditor(QObject* Receiver);
+
+  // Installed before the outputs are created and removed after they are destroyed.
+  TQtMainThreadDispatcher Dispatcher_;
+  std::unique_ptr<TPipelineComponents> Components_;
+  std::unique_ptr<TDriveCatalog> Drives_;
+  std::unique_ptr<TJobList> JobList_;
+  std::unique_ptr<TConversionRun> Run_;
+  TForm2* Form2_ = nullptr;
+
+  // The folder of the last successful "Set folder" choice.
+  QString BrowsedFolder_;
+  // The Delete key is down (tracked from its press and release).
+  bool DeleteHeld_ = false;
+  // The key press last seen and the control it was delivered to, to tell a new key
+  // press from the same one travelling up to the parents of that control.
+  const QEvent* LastKeyPress_ = nullptr;
+  QPointer<QWidget> LastKeyReceiver_;
+  // The window was asked to close while a run was going on.
+  bool CloseRequested_ = false;
+};

@@ -1,0 +1,126 @@
+// The program's start: the windows and their defaults, and a missing library, which
+// stops the start with its message and a non-zero exit status.
+#include <QApplication>
+#include <QCheckBox>
+#include <QRadioButton>
+
+#include "app_test_support.h"
+#include "cdrip.h"
+#include "codec.h"
+#include "korvane_program.h"
+#include "lame.h"
+#include "ogg.h"
+#include "pipeline_components.h"
+#include "unit2.h"
+#include "vorbisenc.h"
+#include "vorbisfile.h"
+
+namespace {
+
+const char* const MissingFile = "libkorvane-missing.so";
+
+using StartupTest = WindowTest;
+
+TEST_F(StartupTest, TheWindowsOpenWithTheStoredDefaults) {
+  EXPECT_EQ(Form->windowTitle(), "Korvane version 1.00");
+  QTabWidget* tabs = Form->JvPageControl1;
+  ASSERT_EQ(tabs->count(), 6);
+  const QStringList captions = {"General options", "Wav settings", "Mp3 settings",
+                                "Ogg settings",    "About",        " Online  Advertissement "};
+  for (int tab = 0; tab < 6; ++tab) EXPECT_EQ(tabs->tabText(tab), captions[tab]);
+  EXPECT_EQ(tabs->currentWidget(), Form->TabSheet1);
+
+  // The output folder is the program's folder with its trailing separator.
+  TForm1 fresh;
+  EXPECT_EQ(fresh.Edit1->text(), QCoreApplication::applicationDirPath() + "/");
+  EXPECT_TRUE(fresh.acceptDrops());
+  EXPECT_TRUE(fresh.RadioButton1->isChecked());
+  EXPECT_FALSE(fresh.CheckBox1->isChecked());
+  EXPECT_FALSE(fresh.JobList().Remove1->isEnabled());
+  EXPECT_FALSE(fresh.JobList().Removeall1->isEnabled());
+
+  QTreeWidget* list = fresh.ListView1();
+  EXPECT_EQ(list->headerItem()->text(0), "Name");
+  EXPECT_EQ(list->headerItem()->text(1), "Status");
+  EXPECT_EQ(list->headerItem()->text(2), "Full path");
+  EXPECT_EQ(list->columnWidth(0), 200);
+  EXPECT_EQ(list->columnWidth(1), 50);
+  EXPECT_EQ(list->columnWidth(2), 339);
+
+  TPipelineComponents& components = fresh.Components();
+  EXPECT_TRUE(components.WaveOut1.SuspendWhenIdle());
+  EXPECT_TRUE(components.MP3Out1.SuspendWhenIdle());
+  EXPECT_FALSE(components.VorbisOut1.SuspendWhenIdle());
+  EXPECT_EQ(components.MP3Out1.Id3TagYear.Get(), "198");
+  EXPECT_EQ(components.WaveOut1.WavType(), wtPCM);
+
+  TForm2 form2;
+  EXPECT_EQ(form2.windowTitle(), "Mp3 tag settings");
+}
+
+// One library made missing for the start: how, how to bring it back, its message.
+struct TMissingLibrary {
+  const char* Name;
+  void (*MakeMissing)();
+  void (*Restore)();
+  const char* Message;
+  friend void PrintTo(const TMissingLibrary& Case, std::ostream* Out) { *Out << Case.Name; }
+};
+
+class MissingLibraryTest : public ::testing::TestWithParam<TMissingLibrary> {
+ protected:
+  void TearDown() override {
+    GetParam().Restore();
+    LoadVorbisLibraries();
+    LoadMadLibrary();
+  }
+};
+
+TEST_P(MissingLibraryTest, StopsTheStartWithItsMessageAndANonZeroStatus) {
+  GetParam().MakeMissing();
+  TMessageBoxCatcher messageBox;
+  const int status = RunKorvane(*qApp, {});
+  EXPECT_NE(status, 0);
+  EXPECT_TRUE(messageBox.Shown());
+  EXPECT_EQ(messageBox.Text, QString::fromLatin1(GetParam().Message));
+  for (QWidget* window : QApplication::topLevelWidgets())
+    EXPECT_EQ(qobject_cast<TForm1*>(window), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Libraries, MissingLibraryTest,
+    ::testing::Values(
+        TMissingLibrary{"CdRip",
+                        [] {
+                          UnloadCDRipLibrary();
+                          SetCDRipLibraryFileNameForTesting(MissingFile);
+                        },
+                        [] { SetCDRipLibraryFileNameForTesting(""); },
+                        "libcdrip.so could not be loaded."},
+        TMissingLibrary{"Lame",
+                        [] {
+                          UnloadLameLibrary();
+                          SetLameLibraryFileNameForTesting(MissingFile);
+                        },
+                        [] { SetLameLibraryFileNameForTesting(""); },
+                        "libmp3lame.so.0 library could not be loaded."},
+        TMissingLibrary{"Ogg", [] { UnloadOgg(); LoadOgg(MissingFile); },
+                        [] { UnloadOgg(); }, "libogg.so.0 library could not be loaded."},
+        TMissingLibrary{"Vorbis", [] { UnloadVorbis(); LoadVorbis(MissingFile); },
+                        [] { UnloadVorbis(); }, "libvorbis.so.0 library could not be loaded."},
+        TMissingLibrary{"VorbisFile", [] { UnloadVorbisFile(); LoadVorbisFile(MissingFile); },
+                        [] { UnloadVorbisFile(); },
+                        "libvorbisfile.so.3 library could not be loaded."},
+        TMissingLibrary{"VorbisEnc", [] { UnloadVorbisEnc(); LoadVorbisEnc(MissingFile); },
+                        [] { UnloadVorbisEnc(); },
+                        "libvorbisenc.so.2 library could not be loaded."},
+        TMissingLibrary{"Mad",
+                        [] {
+                          UnloadMadLibrary();
+                          SetMadLibraryFileNameForTesting(MissingFile);
+                        },
+                        [] { SetMadLibraryFileNameForTesting(""); },
+                        "libmad.so.0 library could not be loaded."}),
+    [](const ::testing::TestParamInfo<TMissingLibrary>& Info) { return std::string(Info.param.Name); });
+
+}  // namespace
