@@ -391,10 +391,17 @@ TFileStream::TFileStream(const std::string& FileName, TMode Mode) : FileName_(Fi
   const int flags = Mode == TMode::Create ? (O_RDWR | O_CREAT | O_TRUNC) : O_RDWR;
   Fd_ = ::open(FileName.c_str(), flags | O_CLOEXEC, 0644);
   if (Fd_ < 0) Fail(Mode == TMode::Create ? "Cannot create file" : "Cannot open file");
+  Gathered_.reserve(WriteBlockSize);
 }
 
 TFileStream::~TFileStream() {
-  if (Fd_ >= 0) ::close(Fd_);
+  if (Fd_ < 0) return;
+  try {
+    Flush();
+  } catch (...) {
+    // Only reached when the owner gave up on the file without closing it.
+  }
+  ::close(Fd_);
 }
 
 void TFileStream::Fail(const char* What) const {
@@ -403,6 +410,7 @@ void TFileStream::Fail(const char* What) const {
 }
 
 int64_t TFileStream::Read(void* Buffer, int64_t Count) {
+  Flush();
   int64_t done = 0;
   auto* bytes = static_cast<uint8_t*>(Buffer);
   while (done < Count) {
@@ -418,18 +426,41 @@ int64_t TFileStream::Read(void* Buffer, int64_t Count) {
 }
 
 void TFileStream::Write(const void* Buffer, int64_t Count) {
-  int64_t done = 0;
   const auto* bytes = static_cast<const uint8_t*>(Buffer);
+  const auto gatheredEnd = [this] { return GatheredOffset_ + static_cast<int64_t>(Gathered_.size()); };
+  if (!Gathered_.empty() && Position_ != gatheredEnd()) Flush();
+  if (Gathered_.empty()) GatheredOffset_ = Position_;
+  while (Count > 0) {
+    const int64_t boundary = (GatheredOffset_ / WriteBlockSize + 1) * WriteBlockSize;
+    const int64_t take = std::min(Count, boundary - gatheredEnd());
+    Gathered_.insert(Gathered_.end(), bytes, bytes + take);
+    bytes += take;
+    Count -= take;
+    Position_ += take;
+    if (gatheredEnd() == boundary) Flush();
+  }
+}
+
+void TFileStream::Flush() {
+  if (Gathered_.empty()) return;
+  const int64_t offset = GatheredOffset_;
+  std::vector<uint8_t> pending;
+  pending.swap(Gathered_);
+  Gathered_.reserve(WriteBlockSize);
+  WriteThrough(pending.data(), static_cast<int64_t>(pending.size()), offset);
+}
+
+void TFileStream::WriteThrough(const uint8_t* Bytes, int64_t Count, int64_t Offset) {
+  int64_t done = 0;
   while (done < Count) {
-    const ssize_t n = ::pwrite(Fd_, bytes + done, static_cast<size_t>(Count - done),
-                               static_cast<off_t>(Position_));
+    const ssize_t n = ::pwrite(Fd_, Bytes + done, static_cast<size_t>(Count - done),
+                               static_cast<off_t>(Offset + done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       if (n == 0) errno = EIO;
       Fail("Cannot write file");
     }
     done += n;
-    Position_ += n;
   }
 }
 
@@ -438,12 +469,19 @@ void TFileStream::Seek(int64_t Offset) { Position_ = Offset; }
 int64_t TFileStream::Size() const {
   struct stat info {};
   if (::fstat(Fd_, &info) != 0) Fail("Cannot read the size of file");
-  return static_cast<int64_t>(info.st_size);
+  return std::max<int64_t>(info.st_size, GatheredOffset_ + static_cast<int64_t>(Gathered_.size()));
 }
 
 void TFileStream::Close() {
   if (Fd_ < 0) return;
   const int fd = Fd_;
+  try {
+    Flush();
+  } catch (...) {
+    Fd_ = -1;
+    ::close(fd);
+    throw;
+  }
   Fd_ = -1;
   if (::close(fd) != 0) Fail("Cannot close file");
 }

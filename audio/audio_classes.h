@@ -324,6 +324,10 @@ class TInputLockGuard {
 
 // A file opened for writing (and reading back, for header fix-ups). Every failure
 // raises `EAudioException` with the system's reason.
+//
+// Writes are gathered and handed to the system in blocks that end on 1 MiB boundaries
+// of the file, which is much faster than many small writes at unaligned offsets. So a
+// write failure may surface at a later write, at `Flush`, at a read or at `Close`.
 class TFileStream {
  public:
   enum class TMode { Create, OpenReadWrite };
@@ -337,16 +341,25 @@ class TFileStream {
   void Write(const void* Buffer, int64_t Count);
   void Seek(int64_t Offset);
   int64_t Position() const { return Position_; }
+  // The file's length, gathered writes included.
   int64_t Size() const;
-  // Closes the file, reporting a failure that only closing reveals.
+  // Hands the gathered writes to the system. When that fails, they are dropped (the
+  // file keeps what the system took) and the failure is raised.
+  void Flush();
+  // Flushes and closes the file, reporting a failure that only closing reveals.
   void Close();
   const std::string& FileName() const { return FileName_; }
 
+  static constexpr int64_t WriteBlockSize = 1 << 20;
+
  private:
   [[noreturn]] void Fail(const char* What) const;
+  void WriteThrough(const uint8_t* Bytes, int64_t Count, int64_t Offset);
   std::string FileName_;
   int Fd_ = -1;
   int64_t Position_ = 0;
+  std::vector<uint8_t> Gathered_;   // bytes not yet handed to the system
+  int64_t GatheredOffset_ = 0;      // where they go in the file
 };
 
 class TAudioStreamedOutput : public TAudioOutput {

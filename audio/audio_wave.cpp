@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <exception>
 #include <sys/stat.h>
 
 namespace {
@@ -64,13 +65,14 @@ const int32_t IMAStepTable[89] = {
 
 const int32_t IMAIndexTable[16] = {-1, -1, -1, -1, 2, 4, 6, 8, -1, -1, -1, -1, 2, 4, 6, 8};
 
+// Both routines are written without branches on the signal (masks and conditional
+// moves), so their speed does not depend on how busy the audio is.
 int IMAReconstruct(TIMAChannelState& State, int Code) {
   const int32_t step = IMAStepTable[State.StepIndex];
-  int32_t delta = step >> 3;
-  if (Code & 4) delta += step;
-  if (Code & 2) delta += step >> 1;
-  if (Code & 1) delta += step >> 2;
-  const int32_t predicted = (Code & 8) ? State.Predictor - delta : State.Predictor + delta;
+  const int32_t delta = (step >> 3) + (step & -((Code >> 2) & 1)) +
+                        ((step >> 1) & -((Code >> 1) & 1)) + ((step >> 2) & -(Code & 1));
+  const int32_t negative = -((Code >> 3) & 1);  // all bits set when the sign bit is
+  const int32_t predicted = State.Predictor + ((delta ^ negative) - negative);
   // The lower bound is -32767, not -32768.
   State.Predictor = static_cast<int16_t>(std::clamp<int32_t>(predicted, -32767, 32767));
   State.StepIndex =
@@ -79,22 +81,16 @@ int IMAReconstruct(TIMAChannelState& State, int Code) {
 }
 
 int IMAEncodeSample(TIMAChannelState& State, int Sample) {
-  int32_t diff = Sample - State.Predictor;
-  int code = 0;
-  if (diff < 0) {
-    code = 8;
-    diff = -diff;
-  }
   const int32_t step = IMAStepTable[State.StepIndex];
-  if (diff >= step) {
-    code |= 4;
-    diff -= step;
-  }
-  if (diff >= (step >> 1)) {
-    code |= 2;
-    diff -= step >> 1;
-  }
-  if (diff >= (step >> 2)) code |= 1;
+  int32_t diff = Sample - State.Predictor;
+  const int sign = diff < 0 ? 8 : 0;
+  diff = diff < 0 ? -diff : diff;
+  const int32_t bit2 = diff >= step;
+  diff -= step & -bit2;
+  const int32_t bit1 = diff >= (step >> 1);
+  diff -= (step >> 1) & -bit1;
+  const int32_t bit0 = diff >= (step >> 2);
+  const int code = sign | (bit2 << 2) | (bit1 << 1) | bit0;
   IMAReconstruct(State, code);
   return code;
 }
@@ -563,16 +559,24 @@ void TWaveOut::CorrectHeaders(TFileStream& File) {
 
 void TWaveOut::Finish() {
   // The stream is released and the input closed however the fix-up goes, so the
-  // next run starts clean; a failure still ends this run as one.
+  // next run starts clean; a failure still ends this run as one. Audio that could
+  // not be written (a full disk) does not stop the headers from being made true to
+  // what the file holds.
   std::unique_ptr<TFileStream> file = std::move(Stream);
+  std::exception_ptr failure;
   try {
     if (file) {
+      try {
+        file->Flush();
+      } catch (...) {
+        failure = std::current_exception();
+      }
       CorrectHeaders(*file);
       file->Close();
     }
   } catch (...) {
-    CloseInput();
-    throw;
+    if (!failure) failure = std::current_exception();
   }
   CloseInput();
+  if (failure) std::rethrow_exception(failure);
 }
