@@ -437,7 +437,10 @@ void TFileStream::Write(const void* Buffer, int64_t Count) {
     bytes += take;
     Count -= take;
     Position_ += take;
-    if (gatheredEnd() == boundary) Flush();
+    if (gatheredEnd() == boundary) {
+      Flush();
+      GatheredOffset_ = Position_;
+    }
   }
 }
 
