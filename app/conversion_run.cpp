@@ -122,7 +122,8 @@ void TConversionRun::StartWavJob(const QString& Path) {
 void TConversionRun::StartMp3Job(const QString& Path) {
   TMP3Out& output = Components_.MP3Out1;
   const TMp3RowTags tags = Window_.Mp3RowTags();
-  if (tags.FilenameAsTitle) output.Id3TagTitle = JobCaption().toStdString();
+  // The encoder takes tag texts as Latin-1.
+  if (tags.FilenameAsTitle) output.Id3TagTitle = JobCaption().toLatin1().toStdString();
   if (tags.IncrementTrack) {
     bool whole = false;
     const int first = tags.TrackText.trimmed().toInt(&whole);

@@ -69,6 +69,8 @@ int main(int argc, char** argv) {
   form.RadioButton2->setChecked(true);
   form.move(0, 0);
   form.show();
+  // As the window manager would on a desktop, so that the title bar shows its colours.
+  form.activateWindow();
   form.AddDroppedPaths(AbsolutePaths({arguments.at(1)}));
 
   bool held = false;

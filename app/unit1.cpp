@@ -27,12 +27,21 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "about_tab.h"
 #include "action_bar.h"
+#include "advert_tab.h"
+#include "desktop_entry.h"
 #include "drive_catalog.h"
 #include "job_list.h"
+#include "mp3_settings.h"
+#include "ogg_settings.h"
+#include "page_control.h"
 #include "pipeline_components.h"
 #include "track_chooser.h"
 #include "unit2.h"
+#include "wav_settings.h"
+#include "web_commands.h"
+#include "window_frame.h"
 
 namespace {
 
@@ -63,7 +72,8 @@ TForm1::TForm1(QWidget* Parent)
   windowFont.setStyleHint(QFont::SansSerif);
   windowFont.setPointSize(8);
   setFont(windowFont);
-  setFixedSize(629, 519);
+  Frame_ = new TWindowFrame(this, QSize(629, 519));
+  move(154, -4);
 
   CreateControls();
   Run_ = std::make_unique<TConversionRun>(*Components_, *JobList_, *Drives_,
@@ -84,6 +94,8 @@ TForm1::~TForm1() {
 }
 
 QTreeWidget* TForm1::ListView1() const { return JobList_->ListView1; }
+
+QWidget* TForm1::Client() const { return Frame_->Client(); }
 
 void TForm1::FormCreate() {
   setAcceptDrops(true);
@@ -108,16 +120,17 @@ QString TForm1::DefaultOutputFolder() {
 
 void TForm1::CreateControls() {
   CreateActionBar();
-  JvXPButton5 = Button(QStringLiteral("+"), this, QRect(8, 240, 60, 25));
-  JvXPButton6 = Button(QStringLiteral("-"), this, QRect(72, 240, 60, 25));
-  JvXPButton4 = Button(QStringLiteral("Convert"), this, QRect(8, 272, 60, 25));
-  JvXPButton1 = Button(QStringLiteral("Abort"), this, QRect(72, 272, 60, 25));
+  WebCommands_ = new TWebCommands(Client());
+  JvXPButton5 = Button(QStringLiteral("+"), Client(), QRect(8, 240, 60, 25));
+  JvXPButton6 = Button(QStringLiteral("-"), Client(), QRect(72, 240, 60, 25));
+  JvXPButton4 = Button(QStringLiteral("Convert"), Client(), QRect(8, 272, 60, 25));
+  JvXPButton1 = Button(QStringLiteral("Abort"), Client(), QRect(72, 272, 60, 25));
   CreatePageControl();
   CreateJobListGroup();
 }
 
 void TForm1::CreateActionBar() {
-  JvXPBar1 = new TActionBar(QStringLiteral("Actions"), this);
+  JvXPBar1 = new TActionBar(QStringLiteral("Actions"), Client());
   JvXPBar1->setGeometry(8, 8, 129, 143);
   for (const char* caption :
        {"Add files", "Remove files", "Convert", "Clear all", "Install software"})
@@ -127,7 +140,7 @@ void TForm1::CreateActionBar() {
 // Six tabs; the settings of the formats, "About" and the advertisement fill theirs
 // with their own controls.
 void TForm1::CreatePageControl() {
-  JvPageControl1 = new QTabWidget(this);
+  JvPageControl1 = new TPageControl(Client());
   JvPageControl1->setGeometry(145, 64, 478, 233);
   TabSheet1 = Placeholder(JvPageControl1, QStringLiteral("General options"), QStringLiteral("TabSheet1"));
   TabSheet2 = Placeholder(JvPageControl1, QStringLiteral("Wav settings"), QStringLiteral("TabSheet2"));
@@ -137,6 +150,10 @@ void TForm1::CreatePageControl() {
   TabSheet6 = Placeholder(JvPageControl1, QStringLiteral(" Online  Advertissement "),
                           QStringLiteral("TabSheet6"));
   CreateGeneralOptions();
+  CreateFormatSettings();
+  About_ = new TAboutTab(TabSheet5);
+  Advert_ = std::make_unique<TAdvertTab>(JvPageControl1, TabSheet6,
+                                         QCoreApplication::applicationDirPath());
   JvPageControl1->setCurrentWidget(TabSheet1);
 }
 
@@ -159,9 +176,23 @@ void TForm1::CreateGeneralOptions() {
   RadioButton1->setChecked(true);
 }
 
+// Each format's settings write straight into its output when they change.
+void TForm1::CreateFormatSettings() {
+  WavSettings = new TWavSettings(TabSheet2, Components_->WaveOut1);
+  Mp3Settings = new TMp3Settings(TabSheet3, Components_->MP3Out1);
+  OggSettings = new TOggSettings(TabSheet4, Components_->VorbisOut1);
+}
+
+void TForm1::SetTagSettingsWindow(TForm2* Form2) {
+  Form2_ = Form2;
+  Mp3Settings->SetTagSettingsWindow(Form2);
+}
+
 void TForm1::CreateJobListGroup() {
-  JvGroupBox1 = new QGroupBox(QStringLiteral("Files to converts"), this);
+  JvGroupBox1 = new QGroupBox(QStringLiteral("Files to converts"), Client());
   JvGroupBox1->setGeometry(5, 312, 620, 201);
+  // The list takes the room that a larger window gives.
+  Frame_->Anchor(JvGroupBox1, Qt::LeftEdge | Qt::TopEdge | Qt::RightEdge | Qt::BottomEdge);
   JobList_ = std::make_unique<TJobList>(JvGroupBox1, *Drives_);
   auto* layout = new QVBoxLayout(JvGroupBox1);
   layout->setContentsMargins(6, 4, 6, 6);
@@ -173,6 +204,7 @@ void TForm1::ConnectCommands() {
   connect(JvXPBar1->Item(1), &QAction::triggered, this, [this] { JvXPBar1Items1Click(); });
   connect(JvXPBar1->Item(2), &QAction::triggered, this, [this] { JvXPBar1Items2Click(); });
   connect(JvXPBar1->Item(3), &QAction::triggered, this, [this] { JvXPBar1Items3Click(); });
+  connect(JvXPBar1->Item(4), &QAction::triggered, this, [this] { JvXPBar1Items4Click(); });
   connect(JvXPButton4, &QPushButton::clicked, this, [this] { JvXPButton4Click(); });
   connect(JvXPButton1, &QPushButton::clicked, this, [this] { JvXPButton1Click(); });
   connect(JvXPButton5, &QPushButton::clicked, this, [this] { JvXPButton5Click(); });
@@ -218,6 +250,19 @@ void TForm1::Editoutputname1Click() { JobList_->EditSelectedName(); }
 void TForm1::ListView1ColumnClick(int Column) { JobList_->SortByColumn(Column); }
 void TForm1::JvXPButton5Click() { JobList_->MoveSelectedUp(); }
 void TForm1::JvXPButton6Click() { JobList_->MoveSelectedDown(); }
+
+// A desktop entry for the program as it stands now, where it stands.
+void TForm1::JvXPBar1Items4Click() {
+  const QString failure =
+      WriteDesktopEntry(DesktopFolder(), QCoreApplication::applicationFilePath());
+  if (!failure.isEmpty()) {
+    ShowError(failure);
+    return;
+  }
+  QMessageBox message(QMessageBox::NoIcon, ApplicationTitle, ShortcutAddedMessage,
+                      QMessageBox::Ok, this);
+  message.exec();
+}
 
 // Removes the selected rows while Delete is held, unless text is being edited: typing
 // in the output-folder box or editing a name in place must not delete rows.
@@ -304,12 +349,15 @@ void TForm1::ShowError(const QString& Message) {
   QMessageBox::critical(this, ApplicationTitle, Message);
 }
 
-// The browser keeps the folder of its last successful choice; after a cancelled browse
-// the box shows that folder (empty when none was ever chosen).
+// The browser opens at the folder of its last successful choice (at first, the one the
+// box names). A cancelled browse leaves the output folder as it was, so a run never
+// falls back to the root folder; a chosen folder is shown without a trailing separator.
 void TForm1::Button1Click() {
-  const QString chosen = QFileDialog::getExistingDirectory(
-      this, QStringLiteral("Set folder"), BrowsedFolder_);
-  if (!chosen.isEmpty()) BrowsedFolder_ = QDir::cleanPath(chosen);
+  const QString start = BrowsedFolder_.isEmpty() ? Edit1->text() : BrowsedFolder_;
+  const QString chosen =
+      QFileDialog::getExistingDirectory(this, QStringLiteral("Set folder"), start);
+  if (chosen.isEmpty()) return;
+  BrowsedFolder_ = QDir::cleanPath(chosen);
   Edit1->setText(BrowsedFolder_);
 }
 
@@ -354,10 +402,23 @@ bool TForm1::RemoveConvertedFilenames() const { return CheckBox1->isChecked(); }
 
 TMp3RowTags TForm1::Mp3RowTags() const { return Form2_ ? Form2_->RowTags() : TMp3RowTags{}; }
 
+// A run started from a format tab shows "General options" while that tab is hidden
+// (rather than whichever tab follows it), and returns to it afterwards.
 void TForm1::SetRunControlsAvailable(bool Available) {
   JvXPButton4->setEnabled(Available);
   JvXPBar1->Item(2)->setEnabled(Available);
   TabSheet1->setEnabled(Available);
+  QWidget* current = JvPageControl1->currentWidget();
+  const bool formatTabShown =
+      current == TabSheet2 || current == TabSheet3 || current == TabSheet4;
+  if (!Available && formatTabShown) {
+    TabBeforeRun_ = current;
+    JvPageControl1->setCurrentWidget(TabSheet1);
+  }
   for (QWidget* sheet : {TabSheet2, TabSheet3, TabSheet4})
     JvPageControl1->setTabVisible(JvPageControl1->indexOf(sheet), Available);
+  if (Available && TabBeforeRun_) {
+    JvPageControl1->setCurrentWidget(TabBeforeRun_);
+    TabBeforeRun_ = nullptr;
+  }
 }

@@ -26,11 +26,18 @@ class QPushButton;
 class QRadioButton;
 class QTabWidget;
 class QTreeWidget;
+class TAboutTab;
 class TActionBar;
+class TAdvertTab;
 class TDriveCatalog;
 class TForm2;
 class TJobList;
+class TMp3Settings;
+class TOggSettings;
 class TTrackChooser;
+class TWavSettings;
+class TWebCommands;
+class TWindowFrame;
 struct TPipelineComponents;
 
 class TForm1 : public QWidget, private TRunWindow {
@@ -63,6 +70,10 @@ class TForm1 : public QWidget, private TRunWindow {
   QRadioButton* RadioButton3;  // "Ogg vorbis"
   QGroupBox* JvGroupBox1;      // "Files to converts"
   TTrackChooser* OpenDialog1;
+  // The settings of the three formats, each on its tab.
+  TWavSettings* WavSettings;
+  TMp3Settings* Mp3Settings;
+  TOggSettings* OggSettings;
 
   TPipelineComponents& Components() { return *Components_; }
   TJobList& JobList() { return *JobList_; }
@@ -70,8 +81,18 @@ class TForm1 : public QWidget, private TRunWindow {
   TDriveCatalog& Drives() { return *Drives_; }
   QTreeWidget* ListView1() const;
 
-  // The tag settings window, whose switches the MP3 job starter reads.
-  void SetTagSettingsWindow(TForm2* Form2) { Form2_ = Form2; }
+  // The window's own frame (title bar, frame buttons). The controls live in its client
+  // area, `Client()`, at their client positions.
+  TWindowFrame& Frame() { return *Frame_; }
+  QWidget* Client() const;
+  // "Visit website", "Online Help", "Donate".
+  TWebCommands& WebCommands() { return *WebCommands_; }
+  TAboutTab& About() { return *About_; }
+  TAdvertTab& Advert() { return *Advert_; }
+
+  // The tag settings window, whose switches the MP3 job starter reads and whose texts
+  // "Use tags" copies into the MP3 output.
+  void SetTagSettingsWindow(TForm2* Form2);
   // Adds paths as if they were dropped on the window.
   void AddDroppedPaths(const QStringList& Paths) { WMDropFiles(Paths); }
 
@@ -87,6 +108,7 @@ class TForm1 : public QWidget, private TRunWindow {
   void ListView1ColumnClick(int Column);
   void JvXPButton5Click();  // "+"
   void JvXPButton6Click();  // "-"
+  void JvXPBar1Items4Click();  // "Install software"
   // A key pressed in any control of the window while the Delete key is held down.
   void FormKeyDown(QObject* Receiver, QKeyEvent* Key);
 
@@ -126,6 +148,7 @@ class TForm1 : public QWidget, private TRunWindow {
   void CreateActionBar();
   void CreatePageControl();
   void CreateGeneralOptions();
+  void CreateFormatSettings();
   void CreateJobListGroup();
   void ConnectCommands();
   void ConnectComponentEvents();
@@ -141,9 +164,16 @@ class TForm1 : public QWidget, private TRunWindow {
   std::unique_ptr<TJobList> JobList_;
   std::unique_ptr<TConversionRun> Run_;
   TForm2* Form2_ = nullptr;
+  TWindowFrame* Frame_;
+  TWebCommands* WebCommands_;
+  TAboutTab* About_;
+  // Destroyed before the tab page that shows its browser.
+  std::unique_ptr<TAdvertTab> Advert_;
 
   // The folder of the last successful "Set folder" choice.
   QString BrowsedFolder_;
+  // The format tab that was shown when the running conversion started.
+  QPointer<QWidget> TabBeforeRun_;
   // The Delete key is down (tracked from its press and release).
   bool DeleteHeld_ = false;
   // The key press last seen and the control it was delivered to, to tell a new key

@@ -21,7 +21,10 @@ export KORVANE_DRIVER="$driver" KORVANE_DEMO="$demo" KORVANE_PAUSE="$work/paused
 
 # The driver holds the run when the second track passes 40 % and creates the pause
 # file; the picture is taken then, and removing the file lets the driver abort and end.
-xvfb-run -a -s "-screen 0 629x519x24 -nolisten tcp" bash -c '
+# The driver places the window at the top left corner; the picture is cut to the window
+# with its own frame (client area 629 x 519, edges, border and title bar). The screen is
+# larger, as a desktop's is, so that the window does not fill it.
+xvfb-run -a -s "-screen 0 800x600x24 -nolisten tcp" bash -c '
   "$KORVANE_DRIVER" "$KORVANE_DEMO" "$KORVANE_PAUSE" &
   driver=$!
   for _ in $(seq 600); do
@@ -31,7 +34,7 @@ xvfb-run -a -s "-screen 0 629x519x24 -nolisten tcp" bash -c '
   done
   status=1
   if [ -e "$KORVANE_PAUSE" ]; then
-    import -window root "$KORVANE_SHOT" && status=0
+    import -window root -crop 645x554+0+0 +repage "$KORVANE_SHOT" && status=0
     rm -f "$KORVANE_PAUSE"
   fi
   wait "$driver" || status=1

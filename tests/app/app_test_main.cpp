@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "embedded_browser.h"
 #include "korvane_program.h"
 
 namespace {
@@ -25,6 +26,7 @@ class TQtEnvironment : public ::testing::Environment {
   void SetUp() override {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     PrepareRuntimeFolder();
+    PrepareEmbeddedBrowser();
     PreviousHandler = qInstallMessageHandler(QuietOffscreenLimits);
     App_ = std::make_unique<QApplication>(Argc_, Argv_);
     // The tests open and close windows without running the application's loop.
