@@ -411,29 +411,41 @@ class CDInPipelineTest : public PipelineTest {
     UnloadCDRipLibrary();
     PipelineTest::TearDown();
   }
+  // A multi-track disc image, added as a drive, read by a WAV output.
+  void MakeDiscAndChain() {
+    di::writeDiscImage(Disc, Folder / "disc.cue");
+    CDIn.emplace();
+    WaveOut.emplace();
+    WaveOut->SetInput(&*CDIn);
+    Drive = CDRipAddImageDrive(Folder / "disc.cue");
+  }
+  void SelectTrack(int Track) {
+    CDIn->SetCurrentDrive(Drive);
+    CDIn->SetStartTrack(Track);
+    CDIn->SetEndTrack(Track);
+  }
+
   TTempDir ProgramFolder;
+  TTempDir Folder;
+  const di::DiscSpec Disc = korvane::testdiscs::MultiTrackDisc();
+  std::optional<TCDIn> CDIn;
+  std::optional<TWaveOut> WaveOut;  // destroyed before the source it reads
+  int Drive = -1;
 };
 
 TEST_F(CDInPipelineTest, WaveOutputWritesTheTrackFromItsWorkerThread) {
-  TTempDir folder;
-  const di::DiscSpec disc = korvane::testdiscs::MultiTrackDisc();
-  di::writeDiscImage(disc, folder / "disc.cue");
-  TCDIn cdIn;
-  TWaveOut waveOut;
-  waveOut.SetInput(&cdIn);
+  MakeDiscAndChain();
   for (int track : {2, 4}) {
-    cdIn.SetCurrentDrive(CDRipAddImageDrive(folder / "disc.cue"));
-    cdIn.SetStartTrack(track);
-    cdIn.SetEndTrack(track);
-    waveOut.FileName = folder / ("track" + std::to_string(track) + ".wav");
-    const TRunResult run = RunToEnd(waveOut);
+    SelectTrack(track);
+    WaveOut->FileName = Folder / ("track" + std::to_string(track) + ".wav");
+    const TRunResult run = RunToEnd(*WaveOut);
     EXPECT_EQ(run.Failures, 0) << run.Failure;
     EXPECT_EQ(run.Done, 1);
-    const std::vector<uint8_t> file = ReadWholeFile(waveOut.FileName);
+    const std::vector<uint8_t> file = ReadWholeFile(WaveOut->FileName);
     ASSERT_GT(file.size(), 44u);
     EXPECT_TRUE(std::vector<uint8_t>(file.begin() + 44, file.end()) ==
-                di::expectedTrackPcm(disc, track));
-    EXPECT_FALSE(cdIn.Busy);
+                di::expectedTrackPcm(Disc, track));
+    EXPECT_FALSE(CDIn->Busy);
   }
 }
 
@@ -441,32 +453,25 @@ TEST_F(CDInPipelineTest, WaveOutputWritesTheTrackFromItsWorkerThread) {
 // disc that cannot be read would end it): the job fails, it is not "Done", and the
 // file keeps what was read, with true headers.
 TEST_F(CDInPipelineTest, AReadFailureMidTrackFailsTheJob) {
-  TTempDir folder;
-  const di::DiscSpec disc = korvane::testdiscs::MultiTrackDisc();
-  di::writeDiscImage(disc, folder / "disc.cue");
-  TCDIn cdIn;
-  TWaveOut waveOut;
-  waveOut.SetInput(&cdIn);
-  const int tracks = static_cast<int>(disc.tracks.size());
-  cdIn.SetCurrentDrive(CDRipAddImageDrive(folder / "disc.cue"));
-  cdIn.SetStartTrack(tracks);
-  cdIn.SetEndTrack(tracks);
-  waveOut.FileName = folder / "cut.wav";
+  MakeDiscAndChain();
+  const int tracks = static_cast<int>(Disc.tracks.size());
+  SelectTrack(tracks);
+  WaveOut->FileName = Folder / "cut.wav";
   bool cut = false;
-  waveOut.OnProgress = [&](TAudioOutput*) {
-    if (cut || cdIn.Position == 0) return;
-    std::filesystem::resize_file(folder / "disc.bin", std::filesystem::file_size(folder / "disc.bin") -
-                                                          10 * TCDIn::SectorBytes);
+  WaveOut->OnProgress = [&](TAudioOutput*) {
+    if (cut || CDIn->Position == 0) return;
+    const std::string bin = Folder / "disc.bin";
+    std::filesystem::resize_file(bin, std::filesystem::file_size(bin) - 10 * TCDIn::SectorBytes);
     cut = true;
   };
-  const TRunResult run = RunToEnd(waveOut);
+  const TRunResult run = RunToEnd(*WaveOut);
   ASSERT_TRUE(cut);
   EXPECT_EQ(run.Done, 0);
   EXPECT_EQ(run.Failures, 1);
   EXPECT_NE(run.Failure.find("could not be read at sector"), std::string::npos) << run.Failure;
-  EXPECT_FALSE(cdIn.Busy);
-  const std::vector<uint8_t> file = ReadWholeFile(waveOut.FileName);
-  const auto expected = di::expectedTrackPcm(disc, tracks);
+  EXPECT_FALSE(CDIn->Busy);
+  const std::vector<uint8_t> file = ReadWholeFile(WaveOut->FileName);
+  const auto expected = di::expectedTrackPcm(Disc, tracks);
   ASSERT_GT(file.size(), 44u);
   EXPECT_LT(file.size() - 44, expected.size());
   EXPECT_EQ(file[40] | (file[41] << 8) | (file[42] << 16) | (static_cast<uint32_t>(file[43]) << 24),
