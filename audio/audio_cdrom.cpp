@@ -95,17 +95,22 @@ TCDTrackInfo TCDIn::GetTrackInfo(int Track) {
 }
 
 // The first sector after Track: the start of the next TOC entry. The last audio track
-// of an enhanced CD (audio session, then one data track in a session of its own) ends
+// of an enhanced CD (audio session, then a data track in a session of its own) ends
 // where its audio ends, not at the data track: between them lie the first session's
-// lead-out and the second one's lead-in, which hold no audio.
+// lead-out and the second one's lead-in, which hold no audio. Only the drive's answer
+// that the data track opens a later session makes it so: a data track in the same
+// session follows the audio directly.
 int32_t TCDIn::TrackEndSector(int Track) {
   const CR_TocEntry next = Lib().CR_GetTocEntry(Track);
   if (Track < 1) return next.StartSector;
   const CR_TocEntry track = Lib().CR_GetTocEntry(Track - 1);
-  const bool nextIsLastDataTrack =
-      Track == Lib().CR_GetNumTocEntries() - 1 && next.Flag != AudioTrackFlag;
+  int32_t lastSession = 0;
+  const bool nextOpensLaterSession = Lib().CR_GetLastSessionStart(&lastSession) == 0 &&
+                                     lastSession > track.StartSector &&
+                                     next.StartSector == lastSession;
   const int32_t audioEnd = next.StartSector - SessionGapSectors;
-  if (nextIsLastDataTrack && track.Flag == AudioTrackFlag && audioEnd > track.StartSector)
+  if (nextOpensLaterSession && next.Flag != AudioTrackFlag && track.Flag == AudioTrackFlag &&
+      audioEnd > track.StartSector)
     return audioEnd;
   return next.StartSector;
 }

@@ -4,22 +4,9 @@
 #include <cdio/mmc_ll_cmds.h>
 #include <cdio/paranoia/cdda.h>
 #include <cdio/paranoia/paranoia.h>
-#include <stdlib.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cctype>
-#include <filesystem>
-#include <fstream>
-#include <regex>
-#include <sstream>
-
-#include "file_handle.h"
 
 namespace cdrip {
 namespace {
-
-namespace fs = std::filesystem;
 
 struct CdioDeleter {
   void operator()(CdIo_t* Cdio) const { cdio_destroy(Cdio); }
@@ -27,6 +14,18 @@ struct CdioDeleter {
 using CdioHandle = std::shared_ptr<CdIo_t>;
 
 CdioHandle Share(CdIo_t* Cdio) { return Cdio ? CdioHandle(Cdio, CdioDeleter()) : CdioHandle(); }
+
+// A table that a damaged disc or a confused drive returns is not passed on: starts must
+// ascend within the addresses of a CD.
+bool Plausible(const Toc& Contents) {
+  int32_t previous = -1;
+  for (const TrackEntry& track : Contents.Tracks) {
+    if (track.StartSector <= previous) return false;
+    previous = track.StartSector;
+  }
+  return Contents.Tracks.size() <= 99 && Contents.LeadOut > previous &&
+         Contents.LeadOut <= MaxDiscSectors;
+}
 
 std::optional<Toc> TocOf(CdIo_t* Cdio) {
   const track_t first = cdio_get_first_track_num(Cdio);
@@ -41,7 +40,11 @@ std::optional<Toc> TocOf(CdIo_t* Cdio) {
         TrackEntry{start, static_cast<uint8_t>(audio ? 0x10 : 0x14), static_cast<uint8_t>(track)});
   }
   contents.LeadOut = cdio_get_track_lsn(Cdio, CDIO_CDROM_LEADOUT_TRACK);
-  if (contents.LeadOut == CDIO_INVALID_LSN) return std::nullopt;
+  if (contents.LeadOut == CDIO_INVALID_LSN || !Plausible(contents)) return std::nullopt;
+  // The drive's multisession answer: where the last session begins (0: one session).
+  lsn_t lastSession = 0;
+  if (cdio_get_last_session(Cdio, &lastSession) == DRIVER_OP_SUCCESS && lastSession > 0)
+    contents.LastSessionStart = lastSession;
   return contents;
 }
 
@@ -147,136 +150,6 @@ class DeviceDrive : public Drive {
   CdioHandle Status_;
 };
 
-// ---------------------------------------------------------------------------------
-// .toc and .nrg images
-// ---------------------------------------------------------------------------------
-
-std::string LowerExtension(const std::string& Path) {
-  std::string extension = fs::path(Path).extension().string();
-  std::transform(extension.begin(), extension.end(), extension.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return extension;
-}
-
-// A temporary file, removed when the object goes.
-class TempFile {
- public:
-  // Writes Text to a new file whose name ends in Suffix; Path() is empty on failure.
-  TempFile(const std::string& Text, const std::string& Suffix) {
-    std::error_code error;
-    const fs::path folder = fs::temp_directory_path(error);
-    std::string pattern = (error ? fs::path("/tmp") : folder) / ("korvane-XXXXXX" + Suffix);
-    const int fd = mkstemps(pattern.data(), static_cast<int>(Suffix.size()));
-    if (fd < 0) return;
-    const bool written = ::write(fd, Text.data(), Text.size()) == static_cast<ssize_t>(Text.size());
-    ::close(fd);
-    Path_ = pattern;
-    if (!written) Path_.clear();
-  }
-  ~TempFile() {
-    if (!Path_.empty()) ::unlink(Path_.c_str());
-  }
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
-  const std::string& Path() const { return Path_; }
-
- private:
-  std::string Path_;
-};
-
-// The CD layer looks for the files a .toc names relative to the working folder, not
-// to the .toc's own folder; a copy with those names made absolute is what it opens.
-// Names receives the files named.
-std::string WithAbsoluteFileNames(const std::string& Text, const fs::path& Folder,
-                                  std::vector<std::string>& Names) {
-  static const std::regex fileName(R"re(((?:AUDIO|DATA)?FILE\s+)\"([^\"]*)\")re");
-  std::string result;
-  auto last = Text.cbegin();
-  for (std::sregex_iterator match(Text.begin(), Text.end(), fileName), end; match != end; ++match) {
-    result.append(last, (*match)[0].first);
-    fs::path name((*match)[2].str());
-    if (name.is_relative()) name = Folder / name;
-    Names.push_back(name.string());
-    result += (*match)[1].str() + "\"" + name.string() + "\"";
-    last = (*match)[0].second;
-  }
-  result.append(last, Text.cend());
-  return result;
-}
-
-// An image as the CD layer opened it, and the stamp of the files it was read from.
-struct OpenedImage {
-  CdioHandle Cdio;
-  FilesStamp Stamp;
-};
-
-OpenedImage OpenTocFile(const std::string& Path) {
-  OpenedImage image;
-  std::ifstream file(Path, std::ios::binary);
-  if (!file) return image;
-  std::ostringstream text;
-  text << file.rdbuf();
-  std::vector<std::string> files{Path};
-  const fs::path folder = fs::absolute(fs::path(Path)).parent_path();
-  TempFile copy(WithAbsoluteFileNames(text.str(), folder, files), ".toc");
-  if (copy.Path().empty() || !image.Stamp.Take(files)) return image;
-  image.Cdio = Share(cdio_open_cdrdao(copy.Path().c_str()));
-  return image;
-}
-
-OpenedImage OpenNrgFile(const std::string& Path) {
-  OpenedImage image;
-  if (image.Stamp.Take({Path})) image.Cdio = Share(cdio_open_nrg(Path.c_str()));
-  return image;
-}
-
-class CdioImageReader : public SectorReader {
- public:
-  explicit CdioImageReader(CdioHandle Cdio) : Cdio_(std::move(Cdio)) {}
-  int32_t Read(uint8_t* Out, int32_t Lsn, int32_t Count) override {
-    const driver_return_code_t result =
-        cdio_read_audio_sectors(Cdio_.get(), Out, Lsn, static_cast<uint32_t>(Count));
-    return result == DRIVER_OP_SUCCESS ? Count : 0;
-  }
-
- private:
-  CdioHandle Cdio_;
-};
-
-// The image is opened again only when its files changed; an image whose files went
-// away holds no disc.
-class CdioImageDrive : public Drive {
- public:
-  CdioImageDrive(std::string Path, bool IsToc, OpenedImage Image)
-      : Path_(std::move(Path)), IsToc_(IsToc), Image_(std::move(Image)) {}
-
-  const std::string& Name() const override { return Path_; }
-  // An image gives no drive status: it holds its disc while its files open.
-  bool MediaLoaded() override { return Refresh(); }
-  bool AudioPlaying() override { return false; }
-
-  std::optional<Toc> ReadToc() override {
-    if (!Refresh()) return std::nullopt;
-    return TocOf(Image_.Cdio.get());
-  }
-
-  std::unique_ptr<SectorReader> OpenReader(const ReadSettings&) override {
-    if (!Image_.Cdio && !Refresh()) return nullptr;
-    return std::make_unique<CdioImageReader>(Image_.Cdio);
-  }
-
- private:
-  bool Refresh() {
-    if (!Image_.Cdio || !Image_.Stamp.Holds())
-      Image_ = IsToc_ ? OpenTocFile(Path_) : OpenNrgFile(Path_);
-    return Image_.Cdio != nullptr;
-  }
-
-  std::string Path_;
-  bool IsToc_;
-  OpenedImage Image_;
-};
-
 }  // namespace
 
 std::vector<std::string> ListCdDevices() {
@@ -290,15 +163,6 @@ std::vector<std::string> ListCdDevices() {
 
 std::unique_ptr<Drive> MakeDeviceDrive(const std::string& Device) {
   return std::make_unique<DeviceDrive>(Device);
-}
-
-std::unique_ptr<Drive> MakeCdioImageDrive(const std::string& Path) {
-  const std::string extension = LowerExtension(Path);
-  if (extension != ".toc" && extension != ".nrg") return nullptr;
-  const bool isToc = extension == ".toc";
-  OpenedImage image = isToc ? OpenTocFile(Path) : OpenNrgFile(Path);
-  if (!image.Cdio) return nullptr;
-  return std::make_unique<CdioImageDrive>(Path, isToc, std::move(image));
 }
 
 }  // namespace cdrip

@@ -1,5 +1,5 @@
-// Drives that the CD layer (libcdio) reads: CD devices, read with the paranoia layer's
-// error correction, and cdrdao .toc and Nero .nrg images, read with plain reads.
+// CD devices, read through the CD layer (libcdio) with the paranoia layer's error
+// correction.
 #pragma once
 
 #include <memory>
@@ -14,9 +14,5 @@ namespace cdrip {
 std::vector<std::string> ListCdDevices();
 
 std::unique_ptr<Drive> MakeDeviceDrive(const std::string& Device);
-
-// A drive for a .toc or .nrg image (chosen by the name's extension); nothing when the
-// image cannot be opened.
-std::unique_ptr<Drive> MakeCdioImageDrive(const std::string& Path);
 
 }  // namespace cdrip

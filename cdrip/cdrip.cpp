@@ -15,8 +15,9 @@
 #include <vector>
 
 #include "cdio_drives.h"
-#include "cue_drive.h"
 #include "drive.h"
+#include "image_drive.h"
+#include "image_error.h"
 #include "ini_file.h"
 
 namespace cdrip {
@@ -47,6 +48,7 @@ struct Library {
   int32_t Active = -1;
   ReadSettings Settings;
   std::optional<RipRange> Ripper;
+  std::string LastError;  // why the last CR_AddImageDrive failed
   bool LogSilenced = false;
   cdio_log_handler_t PreviousLogHandler = nullptr;
 
@@ -105,14 +107,6 @@ void ListDevices(Library& Lib) {
   Lib.Active = Lib.Drives.empty() ? -1 : 0;
 }
 
-std::unique_ptr<Drive> OpenImage(const std::string& Path) {
-  std::string extension = std::filesystem::path(Path).extension().string();
-  std::transform(extension.begin(), extension.end(), extension.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  if (extension == ".toc" || extension == ".nrg") return MakeCdioImageDrive(Path);
-  return MakeCueDrive(Path);
-}
-
 std::optional<RipRange> OpenRange(Library& Lib, int32_t* BufferSize, int32_t Start, int32_t End) {
   DriveSlot* slot = Lib.ActiveSlot();
   if (!slot || !BufferSize) return std::nullopt;
@@ -139,6 +133,17 @@ int32_t RipNextChunk(RipRange& Range, uint8_t* Buffer) {
   // A sector that cannot be read ends the range.
   if (got < wanted) Range.End = Range.Next;
   return got * SectorBytes;
+}
+
+// Copies Text into Buffer, truncated to Size - 1 bytes and terminated; returns its
+// full length.
+int32_t CopyText(const std::string& Text, char* Buffer, int32_t Size) {
+  if (Buffer && Size > 0) {
+    const size_t copied = std::min(Text.size(), static_cast<size_t>(Size - 1));
+    std::memcpy(Buffer, Text.data(), copied);
+    Buffer[copied] = '\0';
+  }
+  return static_cast<int32_t>(Text.size());
 }
 
 // Runs Body under the library's lock; no exception crosses the C interface.
@@ -277,29 +282,45 @@ int32_t CR_CloseRipper(void) {
 
 int32_t CR_AddImageDrive(const char* path) {
   return cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
-    if (!path || !*path) return -1;
+    lib.LastError.clear();
+    if (!path || !*path) {
+      lib.LastError = "No disc image was named.";
+      return -1;
+    }
     cdrip::SilenceCdLayer(lib);
     const std::string name = std::filesystem::absolute(path).lexically_normal().string();
     for (size_t i = lib.DeviceCount; i < lib.Drives.size(); ++i)
       if (lib.Drives[i].Unit->Name() == name) return static_cast<int32_t>(i);
-    std::unique_ptr<cdrip::Drive> image = cdrip::OpenImage(name);
-    if (!image) return -1;
-    lib.Drives.push_back(cdrip::DriveSlot{std::move(image), std::nullopt});
+    try {
+      lib.Drives.push_back(cdrip::DriveSlot{cdrip::MakeImageDrive(name), std::nullopt});
+    } catch (const std::exception& e) {
+      lib.LastError = e.what();
+      return -1;
+    }
     if (lib.Active < 0) lib.Active = 0;
     return static_cast<int32_t>(lib.Drives.size() - 1);
+  });
+}
+
+int32_t CR_GetLastError(char* buffer, int32_t size) {
+  return cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
+    return cdrip::CopyText(lib.LastError, buffer, size);
+  });
+}
+
+int32_t CR_GetLastSessionStart(int32_t* sector) {
+  return cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
+    cdrip::DriveSlot* slot = lib.ActiveSlot();
+    if (!sector || !slot || !slot->Contents) return -1;
+    *sector = slot->Contents->LastSessionStart;
+    return 0;
   });
 }
 
 int32_t CR_GetDriveName(int32_t drive, char* buffer, int32_t size) {
   return cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
     if (drive < 0 || static_cast<size_t>(drive) >= lib.Drives.size()) return -1;
-    const std::string& name = lib.Drives[static_cast<size_t>(drive)].Unit->Name();
-    if (buffer && size > 0) {
-      const size_t copied = std::min(name.size(), static_cast<size_t>(size - 1));
-      std::memcpy(buffer, name.data(), copied);
-      buffer[copied] = '\0';
-    }
-    return static_cast<int32_t>(name.size());
+    return cdrip::CopyText(lib.Drives[static_cast<size_t>(drive)].Unit->Name(), buffer, size);
   });
 }
 

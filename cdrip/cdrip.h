@@ -67,12 +67,21 @@ CDRIP_API int32_t CR_RipChunk(uint8_t* buffer, int32_t* byteCount, int32_t* abor
 CDRIP_API int32_t CR_CloseRipper(void);
 /* Adds a disc image (.cue, .toc or .nrg) as a drive; returns its drive number (the
  * existing one when the image was added before), or -1, with nothing added, when it
- * cannot be opened. */
+ * cannot be opened: CR_GetLastError then tells why. */
 CDRIP_API int32_t CR_AddImageDrive(const char* path);
 /* Copies the drive's name (device path, or the image's absolute path) into buffer,
  * truncated to size - 1 bytes and terminated. Returns the name's full length, or -1
  * when there is no such drive. */
 CDRIP_API int32_t CR_GetDriveName(int32_t drive, char* buffer, int32_t size);
+
+/* Copies the reason why the last CR_AddImageDrive failed (a sentence naming the file,
+ * and the line where there is one; empty after a success), as CR_GetDriveName copies
+ * a name. Returns the text's full length. */
+CDRIP_API int32_t CR_GetLastError(char* buffer, int32_t size);
+/* The drive's answer to which session is last: *sector := the first sector of the last
+ * session's first track as of the last table read, 0 on a disc of one session (images:
+ * as their sheet says). Returns 0, or -1 when no table was read. */
+CDRIP_API int32_t CR_GetLastSessionStart(int32_t* sector);
 
 #ifdef __cplusplus
 }

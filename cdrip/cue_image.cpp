@@ -9,102 +9,12 @@
 #include <sstream>
 
 #include "cue_sheet.h"
+#include "image_error.h"
 
 namespace cdrip {
 namespace {
 
 namespace fs = std::filesystem;
-
-// A cue sheet is a few kilobytes; anything much larger is not one.
-constexpr std::uintmax_t MaxCueSheetBytes = 1 << 20;
-
-std::optional<std::string> ReadSheet(const std::string& Path) {
-  std::error_code error;
-  const std::uintmax_t size = fs::file_size(Path, error);
-  if (error || size > MaxCueSheetBytes) return std::nullopt;
-  std::ifstream file(Path, std::ios::binary);
-  if (!file) return std::nullopt;
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
-// The sheet names its files relative to its own folder. Sheets written on other
-// systems may use '\' and absolute paths that do not exist here; the file's own name
-// in the sheet's folder is tried then.
-fs::path ResolveFile(const fs::path& SheetFolder, std::string Name) {
-  std::replace(Name.begin(), Name.end(), '\\', '/');
-  const fs::path named(Name);
-  const fs::path direct = named.is_absolute() ? named : SheetFolder / named;
-  std::error_code error;
-  if (fs::exists(direct, error)) return direct;
-  return SheetFolder / named.filename();
-}
-
-uint32_t Le32(const uint8_t* Bytes) {
-  return Bytes[0] | (Bytes[1] << 8) | (Bytes[2] << 16) | (static_cast<uint32_t>(Bytes[3]) << 24);
-}
-
-uint16_t Le16(const uint8_t* Bytes) { return static_cast<uint16_t>(Bytes[0] | (Bytes[1] << 8)); }
-
-// 16-bit stereo 44100 Hz PCM, plain or in the extensible header.
-bool IsCdAudioFormat(const uint8_t* Fmt, uint32_t Size) {
-  constexpr uint16_t PcmTag = 1;
-  constexpr uint16_t ExtensibleTag = 0xFFFE;
-  if (Size < 16) return false;
-  const uint16_t tag = Le16(Fmt);
-  if (tag == ExtensibleTag) {
-    if (Size < 26 || Le16(Fmt + 24) != PcmTag) return false;
-  } else if (tag != PcmTag) {
-    return false;
-  }
-  return Le16(Fmt + 2) == 2 && Le32(Fmt + 4) == 44100 && Le16(Fmt + 14) == 16;
-}
-
-// Walks the RIFF chunks to the "data" chunk; the format must be CD audio.
-bool LocateWaveData(CueImage::ImageFile& File, int64_t FileSize) {
-  constexpr int MaxChunks = 64;
-  uint8_t header[12];
-  if (File.Handle.ReadAt(header, 12, 0) != 12 || std::memcmp(header, "RIFF", 4) != 0 ||
-      std::memcmp(header + 8, "WAVE", 4) != 0)
-    return false;
-  bool formatOk = false;
-  int64_t offset = 12;
-  for (int chunk = 0; chunk < MaxChunks && offset + 8 <= FileSize; ++chunk) {
-    uint8_t chunkHeader[8];
-    if (File.Handle.ReadAt(chunkHeader, 8, offset) != 8) return false;
-    const uint32_t size = Le32(chunkHeader + 4);
-    if (std::memcmp(chunkHeader, "fmt ", 4) == 0) {
-      uint8_t fmt[40] = {};
-      const auto wanted = static_cast<int64_t>(std::min<uint32_t>(size, sizeof fmt));
-      formatOk =
-          File.Handle.ReadAt(fmt, wanted, offset + 8) == wanted && IsCdAudioFormat(fmt, size);
-    } else if (std::memcmp(chunkHeader, "data", 4) == 0) {
-      File.DataOffset = offset + 8;
-      // Writers that stream leave the size at 0 or at its maximum: the rest of the
-      // file is the data then.
-      const int64_t rest = FileSize - File.DataOffset;
-      File.DataBytes = (size == 0 || size > rest) ? rest : size;
-      return formatOk;
-    }
-    offset += 8 + static_cast<int64_t>(size) + (size & 1);
-  }
-  return false;
-}
-
-std::optional<CueImage::ImageFile> OpenImageFile(const fs::path& Path, FileKind Kind) {
-  CueImage::ImageFile file;
-  file.Handle = FileHandle(Path.string());
-  const int64_t size = file.Handle.Size();
-  if (size < 0) return std::nullopt;
-  file.SwapBytes = Kind == FileKind::Motorola;
-  if (Kind == FileKind::Wave) {
-    if (!LocateWaveData(file, size)) return std::nullopt;
-  } else {
-    file.DataBytes = size;
-  }
-  return file;
-}
 
 // Lays the sheet's tracks out on the disc, one index mark after the other: the file
 // content between two marks belongs to the earlier mark's track; silence goes before
@@ -112,11 +22,11 @@ std::optional<CueImage::ImageFile> OpenImageFile(const fs::path& Path, FileKind 
 // (POSTGAP). Track 1 without a pregap starts at sector 0.
 class LayoutBuilder {
  public:
-  LayoutBuilder(const CueSheet& Sheet, const std::vector<CueImage::ImageFile>& Files)
+  LayoutBuilder(const CueSheet& Sheet, const std::vector<FileImage::ImageFile>& Files)
       : Sheet_(Sheet), Files_(Files), Starts_(Sheet.Tracks.size(), 0) {}
 
   // Nothing when a track would be empty.
-  std::optional<std::pair<std::vector<CueImage::Extent>, Toc>> Build();
+  std::optional<std::pair<std::vector<FileImage::Extent>, Toc>> Build();
 
  private:
   // Where a file's sectors lie in its bytes: position Sector is at byte Byte, and
@@ -140,9 +50,9 @@ class LayoutBuilder {
   }
 
   const CueSheet& Sheet_;
-  const std::vector<CueImage::ImageFile>& Files_;
+  const std::vector<FileImage::ImageFile>& Files_;
   std::map<int, Anchor> Anchors_;
-  std::vector<CueImage::Extent> Extents_;
+  std::vector<FileImage::Extent> Extents_;
   std::vector<int32_t> Starts_;
   int32_t Cursor_ = 0;
 };
@@ -192,13 +102,13 @@ void LayoutBuilder::EmitContent(const CueMark& From, const std::optional<CueMark
 void LayoutBuilder::EmitFilePiece(int File, int32_t Sector, int32_t Sectors, int32_t SectorBytes) {
   if (Sectors <= 0) return;
   Extents_.push_back(
-      CueImage::Extent{Cursor_, Sectors, File, ByteOf(File, Sector, SectorBytes), SectorBytes});
+      FileImage::Extent{Cursor_, Sectors, File, ByteOf(File, Sector, SectorBytes), SectorBytes});
   Cursor_ += Sectors;
 }
 
 void LayoutBuilder::EmitSilence(int32_t Sectors) {
   if (Sectors <= 0) return;
-  Extents_.push_back(CueImage::Extent{Cursor_, Sectors, -1, 0, SectorBytes});
+  Extents_.push_back(FileImage::Extent{Cursor_, Sectors, -1, 0, SectorBytes});
   Cursor_ += Sectors;
 }
 
@@ -222,7 +132,7 @@ int32_t LayoutBuilder::LeadInSilence(size_t MarkIndex) const {
   return std::max(current.Pregap, SessionGapSectors - inFilePregap);
 }
 
-std::optional<std::pair<std::vector<CueImage::Extent>, Toc>> LayoutBuilder::Build() {
+std::optional<std::pair<std::vector<FileImage::Extent>, Toc>> LayoutBuilder::Build() {
   const std::vector<CueMark>& marks = Sheet_.Marks;
   for (size_t i = 0; i < marks.size(); ++i) {
     const CueMark& mark = marks[i];
@@ -248,6 +158,11 @@ std::optional<std::pair<std::vector<CueImage::Extent>, Toc>> LayoutBuilder::Buil
     contents.Tracks.push_back(TrackEntry{Starts_[t], flag, static_cast<uint8_t>(track.Number)});
   }
   contents.LeadOut = Cursor_;
+  // REM SESSION lines are the sheet's answer to the drive's multisession question.
+  const int lastSession = Sheet_.Tracks.back().Session;
+  for (size_t t = 1; t < Sheet_.Tracks.size(); ++t)
+    if (Sheet_.Tracks[t].Session == lastSession && Sheet_.Tracks[t - 1].Session < lastSession)
+      contents.LastSessionStart = Starts_[t];
   for (size_t t = 0; t < Starts_.size(); ++t) {
     const int32_t next = t + 1 < Starts_.size() ? Starts_[t + 1] : contents.LeadOut;
     if (next <= Starts_[t]) return std::nullopt;
@@ -255,104 +170,23 @@ std::optional<std::pair<std::vector<CueImage::Extent>, Toc>> LayoutBuilder::Buil
   return std::make_pair(std::move(Extents_), std::move(contents));
 }
 
-void SwapSampleBytes(uint8_t* Bytes, int64_t Count) {
-  for (int64_t i = 0; i + 1 < Count; i += 2) std::swap(Bytes[i], Bytes[i + 1]);
-}
-
-class ImageReader : public SectorReader {
- public:
-  explicit ImageReader(std::shared_ptr<const CueImage> Image) : Image_(std::move(Image)) {}
-  int32_t Read(uint8_t* Out, int32_t Lsn, int32_t Count) override {
-    return Image_->ReadSectors(Out, Lsn, Count);
-  }
-
- private:
-  std::shared_ptr<const CueImage> Image_;
-};
-
 }  // namespace
 
-CueImage::CueImage(std::vector<ImageFile> Files, std::vector<Extent> Extents, Toc Contents,
-                   FilesStamp Stamp)
-    : Files_(std::move(Files)),
-      Extents_(std::move(Extents)),
-      Contents_(std::move(Contents)),
-      Stamp_(std::move(Stamp)) {}
-
-std::shared_ptr<const CueImage> CueImage::OpenCue(const std::string& CuePath) {
-  const std::optional<std::string> text = ReadSheet(CuePath);
-  if (!text) return nullptr;
-  const std::optional<CueSheet> sheet = ParseCueSheet(*text);
-  if (!sheet) return nullptr;
-  const fs::path folder = fs::path(CuePath).parent_path();
+std::shared_ptr<const FileImage> OpenCueImage(const std::string& CuePath) {
+  const std::string text = ReadTextFile(CuePath);
+  const std::optional<CueSheet> sheet = ParseCueSheet(text);
+  if (!sheet) throw ImageError(CuePath + ": not a cue sheet that can be read.");
   std::vector<std::string> paths{CuePath};
-  for (const CueFile& named : sheet->Files)
-    paths.push_back(ResolveFile(folder, named.Name).string());
+  for (const CueFile& named : sheet->Files) paths.push_back(ResolveSheetFile(CuePath, named.Name));
+  std::vector<FileImage::ImageFile> files;
+  for (size_t i = 0; i < sheet->Files.size(); ++i)
+    files.push_back(OpenImageFile(paths[i + 1], sheet->Files[i].Kind));
   FilesStamp stamp;
-  if (!stamp.Take(paths)) return nullptr;
-  std::vector<ImageFile> files;
-  for (size_t i = 0; i < sheet->Files.size(); ++i) {
-    std::optional<ImageFile> file = OpenImageFile(paths[i + 1], sheet->Files[i].Kind);
-    if (!file) return nullptr;
-    files.push_back(std::move(*file));
-  }
+  if (!stamp.Take(paths)) throw ImageError(CuePath + ": the image changed while it was opened.");
   auto layout = LayoutBuilder(*sheet, files).Build();
-  if (!layout) return nullptr;
-  return std::make_shared<const CueImage>(std::move(files), std::move(layout->first),
-                                          std::move(layout->second), std::move(stamp));
-}
-
-int32_t CueImage::ReadSectors(uint8_t* Out, int32_t Lsn, int32_t Count) const {
-  int32_t delivered = 0;
-  // The extent holding Lsn: the last one that starts at or before it.
-  auto piece = std::upper_bound(Extents_.begin(), Extents_.end(), Lsn,
-                                [](int32_t sector, const Extent& e) { return sector < e.Lsn; });
-  if (piece != Extents_.begin()) --piece;
-  while (Count > 0) {
-    const bool inside =
-        piece != Extents_.end() && piece->Lsn <= Lsn && Lsn < piece->Lsn + piece->Sectors;
-    int32_t sectors = 1;
-    if (inside) {
-      sectors = std::min(Count, piece->Lsn + piece->Sectors - Lsn);
-      const int32_t read = ReadFromFile(Out, *piece, Lsn, sectors);
-      if (read < sectors) return delivered + read;
-    } else {
-      // Before the first extent or past the lead-out.
-      if (piece != Extents_.end() && Lsn < piece->Lsn)
-        sectors = std::min(Count, piece->Lsn - Lsn);
-      else
-        sectors = Count;
-      std::memset(Out, 0, static_cast<size_t>(sectors) * SectorBytes);
-    }
-    Out += static_cast<size_t>(sectors) * SectorBytes;
-    Lsn += sectors;
-    Count -= sectors;
-    delivered += sectors;
-    if (inside && Lsn >= piece->Lsn + piece->Sectors) ++piece;
-  }
-  return delivered;
-}
-
-// A file that gives fewer bytes than it held when the image was opened (it was cut
-// short since, or the disk failed) is a read failure, not silence.
-int32_t CueImage::ReadFromFile(uint8_t* Out, const Extent& Piece, int32_t Lsn, int32_t Count) const {
-  const int64_t bytes = static_cast<int64_t>(Count) * SectorBytes;
-  if (Piece.File < 0 || Piece.SectorBytes != SectorBytes) {
-    std::memset(Out, 0, static_cast<size_t>(bytes));
-    return Count;
-  }
-  const ImageFile& file = Files_[static_cast<size_t>(Piece.File)];
-  const int64_t first = Piece.ByteOffset + static_cast<int64_t>(Lsn - Piece.Lsn) * SectorBytes;
-  const int64_t wanted = std::max<int64_t>(0, std::min(bytes, file.DataBytes - first));
-  const int64_t got = wanted > 0 ? file.Handle.ReadAt(Out, wanted, file.DataOffset + first) : 0;
-  if (got < wanted) return static_cast<int32_t>(got / SectorBytes);
-  if (got < bytes) std::memset(Out + got, 0, static_cast<size_t>(bytes - got));
-  if (file.SwapBytes) SwapSampleBytes(Out, got);
-  return Count;
-}
-
-std::unique_ptr<SectorReader> MakeImageReader(std::shared_ptr<const CueImage> Image) {
-  return std::make_unique<ImageReader>(std::move(Image));
+  if (!layout) throw ImageError(CuePath + ": a track would be empty or lie past the end of its file.");
+  return std::make_shared<const FileImage>(CuePath, std::move(files), std::move(layout->first),
+                                           std::move(layout->second), std::move(stamp));
 }
 
 }  // namespace cdrip

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-namespace cdrip {
+#include "file_image.h"
 
-enum class FileKind { Binary, Motorola, Wave };
+namespace cdrip {
 
 struct CueFile {
   std::string Name;  // as the sheet gives it

@@ -15,6 +15,9 @@ constexpr int32_t MaxChunkSectors = 75;
 // From the end of one session's last track to the first track of the next on a
 // multi-session disc: lead-out (6750), next lead-in (4500) and pregap (150).
 constexpr int32_t SessionGapSectors = 11400;
+// The sectors a CD can address: MSF 00:00:00 to 99:59:74, of which the first 150 lie
+// before LSN 0. No disc, and so no track, may reach past the last.
+constexpr int32_t MaxDiscSectors = (99 * 60 + 59) * 75 + 74 + 1 - 150;
 
 struct TrackEntry {
   int32_t StartSector = 0;
@@ -25,6 +28,9 @@ struct TrackEntry {
 struct Toc {
   std::vector<TrackEntry> Tracks;
   int32_t LeadOut = 0;
+  // The first sector of the last session's first track: what a drive answers when asked
+  // for the disc's sessions. 0 on a disc of one session.
+  int32_t LastSessionStart = 0;
 };
 
 // How real drives are read; images ignore it.

@@ -5,11 +5,25 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <utility>
+
+#include "image_error.h"
 
 namespace cdrip {
 
-FileHandle::FileHandle(const std::string& Path) : Fd_(::open(Path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+FileHandle FileHandle::OpenRegular(const std::string& Path) {
+  FileHandle file(::open(Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  if (!file.IsOpen())
+    throw ImageError(Path + ": the file cannot be opened (" + std::strerror(errno) + ").");
+  struct stat info {};
+  if (::fstat(file.Fd_, &info) != 0 || !S_ISREG(info.st_mode))
+    throw ImageError(Path + ": not a regular file. A disc image and the files it names "
+                            "must be ordinary files, not folders, devices or pipes.");
+  // Reads of a regular file never block; the flag only mattered for the open.
+  ::fcntl(file.Fd_, F_SETFL, ::fcntl(file.Fd_, F_GETFL) & ~O_NONBLOCK);
+  return file;
+}
 
 FileHandle::~FileHandle() {
   if (Fd_ >= 0) ::close(Fd_);
@@ -42,6 +56,44 @@ int64_t FileHandle::ReadAt(void* Buffer, int64_t Count, int64_t Offset) const {
     done += n;
   }
   return done;
+}
+
+std::string ReadTextFile(const std::string& Path) {
+  const FileHandle file = FileHandle::OpenRegular(Path);
+  const int64_t size = file.Size();
+  if (size > MaxTextFileBytes)
+    throw ImageError(Path + ": the file is larger than " + std::to_string(MaxTextFileBytes >> 20) +
+                     " MiB, far more than any cue sheet or .toc file; it is not one.");
+  // One byte more than the size: a file that grew since is caught, never read on.
+  std::string text(static_cast<size_t>(size) + 1, '\0');
+  const int64_t got = file.ReadAt(text.data(), size + 1, 0);
+  if (got > MaxTextFileBytes) throw ImageError(Path + ": the file keeps growing while it is read.");
+  text.resize(static_cast<size_t>(got));
+  return text;
+}
+
+std::string LineMessage(const std::string& Path, int Line, const std::string& What) {
+  return Path + ", line " + std::to_string(Line) + ": " + What;
+}
+
+std::vector<TextLine> SplitTextLines(const std::string& Text, const std::string& Path) {
+  std::vector<TextLine> lines;
+  size_t at = Text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+  int number = 0;
+  while (at < Text.size()) {
+    size_t end = Text.find('\n', at);
+    if (end == std::string::npos) end = Text.size();
+    size_t length = end - at;
+    if (length > 0 && Text[at + length - 1] == '\r') --length;
+    ++number;
+    if (length > MaxTextLineBytes)
+      throw ImageError(LineMessage(Path, number,
+                                   "the line is longer than " + std::to_string(MaxTextLineBytes) +
+                                       " bytes, which no cue sheet or .toc line needs."));
+    lines.push_back(TextLine{Text.substr(at, length), number});
+    at = end + 1;
+  }
+  return lines;
 }
 
 bool FilesStamp::StampOf(const std::string& Path, Stamp& Out) {

@@ -1,5 +1,6 @@
 // Files of a disc image: a descriptor opened for reading, closed when the handle goes,
-// and the stamps that tell whether files changed since they were read.
+// the bounded reading of text files (sheets, settings) line by line, and the stamps
+// that tell whether files changed since they were read.
 #pragma once
 
 #include <cstdint>
@@ -9,10 +10,18 @@
 
 namespace cdrip {
 
+// A text file longer than this is no cue sheet, .toc or settings file.
+constexpr int64_t MaxTextFileBytes = 1 << 20;
+// Nor is a line longer than this one of theirs.
+constexpr size_t MaxTextLineBytes = 4096;
+
 class FileHandle {
  public:
   FileHandle() = default;
-  explicit FileHandle(const std::string& Path);
+  // Opens Path for reading only when it is a regular file: the check is made on the
+  // open descriptor, opened without blocking, so a FIFO or a device named instead of a
+  // file is refused at once rather than waited on. Throws ImageError naming the file.
+  static FileHandle OpenRegular(const std::string& Path);
   ~FileHandle();
   FileHandle(FileHandle&& Other) noexcept;
   FileHandle& operator=(FileHandle&& Other) noexcept;
@@ -27,8 +36,26 @@ class FileHandle {
   int64_t ReadAt(void* Buffer, int64_t Count, int64_t Offset) const;
 
  private:
+  explicit FileHandle(int Fd) : Fd_(Fd) {}
   int Fd_ = -1;
 };
+
+// The whole of a regular text file of at most MaxTextFileBytes. Throws ImageError
+// naming the file when it cannot be opened, is no regular file or is larger.
+std::string ReadTextFile(const std::string& Path);
+
+// One line of a text file, without its line end, and its 1-based number.
+struct TextLine {
+  std::string Text;
+  int Number = 0;
+};
+
+// Text split at "\n" (a "\r" before it dropped), a leading byte order mark skipped.
+// Throws ImageError naming Path and the line when a line exceeds MaxTextLineBytes.
+std::vector<TextLine> SplitTextLines(const std::string& Text, const std::string& Path);
+
+// "Path, line N: What" for the messages of the sheet readers.
+std::string LineMessage(const std::string& Path, int Line, const std::string& What);
 
 // What identifies one state of a set of files: device, inode, size and modification
 // time of each. An image is parsed again only when its stamp no longer holds, so the
