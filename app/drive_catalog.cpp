@@ -35,12 +35,7 @@ int TDriveCatalog::DriveCount() { return Browser_.DriveCount(); }
 
 std::string TDriveCatalog::DriveName(int Drive) { return CDRipDriveName(Drive); }
 
-int TDriveCatalog::FindDrive(const std::string& Name) {
-  const int count = DriveCount();
-  for (int drive = 0; drive < count; ++drive)
-    if (DriveName(drive) == Name) return drive;
-  return -1;
-}
+int TDriveCatalog::FindDrive(const std::string& Name) { return CDRipFindDrive(Name); }
 
 int TDriveCatalog::AddImageDrive(const std::string& Path) {
   std::error_code error;

@@ -134,14 +134,18 @@ void TCDIn::Open() {
     throw EAudioException("Trying to rip a data track");
   if (EndPosition_.Track < 1 || EndPosition_.Track > count + 1)
     throw EAudioException("The end track out of range");
-  int32_t size = 0;
+  int64_t sectors = 0;
   {
     TDriveHold hold(*this);
     Lib().CR_ReadToc();
-    // A range that runs backwards reads nothing.
-    size = std::max(0, EndSectorOf(EndPosition_) - SectorOf(StartPosition_)) * SectorBytes;
+    sectors = static_cast<int64_t>(EndSectorOf(EndPosition_)) - SectorOf(StartPosition_);
   }
-  BeginReadPass(size);
+  // A range that holds nothing (or runs backwards) would end "Done" with an empty file;
+  // one longer than a CD can address is no disc's.
+  if (sectors <= 0) throw EAudioException("The track is empty: there is no audio to rip");
+  if (sectors > MaxRangeSectors)
+    throw EAudioException("The track is longer than a CD can hold (99:59:74)");
+  BeginReadPass(static_cast<int32_t>(sectors * SectorBytes));
   OpenRipper();
 }
 

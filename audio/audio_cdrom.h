@@ -40,6 +40,9 @@ class TCDIn : public TAudioInput {
   static constexpr int32_t ChunkBytes = 176400;  // one second: 75 sectors
   // Lead-out, lead-in and pregap between the sessions of a multi-session disc.
   static constexpr int32_t SessionGapSectors = 11400;
+  // The most sectors a read may span: what a CD addresses, 99:59:74 less the 150
+  // sectors before LSN 0. Its bytes fit `Size`.
+  static constexpr int32_t MaxRangeSectors = (99 * 60 + 59) * 75 + 75 - 150;
 
   // Loads the CD ripping library with the program's folder; raises
   // "libcdrip.so could not be loaded." when it cannot.
@@ -100,5 +103,6 @@ class TCDIn : public TAudioInput {
   // True from `Open` to `Close`: the hold that the open read keeps.
   bool ReadHold_ = false;
   std::array<uint8_t, ChunkBytes> ChunkBuffer_{};
+  static_assert(int64_t{MaxRangeSectors} * SectorBytes <= INT32_MAX, "a read's size fits Size");
   int32_t ChunkBufferSize_ = ChunkBytes;
 };

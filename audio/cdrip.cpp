@@ -1,12 +1,17 @@
 #include "cdrip.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
-#include <sstream>
+#include <optional>
 #include <vector>
 
 const char* const CDRipLibraryFileName = "libcdrip.so";
@@ -104,17 +109,32 @@ std::string WithIniValue(const std::string& Text, const std::string& Section,
   return result;
 }
 
-std::string ReadTextFile(const fs::path& Path) {
-  std::ifstream in(Path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+// A settings file is a few lines; a larger one is not ours to rewrite.
+constexpr off_t MaxSettingsBytes = 1 << 20;
+
+// The settings file's text: empty when there is none; nothing when something else
+// stands under its name (a folder, a device, a pipe, which is never waited on) or the
+// file is too large to be one.
+std::optional<std::string> ReadSettingsText(const fs::path& Path) {
+  const int fd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return errno == ENOENT ? std::optional<std::string>(std::string()) : std::nullopt;
+  struct stat info {};
+  std::optional<std::string> text;
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= MaxSettingsBytes) {
+    text.emplace(static_cast<size_t>(info.st_size), '\0');
+    const ssize_t got = ::pread(fd, text->data(), text->size(), 0);
+    text->resize(got > 0 ? static_cast<size_t>(got) : 0);
+  }
+  ::close(fd);
+  return text;
 }
 
 // Writes cdr.ini in Folder; false when the folder does not take it.
 bool WriteSettingsIn(const fs::path& Folder) {
   const fs::path path = Folder / SettingsFileName;
-  const std::string text = WithIniValue(ReadTextFile(path), SettingsSection, "nActive", "0");
+  const std::optional<std::string> old = ReadSettingsText(path);
+  if (!old) return false;
+  const std::string text = WithIniValue(*old, SettingsSection, "nActive", "0");
   // "nTransportLayer" tells Windows families apart; on Linux it is left as it is.
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (!out) return false;
@@ -219,15 +239,54 @@ int CDRipAddImageDrive(const std::string& Path) {
   return library ? library->Functions().CR_AddImageDrive(Path.c_str()) : -1;
 }
 
+namespace {
+
+// A text that the library copies out as CR_GetDriveName does: first its length, then
+// the text.
+template <class Copy>
+std::string LibraryText(Copy&& CopyOut) {
+  const int32_t length = CopyOut(nullptr, 0);
+  if (length < 0) return std::string();
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  CopyOut(text.data(), length + 1);
+  text.resize(static_cast<size_t>(length));
+  return text;
+}
+
+// Name with its links resolved as far as it exists; as it stands when it cannot be.
+std::string ResolvedName(const std::string& Name) {
+  std::error_code error;
+  const fs::path resolved = fs::weakly_canonical(Name, error);
+  return error ? Name : resolved.string();
+}
+
+}  // namespace
+
 std::string CDRipDriveName(int Drive) {
   const std::shared_ptr<const TCDRipLibrary> library = CDRipLibrary();
   if (!library) return std::string();
-  const int32_t length = library->Functions().CR_GetDriveName(Drive, nullptr, 0);
-  if (length < 0) return std::string();
-  std::string name(static_cast<size_t>(length) + 1, '\0');
-  library->Functions().CR_GetDriveName(Drive, name.data(), length + 1);
-  name.resize(static_cast<size_t>(length));
-  return name;
+  return LibraryText([&](char* Buffer, int32_t Size) {
+    return library->Functions().CR_GetDriveName(Drive, Buffer, Size);
+  });
+}
+
+std::string CDRipLastError() {
+  const std::shared_ptr<const TCDRipLibrary> library = CDRipLibrary();
+  if (!library) return std::string();
+  return LibraryText(
+      [&](char* Buffer, int32_t Size) { return library->Functions().CR_GetLastError(Buffer, Size); });
+}
+
+int CDRipFindDrive(const std::string& Name) {
+  const std::shared_ptr<const TCDRipLibrary> library = CDRipLibrary();
+  if (!library || Name.empty()) return -1;
+  const int count = library->Functions().CR_GetNumCDROM();
+  for (int drive = 0; drive < count; ++drive)
+    if (CDRipDriveName(drive) == Name) return drive;
+  const std::string resolved = ResolvedName(Name);
+  for (int drive = 0; drive < count; ++drive)
+    if (ResolvedName(CDRipDriveName(drive)) == resolved) return drive;
+  return -1;
 }
 
 void SetCDRipLibraryFileNameForTesting(const std::string& FileName) {

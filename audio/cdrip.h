@@ -75,6 +75,12 @@ int CDRipAddImageDrive(const std::string& Path);
 // The drive's name (its device path, or the image's absolute path); empty when there
 // is no such drive or the library is not loaded.
 std::string CDRipDriveName(int Drive);
+// The number of the drive that Name denotes, -1 when none does. Names are compared
+// with their links resolved, so a link (/dev/cdrom) finds the drive of the device it
+// points to (/dev/sr0), and a relative path finds the image of its absolute path.
+int CDRipFindDrive(const std::string& Name);
+// Why the last `CDRipAddImageDrive` failed, in a sentence that names the file.
+std::string CDRipLastError();
 
 // Changes the file name that the next `LoadCDRipLibrary` opens; an empty name restores
 // the standard one. For tests that need a missing library.

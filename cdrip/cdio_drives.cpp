@@ -5,6 +5,9 @@
 #include <cdio/paranoia/cdda.h>
 #include <cdio/paranoia/paranoia.h>
 
+#include <algorithm>
+#include <filesystem>
+
 namespace cdrip {
 namespace {
 
@@ -156,7 +159,17 @@ std::vector<std::string> ListCdDevices() {
   std::vector<std::string> devices;
   char** list = cdio_get_devices(DRIVER_DEVICE);
   if (!list) return devices;
-  for (char** device = list; *device; ++device) devices.emplace_back(*device);
+  // The CD layer may list one drive under several names (a link and its device): the
+  // first name of each device stands for it.
+  std::vector<std::string> resolved;
+  for (char** device = list; *device; ++device) {
+    std::error_code error;
+    std::string real = std::filesystem::weakly_canonical(*device, error).string();
+    if (error) real = *device;
+    if (std::find(resolved.begin(), resolved.end(), real) != resolved.end()) continue;
+    resolved.push_back(real);
+    devices.emplace_back(*device);
+  }
   cdio_free_device_list(list);
   return devices;
 }

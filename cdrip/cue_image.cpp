@@ -3,10 +3,8 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <optional>
-#include <sstream>
 
 #include "cue_sheet.h"
 #include "image_error.h"
@@ -14,19 +12,19 @@
 namespace cdrip {
 namespace {
 
-namespace fs = std::filesystem;
-
 // Lays the sheet's tracks out on the disc, one index mark after the other: the file
 // content between two marks belongs to the earlier mark's track; silence goes before
 // a track's first mark (PREGAP, or the gap before a new session) and after its content
 // (POSTGAP). Track 1 without a pregap starts at sector 0.
 class LayoutBuilder {
  public:
-  LayoutBuilder(const CueSheet& Sheet, const std::vector<FileImage::ImageFile>& Files)
-      : Sheet_(Sheet), Files_(Files), Starts_(Sheet.Tracks.size(), 0) {}
+  LayoutBuilder(const std::string& Path, const CueSheet& Sheet,
+                const std::vector<FileImage::ImageFile>& Files)
+      : Path_(Path), Sheet_(Sheet), Files_(Files), Starts_(Sheet.Tracks.size(), 0) {}
 
-  // Nothing when a track would be empty.
-  std::optional<std::pair<std::vector<FileImage::Extent>, Toc>> Build();
+  // Throws ImageError when an index lies past the end of its file, a track would be
+  // empty or the disc longer than a CD can address.
+  std::pair<std::vector<FileImage::Extent>, Toc> Build();
 
  private:
   // Where a file's sectors lie in its bytes: position Sector is at byte Byte, and
@@ -45,16 +43,20 @@ class LayoutBuilder {
   void EmitFilePiece(int File, int32_t Sector, int32_t Sectors, int32_t SectorBytes);
   void EmitSilence(int32_t Sectors);
   void SetAnchor(const CueMark& Mark);
+  void CheckMarkInFile(const CueMark& Mark);
+  void Advance(int32_t Sectors);
+  Toc Contents() const;
   int32_t SectorBytesOf(const CueMark& Mark) const {
     return Sheet_.Tracks[static_cast<size_t>(Mark.Track)].SectorBytes;
   }
 
+  const std::string& Path_;
   const CueSheet& Sheet_;
   const std::vector<FileImage::ImageFile>& Files_;
   std::map<int, Anchor> Anchors_;
   std::vector<FileImage::Extent> Extents_;
   std::vector<int32_t> Starts_;
-  int32_t Cursor_ = 0;
+  int32_t Cursor_ = 0;  // never beyond MaxDiscSectors (Advance sees to it)
 };
 
 int64_t LayoutBuilder::ByteOf(int File, int32_t Sector, int32_t SectorBytes) const {
@@ -63,11 +65,14 @@ int64_t LayoutBuilder::ByteOf(int File, int32_t Sector, int32_t SectorBytes) con
   return anchor.Byte + static_cast<int64_t>(Sector - anchor.Sector) * anchor.SectorBytes;
 }
 
-// Sectors from Sector to the end of the file's data; a last partial sector counts.
+// Sectors from Sector to the end of the file's data; a last partial sector counts. A
+// file that holds more than a disc gives one sector more than a disc, which the disc's
+// length check then refuses.
 int32_t LayoutBuilder::SectorsToEnd(int File, int32_t Sector, int32_t SectorBytes) const {
   const int64_t left =
       Files_[static_cast<size_t>(File)].DataBytes - ByteOf(File, Sector, SectorBytes);
-  return left <= 0 ? 0 : static_cast<int32_t>((left + SectorBytes - 1) / SectorBytes);
+  const int64_t sectors = left <= 0 ? 0 : (left + SectorBytes - 1) / SectorBytes;
+  return static_cast<int32_t>(std::min<int64_t>(sectors, MaxDiscSectors + 1));
 }
 
 // Sectors from mark From to mark To (or to the end of the files, without To).
@@ -99,17 +104,40 @@ void LayoutBuilder::EmitContent(const CueMark& From, const std::optional<CueMark
   }
 }
 
+// A piece never reaches past the end of its file: only the start of a data track that
+// the image left out may lie beyond it, and nothing of that track is in the file.
 void LayoutBuilder::EmitFilePiece(int File, int32_t Sector, int32_t Sectors, int32_t SectorBytes) {
+  Sectors = std::min(Sectors, SectorsToEnd(File, Sector, SectorBytes));
   if (Sectors <= 0) return;
   Extents_.push_back(
       FileImage::Extent{Cursor_, Sectors, File, ByteOf(File, Sector, SectorBytes), SectorBytes});
-  Cursor_ += Sectors;
+  Advance(Sectors);
 }
 
 void LayoutBuilder::EmitSilence(int32_t Sectors) {
   if (Sectors <= 0) return;
   Extents_.push_back(FileImage::Extent{Cursor_, Sectors, -1, 0, SectorBytes});
-  Cursor_ += Sectors;
+  Advance(Sectors);
+}
+
+void LayoutBuilder::Advance(int32_t Sectors) {
+  const int64_t end = static_cast<int64_t>(Cursor_) + Sectors;
+  if (end > MaxDiscSectors)
+    throw ImageError(Path_ + ": the disc would last longer than 99:59:74, the most a CD can "
+                             "address; the sheet's times or gaps are wrong.");
+  Cursor_ = static_cast<int32_t>(end);
+}
+
+// An index past the end of its file: the sheet does not describe these files. The
+// start of a data track that the image left out may lie there.
+void LayoutBuilder::CheckMarkInFile(const CueMark& Mark) {
+  const FileImage::ImageFile& file = Files_[static_cast<size_t>(Mark.File)];
+  const CueTrack& track = Sheet_.Tracks[static_cast<size_t>(Mark.Track)];
+  if (track.LeftOut || Anchors_[Mark.File].Byte <= file.DataBytes) return;
+  throw ImageError(Path_ + ": track " + std::to_string(track.Number) + " has an index at " +
+                   MsfText(Mark.Position) + ", past the end of file " +
+                   Sheet_.Files[static_cast<size_t>(Mark.File)].Name + " (" +
+                   MsfText(file.DataBytes / track.SectorBytes) + " long).");
 }
 
 void LayoutBuilder::SetAnchor(const CueMark& Mark) {
@@ -132,15 +160,13 @@ int32_t LayoutBuilder::LeadInSilence(size_t MarkIndex) const {
   return std::max(current.Pregap, SessionGapSectors - inFilePregap);
 }
 
-std::optional<std::pair<std::vector<FileImage::Extent>, Toc>> LayoutBuilder::Build() {
+std::pair<std::vector<FileImage::Extent>, Toc> LayoutBuilder::Build() {
   const std::vector<CueMark>& marks = Sheet_.Marks;
   for (size_t i = 0; i < marks.size(); ++i) {
     const CueMark& mark = marks[i];
     if (i > 0) EmitContent(marks[i - 1], mark);
     SetAnchor(mark);
-    // An index past the end of its file: the sheet does not describe these files.
-    if (Anchors_[mark.File].Byte > Files_[static_cast<size_t>(mark.File)].DataBytes)
-      return std::nullopt;
+    CheckMarkInFile(mark);
     const bool firstOfTrack = i == 0 || marks[i - 1].Track != mark.Track;
     if (firstOfTrack) {
       if (i > 0) EmitSilence(Sheet_.Tracks[static_cast<size_t>(marks[i - 1].Track)].Postgap);
@@ -150,10 +176,18 @@ std::optional<std::pair<std::vector<FileImage::Extent>, Toc>> LayoutBuilder::Bui
   }
   EmitContent(marks.back(), std::nullopt);
   EmitSilence(Sheet_.Tracks.back().Postgap);
+  return std::make_pair(std::move(Extents_), Contents());
+}
 
+Toc LayoutBuilder::Contents() const {
   Toc contents;
   for (size_t t = 0; t < Sheet_.Tracks.size(); ++t) {
     const CueTrack& track = Sheet_.Tracks[t];
+    const int32_t next = t + 1 < Starts_.size() ? Starts_[t + 1] : Cursor_;
+    // Only a data track that the image left out may hold no sector.
+    if (next < Starts_[t] || (next == Starts_[t] && !track.LeftOut))
+      throw ImageError(Path_ + ": track " + std::to_string(track.Number) +
+                       " would be empty: its index lies at or after the next track's.");
     const uint8_t flag = track.Audio ? 0x10 : 0x14;
     contents.Tracks.push_back(TrackEntry{Starts_[t], flag, static_cast<uint8_t>(track.Number)});
   }
@@ -163,30 +197,24 @@ std::optional<std::pair<std::vector<FileImage::Extent>, Toc>> LayoutBuilder::Bui
   for (size_t t = 1; t < Sheet_.Tracks.size(); ++t)
     if (Sheet_.Tracks[t].Session == lastSession && Sheet_.Tracks[t - 1].Session < lastSession)
       contents.LastSessionStart = Starts_[t];
-  for (size_t t = 0; t < Starts_.size(); ++t) {
-    const int32_t next = t + 1 < Starts_.size() ? Starts_[t + 1] : contents.LeadOut;
-    if (next <= Starts_[t]) return std::nullopt;
-  }
-  return std::make_pair(std::move(Extents_), std::move(contents));
+  return contents;
 }
 
 }  // namespace
 
 std::shared_ptr<const FileImage> OpenCueImage(const std::string& CuePath) {
   const std::string text = ReadTextFile(CuePath);
-  const std::optional<CueSheet> sheet = ParseCueSheet(text);
-  if (!sheet) throw ImageError(CuePath + ": not a cue sheet that can be read.");
+  const CueSheet sheet = ParseCueSheet(text, CuePath);
   std::vector<std::string> paths{CuePath};
-  for (const CueFile& named : sheet->Files) paths.push_back(ResolveSheetFile(CuePath, named.Name));
+  for (const CueFile& named : sheet.Files) paths.push_back(ResolveSheetFile(CuePath, named.Name));
   std::vector<FileImage::ImageFile> files;
-  for (size_t i = 0; i < sheet->Files.size(); ++i)
-    files.push_back(OpenImageFile(paths[i + 1], sheet->Files[i].Kind));
+  for (size_t i = 0; i < sheet.Files.size(); ++i)
+    files.push_back(OpenImageFile(paths[i + 1], sheet.Files[i].Kind));
   FilesStamp stamp;
   if (!stamp.Take(paths)) throw ImageError(CuePath + ": the image changed while it was opened.");
-  auto layout = LayoutBuilder(*sheet, files).Build();
-  if (!layout) throw ImageError(CuePath + ": a track would be empty or lie past the end of its file.");
-  return std::make_shared<const FileImage>(CuePath, std::move(files), std::move(layout->first),
-                                           std::move(layout->second), std::move(stamp));
+  auto layout = LayoutBuilder(CuePath, sheet, files).Build();
+  return std::make_shared<const FileImage>(CuePath, std::move(files), std::move(layout.first),
+                                           std::move(layout.second), std::move(stamp));
 }
 
 }  // namespace cdrip

@@ -6,20 +6,25 @@
 #include <cctype>
 #include <cstdio>
 #include <memory>
-#include <regex>
-#include <sstream>
+
+#include "file_handle.h"
+#include "image_error.h"
 
 namespace cdrip {
 namespace {
 
 constexpr int32_t SectorsPerSecond = 75;
 constexpr int MaxSession = 99;
+constexpr int MaxTrackNumber = 99;
+// The last address of a CD, 99:59:74, as a sector count.
+constexpr int32_t MaxCdTime = (99 * 60 + 59) * SectorsPerSecond + 74;
 
 // An INDEX 00 or 01 line as the scan met it; libcue gives its position.
 struct ScannedIndex {
   int Track;
   int Index;
   int File;
+  int Line;
 };
 
 // What the scan of the sheet's text found, and the lines handed on to libcue.
@@ -29,14 +34,6 @@ struct Scan {
   std::string CanonicalText;
 };
 
-const std::regex FileLine(R"re(FILE\s+(?:"([^"]*)"|(\S+))\s+(\S+)\s*)re", std::regex::icase);
-const std::regex TrackLine(R"re(TRACK\s+(\d{1,2})\s+(\S+)\s*)re", std::regex::icase);
-const std::regex IndexLine(R"re(INDEX\s+(\d{1,2})\s+(\d{1,3}):(\d{1,2}):(\d{1,2})\s*)re",
-                           std::regex::icase);
-const std::regex GapLine(R"re((PREGAP|POSTGAP)\s+(\d{1,3}):(\d{1,2}):(\d{1,2})\s*)re",
-                         std::regex::icase);
-const std::regex SessionLine(R"re(REM\s+SESSION\s+(\d{1,2})\b.*)re", std::regex::icase);
-
 std::string Upper(std::string Text) {
   std::transform(Text.begin(), Text.end(), Text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
@@ -44,9 +41,9 @@ std::string Upper(std::string Text) {
 }
 
 std::string Trim(const std::string& Text) {
-  const size_t first = Text.find_first_not_of(" \t\r");
+  const size_t first = Text.find_first_not_of(" \t");
   if (first == std::string::npos) return std::string();
-  const size_t last = Text.find_last_not_of(" \t\r");
+  const size_t last = Text.find_last_not_of(" \t");
   return Text.substr(first, last - first + 1);
 }
 
@@ -54,6 +51,23 @@ bool HasControlCharacters(const std::string& Text) {
   return std::any_of(Text.begin(), Text.end(), [](unsigned char c) {
     return (c < 0x20 && c != '\t' && c != '\r' && c != '\n') || c == 0x7f;
   });
+}
+
+// The words of a line, split at blanks; nothing here is quoted.
+std::vector<std::string> Words(const std::string& Text) {
+  std::vector<std::string> words;
+  size_t at = 0;
+  while ((at = Text.find_first_not_of(" \t", at)) != std::string::npos) {
+    const size_t end = std::min(Text.find_first_of(" \t", at), Text.size());
+    words.push_back(Text.substr(at, end - at));
+    at = end;
+  }
+  return words;
+}
+
+bool IsNumber(const std::string& Text, size_t MaxDigits) {
+  return !Text.empty() && Text.size() <= MaxDigits &&
+         std::all_of(Text.begin(), Text.end(), [](unsigned char c) { return std::isdigit(c); });
 }
 
 std::optional<FileKind> KindOf(const std::string& Type) {
@@ -64,19 +78,14 @@ std::optional<FileKind> KindOf(const std::string& Type) {
   return std::nullopt;
 }
 
-bool KnownTrackMode(const std::string& Mode) {
-  static const char* const modes[] = {"AUDIO", "MODE1/2048", "MODE1/2352", "MODE2/2336",
-                                      "MODE2/2352"};
-  return std::find(std::begin(modes), std::end(modes), Upper(Mode)) != std::end(modes);
-}
-
-// "MM:SS:FF" from the matched groups First .. First + 2; nothing when out of range.
-std::optional<int32_t> TimeOf(const std::smatch& Match, size_t First) {
-  const int minutes = std::stoi(Match[First].str());
-  const int seconds = std::stoi(Match[First + 1].str());
-  const int frames = std::stoi(Match[First + 2].str());
-  if (seconds >= 60 || frames >= SectorsPerSecond) return std::nullopt;
-  return (minutes * 60 + seconds) * SectorsPerSecond + frames;
+// Bytes a sector of the track takes in its file: "MODE1/2048" → 2048. A mode without
+// a size, or one this library does not know, is a data track of raw sectors.
+int32_t SectorBytesOfMode(const std::string& Mode) {
+  if (Mode == "CDG") return 2448;
+  const size_t slash = Mode.find('/');
+  if (slash == std::string::npos || !IsNumber(Mode.substr(slash + 1), 4)) return 2352;
+  const int bytes = std::stoi(Mode.substr(slash + 1));
+  return bytes >= 2048 && bytes <= 2448 ? bytes : 2352;
 }
 
 std::string TimeText(int32_t Sectors) {
@@ -88,173 +97,208 @@ std::string TimeText(int32_t Sectors) {
 
 class Scanner {
  public:
-  std::optional<Scan> Run(const std::string& Text);
+  explicit Scanner(const std::string& Path) : Path_(Path) {}
+  Scan Run(const std::string& Text);
 
  private:
-  bool Line(const std::string& Line);
-  bool FileCommand(const std::smatch& Match);
-  bool TrackCommand(const std::smatch& Match);
-  bool IndexCommand(const std::smatch& Match);
-  bool GapCommand(const std::smatch& Match);
-  void Emit(const std::string& Line) { Result_.CanonicalText += Line + '\n'; }
-  CueTrack* CurrentTrack() {
-    return Result_.Sheet.Tracks.empty() ? nullptr : &Result_.Sheet.Tracks.back();
+  void Line(const std::string& Text);
+  void FileCommand(const std::string& Rest);
+  void TrackCommand(const std::vector<std::string>& Words);
+  void IndexCommand(const std::vector<std::string>& Words);
+  void GapCommand(const std::string& Which, const std::vector<std::string>& Words);
+  void SessionRemark(const std::vector<std::string>& Words);
+  int32_t Time(const std::string& Text) const;
+  [[noreturn]] void Refuse(const std::string& What) const {
+    throw ImageError(LineMessage(Path_, LineNumber_, What));
   }
+  void Emit(const std::string& Line) { Result_.CanonicalText += Line + '\n'; }
+  CueTrack& CurrentTrack();
+  void FinishTrack();
 
+  const std::string& Path_;
   Scan Result_;
   int Session_ = 1;
-  std::vector<bool> HasIndex1_;
+  int LineNumber_ = 0;
+  bool TrackHasIndex0_ = false;
+  bool TrackHasIndex1_ = false;
 };
 
-std::optional<Scan> Scanner::Run(const std::string& Text) {
-  std::string body = Text;
-  if (body.compare(0, 3, "\xEF\xBB\xBF") == 0) body.erase(0, 3);
-  if (HasControlCharacters(body)) return std::nullopt;
-  std::istringstream lines(body);
-  std::string line;
-  while (std::getline(lines, line)) {
-    if (!Line(Trim(line))) return std::nullopt;
+Scan Scanner::Run(const std::string& Text) {
+  for (const TextLine& line : SplitTextLines(Text, Path_)) {
+    LineNumber_ = line.Number;
+    if (HasControlCharacters(line.Text)) Refuse("the line holds control characters: not a cue sheet.");
+    Line(Trim(line.Text));
   }
-  const bool everyTrackStarts =
-      std::all_of(HasIndex1_.begin(), HasIndex1_.end(), [](bool has) { return has; });
-  if (Result_.Sheet.Tracks.empty() || !everyTrackStarts) return std::nullopt;
+  if (Result_.Sheet.Tracks.empty()) throw ImageError(Path_ + ": the sheet names no track.");
+  FinishTrack();
   return std::move(Result_);
 }
 
 // Layout lines are checked and passed on; a line that only describes (titles, flags,
-// catalogue numbers, remarks) is left out.
-bool Scanner::Line(const std::string& Text) {
-  if (Text.empty()) return true;
-  const std::string keyword = Upper(Text.substr(0, Text.find_first_of(" \t")));
-  std::smatch match;
-  if (keyword == "REM") {
-    if (std::regex_match(Text, match, SessionLine)) {
-      Session_ = std::stoi(match[1].str());
-      return Session_ >= 1 && Session_ <= MaxSession;
+// catalogue numbers, CD-Text, remarks) is left out.
+void Scanner::Line(const std::string& Text) {
+  if (Text.empty()) return;
+  const std::vector<std::string> words = Words(Text);
+  const std::string keyword = Upper(words.front());
+  if (keyword == "REM") return SessionRemark(words);
+  if (keyword == "FILE") return FileCommand(Trim(Text.substr(words.front().size())));
+  if (keyword == "TRACK") return TrackCommand(words);
+  if (keyword == "INDEX") return IndexCommand(words);
+  if (keyword == "PREGAP" || keyword == "POSTGAP") return GapCommand(keyword, words);
+}
+
+void Scanner::SessionRemark(const std::vector<std::string>& Words) {
+  if (Words.size() < 3 || Upper(Words[1]) != "SESSION") return;
+  if (!IsNumber(Words[2], 2) || std::stoi(Words[2]) < 1 || std::stoi(Words[2]) > MaxSession)
+    Refuse("REM SESSION takes a session number from 1 to 99.");
+  Session_ = std::stoi(Words[2]);
+}
+
+// FILE "name" TYPE, or FILE name TYPE where the name is everything before the type.
+void Scanner::FileCommand(const std::string& Rest) {
+  std::string name;
+  std::string type;
+  if (!Rest.empty() && Rest.front() == '"') {
+    const size_t close = Rest.find('"', 1);
+    if (close == std::string::npos) Refuse("the file name has no closing quote.");
+    name = Rest.substr(1, close - 1);
+    type = Trim(Rest.substr(close + 1));
+  } else {
+    const size_t blank = Rest.find_last_of(" \t");
+    if (blank != std::string::npos) {
+      name = Trim(Rest.substr(0, blank));
+      type = Rest.substr(blank + 1);
     }
-    return true;
   }
-  if (keyword == "FILE") return std::regex_match(Text, match, FileLine) && FileCommand(match);
-  if (keyword == "TRACK") return std::regex_match(Text, match, TrackLine) && TrackCommand(match);
-  if (keyword == "INDEX") return std::regex_match(Text, match, IndexLine) && IndexCommand(match);
-  if (keyword == "PREGAP" || keyword == "POSTGAP")
-    return std::regex_match(Text, match, GapLine) && GapCommand(match);
-  return true;
-}
-
-bool Scanner::FileCommand(const std::smatch& Match) {
-  const std::string name = Match[1].matched ? Match[1].str() : Match[2].str();
-  const std::optional<FileKind> kind = KindOf(Match[3].str());
-  if (name.empty() || !kind) return false;
+  if (name.empty() || name.find('"') != std::string::npos) Refuse("FILE names no file.");
+  const std::optional<FileKind> kind = KindOf(type);
+  if (!kind) Refuse("the file type \"" + type + "\" cannot be read; BINARY, MOTOROLA and WAVE can.");
   Result_.Sheet.Files.push_back(CueFile{name, *kind});
-  Emit("FILE \"" + name + "\" " + Upper(Match[3].str()));
-  return true;
+  Emit("FILE \"" + name + "\" " + Upper(type));
 }
 
-bool Scanner::TrackCommand(const std::smatch& Match) {
-  const int number = std::stoi(Match[1].str());
-  if (Result_.Sheet.Files.empty() || number < 1 || !KnownTrackMode(Match[2].str())) return false;
+void Scanner::TrackCommand(const std::vector<std::string>& Words) {
+  if (Result_.Sheet.Files.empty()) Refuse("TRACK comes before any FILE.");
+  if (Words.size() != 3 || !IsNumber(Words[1], 2) || std::stoi(Words[1]) < 1)
+    Refuse("TRACK takes a number from 1 to 99 and a mode.");
+  if (Result_.Sheet.Tracks.size() >= static_cast<size_t>(MaxTrackNumber))
+    Refuse("a disc holds at most 99 tracks.");
+  if (!Result_.Sheet.Tracks.empty()) FinishTrack();
   CueTrack track;
-  track.Number = number;
+  track.Number = std::stoi(Words[1]);
   track.Session = Session_;
+  const std::string mode = Upper(Words[2]);
+  track.Audio = mode == "AUDIO";
+  track.SectorBytes = track.Audio ? 2352 : SectorBytesOfMode(mode);
   Result_.Sheet.Tracks.push_back(track);
-  HasIndex1_.push_back(false);
-  char line[32];
-  std::snprintf(line, sizeof line, "  TRACK %02d ", number);
-  Emit(line + Upper(Match[2].str()));
-  return true;
+  TrackHasIndex0_ = TrackHasIndex1_ = false;
+  char line[40];
+  // libcue learns only audio or data: the sector size is ours.
+  std::snprintf(line, sizeof line, "  TRACK %02d %s", track.Number,
+                track.Audio ? "AUDIO" : "MODE1/2352");
+  Emit(line);
 }
 
-bool Scanner::IndexCommand(const std::smatch& Match) {
-  const int index = std::stoi(Match[1].str());
-  const std::optional<int32_t> position = TimeOf(Match, 2);
-  if (!CurrentTrack() || !position) return false;
-  const int track = static_cast<int>(Result_.Sheet.Tracks.size()) - 1;
+// A track needs its INDEX 01; a data track that the image left out has only its
+// INDEX 00, which then stands for its start.
+void Scanner::FinishTrack() {
+  if (TrackHasIndex1_) return;
+  CueTrack& track = CurrentTrack();
+  if (track.Audio || !TrackHasIndex0_)
+    throw ImageError(Path_ + ": track " + std::to_string(track.Number) + " has no INDEX 01.");
+  track.LeftOut = true;
+}
+
+CueTrack& Scanner::CurrentTrack() { return Result_.Sheet.Tracks.back(); }
+
+int32_t Scanner::Time(const std::string& Text) const {
+  const size_t first = Text.find(':');
+  const size_t second = first == std::string::npos ? first : Text.find(':', first + 1);
+  if (second == std::string::npos || !IsNumber(Text.substr(0, first), 3) ||
+      !IsNumber(Text.substr(first + 1, second - first - 1), 2) ||
+      !IsNumber(Text.substr(second + 1), 2))
+    Refuse("\"" + Text + "\" is not a time of the form mm:ss:ff.");
+  const int minutes = std::stoi(Text.substr(0, first));
+  const int seconds = std::stoi(Text.substr(first + 1, second - first - 1));
+  const int frames = std::stoi(Text.substr(second + 1));
+  if (seconds >= 60 || frames >= SectorsPerSecond)
+    Refuse("\"" + Text + "\" is not a time: seconds run to 59 and frames to 74.");
+  const int32_t sectors = (minutes * 60 + seconds) * SectorsPerSecond + frames;
+  if (sectors > MaxCdTime) Refuse("\"" + Text + "\" lies beyond 99:59:74, the last time a CD holds.");
+  return sectors;
+}
+
+void Scanner::IndexCommand(const std::vector<std::string>& Words) {
+  if (Result_.Sheet.Tracks.empty()) Refuse("INDEX comes before any TRACK.");
+  if (Words.size() != 3 || !IsNumber(Words[1], 2)) Refuse("INDEX takes a number and a time.");
+  const int index = std::stoi(Words[1]);
+  const int32_t position = Time(Words[2]);
   if (index <= 1) {
     // INDEX 00 must come before INDEX 01, and each only once.
-    const bool seen =
-        std::any_of(Result_.Indexes.begin(), Result_.Indexes.end(),
-                    [&](const ScannedIndex& i) { return i.Track == track && i.Index >= index; });
-    if (seen) return false;
+    if (TrackHasIndex1_ || (index == 0 && TrackHasIndex0_))
+      Refuse("INDEX 0" + std::to_string(index) + " is out of order or given twice.");
+    (index == 0 ? TrackHasIndex0_ : TrackHasIndex1_) = true;
+    const int track = static_cast<int>(Result_.Sheet.Tracks.size()) - 1;
     const int file = static_cast<int>(Result_.Sheet.Files.size()) - 1;
-    Result_.Indexes.push_back(ScannedIndex{track, index, file});
-    if (index == 1) HasIndex1_[static_cast<size_t>(track)] = true;
+    Result_.Indexes.push_back(ScannedIndex{track, index, file, LineNumber_});
+  } else if (!TrackHasIndex1_) {
+    Refuse("INDEX " + Words[1] + " comes before INDEX 01.");
   }
   char line[32];
   std::snprintf(line, sizeof line, "    INDEX %02d ", index);
-  Emit(line + TimeText(*position));
-  return true;
+  Emit(std::string(line) + TimeText(position));
 }
 
-bool Scanner::GapCommand(const std::smatch& Match) {
-  const std::optional<int32_t> length = TimeOf(Match, 2);
-  CueTrack* track = CurrentTrack();
-  if (!track || !length) return false;
-  const std::string which = Upper(Match[1].str());
-  (which == "PREGAP" ? track->Pregap : track->Postgap) = *length;
-  Emit("    " + which + " " + TimeText(*length));
-  return true;
-}
-
-int32_t SectorBytesOf(TrackMode Mode) {
-  switch (Mode) {
-    case MODE_MODE1:
-    case MODE_MODE2_FORM1:
-      return 2048;
-    case MODE_MODE2:
-      return 2336;
-    case MODE_MODE2_FORM2:
-      return 2324;
-    case MODE_MODE2_FORM_MIX:
-      return 2332;
-    default:
-      return 2352;
-  }
+void Scanner::GapCommand(const std::string& Which, const std::vector<std::string>& Words) {
+  if (Result_.Sheet.Tracks.empty()) Refuse(Which + " comes before any TRACK.");
+  if (Words.size() != 2) Refuse(Which + " takes one time.");
+  const int32_t length = Time(Words[1]);
+  (Which == "PREGAP" ? CurrentTrack().Pregap : CurrentTrack().Postgap) = length;
+  Emit("    " + Which + " " + TimeText(length));
 }
 
 struct CdDeleter {
   void operator()(Cd* Disc) const { cd_delete(Disc); }
 };
 
-// Completes the scan with what libcue parsed: track modes and index positions.
-bool ApplyLibcue(const Cd& Disc, Scan& Scanned) {
-  std::vector<CueTrack>& tracks = Scanned.Sheet.Tracks;
-  if (cd_get_ntrack(&Disc) != static_cast<int>(tracks.size())) return false;
-  for (size_t i = 0; i < tracks.size(); ++i) {
-    const Track* parsed = cd_get_track(&Disc, static_cast<int>(i) + 1);
-    if (!parsed) return false;
-    tracks[i].Audio = track_get_mode(parsed) == MODE_AUDIO;
-    tracks[i].SectorBytes = SectorBytesOf(track_get_mode(parsed));
-  }
+// Completes the scan with where libcue puts each index; it must see the tracks that
+// the scan saw.
+void ApplyLibcue(const Cd& Disc, Scan& Scanned, const std::string& Path) {
+  if (cd_get_ntrack(&Disc) != static_cast<int>(Scanned.Sheet.Tracks.size()))
+    throw ImageError(Path + ": the tracks of the sheet cannot be told apart.");
   for (const ScannedIndex& index : Scanned.Indexes) {
     const Track* parsed = cd_get_track(&Disc, index.Track + 1);
-    const long position = track_get_index(parsed, index.Index);
-    if (position < 0) return false;
-    Scanned.Sheet.Marks.push_back(
-        CueMark{index.Track, index.Index, index.File, static_cast<int32_t>(position)});
+    const long position = parsed ? track_get_index(parsed, index.Index) : -1;
+    if (position < 0) throw ImageError(LineMessage(Path, index.Line, "the index cannot be read."));
+    // A left-out data track's INDEX 00 is its start.
+    const bool leftOut = Scanned.Sheet.Tracks[static_cast<size_t>(index.Track)].LeftOut;
+    Scanned.Sheet.Marks.push_back(CueMark{index.Track, leftOut ? 1 : index.Index, index.File,
+                                          static_cast<int32_t>(position)});
   }
-  return true;
 }
 
 // Within one file the marks must not run backwards.
-bool MarksAscend(const std::vector<CueMark>& Marks) {
-  for (size_t i = 1; i < Marks.size(); ++i) {
-    if (Marks[i].File == Marks[i - 1].File && Marks[i].Position < Marks[i - 1].Position)
-      return false;
-    if (Marks[i].File < Marks[i - 1].File) return false;
+void CheckMarksAscend(const Scan& Scanned, const std::string& Path) {
+  const std::vector<CueMark>& marks = Scanned.Sheet.Marks;
+  for (size_t i = 1; i < marks.size(); ++i) {
+    const bool backwards = marks[i].File < marks[i - 1].File ||
+                           (marks[i].File == marks[i - 1].File &&
+                            marks[i].Position < marks[i - 1].Position);
+    if (backwards)
+      throw ImageError(LineMessage(Path, Scanned.Indexes[i].Line,
+                                   "the index lies before the one above it in the same file."));
   }
-  return true;
 }
 
 }  // namespace
 
-std::optional<CueSheet> ParseCueSheet(const std::string& Text) {
-  std::optional<Scan> scanned = Scanner().Run(Text);
-  if (!scanned) return std::nullopt;
-  std::unique_ptr<Cd, CdDeleter> disc(cue_parse_string(scanned->CanonicalText.c_str()));
-  if (!disc || !ApplyLibcue(*disc, *scanned) || !MarksAscend(scanned->Sheet.Marks))
-    return std::nullopt;
-  return std::move(scanned->Sheet);
+CueSheet ParseCueSheet(const std::string& Text, const std::string& Path) {
+  Scan scanned = Scanner(Path).Run(Text);
+  std::unique_ptr<Cd, CdDeleter> disc(cue_parse_string(scanned.CanonicalText.c_str()));
+  if (!disc) throw ImageError(Path + ": not a cue sheet that can be read.");
+  ApplyLibcue(*disc, scanned, Path);
+  CheckMarksAscend(scanned, Path);
+  return std::move(scanned.Sheet);
 }
 
 }  // namespace cdrip

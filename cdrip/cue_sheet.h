@@ -23,12 +23,16 @@ struct CueTrack {
   int Number = 0;
   int Session = 1;
   bool Audio = true;
+  // A data track that the image left out: the sheet gives only its INDEX 00, which
+  // stands for its start; the files need not reach that far.
+  bool LeftOut = false;
   int32_t SectorBytes = 2352;  // bytes one sector of the track takes in its file
   int32_t Pregap = 0;          // PREGAP sectors: silence that the file does not hold
   int32_t Postgap = 0;         // POSTGAP sectors, likewise
 };
 
-// An INDEX 00 or INDEX 01 line: sector Position of file File starts Index of Track.
+// An INDEX 00 or INDEX 01 line: sector Position of file File starts Index of Track
+// (Index 1 for the INDEX 00 of a data track that was left out).
 struct CueMark {
   int Track = 0;  // 0-based position in Tracks
   int Index = 1;
@@ -42,9 +46,11 @@ struct CueSheet {
   std::vector<CueMark> Marks;  // in the sheet's order
 };
 
-// Nothing when Text is not a cue sheet that this library can read: no tracks, a line
-// it cannot make sense of, a track without INDEX 01, a file type other than BINARY,
-// MOTOROLA or WAVE, indexes that run backwards within a file.
-std::optional<CueSheet> ParseCueSheet(const std::string& Text);
+// Throws ImageError naming Path and the line when Text is not a cue sheet that this
+// library can read: no tracks, a layout line it cannot make sense of, an audio track
+// without INDEX 01, a file type other than BINARY, MOTOROLA or WAVE, a time beyond
+// 99:59:74, indexes that run backwards within a file. Lines that only describe the
+// disc (titles, CD-Text, flags, catalogue numbers, remarks) are passed over.
+CueSheet ParseCueSheet(const std::string& Text, const std::string& Path);
 
 }  // namespace cdrip

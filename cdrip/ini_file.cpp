@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
 #include <sstream>
+
+#include "file_handle.h"
+#include "image_error.h"
 
 namespace cdrip {
 namespace {
@@ -48,11 +50,11 @@ IniFile IniFile::Parse(const std::string& Text) {
 }
 
 IniFile IniFile::Load(const std::string& Path) {
-  std::ifstream file(Path, std::ios::binary);
-  if (!file) return IniFile();
-  std::ostringstream text;
-  text << file.rdbuf();
-  return Parse(text.str());
+  try {
+    return Parse(ReadTextFile(Path));
+  } catch (const ImageError&) {
+    return IniFile();
+  }
 }
 
 std::optional<std::string> IniFile::Value(const std::string& Section,

@@ -12,7 +12,8 @@ namespace cdrip {
 class IniFile {
  public:
   static IniFile Parse(const std::string& Text);
-  // An empty file when Path cannot be read.
+  // An empty file when Path cannot be read or is no regular text file of at most
+  // MaxTextFileBytes.
   static IniFile Load(const std::string& Path);
 
   std::optional<std::string> Value(const std::string& Section, const std::string& Key) const;

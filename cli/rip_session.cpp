@@ -44,12 +44,14 @@ TRipSession::~TRipSession() {
 
 std::string TRipSession::DriveName(int Drive) { return CDRipDriveName(Drive); }
 
-int TRipSession::FindDrive(const std::string& Name) {
-  const int count = CDIn_.DriveCount();
-  for (int drive = 0; drive < count; ++drive)
-    if (DriveName(drive) == Name) return drive;
-  return -1;
+// Why the source just tried could not be added as a drive.
+std::string TRipSession::UnreadableSourceMessage() {
+  const std::string reason = CDRipLastError();
+  return reason.empty() ? "Not a disc image, a CD device or a track entry, or it cannot be read."
+                        : reason;
 }
+
+int TRipSession::FindDrive(const std::string& Name) { return CDRipFindDrive(Name); }
 
 int TRipSession::AddImageDrive(const std::string& Path) {
   std::error_code error;
@@ -83,8 +85,11 @@ void TRipSession::AddTrackEntry(const std::string& Entry, std::vector<TRipJob>& 
   }
   const std::string root = TrackEntryDriveRoot(Entry);
   job.Drive = FindDrive(root);
-  if (job.Drive < 0 && IsExistingFile(root)) job.Drive = AddImageDrive(root);
-  if (job.Drive < 0) job.Problem = "The drive is not ready";
+  if (job.Drive < 0 && IsExistingFile(root)) {
+    job.Drive = AddImageDrive(root);
+    if (job.Drive < 0) job.Problem = CDRipLastError();
+  }
+  if (job.Drive < 0 && job.Problem.empty()) job.Problem = "The drive is not ready";
   Jobs.push_back(job);
 }
 
@@ -104,7 +109,7 @@ std::vector<TRipJob> TRipSession::ResolveSources() {
     const int device = FindDrive(source);
     const int drive = device >= 0 ? device : AddImageDrive(source);
     if (drive < 0)
-      jobs.push_back({source, -1, 0, "Not a disc image, a CD device or a track entry, or it cannot be read."});
+      jobs.push_back({source, -1, 0, UnreadableSourceMessage()});
     else
       AddWholeDrive(drive, jobs);
   }
@@ -204,10 +209,13 @@ void TRipSession::WaitForRun() {
 
 int TRipSession::List() {
   const int count = CDIn_.DriveCount();
-  for (const std::string& source : Options_.Sources)
-    if (!HasTrackEntryExtension(source) && FindDrive(source) < 0 && AddImageDrive(source) < 0)
-      std::fprintf(Err_, "korvane-cli: %s: not a disc image or CD device that can be read.\n",
-                   source.c_str());
+  int status = 0;
+  for (const std::string& source : Options_.Sources) {
+    if (HasTrackEntryExtension(source) || FindDrive(source) >= 0 || AddImageDrive(source) >= 0)
+      continue;
+    std::fprintf(Err_, "korvane-cli: %s\n", UnreadableSourceMessage().c_str());
+    status = 1;
+  }
   const int drives = std::max(count, CDIn_.DriveCount());
   if (drives == 0) std::fprintf(Out_, "No CD drive found.\n");
   for (int drive = 0; drive < drives; ++drive) {
@@ -225,5 +233,5 @@ int TRipSession::List() {
                    LengthText(info).c_str(), info.IsData ? "data" : "audio");
     }
   }
-  return 0;
+  return status;
 }

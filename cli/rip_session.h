@@ -43,6 +43,7 @@ class TRipSession {
   int FindDrive(const std::string& Name);
   int AddImageDrive(const std::string& Path);
   std::string DriveName(int Drive);
+  static std::string UnreadableSourceMessage();
 
   // Rips one job; true when it ended "Done".
   bool RipJob(const TRipJob& Job, int Index);
