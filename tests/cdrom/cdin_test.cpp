@@ -1,6 +1,7 @@
 // The CD track source on disc images made by the disc-image maker, read through the
 // CD ripping library that the binding loads at run time.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -224,6 +225,7 @@ const OpenRefusal OpenRefusals[] = {
     {"StartTrackPastTheLast", 4, 4, "The start track out of range"},
     {"DataTrack", 1, 1, "Trying to rip a data track"},
     {"EndTrackPastTheLast", 2, 4, "The end track out of range"},
+    {"RangeRunsBackwards", 3, 2, "The track is empty: there is no audio to rip"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Tracks, OpenRefusalTest, ::testing::ValuesIn(OpenRefusals),
@@ -381,20 +383,51 @@ const SettingsCase SettingsCases[] = {
 INSTANTIATE_TEST_SUITE_P(Contents, SettingsFileTest, ::testing::ValuesIn(SettingsCases),
                          [](const auto& Info) { return std::string(Info.param.Name); });
 
+// Points XDG_CONFIG_HOME at a folder of the test's own while it lives.
+class TConfigHome {
+ public:
+  TConfigHome() : Saved_(std::getenv("XDG_CONFIG_HOME") ? std::getenv("XDG_CONFIG_HOME") : "") {
+    ::setenv("XDG_CONFIG_HOME", Folder.Path().c_str(), 1);
+  }
+  ~TConfigHome() {
+    if (Saved_.empty())
+      ::unsetenv("XDG_CONFIG_HOME");
+    else
+      ::setenv("XDG_CONFIG_HOME", Saved_.c_str(), 1);
+  }
+  TTempDir Folder;
+
+ private:
+  std::string Saved_;
+};
+
 TEST(SettingsFilePlacement, UnwritableProgramFolderFallsBackToTheUserConfigFolder) {
-  TTempDir config;
-  const char* previous = std::getenv("XDG_CONFIG_HOME");
-  const std::string saved = previous ? previous : "";
-  ::setenv("XDG_CONFIG_HOME", config.Path().c_str(), 1);
-  LoadLibraryAsFrom((config.Path() / "no-such-folder").string());
+  TConfigHome config;
+  LoadLibraryAsFrom((config.Folder.Path() / "no-such-folder").string());
   EXPECT_TRUE(CDRipLoaded());
-  EXPECT_EQ(CDRipSettingsPath(), config / "korvane/cdr.ini");
-  EXPECT_EQ(ReadText(config / "korvane/cdr.ini"), "[CD-ROM]\nnActive=0\n");
+  EXPECT_EQ(CDRipSettingsPath(), config.Folder / "korvane/cdr.ini");
+  EXPECT_EQ(ReadText(config.Folder / "korvane/cdr.ini"), "[CD-ROM]\nnActive=0\n");
   UnloadCDRipLibrary();
-  if (previous)
-    ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-  else
-    ::unsetenv("XDG_CONFIG_HOME");
+}
+
+// Something other than a settings file under the name (a pipe, which a reader would
+// wait on forever, or a link to an endless device) counts as no file there: it is
+// left alone, and the settings go to the user's folder.
+TEST(SettingsFilePlacement, APipeOrAnEndlessDeviceIsNoSettingsFile) {
+  for (const std::string kind : {"pipe", "endless"}) {
+    TConfigHome config;
+    TTempDir program;
+    const std::string name = program / "cdr.ini";
+    if (kind == "pipe")
+      ASSERT_EQ(::mkfifo(name.c_str(), 0600), 0);
+    else
+      std::filesystem::create_symlink("/dev/zero", name);
+    LoadLibraryAsFrom(program.Path().string());
+    EXPECT_TRUE(CDRipLoaded()) << kind;
+    EXPECT_EQ(CDRipSettingsPath(), config.Folder / "korvane/cdr.ini") << kind;
+    EXPECT_FALSE(std::filesystem::is_regular_file(name)) << kind;
+    UnloadCDRipLibrary();
+  }
 }
 
 // ---------------------------------------------------------------------------------
