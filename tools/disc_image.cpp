@@ -1,6 +1,7 @@
 #include "disc_image.h"
 
 #include "disc_content.h"
+#include "nrg_writer.h"
 #include "wave_io.h"
 
 #include <algorithm>
@@ -119,11 +120,6 @@ std::vector<DataFile> planFiles(const DiscSpec& disc, const std::string& sheetPa
       files.push_back(file);
     }
   }
-  if (layout.sheet == SheetKind::Toc) {
-    // libcdio opens the files of a .toc relative to the working directory, not to the
-    // .toc's folder: an absolute name makes the image open from anywhere.
-    for (DataFile& file : files) file.nameInSheet = fs::absolute(file.path).lexically_normal().string();
-  }
   return files;
 }
 
@@ -152,37 +148,43 @@ std::string cueText(const DiscSpec& disc, const std::vector<DataFile>& files) {
 }
 
 // ---------------------------------------------------------------------------------
-// cdrdao .toc files, as libcdio reads them: every sector comes from the first file at
-// the sector's LSN, FILE gives a track's start and length in that file, START its
-// INDEX 01 within it. libcdio adds the last track's START to the lead-out, so a pregap
-// of the last track is written as the end of the track before (same TOC, same PCM).
+// cdrdao .toc files: each track names its file (FILE for audio, DATAFILE for data) and
+// START marks its INDEX 01 after the pregap that the file holds. In the disc's one file
+// a track is given by its start and length (a data track by a byte offset); a file of
+// its own is the track's to its end. Raw samples are big-endian unless SWAP says they are
+// little-endian (BINARY files).
 
-struct TocSpan {
-  int64_t start = 0;
-  int64_t length = 0;
-  int64_t pregap = 0;
-};
+// A backslash starts an escape in a .toc string: it stands doubled for itself.
+std::string tocQuoted(const std::string& name) {
+  std::string quoted = "\"";
+  for (char c : name) quoted += c == '\\' ? std::string(2, c) : std::string(1, c);
+  return quoted + "\"";
+}
 
-std::string tocText(const DiscSpec& disc, const DataFile& file) {
+std::string tocFileLine(const DataFile& file, const TrackPlacement& place, bool data, bool oneFile) {
+  const int64_t start = oneFile ? place.firstSector : 0;
+  const std::string length = oneFile ? " " + msfText(place.endSector - place.firstSector) : "";
+  const std::string name = tocQuoted(file.nameInSheet);
+  if (data) {
+    const std::string offset = start > 0 ? " #" + std::to_string(start * kSectorBytes) : "";
+    return "DATAFILE " + name + offset + length + "\n";
+  }
+  const std::string swap = file.kind == FileKind::Binary ? " SWAP" : "";
+  return "FILE " + name + swap + " " + msfText(start) + length + "\n";
+}
+
+std::string tocText(const DiscSpec& disc, const std::vector<DataFile>& files) {
   const std::vector<TrackPlacement> placements = placeTracks(disc);
-  std::vector<TocSpan> spans;
-  for (const TrackPlacement& place : placements) {
-    spans.push_back({place.firstSector, place.endSector - place.firstSector, place.index01 - place.firstSector});
-  }
-  TocSpan& last = spans.back();
-  if (spans.size() > 1 && last.pregap > 0) {
-    spans[spans.size() - 2].length += last.pregap;
-    last.start += last.pregap;
-    last.length -= last.pregap;
-    last.pregap = 0;
-  }
+  const bool oneFile = files.size() == 1;
   const bool anyData = std::any_of(disc.tracks.begin(), disc.tracks.end(), [](const TrackSpec& t) { return t.isData(); });
   std::string text = anyData ? "CD_ROM\n" : "CD_DA\n";
-  for (size_t i = 0; i < spans.size(); ++i) {
+  for (size_t i = 0; i < placements.size(); ++i) {
+    const TrackPlacement& place = placements[i];
+    const bool data = disc.tracks[i].isData();
     text += "\n// Track " + std::to_string(i + 1) + "\n";
-    text += disc.tracks[i].isData() ? "TRACK MODE1_RAW\n" : "TRACK AUDIO\n";
-    text += "FILE \"" + file.nameInSheet + "\" " + msfText(spans[i].start) + " " + msfText(spans[i].length) + "\n";
-    if (spans[i].pregap > 0) text += "START " + msfText(spans[i].pregap) + "\n";
+    text += data ? "TRACK MODE1_RAW\n" : "TRACK AUDIO\n";
+    text += tocFileLine(oneFile ? files.front() : files[i], place, data, oneFile);
+    if (place.index01 > place.firstSector) text += "START " + msfText(place.index01 - place.firstSector) + "\n";
   }
   return text;
 }
@@ -263,14 +265,8 @@ void validateDisc(const DiscSpec& disc) {
 }
 
 void validateLayout(const DiscSpec& disc, const ImageLayout& layout) {
-  if (layout.sheet == SheetKind::Toc) {
-    if (perTrackFiles(layout) || layout.audioFiles != AudioFileKind::Binary) {
-      throw DiscImageError("a .toc image is one BINARY file for the whole disc: libcdio reads every "
-                           "sector from the first file a .toc names, without byte swapping");
-    }
-    if (disc.enhanced) {
-      throw DiscImageError("a .toc file cannot describe a second session: write a cue sheet instead");
-    }
+  if (layout.sheet == SheetKind::Toc && disc.enhanced) {
+    throw DiscImageError("a .toc file cannot describe a second session: write a cue sheet instead");
   }
   if (layout.binName.find_first_of("\"\r\n") != std::string::npos) {
     throw DiscImageError("the file name \"" + layout.binName + "\" cannot stand in a cue sheet: drop its quotes");
@@ -338,10 +334,11 @@ std::string sheetText(const DiscSpec& disc, const std::string& sheetPath, const 
   validateDisc(disc);
   validateLayout(disc, layout);
   const std::vector<DataFile> files = planFiles(disc, sheetPath, layout);
-  return layout.sheet == SheetKind::Toc ? tocText(disc, files.front()) : cueText(disc, files);
+  return layout.sheet == SheetKind::Toc ? tocText(disc, files) : cueText(disc, files);
 }
 
 WrittenImage writeDiscImage(const DiscSpec& disc, const std::string& sheetPath, const ImageLayout& layout) {
+  if (layout.sheet == SheetKind::Nrg) return writeNrgImage(disc, sheetPath, layout);
   const std::string text = sheetText(disc, sheetPath, layout);
   const fs::path folder = fs::path(sheetPath).parent_path();
   std::error_code ignored;

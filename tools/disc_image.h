@@ -3,8 +3,8 @@
 // A DiscSpec describes a disc: its tracks (generated or WAV audio, or MODE1/2352 data),
 // their pregaps and whether the last track is data in a second session (an enhanced
 // CD). From it this unit writes the image (a cue sheet or a cdrdao .toc and the files
-// they name), and computes what a CD library must report for it: the TOC, and for every
-// audio track the exact PCM that ripping the track yields.
+// they name, or a Nero .nrg image), and computes what a CD library must report for it:
+// the TOC, and for every audio track the exact PCM that ripping the track yields.
 //
 // Addresses: an image sector is a sector's index in the disc's data as the files hold
 // it (the first sector of track 1 is 0). In the first session an image sector's LSN
@@ -57,11 +57,19 @@ struct DiscSpec {
   bool enhanced = false;  // the last track is data, alone in a second session
 };
 
-enum class SheetKind { Cue, Toc };
+enum class SheetKind { Cue, Toc, Nrg };
 enum class AudioFileKind { Binary, Motorola, Wave };
+
+// How a Nero .nrg image lists its tracks: disc at once (pregaps stored, DAOX) or track at
+// once (ETN2), in the 64-bit chunks of version 2 or the 32-bit ones of version 1.
+struct NrgStyle {
+  bool trackAtOnce = false;
+  bool version1 = false;
+};
 
 struct ImageLayout {
   SheetKind sheet = SheetKind::Cue;
+  NrgStyle nrg;  // SheetKind::Nrg: one file holds the whole disc and its tables
   AudioFileKind audioFiles = AudioFileKind::Binary;  // Wave always writes one file per track
   bool filePerTrack = false;
   std::string binName;  // the disc's one file, beside the sheet; empty: sheet base + ".bin"

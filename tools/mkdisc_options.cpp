@@ -18,6 +18,7 @@ constexpr int kDefaultDataSectors = 300;
 const char kUsage[] =
     "Usage: korvane-mkdisc [options] OUT.cue\n"
     "       korvane-mkdisc [options] --toc OUT.toc\n"
+    "       korvane-mkdisc [options] [--tao] [--nrg-v1] OUT.nrg\n"
     "Writes a disc image (a cue sheet and the files it names) with generated or WAV audio.\n"
     "\n"
     "The disc:\n"
@@ -42,7 +43,10 @@ const char kUsage[] =
     "  --split              one BINARY file per track\n"
     "  --wave               one WAVE file per audio track\n"
     "  --motorola           MOTOROLA (big-endian samples) in place of BINARY\n"
-    "  --toc                write a cdrdao .toc file (read by libcdio) instead of a cue sheet\n"
+    "  --toc                write a cdrdao .toc file instead of a cue sheet\n"
+    "  --tao                OUT.nrg lists its tracks as written track at once, without\n"
+    "                       pregaps (default: disc at once, pregaps stored)\n"
+    "  --nrg-v1             OUT.nrg in the 32-bit chunks of the image format's version 1\n"
     "\n"
     "What a ripper must get:\n"
     "  --expect DIR         write DIR/trackNN.pcm, the exact PCM each audio track yields\n"
@@ -71,6 +75,8 @@ struct Options {
   bool wave = false;
   bool motorola = false;
   bool toc = false;
+  bool tao = false;
+  bool nrgVersion1 = false;
   std::string expectDir;
   bool print = false;
   bool help = false;
@@ -128,6 +134,7 @@ const std::map<std::string, Takes>& knownOptions() {
       {"--data-track", Takes::Value}, {"--data-sectors", Takes::Value}, {"--enhanced", Takes::Nothing},
       {"--pregap", Takes::Value},   {"--bin-name", Takes::Value},    {"--split", Takes::Nothing},
       {"--wave", Takes::Nothing},   {"--motorola", Takes::Nothing},  {"--toc", Takes::Nothing},
+      {"--tao", Takes::Nothing},    {"--nrg-v1", Takes::Nothing},
       {"--expect", Takes::Value},   {"--print", Takes::Nothing},     {"--help", Takes::Nothing}};
   return options;
 }
@@ -148,6 +155,8 @@ void applyOption(Options& options, const std::string& name, const std::string& v
   else if (name == "--wave") options.wave = true;
   else if (name == "--motorola") options.motorola = true;
   else if (name == "--toc") options.toc = true;
+  else if (name == "--tao") options.tao = true;
+  else if (name == "--nrg-v1") options.nrgVersion1 = true;
   else if (name == "--expect") options.expectDir = value;
   else if (name == "--print") options.print = true;
   else if (name == "--help") options.help = true;
@@ -284,19 +293,33 @@ bool endsWith(const std::string& text, const std::string& suffix) {
                     [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
 }
 
+// A Nero .nrg image: one file that holds the whole disc and its tables.
+ImageLayout nrgLayout(const Options& options) {
+  if (options.toc) usage("--toc writes a .toc file: name the output OUT.toc");
+  if (options.split || options.wave || options.motorola || options.binName) {
+    usage("a .nrg image is one file holding the whole disc: drop --split, --wave, --motorola and --bin-name");
+  }
+  ImageLayout layout;
+  layout.sheet = SheetKind::Nrg;
+  layout.nrg.trackAtOnce = options.tao;
+  layout.nrg.version1 = options.nrgVersion1;
+  return layout;
+}
+
 ImageLayout buildLayout(const Options& options) {
+  const bool nrgName = endsWith(options.out, ".nrg");
+  if ((options.tao || options.nrgVersion1) && !nrgName) {
+    usage("--tao and --nrg-v1 shape a Nero image: name the output OUT.nrg");
+  }
+  if (nrgName) return nrgLayout(options);
   ImageLayout layout;
   const bool tocName = endsWith(options.out, ".toc");
   if (options.toc || tocName) {
     if (!tocName && !options.out.empty()) usage("--toc writes a .toc file: name the output OUT.toc");
-    if (options.split || options.wave || options.motorola) {
-      usage("a .toc image is one BINARY file for the whole disc (libcdio reads .toc images only so): "
-            "drop --split, --wave and --motorola");
-    }
     if (options.enhanced) usage("a .toc file cannot describe the second session of --enhanced: write a cue sheet");
     layout.sheet = SheetKind::Toc;
   } else if (!options.out.empty() && !endsWith(options.out, ".cue")) {
-    usage("the output \"" + options.out + "\" must be a cue sheet named *.cue (or, with --toc, *.toc)");
+    usage("the output \"" + options.out + "\" must be a cue sheet named *.cue (or, with --toc, *.toc; or a Nero image *.nrg)");
   }
   if (options.wave && options.motorola) usage("--wave and --motorola exclude each other: WAVE files hold little-endian samples");
   if (options.binName && (options.split || options.wave)) {

@@ -1,6 +1,6 @@
 // An independent reader of disc images, for checking what the disc-image maker wrote:
-// cue sheets through libcue (with the sessions of "REM SESSION" lines), .toc files
-// through libcdio. It gives what a CD library should make of the image.
+// cue sheets through libcue (with the sessions of "REM SESSION" lines). It gives what a
+// CD library should make of the image.
 #pragma once
 
 #include "disc_image.h"
@@ -27,7 +27,6 @@ struct ReadBack {
 
 // Failures to read are reported as GoogleTest failures.
 ReadBack readCueImage(const std::filesystem::path& cue);
-ReadBack readTocImage(const std::filesystem::path& toc);
 
 std::vector<uint8_t> canonicalWaveHeader(uint32_t dataBytes);
 

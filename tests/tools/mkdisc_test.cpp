@@ -118,7 +118,6 @@ INSTANTIATE_TEST_SUITE_P(
         BadOptions{"TooManyWavs", {"--tracks", "1", "--wav", "a.wav", "--wav", "b.wav", "x.cue"}, "2 WAV files"},
         BadOptions{"WaveAndMotorola", {"--wave", "--motorola", "x.cue"}, "exclude each other"},
         BadOptions{"BinNameWithSplit", {"--bin-name", "a.bin", "--split", "x.cue"}, "every track has its own file"},
-        BadOptions{"TocWithSplit", {"--split", "x.toc"}, "drop --split"},
         BadOptions{"TocEnhanced", {"--enhanced", "x.toc"}, "write a cue sheet"},
         BadOptions{"TocNamedCue", {"--toc", "x.cue"}, "name the output OUT.toc"},
         BadOptions{"NotACueSheet", {"x.wav"}, "must be a cue sheet"},
