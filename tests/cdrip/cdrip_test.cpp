@@ -15,6 +15,9 @@ namespace {
 
 namespace di = korvane::discimage;
 using korvane::testdiscs::Layout;
+using korvane::testdiscs::LibraryToc;
+using korvane::testdiscs::Rip;
+using korvane::testdiscs::RipResult;
 
 std::vector<uint8_t> ReadFile(const std::string& Path) {
   std::ifstream file(Path, std::ios::binary);
@@ -28,41 +31,6 @@ void WriteFile(const std::string& Path, const std::string& Text) {
 void WriteBytes(const std::string& Path, const uint8_t* Bytes, size_t Count) {
   std::ofstream(Path, std::ios::binary)
       .write(reinterpret_cast<const char*>(Bytes), static_cast<std::streamsize>(Count));
-}
-
-struct RipResult {
-  std::vector<uint8_t> Bytes;
-  std::vector<int32_t> Chunks;
-};
-
-// Rips sectors Start .. End - 1 of the active drive, chunk after chunk, then asks once
-// more to see that an exhausted range stays exhausted.
-RipResult Rip(int32_t Start, int32_t End, int32_t BufferSize = CR_MAX_CHUNK_BYTES) {
-  RipResult result;
-  int32_t size = BufferSize;
-  if (CR_OpenRipper(&size, Start, End) != 0) return result;
-  std::vector<uint8_t> buffer(static_cast<size_t>(BufferSize));
-  for (;;) {
-    int32_t count = -1;
-    int32_t abort = 0;
-    CR_RipChunk(buffer.data(), &count, &abort);
-    if (count <= 0) break;
-    result.Chunks.push_back(count);
-    result.Bytes.insert(result.Bytes.end(), buffer.begin(), buffer.begin() + count);
-  }
-  int32_t count = -1;
-  int32_t abort = 0;
-  CR_RipChunk(buffer.data(), &count, &abort);
-  EXPECT_EQ(count, 0) << "a range, once exhausted, delivers nothing more";
-  CR_CloseRipper();
-  return result;
-}
-
-std::vector<CR_TocEntry> LibraryToc() {
-  std::vector<CR_TocEntry> entries;
-  if (CR_ReadToc() != 0) return entries;
-  for (int32_t i = 0; i <= CR_GetNumTocEntries(); ++i) entries.push_back(CR_GetTocEntry(i));
-  return entries;
 }
 
 class CdRipTest : public ::testing::Test {

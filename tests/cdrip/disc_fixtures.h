@@ -3,6 +3,11 @@
 
 #include <string>
 
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "cdrip.h"
 #include "disc_image.h"
 #include "temp_dir.h"
 
@@ -65,6 +70,45 @@ inline di::ImageLayout Layout(di::SheetKind Sheet, di::AudioFileKind Files, bool
   layout.filePerTrack = FilePerTrack;
   layout.binName = BinName;
   return layout;
+}
+
+// ---------------------------------------------------------------------------------
+// Reading through the library's C interface
+// ---------------------------------------------------------------------------------
+
+struct RipResult {
+  std::vector<uint8_t> Bytes;
+  std::vector<int32_t> Chunks;
+};
+
+// Rips sectors Start .. End - 1 of the active drive, chunk after chunk, then asks once
+// more to see that an exhausted range stays exhausted.
+inline RipResult Rip(int32_t Start, int32_t End, int32_t BufferSize = CR_MAX_CHUNK_BYTES) {
+  RipResult result;
+  int32_t size = BufferSize;
+  if (CR_OpenRipper(&size, Start, End) != 0) return result;
+  std::vector<uint8_t> buffer(static_cast<size_t>(BufferSize));
+  for (;;) {
+    int32_t count = -1;
+    int32_t abort = 0;
+    CR_RipChunk(buffer.data(), &count, &abort);
+    if (count <= 0) break;
+    result.Chunks.push_back(count);
+    result.Bytes.insert(result.Bytes.end(), buffer.begin(), buffer.begin() + count);
+  }
+  int32_t count = -1;
+  int32_t abort = 0;
+  CR_RipChunk(buffer.data(), &count, &abort);
+  EXPECT_EQ(count, 0) << "a range, once exhausted, delivers nothing more";
+  CR_CloseRipper();
+  return result;
+}
+
+inline std::vector<CR_TocEntry> LibraryToc() {
+  std::vector<CR_TocEntry> entries;
+  if (CR_ReadToc() != 0) return entries;
+  for (int32_t i = 0; i <= CR_GetNumTocEntries(); ++i) entries.push_back(CR_GetTocEntry(i));
+  return entries;
 }
 
 }  // namespace korvane::testdiscs

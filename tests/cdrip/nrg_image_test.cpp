@@ -22,26 +22,9 @@ di::NrgStyle DaoVersion1() { return {false, true}; }
 di::NrgStyle Tao() { return {true, false}; }
 di::NrgStyle TaoVersion1() { return {true, true}; }
 
-Bytes RipSectors(int32_t Start, int32_t End) {
-  Bytes ripped;
-  int32_t size = CR_MAX_CHUNK_BYTES;
-  if (CR_OpenRipper(&size, Start, End) != 0) return ripped;
-  Bytes buffer(CR_MAX_CHUNK_BYTES);
-  for (int32_t count = 1; count > 0;) {
-    int32_t abort = 0;
-    CR_RipChunk(buffer.data(), &count, &abort);
-    ripped.insert(ripped.end(), buffer.begin(), buffer.begin() + std::max(count, 0));
-  }
-  CR_CloseRipper();
-  return ripped;
-}
+Bytes RipSectors(int32_t Start, int32_t End) { return td::Rip(Start, End).Bytes; }
 
-std::vector<CR_TocEntry> LibraryToc() {
-  std::vector<CR_TocEntry> entries;
-  if (CR_ReadToc() != 0) return entries;
-  for (int32_t i = 0; i <= CR_GetNumTocEntries(); ++i) entries.push_back(CR_GetTocEntry(i));
-  return entries;
-}
+using td::LibraryToc;
 
 uint64_t GetBig(const Bytes& Image, size_t At, int Width) {
   uint64_t value = 0;
