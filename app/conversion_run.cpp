@@ -7,18 +7,10 @@
 #include <chrono>
 #include <thread>
 
-#include "drive_catalog.h"
 #include "pipeline_components.h"
-#include "track_entry.h"
 
 namespace {
 
-constexpr int PollMilliseconds = 50;
-// An output that has gone idle reports its end within a hand-off; if none has come
-// after this many polls, the run goes on rather than wait for ever.
-constexpr int MaxPollsWithoutEnd = 100;
-
-const char* const DriveNotReady = "The drive is not ready";
 const char* const OggComment = "Made with Brisomel";
 
 }  // namespace
@@ -44,7 +36,10 @@ class TConversionRun::TRunScope {
 
 TConversionRun::TConversionRun(TPipelineComponents& Components, TJobList& Jobs,
                                TDriveCatalog& Drives, TRunWindow& Window)
-    : Components_(Components), Jobs_(Jobs), Drives_(Drives), Window_(Window) {}
+    : Components_(Components),
+      Jobs_(Jobs),
+      Window_(Window),
+      Starter_(Components.CDIn1, Drives) {}
 
 // ---------------------------------------------------------------------------------
 // The run
@@ -78,91 +73,53 @@ void TConversionRun::RunConversion() {
   if (Window_.RemoveConvertedFilenames()) Jobs_.RemoveConverted();
 }
 
+// Per-row tags first (a "Track" box that holds no number ends the run), then the
+// row's track; a job whose drive is not there fails without starting its output.
 void TConversionRun::StartJob() {
-  JobOutput_ = nullptr;
-  JobStarted_ = false;
-  JobEnded_ = false;
+  Watch_.Begin(nullptr);
+  const TOutputFormat format = Window_.OutputFormat();
+  TAudioFileOut& output = OutputOf(format);
   try {
-    switch (Window_.OutputFormat()) {
-      case TOutputFormat::Wav: StartWavJob(JobPath); break;
-      case TOutputFormat::Mp3: StartMp3Job(JobPath); break;
-      case TOutputFormat::Ogg: StartOggJob(JobPath); break;
-    }
+    const std::string caption = JobCaption();
+    TJobStarter::ApplyRowTags(output, RowTagRules(), JobIndex, caption);
+    const std::string problem = Starter_.SelectTrack(JobPath.toStdString());
+    if (!problem.empty()) return Watch_.Failed(problem);
+    Watch_.Begin(&output);
+    Starter_.StartOutput(output, JobFileName(Window_.OutputFolder().toStdString(), caption, format));
   } catch (const std::exception& e) {
     Jobs_.SetStatus(StatusRow, ErrorStatus(e.what()));
     throw;
   }
 }
 
-// Points `CDIn1` at the row's track. False (with the job's failure recorded) when the
-// entry's drive is not present: it is never read from another drive's disc. With no
-// drive at all, `CDIn1` is left as it is and opening it decides.
-bool TConversionRun::SetupTrackSource(const QString& Path) {
-  TCDIn& source = Components_.CDIn1;
-  if (source.DriveCount() == 0) return true;
-  const std::string entry = Path.toStdString();
-  // A name that holds no track number raises here and ends the run.
-  const int track = TrackEntryNumber(entry);
-  const int drive = Drives_.DriveOfEntry(entry);
-  if (drive < 0) {
-    RecordJobFailure(DriveNotReady);
-    return false;
+TAudioFileOut& TConversionRun::OutputOf(TOutputFormat Format) {
+  switch (Format) {
+    case TOutputFormat::Mp3: return Components_.MP3Out1;
+    case TOutputFormat::Ogg: return Components_.VorbisOut1;
+    case TOutputFormat::Wav: break;
   }
-  source.SetCurrentDrive(drive);
-  source.SetStartTrack(track);
-  source.SetEndTrack(track);
-  return true;
+  return Components_.WaveOut1;
 }
 
-void TConversionRun::StartWavJob(const QString& Path) {
-  if (!SetupTrackSource(Path)) return;
-  StartOutput(Components_.WaveOut1, ".wav");
-}
-
-void TConversionRun::StartMp3Job(const QString& Path) {
-  TMP3Out& output = Components_.MP3Out1;
+// The tag window's two per-row switches, and the line every Ogg Vorbis file carries.
+TRowTagRules TConversionRun::RowTagRules() const {
+  TRowTagRules rules;
+  rules.OggComments = {OggComment};
+  if (Window_.OutputFormat() != TOutputFormat::Mp3) return rules;
   const TMp3RowTags tags = Window_.Mp3RowTags();
-  // The encoder takes tag texts as Latin-1.
-  if (tags.FilenameAsTitle) output.Id3TagTitle = JobCaption().toLatin1().toStdString();
+  rules.TitleFromName = tags.FilenameAsTitle;
   if (tags.IncrementTrack) {
     bool whole = false;
-    const int first = tags.TrackText.trimmed().toInt(&whole);
+    rules.FirstTrack = tags.TrackText.trimmed().toInt(&whole);
     if (!whole)
       throw EAudioException("'" + tags.TrackText.toStdString() + "' is not a valid integer value");
-    output.Id3TagTrack = std::to_string(first + JobIndex);
   }
-  if (!SetupTrackSource(Path)) return;
-  StartOutput(output, ".mp3");
+  return rules;
 }
 
-// The output empties its comment list when it finishes a file, but not after a set-up
-// that failed; the list is therefore set to the one line rather than appended to, so
-// that every file carries the line exactly once.
-void TConversionRun::StartOggJob(const QString& Path) {
-  TVorbisOut& output = Components_.VorbisOut1;
-  output.Comments = {OggComment};
-  if (!SetupTrackSource(Path)) return;
-  StartOutput(output, ".ogg");
-}
-
-void TConversionRun::StartOutput(TAudioFileOut& Output, const char* Extension) {
-  Output.SetInput(&Components_.CDIn1);
-  Output.FileName = JobFileName(Extension);
-  JobOutput_ = &Output;
-  JobStarted_ = true;
-  Output.Start();
-}
-
-// The output folder as it stands, "/", the row's caption with its path separators
-// replaced (so that a renamed row never writes outside the folder), the extension.
-std::string TConversionRun::JobFileName(const char* Extension) const {
-  return Window_.OutputFolder().toStdString() + "/" +
-         SafeOutputName(JobCaption().toStdString()) + Extension;
-}
-
-QString TConversionRun::JobCaption() const {
+std::string TConversionRun::JobCaption() const {
   const int row = Jobs_.RowOf(StatusRow);
-  return row >= 0 ? Jobs_.Caption(row) : QString();
+  return row >= 0 ? Jobs_.Caption(row).toStdString() : std::string();
 }
 
 void TConversionRun::Abort() {
@@ -183,39 +140,22 @@ void TConversionRun::Abort() {
 // Vorbis output's worker keeps looping when idle and reports the progress it sees on
 // its input (0 once the source is closed, or another output's job on the same source).
 void TConversionRun::OutputProgress(TAudioOutput* Sender) {
-  if (Sender != JobOutput_ || !Sender->Busy) return;
+  if (!Watch_.OwnsProgress(Sender)) return;
   Jobs_.SetStatus(StatusRow, QString::number(Sender->Progress()) + QStringLiteral("%"));
 }
 
 void TConversionRun::OutputDone(TAudioOutput* Sender) {
-  if (Sender != JobOutput_) return;
-  JobEnded_ = true;
-  if (RunAborted != 1) Jobs_.SetStatus(StatusRow, QStringLiteral("Done"));
+  if (Watch_.Done(Sender) && RunAborted != 1) Jobs_.SetStatus(StatusRow, QStringLiteral("Done"));
 }
 
 void TConversionRun::OutputFailed(TAudioOutput*, const std::exception& E) {
-  RecordJobFailure(E.what());
+  Watch_.Failed(E.what());
   QMetaObject::invokeMethod(this, [this] { ApplyPendingFailure(); }, Qt::QueuedConnection);
 }
 
-void TConversionRun::RecordJobFailure(const std::string& Message) {
-  {
-    std::lock_guard<std::mutex> hold(FailureLock_);
-    PendingFailure_ = Message;
-  }
-  FailurePending_ = true;
-}
-
 void TConversionRun::ApplyPendingFailure() {
-  if (!FailurePending_) return;
-  std::string message;
-  {
-    std::lock_guard<std::mutex> hold(FailureLock_);
-    message.swap(PendingFailure_);
-    FailurePending_ = false;
-  }
-  JobEnded_ = true;
-  Jobs_.SetStatus(StatusRow, ErrorStatus(message));
+  if (const std::optional<std::string> failure = Watch_.TakeFailure())
+    Jobs_.SetStatus(StatusRow, ErrorStatus(*failure));
 }
 
 // ---------------------------------------------------------------------------------
@@ -228,22 +168,9 @@ bool TConversionRun::AnyOutputRunning() const {
          Components_.MP3Out1.Status() == osRunning;
 }
 
-// An output is idle a moment before its end is reported (its completion is handed
-// over after the run has finished), so the wait also lasts until the report is in:
-// the next job must not start while the report of this one could still land in its
-// row.
-bool TConversionRun::JobHasEnded() const {
-  return !JobStarted_ || JobEnded_ || FailurePending_;
-}
-
 void TConversionRun::WaitForOutputs() {
-  int pollsWithoutEnd = 0;
-  while (true) {
-    const bool running = AnyOutputRunning();
-    PumpMessages(PollMilliseconds);
-    if (running) continue;
-    if (JobHasEnded() || ++pollsWithoutEnd > MaxPollsWithoutEnd) break;
-  }
+  WaitForJobEnd(Watch_, [this] { return AnyOutputRunning(); },
+                [this](int Milliseconds) { PumpMessages(Milliseconds); });
   ApplyPendingFailure();
 }
 

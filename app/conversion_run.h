@@ -16,20 +16,17 @@
 #include <QObject>
 #include <QString>
 
-#include <atomic>
 #include <exception>
-#include <mutex>
 #include <set>
 #include <string>
 
 #include "job_list.h"
+#include "rip_job.h"
 
 class TAudioFileOut;
 class TAudioOutput;
 class TDriveCatalog;
 struct TPipelineComponents;
-
-enum class TOutputFormat { Wav, Mp3, Ogg };
 
 // The per-row switches of the tag settings window that the MP3 job starter applies.
 struct TMp3RowTags {
@@ -89,34 +86,18 @@ class TConversionRun : public QObject {
   class TRunScope;
 
   void StartJob();
-  bool SetupTrackSource(const QString& Path);
-  void StartWavJob(const QString& Path);
-  void StartMp3Job(const QString& Path);
-  void StartOggJob(const QString& Path);
-  void StartOutput(TAudioFileOut& Output, const char* Extension);
-  std::string JobFileName(const char* Extension) const;
-  QString JobCaption() const;
-  void RecordJobFailure(const std::string& Message);
+  TAudioFileOut& OutputOf(TOutputFormat Format);
+  TRowTagRules RowTagRules() const;
+  std::string JobCaption() const;
   void ApplyPendingFailure();
   bool AnyOutputRunning() const;
-  bool JobHasEnded() const;
 
   TPipelineComponents& Components_;
   TJobList& Jobs_;
-  TDriveCatalog& Drives_;
   TRunWindow& Window_;
+  TJobStarter Starter_;
+  TJobWatch Watch_;
   bool Running_ = false;
-
-  // The job being converted: the output it started, and whether its end (completion
-  // or failure) has been reported.
-  TAudioOutput* JobOutput_ = nullptr;
-  bool JobStarted_ = false;
-  bool JobEnded_ = false;
-
-  // A failure's message on its way to the window thread.
-  std::mutex FailureLock_;
-  std::string PendingFailure_;
-  std::atomic<bool> FailurePending_{false};
 };
 
 // The Status text of a failed job.

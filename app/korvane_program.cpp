@@ -42,14 +42,14 @@ void PrepareRuntimeFolder() {
 
 TProgramLibraries::TProgramLibraries() {
   LoadVorbisLibraries();
-  LoadMadLibrary();
+  MadBinding().Load();
 }
 
 TProgramLibraries::~TProgramLibraries() {
-  UnloadCDRipLibrary();
-  UnloadLameLibrary();
+  CDRipBinding().Unload();
+  LameBinding().Unload();
   UnloadVorbisLibraries();
-  UnloadMadLibrary();
+  MadBinding().Unload();
 }
 
 QStringList AbsolutePaths(const QStringList& Arguments) {

@@ -10,6 +10,7 @@
 #include <iterator>
 
 #include "audio_lame.h"
+#include "rip_job.h"
 #include "settings_controls.h"
 #include "spin_button.h"
 #include "unit2.h"
@@ -230,8 +231,7 @@ void TMp3Settings::Button2Click() {
 // Without a tag window every text is empty, as its fields are at start.
 void TMp3Settings::ApplyTagSwitch() {
   const TId3TagTexts texts = CheckBox7->isChecked() && Form2_ ? Form2_->TagTexts() : TId3TagTexts{};
-  // The encoder takes tag texts as Latin-1.
-  const auto tagText = [](const QString& Text) { return Text.toLatin1().toStdString(); };
+  const auto tagText = [](const QString& Text) { return Latin1TagText(Text.toStdString()); };
   MP3Out1_.Id3TagTitle = tagText(texts.Title);
   MP3Out1_.Id3TagArtist = tagText(texts.Artist);
   MP3Out1_.Id3TagAlbum = tagText(texts.Album);

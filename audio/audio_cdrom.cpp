@@ -26,9 +26,9 @@ int32_t OffsetSectors(const TCDPosition& Position) {
 }  // namespace
 
 TCDIn::TCDIn() {
-  LoadCDRipLibrary(ExecutableFolder());
-  Library_ = CDRipLibrary();
-  if (!Library_) throw EAudioException(std::string(CDRipLibraryFileName) + " could not be loaded.");
+  CDRipBinding().Load(ExecutableFolder());
+  Library_ = CDRipBinding().Library();
+  if (!Library_) throw EAudioException(CDRipBinding().NotLoadedMessage());
 }
 
 // A read still open when the source goes is not closed; the consumers only learn that

@@ -18,6 +18,11 @@ EAudioException UnknownFailure() {
   return EAudioException("An unexpected failure ended the audio run.");
 }
 
+bool FileExists(const std::string& Name) {
+  struct stat info {};
+  return ::stat(Name.c_str(), &info) == 0;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------
@@ -377,11 +382,85 @@ void TAudioOutput::CloseInput() {
   if (TAudioInput* input = Input_.load()) input->Close();
 }
 
-void TAudioOutput::AcquireInputLock() {
-  while (InputLock_.test_and_set(std::memory_order_acquire)) std::this_thread::yield();
-}
+// ---------------------------------------------------------------------------------
+// TAudioFileOut
+// ---------------------------------------------------------------------------------
+
+// Undoes a set-up that failed part of the way, unless it was committed: `Finish` never
+// runs after a failed `Setup`, so this is the only place that gives back what it took.
+class TAudioFileOut::TSetupRollback {
+ public:
+  explicit TSetupRollback(TAudioFileOut& Output) : Output_(Output) {}
+  ~TSetupRollback() {
+    if (!Committed_) Output_.AbandonSetup();
+  }
+  TSetupRollback(const TSetupRollback&) = delete;
+  TSetupRollback& operator=(const TSetupRollback&) = delete;
+  void Commit() { Committed_ = true; }
+
+ private:
+  TAudioFileOut& Output_;
+  bool Committed_ = false;
+};
 
 void TAudioFileOut::SetFileMode(TFileOutputMode) { FileMode_ = foRewrite; }
+
+void TAudioFileOut::Setup() {
+  CheckSettings();
+  TSetupRollback rollback(*this);
+  OpenStream();
+  OpenRunInput();
+  StartFile();
+  rollback.Commit();
+}
+
+void TAudioFileOut::Finish() {
+  TFirstFailure failure;
+  failure.Attempt([this] { CompleteFile(); });
+  failure.Attempt([this] { CloseStream(); });
+  failure.Attempt([this] { CloseRunInput(); });
+  ReleaseRun();
+  failure.Raise();
+}
+
+// A stream handed in from outside is used as it is. Otherwise the file is created
+// afresh, or, when appending to a file that exists, opened and written at its end.
+void TAudioFileOut::OpenStream() {
+  if (StreamAssigned) return;
+  if (FileName.empty()) throw EAudioException("File name is not assigned.");
+  const bool append = FileMode_ == foAppend && FileExists(FileName);
+  Stream = std::make_unique<TFileStream>(
+      FileName, append ? TFileStream::TMode::OpenReadWrite : TFileStream::TMode::Create);
+  if (append) Stream->Seek(Stream->Size());
+}
+
+void TAudioFileOut::CloseStream() {
+  if (StreamAssigned || !Stream) return;
+  std::unique_ptr<TFileStream> stream = std::move(Stream);
+  stream->Close();
+}
+
+void TAudioFileOut::OpenRunInput() {
+  Input()->Open();
+  InputOpen_ = true;
+}
+
+void TAudioFileOut::CloseRunInput() {
+  if (!InputOpen_) return;
+  InputOpen_ = false;
+  CloseInput();
+}
+
+void TAudioFileOut::AbandonSetup() noexcept {
+  ReleaseRun();
+  // Dropping the stream closes the file; nothing of the failed run is worth a failure.
+  if (!StreamAssigned) Stream.reset();
+  try {
+    CloseRunInput();
+  } catch (...) {
+    // The failure that ended the set-up is the one to report.
+  }
+}
 
 // ---------------------------------------------------------------------------------
 // TFileStream

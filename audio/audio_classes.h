@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstring>
 #include <deque>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -243,8 +244,9 @@ class TVerySmallThread {
 };
 
 // The sink at the end of a chain. Concrete outputs implement `Setup` (on the caller
-// of `Start`), `WriteStep` and `Finish` (on the worker), and must call `StopWorker`
-// first in their destructors, so the worker never runs on a half-destroyed object.
+// of `Start`), `WriteStep` and `Finish` (on the worker; file outputs through the steps
+// of `TAudioFileOut`), and must call `StopWorker` first in their destructors, so the
+// worker never runs on a half-destroyed object.
 class TAudioOutput {
  public:
   TAudioOutput();
@@ -295,8 +297,6 @@ class TAudioOutput {
   int ReadInput(void* Buffer, int BufferSize);
   // Closes `Input` if there is one (what every `Finish` does last).
   void CloseInput();
-  void AcquireInputLock();
-  void ReleaseInputLock() { InputLock_.clear(std::memory_order_release); }
   // Stops the worker; a run it leaves unfinished is finished here, so the file is
   // complete. Safe to call more than once.
   void StopWorker();
@@ -370,6 +370,35 @@ class TAudioStreamedOutput : public TAudioOutput {
   bool StreamAssigned = false;
 };
 
+// Runs steps that must all run (completing a file, closing it, closing its input) and
+// keeps the failure of the first that failed, so a later failure never hides it.
+class TFirstFailure {
+ public:
+  template <class Step>
+  void Attempt(Step&& Run) {
+    try {
+      Run();
+    } catch (...) {
+      if (!First_) First_ = std::current_exception();
+    }
+  }
+  // Raises the kept failure, if there is one.
+  void Raise() {
+    if (First_) std::rethrow_exception(First_);
+  }
+
+ private:
+  std::exception_ptr First_;
+};
+
+// An output that writes one file per run. It owns the run's life cycle, so that a
+// format supplies only its own steps (its header, its encoder):
+//   `Setup` (caller's thread): `CheckSettings`; the file-name check; the stream
+//     opened, rewritten or appended to as `FileMode` says; the input opened;
+//     `StartFile`. A failure on the way rolls back what was taken: the stream and the
+//     input are closed and `ReleaseRun` runs, so the output is idle and reusable.
+//   `Finish` (worker): `CompleteFile`, the stream closed, the input closed,
+//     `ReleaseRun`. Every step runs; the first failure is raised after the last.
 class TAudioFileOut : public TAudioStreamedOutput {
  public:
   std::string FileName;
@@ -377,6 +406,31 @@ class TAudioFileOut : public TAudioStreamedOutput {
   // An output that cannot append always rewrites; those that can override this.
   virtual void SetFileMode(TFileOutputMode Value);
 
+  void Finish() final;
+
  protected:
+  void Setup() final;
+  // Refuses settings before the file is touched, so that a refused run does not
+  // replace an existing file by a broken one.
+  virtual void CheckSettings() {}
+  // With the stream and the input open: writes the header, starts the encoder.
+  virtual void StartFile() = 0;
+  // Ends the file while its stream is still open: the encoder's last data, header
+  // fix-ups. Runs at the end of every run, also after a failure, and must find
+  // nothing to do when called a second time.
+  virtual void CompleteFile() = 0;
+  // Frees what the format holds for one run; after every run and failed set-up.
+  virtual void ReleaseRun() {}
+
   TFileOutputMode FileMode_ = foRewrite;
+
+ private:
+  class TSetupRollback;
+  void OpenStream();
+  void CloseStream();
+  void OpenRunInput();
+  void CloseRunInput();
+  void AbandonSetup() noexcept;
+
+  bool InputOpen_ = false;  // the run opened `Input` and has not closed it yet
 };

@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
-#include <exception>
 #include <utility>
 
 namespace {
@@ -65,10 +64,6 @@ std::string GenreForLibrary(const std::string& Genre) {
   return number >= 0 ? std::to_string(number) : Genre;
 }
 
-std::string LibraryMissingMessage() {
-  return std::string(LameLibraryFileName) + " library could not be loaded.";
-}
-
 EAudioException EncoderFailure(int Result) {
   return EAudioException("The MP3 encoder failed (error " + std::to_string(Result) +
                          ").");
@@ -118,42 +113,21 @@ std::string TSharedText::Get() const {
 // ---------------------------------------------------------------------------------
 
 TMP3Out::TMP3Out() {
-  LoadLameLibrary();
-  Library_ = LameLibrary();
-  if (!Library_) throw EAudioException(LibraryMissingMessage());
+  LameBinding().Load();
+  Library_ = LameBinding().Library();
+  if (!Library_) throw EAudioException(LameBinding().NotLoadedMessage());
 }
 
 TMP3Out::~TMP3Out() {
   StopWorker();
-  UnloadLameLibrary();
+  LameBinding().Unload();
 }
 
-void TMP3Out::Setup() {
-  OpenStream();
-  TAudioInput& source = *Input();
-  try {
-    source.Open();
-    InputOpen_ = true;
-    CreateEncoder(source);
-  } catch (...) {
-    // `Finish` does not run after a failed `Setup`: give back what it took here.
-    try {
-      ReleaseRunState();
-    } catch (...) {
-      // The failure that ended `Setup` is the one to report.
-    }
-    throw;
-  }
-}
-
-void TMP3Out::OpenStream() {
-  if (!StreamAssigned) {
-    if (FileName.empty()) throw EAudioException("File name is not assigned.");
-    Stream = std::make_unique<TFileStream>(FileName, TFileStream::TMode::Create);
-  }
+void TMP3Out::StartFile() {
   AudioStart_ = Stream ? Stream->Position() : 0;
   BytesWritten_ = 0;
   PendingBytes_ = 0;
+  CreateEncoder(*Input());
 }
 
 void TMP3Out::CreateEncoder(TAudioInput& Source) {
@@ -165,7 +139,7 @@ void TMP3Out::CreateEncoder(TAudioInput& Source) {
   SetupChannels_ = channels;
 
   LameFlags = TEncoderHandle(Lame().lame_init(), TEncoderCloser{&Lame()});
-  if (!LameFlags) throw EAudioException(LibraryMissingMessage());
+  if (!LameFlags) throw EAudioException(LameBinding().NotLoadedMessage());
   lame_global_flags* flags = LameFlags.get();
   const int32_t size = Source.Size;
   if (size > 0) Lame().lame_set_num_samples(flags, size / ((bits / 8) * channels));
@@ -256,22 +230,8 @@ void TMP3Out::WriteEncoded(int Count) {
   BytesWritten_ += Count;
 }
 
-void TMP3Out::Finish() {
-  std::exception_ptr failure;
-  try {
-    if (LameFlags) CompleteStream();
-  } catch (...) {
-    failure = std::current_exception();
-  }
-  try {
-    ReleaseRunState();
-  } catch (...) {
-    if (!failure) failure = std::current_exception();
-  }
-  if (failure) std::rethrow_exception(failure);
-}
-
-void TMP3Out::CompleteStream() {
+void TMP3Out::CompleteFile() {
+  if (!LameFlags) return;
   HandOverTags();
   const int flushed =
       Lame().lame_encode_flush(LameFlags.get(), MP3Buffer.data(), MP3BufferSize);
@@ -330,32 +290,9 @@ int64_t TMP3Out::Id3v2TagLength(int64_t At) {
   return Id3v2HeaderLength + size + footer;
 }
 
-void TMP3Out::ReleaseStream() {
-  if (StreamAssigned || !Stream) return;
-  std::unique_ptr<TFileStream> stream = std::move(Stream);
-  stream->Close();
-}
-
-// Frees what a run holds, in the order of a finished run: the stream, the encoder,
-// the output buffer, then the input. Every step runs; the first failure is raised.
-void TMP3Out::ReleaseRunState() {
-  std::exception_ptr failure;
-  try {
-    ReleaseStream();
-  } catch (...) {
-    failure = std::current_exception();
-  }
+void TMP3Out::ReleaseRun() {
   LameFlags.reset();
   MP3Buffer = std::vector<uint8_t>();
   MP3BufferSize = 0;
   PendingBytes_ = 0;
-  if (InputOpen_) {
-    InputOpen_ = false;
-    try {
-      CloseInput();
-    } catch (...) {
-      if (!failure) failure = std::current_exception();
-    }
-  }
-  if (failure) std::rethrow_exception(failure);
 }

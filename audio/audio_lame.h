@@ -114,13 +114,16 @@ class TMP3Out : public TAudioFileOut {
   int32_t VBRMaxBitrate = 192;
 
   bool WriteStep(bool Abort) override;
-  void Finish() override;
 
   // Bytes asked of `Input` per step.
   static constexpr int InputBlockSize = 16384;
 
  protected:
-  void Setup() override;
+  void StartFile() override;
+  // Hands over the tag, writes what the encoder still holds and the final
+  // information frame.
+  void CompleteFile() override;
+  void ReleaseRun() override;
 
  private:
   struct TEncoderCloser {
@@ -130,7 +133,6 @@ class TMP3Out : public TAudioFileOut {
   using TEncoderHandle = std::unique_ptr<lame_global_flags, TEncoderCloser>;
 
   const TLameFunctions& Lame() const { return Library_->Functions(); }
-  void OpenStream();
   void CreateEncoder(TAudioInput& Source);
   void PassFrameSettings();
   void PassBitRateSettings();
@@ -138,16 +140,13 @@ class TMP3Out : public TAudioFileOut {
   int Encode(int Frames, int Channels);
   void WriteEncoded(int Count);
   void HandOverTags();
-  void CompleteStream();
   void RewriteInformationFrame();
   int64_t Id3v2TagLength(int64_t At);
-  void ReleaseStream();
-  void ReleaseRunState();
 
   // Keeps the library mapped while this component exists, whatever the binding does.
   std::shared_ptr<const TLameLibrary> Library_;
 
-  // Run state, from `Setup` to `Finish`.
+  // Run state, from `StartFile` to `ReleaseRun`.
   TEncoderHandle LameFlags{nullptr, TEncoderCloser{nullptr}};
   // The block pulled from `Input`, as 16-bit samples; a partial frame left over from
   // one block stays at its start and is completed by the next.
@@ -159,5 +158,4 @@ class TMP3Out : public TAudioFileOut {
   // Where the encoder's bytes start in the stream, and how many have been written.
   int64_t AudioStart_ = 0;
   int64_t BytesWritten_ = 0;
-  bool InputOpen_ = false;
 };

@@ -3,9 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <exception>
 #include <set>
-#include <sys/stat.h>
 
 namespace {
 
@@ -18,15 +16,6 @@ constexpr int MonoFramesPerBlock = InputBlockSize / 2;
 const long BitRateBps[] = {-1,     45000,  48000,  56000,  64000,  80000,
                            96000,  112000, 128000, 144000, 160000, 192000,
                            224000, 256000, 320000, 499000};
-
-std::string MissingLibrary(const char* FileName) {
-  return std::string(FileName) + " library could not be loaded.";
-}
-
-bool FileExists(const std::string& FileName) {
-  struct stat info {};
-  return ::stat(FileName.c_str(), &info) == 0;
-}
 
 std::string ChannelText(int Channels) {
   return std::to_string(Channels) + (Channels == 1 ? " channel" : " channels");
@@ -91,17 +80,17 @@ class TScratchInfo {
 }  // namespace
 
 void LoadVorbisLibraries() {
-  LoadOgg();
-  LoadVorbis();
-  LoadVorbisEnc();
-  LoadVorbisFile();
+  OggBinding().Load();
+  VorbisBinding().Load();
+  VorbisEncBinding().Load();
+  VorbisFileBinding().Load();
 }
 
 void UnloadVorbisLibraries() {
-  UnloadVorbisFile();
-  UnloadVorbisEnc();
-  UnloadVorbis();
-  UnloadOgg();
+  VorbisFileBinding().Unload();
+  VorbisEncBinding().Unload();
+  VorbisBinding().Unload();
+  OggBinding().Unload();
 }
 
 long VorbisBitRateBps(TVorbisBitRate Rate) {
@@ -116,10 +105,7 @@ TVorbisOut::TVorbisOut() : InputBuffer_(InputBlockSize) {
   // The libraries are loaded when the program starts; a component made without that
   // (a test, a tool) loads them here, once.
   LoadVorbisLibraries();
-  if (!OggLoaded()) throw EAudioException(MissingLibrary(OggLibraryName));
-  if (!VorbisLoaded()) throw EAudioException(MissingLibrary(VorbisLibraryName));
-  if (!VorbisFileLoaded()) throw EAudioException(MissingLibrary(VorbisFileLibraryName));
-  if (!VorbisEncLoaded()) throw EAudioException(MissingLibrary(VorbisEncLibraryName));
+  RequireLoaded({&OggBinding(), &VorbisBinding(), &VorbisFileBinding(), &VorbisEncBinding()});
 }
 
 TVorbisOut::~TVorbisOut() { StopWorker(); }
@@ -143,30 +129,20 @@ void TVorbisOut::SetMinimumBitrate(TVorbisBitRate Value) {
 void TVorbisOut::SetFileMode(TFileOutputMode Value) { FileMode_ = Value; }
 
 // ---------------------------------------------------------------------------------
-// Setup (window thread)
+// Start of a run (window thread)
 // ---------------------------------------------------------------------------------
 
-void TVorbisOut::Setup() {
-  TAudioInput* source = Input();
-  if (!source) throw EAudioException("Input is not assigned");
-  // Refused settings are reported before the file is touched, so an existing file is
-  // not replaced by a broken one.
-  const TEncoderSettings settings = ChooseSettings(*source);
-  CheckEncoderAccepts(settings);
-  try {
-    OpenDestination();
-    source->Open();
-    InputOpen_ = true;
-    if (FileMode_ == foAppend) Stream->Seek(Stream->Size());
-    EndOfStream_ = false;
-    InputEnded_ = false;
-    Carry_ = 0;
-    StartEncoder(settings, SerialForRun());
-    WriteHeaders();
-  } catch (...) {
-    AbandonSetup();
-    throw;
-  }
+void TVorbisOut::CheckSettings() {
+  Settings_ = ChooseSettings(*Input());
+  CheckEncoderAccepts(Settings_);
+}
+
+void TVorbisOut::StartFile() {
+  EndOfStream_ = false;
+  InputEnded_ = false;
+  Carry_ = 0;
+  StartEncoder(Settings_, SerialForRun());
+  WriteHeaders();
 }
 
 TVorbisOut::TEncoderSettings TVorbisOut::ChooseSettings(TAudioInput& Source) const {
@@ -225,14 +201,6 @@ void TVorbisOut::RaiseRefused(const TEncoderSettings& Settings) {
                         std::to_string(Settings.SampleRate) + " Hz " + what + ".");
 }
 
-void TVorbisOut::OpenDestination() {
-  if (StreamAssigned) return;
-  if (FileName.empty()) throw EAudioException("File name is not assigned.");
-  const bool append = FileMode_ == foAppend && FileExists(FileName);
-  Stream = std::make_unique<TFileStream>(
-      FileName, append ? TFileStream::TMode::OpenReadWrite : TFileStream::TMode::Create);
-}
-
 // `Serial`, unless the stream is appended to content that already has a logical
 // stream of that number: every stream of a chained file needs a number of its own, or
 // decoders take the new stream for the rest of the old one. Then the next free one.
@@ -282,19 +250,8 @@ void TVorbisOut::WriteHeaders() {
   while (ogg.ogg_stream_flush(&Run_.StreamState, &Run_.Page) != 0) WritePage(Run_.Page);
 }
 
-// Undoes what a failed `Setup` took: the run never started, so `Finish` will not.
-void TVorbisOut::AbandonSetup() {
-  Run_.Release();
-  if (!StreamAssigned) Stream.reset();
-  try {
-    CloseRunInput();
-  } catch (...) {
-    // The set-up failure is the one to report.
-  }
-}
-
 // ---------------------------------------------------------------------------------
-// WriteStep and Finish (worker thread)
+// WriteStep and the end of a run (worker thread)
 // ---------------------------------------------------------------------------------
 
 bool TVorbisOut::WriteStep(bool Abort) {
@@ -371,7 +328,9 @@ void TVorbisOut::WritePage(const ogg_page& Page) {
 // A run that ends before its input did (Abort, a failure, the output going away)
 // still gets a complete stream: what the encoder holds is encoded, and the pages are
 // written up to the end-of-stream mark, so the file decodes up to where it stopped.
-void TVorbisOut::CompleteStream() {
+// The comment lines belonged to the run, so they are emptied whatever happens.
+void TVorbisOut::CompleteFile() {
+  Comments.clear();
   if (!Run_.StreamReady || !Stream || EndOfStream_) return;
   if (!InputEnded_) EndInput();
   EmitPackets();
@@ -382,38 +341,7 @@ void TVorbisOut::CompleteStream() {
   }
 }
 
-// Completes the file, frees it, closes the input, empties `Comments` and releases the
-// library records. Everything is released even when a step fails; the first failure
-// is raised afterwards, so a file that could not be completed is not reported done.
-// A second call (after a failure) finds nothing left to do.
-void TVorbisOut::Finish() {
-  std::exception_ptr failure;
-  const auto attempt = [&failure](auto Step) {
-    try {
-      Step();
-    } catch (...) {
-      if (!failure) failure = std::current_exception();
-    }
-  };
-  attempt([this] { CompleteStream(); });
-  attempt([this] { CloseDestination(); });
-  attempt([this] { CloseRunInput(); });
-  Comments.clear();
-  Run_.Release();
-  if (failure) std::rethrow_exception(failure);
-}
-
-void TVorbisOut::CloseDestination() {
-  if (StreamAssigned || !Stream) return;
-  std::unique_ptr<TFileStream> stream = std::move(Stream);
-  stream->Close();
-}
-
-void TVorbisOut::CloseRunInput() {
-  if (!InputOpen_) return;
-  InputOpen_ = false;
-  CloseInput();
-}
+void TVorbisOut::ReleaseRun() { Run_.Release(); }
 
 void TVorbisOut::TRunRecords::Release() {
   const TOggApi& ogg = OggApi();

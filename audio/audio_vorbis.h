@@ -79,10 +79,13 @@ class TVorbisOut : public TAudioFileOut {
   void SetFileMode(TFileOutputMode Value) override;
 
   bool WriteStep(bool Abort) override;
-  void Finish() override;
 
  protected:
-  void Setup() override;
+  // Refused settings are reported before the file is touched.
+  void CheckSettings() override;
+  void StartFile() override;
+  void CompleteFile() override;
+  void ReleaseRun() override;
 
  private:
   // What the encoder is set up with for one run.
@@ -119,25 +122,22 @@ class TVorbisOut : public TAudioFileOut {
   static bool ApplySettings(vorbis_info& Info, const TEncoderSettings& Settings);
   static void CheckEncoderAccepts(const TEncoderSettings& Settings);
   [[noreturn]] static void RaiseRefused(const TEncoderSettings& Settings);
-  void OpenDestination();
   int32_t SerialForRun();
   void StartEncoder(const TEncoderSettings& Settings, int32_t StreamSerial);
   void AddComments();
   void WriteHeaders();
-  void AbandonSetup();
 
   void EncodeBlock(int Bytes);
   void EndInput();
   void EmitPackets();
   void WritePages();
   void WritePage(const ogg_page& Page);
-  void CompleteStream();
-  void CloseDestination();
-  void CloseRunInput();
 
   TVorbisBitRate Nominal_ = bbrAutoSelect;
   TVorbisBitRate Maximum_ = bbrAutoSelect;
   TVorbisBitRate Minimum_ = bbrAutoSelect;
+  // What `CheckSettings` chose for the run that is starting.
+  TEncoderSettings Settings_;
 
   // Run state: the block pulled from the input (a partial frame at its end waits
   // there for the next block), the channel count the encoder was set up with, and
@@ -145,7 +145,6 @@ class TVorbisOut : public TAudioFileOut {
   std::vector<uint8_t> InputBuffer_;
   int Carry_ = 0;
   int Channels_ = 0;
-  bool InputOpen_ = false;
   bool InputEnded_ = false;
   bool EndOfStream_ = false;
   TRunRecords Run_;

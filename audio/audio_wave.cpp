@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <exception>
-#include <sys/stat.h>
 
 namespace {
 
@@ -41,11 +39,6 @@ void WriteField32(TFileStream& Stream, int64_t Offset, uint32_t Value) {
   Put32(bytes, Value);
   Stream.Seek(Offset);
   Stream.Write(bytes, 4);
-}
-
-bool FileExists(const std::string& Name) {
-  struct stat info {};
-  return ::stat(Name.c_str(), &info) == 0;
 }
 
 }  // namespace
@@ -391,36 +384,13 @@ void TWaveOut::ReadAppendHeader() {
   if (ExistingFormat_.Type == wtDVIADPCM) BlockSize_ = ExistingFormat_.BlockAlign;
 }
 
-void TWaveOut::Setup() {
+// A file opened for appending that already holds data keeps its own format; any other
+// file gets a fresh header.
+void TWaveOut::StartFile() {
   EndOfInput_ = false;
   Appending_ = false;
   FramesEncoded_ = 0;
   FramesBefore_ = 0;
-  if (!StreamAssigned && FileName.empty()) throw EAudioException("File name is not assigned.");
-  OpenStream();
-  try {
-    Input()->Open();
-  } catch (...) {
-    Stream.reset();
-    throw;
-  }
-  try {
-    PrepareAfterOpen();
-  } catch (...) {
-    CloseInput();
-    Stream.reset();
-    throw;
-  }
-}
-
-void TWaveOut::OpenStream() {
-  if (StreamAssigned && Stream) return;
-  const bool append = FileMode_ == foAppend && FileExists(FileName);
-  Stream = std::make_unique<TFileStream>(
-      FileName, append ? TFileStream::TMode::OpenReadWrite : TFileStream::TMode::Create);
-}
-
-void TWaveOut::PrepareAfterOpen() {
   const bool appendingToData = FileMode_ == foAppend && Stream->Size() > 0;
   if (appendingToData) {
     ReadAppendHeader();
@@ -557,26 +527,12 @@ void TWaveOut::CorrectHeaders(TFileStream& File) {
   WriteField32(File, 4, RiffField(length - 8));
 }
 
-void TWaveOut::Finish() {
-  // The stream is released and the input closed however the fix-up goes, so the
-  // next run starts clean; a failure still ends this run as one. Audio that could
-  // not be written (a full disk) does not stop the headers from being made true to
-  // what the file holds.
-  std::unique_ptr<TFileStream> file = std::move(Stream);
-  std::exception_ptr failure;
-  try {
-    if (file) {
-      try {
-        file->Flush();
-      } catch (...) {
-        failure = std::current_exception();
-      }
-      CorrectHeaders(*file);
-      file->Close();
-    }
-  } catch (...) {
-    if (!failure) failure = std::current_exception();
-  }
-  CloseInput();
-  if (failure) std::rethrow_exception(failure);
+// Audio that could not be written (a full disk) does not stop the headers from being
+// made true to what the file holds; the failed write is still the run's failure.
+void TWaveOut::CompleteFile() {
+  if (!Stream) return;
+  TFirstFailure failure;
+  failure.Attempt([this] { Stream->Flush(); });
+  failure.Attempt([this] { CorrectHeaders(*Stream); });
+  failure.Raise();
 }

@@ -67,8 +67,8 @@ struct TExistingWavFormat {
 TExistingWavFormat ScanWavHeader(TFileStream& Stream);
 bool SameChunkId(const uint8_t* Bytes, const char* Id);
 
-// Writes .wav files. `Setup` runs on the caller's thread; `WriteStep` and `Finish`
-// on the output's worker.
+// Writes .wav files. `StartFile` runs on the caller's thread (from `Start`);
+// `WriteStep` and `CompleteFile` on the output's worker.
 class TWaveOut : public TAudioFileOut {
  public:
   TWaveOut();
@@ -86,17 +86,15 @@ class TWaveOut : public TAudioFileOut {
   const TExistingWavFormat& ExistingFormat() const { return ExistingFormat_; }
 
   bool WriteStep(bool Abort) override;
-  void Finish() override;
 
  protected:
-  void Setup() override;
+  void StartFile() override;
+  void CompleteFile() override;
 
  private:
   std::array<uint8_t, 44> FillPCMHeader();
   std::array<uint8_t, 60> FillIMAHeader();
   void ReadAppendHeader();
-  void OpenStream();
-  void PrepareAfterOpen();
   void PreparePCM(bool AppendingToData);
   void PrepareIMA(bool AppendingToData);
   void RequireDataAtEnd();

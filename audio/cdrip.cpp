@@ -1,6 +1,5 @@
 #include "cdrip.h"
 
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,8 +13,6 @@
 #include <optional>
 #include <vector>
 
-const char* const CDRipLibraryFileName = "libcdrip.so";
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -23,16 +20,16 @@ namespace fs = std::filesystem;
 constexpr const char* SettingsFileName = "cdr.ini";
 constexpr const char* SettingsSection = "CD-ROM";
 
-struct TBindingState {
+// The path of the cdr.ini that the last load wrote. Written under the binding's lock,
+// read by anyone.
+struct TSettingsRecord {
   std::mutex Lock;
-  std::shared_ptr<const TCDRipLibrary> Library;
-  std::string SettingsPath;
-  std::string FileNameOverride;
+  std::string Path;
 };
 
-TBindingState& Binding() {
-  static TBindingState state;
-  return state;
+TSettingsRecord& SettingsRecord() {
+  static TSettingsRecord record;
+  return record;
 }
 
 std::string Lower(std::string Text) {
@@ -163,79 +160,35 @@ std::string WriteSettingsFile(const std::string& ProgramFolder) {
   return std::string();
 }
 
+// Writes cdr.ini and starts the library with it, once a load found every entry point.
+void StartLibrary(const TCDRipFunctions& Functions, const std::string& ProgramFolder) {
+  const std::string path = WriteSettingsFile(ProgramFolder);
+  {
+    TSettingsRecord& record = SettingsRecord();
+    std::lock_guard<std::mutex> hold(record.Lock);
+    record.Path = path;
+  }
+  Functions.CR_Init(path.empty() ? nullptr : path.c_str());
+}
+
+void StopLibrary(const TCDRipFunctions& Functions) { Functions.CR_DeInit(); }
+
 }  // namespace
 
-TCDRipLibrary::TCDRipLibrary(const std::string& Folder, const std::string& FileName) {
-  void* module = nullptr;
-  if (!Folder.empty() && FileName.find('/') == std::string::npos)
-    module = ::dlopen((fs::path(Folder) / FileName).c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!module) module = ::dlopen(FileName.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!module) return;
-  if (!Bind(module)) {
-    // A library without all of its entry points is treated as one that did not load.
-    Functions_ = TCDRipFunctions{};
-    ::dlclose(module);
-    return;
-  }
-  Module_ = module;
-}
-
-bool TCDRipLibrary::Bind(void* Module) {
-  bool complete = true;
-  // Each pointer takes the type of its declaration in the library's header.
-#define KORVANE_CDRIP_LOOKUP(Name)                                                       \
-  Functions_.Name = reinterpret_cast<decltype(Functions_.Name)>(::dlsym(Module, #Name)); \
-  complete = complete && Functions_.Name != nullptr;
-  KORVANE_CDRIP_ENTRY_POINTS(KORVANE_CDRIP_LOOKUP)
-#undef KORVANE_CDRIP_LOOKUP
-  return complete;
-}
-
-TCDRipLibrary::~TCDRipLibrary() {
-  if (Module_) ::dlclose(Module_);
-}
-
-void LoadCDRipLibrary(const std::string& ProgramFolder) {
-  TBindingState& state = Binding();
-  std::lock_guard<std::mutex> hold(state.Lock);
-  if (state.Library) return;
-  const std::string fileName =
-      state.FileNameOverride.empty() ? CDRipLibraryFileName : state.FileNameOverride;
-  auto library = std::make_shared<const TCDRipLibrary>(ProgramFolder, fileName);
-  if (!library->Loaded()) return;
-  state.SettingsPath = WriteSettingsFile(ProgramFolder);
-  library->Functions().CR_Init(state.SettingsPath.empty() ? nullptr : state.SettingsPath.c_str());
-  state.Library = std::move(library);
-}
-
-void UnloadCDRipLibrary() {
-  TBindingState& state = Binding();
-  std::lock_guard<std::mutex> hold(state.Lock);
-  if (!state.Library) return;
-  state.Library->Functions().CR_DeInit();
-  state.Library.reset();
-}
-
-bool CDRipLoaded() {
-  TBindingState& state = Binding();
-  std::lock_guard<std::mutex> hold(state.Lock);
-  return state.Library != nullptr;
-}
-
-std::shared_ptr<const TCDRipLibrary> CDRipLibrary() {
-  TBindingState& state = Binding();
-  std::lock_guard<std::mutex> hold(state.Lock);
-  return state.Library;
+TRuntimeBinding<TCDRipFunctions>& CDRipBinding() {
+  static TRuntimeBinding<TCDRipFunctions> binding("libcdrip.so", TLibraryNaming::FileNameOnly,
+                                                  StartLibrary, StopLibrary);
+  return binding;
 }
 
 std::string CDRipSettingsPath() {
-  TBindingState& state = Binding();
-  std::lock_guard<std::mutex> hold(state.Lock);
-  return state.SettingsPath;
+  TSettingsRecord& record = SettingsRecord();
+  std::lock_guard<std::mutex> hold(record.Lock);
+  return record.Path;
 }
 
 int CDRipAddImageDrive(const std::string& Path) {
-  const std::shared_ptr<const TCDRipLibrary> library = CDRipLibrary();
+  const std::shared_ptr<const TCDRipLibrary> library = CDRipBinding().Library();
   return library ? library->Functions().CR_AddImageDrive(Path.c_str()) : -1;
 }
 
@@ -263,7 +216,7 @@ std::string ResolvedName(const std::string& Name) {
 }  // namespace
 
 std::string CDRipDriveName(int Drive) {
-  const std::shared_ptr<const TCDRipLibrary> library = CDRipLibrary();
+  const std::shared_ptr<const TCDRipLibrary> library = CDRipBinding().Library();
   if (!library) return std::string();
   return LibraryText([&](char* Buffer, int32_t Size) {
     return library->Functions().CR_GetDriveName(Drive, Buffer, Size);
@@ -271,14 +224,14 @@ std::string CDRipDriveName(int Drive) {
 }
 
 std::string CDRipLastError() {
-  const std::shared_ptr<const TCDRipLibrary> library = CDRipLibrary();
+  const std::shared_ptr<const TCDRipLibrary> library = CDRipBinding().Library();
   if (!library) return std::string();
   return LibraryText(
       [&](char* Buffer, int32_t Size) { return library->Functions().CR_GetLastError(Buffer, Size); });
 }
 
 int CDRipFindDrive(const std::string& Name) {
-  const std::shared_ptr<const TCDRipLibrary> library = CDRipLibrary();
+  const std::shared_ptr<const TCDRipLibrary> library = CDRipBinding().Library();
   if (!library || Name.empty()) return -1;
   const int count = library->Functions().CR_GetNumCDROM();
   for (int drive = 0; drive < count; ++drive)
@@ -287,10 +240,4 @@ int CDRipFindDrive(const std::string& Name) {
   for (int drive = 0; drive < count; ++drive)
     if (ResolvedName(CDRipDriveName(drive)) == resolved) return drive;
   return -1;
-}
-
-void SetCDRipLibraryFileNameForTesting(const std::string& FileName) {
-  TBindingState& state = Binding();
-  std::lock_guard<std::mutex> hold(state.Lock);
-  state.FileNameOverride = FileName;
 }

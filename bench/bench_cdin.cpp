@@ -171,7 +171,7 @@ int main(int argc, char** argv) {
   } catch (const std::exception& e) {
     std::printf("bench_cdin: %s\n", e.what());
   }
-  UnloadCDRipLibrary();
+  CDRipBinding().Unload();
   std::error_code ignored;
   fs::remove_all(folder, ignored);
   return met ? 0 : 1;

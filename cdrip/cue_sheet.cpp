@@ -119,8 +119,10 @@ class Scanner {
   Scan Result_;
   int Session_ = 1;
   int LineNumber_ = 0;
+  int LastIndex_ = -1;           // of the current track
   bool TrackHasIndex0_ = false;
   bool TrackHasIndex1_ = false;
+  bool FileAwaitsTrack_ = false;  // a FILE line that no TRACK has taken up yet
 };
 
 Scan Scanner::Run(const std::string& Text) {
@@ -171,6 +173,12 @@ void Scanner::FileCommand(const std::string& Rest) {
     }
   }
   if (name.empty() || name.find('"') != std::string::npos) Refuse("FILE names no file.");
+  // A FILE inside a track before its INDEX 01 holds the rest of that track; any other
+  // FILE waits for the TRACK that reads it, and two cannot wait at once.
+  if (Result_.Sheet.Tracks.empty() || TrackHasIndex1_) {
+    if (FileAwaitsTrack_) Refuse("a second FILE line before any TRACK reads the first one.");
+    FileAwaitsTrack_ = true;
+  }
   const std::optional<FileKind> kind = KindOf(type);
   if (!kind) Refuse("the file type \"" + type + "\" cannot be read; BINARY, MOTOROLA and WAVE can.");
   Result_.Sheet.Files.push_back(CueFile{name, *kind});
@@ -191,7 +199,8 @@ void Scanner::TrackCommand(const std::vector<std::string>& Words) {
   track.Audio = mode == "AUDIO";
   track.SectorBytes = track.Audio ? 2352 : SectorBytesOfMode(mode);
   Result_.Sheet.Tracks.push_back(track);
-  TrackHasIndex0_ = TrackHasIndex1_ = false;
+  TrackHasIndex0_ = TrackHasIndex1_ = FileAwaitsTrack_ = false;
+  LastIndex_ = -1;
   char line[40];
   // libcue learns only audio or data: the sector size is ours.
   std::snprintf(line, sizeof line, "  TRACK %02d %s", track.Number,
@@ -233,10 +242,10 @@ void Scanner::IndexCommand(const std::vector<std::string>& Words) {
   if (Words.size() != 3 || !IsNumber(Words[1], 2)) Refuse("INDEX takes a number and a time.");
   const int index = std::stoi(Words[1]);
   const int32_t position = Time(Words[2]);
+  // A track's indexes ascend: INDEX 00 before 01, 01 before 02, each only once.
+  if (index <= LastIndex_) Refuse("INDEX " + Words[1] + " is out of order or given twice.");
+  LastIndex_ = index;
   if (index <= 1) {
-    // INDEX 00 must come before INDEX 01, and each only once.
-    if (TrackHasIndex1_ || (index == 0 && TrackHasIndex0_))
-      Refuse("INDEX 0" + std::to_string(index) + " is out of order or given twice.");
     (index == 0 ? TrackHasIndex0_ : TrackHasIndex1_) = true;
     const int track = static_cast<int>(Result_.Sheet.Tracks.size()) - 1;
     const int file = static_cast<int>(Result_.Sheet.Files.size()) - 1;

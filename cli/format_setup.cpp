@@ -40,7 +40,7 @@ class TWavSetup : public TFormatSetup {
     }
   }
   TAudioFileOut& Output() override { return Output_; }
-  std::string Extension() const override { return ".wav"; }
+  TOutputFormat Format() const override { return TOutputFormat::Wav; }
 
  private:
   TWaveOut Output_;
@@ -64,13 +64,7 @@ class TMp3Setup : public TFormatSetup {
     for (const auto& [name, value] : Options.FormatOptions) Apply(name, value);
   }
   TAudioFileOut& Output() override { return Output_; }
-  std::string Extension() const override { return ".mp3"; }
-  // The window's two per-row tag switches: the title from the row's name, and track
-  // numbers counting up from a first one in list order.
-  void PrepareJob(int Index, const std::string& Caption) override {
-    if (TitleFromName_) Output_.Id3TagTitle = Caption;
-    if (TrackFrom_) Output_.Id3TagTrack = std::to_string(*TrackFrom_ + Index);
-  }
+  TOutputFormat Format() const override { return TOutputFormat::Mp3; }
 
  private:
   void Apply(const std::string& Name, const std::string& Value) {
@@ -86,15 +80,17 @@ class TMp3Setup : public TFormatSetup {
     else if (Name == "--crc") Output_.CRC = true;
     else if (Name == "--copyright") Output_.Copyright = true;
     else if (Name == "--no-original") Output_.Original = false;
-    else if (Name == "--title") Output_.Id3TagTitle = Value;
-    else if (Name == "--artist") Output_.Id3TagArtist = Value;
-    else if (Name == "--album") Output_.Id3TagAlbum = Value;
-    else if (Name == "--year") Output_.Id3TagYear = Value;
-    else if (Name == "--track") Output_.Id3TagTrack = Value;
-    else if (Name == "--comment") Output_.Id3TagComment = Value;
-    else if (Name == "--genre") Output_.Id3TagGenre = Value;
-    else if (Name == "--title-from-name") TitleFromName_ = true;
-    else if (Name == "--track-from") TrackFrom_ = IntegerOption(Name, Value, 0, 999999);
+    else if (Name == "--title") Output_.Id3TagTitle = Latin1TagText(Value);
+    else if (Name == "--artist") Output_.Id3TagArtist = Latin1TagText(Value);
+    else if (Name == "--album") Output_.Id3TagAlbum = Latin1TagText(Value);
+    else if (Name == "--year") Output_.Id3TagYear = Latin1TagText(Value);
+    else if (Name == "--track") Output_.Id3TagTrack = Latin1TagText(Value);
+    else if (Name == "--comment") Output_.Id3TagComment = Latin1TagText(Value);
+    else if (Name == "--genre") Output_.Id3TagGenre = Latin1TagText(Value);
+    // The window's two per-row tag switches: the title from the row's name, and track
+    // numbers counting up from a first one in list order.
+    else if (Name == "--title-from-name") RowTags_.TitleFromName = true;
+    else if (Name == "--track-from") RowTags_.FirstTrack = IntegerOption(Name, Value, 0, 999999);
   }
   static TMP3Mode ModeOption(const std::string& Value) {
     if (Value == "stereo") return STEREO;
@@ -113,8 +109,6 @@ class TMp3Setup : public TFormatSetup {
   }
 
   TMP3Out Output_;
-  bool TitleFromName_ = false;
-  std::optional<int> TrackFrom_;
 };
 
 TVorbisBitRate VorbisBitRateOption(const std::string& Name, const std::string& Value) {
@@ -139,16 +133,14 @@ class TOggSetup : public TFormatSetup {
       else if (name == "--nominal") nominal = VorbisBitRateOption(name, value);
       else if (name == "--max") maximum = VorbisBitRateOption(name, value);
       else if (name == "--min") minimum = VorbisBitRateOption(name, value);
-      else if (name == "--tag") Tags_.push_back(value);
+      else if (name == "--tag") RowTags_.OggComments.push_back(value);
     }
     if (nominal) Output_.SetDesiredNominalBitrate(*nominal);
     if (maximum) Output_.SetDesiredMaximumBitrate(*maximum);
     if (minimum) Output_.SetMinimumBitrate(*minimum);
   }
   TAudioFileOut& Output() override { return Output_; }
-  std::string Extension() const override { return ".ogg"; }
-  // The output empties its comment lines after every file.
-  void PrepareJob(int, const std::string&) override { Output_.SetComments(Tags_); }
+  TOutputFormat Format() const override { return TOutputFormat::Ogg; }
 
  private:
   static float CompressionOption(const std::string& Value) {
@@ -165,7 +157,6 @@ class TOggSetup : public TFormatSetup {
   }
 
   TVorbisOut Output_;
-  std::vector<std::string> Tags_;
 };
 
 }  // namespace

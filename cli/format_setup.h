@@ -6,6 +6,7 @@
 
 #include "audio_classes.h"
 #include "cli_options.h"
+#include "rip_job.h"
 
 class TFormatSetup {
  public:
@@ -15,11 +16,12 @@ class TFormatSetup {
   virtual ~TFormatSetup() = default;
 
   virtual TAudioFileOut& Output() = 0;
-  // The file name extension, dot included.
-  virtual std::string Extension() const = 0;
-  // Called before each job is started: Index counts the jobs from 0, Caption is the
-  // name its file is given.
-  virtual void PrepareJob(int /*Index*/, const std::string& /*Caption*/) {}
+  virtual TOutputFormat Format() const = 0;
+  // What every job's file carries beyond the format's settings.
+  const TRowTagRules& RowTags() const { return RowTags_; }
+
+ protected:
+  TRowTagRules RowTags_;
 };
 
 // Whole-number option values, refused with a clear message when they are not.

@@ -1,11 +1,8 @@
 #include "rip_session.h"
 
-#include <sys/stat.h>
-
 #include <chrono>
 #include <filesystem>
 
-#include "cdrip.h"
 #include "track_entry.h"
 
 std::atomic<int> TRipSession::StopSignal{0};
@@ -13,11 +10,6 @@ std::atomic<int> TRipSession::StopSignal{0};
 namespace {
 
 constexpr int64_t CdBytesPerSecond = 44100 * 4;
-
-bool IsExistingFile(const std::string& Path) {
-  struct stat info {};
-  return ::stat(Path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
 
 std::string LengthText(const TCDTrackInfo& Info) {
   char text[32];
@@ -39,77 +31,45 @@ TRipSession::~TRipSession() {
 }
 
 // ---------------------------------------------------------------------------------
-// Drives and sources
+// Sources
 // ---------------------------------------------------------------------------------
 
-std::string TRipSession::DriveName(int Drive) { return CDRipDriveName(Drive); }
-
-// Why the source just tried could not be added as a drive.
-std::string TRipSession::UnreadableSourceMessage() {
-  const std::string reason = CDRipLastError();
-  return reason.empty() ? "Not a disc image, a CD device or a track entry, or it cannot be read."
-                        : reason;
-}
-
-int TRipSession::FindDrive(const std::string& Name) { return CDRipFindDrive(Name); }
-
-int TRipSession::AddImageDrive(const std::string& Path) {
-  std::error_code error;
-  const std::string absolute = std::filesystem::absolute(Path, error).lexically_normal().string();
-  const int existing = FindDrive(absolute);
-  return existing >= 0 ? existing : CDRipAddImageDrive(absolute);
-}
-
 void TRipSession::AddWholeDrive(int Drive, std::vector<TRipJob>& Jobs) {
-  CDIn_.SetCurrentDrive(Drive);
-  const std::string name = DriveName(Drive);
-  if (CDIn_.GetDriveState() == dsNotReady) {
-    Jobs.push_back({name, Drive, 0, "The drive is not ready"});
+  const TDriveListing listing = Drives_.List(Drive);
+  if (!listing.Ready) {
+    Jobs.push_back({listing.Name, DriveNotReady});
     return;
   }
-  const int tracks = CDIn_.GetTrackCount();
-  for (int track = 1; track <= tracks; ++track)
-    if (!CDIn_.GetTrackInfo(track).IsData)
-      Jobs.push_back({TrackEntryPath(name, track), Drive, track, ""});
+  for (const TTrackListing& track : listing.Tracks)
+    if (!track.Info.IsData) Jobs.push_back({track.Entry, ""});
 }
 
-// An entry whose drive is not present is never read from another drive's disc.
-void TRipSession::AddTrackEntry(const std::string& Entry, std::vector<TRipJob>& Jobs) {
-  TRipJob job{Entry, -1, 0, ""};
+// Why a track entry named on the command line cannot be ripped; empty when it can.
+std::string TRipSession::EntryProblem(const std::string& Entry) {
   try {
-    job.Track = TrackEntryNumber(Entry);
+    TrackEntryNumber(Entry);
   } catch (const EAudioException& e) {
-    job.Problem = e.what();
-    Jobs.push_back(job);
-    return;
+    return e.what();
   }
-  const std::string root = TrackEntryDriveRoot(Entry);
-  job.Drive = FindDrive(root);
-  if (job.Drive < 0 && IsExistingFile(root)) {
-    job.Drive = AddImageDrive(root);
-    if (job.Drive < 0) job.Problem = CDRipLastError();
-  }
-  if (job.Drive < 0 && job.Problem.empty()) job.Problem = "The drive is not ready";
-  Jobs.push_back(job);
+  return Drives_.DriveOfEntry(Entry) < 0 ? Drives_.LastError() : std::string();
 }
 
 std::vector<TRipJob> TRipSession::ResolveSources() {
   std::vector<TRipJob> jobs;
   if (Options_.Sources.empty()) {
-    if (CDIn_.DriveCount() == 0)
+    if (Drives_.DriveCount() == 0)
       throw TUsageError("There is no CD drive. Name a disc image or a track entry to rip.");
     AddWholeDrive(0, jobs);
     return jobs;
   }
   for (const std::string& source : Options_.Sources) {
     if (HasTrackEntryExtension(source)) {
-      AddTrackEntry(source, jobs);
+      jobs.push_back({source, EntryProblem(source)});
       continue;
     }
-    const int device = FindDrive(source);
-    const int drive = device >= 0 ? device : AddImageDrive(source);
+    const int drive = Drives_.DriveOfSource(source);
     if (drive < 0)
-      jobs.push_back({source, -1, 0, UnreadableSourceMessage()});
+      jobs.push_back({source, Drives_.LastError()});
     else
       AddWholeDrive(drive, jobs);
   }
@@ -119,10 +79,6 @@ std::vector<TRipJob> TRipSession::ResolveSources() {
 // ---------------------------------------------------------------------------------
 // Ripping
 // ---------------------------------------------------------------------------------
-
-std::string TRipSession::OutputFileName(const TRipJob& Job) const {
-  return Options_.OutDir + "/" + SafeOutputName(TrackEntryCaption(Job.Entry)) + Format_->Extension();
-}
 
 int TRipSession::Run() {
   Format_ = TFormatSetup::Create(Options_);
@@ -136,15 +92,14 @@ int TRipSession::Run() {
 
   TAudioFileOut& output = Format_->Output();
   output.OnProgress = [this](TAudioOutput* Sender) {
+    if (!Watch_.OwnsProgress(Sender)) return;
     TAudioInput* input = Sender->Input();
     Display_.Update(Sender->Progress(), input ? input->Position.load() : 0,
                     input ? input->Size.load() : -1, CdBytesPerSecond);
   };
-  output.OnDone = [this](TAudioOutput*) { JobDone_ = true; };
+  output.OnDone = [this](TAudioOutput* Sender) { Watch_.Done(Sender); };
   output.OnThreadException = [this](TAudioOutput*, const std::exception& E) {
-    // May run on the worker: the message is handed over with the flag.
-    JobFailure_ = E.what();
-    JobFailed_ = true;
+    Watch_.Failed(E.what());
   };
 
   int failures = 0;
@@ -160,31 +115,29 @@ int TRipSession::Run() {
 }
 
 bool TRipSession::RipJob(const TRipJob& Job, int Index) {
-  const std::string fileName = Job.Problem.empty() ? OutputFileName(Job) : Job.Entry;
+  const std::string caption = TrackEntryCaption(Job.Entry);
+  const std::string fileName = JobFileName(Options_.OutDir, caption, Format_->Format());
   Display_.BeginTrack(Job.Problem.empty() ? fileName : Job.Entry);
-  if (!Job.Problem.empty()) {
-    Display_.EndTrack("Failed: " + Job.Problem);
-    return false;
-  }
+  Watch_.Begin(nullptr);
+  if (!Job.Problem.empty()) Watch_.Failed(Job.Problem);
   TAudioFileOut& output = Format_->Output();
-  JobDone_ = false;
-  JobFailed_ = false;
-  JobFailure_.clear();
   try {
-    CDIn_.SetCurrentDrive(Job.Drive);
-    CDIn_.SetStartTrack(Job.Track);
-    CDIn_.SetEndTrack(Job.Track);
-    Format_->PrepareJob(Index, TrackEntryCaption(Job.Entry));
-    output.SetInput(&CDIn_);
-    output.FileName = fileName;
-    output.Start();
+    if (Job.Problem.empty()) {
+      TJobStarter::ApplyRowTags(output, Format_->RowTags(), Index, caption);
+      const std::string problem = Starter_.SelectTrack(Job.Entry);
+      if (!problem.empty()) {
+        Watch_.Failed(problem);
+      } else {
+        Watch_.Begin(&output);
+        Starter_.StartOutput(output, fileName);
+      }
+    }
   } catch (const std::exception& e) {
-    JobFailure_ = e.what();
-    JobFailed_ = true;
+    Watch_.Failed(e.what());
   }
   WaitForRun();
-  if (JobFailed_) {
-    Display_.EndTrack("Failed: " + JobFailure_);
+  if (const std::optional<std::string> failure = Watch_.TakeFailure()) {
+    Display_.EndTrack("Failed: " + *failure);
     return false;
   }
   Display_.EndTrack(Aborted_ ? "Aborted" : "Done");
@@ -192,46 +145,41 @@ bool TRipSession::RipJob(const TRipJob& Job, int Index) {
 }
 
 // Polls the output as the window does, running its events here; a stop signal
-// aborts the run, which then finishes its file and reports done.
+// aborts the run, which then finishes its file and reports done. A failure on the
+// worker ends the run without a completion: the wait goes on until it is idle.
 void TRipSession::WaitForRun() {
   TAudioFileOut& output = Format_->Output();
   Aborted_ = false;
-  while (!JobFailed_ && !(JobDone_ && output.Status() == osIdle)) {
-    if (StopSignal && !Aborted_) {
-      output.Abort();
-      Aborted_ = true;
-    }
-    Dispatcher_.WaitAndProcess(std::chrono::milliseconds(50));
+  WaitForJobEnd(Watch_, [&output] { return output.Status() != osIdle; },
+                [this](int Milliseconds) { ProcessEvents(Milliseconds); });
+}
+
+void TRipSession::ProcessEvents(int Milliseconds) {
+  if (StopSignal && !Aborted_) {
+    Format_->Output().Abort();
+    Aborted_ = true;
   }
-  // A failure on the worker ends the run without OnDone; wait until it is idle.
-  while (output.Status() != osIdle) Dispatcher_.WaitAndProcess(std::chrono::milliseconds(10));
+  Dispatcher_.WaitAndProcess(std::chrono::milliseconds(Milliseconds));
 }
 
 int TRipSession::List() {
-  const int count = CDIn_.DriveCount();
   int status = 0;
   for (const std::string& source : Options_.Sources) {
-    if (HasTrackEntryExtension(source) || FindDrive(source) >= 0 || AddImageDrive(source) >= 0)
-      continue;
-    std::fprintf(Err_, "korvane-cli: %s\n", UnreadableSourceMessage().c_str());
+    if (HasTrackEntryExtension(source) || Drives_.DriveOfSource(source) >= 0) continue;
+    std::fprintf(Err_, "korvane-cli: %s\n", Drives_.LastError().c_str());
     status = 1;
   }
-  const int drives = std::max(count, CDIn_.DriveCount());
-  if (drives == 0) std::fprintf(Out_, "No CD drive found.\n");
-  for (int drive = 0; drive < drives; ++drive) {
-    std::fprintf(Out_, "Drive %d: %s\n", drive, DriveName(drive).c_str());
-    CDIn_.SetCurrentDrive(drive);
-    if (CDIn_.GetDriveState() == dsNotReady) {
-      std::fprintf(Out_, "  (no disc)\n");
+  const std::vector<TDriveListing> drives = Drives_.ListAll();
+  if (drives.empty()) std::fprintf(Out_, "No CD drive found.\n");
+  for (const TDriveListing& drive : drives) {
+    std::fprintf(Out_, "Drive %d: %s\n", drive.Drive, drive.Name.c_str());
+    if (!drive.Ready) {
+      std::fprintf(Out_, "  (no disc, or the table of contents cannot be read)\n");
       continue;
     }
-    const int tracks = CDIn_.GetTrackCount();
-    if (tracks < 0) std::fprintf(Out_, "  (the table of contents cannot be read)\n");
-    for (int track = 1; track <= tracks; ++track) {
-      const TCDTrackInfo info = CDIn_.GetTrackInfo(track);
-      std::fprintf(Out_, "  %s  %s  %s\n", TrackEntryPath(DriveName(drive), track).c_str(),
-                   LengthText(info).c_str(), info.IsData ? "data" : "audio");
-    }
+    for (const TTrackListing& track : drive.Tracks)
+      std::fprintf(Out_, "  %s  %s  %s\n", track.Entry.c_str(), LengthText(track.Info).c_str(),
+                   track.Info.IsData ? "data" : "audio");
   }
   return status;
 }

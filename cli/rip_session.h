@@ -1,6 +1,6 @@
 // One invocation of korvane-cli: resolves the sources into tracks and rips them in
-// order through the same run machinery the window uses (Start, Status polling, the
-// OnProgress/OnDone/OnThreadException events through its own dispatcher).
+// order through the job layer the window uses too (the drive catalogue, the start of a
+// job, the watch over its end), running the outputs' events through its own dispatcher.
 #pragma once
 
 #include <atomic>
@@ -11,14 +11,14 @@
 
 #include "audio_cdrom.h"
 #include "cli_options.h"
+#include "drive_catalog.h"
 #include "format_setup.h"
 #include "progress_display.h"
+#include "rip_job.h"
 
 // One track to rip; Problem, when set, is why it cannot be ripped.
 struct TRipJob {
-  std::string Entry;    // its track entry
-  int Drive = -1;       // the CD library's drive number
-  int Track = 0;
+  std::string Entry;  // its track entry
   std::string Problem;
 };
 
@@ -30,7 +30,8 @@ class TRipSession {
   // Rips everything; returns the exit status (0, 1 when a track failed, 128 + the
   // signal's number when aborted by one).
   int Run();
-  // Prints the drives and their tracks; returns the exit status.
+  // Prints the drives and their tracks; returns the exit status (1 when a source
+  // named could not be read).
   int List();
 
   // Set from a signal handler: the number of the signal that asks to stop.
@@ -39,27 +40,22 @@ class TRipSession {
  private:
   std::vector<TRipJob> ResolveSources();
   void AddWholeDrive(int Drive, std::vector<TRipJob>& Jobs);
-  void AddTrackEntry(const std::string& Entry, std::vector<TRipJob>& Jobs);
-  int FindDrive(const std::string& Name);
-  int AddImageDrive(const std::string& Path);
-  std::string DriveName(int Drive);
-  static std::string UnreadableSourceMessage();
+  std::string EntryProblem(const std::string& Entry);
 
   // Rips one job; true when it ended "Done".
   bool RipJob(const TRipJob& Job, int Index);
   void WaitForRun();
-  std::string OutputFileName(const TRipJob& Job) const;
+  void ProcessEvents(int Milliseconds);
 
   const TCliOptions& Options_;
   std::FILE* Out_;
   std::FILE* Err_;
   TProgressDisplay Display_;
   TQueueDispatcher Dispatcher_;
+  TDriveCatalog Drives_;
   TCDIn CDIn_;
+  TJobStarter Starter_{CDIn_, Drives_};
+  TJobWatch Watch_;
   std::unique_ptr<TFormatSetup> Format_;
-  // What the events of the current job said.
-  bool JobDone_ = false;
-  std::atomic<bool> JobFailed_{false};
-  std::string JobFailure_;
   bool Aborted_ = false;
 };

@@ -102,7 +102,7 @@ class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     LoadVorbisLibraries();
-    LoadMadLibrary();
+    MadBinding().Load();
     Form = std::make_unique<TForm1>();
     std::filesystem::create_directories(Out());
     Form->Edit1->setText(QString::fromStdString(Out()));

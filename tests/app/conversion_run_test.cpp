@@ -11,7 +11,7 @@
 
 #include "app_test_support.h"
 #include "conversion_run.h"
-#include "wav_test_support.h"
+#include "wav_decoder.h"
 
 namespace {
 

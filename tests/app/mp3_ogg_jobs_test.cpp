@@ -11,10 +11,10 @@
 #include <functional>
 #include <set>
 
-#include "mp3_test_support.h"
+#include "mp3_decoder.h"
+#include "ogg_decoder.h"
 #include "settings_test_support.h"
 #include "spin_button.h"
-#include "vorbis_test_support.h"
 
 namespace {
 

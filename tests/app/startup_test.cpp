@@ -9,6 +9,7 @@
 #include "codec.h"
 #include "korvane_program.h"
 #include "lame.h"
+#include "madlib.h"
 #include "ogg.h"
 #include "pipeline_components.h"
 #include "unit2.h"
@@ -58,11 +59,10 @@ TEST_F(StartupTest, TheWindowsOpenWithTheStoredDefaults) {
   EXPECT_EQ(form2.windowTitle(), "Mp3 tag settings");
 }
 
-// One library made missing for the start: how, how to bring it back, its message.
+// One library made missing for the start, and its message.
 struct TMissingLibrary {
   const char* Name;
-  void (*MakeMissing)();
-  void (*Restore)();
+  TLibraryBinding* Binding;
   const char* Message;
   friend void PrintTo(const TMissingLibrary& Case, std::ostream* Out) { *Out << Case.Name; }
 };
@@ -70,14 +70,15 @@ struct TMissingLibrary {
 class MissingLibraryTest : public ::testing::TestWithParam<TMissingLibrary> {
  protected:
   void TearDown() override {
-    GetParam().Restore();
+    GetParam().Binding->SetFileNameForTesting("");
     LoadVorbisLibraries();
-    LoadMadLibrary();
+    MadBinding().Load();
   }
 };
 
 TEST_P(MissingLibraryTest, StopsTheStartWithItsMessageAndANonZeroStatus) {
-  GetParam().MakeMissing();
+  GetParam().Binding->Unload();
+  GetParam().Binding->SetFileNameForTesting(MissingFile);
   TMessageBoxCatcher messageBox;
   const int status = RunKorvane(*qApp, {});
   EXPECT_NE(status, 0);
@@ -90,37 +91,15 @@ TEST_P(MissingLibraryTest, StopsTheStartWithItsMessageAndANonZeroStatus) {
 INSTANTIATE_TEST_SUITE_P(
     Libraries, MissingLibraryTest,
     ::testing::Values(
-        TMissingLibrary{"CdRip",
-                        [] {
-                          UnloadCDRipLibrary();
-                          SetCDRipLibraryFileNameForTesting(MissingFile);
-                        },
-                        [] { SetCDRipLibraryFileNameForTesting(""); },
-                        "libcdrip.so could not be loaded."},
-        TMissingLibrary{"Lame",
-                        [] {
-                          UnloadLameLibrary();
-                          SetLameLibraryFileNameForTesting(MissingFile);
-                        },
-                        [] { SetLameLibraryFileNameForTesting(""); },
-                        "libmp3lame.so.0 library could not be loaded."},
-        TMissingLibrary{"Ogg", [] { UnloadOgg(); LoadOgg(MissingFile); },
-                        [] { UnloadOgg(); }, "libogg.so.0 library could not be loaded."},
-        TMissingLibrary{"Vorbis", [] { UnloadVorbis(); LoadVorbis(MissingFile); },
-                        [] { UnloadVorbis(); }, "libvorbis.so.0 library could not be loaded."},
-        TMissingLibrary{"VorbisFile", [] { UnloadVorbisFile(); LoadVorbisFile(MissingFile); },
-                        [] { UnloadVorbisFile(); },
+        TMissingLibrary{"CdRip", &CDRipBinding(), "libcdrip.so could not be loaded."},
+        TMissingLibrary{"Lame", &LameBinding(), "libmp3lame.so.0 library could not be loaded."},
+        TMissingLibrary{"Ogg", &OggBinding(), "libogg.so.0 library could not be loaded."},
+        TMissingLibrary{"Vorbis", &VorbisBinding(), "libvorbis.so.0 library could not be loaded."},
+        TMissingLibrary{"VorbisFile", &VorbisFileBinding(),
                         "libvorbisfile.so.3 library could not be loaded."},
-        TMissingLibrary{"VorbisEnc", [] { UnloadVorbisEnc(); LoadVorbisEnc(MissingFile); },
-                        [] { UnloadVorbisEnc(); },
+        TMissingLibrary{"VorbisEnc", &VorbisEncBinding(),
                         "libvorbisenc.so.2 library could not be loaded."},
-        TMissingLibrary{"Mad",
-                        [] {
-                          UnloadMadLibrary();
-                          SetMadLibraryFileNameForTesting(MissingFile);
-                        },
-                        [] { SetMadLibraryFileNameForTesting(""); },
-                        "libmad.so.0 library could not be loaded."}),
-    [](const ::testing::TestParamInfo<TMissingLibrary>& Info) { return std::string(Info.param.Name); });
+        TMissingLibrary{"Mad", &MadBinding(), "libmad.so.0 library could not be loaded."}),
+    [](const auto& Info) { return std::string(Info.param.Name); });
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "disc_fixtures.h"
 #include "pipeline_test.h"
 #include "temp_dir.h"
+#include "wav_decoder.h"
 
 namespace {
 
@@ -37,9 +38,10 @@ std::string MessageOf(const std::function<void()>& Action) {
 // library itself is named by its full path in the build's folder, since a program in
 // Folder would not find it (nor would the search path of a sanitizer's dlopen).
 void LoadLibraryAsFrom(const std::string& Folder) {
-  UnloadCDRipLibrary();
-  SetCDRipLibraryFileNameForTesting(std::string(KORVANE_BIN_DIR) + "/" + CDRipLibraryFileName);
-  LoadCDRipLibrary(Folder);
+  CDRipBinding().Unload();
+  CDRipBinding().SetFileNameForTesting(std::string(KORVANE_BIN_DIR) + "/" +
+                                       CDRipBinding().FileName());
+  CDRipBinding().Load(Folder);
 }
 
 // Every test starts from a freshly loaded library whose cdr.ini goes to its own folder.
@@ -47,13 +49,13 @@ class CDInTest : public ::testing::Test {
  protected:
   void SetUp() override {
     LoadLibraryAsFrom(ProgramFolder.Path().string());
-    ASSERT_TRUE(CDRipLoaded());
+    ASSERT_TRUE(CDRipBinding().Loaded());
     CDIn.emplace();
   }
   void TearDown() override {
     if (CDIn && CDIn->Busy) CDIn->Close();
     CDIn.reset();
-    UnloadCDRipLibrary();
+    CDRipBinding().Unload();
   }
 
   // Writes Disc as Layout and adds it as a drive; returns its number.
@@ -187,7 +189,7 @@ TEST_F(CDInTest, EnhancedCdLastAudioTrackEndsBeforeTheSessionGap) {
   const std::vector<uint8_t> bytes = ReadToEnd();
   CDIn->Close();
   EXPECT_TRUE(bytes == di::expectedTrackPcm(disc, 3));
-  const TCDRipFunctions& lib = CDRipLibrary()->Functions();
+  const TCDRipFunctions& lib = CDRipBinding().Functions();
   lib.CR_SetActiveCDROM(drive);
   ASSERT_EQ(lib.CR_ReadToc(), 0);
   EXPECT_EQ(lib.CR_GetTocEntry(3).StartSector, toc.tracks[3].startLsn);
@@ -315,24 +317,25 @@ TEST_F(CDInTest, OpensAndClosesInARowLeaveNoDriveHold) {
 // The binding: a missing library, cdr.ini
 // ---------------------------------------------------------------------------------
 
-TEST_F(CDInTest, MissingLibraryRefusesCreation) {
+// Its message and refusal are in tests/core/binding_test.cpp.
+TEST_F(CDInTest, WithoutTheLibraryTheHelpersAnswerNothing) {
   CDIn.reset();
-  UnloadCDRipLibrary();
-  SetCDRipLibraryFileNameForTesting("libcdrip-absent.so");
-  EXPECT_EQ(MessageOf([] { TCDIn source; }), "libcdrip.so could not be loaded.");
-  EXPECT_FALSE(CDRipLoaded());
+  CDRipBinding().Unload();
+  CDRipBinding().SetFileNameForTesting("libcdrip-absent.so");
+  EXPECT_FALSE(CDRipBinding().Load(ProgramFolder.Path().string()));
   EXPECT_EQ(CDRipAddImageDrive(Images / "any.cue"), -1);
   EXPECT_EQ(CDRipDriveName(0), "");
+  EXPECT_EQ(CDRipFindDrive("/dev/sr0"), -1);
 }
 
 TEST_F(CDInTest, LibraryComesFromTheProgramFolderFirst) {
   CDIn.reset();
-  const std::string copy = ProgramFolder / CDRipLibraryFileName;
-  std::filesystem::copy_file(std::string(KORVANE_BIN_DIR) + "/" + CDRipLibraryFileName, copy);
-  UnloadCDRipLibrary();
-  SetCDRipLibraryFileNameForTesting("");
-  LoadCDRipLibrary(ProgramFolder.Path().string());
-  ASSERT_TRUE(CDRipLoaded());
+  const std::string copy = ProgramFolder / CDRipBinding().FileName();
+  std::filesystem::copy_file(std::string(KORVANE_BIN_DIR) + "/" + CDRipBinding().FileName(), copy);
+  CDRipBinding().Unload();
+  CDRipBinding().SetFileNameForTesting("");
+  CDRipBinding().Load(ProgramFolder.Path().string());
+  ASSERT_TRUE(CDRipBinding().Loaded());
   std::ifstream maps("/proc/self/maps");
   const std::string mapped(std::istreambuf_iterator<char>(maps), {});
   EXPECT_NE(mapped.find(copy), std::string::npos)
@@ -354,7 +357,7 @@ void PrintTo(const SettingsCase& Case, std::ostream* Out) { *Out << Case.Name; }
 
 class SettingsFileTest : public ::testing::TestWithParam<SettingsCase> {
  protected:
-  void TearDown() override { UnloadCDRipLibrary(); }
+  void TearDown() override { CDRipBinding().Unload(); }
   TTempDir Folder;
 };
 
@@ -362,7 +365,7 @@ TEST_P(SettingsFileTest, WrittenInTheProgramFolderKeepingTheRest) {
   const std::string path = Folder / "cdr.ini";
   if (GetParam().Before) std::ofstream(path, std::ios::binary) << GetParam().Before;
   LoadLibraryAsFrom(Folder.Path().string() + "/");
-  ASSERT_TRUE(CDRipLoaded());
+  ASSERT_TRUE(CDRipBinding().Loaded());
   EXPECT_EQ(CDRipSettingsPath(), path);
   EXPECT_EQ(ReadText(path), GetParam().After);
 }
@@ -404,10 +407,10 @@ class TConfigHome {
 TEST(SettingsFilePlacement, UnwritableProgramFolderFallsBackToTheUserConfigFolder) {
   TConfigHome config;
   LoadLibraryAsFrom((config.Folder.Path() / "no-such-folder").string());
-  EXPECT_TRUE(CDRipLoaded());
+  EXPECT_TRUE(CDRipBinding().Loaded());
   EXPECT_EQ(CDRipSettingsPath(), config.Folder / "korvane/cdr.ini");
   EXPECT_EQ(ReadText(config.Folder / "korvane/cdr.ini"), "[CD-ROM]\nnActive=0\n");
-  UnloadCDRipLibrary();
+  CDRipBinding().Unload();
 }
 
 // Something other than a settings file under the name (a pipe, which a reader would
@@ -423,10 +426,10 @@ TEST(SettingsFilePlacement, APipeOrAnEndlessDeviceIsNoSettingsFile) {
     else
       std::filesystem::create_symlink("/dev/zero", name);
     LoadLibraryAsFrom(program.Path().string());
-    EXPECT_TRUE(CDRipLoaded()) << kind;
+    EXPECT_TRUE(CDRipBinding().Loaded()) << kind;
     EXPECT_EQ(CDRipSettingsPath(), config.Folder / "korvane/cdr.ini") << kind;
     EXPECT_FALSE(std::filesystem::is_regular_file(name)) << kind;
-    UnloadCDRipLibrary();
+    CDRipBinding().Unload();
   }
 }
 
@@ -441,16 +444,16 @@ class CDInPipelineTest : public PipelineTest {
     LoadLibraryAsFrom(ProgramFolder.Path().string());
   }
   void TearDown() override {
-    UnloadCDRipLibrary();
+    CDRipBinding().Unload();
     PipelineTest::TearDown();
   }
   // A multi-track disc image, added as a drive, read by a WAV output.
   void MakeDiscAndChain() {
-    di::writeDiscImage(Disc, Folder / "disc.cue");
+    di::writeDiscImage(Disc, Dir / "disc.cue");
     CDIn.emplace();
     WaveOut.emplace();
     WaveOut->SetInput(&*CDIn);
-    Drive = CDRipAddImageDrive(Folder / "disc.cue");
+    Drive = CDRipAddImageDrive(Dir / "disc.cue");
   }
   void SelectTrack(int Track) {
     CDIn->SetCurrentDrive(Drive);
@@ -459,7 +462,6 @@ class CDInPipelineTest : public PipelineTest {
   }
 
   TTempDir ProgramFolder;
-  TTempDir Folder;
   const di::DiscSpec Disc = korvane::testdiscs::MultiTrackDisc();
   std::optional<TCDIn> CDIn;
   std::optional<TWaveOut> WaveOut;  // destroyed before the source it reads
@@ -470,14 +472,11 @@ TEST_F(CDInPipelineTest, WaveOutputWritesTheTrackFromItsWorkerThread) {
   MakeDiscAndChain();
   for (int track : {2, 4}) {
     SelectTrack(track);
-    WaveOut->FileName = Folder / ("track" + std::to_string(track) + ".wav");
+    WaveOut->FileName = Dir / ("track" + std::to_string(track) + ".wav");
     const TRunResult run = RunToEnd(*WaveOut);
     EXPECT_EQ(run.Failures, 0) << run.Failure;
     EXPECT_EQ(run.Done, 1);
-    const std::vector<uint8_t> file = ReadWholeFile(WaveOut->FileName);
-    ASSERT_GT(file.size(), 44u);
-    EXPECT_TRUE(std::vector<uint8_t>(file.begin() + 44, file.end()) ==
-                di::expectedTrackPcm(Disc, track));
+    EXPECT_TRUE(PcmOfWav(WaveOut->FileName) == di::expectedTrackPcm(Disc, track));
     EXPECT_FALSE(CDIn->Busy);
   }
 }
@@ -489,11 +488,11 @@ TEST_F(CDInPipelineTest, AReadFailureMidTrackFailsTheJob) {
   MakeDiscAndChain();
   const int tracks = static_cast<int>(Disc.tracks.size());
   SelectTrack(tracks);
-  WaveOut->FileName = Folder / "cut.wav";
+  WaveOut->FileName = Dir / "cut.wav";
   bool cut = false;
   WaveOut->OnProgress = [&](TAudioOutput*) {
     if (cut || CDIn->Position == 0) return;
-    const std::string bin = Folder / "disc.bin";
+    const std::string bin = Dir / "disc.bin";
     std::filesystem::resize_file(bin, std::filesystem::file_size(bin) - 10 * TCDIn::SectorBytes);
     cut = true;
   };
@@ -507,8 +506,7 @@ TEST_F(CDInPipelineTest, AReadFailureMidTrackFailsTheJob) {
   const auto expected = di::expectedTrackPcm(Disc, tracks);
   ASSERT_GT(file.size(), 44u);
   EXPECT_LT(file.size() - 44, expected.size());
-  EXPECT_EQ(file[40] | (file[41] << 8) | (file[42] << 16) | (static_cast<uint32_t>(file[43]) << 24),
-            file.size() - 44);
+  EXPECT_EQ(Field32(file, 40), file.size() - 44);
   EXPECT_TRUE(std::equal(file.begin() + 44, file.end(), expected.begin()));
 }
 

@@ -13,7 +13,7 @@
 #include <cstdio>
 
 #include "temp_dir.h"
-#include "wav_test_support.h"
+#include "wav_decoder.h"
 
 namespace {
 

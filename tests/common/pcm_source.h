@@ -1,5 +1,6 @@
-// A source that serves PCM held in memory, in any format, with its size known or not.
-// Test data for the outputs: generated signals go in, decoders check what comes out.
+// A source that serves PCM held in memory, in any format, with its size known or not,
+// and that can fail part of the way like a drive that goes away. Test data for the
+// outputs: generated signals go in, decoders check what comes out.
 #pragma once
 
 #include <algorithm>
@@ -31,6 +32,7 @@ class TPcmMemoryInput : public TAudioInput {
   // Serves at most StageSize bytes a call, like a source refilling a staging buffer.
   int ReadData(void* Buffer, int BufferSize) override {
     if (!Busy) throw EAudioException("The Stream is not opened");
+    if (FailAt >= 0 && Position >= FailAt) throw EAudioException(ReadFailure);
     const size_t left = Bytes_.size() - Served_;
     const int n = static_cast<int>(
         std::min<size_t>({static_cast<size_t>(BufferSize), static_cast<size_t>(StageSize_), left}));
@@ -41,6 +43,10 @@ class TPcmMemoryInput : public TAudioInput {
   }
 
   const std::vector<uint8_t>& Bytes() const { return Bytes_; }
+
+  // Reading fails once this many bytes were served (-1: never).
+  int32_t FailAt = -1;
+  static constexpr const char* ReadFailure = "The source could not be read.";
 
  private:
   std::vector<uint8_t> Bytes_;

@@ -1,9 +1,11 @@
-// The window side of a pipeline test: a queue dispatcher installed for the test, and
-// a wait loop that runs the workers' hand-offs until a condition holds.
+// The window side of a pipeline test: a queue dispatcher installed for the test, a
+// wait loop that runs the workers' hand-offs until a condition holds, a run of an
+// output to its end, and a scratch folder for the files the test writes.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -11,8 +13,8 @@
 #include <thread>
 
 #include "audio_classes.h"
+#include "temp_dir.h"
 
-// The window side of a test: installs a queue dispatcher and runs its calls.
 class PipelineTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -36,6 +38,7 @@ class PipelineTest : public ::testing::Test {
     int Done = 0;
     int Failures = 0;
     std::string Failure;  // the message of the last failure
+    bool Completed() const { return Done == 1 && Failures == 0; }
   };
   // Starts Output (setting its OnDone and OnThreadException) and runs the hand-offs
   // until the run has ended, by completion or by failure.
@@ -56,8 +59,18 @@ class PipelineTest : public ::testing::Test {
     result->Failure = *failure;
     return *result;
   }
-  bool OnMainThread() const { return std::this_thread::get_id() == MainThread; }
+  TRunResult RunToEnd(TAudioOutput& Output, TAudioInput& Input) {
+    Output.SetInput(&Input);
+    return RunToEnd(Output);
+  }
+  // Runs Output over Input to its end; a failure unless the run completed.
+  ::testing::AssertionResult Completes(TAudioOutput& Output, TAudioInput& Input) {
+    const TRunResult run = RunToEnd(Output, Input);
+    if (run.Completed()) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "the run did not complete: " << run.Failure;
+  }
 
   TQueueDispatcher Dispatcher;
   std::thread::id MainThread;
+  TTempDir Dir;
 };

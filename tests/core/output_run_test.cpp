@@ -279,10 +279,10 @@ class NullFileOut : public TAudioFileOut {
  public:
   ~NullFileOut() override { StopWorker(); }
   bool WriteStep(bool) override { return false; }
-  void Finish() override {}
 
  protected:
-  void Setup() override {}
+  void StartFile() override {}
+  void CompleteFile() override {}
 };
 
 TEST(FileOutput, BaseFileModeAlwaysRewrites) {

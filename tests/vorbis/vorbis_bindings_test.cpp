@@ -1,37 +1,28 @@
-// The four loading units and the constructor's library checks.
+// The four Ogg Vorbis bindings as the output meets them: loaded once in their order,
+// and checked in theirs. Each binding's own behaviour is in tests/core/binding_test.cpp.
 #include <gtest/gtest.h>
-
-#include <functional>
 
 #include "audio_vorbis.h"
 
 namespace {
 
-struct LibraryCase {
-  const char* Name;
-  std::function<bool(const char*)> Load;  // with a replaced file name
-  std::function<void()> Unload;
-  std::function<bool()> Loaded;
-  const char* Message;
-};
-
-const LibraryCase Libraries[] = {
-    {"ogg", [](const char* F) { return LoadOgg(F); }, UnloadOgg, OggLoaded,
-     "libogg.so.0 library could not be loaded."},
-    {"vorbis", [](const char* F) { return LoadVorbis(F); }, UnloadVorbis, VorbisLoaded,
-     "libvorbis.so.0 library could not be loaded."},
-    {"vorbisenc", [](const char* F) { return LoadVorbisEnc(F); }, UnloadVorbisEnc,
-     VorbisEncLoaded, "libvorbisenc.so.2 library could not be loaded."},
-    {"vorbisfile", [](const char* F) { return LoadVorbisFile(F); }, UnloadVorbisFile,
-     VorbisFileLoaded, "libvorbisfile.so.3 library could not be loaded."},
-};
+const char* const AbsentFile = "libkorvane-absent.so.0";
 
 // Every test leaves the four libraries loaded from their real names.
-class VorbisLibraries : public ::testing::TestWithParam<LibraryCase> {
+class VorbisLibraries : public ::testing::Test {
  protected:
   void TearDown() override {
     UnloadVorbisLibraries();
+    for (TLibraryBinding* binding : std::initializer_list<TLibraryBinding*>{
+             &OggBinding(), &VorbisBinding(), &VorbisEncBinding(), &VorbisFileBinding()})
+      binding->SetFileNameForTesting("");
     LoadVorbisLibraries();
+  }
+
+  // Makes Binding's library missing for the loads to come.
+  static void MakeMissing(TLibraryBinding& Binding) {
+    Binding.Unload();
+    Binding.SetFileNameForTesting(AbsentFile);
   }
 };
 
@@ -46,39 +37,20 @@ std::string ConstructionFailure() {
 
 TEST_F(VorbisLibraries, LoadOnceInOrderAndStayLoaded) {
   LoadVorbisLibraries();
-  EXPECT_TRUE(OggLoaded() && VorbisLoaded() && VorbisEncLoaded() && VorbisFileLoaded());
+  EXPECT_TRUE(OggBinding().Loaded() && VorbisBinding().Loaded() && VorbisEncBinding().Loaded() &&
+              VorbisFileBinding().Loaded());
   const auto first = OggApi().ogg_stream_init;
   LoadVorbisLibraries();
   EXPECT_EQ(OggApi().ogg_stream_init, first);
   EXPECT_EQ(ConstructionFailure(), "");
 }
 
-TEST_P(VorbisLibraries, AMissingLibraryNamesItself) {
-  GetParam().Unload();
-  EXPECT_FALSE(GetParam().Load("libkorvane-absent.so.0"));
-  EXPECT_FALSE(GetParam().Loaded());
-  // The constructor loads what was never tried, but does not retry a failed load.
-  EXPECT_EQ(ConstructionFailure(), GetParam().Message);
-}
-
-TEST_P(VorbisLibraries, ALibraryWithoutTheEntryPointsCountsAsMissing) {
-  GetParam().Unload();
-  EXPECT_FALSE(GetParam().Load("libm.so.6"));
-  EXPECT_EQ(ConstructionFailure(), GetParam().Message);
-}
-
-INSTANTIATE_TEST_SUITE_P(Each, VorbisLibraries, ::testing::ValuesIn(Libraries),
-                         [](const auto& Info) { return std::string(Info.param.Name); });
-
 TEST_F(VorbisLibraries, TheFirstMissingLibraryInCheckOrderIsReported) {
   // The checks run ogg, vorbis, vorbisfile, vorbisenc.
-  UnloadVorbisEnc();
-  LoadVorbisEnc("libkorvane-absent.so.0");
-  UnloadVorbisFile();
-  LoadVorbisFile("libkorvane-absent.so.0");
+  MakeMissing(VorbisEncBinding());
+  MakeMissing(VorbisFileBinding());
   EXPECT_EQ(ConstructionFailure(), "libvorbisfile.so.3 library could not be loaded.");
-  UnloadVorbis();
-  LoadVorbis("libkorvane-absent.so.0");
+  MakeMissing(VorbisBinding());
   EXPECT_EQ(ConstructionFailure(), "libvorbis.so.0 library could not be loaded.");
 }
 

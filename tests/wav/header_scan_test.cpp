@@ -3,7 +3,8 @@
 
 #include <filesystem>
 
-#include "wav_test_support.h"
+#include "audio_wave.h"
+#include "temp_dir.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size);
 

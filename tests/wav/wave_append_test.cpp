@@ -1,9 +1,10 @@
 // Appending to existing .wav files: our own, and files other tools wrote.
 #include <gtest/gtest.h>
 
+#include "audio_wave.h"
 #include "pcm_source.h"
 #include "pipeline_test.h"
-#include "wav_test_support.h"
+#include "wav_decoder.h"
 
 namespace {
 
@@ -51,8 +52,6 @@ class WaveAppend : public PipelineTest {
     Chunk(file, "RIFF", body);
     return file;
   }
-
-  TTempDir Dir;
 };
 
 TEST_F(WaveAppend, ExtendsOurOwnFiles) {
@@ -67,7 +66,7 @@ TEST_F(WaveAppend, ExtendsOurOwnFiles) {
     const size_t header = type == wtPCM ? 44 : 60;
     EXPECT_EQ(Field32(file, 4), file.size() - 8);
     EXPECT_EQ(Field32(file, header - 4), file.size() - header);
-    const auto decoded = DecodeWithSox(Dir, name);
+    const auto decoded = DecodeWithSox(name);
     if (type == wtPCM) {
       std::vector<uint8_t> both(first);
       both.insert(both.end(), second.begin(), second.end());
@@ -108,9 +107,9 @@ TEST_F(WaveAppend, ExtendsFilesThatFfmpegWrote) {
     const std::string name = Dir / "ffmpeg.wav";
     ASSERT_TRUE(RunCommand(std::string("ffmpeg -v error -y -f lavfi -i sine=frequency=500:duration=1 ") +
                            "-ac 2 -ar 44100 -c:a " + codec + " '" + name + "'"));
-    const auto before = DecodeWithSox(Dir, name);
+    const auto before = DecodeWithSox(name);
     ASSERT_EQ(Write(name, TestSignal::Sine16(44100, {300, 300}), 2, wtPCM, foAppend).Done, 1) << codec;
-    const auto after = DecodeWithSox(Dir, name);
+    const auto after = DecodeWithSox(name);
     EXPECT_GE(after.size(), before.size() + 2 * 44100) << codec;
     EXPECT_TRUE(std::equal(before.begin(), before.end(), after.begin())) << codec;
   }

@@ -24,6 +24,8 @@ std::string LowerCase(std::string Text) {
 
 }  // namespace
 
+const char* const DriveNotReady = "The drive is not ready";
+
 bool IsDiscImageName(const std::string& Path) {
   const std::string extension = LowerCase(std::filesystem::path(Path).extension().string());
   return extension == ".cue" || extension == ".toc" || extension == ".nrg";
@@ -39,16 +41,28 @@ int TDriveCatalog::FindDrive(const std::string& Name) { return CDRipFindDrive(Na
 
 int TDriveCatalog::AddImageDrive(const std::string& Path) {
   std::error_code error;
-  const std::filesystem::path absolute = std::filesystem::absolute(Path, error);
-  if (error) return -1;
-  return CDRipAddImageDrive(absolute.lexically_normal().string());
+  const std::string absolute =
+      std::filesystem::absolute(Path, error).lexically_normal().string();
+  const int existing = error ? -1 : FindDrive(absolute);
+  if (existing >= 0) return existing;
+  const int added = error ? -1 : CDRipAddImageDrive(absolute);
+  LastError_ = added >= 0 ? std::string() : CDRipLastError();
+  if (added < 0 && LastError_.empty())
+    LastError_ = "Not a disc image, a CD device or a track entry, or it cannot be read.";
+  return added;
+}
+
+int TDriveCatalog::DriveOfSource(const std::string& Name) {
+  const int drive = FindDrive(Name);
+  return drive >= 0 ? drive : AddImageDrive(Name);
 }
 
 int TDriveCatalog::DriveOfEntry(const std::string& Entry) {
   const std::string root = TrackEntryDriveRoot(Entry);
   const int drive = FindDrive(root);
-  if (drive >= 0 || !IsRegularFile(root)) return drive;
-  return AddImageDrive(root);
+  if (drive >= 0) return drive;
+  LastError_ = DriveNotReady;
+  return IsRegularFile(root) ? AddImageDrive(root) : -1;
 }
 
 TDriveListing TDriveCatalog::List(int Drive) {

@@ -1,10 +1,11 @@
 // What the drives of the CD ripping library hold, for choosing tracks and for finding
-// the drive of a track entry ("<drive name>/TrackNN.cda").
+// the drive of a track entry ("<drive name>/TrackNN.cda") or of a source named on a
+// command line (a device or a disc image).
 //
 // The catalog reads drives through a CD source of its own, so that browsing never
-// changes the settings of the window's `CDIn1` nor disturbs a read it has open: the
-// library's ripper keeps reading the drive it was opened on whichever drive is active.
-// Window thread only.
+// changes the settings of the source a run reads (the window's `CDIn1`) nor disturbs a
+// read it has open: the library's ripper keeps reading the drive it was opened on
+// whichever drive is active. The front end's main thread only.
 #pragma once
 
 #include <string>
@@ -33,15 +34,19 @@ class TDriveCatalog {
   int DriveCount();
   // The drive's name as the library gives it; empty when there is no such drive.
   std::string DriveName(int Drive);
-  // The number of the drive whose name equals Name exactly; -1 when there is none.
+  // The number of the drive that Name denotes (links resolved); -1 when there is none.
   int FindDrive(const std::string& Name);
   // Adds a disc image as a drive (or finds the drive it was added as); -1 when it
-  // cannot be opened.
+  // cannot be opened, and `LastError` says why.
   int AddImageDrive(const std::string& Path);
+  // The drive that Name denotes, a device or an image added for it; -1 as above.
+  int DriveOfSource(const std::string& Name);
   // The drive that a track entry belongs to: the drive named by the entry's drive root,
   // or else the disc image file of that name, added as a drive. -1 when neither exists:
-  // such an entry is never read from another drive's disc.
+  // such an entry is never read from another drive's disc. `LastError` says why.
   int DriveOfEntry(const std::string& Entry);
+  // Why the last drive could not be found or added, in a sentence for the user.
+  const std::string& LastError() const { return LastError_; }
 
   TDriveListing List(int Drive);
   std::vector<TDriveListing> ListAll();
@@ -50,7 +55,11 @@ class TDriveCatalog {
 
  private:
   TCDIn Browser_;
+  std::string LastError_;
 };
+
+// The failure of a job whose drive is not there (or holds no disc).
+extern const char* const DriveNotReady;
 
 // True for the file names of disc images that can be added as drives: .cue, .toc and
 // .nrg, in any letter case.

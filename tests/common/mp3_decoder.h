@@ -1,33 +1,22 @@
-// What the MP3 tests share: a run of the output to a file in a scratch folder, and
-// readers of what it wrote (frames and samples through libmad, the information frame
-// and the ID3v1 tag from the bytes themselves).
+// Reading back MP3 files: frames and samples through libmad (which we did not write),
+// the information frame and the ID3 tags from the bytes themselves.
 #pragma once
 
-#include <gtest/gtest.h>
 #include <mad.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "audio_lame.h"
-#include "pcm_source.h"
-#include "pipeline_test.h"
+#include "temp_dir.h"
 
 namespace mp3test {
 
-inline std::vector<uint8_t> ReadFile(const std::string& Path) {
-  std::ifstream in(Path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
+// The bytes of a whole file.
+inline std::vector<uint8_t> ReadFile(const std::string& Path) { return ReadWholeFile(Path); }
 
 inline uint32_t BigEndian32(const uint8_t* Bytes) {
   return (uint32_t{Bytes[0]} << 24) | (uint32_t{Bytes[1]} << 16) |
@@ -182,62 +171,9 @@ inline TDecoded Decode(std::vector<uint8_t> Audio) {
   return out;
 }
 
-inline double Rms(const std::vector<int16_t>& Samples, size_t From = 0,
-                  size_t To = SIZE_MAX) {
-  To = std::min(To, Samples.size());
-  if (From >= To) return 0.0;
-  double sum = 0.0;
-  for (size_t i = From; i < To; ++i) sum += double(Samples[i]) * Samples[i];
-  return std::sqrt(sum / double(To - From));
-}
-
-// One channel of interleaved 16-bit bytes.
-inline std::vector<int16_t> Channel(const std::vector<uint8_t>& Bytes, int Channels,
-                                    int Index) {
-  std::vector<int16_t> out;
-  for (size_t at = 2 * size_t(Index); at + 1 < Bytes.size(); at += 2 * size_t(Channels))
-    out.push_back(static_cast<int16_t>(Bytes[at] | (Bytes[at + 1] << 8)));
-  return out;
+// Decodes the audio of an MP3 file, its tags left out.
+inline TDecoded DecodeFile(const std::string& Path) {
+  return Decode(AudioBytes(ReadWholeFile(Path)));
 }
 
 }  // namespace mp3test
-
-// A pipeline test with a scratch folder and a helper that runs an output to its end.
-class Mp3Test : public PipelineTest {
- protected:
-  void SetUp() override {
-    PipelineTest::SetUp();
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info->test_suite_name()) + "-" + info->name();
-    std::replace(name.begin(), name.end(), '/', '-');
-    Folder = std::filesystem::temp_directory_path() /
-             ("korvane-mp3-" + std::to_string(::getpid()) + "-" + name);
-    std::filesystem::create_directories(Folder);
-  }
-  void TearDown() override {
-    PipelineTest::TearDown();
-    std::error_code ignored;
-    std::filesystem::remove_all(Folder, ignored);
-  }
-
-  std::string PathOf(const std::string& Name) const { return (Folder / Name).string(); }
-
-  // Attaches the counters, runs Output over Input into FileName and waits for the end.
-  void Run(TMP3Out& Output, TAudioInput& Input, const std::string& FileName) {
-    Output.OnDone = [this](TAudioOutput*) { ++Done; };
-    Output.OnThreadException = [this](TAudioOutput*, const std::exception& E) {
-      Failure = E.what();
-      ++Failures;
-    };
-    Output.SetInput(&Input);
-    Output.FileName = FileName;
-    const int runsBefore = Done + Failures;
-    Output.Start();
-    ASSERT_TRUE(RunUntil([&] { return Done + Failures > runsBefore; }));
-  }
-
-  std::filesystem::path Folder;
-  int Done = 0;
-  std::atomic<int> Failures{0};
-  std::string Failure;
-};

@@ -1,23 +1,16 @@
-// What the Ogg Vorbis tests share: a decoder of the files we write (libvorbisfile,
-// linked directly), a reader of the raw Ogg pages, and a fixture that runs an output.
+// Reading back Ogg Vorbis files: every logical stream decoded with libvorbisfile
+// (which we did not write), and the raw Ogg pages as they lie in the file.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 #include <vorbis/vorbisfile.h>
 
-#include <atomic>
+#include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
-#include "audio_vorbis.h"
-#include "pcm_source.h"
-#include "pipeline_test.h"
+#include "temp_dir.h"
 
 namespace VorbisTest {
 
@@ -89,9 +82,7 @@ struct TOggPage {
 };
 
 inline std::vector<TOggPage> ReadPages(const std::string& Path) {
-  std::ifstream in(Path, std::ios::binary);
-  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                   std::istreambuf_iterator<char>());
+  const std::vector<uint8_t> bytes = ReadWholeFile(Path);
   const auto le = [&bytes](size_t At, int Count) {
     uint64_t value = 0;
     for (int i = Count - 1; i >= 0; --i) value = (value << 8) | bytes[At + static_cast<size_t>(i)];
@@ -118,49 +109,5 @@ inline std::vector<TOggPage> ReadPages(const std::string& Path) {
   EXPECT_EQ(at, bytes.size()) << "the file holds something that is not an Ogg page";
   return pages;
 }
-
-// Runs outputs on the test's thread as the window would, and keeps each test's files
-// in a folder of its own.
-class VorbisRun : public PipelineTest {
- protected:
-  void SetUp() override {
-    PipelineTest::SetUp();
-    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(test->test_suite_name()) + "_" + test->name();
-    for (char& c : name)
-      if (c == '/') c = '_';
-    Folder = std::filesystem::path(::testing::TempDir()) /
-             ("korvane_vorbis_" + std::to_string(::getpid()) + "_" + name);
-    std::filesystem::create_directories(Folder);
-  }
-  void TearDown() override {
-    PipelineTest::TearDown();
-    std::error_code ignored;
-    std::filesystem::remove_all(Folder, ignored);
-  }
-
-  std::string PathOf(const std::string& FileName) const { return (Folder / FileName).string(); }
-
-  // Starts Output on Source and processes hand-offs until the run has ended; true
-  // when it ended with OnDone, false when it failed (its message in `Failure`).
-  bool Encode(TVorbisOut& Output, TAudioInput& Source) {
-    std::atomic<int> done{0}, failed{0};
-    Failure.clear();
-    Output.OnDone = [&done](TAudioOutput*) { ++done; };
-    Output.OnThreadException = [this, &failed](TAudioOutput*, const std::exception& E) {
-      Failure = E.what();
-      ++failed;
-    };
-    Output.SetInput(&Source);
-    Output.Start();
-    EXPECT_TRUE(RunUntil([&] { return done + failed > 0 && Output.Status() == osIdle; }));
-    Output.OnDone = nullptr;
-    Output.OnThreadException = nullptr;
-    return done == 1 && failed == 0;
-  }
-
-  std::filesystem::path Folder;
-  std::string Failure;
-};
 
 }  // namespace VorbisTest

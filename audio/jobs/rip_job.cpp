@@ -1,0 +1,136 @@
+#include "rip_job.h"
+
+#include <utility>
+
+#include "audio_lame.h"
+#include "audio_vorbis.h"
+#include "track_entry.h"
+
+const char* OutputExtension(TOutputFormat Format) {
+  switch (Format) {
+    case TOutputFormat::Mp3: return ".mp3";
+    case TOutputFormat::Ogg: return ".ogg";
+    case TOutputFormat::Wav: break;
+  }
+  return ".wav";
+}
+
+std::string JobFileName(const std::string& Folder, const std::string& Caption,
+                        TOutputFormat Format) {
+  return Folder + "/" + SafeOutputName(Caption) + OutputExtension(Format);
+}
+
+// Decodes one UTF-8 sequence at Text[At]; a malformed one counts as one character
+// outside Latin-1.
+static uint32_t NextCodePoint(const std::string& Text, size_t& At) {
+  const auto byte = [&](size_t I) { return static_cast<unsigned char>(Text[I]); };
+  const unsigned char lead = byte(At);
+  const int length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3
+                                   : (lead >> 3) == 0x1E  ? 4 : 0;
+  if (length == 0 || At + length > Text.size()) {
+    ++At;
+    return 0xFFFD;
+  }
+  uint32_t code = length == 1 ? lead : lead & (0x7F >> length);
+  for (int i = 1; i < length; ++i) {
+    if ((byte(At + i) & 0xC0) != 0x80) {
+      ++At;
+      return 0xFFFD;
+    }
+    code = code << 6 | (byte(At + i) & 0x3F);
+  }
+  At += length;
+  return code;
+}
+
+std::string Latin1TagText(const std::string& Utf8) {
+  std::string latin1;
+  for (size_t at = 0; at < Utf8.size();) {
+    const uint32_t code = NextCodePoint(Utf8, at);
+    latin1 += code <= 0xFF ? static_cast<char>(code) : '?';
+  }
+  return latin1;
+}
+
+// ---------------------------------------------------------------------------------
+// Starting a job
+// ---------------------------------------------------------------------------------
+
+// The MP3 output keeps its tags from job to job, so only the per-job ones change. The
+// Ogg Vorbis output empties its comment list when it finishes a file, but not after a
+// set-up that failed; the list is therefore set rather than appended to, so that every
+// file carries each line exactly once.
+void TJobStarter::ApplyRowTags(TAudioFileOut& Output, const TRowTagRules& Rules, int Index,
+                               const std::string& Caption) {
+  if (auto* mp3 = dynamic_cast<TMP3Out*>(&Output)) {
+    if (Rules.TitleFromName) mp3->Id3TagTitle = Latin1TagText(Caption);
+    if (Rules.FirstTrack) mp3->Id3TagTrack = std::to_string(*Rules.FirstTrack + Index);
+  } else if (auto* vorbis = dynamic_cast<TVorbisOut*>(&Output)) {
+    vorbis->SetComments(Rules.OggComments);
+  }
+}
+
+std::string TJobStarter::SelectTrack(const std::string& Entry) {
+  const int drive = Drives_.DriveOfEntry(Entry);
+  if (Source_.DriveCount() == 0) return std::string();
+  const int track = TrackEntryNumber(Entry);
+  if (drive < 0) return Drives_.LastError();
+  Source_.SetCurrentDrive(drive);
+  Source_.SetStartTrack(track);
+  Source_.SetEndTrack(track);
+  return std::string();
+}
+
+void TJobStarter::StartOutput(TAudioFileOut& Output, const std::string& FileName) {
+  Output.SetInput(&Source_);
+  Output.FileName = FileName;
+  Output.Start();
+}
+
+// ---------------------------------------------------------------------------------
+// Following its end
+// ---------------------------------------------------------------------------------
+
+void TJobWatch::Begin(TAudioOutput* Output) {
+  Output_ = Output;
+  Ended_ = Output == nullptr;
+}
+
+bool TJobWatch::OwnsProgress(const TAudioOutput* Sender) const {
+  return Sender == Output_ && Sender->Busy;
+}
+
+bool TJobWatch::Done(const TAudioOutput* Sender) {
+  if (Sender != Output_) return false;
+  Ended_ = true;
+  return true;
+}
+
+void TJobWatch::Failed(const std::string& Message) {
+  {
+    std::lock_guard<std::mutex> hold(FailureLock_);
+    Failure_ = Message;
+  }
+  FailurePending_ = true;
+}
+
+std::optional<std::string> TJobWatch::TakeFailure() {
+  if (!FailurePending_) return std::nullopt;
+  std::lock_guard<std::mutex> hold(FailureLock_);
+  FailurePending_ = false;
+  Ended_ = true;
+  return std::exchange(Failure_, std::string());
+}
+
+bool TJobWatch::Ended() const { return Ended_ || FailurePending_; }
+
+void WaitForJobEnd(const TJobWatch& Watch, const std::function<bool()>& AnyOutputRunning,
+                   const std::function<void(int Milliseconds)>& ProcessEvents) {
+  int pollsWithoutEnd = 0;
+  while (true) {
+    const bool running = AnyOutputRunning();
+    ProcessEvents(PollMs);
+    if (running) continue;
+    if (Watch.Ended() || ++pollsWithoutEnd > MaxPollsWithoutEnd) break;
+  }
+}

@@ -1,0 +1,174 @@
+// What every file output does, whatever its format, checked with decoders we did not
+// write: a whole run decodes to the input's length with progress up to 100; a run cut
+// short (abort, a source that fails) leaves a file that decodes to what was read; a
+// failed set-up or write is reported, and the output stays idle and reusable.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "audio_lame.h"
+#include "audio_vorbis.h"
+#include "audio_wave.h"
+#include "mp3_decoder.h"
+#include "ogg_decoder.h"
+#include "pcm_source.h"
+#include "pipeline_test.h"
+#include "wav_decoder.h"
+
+namespace {
+
+int64_t SoxFrames(const std::string& File) {
+  const std::vector<int16_t> samples = DecodeWithSox(File);
+  return samples.empty() ? -1 : static_cast<int64_t>(samples.size() / 2);
+}
+
+// Each format: its output as the test sets it up, its file name, the stereo frames a
+// decoder finds in a file (-1 when the file does not decode), and how far that count
+// may lie from the frames the output was given.
+struct WavPcm {
+  using Output = TWaveOut;
+  static constexpr const char* Name = "WavPcm";
+  static constexpr const char* FileName = "pcm.wav";
+  static void Configure(TWaveOut&) {}
+  static int64_t DecodedFrames(const std::string& File) { return SoxFrames(File); }
+  static constexpr int64_t Tolerance = 0;
+};
+
+struct WavImaAdpcm {
+  using Output = TWaveOut;
+  static constexpr const char* Name = "WavImaAdpcm";
+  static constexpr const char* FileName = "ima.wav";
+  static void Configure(TWaveOut& Output) { Output.SetWavType(wtDVIADPCM); }
+  static int64_t DecodedFrames(const std::string& File) { return SoxFrames(File); }
+  // Frames of one 512-byte stereo block: the last block is padded with silence, and a
+  // block that a failure cut short is not written.
+  static constexpr int64_t Tolerance = 505;
+};
+
+struct Mp3 {
+  using Output = TMP3Out;
+  static constexpr const char* Name = "Mp3";
+  static constexpr const char* FileName = "out.mp3";
+  static void Configure(TMP3Out&) {}
+  // The information frame decodes to silence; the encoder's delay and padding, which
+  // that frame states, frame the audio.
+  static int64_t DecodedFrames(const std::string& File) {
+    const std::vector<uint8_t> audio = mp3test::AudioBytes(ReadWholeFile(File));
+    const mp3test::TDecoded decoded = mp3test::Decode(audio);
+    const std::optional<mp3test::TInfoFrame> info = mp3test::ReadInfoFrame(audio);
+    if (decoded.LostFrames > 0 || decoded.Frames.empty() || !info || !info->Delay ||
+        !info->Padding)
+      return -1;
+    return decoded.SampleCount() - decoded.Frames[0].Samples - *info->Delay - *info->Padding;
+  }
+  static constexpr int64_t Tolerance = 0;
+};
+
+struct OggVorbis {
+  using Output = TVorbisOut;
+  static constexpr const char* Name = "OggVorbis";
+  static constexpr const char* FileName = "out.ogg";
+  static void Configure(TVorbisOut&) {}
+  static int64_t DecodedFrames(const std::string& File) {
+    const VorbisTest::TDecodedFile file = VorbisTest::Decode(File);
+    if (file.OpenResult != 0 || file.Links.size() != 1) return -1;
+    return file.Links[0].Frames();
+  }
+  static constexpr int64_t Tolerance = 0;
+};
+
+constexpr int InputFrames = 44100;
+
+template <class Format>
+class OutputBehaviour : public PipelineTest {
+ protected:
+  OutputBehaviour() {
+    Format::Configure(Output);
+    Output.FileName = Dir / Format::FileName;
+  }
+
+  int64_t FramesRead() const { return Input.Position / 4; }
+  void ExpectDecodesTo(int64_t Frames) {
+    const int64_t decoded = Format::DecodedFrames(Output.FileName);
+    EXPECT_GE(decoded, Frames - Format::Tolerance);
+    EXPECT_LE(decoded, Frames + Format::Tolerance);
+  }
+  void ExpectFailure(const TRunResult& Run, const std::string& Message) {
+    EXPECT_EQ(Run.Done, 0);
+    EXPECT_EQ(Run.Failures, 1);
+    EXPECT_NE(Run.Failure.find(Message), std::string::npos) << Run.Failure;
+    EXPECT_EQ(Output.Status(), osIdle);
+    EXPECT_FALSE(Input.Busy);
+  }
+
+  TPcmMemoryInput Input{TestSignal::Sine16(InputFrames, {440.0, 660.0}, 0.4), 2};
+  typename Format::Output Output;  // destroyed before the source it reads
+};
+
+struct FormatNames {
+  template <class Format>
+  static std::string GetName(int) {
+    return Format::Name;
+  }
+};
+
+using Formats = ::testing::Types<WavPcm, WavImaAdpcm, Mp3, OggVorbis>;
+TYPED_TEST_SUITE(OutputBehaviour, Formats, FormatNames);
+
+TYPED_TEST(OutputBehaviour, AWholeRunDecodesToTheInputsLengthWithProgressUpTo100) {
+  std::vector<int> progress;
+  this->Output.OnProgress = [&progress](TAudioOutput* Sender) {
+    progress.push_back(Sender->Progress());
+  };
+  ASSERT_TRUE(this->Completes(this->Output, this->Input));
+  this->ExpectDecodesTo(InputFrames);
+  ASSERT_FALSE(progress.empty());
+  EXPECT_GT(progress.front(), 0);
+  EXPECT_EQ(progress.back(), 100);
+  EXPECT_EQ(std::adjacent_find(progress.begin(), progress.end(), std::greater_equal<int>()),
+            progress.end())
+      << "progress only climbs";
+}
+
+TYPED_TEST(OutputBehaviour, AnAbortMidRunLeavesAFileOfWhatWasRead) {
+  this->Output.OnProgress = [](TAudioOutput* Sender) {
+    if (Sender->Progress() >= 30) Sender->Abort();
+  };
+  ASSERT_TRUE(this->Completes(this->Output, this->Input));  // an abort ends as a completion
+  EXPECT_LT(this->FramesRead(), InputFrames * 6 / 10);
+  EXPECT_FALSE(this->Input.Busy);
+  this->ExpectDecodesTo(this->FramesRead());
+}
+
+TYPED_TEST(OutputBehaviour, AReadFailureFailsTheRunAndKeepsWhatWasRead) {
+  this->Input.FailAt = 60000;
+  this->ExpectFailure(this->RunToEnd(this->Output, this->Input), TPcmMemoryInput::ReadFailure);
+  this->ExpectDecodesTo(this->FramesRead());
+}
+
+TYPED_TEST(OutputBehaviour, AWriteFailureFailsTheRun) {
+  this->Output.FileName = "/dev/full";
+  this->ExpectFailure(this->RunToEnd(this->Output, this->Input), "No space left on device");
+}
+
+TYPED_TEST(OutputBehaviour, AFailedSetUpIsReportedAndLeavesTheOutputReusable) {
+  const std::string usable = this->Output.FileName;
+  const std::pair<std::string, const char*> refusals[] = {
+      {"", "File name is not assigned."},
+      {this->Dir / "missing-folder/out", "Cannot create file"}};
+  for (const auto& [fileName, message] : refusals) {
+    this->Output.FileName = fileName;
+    this->ExpectFailure(this->RunToEnd(this->Output, this->Input), message);
+    EXPECT_EQ(this->Output.Stream, nullptr);
+  }
+  this->Output.FileName = usable;
+  ASSERT_TRUE(this->Completes(this->Output, this->Input));
+  this->ExpectDecodesTo(InputFrames);
+}
+
+}  // namespace
