@@ -1,10 +1,10 @@
 #include "about_tab.h"
 
+#include <QBrush>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QPixmap>
-#include <QBrush>
 
 #include "web_commands.h"
 
@@ -88,12 +88,14 @@ TAboutTab::TAboutTab(QWidget* Sheet)
   JvLinkLabel2->setTextFormat(Qt::PlainText);
   JvLinkLabel2->setText(TextBlock());
 
-  const QString link = QStringLiteral("<a href=\"%1\">%2</a>")
-                           .arg(MakerSite::Address(MakerSite::HomePage).toString(QUrl::FullyEncoded),
-                                LinkCaption.toHtmlEscaped());
+  const QString link =
+      QStringLiteral("<a href=\"%1\">%2</a>")
+          .arg(MakerSite::Address(MakerSite::HomePage).toString(QUrl::FullyEncoded),
+               LinkCaption.toHtmlEscaped());
   JvLinkLabel1->setTextFormat(Qt::RichText);
-  JvLinkLabel1->setText(KeepingSpaces(LinkBefore.toHtmlEscaped() + link + LinkAfter.toHtmlEscaped() +
-                                      QStringLiteral("<br>") + LinkSecondLine.toHtmlEscaped()));
+  JvLinkLabel1->setText(KeepingSpaces(LinkBefore.toHtmlEscaped() + link +
+                                      LinkAfter.toHtmlEscaped() + QStringLiteral("<br>") +
+                                      LinkSecondLine.toHtmlEscaped()));
   JvLinkLabel1->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
   JvLinkLabel1->setOpenExternalLinks(false);
   connect(JvLinkLabel1, &QLabel::linkActivated, this, [this] { JvLinkLabel1LinkClick(); });

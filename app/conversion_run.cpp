@@ -36,10 +36,7 @@ class TConversionRun::TRunScope {
 
 TConversionRun::TConversionRun(TPipelineComponents& Components, TJobList& Jobs,
                                TDriveCatalog& Drives, TRunWindow& Window)
-    : Components_(Components),
-      Jobs_(Jobs),
-      Window_(Window),
-      Starter_(Components.CDIn1, Drives) {}
+    : Components_(Components), Jobs_(Jobs), Window_(Window), Starter_(Components.CDIn1, Drives) {}
 
 // ---------------------------------------------------------------------------------
 // The run
@@ -85,7 +82,8 @@ void TConversionRun::StartJob() {
     const std::string problem = Starter_.SelectTrack(JobPath.toStdString());
     if (!problem.empty()) return Watch_.Failed(problem);
     Watch_.Begin(&output);
-    Starter_.StartOutput(output, JobFileName(Window_.OutputFolder().toStdString(), caption, format));
+    Starter_.StartOutput(output,
+                         JobFileName(Window_.OutputFolder().toStdString(), caption, format));
   } catch (const std::exception& e) {
     Jobs_.SetStatus(StatusRow, ErrorStatus(e.what()));
     throw;
@@ -150,7 +148,8 @@ void TConversionRun::OutputDone(TAudioOutput* Sender) {
 
 void TConversionRun::OutputFailed(TAudioOutput*, const std::exception& E) {
   Watch_.Failed(E.what());
-  QMetaObject::invokeMethod(this, [this] { ApplyPendingFailure(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this] { ApplyPendingFailure(); }, Qt::QueuedConnection);
 }
 
 void TConversionRun::ApplyPendingFailure() {
@@ -164,13 +163,13 @@ void TConversionRun::ApplyPendingFailure() {
 
 bool TConversionRun::AnyOutputRunning() const {
   return Components_.VorbisOut1.Status() == osRunning ||
-         Components_.WaveOut1.Status() == osRunning ||
-         Components_.MP3Out1.Status() == osRunning;
+         Components_.WaveOut1.Status() == osRunning || Components_.MP3Out1.Status() == osRunning;
 }
 
 void TConversionRun::WaitForOutputs() {
-  WaitForJobEnd(Watch_, [this] { return AnyOutputRunning(); },
-                [this](int Milliseconds) { PumpMessages(Milliseconds); });
+  WaitForJobEnd(
+      Watch_, [this] { return AnyOutputRunning(); },
+      [this](int Milliseconds) { PumpMessages(Milliseconds); });
   ApplyPendingFailure();
 }
 
@@ -181,8 +180,8 @@ void TConversionRun::PumpMessages(int Milliseconds) {
   loop.exec();
   // A local event loop returns at once while the application is quitting; the rest of
   // the time is slept here, so that the poll never spins.
-  const auto left = std::chrono::milliseconds(Milliseconds) -
-                    (std::chrono::steady_clock::now() - started);
+  const auto left =
+      std::chrono::milliseconds(Milliseconds) - (std::chrono::steady_clock::now() - started);
   if (left > std::chrono::milliseconds(1)) {
     std::this_thread::sleep_for(left);
     QCoreApplication::processEvents();

@@ -78,9 +78,9 @@ class TConversionRun : public QObject {
 
   // The run's state.
   int RunAborted = 0;
-  int JobIndex = 0;   // counts the jobs of the run from 0
+  int JobIndex = 0;         // counts the jobs of the run from 0
   TJobRowId StatusRow = 0;  // the row that the output events write
-  QString JobPath;    // the Full path of that row
+  QString JobPath;          // the Full path of that row
 
  private:
   class TRunScope;

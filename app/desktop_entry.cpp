@@ -69,10 +69,10 @@ QString WriteDesktopEntry(const QString& Folder, const QString& ProgramPath) {
   if (!entry.open(QIODevice::WriteOnly)) return writeFailed();
   entry.write(DesktopEntryText(ProgramPath).toUtf8());
   if (!entry.commit()) return writeFailed();
-  const QFileDevice::Permissions executable =
-      QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
-      QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
-      QFileDevice::ExeOther;
+  const QFileDevice::Permissions executable = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                              QFileDevice::ExeOwner | QFileDevice::ReadGroup |
+                                              QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                                              QFileDevice::ExeOther;
   if (!QFile::setPermissions(path, executable))
     return QStringLiteral("Cannot make %1 executable").arg(path);
   return QString();

@@ -1,12 +1,12 @@
 #include "embedded_browser.h"
 
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLibrary>
 #include <QLoggingCategory>
-
-#include <unistd.h>
 
 namespace {
 
@@ -20,10 +20,12 @@ bool SandboxSwitchedOff = false;
 // program does not set up OpenGL sharing for it when it starts (that alone would cost
 // every start an OpenGL context).
 bool IsExpectedEngineNote(QtMsgType Type, const QString& Message) {
-  if (Type == QtInfoMsg && SandboxSwitchedOff && Message == QLatin1String("Sandboxing disabled by user."))
+  if (Type == QtInfoMsg && SandboxSwitchedOff &&
+      Message == QLatin1String("Sandboxing disabled by user."))
     return true;
   return Message.startsWith(QLatin1String("Qt WebEngine seems to be initialized from a plugin.")) ||
-         Message.startsWith(QLatin1String("WebEngineContext used before QtWebEngineCore::initialize()")) ||
+         Message.startsWith(
+             QLatin1String("WebEngineContext used before QtWebEngineCore::initialize()")) ||
          Message.startsWith(QLatin1String("No suitable graphics backend found"));
 }
 
@@ -35,7 +37,8 @@ void QuietBrowserStart(QtMsgType Type, const QMessageLogContext& Context, const 
 // The module, from the program's folder when it is there, else from the library path.
 QLibrary& BrowserModule() {
   static QLibrary module([] {
-    const QString besideProgram = QDir(QCoreApplication::applicationDirPath()).filePath(ModuleFileName);
+    const QString besideProgram =
+        QDir(QCoreApplication::applicationDirPath()).filePath(ModuleFileName);
     return QFileInfo::exists(besideProgram) ? besideProgram : ModuleFileName;
   }());
   return module;
@@ -64,7 +67,8 @@ TBrowserStart CreateEmbeddedBrowser(QWidget* Parent, TEmbeddedBrowser::TNavigati
     start.ErrorText = module.errorString();
     return start;
   }
-  const auto create = reinterpret_cast<TCreateEmbeddedBrowser>(module.resolve(CreateEmbeddedBrowserEntry));
+  const auto create =
+      reinterpret_cast<TCreateEmbeddedBrowser>(module.resolve(CreateEmbeddedBrowserEntry));
   if (!create) {
     start.ErrorText = module.errorString();
     return start;

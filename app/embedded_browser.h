@@ -28,8 +28,8 @@ class TEmbeddedBrowser {
 };
 
 // The module's entry point: makes a browser in Parent; the caller owns the result.
-using TCreateEmbeddedBrowser = TEmbeddedBrowser* (*)(QWidget* Parent,
-                                                     const TEmbeddedBrowser::TNavigationCheck* Check);
+using TCreateEmbeddedBrowser =
+    TEmbeddedBrowser* (*)(QWidget* Parent, const TEmbeddedBrowser::TNavigationCheck* Check);
 inline constexpr const char* CreateEmbeddedBrowserEntry = "KorvaneCreateEmbeddedBrowser";
 
 struct TBrowserStart {

@@ -70,13 +70,12 @@ QFont ListFont(const QFont& Base) {
 
 }  // namespace
 
-TJobList::TJobList(QWidget* Parent, TDriveCatalog& Drives)
-    : Drives_(Drives) {
+TJobList::TJobList(QWidget* Parent, TDriveCatalog& Drives) : Drives_(Drives) {
   ListView1 = new TJobListView(Parent);
   ListView1->setObjectName(QStringLiteral("ListView1"));
   ListView1->setColumnCount(3);
-  ListView1->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Status"),
-                              QStringLiteral("Full path")});
+  ListView1->setHeaderLabels(
+      {QStringLiteral("Name"), QStringLiteral("Status"), QStringLiteral("Full path")});
   ListView1->header()->setStretchLastSection(false);
   ListView1->header()->setSectionsClickable(true);
   ListView1->setColumnWidth(NameColumn, 200);

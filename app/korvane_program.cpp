@@ -1,12 +1,12 @@
 #include "korvane_program.h"
 
-#include <QApplication>
-#include <QDir>
-#include <QMessageBox>
-
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
 
 #include <cstdlib>
 #include <memory>

@@ -96,10 +96,10 @@ void TMp3Settings::CreateChannels(QWidget* Sheet) {
 
 void TMp3Settings::CreateSampleRate(QWidget* Sheet) {
   QGroupBox* group = SettingsGroup(QStringLiteral("Sample rate"), Sheet, QRect(152, 88, 130, 50));
-  ComboBox3 = DropDownList({QStringLiteral("Default"), QStringLiteral("22 kHz"),
-                            QStringLiteral("32 KHz"), QStringLiteral("44 kHz"),
-                            QStringLiteral("48 kHz")},
-                           group, QRect(8, 20, 114, 22));
+  ComboBox3 =
+      DropDownList({QStringLiteral("Default"), QStringLiteral("22 kHz"), QStringLiteral("32 KHz"),
+                    QStringLiteral("44 kHz"), QStringLiteral("48 kHz")},
+                   group, QRect(8, 20, 114, 22));
 }
 
 void TMp3Settings::CreateQuality(QWidget* Sheet) {

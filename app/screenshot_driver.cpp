@@ -6,9 +6,9 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QFile>
-#include <QRadioButton>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>

@@ -12,8 +12,8 @@ namespace {
 constexpr int SwitchLeft = 8;
 
 QRect SwitchPlace(const QGroupBox* Group, int Row) {
-  return QRect(SwitchLeft, FirstSwitchTop + Row * SwitchRowHeight,
-               Group->width() - 2 * SwitchLeft, SwitchRowHeight);
+  return QRect(SwitchLeft, FirstSwitchTop + Row * SwitchRowHeight, Group->width() - 2 * SwitchLeft,
+               SwitchRowHeight);
 }
 
 }  // namespace

@@ -142,10 +142,14 @@ void TForm1::CreateActionBar() {
 void TForm1::CreatePageControl() {
   JvPageControl1 = new TPageControl(Client());
   JvPageControl1->setGeometry(145, 64, 478, 233);
-  TabSheet1 = Placeholder(JvPageControl1, QStringLiteral("General options"), QStringLiteral("TabSheet1"));
-  TabSheet2 = Placeholder(JvPageControl1, QStringLiteral("Wav settings"), QStringLiteral("TabSheet2"));
-  TabSheet3 = Placeholder(JvPageControl1, QStringLiteral("Mp3 settings"), QStringLiteral("TabSheet3"));
-  TabSheet4 = Placeholder(JvPageControl1, QStringLiteral("Ogg settings"), QStringLiteral("TabSheet4"));
+  TabSheet1 =
+      Placeholder(JvPageControl1, QStringLiteral("General options"), QStringLiteral("TabSheet1"));
+  TabSheet2 =
+      Placeholder(JvPageControl1, QStringLiteral("Wav settings"), QStringLiteral("TabSheet2"));
+  TabSheet3 =
+      Placeholder(JvPageControl1, QStringLiteral("Mp3 settings"), QStringLiteral("TabSheet3"));
+  TabSheet4 =
+      Placeholder(JvPageControl1, QStringLiteral("Ogg settings"), QStringLiteral("TabSheet4"));
   TabSheet5 = Placeholder(JvPageControl1, QStringLiteral("About"), QStringLiteral("TabSheet5"));
   TabSheet6 = Placeholder(JvPageControl1, QStringLiteral(" Online  Advertissement "),
                           QStringLiteral("TabSheet6"));
@@ -213,8 +217,7 @@ void TForm1::ConnectCommands() {
   connect(JobList_->Addfile1, &QAction::triggered, this, [this] { Addfile1Click(); });
   connect(JobList_->Remove1, &QAction::triggered, this, [this] { Remove1Click(); });
   connect(JobList_->Removeall1, &QAction::triggered, this, [this] { Removeall1Click(); });
-  connect(JobList_->Editoutputname1, &QAction::triggered, this,
-          [this] { Editoutputname1Click(); });
+  connect(JobList_->Editoutputname1, &QAction::triggered, this, [this] { Editoutputname1Click(); });
   connect(ListView1()->header(), &QHeaderView::sectionClicked, this,
           [this](int Column) { ListView1ColumnClick(Column); });
 }
@@ -259,8 +262,8 @@ void TForm1::JvXPBar1Items4Click() {
     ShowError(failure);
     return;
   }
-  QMessageBox message(QMessageBox::NoIcon, ApplicationTitle, ShortcutAddedMessage,
-                      QMessageBox::Ok, this);
+  QMessageBox message(QMessageBox::NoIcon, ApplicationTitle, ShortcutAddedMessage, QMessageBox::Ok,
+                      this);
   message.exec();
 }
 
@@ -409,8 +412,7 @@ void TForm1::SetRunControlsAvailable(bool Available) {
   JvXPBar1->Item(2)->setEnabled(Available);
   TabSheet1->setEnabled(Available);
   QWidget* current = JvPageControl1->currentWidget();
-  const bool formatTabShown =
-      current == TabSheet2 || current == TabSheet3 || current == TabSheet4;
+  const bool formatTabShown = current == TabSheet2 || current == TabSheet3 || current == TabSheet4;
   if (!Available && formatTabShown) {
     TabBeforeRun_ = current;
     JvPageControl1->setCurrentWidget(TabSheet1);

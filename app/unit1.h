@@ -56,15 +56,15 @@ class TForm1 : public QWidget, private TRunWindow {
   QPushButton* JvXPButton5;  // "+"
   QPushButton* JvXPButton6;  // "-"
   QTabWidget* JvPageControl1;
-  QWidget* TabSheet1;  // "General options"
-  QWidget* TabSheet2;  // "Wav settings"
-  QWidget* TabSheet3;  // "Mp3 settings"
-  QWidget* TabSheet4;  // "Ogg settings"
-  QWidget* TabSheet5;  // "About"
-  QWidget* TabSheet6;  // " Online  Advertissement "
-  QLineEdit* Edit1;    // the output folder
-  QPushButton* Button1;  // "Set folder"
-  QCheckBox* CheckBox1;  // "Remove converted filenames"
+  QWidget* TabSheet1;          // "General options"
+  QWidget* TabSheet2;          // "Wav settings"
+  QWidget* TabSheet3;          // "Mp3 settings"
+  QWidget* TabSheet4;          // "Ogg settings"
+  QWidget* TabSheet5;          // "About"
+  QWidget* TabSheet6;          // " Online  Advertissement "
+  QLineEdit* Edit1;            // the output folder
+  QPushButton* Button1;        // "Set folder"
+  QCheckBox* CheckBox1;        // "Remove converted filenames"
   QRadioButton* RadioButton1;  // "Wav"
   QRadioButton* RadioButton2;  // "Mp3"
   QRadioButton* RadioButton3;  // "Ogg vorbis"
@@ -106,17 +106,17 @@ class TForm1 : public QWidget, private TRunWindow {
   void JvXPBar1Items3Click();  // "Clear all"
   void Editoutputname1Click();
   void ListView1ColumnClick(int Column);
-  void JvXPButton5Click();  // "+"
-  void JvXPButton6Click();  // "-"
+  void JvXPButton5Click();     // "+"
+  void JvXPButton6Click();     // "-"
   void JvXPBar1Items4Click();  // "Install software"
   // A key pressed in any control of the window while the Delete key is held down.
   void FormKeyDown(QObject* Receiver, QKeyEvent* Key);
 
   // The conversion run.
-  void JvXPButton4Click();    // "Convert"
+  void JvXPButton4Click();     // "Convert"
   void JvXPBar1Items2Click();  // action bar "Convert"
-  void JvXPButton1Click();    // "Abort"
-  void Button1Click();        // "Set folder"
+  void JvXPButton1Click();     // "Abort"
+  void Button1Click();         // "Set folder"
   void WaveOut1Progress(TAudioOutput* Sender);
   void MP3Out1Progress(TAudioOutput* Sender);
   void VorbisOut1Progress(TAudioOutput* Sender);

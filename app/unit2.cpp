@@ -132,7 +132,7 @@ void TForm2::Button1Click() {
 }
 
 TId3TagTexts TForm2::TagTexts() const {
-  return TId3TagTexts{Edit3->text(), Edit2->text(), Edit1->text(), Edit5->text(),
+  return TId3TagTexts{Edit3->text(), Edit2->text(), Edit1->text(),           Edit5->text(),
                       Edit4->text(), Edit7->text(), ComboBox1->currentText()};
 }
 

@@ -16,8 +16,7 @@ constexpr TWavType WavTypeOfItem[] = {wtPCM, wtACM, wtDVIADPCM, wtMSADPCM};
 
 }  // namespace
 
-TWavSettings::TWavSettings(QWidget* Sheet, TWaveOut& Output)
-    : QObject(Sheet), WaveOut1_(Output) {
+TWavSettings::TWavSettings(QWidget* Sheet, TWaveOut& Output) : QObject(Sheet), WaveOut1_(Output) {
   CreateBitsPerSample(Sheet);
   CreateChannels(Sheet);
   CreateSamplingFrequency(Sheet);

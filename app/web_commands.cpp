@@ -33,6 +33,12 @@ TWebCommands::TWebCommands(QWidget* Client)
   connect(Donate, &QPushButton::clicked, this, [this] { DonateClick(); });
 }
 
-void TWebCommands::JvXPButton2Click() { OpenWithDefaultHandler(MakerSite::Address(MakerSite::HomePage)); }
-void TWebCommands::JvXPButton3Click() { OpenWithDefaultHandler(MakerSite::Address(MakerSite::HelpPage)); }
-void TWebCommands::DonateClick() { OpenWithDefaultHandler(MakerSite::Address(MakerSite::DonationPage)); }
+void TWebCommands::JvXPButton2Click() {
+  OpenWithDefaultHandler(MakerSite::Address(MakerSite::HomePage));
+}
+void TWebCommands::JvXPButton3Click() {
+  OpenWithDefaultHandler(MakerSite::Address(MakerSite::HelpPage));
+}
+void TWebCommands::DonateClick() {
+  OpenWithDefaultHandler(MakerSite::Address(MakerSite::DonationPage));
+}

@@ -35,9 +35,7 @@ enum class TGlyph { Minimise, Maximise, Restore, Close };
 void PaintGlyph(QPainter& Painter, TGlyph Glyph) {
   const QColor ink(Qt::black);
   switch (Glyph) {
-    case TGlyph::Minimise:
-      Painter.fillRect(QRect(3, 11, 9, 2), ink);
-      break;
+    case TGlyph::Minimise: Painter.fillRect(QRect(3, 11, 9, 2), ink); break;
     case TGlyph::Maximise:
       Painter.setPen(QPen(ink, 1));
       Painter.drawRect(QRect(2, 2, 11, 11));
@@ -87,12 +85,16 @@ QPushButton* FrameButton(QWidget* Parent, const QString& Name, const QString& Pu
 QRect AnchoredPlace(const QRect& Place, Qt::Edges Edges, const QSize& Growth) {
   QRect place = Place;
   if (Edges & Qt::RightEdge) {
-    if (Edges & Qt::LeftEdge) place.setWidth(place.width() + Growth.width());
-    else place.translate(Growth.width(), 0);
+    if (Edges & Qt::LeftEdge)
+      place.setWidth(place.width() + Growth.width());
+    else
+      place.translate(Growth.width(), 0);
   }
   if (Edges & Qt::BottomEdge) {
-    if (Edges & Qt::TopEdge) place.setHeight(place.height() + Growth.height());
-    else place.translate(0, Growth.height());
+    if (Edges & Qt::TopEdge)
+      place.setHeight(place.height() + Growth.height());
+    else
+      place.translate(0, Growth.height());
   }
   return place;
 }
@@ -185,8 +187,8 @@ void TWindowFrame::CreateButtons() {
                           MinimiseButtonPlace);
   JvBitBtn3 = FrameButton(Client_, QStringLiteral("JvBitBtn3"),
                           QStringLiteral("Maximise or restore"), MaximiseButtonPlace);
-  JvBitBtn4 = FrameButton(Client_, QStringLiteral("JvBitBtn4"), QStringLiteral("Close"),
-                          CloseButtonPlace);
+  JvBitBtn4 =
+      FrameButton(Client_, QStringLiteral("JvBitBtn4"), QStringLiteral("Close"), CloseButtonPlace);
   const qreal ratio = Window_->devicePixelRatioF();
   JvBitBtn2->setIcon(GlyphIcon(TGlyph::Minimise, ratio));
   JvBitBtn4->setIcon(GlyphIcon(TGlyph::Close, ratio));
@@ -212,7 +214,8 @@ void TWindowFrame::LayOut() {
                        outer.height() - 2 * inset - CaptionHeight);
   const QSize growth = Client_->size() - AnchorClientSize_;
   for (const TAnchor& anchor : Anchors_)
-    if (anchor.Control) anchor.Control->setGeometry(AnchoredPlace(anchor.Place, anchor.Edges, growth));
+    if (anchor.Control)
+      anchor.Control->setGeometry(AnchoredPlace(anchor.Place, anchor.Edges, growth));
   ShowMaximiseOrRestoreGlyph();
 }
 
@@ -232,8 +235,8 @@ QRect TWindowFrame::ScreenGeometry() const {
 void TWindowFrame::ShowMaximiseOrRestoreGlyph() {
   const QRect screen = ScreenGeometry();
   const bool fillsScreen = !screen.isEmpty() && Window_->frameGeometry() == screen;
-  JvBitBtn3->setIcon(GlyphIcon(fillsScreen ? TGlyph::Restore : TGlyph::Maximise,
-                               Window_->devicePixelRatioF()));
+  JvBitBtn3->setIcon(
+      GlyphIcon(fillsScreen ? TGlyph::Restore : TGlyph::Maximise, Window_->devicePixelRatioF()));
 }
 
 void TWindowFrame::paintEvent(QPaintEvent*) {
@@ -269,21 +272,14 @@ void TWindowFrame::BringBackHiddenWindows() {
 bool TWindowFrame::eventFilter(QObject* Watched, QEvent* Event) {
   if (Watched == Window_) {
     switch (Event->type()) {
-      case QEvent::Resize:
-        LayOut();
-        break;
-      case QEvent::Move:
-        ShowMaximiseOrRestoreGlyph();
-        break;
+      case QEvent::Resize: LayOut(); break;
+      case QEvent::Move: ShowMaximiseOrRestoreGlyph(); break;
       case QEvent::WindowTitleChange:
-      case QEvent::ActivationChange:
-        Caption_->update();
-        break;
+      case QEvent::ActivationChange: Caption_->update(); break;
       case QEvent::WindowStateChange:
         if (!Window_->isMinimized()) BringBackHiddenWindows();
         break;
-      default:
-        break;
+      default: break;
     }
   }
   return QWidget::eventFilter(Watched, Event);

@@ -1,11 +1,12 @@
 #include "audio_classes.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <cmath>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
 
 namespace {
 
@@ -66,17 +67,14 @@ void TAudioInput::AttachConsumer(TAudioOutput* Output) {
 
 void TAudioInput::DetachConsumer(TAudioOutput* Output) {
   std::lock_guard<std::mutex> hold(ConsumersLock_);
-  Consumers_.erase(std::remove(Consumers_.begin(), Consumers_.end(), Output),
-                   Consumers_.end());
+  Consumers_.erase(std::remove(Consumers_.begin(), Consumers_.end(), Output), Consumers_.end());
 }
 
 // ---------------------------------------------------------------------------------
 // Dispatchers
 // ---------------------------------------------------------------------------------
 
-void SetMainThreadDispatcher(TMainThreadDispatcher* Dispatcher) {
-  CurrentDispatcher = Dispatcher;
-}
+void SetMainThreadDispatcher(TMainThreadDispatcher* Dispatcher) { CurrentDispatcher = Dispatcher; }
 
 TMainThreadDispatcher* MainThreadDispatcher() { return CurrentDispatcher; }
 
@@ -171,12 +169,9 @@ void TAudioThread::Terminate() {
     std::lock_guard<std::mutex> hold(HandOffLock_);
     if (PendingHandOff_) PendingHandOff_->Cancel();
   }
-  {
-    std::lock_guard<std::mutex> hold(WakeLock_);
-  }
+  { std::lock_guard<std::mutex> hold(WakeLock_); }
   Wake_.notify_all();
-  if (Thread_.joinable() && Thread_.get_id() != std::this_thread::get_id())
-    Thread_.join();
+  if (Thread_.joinable() && Thread_.get_id() != std::this_thread::get_id()) Thread_.join();
 }
 
 void TAudioThread::HandOff(std::function<void()> Call) {
@@ -484,8 +479,8 @@ TFileStream::~TFileStream() {
 }
 
 void TFileStream::Fail(const char* What) const {
-  throw EAudioException(std::string(What) + " \"" + FileName_ + "\": " +
-                        std::strerror(errno) + ".");
+  throw EAudioException(std::string(What) + " \"" + FileName_ + "\": " + std::strerror(errno) +
+                        ".");
 }
 
 int64_t TFileStream::Read(void* Buffer, int64_t Count) {
@@ -506,7 +501,9 @@ int64_t TFileStream::Read(void* Buffer, int64_t Count) {
 
 void TFileStream::Write(const void* Buffer, int64_t Count) {
   const auto* bytes = static_cast<const uint8_t*>(Buffer);
-  const auto gatheredEnd = [this] { return GatheredOffset_ + static_cast<int64_t>(Gathered_.size()); };
+  const auto gatheredEnd = [this] {
+    return GatheredOffset_ + static_cast<int64_t>(Gathered_.size());
+  };
   if (!Gathered_.empty() && Position_ != gatheredEnd()) Flush();
   if (Gathered_.empty()) GatheredOffset_ = Position_;
   while (Count > 0) {

@@ -82,8 +82,7 @@ class TAudioInput {
   // The staging-buffer delivery that concrete `ReadData`s share. `Produce` fills
   // `Staging` with the next block and returns its length (0 = no more data).
   template <class ProduceBlock>
-  int DeliverStaged(void* Buffer, int BufferSize, const uint8_t* Staging,
-                    ProduceBlock&& Produce);
+  int DeliverStaged(void* Buffer, int BufferSize, const uint8_t* Staging, ProduceBlock&& Produce);
 
   // Empties the `Input` of every output that reads from this source. The base
   // destructor calls it; a concrete source whose reading could still be running when
@@ -167,8 +166,7 @@ enum TFileOutputMode { foRewrite = 0, foAppend = 1 };
 
 using TOutputDoneEvent = std::function<void(TAudioOutput* Sender)>;
 using TOutputProgressEvent = std::function<void(TAudioOutput* Sender)>;
-using TThreadExceptionEvent =
-    std::function<void(TAudioOutput* Sender, const std::exception& E)>;
+using TThreadExceptionEvent = std::function<void(TAudioOutput* Sender, const std::exception& E)>;
 
 // One synchronous hand-off of a call to the window thread, which the owner of the
 // waiting worker can cancel (so that destroying an output never waits on a window
@@ -358,8 +356,8 @@ class TFileStream {
   std::string FileName_;
   int Fd_ = -1;
   int64_t Position_ = 0;
-  std::vector<uint8_t> Gathered_;   // bytes not yet handed to the system
-  int64_t GatheredOffset_ = 0;      // where they go in the file
+  std::vector<uint8_t> Gathered_;  // bytes not yet handed to the system
+  int64_t GatheredOffset_ = 0;     // where they go in the file
 };
 
 class TAudioStreamedOutput : public TAudioOutput {

@@ -8,8 +8,8 @@
 
 namespace {
 
-constexpr int BitRateTable[] = {8,   16,  24,  32,  40,  48,  56,  64,  80,
-                                96,  112, 128, 144, 160, 192, 224, 256, 320};
+constexpr int BitRateTable[] = {8,  16,  24,  32,  40,  48,  56,  64,  80,
+                                96, 112, 128, 144, 160, 192, 224, 256, 320};
 constexpr int SampleRateTable[] = {0, 11025, 22050, 44100, 32000, 41000, 48000};
 
 // The library's numbers for the calls whose values are fixed.
@@ -25,6 +25,7 @@ constexpr int WorstCaseExtraBytes = 7200;
 constexpr int Id3v2HeaderLength = 10;
 constexpr uint8_t Id3v2FooterFlag = 0x10;
 
+// clang-format off
 const std::array<const char*, 126> GenreNames = {
     "Blues", "Classic Rock", "Country", "Dance", "Disco", "Funk", "Grunge", "Hip-Hop",
     "Jazz", "Metal", "New Age", "Oldies", "Other", "Pop", "R&B", "Rap", "Reggae", "Rock",
@@ -45,6 +46,7 @@ const std::array<const char*, 126> GenreNames = {
     "Booty Bass", "Primus", "Porn Groove", "Satire", "Slow Jam", "Club", "Tango",
     "Samba", "Folklore", "Ballad", "Power Ballad", "Rhythmic Soul", "Freestyle", "Duet",
     "Punk Rock", "Drum Solo", "A capella", "Euro-House", "Dance Hall"};
+// clang-format on
 
 bool SameTextIgnoringCase(const std::string& A, const char* B) {
   const size_t length = std::strlen(B);
@@ -65,8 +67,7 @@ std::string GenreForLibrary(const std::string& Genre) {
 }
 
 EAudioException EncoderFailure(int Result) {
-  return EAudioException("The MP3 encoder failed (error " + std::to_string(Result) +
-                         ").");
+  return EAudioException("The MP3 encoder failed (error " + std::to_string(Result) + ").");
 }
 
 int OneOrZero(bool Value) { return Value ? 1 : 0; }
@@ -185,9 +186,9 @@ void TMP3Out::AllocateMP3Buffer(int InputRate) {
   const int outputRate = Lame().lame_get_out_samplerate(LameFlags.get());
   const bool upsampled = InputRate > 0 && outputRate > InputRate;
   const double rateRatio = upsampled ? static_cast<double>(outputRate) / InputRate : 1.0;
-  MP3BufferSize = static_cast<int>(
-      std::ceil(WorstCaseBytesPerSample * samplesPerChannel * rateRatio)) +
-                  WorstCaseExtraBytes;
+  MP3BufferSize =
+      static_cast<int>(std::ceil(WorstCaseBytesPerSample * samplesPerChannel * rateRatio)) +
+      WorstCaseExtraBytes;
   MP3Buffer.assign(static_cast<size_t>(MP3BufferSize), 0);
 }
 
@@ -215,13 +216,13 @@ bool TMP3Out::WriteStep(bool Abort) {
 
 int TMP3Out::Encode(int Frames, int Channels) {
   if (Channels == 2) {
-    return Lame().lame_encode_buffer_interleaved(LameFlags.get(), InputBuffer.data(),
-                                                 Frames, MP3Buffer.data(), MP3BufferSize);
+    return Lame().lame_encode_buffer_interleaved(LameFlags.get(), InputBuffer.data(), Frames,
+                                                 MP3Buffer.data(), MP3BufferSize);
   }
   // Mono: the same samples are the left and the right channel.
   const int16_t* samples = InputBuffer.data();
-  return Lame().lame_encode_buffer(LameFlags.get(), samples, samples, Frames,
-                                   MP3Buffer.data(), MP3BufferSize);
+  return Lame().lame_encode_buffer(LameFlags.get(), samples, samples, Frames, MP3Buffer.data(),
+                                   MP3BufferSize);
 }
 
 void TMP3Out::WriteEncoded(int Count) {
@@ -233,8 +234,7 @@ void TMP3Out::WriteEncoded(int Count) {
 void TMP3Out::CompleteFile() {
   if (!LameFlags) return;
   HandOverTags();
-  const int flushed =
-      Lame().lame_encode_flush(LameFlags.get(), MP3Buffer.data(), MP3BufferSize);
+  const int flushed = Lame().lame_encode_flush(LameFlags.get(), MP3Buffer.data(), MP3BufferSize);
   if (flushed < 0) throw EncoderFailure(flushed);
   WriteEncoded(flushed);
   RewriteInformationFrame();
@@ -267,8 +267,8 @@ void TMP3Out::RewriteInformationFrame() {
   if (framePosition + static_cast<int64_t>(length) > end) return;
   uint8_t header[2] = {0, 0};
   Stream->Seek(framePosition);
-  const bool frameThere = Stream->Read(header, 2) == 2 && header[0] == 0xFF &&
-                          (header[1] & 0xE0) == 0xE0;
+  const bool frameThere =
+      Stream->Read(header, 2) == 2 && header[0] == 0xFF && (header[1] & 0xE0) == 0xE0;
   if (frameThere) {
     Stream->Seek(framePosition);
     Stream->Write(MP3Buffer.data(), static_cast<int64_t>(length));

@@ -22,14 +22,28 @@
 
 // Constant bit rates in kbit/s (`BitRateKbps` gives the number).
 enum TMP3BitRate : uint8_t {
-  br8, br16, br24, br32, br40, br48, br56, br64, br80, br96, br112, br128, br144, br160,
-  br192, br224, br256, br320
+  br8,
+  br16,
+  br24,
+  br32,
+  br40,
+  br48,
+  br56,
+  br64,
+  br80,
+  br96,
+  br112,
+  br128,
+  br144,
+  br160,
+  br192,
+  br224,
+  br256,
+  br320
 };
 
 // Output sample rates; not in ascending order of rate (`SampleRateHz` gives the Hz).
-enum TMP3SampleRate : uint8_t {
-  srDefault, sr11kHz, sr22kHz, sr44kHz, sr32kHz, sr41kHz, sr48kHz
-};
+enum TMP3SampleRate : uint8_t { srDefault, sr11kHz, sr22kHz, sr44kHz, sr32kHz, sr41kHz, sr48kHz };
 
 // Channel modes: the library's own `STEREO`, `JOINT_STEREO`, `DUAL_CHANNEL`, `MONO`,
 // whose numbers are passed to it unchanged.

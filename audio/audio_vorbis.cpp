@@ -13,9 +13,8 @@ constexpr int InputBlockSize = 65536;
 constexpr int StereoFramesPerBlock = InputBlockSize / 4;
 constexpr int MonoFramesPerBlock = InputBlockSize / 2;
 
-const long BitRateBps[] = {-1,     45000,  48000,  56000,  64000,  80000,
-                           96000,  112000, 128000, 144000, 160000, 192000,
-                           224000, 256000, 320000, 499000};
+const long BitRateBps[] = {-1,     45000,  48000,  56000,  64000,  80000,  96000,  112000,
+                           128000, 144000, 160000, 192000, 224000, 256000, 320000, 499000};
 
 std::string ChannelText(int Channels) {
   return std::to_string(Channels) + (Channels == 1 ? " channel" : " channels");
@@ -93,9 +92,7 @@ void UnloadVorbisLibraries() {
   OggBinding().Unload();
 }
 
-long VorbisBitRateBps(TVorbisBitRate Rate) {
-  return Rate <= bbr499 ? BitRateBps[Rate] : -1;
-}
+long VorbisBitRateBps(TVorbisBitRate Rate) { return Rate <= bbr499 ? BitRateBps[Rate] : -1; }
 
 // ---------------------------------------------------------------------------------
 // Construction and properties
@@ -153,8 +150,8 @@ TVorbisOut::TEncoderSettings TVorbisOut::ChooseSettings(TAudioInput& Source) con
   if (bits != 16 || (settings.Channels != 1 && settings.Channels != 2))
     throw EAudioException(
         "The Ogg Vorbis output needs 16-bit samples in 1 or 2 channels; the input "
-        "delivers " + std::to_string(bits) + "-bit samples in " +
-        ChannelText(settings.Channels) + ".");
+        "delivers " +
+        std::to_string(bits) + "-bit samples in " + ChannelText(settings.Channels) + ".");
   settings.Quality = Compression;
   settings.Managed = Nominal_ != bbrAutoSelect;
   if (settings.Managed) {
@@ -171,8 +168,8 @@ TVorbisOut::TEncoderSettings TVorbisOut::ChooseSettings(TAudioInput& Source) con
 bool TVorbisOut::ApplySettings(vorbis_info& Info, const TEncoderSettings& Settings) {
   const TVorbisEncApi& enc = VorbisEncApi();
   if (Settings.Managed)
-    return enc.vorbis_encode_init(&Info, Settings.Channels, Settings.SampleRate,
-                                  Settings.Maximum, Settings.Nominal, Settings.Minimum) == 0;
+    return enc.vorbis_encode_init(&Info, Settings.Channels, Settings.SampleRate, Settings.Maximum,
+                                  Settings.Nominal, Settings.Minimum) == 0;
   // The encoder's table look-up is not safe with a quality that is not a number.
   if (!std::isfinite(Settings.Quality)) return false;
   return enc.vorbis_encode_setup_vbr(&Info, Settings.Channels, Settings.SampleRate,
@@ -189,16 +186,15 @@ void TVorbisOut::RaiseRefused(const TEncoderSettings& Settings) {
   std::string what;
   if (Settings.Managed) {
     what = "with maximum " + std::to_string(Settings.Maximum) + ", nominal " +
-           std::to_string(Settings.Nominal) + " and minimum " +
-           std::to_string(Settings.Minimum) + " bit/s";
+           std::to_string(Settings.Nominal) + " and minimum " + std::to_string(Settings.Minimum) +
+           " bit/s";
   } else {
     char quality[32];
     std::snprintf(quality, sizeof quality, "%.2f", static_cast<double>(Settings.Quality));
     what = std::string("at quality ") + quality;
   }
-  throw EAudioException("The Ogg Vorbis encoder cannot encode " +
-                        ChannelText(Settings.Channels) + " at " +
-                        std::to_string(Settings.SampleRate) + " Hz " + what + ".");
+  throw EAudioException("The Ogg Vorbis encoder cannot encode " + ChannelText(Settings.Channels) +
+                        " at " + std::to_string(Settings.SampleRate) + " Hz " + what + ".");
 }
 
 // `Serial`, unless the stream is appended to content that already has a logical
@@ -242,8 +238,8 @@ void TVorbisOut::AddComments() {
 // The three header packets, flushed so that the first audio packet starts a page.
 void TVorbisOut::WriteHeaders() {
   const TOggApi& ogg = OggApi();
-  VorbisApi().vorbis_analysis_headerout(&Run_.Dsp, &Run_.Comment, &Run_.Header,
-                                        &Run_.HeaderComment, &Run_.HeaderCodebooks);
+  VorbisApi().vorbis_analysis_headerout(&Run_.Dsp, &Run_.Comment, &Run_.Header, &Run_.HeaderComment,
+                                        &Run_.HeaderCodebooks);
   ogg.ogg_stream_packetin(&Run_.StreamState, &Run_.Header);
   ogg.ogg_stream_packetin(&Run_.StreamState, &Run_.HeaderComment);
   ogg.ogg_stream_packetin(&Run_.StreamState, &Run_.HeaderCodebooks);
@@ -290,8 +286,9 @@ void TVorbisOut::EncodeBlock(int Bytes) {
     // Zero frames would tell the encoder that the input has ended.
     vorbis.vorbis_analysis_wrote(&Run_.Dsp, frames);
   }
-  if (Carry_ > 0) std::memmove(InputBuffer_.data(), InputBuffer_.data() + frames * frameBytes,
-                               static_cast<size_t>(Carry_));
+  if (Carry_ > 0)
+    std::memmove(InputBuffer_.data(), InputBuffer_.data() + frames * frameBytes,
+                 static_cast<size_t>(Carry_));
 }
 
 void TVorbisOut::EndInput() {

@@ -48,12 +48,12 @@ void WriteField32(TFileStream& Stream, int64_t Offset, uint32_t Value) {
 // ---------------------------------------------------------------------------------
 
 const int32_t IMAStepTable[89] = {
-    7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,    21,    23,
-    25,    28,    31,    34,    37,    41,    45,    50,    55,    60,    66,    73,    80,
-    88,    97,    107,   118,   130,   143,   157,   173,   190,   209,   230,   253,   279,
-    307,   337,   371,   408,   449,   494,   544,   598,   658,   724,   796,   876,   963,
-    1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,  2272,  2499,  2749,  3024,  3327,
-    3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,  9493,  10442, 11487,
+    7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,   21,    23,
+    25,    28,    31,    34,    37,    41,    45,    50,    55,    60,    66,   73,    80,
+    88,    97,    107,   118,   130,   143,   157,   173,   190,   209,   230,  253,   279,
+    307,   337,   371,   408,   449,   494,   544,   598,   658,   724,   796,  876,   963,
+    1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,  2272,  2499,  2749, 3024,  3327,
+    3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,  9493, 10442, 11487,
     12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
 
 const int32_t IMAIndexTable[16] = {-1, -1, -1, -1, 2, 4, 6, 8, -1, -1, -1, -1, 2, 4, 6, 8};
@@ -102,8 +102,7 @@ void WriteChannelHeader(uint8_t* At, const TIMAChannelState& State) {
 
 }  // namespace
 
-void EncodeIMAMono(const int16_t* Samples, TIMAChannelState& State, uint8_t* Block,
-                   int BlockSize) {
+void EncodeIMAMono(const int16_t* Samples, TIMAChannelState& State, uint8_t* Block, int BlockSize) {
   std::memset(Block, 0, static_cast<size_t>(BlockSize));
   WriteChannelHeader(Block, State);
   const int codes = 2 * (BlockSize - 4);
@@ -172,8 +171,7 @@ class THeaderReader {
   bool ReadPayload(uint32_t Length, uint8_t* Keep, size_t KeepCount) {
     const size_t kept = std::min<size_t>(KeepCount, Length);
     if (KeepCount > 0) std::memset(Keep, 0, KeepCount);
-    if (Stream_.Read(Keep, static_cast<int64_t>(kept)) != static_cast<int64_t>(kept))
-      return Fail();
+    if (Stream_.Read(Keep, static_cast<int64_t>(kept)) != static_cast<int64_t>(kept)) return Fail();
     Consumed_ += static_cast<int64_t>(kept);
     const int64_t rest = static_cast<int64_t>(Length) - static_cast<int64_t>(kept);
     if (Stream_.Position() + rest > Size_) return Fail();
@@ -436,8 +434,7 @@ void TWaveOut::PreparePCM(bool AppendingToData) {
 
 void TWaveOut::PrepareIMA(bool AppendingToData) {
   TAudioInput& input = *Input();
-  if (input.BitsPerSample() != 16)
-    throw EAudioException("Cannot encode 8 bit sound into ADPCM.");
+  if (input.BitsPerSample() != 16) throw EAudioException("Cannot encode 8 bit sound into ADPCM.");
   Channels_ = input.Channels();
   if (AppendingToData) {
     const TExistingWavFormat& f = ExistingFormat_;
@@ -453,8 +450,8 @@ void TWaveOut::PrepareIMA(bool AppendingToData) {
   if ((Channels_ != 1 && Channels_ != 2) || BlockSize_ <= 4 * Channels_ ||
       (Channels_ == 2 && (BlockSize_ - 8) % 8 != 0) || SamplesPerBlock_ > 0xFFFF)
     throw EAudioException("IMA ADPCM cannot be written with a block size of " +
-                          std::to_string(BlockSize_) + " bytes and " +
-                          std::to_string(Channels_) + " channels.");
+                          std::to_string(BlockSize_) + " bytes and " + std::to_string(Channels_) +
+                          " channels.");
   const int areaBytes = (BlockSize_ - 4 * Channels_) * 4 + 2 * Channels_;
   ImaInput_.assign(static_cast<size_t>(areaBytes), 0);
   ImaSamples_.assign(static_cast<size_t>(areaBytes / 2), 0);

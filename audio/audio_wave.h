@@ -39,8 +39,7 @@ int IMASamplesPerBlock(int Channels, int BlockSize);
 // One block of BlockSize bytes. The caller has set each channel's `Predictor` to the
 // block's first sample; Samples holds the S - 1 samples (interleaved frames for
 // stereo) that follow it.
-void EncodeIMAMono(const int16_t* Samples, TIMAChannelState& State, uint8_t* Block,
-                   int BlockSize);
+void EncodeIMAMono(const int16_t* Samples, TIMAChannelState& State, uint8_t* Block, int BlockSize);
 void EncodeIMAStereo(const int16_t* Frames, TIMAChannelState (&States)[2], uint8_t* Block,
                      int BlockSize);
 
@@ -56,10 +55,10 @@ struct TExistingWavFormat {
   uint16_t BitsPerSample = 0;
   uint16_t BlockAlign = 0;
   uint32_t FactCount = 0;
-  int64_t FactOffset = -1;        // stream offset of the fact count
+  int64_t FactOffset = -1;  // stream offset of the fact count
   uint32_t DataSize = 0;
-  int64_t DataSizeOffset = -1;    // stream offset of the data chunk's size field
-  int64_t DataOffset = -1;        // stream offset of the first data byte
+  int64_t DataSizeOffset = -1;  // stream offset of the data chunk's size field
+  int64_t DataOffset = -1;      // stream offset of the first data byte
 };
 
 // Scans the start of Stream for the RIFF, fmt, fact and data headers (at most 8192
@@ -105,12 +104,12 @@ class TWaveOut : public TAudioFileOut {
   TWavType WavType_ = wtPCM;
   uint16_t BlockSize_ = 512;
   bool EndOfInput_ = false;
-  bool Appending_ = false;       // appending to a file that already holds data
-  int64_t DataOffset_ = 0;       // where this file's data payload starts
-  int64_t DataSizeOffset_ = 0;   // where its data size field is
-  int64_t FactOffset_ = -1;      // where its fact count is (IMA)
-  int64_t FramesEncoded_ = 0;    // input frames taken into IMA blocks this run
-  int64_t FramesBefore_ = 0;     // frames the appended-to file held before
+  bool Appending_ = false;      // appending to a file that already holds data
+  int64_t DataOffset_ = 0;      // where this file's data payload starts
+  int64_t DataSizeOffset_ = 0;  // where its data size field is
+  int64_t FactOffset_ = -1;     // where its fact count is (IMA)
+  int64_t FramesEncoded_ = 0;   // input frames taken into IMA blocks this run
+  int64_t FramesBefore_ = 0;    // frames the appended-to file held before
   int Channels_ = 2;
   int SamplesPerBlock_ = 0;
   std::vector<uint8_t> Transfer_;

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -226,8 +225,9 @@ std::string CDRipDriveName(int Drive) {
 std::string CDRipLastError() {
   const std::shared_ptr<const TCDRipLibrary> library = CDRipBinding().Library();
   if (!library) return std::string();
-  return LibraryText(
-      [&](char* Buffer, int32_t Size) { return library->Functions().CR_GetLastError(Buffer, Size); });
+  return LibraryText([&](char* Buffer, int32_t Size) {
+    return library->Functions().CR_GetLastError(Buffer, Size);
+  });
 }
 
 int CDRipFindDrive(const std::string& Name) {

@@ -31,8 +31,7 @@ void TLibraryFile::Close() {
 
 bool TLibraryBinding::Load(const std::string& Folder) {
   std::lock_guard<std::mutex> hold(Lock_);
-  if (!Library_)
-    Library_ = Open(Folder, FileNameOverride_.empty() ? FileName_ : FileNameOverride_);
+  if (!Library_) Library_ = Open(Folder, FileNameOverride_.empty() ? FileName_ : FileNameOverride_);
   return Library_ != nullptr;
 }
 

@@ -27,13 +27,12 @@
 // hands each pointer with its symbol name to a visitor.
 #define KORVANE_ENTRY_POINT_SLOT(Name) decltype(&::Name) Name = nullptr;
 #define KORVANE_ENTRY_POINT_VISIT(Name) Visit(#Name, Name);
-#define KORVANE_RUNTIME_FUNCTIONS(Struct, EntryPoints) \
-  struct Struct {                                      \
-    EntryPoints(KORVANE_ENTRY_POINT_SLOT)              \
-    template <class Visitor>                           \
-    void ForEach(Visitor&& Visit) {                    \
-      EntryPoints(KORVANE_ENTRY_POINT_VISIT)           \
-    }                                                  \
+#define KORVANE_RUNTIME_FUNCTIONS(Struct, EntryPoints)             \
+  struct Struct {                                                  \
+    EntryPoints(KORVANE_ENTRY_POINT_SLOT) template <class Visitor> \
+    void ForEach(Visitor&& Visit) {                                \
+      EntryPoints(KORVANE_ENTRY_POINT_VISIT)                       \
+    }                                                              \
   }
 
 // How the message about a missing library names it: most as "<file> library", our own

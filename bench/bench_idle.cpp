@@ -62,7 +62,9 @@ double IdleCpuShare(bool SuspendWhenIdle, double Seconds) {
 
 int main() {
   const double seconds = 3.0;
-  std::printf("idle output, parked:         %.4f of a core over %.0f s\n", IdleCpuShare(true, seconds), seconds);
-  std::printf("idle output, looping idle:   %.4f of a core over %.0f s\n", IdleCpuShare(false, seconds), seconds);
+  std::printf("idle output, parked:         %.4f of a core over %.0f s\n",
+              IdleCpuShare(true, seconds), seconds);
+  std::printf("idle output, looping idle:   %.4f of a core over %.0f s\n",
+              IdleCpuShare(false, seconds), seconds);
   return 0;
 }

@@ -303,9 +303,8 @@ int32_t CR_AddImageDrive(const char* path) {
 }
 
 int32_t CR_GetLastError(char* buffer, int32_t size) {
-  return cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
-    return cdrip::CopyText(lib.LastError, buffer, size);
-  });
+  return cdrip::Guarded<int32_t>(
+      -1, [&](Library& lib) { return cdrip::CopyText(lib.LastError, buffer, size); });
 }
 
 int32_t CR_GetLastSessionStart(int32_t* sector) {

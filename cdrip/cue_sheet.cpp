@@ -119,7 +119,7 @@ class Scanner {
   Scan Result_;
   int Session_ = 1;
   int LineNumber_ = 0;
-  int LastIndex_ = -1;           // of the current track
+  int LastIndex_ = -1;  // of the current track
   bool TrackHasIndex0_ = false;
   bool TrackHasIndex1_ = false;
   bool FileAwaitsTrack_ = false;  // a FILE line that no TRACK has taken up yet
@@ -128,7 +128,8 @@ class Scanner {
 Scan Scanner::Run(const std::string& Text) {
   for (const TextLine& line : SplitTextLines(Text, Path_)) {
     LineNumber_ = line.Number;
-    if (HasControlCharacters(line.Text)) Refuse("the line holds control characters: not a cue sheet.");
+    if (HasControlCharacters(line.Text))
+      Refuse("the line holds control characters: not a cue sheet.");
     Line(Trim(line.Text));
   }
   if (Result_.Sheet.Tracks.empty()) throw ImageError(Path_ + ": the sheet names no track.");
@@ -180,7 +181,8 @@ void Scanner::FileCommand(const std::string& Rest) {
     FileAwaitsTrack_ = true;
   }
   const std::optional<FileKind> kind = KindOf(type);
-  if (!kind) Refuse("the file type \"" + type + "\" cannot be read; BINARY, MOTOROLA and WAVE can.");
+  if (!kind)
+    Refuse("the file type \"" + type + "\" cannot be read; BINARY, MOTOROLA and WAVE can.");
   Result_.Sheet.Files.push_back(CueFile{name, *kind});
   Emit("FILE \"" + name + "\" " + Upper(type));
 }
@@ -233,7 +235,8 @@ int32_t Scanner::Time(const std::string& Text) const {
   if (seconds >= 60 || frames >= SectorsPerSecond)
     Refuse("\"" + Text + "\" is not a time: seconds run to 59 and frames to 74.");
   const int32_t sectors = (minutes * 60 + seconds) * SectorsPerSecond + frames;
-  if (sectors > MaxCdTime) Refuse("\"" + Text + "\" lies beyond 99:59:74, the last time a CD holds.");
+  if (sectors > MaxCdTime)
+    Refuse("\"" + Text + "\" lies beyond 99:59:74, the last time a CD holds.");
   return sectors;
 }
 
@@ -290,9 +293,9 @@ void ApplyLibcue(const Cd& Disc, Scan& Scanned, const std::string& Path) {
 void CheckMarksAscend(const Scan& Scanned, const std::string& Path) {
   const std::vector<CueMark>& marks = Scanned.Sheet.Marks;
   for (size_t i = 1; i < marks.size(); ++i) {
-    const bool backwards = marks[i].File < marks[i - 1].File ||
-                           (marks[i].File == marks[i - 1].File &&
-                            marks[i].Position < marks[i - 1].Position);
+    const bool backwards =
+        marks[i].File < marks[i - 1].File ||
+        (marks[i].File == marks[i - 1].File && marks[i].Position < marks[i - 1].Position);
     if (backwards)
       throw ImageError(LineMessage(Path, Scanned.Indexes[i].Line,
                                    "the index lies before the one above it in the same file."));

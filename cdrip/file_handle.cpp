@@ -18,8 +18,9 @@ FileHandle FileHandle::OpenRegular(const std::string& Path) {
     throw ImageError(Path + ": the file cannot be opened (" + std::strerror(errno) + ").");
   struct stat info {};
   if (::fstat(file.Fd_, &info) != 0 || !S_ISREG(info.st_mode))
-    throw ImageError(Path + ": not a regular file. A disc image and the files it names "
-                            "must be ordinary files, not folders, devices or pipes.");
+    throw ImageError(Path +
+                     ": not a regular file. A disc image and the files it names "
+                     "must be ordinary files, not folders, devices or pipes.");
   // Reads of a regular file never block; the flag only mattered for the open.
   ::fcntl(file.Fd_, F_SETFL, ::fcntl(file.Fd_, F_GETFL) & ~O_NONBLOCK);
   return file;

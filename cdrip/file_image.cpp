@@ -83,8 +83,8 @@ class ImageReader : public SectorReader {
 std::string MsfText(int64_t Sectors) {
   char text[32];
   std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld",
-                static_cast<long long>(Sectors / 75 / 60), static_cast<long long>(Sectors / 75 % 60),
-                static_cast<long long>(Sectors % 75));
+                static_cast<long long>(Sectors / 75 / 60),
+                static_cast<long long>(Sectors / 75 % 60), static_cast<long long>(Sectors % 75));
   return text;
 }
 

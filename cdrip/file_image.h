@@ -43,8 +43,8 @@ class FileImage {
   // Checks that the extents follow each other from LSN 0 without gaps, lie inside
   // their files' data, and that the table fits them and the CD's address range;
   // throws ImageError naming SheetPath otherwise.
-  FileImage(const std::string& SheetPath, std::vector<ImageFile> Files,
-            std::vector<Extent> Extents, Toc Contents, FilesStamp Stamp);
+  FileImage(const std::string& SheetPath, std::vector<ImageFile> Files, std::vector<Extent> Extents,
+            Toc Contents, FilesStamp Stamp);
 
   const Toc& Contents() const { return Contents_; }
   // True while the sheet and its files are as they were when the image was opened.

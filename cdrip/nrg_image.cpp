@@ -59,14 +59,11 @@ int64_t TaoSectorBytes(uint32_t Mode) {
       return 2336;
     case 0x05:  // mode 1, raw
     case 0x06:  // mode 2, raw
-    case AudioMode:
-      return 2352;
+    case AudioMode: return 2352;
     case 0x0F:  // the raw modes with subchannel data
     case AudioWithSubchannelMode:
-    case 0x11:
-      return 2448;
-    default:
-      return 0;
+    case 0x11: return 2448;
+    default: return 0;
   }
 }
 
@@ -90,7 +87,7 @@ struct CueTrack {
 };
 
 struct Chunk {
-  std::string Name;  // printable, for messages
+  std::string Name;    // printable, for messages
   int64_t Offset = 0;  // of its header
   std::vector<uint8_t> Data;
 
@@ -130,7 +127,7 @@ class NrgReader {
   int64_t ChunksStart_ = 0;
   int64_t FooterStart_ = 0;
   std::vector<NrgTrack> Tracks_;
-  std::vector<size_t> ListStarts_;  // the first track of each track list
+  std::vector<size_t> ListStarts_;    // the first track of each track list
   std::vector<CueTrack> PendingCue_;  // from the cue chunk before the next track list
   std::vector<size_t> SessionSizes_;
 };
@@ -156,8 +153,9 @@ void NrgReader::ReadFooter() {
     first = BigEndian(tail + 8, 4);
     FooterStart_ = fileBytes - 8;
   } else {
-    Refuse("the file does not end in the footer of a Nero .nrg image (NER5 or NERO); it is no "
-           "such image, or it was cut short.");
+    Refuse(
+        "the file does not end in the footer of a Nero .nrg image (NER5 or NERO); it is no "
+        "such image, or it was cut short.");
   }
   if (first > static_cast<uint64_t>(FooterStart_))
     Refuse("the footer puts the first chunk at byte " + std::to_string(first) +
@@ -176,9 +174,8 @@ void NrgReader::ReadChunks() {
     ReadExactly(header, ChunkHeaderBytes, offset);
     const auto size = static_cast<int64_t>(BigEndian(header + 4, 4));
     if (size > FooterStart_ - offset - ChunkHeaderBytes)
-      Refuse("the chunk " + ChunkName(header) + " at byte " +
-             std::to_string(offset) + " claims " + std::to_string(size) +
-             " bytes, more than the file holds; the image is damaged.");
+      Refuse("the chunk " + ChunkName(header) + " at byte " + std::to_string(offset) + " claims " +
+             std::to_string(size) + " bytes, more than the file holds; the image is damaged.");
     if (std::memcmp(header, "END!", 4) == 0) {
       AssignSessions();
       CheckTracks();
@@ -332,8 +329,10 @@ void NrgReader::ReadTaoChunk(const Chunk& Tao, bool Wide) {
     // Compared with the room left, not added to the offset: a size near 2^64 cannot wrap.
     if (size > static_cast<uint64_t>(ChunksStart_ - track.Index1))
       Refuse("track " + std::to_string(track.Number) + " claims " + std::to_string(size) +
-             " bytes from byte " + std::to_string(track.Index1) + " on, past the end of the track "
-             "data (byte " + std::to_string(ChunksStart_) + "); the image is damaged.");
+             " bytes from byte " + std::to_string(track.Index1) +
+             " on, past the end of the track "
+             "data (byte " +
+             std::to_string(ChunksStart_) + "); the image is damaged.");
     track.End = track.Index1 + static_cast<int64_t>(size);
     Tracks_.push_back(track);
   }
@@ -382,8 +381,8 @@ void NrgReader::CheckTracks() const {
              std::to_string(previousNumber) + "; the image is damaged.");
     if (track.Index0 > track.Index1 || track.Index1 >= track.End)
       Refuse(name + " has its pregap at byte " + std::to_string(track.Index0) +
-             ", INDEX 01 at byte " + std::to_string(track.Index1) + " and its end at byte " + std::to_string(track.End) +
-             ", out of order; the image is damaged.");
+             ", INDEX 01 at byte " + std::to_string(track.Index1) + " and its end at byte " +
+             std::to_string(track.End) + ", out of order; the image is damaged.");
     if (track.Index0 < previousEnd)
       Refuse(name + " begins at byte " + std::to_string(track.Index0) +
              ", before the track before it ends (byte " + std::to_string(previousEnd) +

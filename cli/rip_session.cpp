@@ -19,8 +19,7 @@ std::string LengthText(const TCDTrackInfo& Info) {
 
 }  // namespace
 
-TRipSession::TRipSession(const TCliOptions& Options, std::FILE* Out, std::FILE* Err,
-                         bool Terminal)
+TRipSession::TRipSession(const TCliOptions& Options, std::FILE* Out, std::FILE* Err, bool Terminal)
     : Options_(Options), Out_(Out), Err_(Err), Display_(Out, Terminal) {
   SetMainThreadDispatcher(&Dispatcher_);
 }
@@ -150,8 +149,9 @@ bool TRipSession::RipJob(const TRipJob& Job, int Index) {
 void TRipSession::WaitForRun() {
   TAudioFileOut& output = Format_->Output();
   Aborted_ = false;
-  WaitForJobEnd(Watch_, [&output] { return output.Status() != osIdle; },
-                [this](int Milliseconds) { ProcessEvents(Milliseconds); });
+  WaitForJobEnd(
+      Watch_, [&output] { return output.Status() != osIdle; },
+      [this](int Milliseconds) { ProcessEvents(Milliseconds); });
 }
 
 void TRipSession::ProcessEvents(int Milliseconds) {

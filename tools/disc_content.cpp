@@ -77,9 +77,7 @@ class DecayTable {
   std::array<float, kSize + 1> values_{};
 };
 
-uint32_t phaseStep(double hz) {
-  return uint32_t(std::llround(hz / kSampleRate * 4294967296.0));
-}
+uint32_t phaseStep(double hz) { return uint32_t(std::llround(hz / kSampleRate * 4294967296.0)); }
 
 float sineAt(int64_t frame, uint32_t step) {
   return SineTable::instance().at(uint32_t(uint64_t(frame) * step));
@@ -192,8 +190,7 @@ class NoiseRenderer : public AudioRenderer {
 // of a disc is distinct, so a lost, doubled or misplaced sector never compares equal.
 class RampRenderer : public AudioRenderer {
  public:
-  RampRenderer(int64_t firstImageFrame, uint32_t seed)
-      : base_(uint32_t(firstImageFrame) + seed) {}
+  RampRenderer(int64_t firstImageFrame, uint32_t seed) : base_(uint32_t(firstImageFrame) + seed) {}
 
  protected:
   void renderFrames(int64_t first, int64_t count, uint8_t* out) const override {
@@ -221,7 +218,8 @@ class WaveRenderer : public AudioRenderer {
       if (frame < 0 || frame >= available) {
         putFrame(out + 4 * i, uint16_t(0), uint16_t(0));
       } else {
-        putFrame(out + 4 * i, uint16_t((*samples_)[2 * frame]), uint16_t((*samples_)[2 * frame + 1]));
+        putFrame(out + 4 * i, uint16_t((*samples_)[2 * frame]),
+                 uint16_t((*samples_)[2 * frame + 1]));
       }
     }
   }
@@ -248,7 +246,7 @@ using Motif = std::array<int8_t, kSlotsPerBar>;
 struct MusicPlan {
   int tonic = 60;  // MIDI note
   bool minor = false;
-  int64_t slotFrames = 0;  // one eighth note
+  int64_t slotFrames = 0;                              // one eighth note
   std::array<int, kBarsPerProgression> progression{};  // scale degrees of the chords
   std::array<Motif, 4> motifs{};
 };
@@ -270,8 +268,9 @@ int degreeSemitones(int degree, bool minor) {
 int foldInto(int note, int low) { return low + ((note - low) % 12 + 12) % 12; }
 
 Motif makeMotif(uint64_t key, bool closing) {
-  static constexpr std::array<const char*, 8> kRhythms = {
-      "x-x-x-x-", "x-xxx-x-", "xxx-x---", "x-x-x-.x", "x--xx-x-", "xxxxx-x-", "x-.xx-x-", "x---x-xx"};
+  static constexpr std::array<const char*, 8> kRhythms = {"x-x-x-x-", "x-xxx-x-", "xxx-x---",
+                                                          "x-x-x-.x", "x--xx-x-", "xxxxx-x-",
+                                                          "x-.xx-x-", "x---x-xx"};
   const char* rhythm = closing ? "x-x-x---" : kRhythms[key % kRhythms.size()];
   static constexpr std::array<int, 6> kSteps = {-2, -1, 1, 2, -1, 1};
   Motif motif{};
@@ -333,7 +332,8 @@ struct Note {
     if (t < 0 || t >= length) return 0.0f;
     const float attack = std::min(1.0f, float(t) * attackRate);
     const float release = std::min(1.0f, float(length - t) * releaseRate);
-    const float decay = sustain + (1.0f - sustain) * DecayTable::instance().at(float(t) * decayRate);
+    const float decay =
+        sustain + (1.0f - sustain) * DecayTable::instance().at(float(t) * decayRate);
     const float tone = sineAt(t, step) + second * sineAt(t, 2 * step) + third * sineAt(t, 3 * step);
     return gain * attack * decay * release * tone;
   }
@@ -412,21 +412,24 @@ class MusicRenderer : public AudioRenderer {
     const int64_t barStart = bar * barFrames;
     SlotVoices voices;
     for (int tone = 0; tone < 3; ++tone) {
-      const int note = foldInto(plan_.tonic + degreeSemitones(chord + 2 * tone, plan_.minor),
-                                plan_.tonic - 3);
+      const int note =
+          foldInto(plan_.tonic + degreeSemitones(chord + 2 * tone, plan_.minor), plan_.tonic - 3);
       voices.pad[size_t(tone)] =
           makeNote(note, barStart, barFrames, 0.12, 1.5, 0.55f, 0.25, 0.3f, 0.0f, 0.11f);
     }
     const int64_t halfFrames = barFrames / 2;
     const int64_t halfStart = barStart + (position >= kSlotsPerBar / 2 ? halfFrames : 0);
-    const int bassNote = foldInto(plan_.tonic + degreeSemitones(chord, plan_.minor), plan_.tonic - 24);
-    voices.bass = makeNote(bassNote, halfStart, halfFrames, 0.008, 0.9, 0.0f, 0.06, 0.25f, 0.1f, 0.26f);
+    const int bassNote =
+        foldInto(plan_.tonic + degreeSemitones(chord, plan_.minor), plan_.tonic - 24);
+    voices.bass =
+        makeNote(bassNote, halfStart, halfFrames, 0.008, 0.9, 0.0f, 0.06, 0.25f, 0.1f, 0.26f);
     voices.melody = melodyNote(bar, position, chord, barStart);
     return voices;
   }
 
   Note melodyNote(int64_t bar, int position, int chord, int64_t barStart) const {
-    const Motif& motif = plan_.motifs[size_t(kMotifOfBar[size_t(bar % int64_t(kMotifOfBar.size()))])];
+    const Motif& motif =
+        plan_.motifs[size_t(kMotifOfBar[size_t(bar % int64_t(kMotifOfBar.size()))])];
     int start = position;
     while (start > 0 && motif[size_t(start)] == kTie) --start;
     if (motif[size_t(start)] == kRest || motif[size_t(start)] == kTie) return Note{};
@@ -455,7 +458,8 @@ class DataRenderer : public TrackRenderer {
   DataRenderer(uint64_t key, int64_t firstLsn) : key_(key), firstLsn_(firstLsn) {}
 
   void render(int64_t firstSector, int count, uint8_t* out) const override {
-    for (int i = 0; i < count; ++i) writeSector(firstLsn_ + firstSector + i, out + size_t(i) * kSectorBytes);
+    for (int i = 0; i < count; ++i)
+      writeSector(firstLsn_ + firstSector + i, out + size_t(i) * kSectorBytes);
   }
 
  private:
@@ -488,13 +492,16 @@ std::unique_ptr<TrackRenderer> makeRenderer(const DiscSpec& disc, size_t index,
   switch (track.content) {
     case TrackContent::Tone: return std::make_unique<ToneRenderer>(hz);
     case TrackContent::Chord: return std::make_unique<ChordRenderer>(hz);
-    case TrackContent::Noise: return std::make_unique<NoiseRenderer>(trackKey(disc.seed, number, 0x6e6f697365ULL));
+    case TrackContent::Noise:
+      return std::make_unique<NoiseRenderer>(trackKey(disc.seed, number, 0x6e6f697365ULL));
     case TrackContent::Silence: return std::make_unique<SilenceRenderer>();
-    case TrackContent::Ramp: return std::make_unique<RampRenderer>(place.firstSector * kFramesPerSector, disc.seed);
+    case TrackContent::Ramp:
+      return std::make_unique<RampRenderer>(place.firstSector * kFramesPerSector, disc.seed);
     case TrackContent::Music:
       return std::make_unique<MusicRenderer>(disc.seed, number, pregapFrames,
                                              int64_t(track.sectors) * kFramesPerSector);
-    case TrackContent::WaveFile: return std::make_unique<WaveRenderer>(track.waveSamples, pregapFrames);
+    case TrackContent::WaveFile:
+      return std::make_unique<WaveRenderer>(track.waveSamples, pregapFrames);
     case TrackContent::Data:
       return std::make_unique<DataRenderer>(trackKey(disc.seed, number, 0x64617461ULL),
                                             place.firstSector + place.lsnOffset);
@@ -522,12 +529,15 @@ std::vector<TrackPlacement> placeTracks(const DiscSpec& disc) {
 }
 
 DiscContent::DiscContent(const DiscSpec& disc) : placements_(placeTracks(disc)) {
-  for (size_t i = 0; i < disc.tracks.size(); ++i) renderers_.push_back(makeRenderer(disc, i, placements_[i]));
+  for (size_t i = 0; i < disc.tracks.size(); ++i)
+    renderers_.push_back(makeRenderer(disc, i, placements_[i]));
 }
 
 DiscContent::~DiscContent() = default;
 
-int64_t DiscContent::totalSectors() const { return placements_.empty() ? 0 : placements_.back().endSector; }
+int64_t DiscContent::totalSectors() const {
+  return placements_.empty() ? 0 : placements_.back().endSector;
+}
 
 void DiscContent::render(int64_t firstSector, int64_t count, uint8_t* out) const {
   constexpr int64_t kMaxPiece = 1 << 16;

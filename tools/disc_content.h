@@ -5,11 +5,11 @@
 // the expected PCM of a track and the bytes written to the files always agree.
 #pragma once
 
-#include "disc_image.h"
-
 #include <cstdint>
 #include <memory>
 #include <vector>
+
+#include "disc_image.h"
 
 namespace korvane::discimage {
 
@@ -17,8 +17,8 @@ namespace korvane::discimage {
 struct TrackPlacement {
   int64_t firstSector = 0;  // INDEX 00 (or INDEX 01 without a pregap)
   int64_t index01 = 0;
-  int64_t endSector = 0;    // one past the last sector
-  int32_t lsnOffset = 0;    // LSN minus image sector: the session gap for a second session
+  int64_t endSector = 0;  // one past the last sector
+  int32_t lsnOffset = 0;  // LSN minus image sector: the session gap for a second session
 };
 
 std::vector<TrackPlacement> placeTracks(const DiscSpec& disc);

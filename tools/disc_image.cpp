@@ -1,15 +1,15 @@
 #include "disc_image.h"
 
-#include "disc_content.h"
-#include "nrg_writer.h"
-#include "wave_io.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+
+#include "disc_content.h"
+#include "nrg_writer.h"
+#include "wave_io.h"
 
 namespace fs = std::filesystem;
 
@@ -28,34 +28,39 @@ std::string trackName(size_t index) { return "track " + twoDigits(int(index) + 1
 
 void validateTrack(const DiscSpec& disc, size_t index) {
   const TrackSpec& track = disc.tracks[index];
-  if (track.sectors < 1) throw DiscImageError(trackName(index) + " has no sectors: give it at least one");
+  if (track.sectors < 1)
+    throw DiscImageError(trackName(index) + " has no sectors: give it at least one");
   if (track.pregapSectors < 0) throw DiscImageError(trackName(index) + " has a negative pregap");
   if (index == 0 && track.pregapSectors > 0) {
-    throw DiscImageError("track 01 cannot have a pregap (INDEX 00): the first track starts the disc");
+    throw DiscImageError(
+        "track 01 cannot have a pregap (INDEX 00): the first track starts the disc");
   }
   if (track.toneHz != 0 && (track.toneHz < 1 || track.toneHz > 20000)) {
     throw DiscImageError(trackName(index) + ": a tone frequency must lie between 1 and 20000 Hz");
   }
   if (track.content == TrackContent::WaveFile && !track.waveSamples) {
-    throw DiscImageError(trackName(index) + " takes its audio from a WAV file, but none was loaded");
+    throw DiscImageError(trackName(index) +
+                         " takes its audio from a WAV file, but none was loaded");
   }
 }
 
 void validateSessions(const DiscSpec& disc) {
   const TrackSpec& last = disc.tracks.back();
   if (!last.isData() || disc.tracks.size() < 2 || disc.tracks[disc.tracks.size() - 2].isData()) {
-    throw DiscImageError("an enhanced CD needs audio tracks followed by one data track (the second session)");
+    throw DiscImageError(
+        "an enhanced CD needs audio tracks followed by one data track (the second session)");
   }
   if (last.pregapSectors != 0) {
-    throw DiscImageError("the data track of the second session has no pregap in the file: "
-                         "the gap between the sessions stands in for it");
+    throw DiscImageError(
+        "the data track of the second session has no pregap in the file: "
+        "the gap between the sessions stands in for it");
   }
 }
 
 const TrackPlacement& placementOf(const std::vector<TrackPlacement>& placements, int trackNumber) {
   if (trackNumber < 1 || size_t(trackNumber) > placements.size()) {
-    throw DiscImageError("there is no track " + std::to_string(trackNumber) + " on this disc (it has " +
-                         std::to_string(placements.size()) + ")");
+    throw DiscImageError("there is no track " + std::to_string(trackNumber) +
+                         " on this disc (it has " + std::to_string(placements.size()) + ")");
   }
   return placements[size_t(trackNumber) - 1];
 }
@@ -95,7 +100,8 @@ bool perTrackFiles(const ImageLayout& layout) {
   return layout.filePerTrack || layout.audioFiles == AudioFileKind::Wave;
 }
 
-std::vector<DataFile> planFiles(const DiscSpec& disc, const std::string& sheetPath, const ImageLayout& layout) {
+std::vector<DataFile> planFiles(const DiscSpec& disc, const std::string& sheetPath,
+                                const ImageLayout& layout) {
   const fs::path sheet(sheetPath);
   const fs::path folder = sheet.parent_path();
   const std::string stem = sheet.stem().string();
@@ -113,7 +119,8 @@ std::vector<DataFile> planFiles(const DiscSpec& disc, const std::string& sheetPa
       DataFile file;
       // Data sectors are no samples: a data track always gets a BINARY file of its own.
       file.kind = disc.tracks[i].isData() ? FileKind::Binary : audioFileKind(layout.audioFiles);
-      file.nameInSheet = stem + "-track" + twoDigits(int(i) + 1) + (file.kind == FileKind::Wave ? ".wav" : ".bin");
+      file.nameInSheet =
+          stem + "-track" + twoDigits(int(i) + 1) + (file.kind == FileKind::Wave ? ".wav" : ".bin");
       file.path = folder / file.nameInSheet;
       file.firstSector = placements[i].firstSector;
       file.endSector = placements[i].endSector;
@@ -140,8 +147,10 @@ std::string cueText(const DiscSpec& disc, const std::vector<DataFile>& files) {
     if (disc.enhanced && i + 1 == placements.size()) text += "REM SESSION 02\n";
     if (!oneFile) fileLine(files[i]);
     const int64_t fileStart = oneFile ? 0 : place.firstSector;
-    text += "  TRACK " + twoDigits(int(i) + 1) + (disc.tracks[i].isData() ? " MODE1/2352\n" : " AUDIO\n");
-    if (place.index01 > place.firstSector) text += "    INDEX 00 " + msfText(place.firstSector - fileStart) + "\n";
+    text += "  TRACK " + twoDigits(int(i) + 1) +
+            (disc.tracks[i].isData() ? " MODE1/2352\n" : " AUDIO\n");
+    if (place.index01 > place.firstSector)
+      text += "    INDEX 00 " + msfText(place.firstSector - fileStart) + "\n";
     text += "    INDEX 01 " + msfText(place.index01 - fileStart) + "\n";
   }
   return text;
@@ -161,7 +170,8 @@ std::string tocQuoted(const std::string& name) {
   return quoted + "\"";
 }
 
-std::string tocFileLine(const DataFile& file, const TrackPlacement& place, bool data, bool oneFile) {
+std::string tocFileLine(const DataFile& file, const TrackPlacement& place, bool data,
+                        bool oneFile) {
   const int64_t start = oneFile ? place.firstSector : 0;
   const std::string length = oneFile ? " " + msfText(place.endSector - place.firstSector) : "";
   const std::string name = tocQuoted(file.nameInSheet);
@@ -176,7 +186,8 @@ std::string tocFileLine(const DataFile& file, const TrackPlacement& place, bool 
 std::string tocText(const DiscSpec& disc, const std::vector<DataFile>& files) {
   const std::vector<TrackPlacement> placements = placeTracks(disc);
   const bool oneFile = files.size() == 1;
-  const bool anyData = std::any_of(disc.tracks.begin(), disc.tracks.end(), [](const TrackSpec& t) { return t.isData(); });
+  const bool anyData = std::any_of(disc.tracks.begin(), disc.tracks.end(),
+                                   [](const TrackSpec& t) { return t.isData(); });
   std::string text = anyData ? "CD_ROM\n" : "CD_DA\n";
   for (size_t i = 0; i < placements.size(); ++i) {
     const TrackPlacement& place = placements[i];
@@ -184,7 +195,8 @@ std::string tocText(const DiscSpec& disc, const std::vector<DataFile>& files) {
     text += "\n// Track " + std::to_string(i + 1) + "\n";
     text += data ? "TRACK MODE1_RAW\n" : "TRACK AUDIO\n";
     text += tocFileLine(oneFile ? files.front() : files[i], place, data, oneFile);
-    if (place.index01 > place.firstSector) text += "START " + msfText(place.index01 - place.firstSector) + "\n";
+    if (place.index01 > place.firstSector)
+      text += "START " + msfText(place.index01 - place.firstSector) + "\n";
   }
   return text;
 }
@@ -259,8 +271,9 @@ void validateDisc(const DiscSpec& disc) {
     sectors += kSessionGapSectors;
   }
   if (sectors > kMaxDiscSectors) {
-    throw DiscImageError("the disc would need " + std::to_string(sectors) + " sectors; its addresses end at " +
-                         std::to_string(kMaxDiscSectors) + " (99:59:74): make the tracks shorter");
+    throw DiscImageError("the disc would need " + std::to_string(sectors) +
+                         " sectors; its addresses end at " + std::to_string(kMaxDiscSectors) +
+                         " (99:59:74): make the tracks shorter");
   }
 }
 
@@ -269,10 +282,12 @@ void validateLayout(const DiscSpec& disc, const ImageLayout& layout) {
     throw DiscImageError("a .toc file cannot describe a second session: write a cue sheet instead");
   }
   if (layout.binName.find_first_of("\"\r\n") != std::string::npos) {
-    throw DiscImageError("the file name \"" + layout.binName + "\" cannot stand in a cue sheet: drop its quotes");
+    throw DiscImageError("the file name \"" + layout.binName +
+                         "\" cannot stand in a cue sheet: drop its quotes");
   }
   if (perTrackFiles(layout) && !layout.binName.empty()) {
-    throw DiscImageError("a file name for the whole disc does not fit an image with one file per track");
+    throw DiscImageError(
+        "a file name for the whole disc does not fit an image with one file per track");
   }
 }
 
@@ -297,7 +312,8 @@ RipRange ripRange(const DiscSpec& disc, int trackNumber) {
   const std::vector<TrackPlacement> placements = placeTracks(disc);
   const TrackPlacement& place = placementOf(placements, trackNumber);
   if (disc.tracks[size_t(trackNumber) - 1].isData()) {
-    throw DiscImageError("track " + twoDigits(trackNumber) + " is a data track: it has no audio to rip");
+    throw DiscImageError("track " + twoDigits(trackNumber) +
+                         " is a data track: it has no audio to rip");
   }
   int64_t end = place.endSector + place.lsnOffset;  // the last track: the lead-out
   if (size_t(trackNumber) < placements.size()) {
@@ -315,7 +331,8 @@ void streamTrackPcm(const DiscSpec& disc, int trackNumber,
   const RipRange range = ripRange(disc, trackNumber);
   const DiscContent content(disc);
   // Audio tracks lie in the first session, where an LSN is also the image sector.
-  std::vector<uint8_t> block(size_t(std::min<int64_t>(range.sectors, kWriteBlockSectors)) * kSectorBytes);
+  std::vector<uint8_t> block(size_t(std::min<int64_t>(range.sectors, kWriteBlockSectors)) *
+                             kSectorBytes);
   for (int64_t done = 0; done < range.sectors; done += kWriteBlockSectors) {
     const int64_t count = std::min<int64_t>(kWriteBlockSectors, range.sectors - done);
     content.render(range.startLsn + done, count, block.data());
@@ -326,18 +343,22 @@ void streamTrackPcm(const DiscSpec& disc, int trackNumber,
 std::vector<uint8_t> expectedTrackPcm(const DiscSpec& disc, int trackNumber) {
   std::vector<uint8_t> pcm;
   pcm.reserve(size_t(ripRange(disc, trackNumber).sectors) * kSectorBytes);
-  streamTrackPcm(disc, trackNumber, [&pcm](const uint8_t* data, size_t size) { pcm.insert(pcm.end(), data, data + size); });
+  streamTrackPcm(disc, trackNumber, [&pcm](const uint8_t* data, size_t size) {
+    pcm.insert(pcm.end(), data, data + size);
+  });
   return pcm;
 }
 
-std::string sheetText(const DiscSpec& disc, const std::string& sheetPath, const ImageLayout& layout) {
+std::string sheetText(const DiscSpec& disc, const std::string& sheetPath,
+                      const ImageLayout& layout) {
   validateDisc(disc);
   validateLayout(disc, layout);
   const std::vector<DataFile> files = planFiles(disc, sheetPath, layout);
   return layout.sheet == SheetKind::Toc ? tocText(disc, files) : cueText(disc, files);
 }
 
-WrittenImage writeDiscImage(const DiscSpec& disc, const std::string& sheetPath, const ImageLayout& layout) {
+WrittenImage writeDiscImage(const DiscSpec& disc, const std::string& sheetPath,
+                            const ImageLayout& layout) {
   if (layout.sheet == SheetKind::Nrg) return writeNrgImage(disc, sheetPath, layout);
   const std::string text = sheetText(disc, sheetPath, layout);
   const fs::path folder = fs::path(sheetPath).parent_path();

@@ -23,7 +23,7 @@
 namespace korvane::discimage {
 
 constexpr int kSectorBytes = 2352;
-constexpr int kFramesPerSector = 588;     // stereo 16-bit frames in one sector
+constexpr int kFramesPerSector = 588;  // stereo 16-bit frames in one sector
 constexpr int kSectorsPerSecond = 75;
 constexpr int kSampleRate = 44100;
 constexpr int kMaxTracks = 99;

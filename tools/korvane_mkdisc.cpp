@@ -1,7 +1,4 @@
 // korvane-mkdisc: writes a disc image and tells what ripping each of its tracks yields.
-#include "disc_image.h"
-#include "mkdisc_options.h"
-
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -10,6 +7,9 @@
 #include <fstream>
 #include <iostream>
 #include <optional>
+
+#include "disc_image.h"
+#include "mkdisc_options.h"
 
 using namespace korvane::discimage;
 
@@ -46,10 +46,11 @@ TrackSummary summariseTrack(const DiscSpec& disc, int number, const std::string&
 
 void printRow(const TocTrack& track, int32_t sectors, const TrackSummary* audio) {
   if (audio) {
-    std::printf("%5d  audio  %9d  %8d  %11lld  %016" PRIx64 "\n", track.number, int(track.startLsn), int(sectors),
-                static_cast<long long>(sectors) * kSectorBytes, audio->checksum);
+    std::printf("%5d  audio  %9d  %8d  %11lld  %016" PRIx64 "\n", track.number, int(track.startLsn),
+                int(sectors), static_cast<long long>(sectors) * kSectorBytes, audio->checksum);
   } else {
-    std::printf("%5d  data   %9d  %8d  %11s  %s\n", track.number, int(track.startLsn), int(sectors), "-", "-");
+    std::printf("%5d  data   %9d  %8d  %11s  %s\n", track.number, int(track.startLsn), int(sectors),
+                "-", "-");
   }
 }
 

@@ -90,20 +90,23 @@ std::vector<std::string> splitList(const std::string& option, const std::string&
   size_t start = 0;
   while (true) {
     const size_t comma = text.find(',', start);
-    items.push_back(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
-    if (items.back().empty()) usage(option + " \"" + text + "\" has an empty entry: give comma-separated values, e.g. " + option + " 30,45");
+    items.push_back(
+        text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+    if (items.back().empty())
+      usage(option + " \"" + text + "\" has an empty entry: give comma-separated values, e.g. " +
+            option + " 30,45");
     if (comma == std::string::npos) return items;
     start = comma + 1;
   }
 }
 
-long long parseWhole(const std::string& option, const std::string& text, long long low, long long high,
-                     const std::string& meaning) {
+long long parseWhole(const std::string& option, const std::string& text, long long low,
+                     long long high, const std::string& meaning) {
   long long value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (error != std::errc() || end != text.data() + text.size() || value < low || value > high) {
-    usage(option + " takes " + meaning + " from " + std::to_string(low) + " to " + std::to_string(high) +
-          ", not \"" + text + "\"");
+    usage(option + " takes " + meaning + " from " + std::to_string(low) + " to " +
+          std::to_string(high) + ", not \"" + text + "\"");
   }
   return value;
 }
@@ -112,7 +115,8 @@ double parseSeconds(const std::string& text) {
   char* end = nullptr;
   const double value = std::strtod(text.c_str(), &end);
   if (text.empty() || *end != '\0' || !std::isfinite(value) || value <= 0 || value > 6000) {
-    usage("--seconds takes track lengths in seconds above 0 (e.g. 30 or 2.5), not \"" + text + "\"");
+    usage("--seconds takes track lengths in seconds above 0 (e.g. 30 or 2.5), not \"" + text +
+          "\"");
   }
   return value;
 }
@@ -129,37 +133,61 @@ enum class Takes { Nothing, Value };
 
 const std::map<std::string, Takes>& knownOptions() {
   static const std::map<std::string, Takes> options = {
-      {"--tracks", Takes::Value},   {"--seconds", Takes::Value},     {"--sectors", Takes::Value},
-      {"--content", Takes::Value},  {"--seed", Takes::Value},        {"--wav", Takes::Value},
-      {"--data-track", Takes::Value}, {"--data-sectors", Takes::Value}, {"--enhanced", Takes::Nothing},
-      {"--pregap", Takes::Value},   {"--bin-name", Takes::Value},    {"--split", Takes::Nothing},
-      {"--wave", Takes::Nothing},   {"--motorola", Takes::Nothing},  {"--toc", Takes::Nothing},
-      {"--tao", Takes::Nothing},    {"--nrg-v1", Takes::Nothing},
-      {"--expect", Takes::Value},   {"--print", Takes::Nothing},     {"--help", Takes::Nothing}};
+      {"--tracks", Takes::Value},     {"--seconds", Takes::Value},
+      {"--sectors", Takes::Value},    {"--content", Takes::Value},
+      {"--seed", Takes::Value},       {"--wav", Takes::Value},
+      {"--data-track", Takes::Value}, {"--data-sectors", Takes::Value},
+      {"--enhanced", Takes::Nothing}, {"--pregap", Takes::Value},
+      {"--bin-name", Takes::Value},   {"--split", Takes::Nothing},
+      {"--wave", Takes::Nothing},     {"--motorola", Takes::Nothing},
+      {"--toc", Takes::Nothing},      {"--tao", Takes::Nothing},
+      {"--nrg-v1", Takes::Nothing},   {"--expect", Takes::Value},
+      {"--print", Takes::Nothing},    {"--help", Takes::Nothing}};
   return options;
 }
 
 void applyOption(Options& options, const std::string& name, const std::string& value) {
-  if (name == "--tracks") options.tracks = int(parseWhole(name, value, 1, kMaxTracks, "a track count (a CD holds at most 99 tracks)"));
-  else if (name == "--seconds") options.seconds = splitList(name, value);
-  else if (name == "--sectors") options.sectors = splitList(name, value);
-  else if (name == "--content") options.contents = splitList(name, value);
-  else if (name == "--seed") options.seed = value;
-  else if (name == "--wav") options.wavs.push_back(value);
-  else if (name == "--data-track") options.dataTrack = value;
-  else if (name == "--data-sectors") options.dataSectors = value;
-  else if (name == "--enhanced") options.enhanced = true;
-  else if (name == "--pregap") options.pregaps = splitList(name, value);
-  else if (name == "--bin-name") options.binName = value;
-  else if (name == "--split") options.split = true;
-  else if (name == "--wave") options.wave = true;
-  else if (name == "--motorola") options.motorola = true;
-  else if (name == "--toc") options.toc = true;
-  else if (name == "--tao") options.tao = true;
-  else if (name == "--nrg-v1") options.nrgVersion1 = true;
-  else if (name == "--expect") options.expectDir = value;
-  else if (name == "--print") options.print = true;
-  else if (name == "--help") options.help = true;
+  if (name == "--tracks")
+    options.tracks =
+        int(parseWhole(name, value, 1, kMaxTracks, "a track count (a CD holds at most 99 tracks)"));
+  else if (name == "--seconds")
+    options.seconds = splitList(name, value);
+  else if (name == "--sectors")
+    options.sectors = splitList(name, value);
+  else if (name == "--content")
+    options.contents = splitList(name, value);
+  else if (name == "--seed")
+    options.seed = value;
+  else if (name == "--wav")
+    options.wavs.push_back(value);
+  else if (name == "--data-track")
+    options.dataTrack = value;
+  else if (name == "--data-sectors")
+    options.dataSectors = value;
+  else if (name == "--enhanced")
+    options.enhanced = true;
+  else if (name == "--pregap")
+    options.pregaps = splitList(name, value);
+  else if (name == "--bin-name")
+    options.binName = value;
+  else if (name == "--split")
+    options.split = true;
+  else if (name == "--wave")
+    options.wave = true;
+  else if (name == "--motorola")
+    options.motorola = true;
+  else if (name == "--toc")
+    options.toc = true;
+  else if (name == "--tao")
+    options.tao = true;
+  else if (name == "--nrg-v1")
+    options.nrgVersion1 = true;
+  else if (name == "--expect")
+    options.expectDir = value;
+  else if (name == "--print")
+    options.print = true;
+  else if (name == "--help")
+    options.help = true;
 }
 
 Options readOptions(const std::vector<std::string>& args) {
@@ -167,19 +195,24 @@ Options readOptions(const std::vector<std::string>& args) {
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i] == "-h" ? std::string("--help") : args[i];
     if (arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
-      if (!options.out.empty()) usage("give one output file only (got \"" + options.out + "\" and \"" + arg + "\")");
+      if (!options.out.empty())
+        usage("give one output file only (got \"" + options.out + "\" and \"" + arg + "\")");
       options.out = arg;
       continue;
     }
     const size_t equals = arg.find('=');
     const std::string name = arg.substr(0, equals);
     const auto known = knownOptions().find(name);
-    if (known == knownOptions().end()) usage("unknown option " + name + ": see korvane-mkdisc --help");
+    if (known == knownOptions().end())
+      usage("unknown option " + name + ": see korvane-mkdisc --help");
     std::string value;
     if (known->second == Takes::Value) {
-      if (equals != std::string::npos) value = arg.substr(equals + 1);
-      else if (i + 1 < args.size()) value = args[++i];
-      else usage(name + " needs a value: see korvane-mkdisc --help");
+      if (equals != std::string::npos)
+        value = arg.substr(equals + 1);
+      else if (i + 1 < args.size())
+        value = args[++i];
+      else
+        usage(name + " needs a value: see korvane-mkdisc --help");
     } else if (equals != std::string::npos) {
       usage(name + " takes no value");
     }
@@ -198,31 +231,37 @@ struct Content {
 
 Content parseContent(const std::string& text) {
   static const std::map<std::string, TrackContent> kinds = {
-      {"tone", TrackContent::Tone},       {"chord", TrackContent::Chord}, {"noise", TrackContent::Noise},
-      {"silence", TrackContent::Silence}, {"ramp", TrackContent::Ramp},   {"music", TrackContent::Music}};
+      {"tone", TrackContent::Tone},   {"chord", TrackContent::Chord},
+      {"noise", TrackContent::Noise}, {"silence", TrackContent::Silence},
+      {"ramp", TrackContent::Ramp},   {"music", TrackContent::Music}};
   const size_t colon = text.find(':');
   const auto kind = kinds.find(text.substr(0, colon));
   if (kind == kinds.end()) {
-    usage("--content: unknown content \"" + text + "\"; choose tone[:HZ], chord[:HZ], noise, silence, ramp or music");
+    usage("--content: unknown content \"" + text +
+          "\"; choose tone[:HZ], chord[:HZ], noise, silence, ramp or music");
   }
   Content content{kind->second, 0};
   if (colon != std::string::npos) {
     if (content.kind != TrackContent::Tone && content.kind != TrackContent::Chord) {
       usage("--content: only tone and chord take a frequency, not \"" + text + "\"");
     }
-    content.hz = double(parseWhole("--content " + text.substr(0, colon) + ":HZ", text.substr(colon + 1), 1, 20000, "a frequency in Hz"));
+    content.hz = double(parseWhole("--content " + text.substr(0, colon) + ":HZ",
+                                   text.substr(colon + 1), 1, 20000, "a frequency in Hz"));
   }
   return content;
 }
 
 int audioSectors(const Options& options, size_t audioIndex) {
   if (!options.sectors.empty()) {
-    return int(parseWhole("--sectors", pick(options.sectors, audioIndex), 1, kMaxDiscSectors, "a track length in sectors"));
+    return int(parseWhole("--sectors", pick(options.sectors, audioIndex), 1, kMaxDiscSectors,
+                          "a track length in sectors"));
   }
-  const double seconds = options.seconds.empty() ? kDefaultSeconds : parseSeconds(pick(options.seconds, audioIndex));
+  const double seconds =
+      options.seconds.empty() ? kDefaultSeconds : parseSeconds(pick(options.seconds, audioIndex));
   const int sectors = int(std::lround(seconds * kSectorsPerSecond));
   if (sectors < 1) {
-    usage("--seconds " + pick(options.seconds, audioIndex) + " rounds to no sector at all: give at least 1/75 s");
+    usage("--seconds " + pick(options.seconds, audioIndex) +
+          " rounds to no sector at all: give at least 1/75 s");
   }
   return sectors;
 }
@@ -242,9 +281,9 @@ TrackSpec audioTrack(const Options& options, size_t audioIndex) {
 TrackSpec dataTrack(const Options& options) {
   TrackSpec track;
   track.content = TrackContent::Data;
-  track.sectors = options.dataSectors
-                      ? int(parseWhole("--data-sectors", *options.dataSectors, 1, kMaxDiscSectors, "a length in sectors"))
-                      : kDefaultDataSectors;
+  track.sectors = options.dataSectors ? int(parseWhole("--data-sectors", *options.dataSectors, 1,
+                                                       kMaxDiscSectors, "a length in sectors"))
+                                      : kDefaultDataSectors;
   return track;
 }
 
@@ -260,44 +299,57 @@ bool dataFirst(const Options& options) {
 }
 
 DiscSpec buildDisc(const Options& options) {
-  if (!options.seconds.empty() && !options.sectors.empty()) usage("give either --seconds or --sectors, not both");
+  if (!options.seconds.empty() && !options.sectors.empty())
+    usage("give either --seconds or --sectors, not both");
   const bool hasData = options.dataTrack.has_value() || options.enhanced;
-  if (options.dataSectors && !hasData) usage("--data-sectors sizes the data track: add --data-track first|last or --enhanced");
+  if (options.dataSectors && !hasData)
+    usage("--data-sectors sizes the data track: add --data-track first|last or --enhanced");
   const bool first = dataFirst(options);
   const int dataCount = hasData ? 1 : 0;
-  const int trackCount = options.tracks.value_or(options.wavs.empty() ? kDefaultTracks : int(options.wavs.size()) + dataCount);
-  if (trackCount > kMaxTracks) usage("a CD holds at most 99 tracks: " + std::to_string(options.wavs.size()) + " WAV files and a data track are too many");
+  const int trackCount = options.tracks.value_or(
+      options.wavs.empty() ? kDefaultTracks : int(options.wavs.size()) + dataCount);
+  if (trackCount > kMaxTracks)
+    usage("a CD holds at most 99 tracks: " + std::to_string(options.wavs.size()) +
+          " WAV files and a data track are too many");
   const int audioCount = trackCount - dataCount;
-  if (options.enhanced && audioCount < 1) usage("--enhanced needs at least one audio track before the data track: give --tracks 2 or more");
+  if (options.enhanced && audioCount < 1)
+    usage(
+        "--enhanced needs at least one audio track before the data track: give --tracks 2 or more");
   if (size_t(std::max(audioCount, 0)) < options.wavs.size()) {
-    usage("--tracks " + std::to_string(trackCount) + " leaves room for " + std::to_string(audioCount) +
-          " audio track(s), but " + std::to_string(options.wavs.size()) + " WAV files were given");
+    usage("--tracks " + std::to_string(trackCount) + " leaves room for " +
+          std::to_string(audioCount) + " audio track(s), but " +
+          std::to_string(options.wavs.size()) + " WAV files were given");
   }
   DiscSpec disc;
   disc.enhanced = options.enhanced;
-  if (options.seed) disc.seed = uint32_t(parseWhole("--seed", *options.seed, 0, 4294967295LL, "a seed"));
+  if (options.seed)
+    disc.seed = uint32_t(parseWhole("--seed", *options.seed, 0, 4294967295LL, "a seed"));
   if (hasData && first) disc.tracks.push_back(dataTrack(options));
   for (int i = 0; i < audioCount; ++i) disc.tracks.push_back(audioTrack(options, size_t(i)));
   if (hasData && !first) disc.tracks.push_back(dataTrack(options));
   for (size_t i = 1; i < disc.tracks.size() && !options.pregaps.empty(); ++i) {
     const bool secondSession = disc.enhanced && i + 1 == disc.tracks.size();
     if (secondSession) continue;  // the gap between the sessions stands in for its pregap
-    disc.tracks[i].pregapSectors = int(parseWhole("--pregap", pick(options.pregaps, i - 1), 0, 45000, "a pregap in sectors"));
+    disc.tracks[i].pregapSectors =
+        int(parseWhole("--pregap", pick(options.pregaps, i - 1), 0, 45000, "a pregap in sectors"));
   }
   return disc;
 }
 
 bool endsWith(const std::string& text, const std::string& suffix) {
   return text.size() >= suffix.size() &&
-         std::equal(suffix.rbegin(), suffix.rend(), text.rbegin(),
-                    [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+         std::equal(suffix.rbegin(), suffix.rend(), text.rbegin(), [](char a, char b) {
+           return std::tolower(static_cast<unsigned char>(a)) == b;
+         });
 }
 
 // A Nero .nrg image: one file that holds the whole disc and its tables.
 ImageLayout nrgLayout(const Options& options) {
   if (options.toc) usage("--toc writes a .toc file: name the output OUT.toc");
   if (options.split || options.wave || options.motorola || options.binName) {
-    usage("a .nrg image is one file holding the whole disc: drop --split, --wave, --motorola and --bin-name");
+    usage(
+        "a .nrg image is one file holding the whole disc: drop --split, --wave, --motorola and "
+        "--bin-name");
   }
   ImageLayout layout;
   layout.sheet = SheetKind::Nrg;
@@ -315,19 +367,27 @@ ImageLayout buildLayout(const Options& options) {
   ImageLayout layout;
   const bool tocName = endsWith(options.out, ".toc");
   if (options.toc || tocName) {
-    if (!tocName && !options.out.empty()) usage("--toc writes a .toc file: name the output OUT.toc");
-    if (options.enhanced) usage("a .toc file cannot describe the second session of --enhanced: write a cue sheet");
+    if (!tocName && !options.out.empty())
+      usage("--toc writes a .toc file: name the output OUT.toc");
+    if (options.enhanced)
+      usage("a .toc file cannot describe the second session of --enhanced: write a cue sheet");
     layout.sheet = SheetKind::Toc;
   } else if (!options.out.empty() && !endsWith(options.out, ".cue")) {
-    usage("the output \"" + options.out + "\" must be a cue sheet named *.cue (or, with --toc, *.toc; or a Nero image *.nrg)");
+    usage("the output \"" + options.out +
+          "\" must be a cue sheet named *.cue (or, with --toc, *.toc; or a Nero image *.nrg)");
   }
-  if (options.wave && options.motorola) usage("--wave and --motorola exclude each other: WAVE files hold little-endian samples");
+  if (options.wave && options.motorola)
+    usage("--wave and --motorola exclude each other: WAVE files hold little-endian samples");
   if (options.binName && (options.split || options.wave)) {
-    usage("--bin-name names the disc's one file; with --split or --wave every track has its own file");
+    usage(
+        "--bin-name names the disc's one file; with --split or --wave every track has its own "
+        "file");
   }
   if (options.binName && options.binName->empty()) usage("--bin-name needs a file name");
   layout.filePerTrack = options.split || options.wave;
-  layout.audioFiles = options.wave ? AudioFileKind::Wave : options.motorola ? AudioFileKind::Motorola : AudioFileKind::Binary;
+  layout.audioFiles = options.wave       ? AudioFileKind::Wave
+                      : options.motorola ? AudioFileKind::Motorola
+                                         : AudioFileKind::Binary;
   layout.binName = options.binName.value_or("");
   return layout;
 }

@@ -2,11 +2,11 @@
 // Kept apart from main() so that tests and benchmarks can describe discs the same way.
 #pragma once
 
-#include "disc_image.h"
-
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "disc_image.h"
 
 namespace korvane::discimage {
 

@@ -1,12 +1,12 @@
 #include "nrg_writer.h"
 
-#include "disc_content.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+
+#include "disc_content.h"
 
 namespace fs = std::filesystem;
 
@@ -186,8 +186,9 @@ void writeSectors(std::ofstream& out, const std::string& path, const DiscSpec& d
 void validateNrgLayout(const ImageLayout& layout) {
   const bool oneFile = !layout.filePerTrack && layout.audioFiles == AudioFileKind::Binary;
   if (!oneFile || !layout.binName.empty()) {
-    throw DiscImageError("a .nrg image is one file holding the whole disc: drop the file per "
-                         "track, WAVE or MOTOROLA files and the name of a separate file");
+    throw DiscImageError(
+        "a .nrg image is one file holding the whole disc: drop the file per "
+        "track, WAVE or MOTOROLA files and the name of a separate file");
   }
 }
 

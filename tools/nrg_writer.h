@@ -2,9 +2,9 @@
 // sessions, and the footer that points at the chunks, all in one file.
 #pragma once
 
-#include "disc_image.h"
-
 #include <string>
+
+#include "disc_image.h"
 
 namespace korvane::discimage {
 

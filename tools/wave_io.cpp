@@ -1,12 +1,12 @@
 #include "wave_io.h"
 
-#include "disc_image.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+
+#include "disc_image.h"
 
 namespace korvane::discimage {
 namespace {
@@ -15,7 +15,9 @@ constexpr uint16_t kFormatPcm = 1;
 constexpr uint16_t kFormatExtensible = 0xFFFE;
 
 uint16_t readLe16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-uint32_t readLe32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+uint32_t readLe32(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
 
 void putLe16(uint8_t* p, uint16_t value) {
   p[0] = uint8_t(value);
@@ -48,11 +50,13 @@ void checkFormat(const std::string& path, const WaveFormat& format) {
     fail(path, "the WAV file is not plain PCM (format tag " + std::to_string(format.tag) +
                    "); convert it to 16-bit PCM at 44100 Hz first, e.g. with sox");
   }
-  if (format.bits != 16 || format.rate != uint32_t(kSampleRate) || format.channels < 1 || format.channels > 2) {
-    fail(path, "the WAV file holds " + std::to_string(format.bits) + "-bit, " + std::to_string(format.rate) +
-                   " Hz, " + std::to_string(format.channels) +
-                   " channel(s); a CD track needs 16-bit PCM at 44100 Hz, mono or stereo (convert it "
-                   "first, e.g. with sox)");
+  if (format.bits != 16 || format.rate != uint32_t(kSampleRate) || format.channels < 1 ||
+      format.channels > 2) {
+    fail(path,
+         "the WAV file holds " + std::to_string(format.bits) + "-bit, " +
+             std::to_string(format.rate) + " Hz, " + std::to_string(format.channels) +
+             " channel(s); a CD track needs 16-bit PCM at 44100 Hz, mono or stereo (convert it "
+             "first, e.g. with sox)");
   }
 }
 
@@ -63,7 +67,8 @@ WaveFormat parseFormat(const std::string& path, const uint8_t* chunk, uint32_t s
   format.channels = readLe16(chunk + 2);
   format.rate = readLe32(chunk + 4);
   format.bits = readLe16(chunk + 14);
-  if (format.tag == kFormatExtensible && size >= 26) format.tag = readLe16(chunk + 24);  // sub-format
+  if (format.tag == kFormatExtensible && size >= 26)
+    format.tag = readLe16(chunk + 24);  // sub-format
   return format;
 }
 
@@ -83,7 +88,8 @@ std::vector<int16_t> decodeSamples(const uint8_t* data, size_t bytes, int channe
 
 std::vector<int16_t> readWaveFile(const std::string& path) {
   const std::vector<uint8_t> file = readWholeFile(path);
-  if (file.size() < 12 || std::memcmp(file.data(), "RIFF", 4) != 0 || std::memcmp(file.data() + 8, "WAVE", 4) != 0) {
+  if (file.size() < 12 || std::memcmp(file.data(), "RIFF", 4) != 0 ||
+      std::memcmp(file.data() + 8, "WAVE", 4) != 0) {
     fail(path, "not a RIFF WAVE file");
   }
   WaveFormat format;

@@ -41,8 +41,7 @@ int TDriveCatalog::FindDrive(const std::string& Name) { return CDRipFindDrive(Na
 
 int TDriveCatalog::AddImageDrive(const std::string& Path) {
   std::error_code error;
-  const std::string absolute =
-      std::filesystem::absolute(Path, error).lexically_normal().string();
+  const std::string absolute = std::filesystem::absolute(Path, error).lexically_normal().string();
   const int existing = error ? -1 : FindDrive(absolute);
   if (existing >= 0) return existing;
   const int added = error ? -1 : CDRipAddImageDrive(absolute);
@@ -70,8 +69,7 @@ TDriveListing TDriveCatalog::List(int Drive) {
   listing.Drive = Drive;
   listing.Name = DriveName(Drive);
   Browser_.SetCurrentDrive(Drive);
-  if (Browser_.CurrentDrive() != Drive || Browser_.GetDriveState() == dsNotReady)
-    return listing;
+  if (Browser_.CurrentDrive() != Drive || Browser_.GetDriveState() == dsNotReady) return listing;
   const int tracks = Browser_.GetTrackCount();
   if (tracks < 0) return listing;
   listing.Ready = true;

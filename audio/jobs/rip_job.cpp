@@ -25,8 +25,11 @@ std::string JobFileName(const std::string& Folder, const std::string& Caption,
 static uint32_t NextCodePoint(const std::string& Text, size_t& At) {
   const auto byte = [&](size_t I) { return static_cast<unsigned char>(Text[I]); };
   const unsigned char lead = byte(At);
-  const int length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3
-                                   : (lead >> 3) == 0x1E  ? 4 : 0;
+  const int length = lead < 0x80           ? 1
+                     : (lead >> 5) == 0x6  ? 2
+                     : (lead >> 4) == 0xE  ? 3
+                     : (lead >> 3) == 0x1E ? 4
+                                           : 0;
   if (length == 0 || At + length > Text.size()) {
     ++At;
     return 0xFFFD;

@@ -52,7 +52,8 @@ TEST(AdvertNavigationTest, OnlyTheExactPubAddressCounts) {
        {"http://korvane.example.org/pub2.php", "http://korvane.example.org/",
         "http://korvane.example.org/pub.php?page=2", "https://korvane.example.org/pub.php",
         "http://elsewhere.example.org/pub.php", "file:///opt/korvane/b.htm"})
-    EXPECT_EQ(navigation.BeforeNavigate(QUrl(QString::fromLatin1(other))), TDecision::Proceed) << other;
+    EXPECT_EQ(navigation.BeforeNavigate(QUrl(QString::fromLatin1(other))), TDecision::Proceed)
+        << other;
   EXPECT_EQ(navigation.NavigationCount(), 0);
   EXPECT_EQ(navigation.BeforeNavigate(PubPage), TDecision::Proceed);
   EXPECT_EQ(navigation.BeforeNavigate(PubPage), TDecision::OpenOutside);

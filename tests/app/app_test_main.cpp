@@ -15,7 +15,8 @@ QtMessageHandler PreviousHandler = nullptr;
 
 // The offscreen platform reports each window-system feature it lacks (raising a
 // window, grabbing the keyboard...); those reports say nothing about the program.
-void QuietOffscreenLimits(QtMsgType Type, const QMessageLogContext& Context, const QString& Message) {
+void QuietOffscreenLimits(QtMsgType Type, const QMessageLogContext& Context,
+                          const QString& Message) {
   if (Message.startsWith(QStringLiteral("This plugin does not support"))) return;
   if (PreviousHandler) PreviousHandler(Type, Context, Message);
 }

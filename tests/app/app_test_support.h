@@ -35,7 +35,9 @@
 namespace di = korvane::discimage;
 
 // Readable failure messages for Qt's strings (found by argument-dependent lookup).
-inline void PrintTo(const QString& Text, std::ostream* Out) { *Out << '"' << Text.toStdString() << '"'; }
+inline void PrintTo(const QString& Text, std::ostream* Out) {
+  *Out << '"' << Text.toStdString() << '"';
+}
 
 // Answers the first modal dialog that opens while it watches, from inside that
 // dialog's own event loop.
@@ -74,7 +76,8 @@ class TMessageBoxCatcher {
   TModalAnswer Answer_;
 };
 
-inline di::TrackSpec AudioTrack(double Seconds, di::TrackContent Content = di::TrackContent::Music) {
+inline di::TrackSpec AudioTrack(double Seconds,
+                                di::TrackContent Content = di::TrackContent::Music) {
   di::TrackSpec track;
   track.content = Content;
   track.sectors = static_cast<int>(Seconds * di::kSectorsPerSecond);
@@ -94,7 +97,8 @@ inline di::DiscSpec AudioDisc(const std::vector<double>& Seconds, uint32_t Seed 
                                        di::TrackContent::Noise, di::TrackContent::Chord};
   di::DiscSpec disc;
   disc.seed = Seed;
-  for (size_t i = 0; i < Seconds.size(); ++i) disc.tracks.push_back(AudioTrack(Seconds[i], contents[i % 4]));
+  for (size_t i = 0; i < Seconds.size(); ++i)
+    disc.tracks.push_back(AudioTrack(Seconds[i], contents[i % 4]));
   return disc;
 }
 

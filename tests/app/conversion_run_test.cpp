@@ -1,16 +1,17 @@
 // The conversion run through the real window: disc images made for each test are
 // converted by the window's own components, and the files, the Status cells and the
 // controls are checked as a user would see them.
-#include <QRadioButton>
-#include <QCheckBox>
-#include <QTest>
+#include "conversion_run.h"
 
 #include <time.h>
+
+#include <QCheckBox>
+#include <QRadioButton>
+#include <QTest>
 
 #include <chrono>
 
 #include "app_test_support.h"
-#include "conversion_run.h"
 #include "wav_decoder.h"
 
 namespace {
@@ -20,7 +21,8 @@ bool Exists(const std::string& Path) { return std::filesystem::exists(Path); }
 // The samples of a PCM .wav file we wrote (after its 44-byte header).
 std::vector<uint8_t> PcmOf(const std::string& Wav) {
   const auto bytes = ReadWholeFile(Wav);
-  return bytes.size() < 44 ? std::vector<uint8_t>{} : std::vector<uint8_t>(bytes.begin() + 44, bytes.end());
+  return bytes.size() < 44 ? std::vector<uint8_t>{}
+                           : std::vector<uint8_t>(bytes.begin() + 44, bytes.end());
 }
 
 // A PCM .wav file whose header counts exactly the bytes it holds: finished, not
@@ -37,7 +39,7 @@ int Percent(const QString& Status) {
 }
 
 double ThreadCpuSeconds() {
-  timespec now {};
+  timespec now{};
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
   return now.tv_sec + now.tv_nsec / 1e9;
 }
@@ -62,7 +64,8 @@ TEST_F(ConversionRunTest, ThreeWavRowsAreWrittenOneAtATimeInListOrderThenRemoved
   Form->CheckBox1->setChecked(true);
   LogStatuses();
   bool controlsAway = true;
-  OnStatusWritten([&](QTreeWidgetItem*) { controlsAway = controlsAway && RunControlsUnavailable(); });
+  OnStatusWritten(
+      [&](QTreeWidgetItem*) { controlsAway = controlsAway && RunControlsUnavailable(); });
 
   Convert();
 
@@ -273,11 +276,13 @@ TEST_P(FormatTest, EveryRowEndsDoneWithItsFile) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Formats, FormatTest,
-    ::testing::Values(TFormatCase{"Wav", 1, ".wav"}, TFormatCase{"Mp3", 2, ".mp3"},
-                      TFormatCase{"Ogg", 3, ".ogg"}),
-    [](const ::testing::TestParamInfo<TFormatCase>& Info) { return std::string(Info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Formats, FormatTest,
+                         ::testing::Values(TFormatCase{"Wav", 1, ".wav"},
+                                           TFormatCase{"Mp3", 2, ".mp3"},
+                                           TFormatCase{"Ogg", 3, ".ogg"}),
+                         [](const ::testing::TestParamInfo<TFormatCase>& Info) {
+                           return std::string(Info.param.Name);
+                         });
 
 // A failed set-up does not finish the file, so the comment line of that job must not
 // be carried into the next one.

@@ -1,10 +1,10 @@
 // The window and korvane-cli rip through the same job layer: from the same settings
 // they make the same files, byte for byte, per-row tags included.
+#include <sys/wait.h>
+
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QRadioButton>
-
-#include <sys/wait.h>
 
 #include <cstdio>
 
@@ -25,8 +25,8 @@ class FrontEndsAgreeTest : public SettingsWindowTest,
                            public ::testing::WithParamInterface<TAgreeCase> {
  protected:
   int RunCli(const std::string& Arguments) {
-    const std::string command = std::string(KORVANE_BIN_DIR) + "/korvane-cli " + Arguments +
-                                " >/dev/null 2>&1 </dev/null";
+    const std::string command =
+        std::string(KORVANE_BIN_DIR) + "/korvane-cli " + Arguments + " >/dev/null 2>&1 </dev/null";
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }

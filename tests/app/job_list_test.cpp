@@ -48,7 +48,8 @@ class JobListTest : public WindowTest {
 
   void AddNamed(const QStringList& Names) {
     QStringList paths;
-    for (const QString& name : Names) paths.append(QStringLiteral("/discs/") + name + QStringLiteral(".cda"));
+    for (const QString& name : Names)
+      paths.append(QStringLiteral("/discs/") + name + QStringLiteral(".cda"));
     Form->AddDroppedPaths(paths);
   }
 
@@ -78,7 +79,8 @@ TEST_F(JobListTest, TheDialogListsEveryTrackOfEveryDriveInItsOrder) {
   di::DiscSpec disc = AudioDisc({2, 1.5});
   disc.tracks.push_back(DataTrack());
   const std::string cue = MakeDisc(disc);
-  const QString drive = QString::fromStdString(Form->Drives().DriveName(Form->Drives().AddImageDrive(cue)));
+  const QString drive =
+      QString::fromStdString(Form->Drives().DriveName(Form->Drives().AddImageDrive(cue)));
   Form->OpenDialog1->Refill();
   QTreeWidget* tree = Form->OpenDialog1->TrackTree();
   const auto found = tree->findItems(drive, Qt::MatchExactly);
@@ -118,14 +120,13 @@ TEST_P(ChosenFileTest, OnlyNewEntriesEndingInLowerCaseCdaAreAdded) {
   EXPECT_EQ(Rows(), GetParam().Added ? 1 : 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    ExtensionRule, ChosenFileTest,
-    ::testing::Values(TChosenFile{"/dev/sr0/Track03.cda", true},
-                      TChosenFile{"/discs/album.cue/Track12.cda", true},
-                      TChosenFile{"/dev/sr0/Track03.CDA", false},
-                      TChosenFile{"/music/song.mp3", false},
-                      TChosenFile{"/dev/sr0/Track03.cda.bak", false},
-                      TChosenFile{"/dev/sr0.cda/Track03", false}));
+INSTANTIATE_TEST_SUITE_P(ExtensionRule, ChosenFileTest,
+                         ::testing::Values(TChosenFile{"/dev/sr0/Track03.cda", true},
+                                           TChosenFile{"/discs/album.cue/Track12.cda", true},
+                                           TChosenFile{"/dev/sr0/Track03.CDA", false},
+                                           TChosenFile{"/music/song.mp3", false},
+                                           TChosenFile{"/dev/sr0/Track03.cda.bak", false},
+                                           TChosenFile{"/dev/sr0.cda/Track03", false}));
 
 TEST_F(JobListTest, ADroppedFileIsTakenAsItIsAndALongPathIsNotCut) {
   const QString longFolder = QStringLiteral("/music/") + QString(300, QLatin1Char('d'));
@@ -172,7 +173,9 @@ struct TMove {
   char Button;  // '+' or '-'
   int Selected;
   const char* Order;  // the captions afterwards
-  friend void PrintTo(const TMove& Case, std::ostream* Out) { *Out << Case.Button << Case.Selected; }
+  friend void PrintTo(const TMove& Case, std::ostream* Out) {
+    *Out << Case.Button << Case.Selected;
+  }
 };
 
 class MoveTest : public WindowTest, public ::testing::WithParamInterface<TMove> {};

@@ -129,7 +129,9 @@ INSTANTIATE_TEST_SUITE_P(
                        return (F.Flags & MAD_FLAG_COPYRIGHT) && (F.Flags & MAD_FLAG_PROTECTION) &&
                               !(F.Flags & MAD_FLAG_ORIGINAL);
                      }}),
-    [](const ::testing::TestParamInfo<TMp3FileCase>& Info) { return std::string(Info.param.Name); });
+    [](const ::testing::TestParamInfo<TMp3FileCase>& Info) {
+      return std::string(Info.param.Name);
+    });
 
 // Variable bit rates up to a maximum lowered to 160; the information frame at the
 // start is left out.

@@ -78,9 +78,9 @@ TEST_F(SettingsTest, AcmAndMsAdPcmLeaveTheWavTypeInForce) {
   EXPECT_EQ(list->currentIndex(), -1);
   EXPECT_EQ(list->placeholderText(), "Wav Type");
   EXPECT_EQ(WaveOut1().WavType(), wtPCM);
-  const std::pair<const char*, TWavType> choices[] = {
-      {"Acm", wtPCM},          {"DviAdPcm", wtDVIADPCM}, {"Acm", wtDVIADPCM},
-      {"MsAdPcm", wtDVIADPCM}, {"Pcm", wtPCM},           {"MsAdPcm", wtPCM}};
+  const std::pair<const char*, TWavType> choices[] = {{"Acm", wtPCM},      {"DviAdPcm", wtDVIADPCM},
+                                                      {"Acm", wtDVIADPCM}, {"MsAdPcm", wtDVIADPCM},
+                                                      {"Pcm", wtPCM},      {"MsAdPcm", wtPCM}};
   for (const auto& [item, type] : choices) {
     Choose(list, QString::fromLatin1(item));
     EXPECT_EQ(WaveOut1().WavType(), type) << "after " << item;
@@ -114,13 +114,15 @@ struct TOggListCase {
   friend void PrintTo(const TOggListCase& Case, std::ostream* Out) { *Out << Case.Name; }
 };
 
-class OggListTest : public SettingsWindowTest, public ::testing::WithParamInterface<TOggListCase> {};
+class OggListTest : public SettingsWindowTest,
+                    public ::testing::WithParamInterface<TOggListCase> {};
 
 TEST_P(OggListTest, ChoicesAdjustTheOtherListsAndStoreTheirOwnValue) {
   QComboBox* lists[] = {Ogg().ComboBox5, Ogg().ComboBox4, Ogg().ComboBox6};
   for (const TOggChoice& choice : GetParam().Choices)
     Choose(lists[choice.List], QString::fromLatin1(choice.Item));
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(lists[i]->currentText(), GetParam().Shown[i]) << "list " << i;
+  for (int i = 0; i < 3; ++i)
+    EXPECT_EQ(lists[i]->currentText(), GetParam().Shown[i]) << "list " << i;
   EXPECT_EQ(VorbisOut1().DesiredNominalBitrate(), GetParam().Stored[0]);
   EXPECT_EQ(VorbisOut1().DesiredMaximumBitrate(), GetParam().Stored[1]);
   EXPECT_EQ(VorbisOut1().MinimumBitrate(), GetParam().Stored[2]);
@@ -131,32 +133,47 @@ constexpr int Nominal = 0, Maximum = 1, Minimum = 2;
 
 INSTANTIATE_TEST_SUITE_P(
     Choices, OggListTest,
-    ::testing::Values(
-        TOggListCase{"MaximumWithoutNominalSnapsBack", {{Maximum, "192"}},
-                     {"AutoSelect", "AutoSelect", "AutoSelect"}, {A, A, A}},
-        TOggListCase{"MinimumWithoutNominalSnapsBack", {{Minimum, "64"}},
-                     {"AutoSelect", "AutoSelect", "AutoSelect"}, {A, A, A}},
-        TOggListCase{"NominalFillsAnAutomaticMaximum", {{Nominal, "128"}},
-                     {"128", "128", "AutoSelect"}, {bbr128, bbr128, A}},
-        TOggListCase{"NominalAboveTheMaximumRaisesIt",
-                     {{Nominal, "128"}, {Maximum, "160"}, {Nominal, "192"}},
-                     {"192", "192", "AutoSelect"}, {bbr192, bbr192, A}},
-        TOggListCase{"MaximumBelowTheNominalSnapsBack", {{Nominal, "128"}, {Maximum, "96"}},
-                     {"128", "AutoSelect", "AutoSelect"}, {bbr128, A, A}},
-        TOggListCase{"MinimumAboveTheNominalSnapsBack", {{Nominal, "128"}, {Minimum, "160"}},
-                     {"128", "128", "AutoSelect"}, {bbr128, bbr128, A}},
-        TOggListCase{"RangeAroundTheNominalIsKept",
-                     {{Nominal, "128"}, {Maximum, "192"}, {Minimum, "96"}},
-                     {"128", "192", "96"}, {bbr128, bbr192, bbr96}},
-        // The list shows "AutoSelect" while the output has lowered its minimum to the
-        // new nominal rate: the two differ until the list is chosen again.
-        TOggListCase{"NominalBelowTheMinimumDropsItFromTheList",
-                     {{Nominal, "128"}, {Minimum, "96"}, {Nominal, "80"}},
-                     {"80", "128", "AutoSelect"}, {bbr80, bbr128, bbr80}},
-        TOggListCase{"MaximumSnappingBackDropsTheMinimum",
-                     {{Nominal, "128"}, {Minimum, "96"}, {Maximum, "64"}},
-                     {"128", "AutoSelect", "AutoSelect"}, {bbr128, A, bbr96}}),
-    [](const ::testing::TestParamInfo<TOggListCase>& Info) { return std::string(Info.param.Name); });
+    ::testing::Values(TOggListCase{"MaximumWithoutNominalSnapsBack",
+                                   {{Maximum, "192"}},
+                                   {"AutoSelect", "AutoSelect", "AutoSelect"},
+                                   {A, A, A}},
+                      TOggListCase{"MinimumWithoutNominalSnapsBack",
+                                   {{Minimum, "64"}},
+                                   {"AutoSelect", "AutoSelect", "AutoSelect"},
+                                   {A, A, A}},
+                      TOggListCase{"NominalFillsAnAutomaticMaximum",
+                                   {{Nominal, "128"}},
+                                   {"128", "128", "AutoSelect"},
+                                   {bbr128, bbr128, A}},
+                      TOggListCase{"NominalAboveTheMaximumRaisesIt",
+                                   {{Nominal, "128"}, {Maximum, "160"}, {Nominal, "192"}},
+                                   {"192", "192", "AutoSelect"},
+                                   {bbr192, bbr192, A}},
+                      TOggListCase{"MaximumBelowTheNominalSnapsBack",
+                                   {{Nominal, "128"}, {Maximum, "96"}},
+                                   {"128", "AutoSelect", "AutoSelect"},
+                                   {bbr128, A, A}},
+                      TOggListCase{"MinimumAboveTheNominalSnapsBack",
+                                   {{Nominal, "128"}, {Minimum, "160"}},
+                                   {"128", "128", "AutoSelect"},
+                                   {bbr128, bbr128, A}},
+                      TOggListCase{"RangeAroundTheNominalIsKept",
+                                   {{Nominal, "128"}, {Maximum, "192"}, {Minimum, "96"}},
+                                   {"128", "192", "96"},
+                                   {bbr128, bbr192, bbr96}},
+                      // The list shows "AutoSelect" while the output has lowered its minimum to the
+                      // new nominal rate: the two differ until the list is chosen again.
+                      TOggListCase{"NominalBelowTheMinimumDropsItFromTheList",
+                                   {{Nominal, "128"}, {Minimum, "96"}, {Nominal, "80"}},
+                                   {"80", "128", "AutoSelect"},
+                                   {bbr80, bbr128, bbr80}},
+                      TOggListCase{"MaximumSnappingBackDropsTheMinimum",
+                                   {{Nominal, "128"}, {Minimum, "96"}, {Maximum, "64"}},
+                                   {"128", "AutoSelect", "AutoSelect"},
+                                   {bbr128, A, bbr96}}),
+    [](const ::testing::TestParamInfo<TOggListCase>& Info) {
+      return std::string(Info.param.Name);
+    });
 
 // Answers the next folder browser: Folder chosen, or cancelled when it is empty.
 std::unique_ptr<TModalAnswer> AnswerFolderBrowser(const QString& Folder) {

@@ -73,23 +73,50 @@ TEST_P(LayoutTest, StandsAtItsClientPlace) {
 
 INSTANTIATE_TEST_SUITE_P(
     Controls, LayoutTest,
-    ::testing::Values(
-        TPlace{"JvXPBar1", [](TForm1& F) -> QWidget* { return F.JvXPBar1; }, {8, 8, 129, 143}, nullptr},
-        TPlace{"JvXPButton2", [](TForm1& F) -> QWidget* { return F.WebCommands().JvXPButton2; },
-               {8, 160, 65, 35}, "Visit website"},
-        TPlace{"JvXPButton3", [](TForm1& F) -> QWidget* { return F.WebCommands().JvXPButton3; },
-               {80, 160, 57, 35}, "Online Help"},
-        TPlace{"JvXPButton4", [](TForm1& F) -> QWidget* { return F.JvXPButton4; }, {8, 272, 60, 25}, "Convert"},
-        TPlace{"JvXPButton1", [](TForm1& F) -> QWidget* { return F.JvXPButton1; }, {72, 272, 60, 25}, "Abort"},
-        TPlace{"Donate", [](TForm1& F) -> QWidget* { return F.WebCommands().Donate; },
-               {360, 8, 121, 35}, "Donate"},
-        TPlace{"JvBitBtn2", [](TForm1& F) -> QWidget* { return F.Frame().JvBitBtn2; }, {496, 8, 35, 35}, nullptr},
-        TPlace{"JvBitBtn3", [](TForm1& F) -> QWidget* { return F.Frame().JvBitBtn3; }, {536, 8, 35, 35}, nullptr},
-        TPlace{"JvBitBtn4", [](TForm1& F) -> QWidget* { return F.Frame().JvBitBtn4; }, {576, 8, 35, 35}, nullptr},
-        TPlace{"JvPageControl1", [](TForm1& F) -> QWidget* { return F.JvPageControl1; },
-               {145, 64, 478, 233}, nullptr},
-        TPlace{"JvGroupBox1", [](TForm1& F) -> QWidget* { return F.JvGroupBox1; },
-               {5, 312, 620, 201}, "Files to converts"}),
+    ::testing::Values(TPlace{"JvXPBar1",
+                             [](TForm1& F) -> QWidget* { return F.JvXPBar1; },
+                             {8, 8, 129, 143},
+                             nullptr},
+                      TPlace{"JvXPButton2",
+                             [](TForm1& F) -> QWidget* { return F.WebCommands().JvXPButton2; },
+                             {8, 160, 65, 35},
+                             "Visit website"},
+                      TPlace{"JvXPButton3",
+                             [](TForm1& F) -> QWidget* { return F.WebCommands().JvXPButton3; },
+                             {80, 160, 57, 35},
+                             "Online Help"},
+                      TPlace{"JvXPButton4",
+                             [](TForm1& F) -> QWidget* { return F.JvXPButton4; },
+                             {8, 272, 60, 25},
+                             "Convert"},
+                      TPlace{"JvXPButton1",
+                             [](TForm1& F) -> QWidget* { return F.JvXPButton1; },
+                             {72, 272, 60, 25},
+                             "Abort"},
+                      TPlace{"Donate",
+                             [](TForm1& F) -> QWidget* { return F.WebCommands().Donate; },
+                             {360, 8, 121, 35},
+                             "Donate"},
+                      TPlace{"JvBitBtn2",
+                             [](TForm1& F) -> QWidget* { return F.Frame().JvBitBtn2; },
+                             {496, 8, 35, 35},
+                             nullptr},
+                      TPlace{"JvBitBtn3",
+                             [](TForm1& F) -> QWidget* { return F.Frame().JvBitBtn3; },
+                             {536, 8, 35, 35},
+                             nullptr},
+                      TPlace{"JvBitBtn4",
+                             [](TForm1& F) -> QWidget* { return F.Frame().JvBitBtn4; },
+                             {576, 8, 35, 35},
+                             nullptr},
+                      TPlace{"JvPageControl1",
+                             [](TForm1& F) -> QWidget* { return F.JvPageControl1; },
+                             {145, 64, 478, 233},
+                             nullptr},
+                      TPlace{"JvGroupBox1",
+                             [](TForm1& F) -> QWidget* { return F.JvGroupBox1; },
+                             {5, 312, 620, 201},
+                             "Files to converts"}),
     [](const ::testing::TestParamInfo<TPlace>& Info) { return std::string(Info.param.Name); });
 
 TEST_F(ShellTest, AllSixTabsShowTheirWholeCaptions) {
@@ -111,7 +138,8 @@ TEST_F(ShellTest, WebButtonCaptionsFitTheirButtons) {
   for (QPushButton* button : {Form->WebCommands().JvXPButton2, Form->WebCommands().JvXPButton3}) {
     QStyleOptionButton option;
     option.initFrom(button);
-    const QRect contents = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+    const QRect contents =
+        button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
     const QRect needed = button->fontMetrics().boundingRect(
         contents, Qt::AlignCenter | Qt::TextWordWrap, button->text());
     EXPECT_TRUE(contents.contains(needed)) << button->text().toStdString();
@@ -148,11 +176,17 @@ INSTANTIATE_TEST_SUITE_P(
         TMaximiseCase{"AtTheCornerAsHighAsTheScreen", {0, 0, 650, 600}, Screen800, Restored},
         TMaximiseCase{"AtTheCornerAsWideAsTheScreen", {0, 0, 800, 300}, Screen800, Restored},
         TMaximiseCase{"SmallButAwayFromTheCorner", {10, 0, 650, 560}, Screen800, Restored},
-        TMaximiseCase{"SecondScreenCorner", {1920, 0, 650, 560}, {1920, 0, 1280, 1024},
+        TMaximiseCase{"SecondScreenCorner",
+                      {1920, 0, 650, 560},
+                      {1920, 0, 1280, 1024},
                       {1920, 0, 1280, 1024}},
-        TMaximiseCase{"SecondScreenElsewhere", {2000, 100, 650, 560}, {1920, 0, 1280, 1024},
+        TMaximiseCase{"SecondScreenElsewhere",
+                      {2000, 100, 650, 560},
+                      {1920, 0, 1280, 1024},
                       {1920, 0, 650, 560}}),
-    [](const ::testing::TestParamInfo<TMaximiseCase>& Info) { return std::string(Info.param.Name); });
+    [](const ::testing::TestParamInfo<TMaximiseCase>& Info) {
+      return std::string(Info.param.Name);
+    });
 
 TEST_F(ShellTest, MaximiseRestoreFromTheStartAlternatesBetween650x560AndTheScreen) {
   Form->show();
@@ -170,7 +204,8 @@ TEST_F(ShellTest, MaximiseRestoreFromTheStartAlternatesBetween650x560AndTheScree
   EXPECT_EQ(Form->frameGeometry(), screen);
   const QSize growth = screen.size() - border - QSize(629, 519);
   // The job list takes the room; the frame buttons keep to the top right corner.
-  EXPECT_EQ(Form->JvGroupBox1->geometry(), QRect(5, 312, 620 + growth.width(), 201 + growth.height()));
+  EXPECT_EQ(Form->JvGroupBox1->geometry(),
+            QRect(5, 312, 620 + growth.width(), 201 + growth.height()));
   EXPECT_EQ(Form->Frame().JvBitBtn4->geometry(), QRect(576 + growth.width(), 8, 35, 35));
   EXPECT_EQ(Form->JvPageControl1->geometry(), QRect(145, 64, 478, 233));
 
@@ -278,7 +313,8 @@ class InstallSoftwareTest : public WindowTest {
 };
 
 const QString ShortcutMessage = QStringLiteral(
-    "A shortcut of the software has been added to  \r\n your  desktop using the current software location");
+    "A shortcut of the software has been added to  \r\n your  desktop using the current software "
+    "location");
 
 TEST_F(InstallSoftwareTest, WritesAnExecutableEntryThatRunsTheProgramFromItsFolder) {
   EXPECT_EQ(InstallSoftware(), ShortcutMessage);
@@ -299,8 +335,9 @@ TEST_F(InstallSoftwareTest, ReplacesAnExistingEntryAndShowsTheMessageEachTime) {
   QDir().mkpath(Home + "/Desktop");
   QFile stale(entry);
   ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
-  stale.write("[Desktop Entry]\nType=Application\nName=Old\nExec=/nowhere/korvane --old\n"
-              "X-Leftover=this line and more, longer than the new entry will be\n");
+  stale.write(
+      "[Desktop Entry]\nType=Application\nName=Old\nExec=/nowhere/korvane --old\n"
+      "X-Leftover=this line and more, longer than the new entry will be\n");
   stale.close();
 
   EXPECT_EQ(InstallSoftware(), ShortcutMessage);
@@ -336,7 +373,8 @@ TEST_F(InstallSoftwareTest, ADesktopFolderThatCannotBeMadeIsReportedInsteadOfThe
 TEST(DesktopEntryTest, QuotesAndEscapesAProgramPathWithAwkwardCharacters) {
   const QString program = QStringLiteral("/opt/my \"k\" $x\\y%/korvane");
   const QStringList lines = DesktopEntryText(program).split('\n');
-  EXPECT_TRUE(lines.contains(QStringLiteral("Exec=\"/opt/my \\\\\"k\\\\\" \\\\$x\\\\\\\\y%%/korvane\"")))
+  EXPECT_TRUE(
+      lines.contains(QStringLiteral("Exec=\"/opt/my \\\\\"k\\\\\" \\\\$x\\\\\\\\y%%/korvane\"")))
       << DesktopEntryText(program).toStdString();
   EXPECT_TRUE(lines.contains(QStringLiteral("Path=/opt/my \"k\" $x\\\\y%")))
       << DesktopEntryText(program).toStdString();
@@ -360,7 +398,8 @@ TEST_F(ShellTest, AboutTabReadsAsWritten) {
   EXPECT_EQ(shown,
             "Visit Korvane's\n webpage to get the latest release and other shit, if you like the "
             "software or use it for some other project give us the credit. Thanks for you help");
-  EXPECT_TRUE(about.JvLinkLabel1->text().contains("<a href=\"http://korvane.example.org/\">Korvane</a>"));
+  EXPECT_TRUE(
+      about.JvLinkLabel1->text().contains("<a href=\"http://korvane.example.org/\">Korvane</a>"));
   EXPECT_FALSE(about.Image2->pixmap().isNull());
 
   Form->JvPageControl1->setCurrentWidget(Form->TabSheet5);

@@ -48,9 +48,9 @@ TEST_F(TagWindowTest, GenreListHoldsAnEmptyItemThenTheTableFromZeroTo125) {
   EXPECT_TRUE(genres->isEditable());
   EXPECT_EQ(genres->maxVisibleItems(), 25);
   const std::pair<int, const char*> samples[] = {
-      {0, "Blues"},         {1, "Classic Rock"}, {40, "AlternRock"}, {67, "Psychadelic"},
-      {85, "Bebob"},        {121, "Punk Rock"},  {123, "A capella"}, {124, "Euro-House"},
-      {125, "Dance Hall"}};
+      {0, "Blues"},        {1, "Classic Rock"}, {40, "AlternRock"},
+      {67, "Psychadelic"}, {85, "Bebob"},       {121, "Punk Rock"},
+      {123, "A capella"},  {124, "Euro-House"}, {125, "Dance Hall"}};
   for (const auto& [number, name] : samples) EXPECT_EQ(genres->itemText(number + 1), name);
 }
 

@@ -1,10 +1,9 @@
 // Discs for the CD tests, made by the disc-image maker in a folder of their own.
 #pragma once
 
-#include <string>
-
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "cdrip.h"

@@ -56,7 +56,8 @@ struct Scratch {
   fs::path Folder;
   Scratch() {
     std::error_code error;
-    const fs::path base = fs::is_directory("/dev/shm", error) ? "/dev/shm" : fs::temp_directory_path();
+    const fs::path base =
+        fs::is_directory("/dev/shm", error) ? "/dev/shm" : fs::temp_directory_path();
     std::string pattern = (base / "korvane-image-fuzz-XXXXXX").string();
     if (!::mkdtemp(pattern.data())) std::abort();
     Folder = pattern;

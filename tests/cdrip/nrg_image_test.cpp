@@ -167,16 +167,19 @@ TEST_F(NrgImageTest, OnlyAudioModeAndAudioControlMakeAnAudioTrack) {
     uint8_t Mode;
     uint8_t Control;
     uint8_t Flag;
-  } cases[] = {{0x07, 0x01, CR_FLAG_AUDIO}, {0x05, 0x01, CR_FLAG_DATA}, {0x06, 0x01, CR_FLAG_DATA},
-               {0x42, 0x01, CR_FLAG_DATA},  {0x07, 0x41, CR_FLAG_DATA}};
+  } cases[] = {{0x07, 0x01, CR_FLAG_AUDIO},
+               {0x05, 0x01, CR_FLAG_DATA},
+               {0x06, 0x01, CR_FLAG_DATA},
+               {0x42, 0x01, CR_FLAG_DATA},
+               {0x07, 0x41, CR_FLAG_DATA}};
   const Bytes image = ReadWholeFile(Write(td::MultiTrackDisc(), Dao()));
   for (const auto& c : cases) {
     SCOPED_TRACE("mode " + std::to_string(c.Mode) + ", control " + std::to_string(c.Control));
     Bytes changed = image;
     changed.at(DaoField(changed, 2, Mode)) = c.Mode;
     changed.at(CuePoint(changed, 4, 0)) = c.Control;  // track 2, INDEX 01
-    const std::string path = Folder / ("mode" + std::to_string(c.Mode) + "-" +
-                                       std::to_string(c.Control) + ".nrg");
+    const std::string path =
+        Folder / ("mode" + std::to_string(c.Mode) + "-" + std::to_string(c.Control) + ".nrg");
     WriteWholeFile(path, changed);
     ASSERT_GE(Add(path), 0);
     const std::vector<CR_TocEntry> toc = LibraryToc();
@@ -243,8 +246,8 @@ const DamagedImage DamagedImages[] = {
     {"CueChunkClaimingFourGigabytes", Dao(),
      [](Bytes& i) { i = CraftedImage(150, 0, ChunkHeader("CUEX", 0xFFFFFFFF)); },
      "the chunk CUEX at byte 0 claims 4294967295 bytes, more than the file holds"},
-    {"FooterOffsetPastTheEnd", Dao(),
-     [](Bytes& i) { PutBig(i, i.size() - 8, i.size() + 100, 8); }, "past the end of the file's"},
+    {"FooterOffsetPastTheEnd", Dao(), [](Bytes& i) { PutBig(i, i.size() - 8, i.size() + 100, 8); },
+     "past the end of the file's"},
     {"FooterOffsetNearTwoToThe64", Dao(),
      [](Bytes& i) { PutBig(i, i.size() - 8, ~uint64_t{0} - 4, 8); }, "past the end of the file's"},
     {"Version1FooterOffsetPastTheEnd", DaoVersion1(),
@@ -275,8 +278,7 @@ const DamagedImage DamagedImages[] = {
     {"IndexOneBeforeIndexZero", Dao(),
      [](Bytes& i) { SetDao(i, 2, Index1, GetBig(i, DaoField(i, 2, Index0), 8) - 2352); },
      "out of order"},
-    {"TrackEndPastTheData", Dao(),
-     [](Bytes& i) { SetDao(i, 5, End, ChunkAt(i, "CUEX") + 2352); },
+    {"TrackEndPastTheData", Dao(), [](Bytes& i) { SetDao(i, 5, End, ChunkAt(i, "CUEX") + 2352); },
      "past the end of the track data"},
     {"TrackEndNearTwoToThe64", Dao(), [](Bytes& i) { SetDao(i, 5, End, ~uint64_t{0}); },
      "past the end of the track data"},
@@ -291,26 +293,26 @@ const DamagedImage DamagedImages[] = {
      "no decimal (BCD) numbers"},
     {"CueListsFewerTracks", Dao(), [](Bytes& i) { i.at(CuePoint(i, 4, 2)) = 0x02; },
      "lists 4 tracks, the chunk itself 5"},
-    {"TrackNumbersDescend", Dao(), [](Bytes& i) { i.at(CuePoint(i, 6, 1)) = 0x01; },
-     "must ascend"},
+    {"TrackNumbersDescend", Dao(), [](Bytes& i) { i.at(CuePoint(i, 6, 1)) = 0x01; }, "must ascend"},
     {"NoTrackList", Dao(), [](Bytes& i) { std::memcpy(&i.at(ChunkAt(i, "DAOX")), "DAOZ", 4); },
      "no track list"},
     {"NoEndChunk", Dao(), [](Bytes& i) { std::memcpy(&i.at(ChunkAt(i, "END!")), "FREE", 4); },
      "without an END! chunk"},
     {"CutInHalf", Dao(), [](Bytes& i) { i.resize(i.size() / 2); }, "does not end in the footer"},
-    {"OnlyTheFooterMark", Dao(), [](Bytes& i) { i = {'N', 'E', 'R', '5'}; },
+    {"OnlyTheFooterMark", Dao(),
+     [](Bytes& i) {
+       i = {'N', 'E', 'R', '5'};
+     },
      "does not end in the footer"},
     {"EmptyFile", Dao(), [](Bytes& i) { i.clear(); }, "does not end in the footer"},
     {"TaoTrackSizeNearTwoToThe64", Tao(),
      [](Bytes& i) { PutBig(i, TaoField(i, 2, TaoSize), ~uint64_t{0}, 8); },
      "past the end of the track data"},
     {"TaoTrackStartsInsideTheOneBefore", Tao(),
-     [](Bytes& i) { PutBig(i, TaoField(i, 3, TaoLsn), 5, 4); },
-     "inside the track before it"},
+     [](Bytes& i) { PutBig(i, TaoField(i, 3, TaoLsn), 5, 4); }, "inside the track before it"},
     {"TaoUnknownMode", Tao(), [](Bytes& i) { PutBig(i, TaoField(i, 2, TaoMode), 0x42, 4); },
      "unknown mode 66"},
-    {"TaoDiscLongerThanACd", Tao(),
-     [](Bytes& i) { PutBig(i, TaoField(i, 5, TaoLsn), 449800, 4); },
+    {"TaoDiscLongerThanACd", Tao(), [](Bytes& i) { PutBig(i, TaoField(i, 5, TaoLsn), 449800, 4); },
      "longer than a CD can address"},
 };
 

@@ -2,15 +2,14 @@
 // as a user runs it, the files checked against the PCM the image maker says each
 // track holds.
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <pty.h>
-
 #include <array>
-#include <regex>
 #include <cstdio>
+#include <regex>
 
 #include "temp_dir.h"
 #include "wav_decoder.h"
@@ -31,7 +30,8 @@ TCommandResult Capture(const std::string& Command) {
   if (!pipe) return result;
   std::array<char, 4096> buffer;
   size_t n;
-  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.Output.append(buffer.data(), n);
+  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+    result.Output.append(buffer.data(), n);
   const int status = ::pclose(pipe);
   result.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
@@ -43,8 +43,8 @@ class CommandLine : public ::testing::Test {
   // each audio track in DIR/expect.
   std::string MakeDisc(const std::string& Name, const std::string& Options) {
     const std::string cue = Dir / (Name + ".cue");
-    const auto made = Capture(Bin + "/korvane-mkdisc " + Options + " --expect '" + (Dir / "expect") +
-                              "' '" + cue + "'");
+    const auto made = Capture(Bin + "/korvane-mkdisc " + Options + " --expect '" +
+                              (Dir / "expect") + "' '" + cue + "'");
     EXPECT_EQ(made.Status, 0) << made.Output;
     return cue;
   }
@@ -59,14 +59,16 @@ class CommandLine : public ::testing::Test {
   // The samples of a PCM .wav file we wrote (after its 44-byte header).
   static std::vector<uint8_t> PcmOf(const std::string& Wav) {
     auto bytes = ReadWholeFile(Wav);
-    return bytes.size() < 44 ? std::vector<uint8_t>{} : std::vector<uint8_t>(bytes.begin() + 44, bytes.end());
+    return bytes.size() < 44 ? std::vector<uint8_t>{}
+                             : std::vector<uint8_t>(bytes.begin() + 44, bytes.end());
   }
 
   TTempDir Dir;
 };
 
 TEST_F(CommandLine, RipsEveryAudioTrackOfAnImageExactly) {
-  const std::string cue = MakeDisc("disc", "--tracks 4 --seconds 2,3.5,1 --content ramp --data-track last --pregap 0,30");
+  const std::string cue = MakeDisc(
+      "disc", "--tracks 4 --seconds 2,3.5,1 --content ramp --data-track last --pregap 0,30");
   const auto result = Cli("--out ripped '" + cue + "'");
   ASSERT_EQ(result.Status, 0) << result.Output;
   for (int track = 1; track <= 3; ++track) {
@@ -77,7 +79,8 @@ TEST_F(CommandLine, RipsEveryAudioTrackOfAnImageExactly) {
     ASSERT_FALSE(expected.empty());
     EXPECT_EQ(pcm.size(), expected.size()) << name;
     EXPECT_TRUE(pcm == expected) << name;
-    EXPECT_NE(result.Output.find(std::string(name).substr(7) + ": Done"), std::string::npos) << result.Output;
+    EXPECT_NE(result.Output.find(std::string(name).substr(7) + ": Done"), std::string::npos)
+        << result.Output;
   }
   EXPECT_FALSE(std::filesystem::exists(Dir / "ripped/Track04.wav"));  // the data track
 }
@@ -93,14 +96,18 @@ TEST_F(CommandLine, ListsDrivesAndTracks) {
 
 // A failing track in the middle of a list says why and the rip goes on.
 TEST_F(CommandLine, AFailedTrackIsReportedAndTheRestIsRipped) {
-  const std::string cue = MakeDisc("mixed", "--tracks 3 --seconds 1 --content noise --data-track last");
-  const auto result = Cli("'" + cue + "/Track01.cda' '" + cue + "/Track03.cda' '" + cue +
-                          "/Track02.cda' '/nowhere/disc.cue/Track01.cda' '" + cue + "/Trackxx.cda'");
+  const std::string cue =
+      MakeDisc("mixed", "--tracks 3 --seconds 1 --content noise --data-track last");
+  const auto result =
+      Cli("'" + cue + "/Track01.cda' '" + cue + "/Track03.cda' '" + cue +
+          "/Track02.cda' '/nowhere/disc.cue/Track01.cda' '" + cue + "/Trackxx.cda'");
   EXPECT_EQ(result.Status, 1) << result.Output;
-  EXPECT_NE(result.Output.find("Track03.wav: Failed: Trying to rip a data track"), std::string::npos)
+  EXPECT_NE(result.Output.find("Track03.wav: Failed: Trying to rip a data track"),
+            std::string::npos)
       << result.Output;
   EXPECT_NE(result.Output.find("/nowhere/disc.cue/Track01.cda: Failed: The drive is not ready"),
-            std::string::npos) << result.Output;
+            std::string::npos)
+      << result.Output;
   EXPECT_NE(result.Output.find("Trackxx.cda: Failed:"), std::string::npos) << result.Output;
   EXPECT_TRUE(PcmOf(Dir / "Track01.wav") == Expected(1));
   EXPECT_TRUE(PcmOf(Dir / "Track02.wav") == Expected(2));
@@ -115,7 +122,8 @@ TEST_F(CommandLine, FormatOptionsAndUsageErrors) {
   EXPECT_EQ(Field16(file, 20), 0x11);
   EXPECT_EQ(Field16(file, 32), 1024);
 
-  for (const char* bad : {"--block-size 510", "--wav-type mp3", "--format flac", "--bitrate 128", "--frobnicate"}) {
+  for (const char* bad :
+       {"--block-size 510", "--wav-type mp3", "--format flac", "--bitrate 128", "--frobnicate"}) {
     result = Cli(std::string(bad) + " '" + cue + "'");
     EXPECT_EQ(result.Status, 2) << bad;
     EXPECT_NE(result.Output.find("korvane-cli: "), std::string::npos) << bad;
@@ -186,8 +194,10 @@ TEST_F(CommandLine, EveryFormatDecodesToTheTrackLength) {
                             c.Format + " '" + cue + "'");
     ASSERT_EQ(result.Status, 0) << c.Format << result.Output;
     for (int track = 1; track <= 2; ++track) {
-      const std::string file = Dir / (std::string(c.Format) + "/Track0" + std::to_string(track) + c.Extension);
-      const auto decoded = Capture("ffmpeg -v error -i '" + file + "' -f s16le -ac 2 -ar 44100 - | wc -c");
+      const std::string file =
+          Dir / (std::string(c.Format) + "/Track0" + std::to_string(track) + c.Extension);
+      const auto decoded =
+          Capture("ffmpeg -v error -i '" + file + "' -f s16le -ac 2 -ar 44100 - | wc -c");
       const long frames = std::stol(decoded.Output) / 4;
       const long expected = static_cast<long>(Expected(track).size() / 4);
       EXPECT_GE(frames, expected) << file;
@@ -200,8 +210,10 @@ TEST_F(CommandLine, EveryFormatDecodesToTheTrackLength) {
 // name and numbers counting from --track-from.
 TEST_F(CommandLine, Mp3TagsFollowTheRows) {
   const std::string cue = MakeDisc("tags", "--tracks 3 --seconds 1 --content tone");
-  const auto result = Cli("--format mp3 --artist 'The Band' --genre Psychadelic --title-from-name "
-                          "--track-from 5 '" + cue + "/Track03.cda' '" + cue + "/Track01.cda'");
+  const auto result =
+      Cli("--format mp3 --artist 'The Band' --genre Psychadelic --title-from-name "
+          "--track-from 5 '" +
+          cue + "/Track03.cda' '" + cue + "/Track01.cda'");
   ASSERT_EQ(result.Status, 0) << result.Output;
   for (const auto& [name, number] : {std::pair<std::string, int>{"Track03", 5}, {"Track01", 6}}) {
     const auto file = ReadWholeFile(Dir / (name + ".mp3"));
@@ -217,7 +229,8 @@ TEST_F(CommandLine, Mp3TagsFollowTheRows) {
 
 TEST_F(CommandLine, OggOptionsReachTheStream) {
   const std::string cue = MakeDisc("ogg", "--tracks 1 --seconds 2 --content noise");
-  const auto result = Cli("--format ogg --nominal 128 --tag ARTIST=Someone --tag 'Made by hand' '" + cue + "'");
+  const auto result =
+      Cli("--format ogg --nominal 128 --tag ARTIST=Someone --tag 'Made by hand' '" + cue + "'");
   ASSERT_EQ(result.Status, 0) << result.Output;
   const auto info = Capture("ogginfo '" + (Dir / "Track01.ogg") + "'");
   EXPECT_NE(info.Output.find("Nominal bitrate: 128"), std::string::npos) << info.Output;

@@ -55,7 +55,7 @@ class HostileImages : public ::testing::Test {
   }
   TRun Cli(const std::string& Arguments) {
     return RunShell("cd '" + Dir.Path().string() + "' && timeout 60 " + Bin + "/korvane-cli " +
-               Arguments);
+                    Arguments);
   }
   // Every file in the test's folder, outside the output folder and the inputs.
   std::vector<std::string> Entries() const {
@@ -117,7 +117,8 @@ const THostileCase HostileCases[] = {
                  "  TRACK 02 AUDIO\n    INDEX 01 98:00:00\n");
      },
      "index.cue: track 2 has an index at 98:00:00, past the end of file a.bin"},
-    {"SheetIsAPipe", "pipe.cue", [](const fs::path& F) { ::mkfifo((F / "pipe.cue").c_str(), 0600); },
+    {"SheetIsAPipe", "pipe.cue",
+     [](const fs::path& F) { ::mkfifo((F / "pipe.cue").c_str(), 0600); },
      "pipe.cue: not a regular file"},
     {"TocIsAPipe", "pipe.toc", [](const fs::path& F) { ::mkfifo((F / "pipe.toc").c_str(), 0600); },
      "pipe.toc: not a regular file"},
@@ -219,7 +220,8 @@ TEST_F(UnusualImages, LeftOutDataTrackIsListedAndEndsTheAudio) {
     WriteText(Dir / "eac.cue", sheet);
     const TRun listed = Cli("--list eac.cue");
     EXPECT_EQ(listed.Status, 0) << listed.Output;
-    EXPECT_NE(listed.Output.find("Track03.cda   0:00.00  data"), std::string::npos) << listed.Output;
+    EXPECT_NE(listed.Output.find("Track03.cda   0:00.00  data"), std::string::npos)
+        << listed.Output;
     const TRun ripped = Cli("--out out eac.cue");
     ASSERT_EQ(ripped.Status, 0) << ripped.Output;
     ExpectTrackRipped(1, ripped.Output);

@@ -19,8 +19,8 @@ namespace mp3test {
 inline std::vector<uint8_t> ReadFile(const std::string& Path) { return ReadWholeFile(Path); }
 
 inline uint32_t BigEndian32(const uint8_t* Bytes) {
-  return (uint32_t{Bytes[0]} << 24) | (uint32_t{Bytes[1]} << 16) |
-         (uint32_t{Bytes[2]} << 8) | Bytes[3];
+  return (uint32_t{Bytes[0]} << 24) | (uint32_t{Bytes[1]} << 16) | (uint32_t{Bytes[2]} << 8) |
+         Bytes[3];
 }
 
 // The fields of an ID3v1 tag (the last 128 bytes of the file, starting "TAG").
@@ -121,7 +121,7 @@ struct TFrame {
 struct TDecoded {
   std::vector<TFrame> Frames;
   std::vector<int16_t> Left, Right;  // Right stays empty for single-channel frames
-  int LostFrames = 0;                 // frames that failed to decode
+  int LostFrames = 0;                // frames that failed to decode
   int SampleCount() const { return static_cast<int>(Left.size()); }
 };
 

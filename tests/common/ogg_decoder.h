@@ -20,7 +20,7 @@ struct TDecodedLink {
   long Rate = 0;
   long Upper = 0, Nominal = 0, Lower = 0;
   std::vector<std::string> Comments;
-  int64_t PcmTotal = -1;  // frames, as the stream's last granule position says
+  int64_t PcmTotal = -1;         // frames, as the stream's last granule position says
   std::vector<int16_t> Samples;  // interleaved, as decoded
   int64_t Frames() const { return Channels ? static_cast<int64_t>(Samples.size()) / Channels : 0; }
 };

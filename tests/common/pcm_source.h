@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "audio_classes.h"
@@ -16,8 +16,12 @@ class TPcmMemoryInput : public TAudioInput {
   // Bytes: the raw little-endian sample stream. StageSize: bytes served per refill.
   TPcmMemoryInput(std::vector<uint8_t> Bytes, int Channels, int BitsPerSample = 16,
                   int SampleRate = 44100, bool SizeKnown = true, int StageSize = 6000)
-      : Bytes_(std::move(Bytes)), Channels_(Channels), Bits_(BitsPerSample),
-        Rate_(SampleRate), SizeKnown_(SizeKnown), StageSize_(StageSize) {}
+      : Bytes_(std::move(Bytes)),
+        Channels_(Channels),
+        Bits_(BitsPerSample),
+        Rate_(SampleRate),
+        SizeKnown_(SizeKnown),
+        StageSize_(StageSize) {}
   ~TPcmMemoryInput() override { DetachConsumers(); }
 
   int GetBitsPerSample() override { return Bits_; }
@@ -73,13 +77,13 @@ inline std::vector<uint8_t> Sine16(int Frames, const std::vector<double>& Hz,
   const double twoPi = 6.283185307179586;
   for (int i = 0; i < Frames; ++i)
     for (double f : Hz)
-      Append16(out, static_cast<int>(std::lround(Amplitude * 32767.0 * std::sin(twoPi * f * i / Rate))));
+      Append16(out,
+               static_cast<int>(std::lround(Amplitude * 32767.0 * std::sin(twoPi * f * i / Rate))));
   return out;
 }
 
 // Deterministic white noise, all channels independent.
-inline std::vector<uint8_t> Noise16(int Frames, int Channels, uint32_t Seed = 1,
-                                    int Peak = 20000) {
+inline std::vector<uint8_t> Noise16(int Frames, int Channels, uint32_t Seed = 1, int Peak = 20000) {
   std::vector<uint8_t> out;
   out.reserve(static_cast<size_t>(Frames) * Channels * 2);
   uint32_t state = Seed;

@@ -38,7 +38,8 @@ inline std::vector<uint8_t> ReadWholeFile(const std::string& Name) {
 
 inline void WriteWholeFile(const std::string& Name, const std::vector<uint8_t>& Bytes) {
   std::ofstream out(Name, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(Bytes.data()), static_cast<std::streamsize>(Bytes.size()));
+  out.write(reinterpret_cast<const char*>(Bytes.data()),
+            static_cast<std::streamsize>(Bytes.size()));
 }
 
 // Runs a shell command; true when it exited 0.

@@ -61,8 +61,7 @@ struct Mp3 {
     const std::vector<uint8_t> audio = mp3test::AudioBytes(ReadWholeFile(File));
     const mp3test::TDecoded decoded = mp3test::Decode(audio);
     const std::optional<mp3test::TInfoFrame> info = mp3test::ReadInfoFrame(audio);
-    if (decoded.LostFrames > 0 || decoded.Frames.empty() || !info || !info->Delay ||
-        !info->Padding)
+    if (decoded.LostFrames > 0 || decoded.Frames.empty() || !info || !info->Delay || !info->Padding)
       return -1;
     return decoded.SampleCount() - decoded.Frames[0].Samples - *info->Delay - *info->Padding;
   }
@@ -159,8 +158,7 @@ TYPED_TEST(OutputBehaviour, AWriteFailureFailsTheRun) {
 TYPED_TEST(OutputBehaviour, AFailedSetUpIsReportedAndLeavesTheOutputReusable) {
   const std::string usable = this->Output.FileName;
   const std::pair<std::string, const char*> refusals[] = {
-      {"", "File name is not assigned."},
-      {this->Dir / "missing-folder/out", "Cannot create file"}};
+      {"", "File name is not assigned."}, {this->Dir / "missing-folder/out", "Cannot create file"}};
   for (const auto& [fileName, message] : refusals) {
     this->Output.FileName = fileName;
     this->ExpectFailure(this->RunToEnd(this->Output, this->Input), message);

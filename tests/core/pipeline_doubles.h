@@ -15,7 +15,10 @@ class TMemoryInput : public TAudioInput {
  public:
   explicit TMemoryInput(int32_t Bytes, int32_t StageSize = 4096, bool SizeKnown = true,
                         int Seed = 0)
-      : Bytes_(Bytes), StageSize_(StageSize), SizeKnown_(SizeKnown), Seed_(Seed),
+      : Bytes_(Bytes),
+        StageSize_(StageSize),
+        SizeKnown_(SizeKnown),
+        Seed_(Seed),
         Stage_(StageSize) {}
   ~TMemoryInput() override { DetachConsumers(); }
 
@@ -101,4 +104,3 @@ class TRecordingOutput : public TAudioOutput {
  private:
   std::vector<uint8_t> Block_;
 };
-

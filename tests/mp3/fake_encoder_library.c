@@ -5,10 +5,18 @@
 #include <lame/lame.h>
 
 #define UNUSED(x) (void)(x)
-#define SETTER(Name, Type) \
-  int Name(lame_global_flags* f, Type v) { UNUSED(f); UNUSED(v); return 0; }
-#define TAG_TEXT(Result, Name, Value) \
-  Result Name(lame_t f, const char* v) { UNUSED(f); UNUSED(v); return Value; }
+#define SETTER(Name, Type)                 \
+  int Name(lame_global_flags* f, Type v) { \
+    UNUSED(f);                             \
+    UNUSED(v);                             \
+    return 0;                              \
+  }
+#define TAG_TEXT(Result, Name, Value)    \
+  Result Name(lame_t f, const char* v) { \
+    UNUSED(f);                           \
+    UNUSED(v);                           \
+    return Value;                        \
+  }
 
 lame_global_flags* lame_init(void) { return 0; }
 SETTER(lame_set_num_samples, unsigned long)
@@ -26,29 +34,50 @@ SETTER(lame_set_VBR, vbr_mode)
 SETTER(lame_set_VBR_q, int)
 SETTER(lame_set_VBR_min_bitrate_kbps, int)
 SETTER(lame_set_VBR_max_bitrate_kbps, int)
-int lame_init_params(lame_global_flags* f) { UNUSED(f); return -1; }
-int lame_get_out_samplerate(const lame_global_flags* f) { UNUSED(f); return 0; }
+int lame_init_params(lame_global_flags* f) {
+  UNUSED(f);
+  return -1;
+}
+int lame_get_out_samplerate(const lame_global_flags* f) {
+  UNUSED(f);
+  return 0;
+}
 
-int lame_encode_buffer_interleaved(lame_global_flags* f, short int pcm[], int n,
-                                   unsigned char* out, int size) {
-  UNUSED(f); UNUSED(pcm); UNUSED(n); UNUSED(out); UNUSED(size);
+int lame_encode_buffer_interleaved(lame_global_flags* f, short int pcm[], int n, unsigned char* out,
+                                   int size) {
+  UNUSED(f);
+  UNUSED(pcm);
+  UNUSED(n);
+  UNUSED(out);
+  UNUSED(size);
   return -3;
 }
-int lame_encode_buffer(lame_global_flags* f, const short int l[], const short int r[],
-                       const int n, unsigned char* out, const int size) {
-  UNUSED(f); UNUSED(l); UNUSED(r); UNUSED(n); UNUSED(out); UNUSED(size);
+int lame_encode_buffer(lame_global_flags* f, const short int l[], const short int r[], const int n,
+                       unsigned char* out, const int size) {
+  UNUSED(f);
+  UNUSED(l);
+  UNUSED(r);
+  UNUSED(n);
+  UNUSED(out);
+  UNUSED(size);
   return -3;
 }
 #ifndef FAKE_WITHOUT_FLUSH
 int lame_encode_flush(lame_global_flags* f, unsigned char* out, int size) {
-  UNUSED(f); UNUSED(out); UNUSED(size);
+  UNUSED(f);
+  UNUSED(out);
+  UNUSED(size);
   return -3;
 }
 #endif
-int lame_close(lame_global_flags* f) { UNUSED(f); return 0; }
-size_t lame_get_lametag_frame(const lame_global_flags* f, unsigned char* out,
-                              size_t size) {
-  UNUSED(f); UNUSED(out); UNUSED(size);
+int lame_close(lame_global_flags* f) {
+  UNUSED(f);
+  return 0;
+}
+size_t lame_get_lametag_frame(const lame_global_flags* f, unsigned char* out, size_t size) {
+  UNUSED(f);
+  UNUSED(out);
+  UNUSED(size);
   return 0;
 }
 

@@ -62,8 +62,7 @@ class Mp3Length : public PipelineTest, public ::testing::WithParamInterface<TLen
 
 TEST_P(Mp3Length, DecodesToTheInputLengthWithTheChosenRates) {
   const TLengthCase& c = GetParam();
-  TPcmMemoryInput input(ToneThenNoise(c.Channels, c.InputRate), c.Channels, 16,
-                        c.InputRate);
+  TPcmMemoryInput input(ToneThenNoise(c.Channels, c.InputRate), c.Channels, 16, c.InputRate);
   const int inputFrames = int(input.Bytes().size()) / (2 * c.Channels);
   TMP3Out output;
   output.EnableVBR = c.Vbr;
@@ -137,22 +136,21 @@ TEST_P(Mp3Length, DecodesToTheInputLengthWithTheChosenRates) {
 
 INSTANTIATE_TEST_SUITE_P(
     Settings, Mp3Length,
-    ::testing::Values(
-        TLengthCase{"Cbr128Stereo", 2, 44100, srDefault, 44100, false, br128, ql5, 128,
-                    192, false, true, false},
-        TLengthCase{"Cbr320MonoWithHeaderBits", 1, 44100, srDefault, 44100, false, br320,
-                    ql2, 128, 192, true, false, true},
-        // The output rate above the input's: more frames per block than at 44.1 kHz.
-        TLengthCase{"Cbr320MonoUpsampledFrom11025", 1, 11025, sr48kHz, 48000, false,
-                    br320, ql5, 128, 192, false, true, false},
-        TLengthCase{"Cbr64At32kHz", 2, 44100, sr32kHz, 32000, false, br64, ql7, 128, 192,
-                    false, true, false},
-        TLengthCase{"Vbr128To192", 2, 44100, srDefault, 44100, true, br128, ql5, 128, 192,
-                    false, true, false},
-        TLengthCase{"VbrReversed192To128", 2, 44100, srDefault, 44100, true, br320, ql2,
-                    192, 128, false, true, false},
-        TLengthCase{"Vbr96To256Mono", 1, 44100, srDefault, 44100, true, br128, ql4, 96,
-                    256, false, true, false}),
+    ::testing::Values(TLengthCase{"Cbr128Stereo", 2, 44100, srDefault, 44100, false, br128, ql5,
+                                  128, 192, false, true, false},
+                      TLengthCase{"Cbr320MonoWithHeaderBits", 1, 44100, srDefault, 44100, false,
+                                  br320, ql2, 128, 192, true, false, true},
+                      // The output rate above the input's: more frames per block than at 44.1 kHz.
+                      TLengthCase{"Cbr320MonoUpsampledFrom11025", 1, 11025, sr48kHz, 48000, false,
+                                  br320, ql5, 128, 192, false, true, false},
+                      TLengthCase{"Cbr64At32kHz", 2, 44100, sr32kHz, 32000, false, br64, ql7, 128,
+                                  192, false, true, false},
+                      TLengthCase{"Vbr128To192", 2, 44100, srDefault, 44100, true, br128, ql5, 128,
+                                  192, false, true, false},
+                      TLengthCase{"VbrReversed192To128", 2, 44100, srDefault, 44100, true, br320,
+                                  ql2, 192, 128, false, true, false},
+                      TLengthCase{"Vbr96To256Mono", 1, 44100, srDefault, 44100, true, br128, ql4,
+                                  96, 256, false, true, false}),
     [](const ::testing::TestParamInfo<TLengthCase>& Info) { return Info.param.Name; });
 
 // ---------------------------------------------------------------------------------
@@ -221,8 +219,7 @@ struct TLeftOnlyCase {
   int StageSize;  // bytes the source serves per call; odd sizes split frames
 };
 
-class Mp3StereoInput : public PipelineTest,
-                       public ::testing::WithParamInterface<TLeftOnlyCase> {};
+class Mp3StereoInput : public PipelineTest, public ::testing::WithParamInterface<TLeftOnlyCase> {};
 
 TEST_P(Mp3StereoInput, KeepsALeftOnlySignalLeft) {
   const std::vector<uint8_t> leftOnly = TestSignal::Sine16(3 * 44100, {523.0, 0.0}, 0.5);

@@ -79,13 +79,13 @@ TEST_P(Mp3Genre, ReachesTheTagAsTheNamedGenre) {
   EXPECT_EQ(tag->Genre, GetParam().Expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Names, Mp3Genre,
-    ::testing::Values(TGenreCase{"Blues", 0}, TGenreCase{"Psychadelic", 67},
-                      TGenreCase{"Bebob", 85}, TGenreCase{"AlternRock", 40},
-                      TGenreCase{"A capella", 123}, TGenreCase{"dance hall", 125},
-                      TGenreCase{"Jazz+Funk", 29}, TGenreCase{"42", 42},
-                      TGenreCase{"Not A Genre", 12}, TGenreCase{"", 255}));
+INSTANTIATE_TEST_SUITE_P(Names, Mp3Genre,
+                         ::testing::Values(TGenreCase{"Blues", 0}, TGenreCase{"Psychadelic", 67},
+                                           TGenreCase{"Bebob", 85}, TGenreCase{"AlternRock", 40},
+                                           TGenreCase{"A capella", 123},
+                                           TGenreCase{"dance hall", 125},
+                                           TGenreCase{"Jazz+Funk", 29}, TGenreCase{"42", 42},
+                                           TGenreCase{"Not A Genre", 12}, TGenreCase{"", 255}));
 
 // That the file decodes to what was read is checked for every output in
 // tests/core/output_behaviour_test.cpp; here, the tag and the information frame.
@@ -166,8 +166,6 @@ INSTANTIATE_TEST_SUITE_P(
                           "The MP3 output accepts 16-bit PCM with one or two channels."},
         TSetupFailureCase{"SixChannels", 6, 16,
                           "The MP3 output accepts 16-bit PCM with one or two channels."}),
-    [](const ::testing::TestParamInfo<TSetupFailureCase>& Info) {
-      return Info.param.Name;
-    });
+    [](const ::testing::TestParamInfo<TSetupFailureCase>& Info) { return Info.param.Name; });
 
 }  // namespace

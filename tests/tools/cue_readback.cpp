@@ -1,13 +1,12 @@
-#include "image_readback.h"
-
-#include "temp_dir.h"
-
 #include <gtest/gtest.h>
 #include <libcue.h>
 
 #include <map>
 #include <memory>
 #include <sstream>
+
+#include "image_readback.h"
+#include "temp_dir.h"
 
 namespace fs = std::filesystem;
 
@@ -20,7 +19,8 @@ std::vector<uint8_t> ReadBack::rip(int number) const {
     const discimage::TocTrack& next = tracks[size_t(number)];
     end = next.session == track.session ? next.startLsn : secondSessionStart;
   }
-  return std::vector<uint8_t>(image.begin() + track.startLsn * kSector, image.begin() + end * kSector);
+  return std::vector<uint8_t>(image.begin() + track.startLsn * kSector,
+                              image.begin() + end * kSector);
 }
 
 std::vector<uint8_t> canonicalWaveHeader(uint32_t dataBytes) {
@@ -29,8 +29,10 @@ std::vector<uint8_t> canonicalWaveHeader(uint32_t dataBytes) {
   auto number = [&](uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) header.push_back(uint8_t(value >> (8 * i)));
   };
-  text("RIFF"), number(36 + dataBytes, 4), text("WAVE"), text("fmt "), number(16, 4), number(1, 2), number(2, 2);
-  number(44100, 4), number(176400, 4), number(4, 2), number(16, 2), text("data"), number(dataBytes, 4);
+  text("RIFF"), number(36 + dataBytes, 4), text("WAVE"), text("fmt "), number(16, 4), number(1, 2),
+      number(2, 2);
+  number(44100, 4), number(176400, 4), number(4, 2), number(16, 2), text("data"),
+      number(dataBytes, 4);
   return header;
 }
 
@@ -52,7 +54,8 @@ std::vector<uint8_t> fileAsDiscBytes(const fs::path& path, const std::string& ty
 }
 
 // FILE types by name, and the first track after "REM SESSION 02" (0: none).
-void scanCueLines(const std::string& text, std::map<std::string, std::string>& types, int& secondSessionTrack) {
+void scanCueLines(const std::string& text, std::map<std::string, std::string>& types,
+                  int& secondSessionTrack) {
   std::istringstream lines(text);
   std::string line;
   bool inSecondSession = false;
@@ -100,12 +103,14 @@ ReadBack readCueImage(const fs::path& cue) {
     }
     discimage::TocTrack entry;
     entry.number = number;
-    entry.startLsn = int32_t(fileStart[name] + track_get_start(track) + (second ? kGapBeforeSecondSession : 0));
+    entry.startLsn =
+        int32_t(fileStart[name] + track_get_start(track) + (second ? kGapBeforeSecondSession : 0));
     entry.data = track_get_mode(track) != MODE_AUDIO;
     entry.session = second ? 2 : 1;
     back.tracks.push_back(entry);
   }
-  back.leadOut = int32_t(int64_t(back.image.size()) / kSector + (back.secondSessionStart >= 0 ? kGapBeforeSecondSession : 0));
+  back.leadOut = int32_t(int64_t(back.image.size()) / kSector +
+                         (back.secondSessionStart >= 0 ? kGapBeforeSecondSession : 0));
   return back;
 }
 

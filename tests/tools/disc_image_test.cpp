@@ -2,8 +2,6 @@
 // checked against cue sheets read back with libcue. (The CD library's tests read the
 // maker's .toc images with the library's own reader.)
 #include "disc_image.h"
-#include "image_readback.h"
-#include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -16,12 +14,14 @@
 #include <memory>
 #include <sstream>
 
+#include "image_readback.h"
+#include "temp_dir.h"
+
 namespace di = korvane::discimage;
 namespace fs = std::filesystem;
 using korvane::readback::kSector;
 
 namespace {
-
 
 di::TrackSpec makeTrack(di::TrackContent content, int sectors, int pregap = 0) {
   di::TrackSpec track;
@@ -49,14 +49,15 @@ di::DiscSpec sampleDisc(Shape shape) {
                      makeTrack(C::Data, 40)};
       break;
     case Shape::DataFirst:
-      disc.tracks = {makeTrack(C::Data, 40), makeTrack(C::Ramp, 100, 15), makeTrack(C::Ramp, 50, 20),
-                     makeTrack(C::Noise, 80)};
+      disc.tracks = {makeTrack(C::Data, 40), makeTrack(C::Ramp, 100, 15),
+                     makeTrack(C::Ramp, 50, 20), makeTrack(C::Noise, 80)};
       break;
   }
   return disc;
 }
 
-di::ImageLayout layoutOf(di::SheetKind sheet, di::AudioFileKind files, bool perTrack, const char* binName = "") {
+di::ImageLayout layoutOf(di::SheetKind sheet, di::AudioFileKind files, bool perTrack,
+                         const char* binName = "") {
   di::ImageLayout layout;
   layout.sheet = sheet;
   layout.audioFiles = files;
@@ -71,13 +72,15 @@ std::string caseName(const ::testing::TestParamInfo<Case>& test) {
 }
 
 // "" when equal, else where the first difference lies.
-std::string firstDifference(const std::vector<uint8_t>& actual, const std::vector<uint8_t>& expected) {
-  const auto mismatch = std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end());
+std::string firstDifference(const std::vector<uint8_t>& actual,
+                            const std::vector<uint8_t>& expected) {
+  const auto mismatch =
+      std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end());
   if (mismatch.first == actual.end() && mismatch.second == expected.end()) return "";
   const auto at = mismatch.first - actual.begin();
   std::ostringstream text;
-  text << actual.size() << " bytes against " << expected.size() << " expected; first difference at byte " << at
-       << " (sector " << at / kSector << ")";
+  text << actual.size() << " bytes against " << expected.size()
+       << " expected; first difference at byte " << at << " (sector " << at / kSector << ")";
   return text.str();
 }
 
@@ -110,61 +113,73 @@ TEST_P(SheetTextTest, NamesTheFilesTracksAndIndexes) {
 INSTANTIATE_TEST_SUITE_P(
     Layouts, SheetTextTest,
     ::testing::Values(
-        SheetCase{"OneBinaryWithPregaps", Shape::DataLast, layoutOf(di::SheetKind::Cue, di::AudioFileKind::Binary, false),
+        SheetCase{"OneBinaryWithPregaps", Shape::DataLast,
+                  layoutOf(di::SheetKind::Cue, di::AudioFileKind::Binary, false),
                   "/images/disc.cue",
                   "FILE \"disc.bin\" BINARY\n"
                   "  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
                   "  TRACK 02 AUDIO\n    INDEX 00 00:01:25\n    INDEX 01 00:01:45\n"
                   "  TRACK 03 AUDIO\n    INDEX 01 00:02:20\n"
                   "  TRACK 04 MODE1/2352\n    INDEX 00 00:03:25\n    INDEX 01 00:03:55\n"},
-        SheetCase{"MotorolaOfAnotherName", Shape::DataLast,
-                  layoutOf(di::SheetKind::Cue, di::AudioFileKind::Motorola, false, "Artist - Album.bin"),
-                  "/images/disc.cue",
-                  "FILE \"Artist - Album.bin\" MOTOROLA\n"
-                  "  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
-                  "  TRACK 02 AUDIO\n    INDEX 00 00:01:25\n    INDEX 01 00:01:45\n"
-                  "  TRACK 03 AUDIO\n    INDEX 01 00:02:20\n"
-                  "  TRACK 04 MODE1/2352\n    INDEX 00 00:03:25\n    INDEX 01 00:03:55\n"},
-        SheetCase{"EnhancedOneFile", Shape::Enhanced, layoutOf(di::SheetKind::Cue, di::AudioFileKind::Binary, false),
+        SheetCase{
+            "MotorolaOfAnotherName", Shape::DataLast,
+            layoutOf(di::SheetKind::Cue, di::AudioFileKind::Motorola, false, "Artist - Album.bin"),
+            "/images/disc.cue",
+            "FILE \"Artist - Album.bin\" MOTOROLA\n"
+            "  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+            "  TRACK 02 AUDIO\n    INDEX 00 00:01:25\n    INDEX 01 00:01:45\n"
+            "  TRACK 03 AUDIO\n    INDEX 01 00:02:20\n"
+            "  TRACK 04 MODE1/2352\n    INDEX 00 00:03:25\n    INDEX 01 00:03:55\n"},
+        SheetCase{"EnhancedOneFile", Shape::Enhanced,
+                  layoutOf(di::SheetKind::Cue, di::AudioFileKind::Binary, false),
                   "/images/disc.cue",
                   "REM SESSION 01\nFILE \"disc.bin\" BINARY\n"
                   "  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
                   "  TRACK 02 AUDIO\n    INDEX 00 00:01:25\n    INDEX 01 00:01:45\n"
                   "  TRACK 03 AUDIO\n    INDEX 01 00:02:20\n"
                   "REM SESSION 02\n  TRACK 04 MODE1/2352\n    INDEX 01 00:03:25\n"},
-        SheetCase{"EnhancedFilePerTrack", Shape::Enhanced, layoutOf(di::SheetKind::Cue, di::AudioFileKind::Binary, true),
-                  "/images/disc.cue",
-                  "REM SESSION 01\n"
-                  "FILE \"disc-track01.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
-                  "FILE \"disc-track02.bin\" BINARY\n  TRACK 02 AUDIO\n    INDEX 00 00:00:00\n    INDEX 01 00:00:20\n"
-                  "FILE \"disc-track03.bin\" BINARY\n  TRACK 03 AUDIO\n    INDEX 01 00:00:00\n"
-                  "REM SESSION 02\n"
-                  "FILE \"disc-track04.bin\" BINARY\n  TRACK 04 MODE1/2352\n    INDEX 01 00:00:00\n"},
-        SheetCase{"WavePerTrackDataFirst", Shape::DataFirst, layoutOf(di::SheetKind::Cue, di::AudioFileKind::Wave, true),
-                  "/images/disc.cue",
+        SheetCase{
+            "EnhancedFilePerTrack", Shape::Enhanced,
+            layoutOf(di::SheetKind::Cue, di::AudioFileKind::Binary, true), "/images/disc.cue",
+            "REM SESSION 01\n"
+            "FILE \"disc-track01.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+            "FILE \"disc-track02.bin\" BINARY\n  TRACK 02 AUDIO\n    INDEX 00 00:00:00\n    INDEX "
+            "01 00:00:20\n"
+            "FILE \"disc-track03.bin\" BINARY\n  TRACK 03 AUDIO\n    INDEX 01 00:00:00\n"
+            "REM SESSION 02\n"
+            "FILE \"disc-track04.bin\" BINARY\n  TRACK 04 MODE1/2352\n    INDEX 01 00:00:00\n"},
+        SheetCase{"WavePerTrackDataFirst", Shape::DataFirst,
+                  layoutOf(di::SheetKind::Cue, di::AudioFileKind::Wave, true), "/images/disc.cue",
                   "FILE \"disc-track01.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n"
-                  "FILE \"disc-track02.wav\" WAVE\n  TRACK 02 AUDIO\n    INDEX 00 00:00:00\n    INDEX 01 00:00:15\n"
-                  "FILE \"disc-track03.wav\" WAVE\n  TRACK 03 AUDIO\n    INDEX 00 00:00:00\n    INDEX 01 00:00:20\n"
+                  "FILE \"disc-track02.wav\" WAVE\n  TRACK 02 AUDIO\n    INDEX 00 00:00:00\n    "
+                  "INDEX 01 00:00:15\n"
+                  "FILE \"disc-track03.wav\" WAVE\n  TRACK 03 AUDIO\n    INDEX 00 00:00:00\n    "
+                  "INDEX 01 00:00:20\n"
                   "FILE \"disc-track04.wav\" WAVE\n  TRACK 04 AUDIO\n    INDEX 01 00:00:00\n"},
-        SheetCase{"CdrdaoToc", Shape::DataLast, layoutOf(di::SheetKind::Toc, di::AudioFileKind::Binary, false),
-                  "/images/disc.toc",
-                  "CD_ROM\n\n// Track 1\nTRACK AUDIO\nFILE \"disc.bin\" SWAP 00:00:00 00:01:25\n"
-                  "\n// Track 2\nTRACK AUDIO\nFILE \"disc.bin\" SWAP 00:01:25 00:00:70\nSTART 00:00:20\n"
-                  "\n// Track 3\nTRACK AUDIO\nFILE \"disc.bin\" SWAP 00:02:20 00:01:05\n"
-                  "\n// Track 4\nTRACK MODE1_RAW\nDATAFILE \"disc.bin\" #588000 00:00:70\nSTART 00:00:30\n"},
-        SheetCase{"CdrdaoTocWavePerTrack", Shape::DataFirst, layoutOf(di::SheetKind::Toc, di::AudioFileKind::Wave, true),
-                  "/images/disc.toc",
+        SheetCase{
+            "CdrdaoToc", Shape::DataLast,
+            layoutOf(di::SheetKind::Toc, di::AudioFileKind::Binary, false), "/images/disc.toc",
+            "CD_ROM\n\n// Track 1\nTRACK AUDIO\nFILE \"disc.bin\" SWAP 00:00:00 00:01:25\n"
+            "\n// Track 2\nTRACK AUDIO\nFILE \"disc.bin\" SWAP 00:01:25 00:00:70\nSTART 00:00:20\n"
+            "\n// Track 3\nTRACK AUDIO\nFILE \"disc.bin\" SWAP 00:02:20 00:01:05\n"
+            "\n// Track 4\nTRACK MODE1_RAW\nDATAFILE \"disc.bin\" #588000 00:00:70\nSTART "
+            "00:00:30\n"},
+        SheetCase{"CdrdaoTocWavePerTrack", Shape::DataFirst,
+                  layoutOf(di::SheetKind::Toc, di::AudioFileKind::Wave, true), "/images/disc.toc",
                   "CD_ROM\n\n// Track 1\nTRACK MODE1_RAW\nDATAFILE \"disc-track01.bin\"\n"
                   "\n// Track 2\nTRACK AUDIO\nFILE \"disc-track02.wav\" 00:00:00\nSTART 00:00:15\n"
                   "\n// Track 3\nTRACK AUDIO\nFILE \"disc-track03.wav\" 00:00:00\nSTART 00:00:20\n"
                   "\n// Track 4\nTRACK AUDIO\nFILE \"disc-track04.wav\" 00:00:00\n"},
-        SheetCase{"CdrdaoTocMotorola", Shape::DataLast,
-                  layoutOf(di::SheetKind::Toc, di::AudioFileKind::Motorola, false, "back\\slash.bin"),
-                  "/images/disc.toc",
-                  "CD_ROM\n\n// Track 1\nTRACK AUDIO\nFILE \"back\\\\slash.bin\" 00:00:00 00:01:25\n"
-                  "\n// Track 2\nTRACK AUDIO\nFILE \"back\\\\slash.bin\" 00:01:25 00:00:70\nSTART 00:00:20\n"
-                  "\n// Track 3\nTRACK AUDIO\nFILE \"back\\\\slash.bin\" 00:02:20 00:01:05\n"
-                  "\n// Track 4\nTRACK MODE1_RAW\nDATAFILE \"back\\\\slash.bin\" #588000 00:00:70\nSTART 00:00:30\n"}),
+        SheetCase{
+            "CdrdaoTocMotorola", Shape::DataLast,
+            layoutOf(di::SheetKind::Toc, di::AudioFileKind::Motorola, false, "back\\slash.bin"),
+            "/images/disc.toc",
+            "CD_ROM\n\n// Track 1\nTRACK AUDIO\nFILE \"back\\\\slash.bin\" 00:00:00 00:01:25\n"
+            "\n// Track 2\nTRACK AUDIO\nFILE \"back\\\\slash.bin\" 00:01:25 00:00:70\nSTART "
+            "00:00:20\n"
+            "\n// Track 3\nTRACK AUDIO\nFILE \"back\\\\slash.bin\" 00:02:20 00:01:05\n"
+            "\n// Track 4\nTRACK MODE1_RAW\nDATAFILE \"back\\\\slash.bin\" #588000 00:00:70\nSTART "
+            "00:00:30\n"}),
     caseName<SheetCase>);
 
 // ---------------------------------------------------------------------------------
@@ -209,22 +224,28 @@ TEST_P(ImageReadBackTest, FilesHoldTheTocAndThePcmOfEveryAudioTrack) {
     EXPECT_EQ(back.tracks[i].data, expected.tracks[i].data) << "track " << i + 1;
     if (expected.tracks[i].data) continue;
     const int number = int(i) + 1;
-    EXPECT_EQ(firstDifference(back.rip(number), di::expectedTrackPcm(disc, number)), "") << "track " << number;
+    EXPECT_EQ(firstDifference(back.rip(number), di::expectedTrackPcm(disc, number)), "")
+        << "track " << number;
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Layouts, ImageReadBackTest,
-    ::testing::Values(
-        ImageCase{"DataLastOneBinary", Shape::DataLast, layoutOf(di::SheetKind::Cue, di::AudioFileKind::Binary, false)},
-        ImageCase{"DataLastMotorola", Shape::DataLast, layoutOf(di::SheetKind::Cue, di::AudioFileKind::Motorola, false)},
-        ImageCase{"DataLastOtherBinName", Shape::DataLast,
-                  layoutOf(di::SheetKind::Cue, di::AudioFileKind::Binary, false, "Some Album.bin")},
-        ImageCase{"EnhancedOneBinary", Shape::Enhanced, layoutOf(di::SheetKind::Cue, di::AudioFileKind::Binary, false)},
-        ImageCase{"EnhancedMotorolaPerTrack", Shape::Enhanced,
-                  layoutOf(di::SheetKind::Cue, di::AudioFileKind::Motorola, true)},
-        ImageCase{"DataFirstWave", Shape::DataFirst, layoutOf(di::SheetKind::Cue, di::AudioFileKind::Wave, true)},
-        ImageCase{"DataFirstBinaryPerTrack", Shape::DataFirst, layoutOf(di::SheetKind::Cue, di::AudioFileKind::Binary, true)}),
+    ::testing::Values(ImageCase{"DataLastOneBinary", Shape::DataLast,
+                                layoutOf(di::SheetKind::Cue, di::AudioFileKind::Binary, false)},
+                      ImageCase{"DataLastMotorola", Shape::DataLast,
+                                layoutOf(di::SheetKind::Cue, di::AudioFileKind::Motorola, false)},
+                      ImageCase{"DataLastOtherBinName", Shape::DataLast,
+                                layoutOf(di::SheetKind::Cue, di::AudioFileKind::Binary, false,
+                                         "Some Album.bin")},
+                      ImageCase{"EnhancedOneBinary", Shape::Enhanced,
+                                layoutOf(di::SheetKind::Cue, di::AudioFileKind::Binary, false)},
+                      ImageCase{"EnhancedMotorolaPerTrack", Shape::Enhanced,
+                                layoutOf(di::SheetKind::Cue, di::AudioFileKind::Motorola, true)},
+                      ImageCase{"DataFirstWave", Shape::DataFirst,
+                                layoutOf(di::SheetKind::Cue, di::AudioFileKind::Wave, true)},
+                      ImageCase{"DataFirstBinaryPerTrack", Shape::DataFirst,
+                                layoutOf(di::SheetKind::Cue, di::AudioFileKind::Binary, true)}),
     caseName<ImageCase>);
 
 // ---------------------------------------------------------------------------------
@@ -286,8 +307,10 @@ TEST(DiscContentTest, SameSeedSameBytesOtherSeedOtherBytes) {
   const std::vector<uint8_t> other = imageWithSeed(2, "c.cue");
   EXPECT_EQ(firstDifference(again, first), "");
   // Every generated part depends on the seed: noise, music, data.
-  for (const auto& [begin, end] : std::vector<std::pair<int64_t, int64_t>>{{0, 30}, {40, 80}, {85, 105}}) {
-    EXPECT_FALSE(std::equal(first.begin() + begin * kSector, first.begin() + end * kSector, other.begin() + begin * kSector))
+  for (const auto& [begin, end] :
+       std::vector<std::pair<int64_t, int64_t>>{{0, 30}, {40, 80}, {85, 105}}) {
+    EXPECT_FALSE(std::equal(first.begin() + begin * kSector, first.begin() + end * kSector,
+                            other.begin() + begin * kSector))
         << "sectors " << begin << " to " << end;
   }
 }
@@ -309,7 +332,8 @@ TEST(DiscContentTest, MusicIsAudibleNeverClipsAndStartsAndEndsSoftly) {
     EXPECT_LT(peak, 32000) << "track " << number;
     EXPECT_GT(std::sqrt(energy / double(samples.size())), 1000.0) << "track " << number;
     EXPECT_LT(std::abs(samples.front()) + std::abs(samples[1]), 200) << "track " << number;
-    EXPECT_LT(std::abs(samples.back()) + std::abs(samples[samples.size() - 2]), 200) << "track " << number;
+    EXPECT_LT(std::abs(samples.back()) + std::abs(samples[samples.size() - 2]), 200)
+        << "track " << number;
     checksums.push_back(di::fnv1a64(pcm.data(), pcm.size()));
   }
   std::sort(checksums.begin(), checksums.end());
@@ -319,8 +343,10 @@ TEST(DiscContentTest, MusicIsAudibleNeverClipsAndStartsAndEndsSoftly) {
 TEST(DiscContentTest, WaveTrackHoldsTheFilesSamplesPaddedToAWholeSector) {
   TTempDir dir;
   std::vector<uint8_t> wav = korvane::readback::canonicalWaveHeader(1000 * 2);
-  wav[22] = 1, wav[28] = uint8_t(88200 & 0xFF), wav[29] = uint8_t(88200 >> 8), wav[30] = 1, wav[32] = 2;  // mono
-  for (int i = 0; i < 1000; ++i) wav.push_back(uint8_t(i * 7)), wav.push_back(uint8_t((i * 7) >> 8));
+  wav[22] = 1, wav[28] = uint8_t(88200 & 0xFF), wav[29] = uint8_t(88200 >> 8), wav[30] = 1,
+  wav[32] = 2;  // mono
+  for (int i = 0; i < 1000; ++i)
+    wav.push_back(uint8_t(i * 7)), wav.push_back(uint8_t((i * 7) >> 8));
   WriteWholeFile(dir / "mono.wav", wav);
 
   di::DiscSpec disc;
@@ -368,29 +394,37 @@ TEST_P(RefusalTest, SaysWhatIsWrong) {
     di::sheetText(disc, "/images/disc.cue", layout);
     FAIL() << "accepted";
   } catch (const di::DiscImageError& error) {
-    EXPECT_NE(std::string(error.what()).find(GetParam().message), std::string::npos) << error.what();
+    EXPECT_NE(std::string(error.what()).find(GetParam().message), std::string::npos)
+        << error.what();
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Discs, RefusalTest,
     ::testing::Values(
-        RefusalCase{"HundredTracks", [](di::DiscSpec& d, di::ImageLayout&) { d.tracks.resize(100, d.tracks[0]); },
+        RefusalCase{"HundredTracks",
+                    [](di::DiscSpec& d, di::ImageLayout&) { d.tracks.resize(100, d.tracks[0]); },
                     "1 to 99 tracks"},
-        RefusalCase{"PregapOfTrackOne", [](di::DiscSpec& d, di::ImageLayout&) { d.tracks[0].pregapSectors = 1; },
+        RefusalCase{"PregapOfTrackOne",
+                    [](di::DiscSpec& d, di::ImageLayout&) { d.tracks[0].pregapSectors = 1; },
                     "track 01 cannot have a pregap"},
-        RefusalCase{"EmptyTrack", [](di::DiscSpec& d, di::ImageLayout&) { d.tracks[2].sectors = 0; },
+        RefusalCase{"EmptyTrack",
+                    [](di::DiscSpec& d, di::ImageLayout&) { d.tracks[2].sectors = 0; },
                     "track 03 has no sectors"},
-        RefusalCase{"EnhancedWithAPregapBeforeData", [](di::DiscSpec& d, di::ImageLayout&) { d.enhanced = true; },
+        RefusalCase{"EnhancedWithAPregapBeforeData",
+                    [](di::DiscSpec& d, di::ImageLayout&) { d.enhanced = true; },
                     "second session has no pregap"},
-        RefusalCase{"EnhancedWithoutData",
-                    [](di::DiscSpec& d, di::ImageLayout&) { d.enhanced = true, d.tracks.pop_back(); },
-                    "followed by one data track"},
-        RefusalCase{"LongerThanADisc", [](di::DiscSpec& d, di::ImageLayout&) { d.tracks[0].sectors = 449800; },
+        RefusalCase{
+            "EnhancedWithoutData",
+            [](di::DiscSpec& d, di::ImageLayout&) { d.enhanced = true, d.tracks.pop_back(); },
+            "followed by one data track"},
+        RefusalCase{"LongerThanADisc",
+                    [](di::DiscSpec& d, di::ImageLayout&) { d.tracks[0].sectors = 449800; },
                     "99:59:74"},
         RefusalCase{"TocEnhanced",
                     [](di::DiscSpec& d, di::ImageLayout& l) {
-                      l.sheet = di::SheetKind::Toc, d.enhanced = true, d.tracks.back().pregapSectors = 0;
+                      l.sheet = di::SheetKind::Toc, d.enhanced = true,
+                      d.tracks.back().pregapSectors = 0;
                     },
                     "second session"}),
     caseName<RefusalCase>);
@@ -399,8 +433,9 @@ TEST(DiscLimitsTest, NinetyNineTracksAreAccepted) {
   di::DiscSpec disc;
   disc.tracks.assign(99, makeTrack(di::TrackContent::Ramp, 1));
   EXPECT_EQ(di::discToc(disc).tracks.back().number, 99);
-  EXPECT_NE(di::sheetText(disc, "/images/disc.cue", {}).find("  TRACK 99 AUDIO\n    INDEX 01 00:01:23\n"),
-            std::string::npos);
+  EXPECT_NE(
+      di::sheetText(disc, "/images/disc.cue", {}).find("  TRACK 99 AUDIO\n    INDEX 01 00:01:23\n"),
+      std::string::npos);
 }
 
 }  // namespace

@@ -3,12 +3,12 @@
 // CD library should make of the image.
 #pragma once
 
-#include "disc_image.h"
-
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include "disc_image.h"
 
 namespace korvane::readback {
 

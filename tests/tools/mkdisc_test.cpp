@@ -1,15 +1,14 @@
 // korvane-mkdisc: its options, its refusals and what it prints and writes.
-#include "disc_image.h"
-#include "mkdisc_options.h"
-#include "temp_dir.h"
-
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 
 #include <cinttypes>
 #include <cstdio>
 #include <memory>
+
+#include "disc_image.h"
+#include "mkdisc_options.h"
+#include "temp_dir.h"
 
 namespace di = korvane::discimage;
 
@@ -21,13 +20,15 @@ struct RunResult {
 };
 
 RunResult runMkdisc(const std::string& arguments) {
-  const std::string command = std::string(KORVANE_BIN_DIR) + "/korvane-mkdisc " + arguments + " 2>&1";
+  const std::string command =
+      std::string(KORVANE_BIN_DIR) + "/korvane-mkdisc " + arguments + " 2>&1";
   RunResult result;
   std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
   if (!pipe) return result;
   char buffer[4096];
   size_t read;
-  while ((read = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0) result.output.append(buffer, read);
+  while ((read = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0)
+    result.output.append(buffer, read);
   const int status = pclose(pipe.release());
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
@@ -65,8 +66,8 @@ TEST(MkdiscOptionsTest, ListsRepeatTheirLastValueAndCountAudioTracksOnly) {
 }
 
 TEST(MkdiscOptionsTest, EnhancedPutsTheDataTrackLastWithoutAPregap) {
-  const di::MkdiscRequest request =
-      di::parseMkdiscArguments({"--enhanced", "--sectors=80", "--pregap=150", "--split", "--motorola", "x.cue"});
+  const di::MkdiscRequest request = di::parseMkdiscArguments(
+      {"--enhanced", "--sectors=80", "--pregap=150", "--split", "--motorola", "x.cue"});
   ASSERT_EQ(request.disc.tracks.size(), 3u);
   EXPECT_TRUE(request.disc.enhanced);
   EXPECT_TRUE(request.disc.tracks[2].isData());
@@ -77,11 +78,15 @@ TEST(MkdiscOptionsTest, EnhancedPutsTheDataTrackLastWithoutAPregap) {
 }
 
 TEST(MkdiscOptionsTest, NinetyNineTracksAreAcceptedAHundredRefused) {
-  EXPECT_EQ(di::parseMkdiscArguments({"--tracks", "99", "--sectors", "1", "--print"}).disc.tracks.size(), 99u);
-  EXPECT_NE(usageErrorOf({"--tracks", "100", "--print"}).find("at most 99 tracks"), std::string::npos);
+  EXPECT_EQ(
+      di::parseMkdiscArguments({"--tracks", "99", "--sectors", "1", "--print"}).disc.tracks.size(),
+      99u);
+  EXPECT_NE(usageErrorOf({"--tracks", "100", "--print"}).find("at most 99 tracks"),
+            std::string::npos);
   const RunResult refused = runMkdisc("--tracks 100 --print");
   EXPECT_EQ(refused.exitCode, 2);
-  EXPECT_NE(refused.output.find("korvane-mkdisc: --tracks takes"), std::string::npos) << refused.output;
+  EXPECT_NE(refused.output.find("korvane-mkdisc: --tracks takes"), std::string::npos)
+      << refused.output;
 }
 
 struct BadOptions {
@@ -103,21 +108,34 @@ INSTANTIATE_TEST_SUITE_P(
     Options, MkdiscRefusalTest,
     ::testing::Values(
         BadOptions{"NothingToDo", {}, "nothing to do"},
-        BadOptions{"UnknownOption", {"--frobnicate", "x.cue"}, "unknown option --frobnicate: see korvane-mkdisc --help"},
+        BadOptions{"UnknownOption",
+                   {"--frobnicate", "x.cue"},
+                   "unknown option --frobnicate: see korvane-mkdisc --help"},
         BadOptions{"MissingValue", {"x.cue", "--seconds"}, "--seconds needs a value"},
         BadOptions{"ZeroTracks", {"--tracks", "0", "x.cue"}, "from 1 to 99, not \"0\""},
         BadOptions{"ZeroSeconds", {"--seconds", "2,0", "x.cue"}, "above 0"},
-        BadOptions{"SecondsAndSectors", {"--seconds", "1", "--sectors", "75", "x.cue"}, "either --seconds or --sectors"},
+        BadOptions{"SecondsAndSectors",
+                   {"--seconds", "1", "--sectors", "75", "x.cue"},
+                   "either --seconds or --sectors"},
         BadOptions{"EmptyListEntry", {"--sectors", "75,,80", "x.cue"}, "empty entry"},
-        BadOptions{"UnknownContent", {"--content", "ramp,jazz", "x.cue"}, "unknown content \"jazz\""},
-        BadOptions{"FrequencyOfNoise", {"--content", "noise:440", "x.cue"}, "only tone and chord take a frequency"},
+        BadOptions{
+            "UnknownContent", {"--content", "ramp,jazz", "x.cue"}, "unknown content \"jazz\""},
+        BadOptions{"FrequencyOfNoise",
+                   {"--content", "noise:440", "x.cue"},
+                   "only tone and chord take a frequency"},
         BadOptions{"NegativePregap", {"--pregap", "-3", "x.cue"}, "--pregap takes"},
         BadOptions{"DataTrackInTheMiddle", {"--data-track", "middle", "x.cue"}, "first or last"},
-        BadOptions{"EnhancedWithDataFirst", {"--enhanced", "--data-track", "first", "x.cue"}, "drop --data-track first"},
+        BadOptions{"EnhancedWithDataFirst",
+                   {"--enhanced", "--data-track", "first", "x.cue"},
+                   "drop --data-track first"},
         BadOptions{"DataSectorsWithoutData", {"--data-sectors", "10", "x.cue"}, "add --data-track"},
-        BadOptions{"TooManyWavs", {"--tracks", "1", "--wav", "a.wav", "--wav", "b.wav", "x.cue"}, "2 WAV files"},
+        BadOptions{"TooManyWavs",
+                   {"--tracks", "1", "--wav", "a.wav", "--wav", "b.wav", "x.cue"},
+                   "2 WAV files"},
         BadOptions{"WaveAndMotorola", {"--wave", "--motorola", "x.cue"}, "exclude each other"},
-        BadOptions{"BinNameWithSplit", {"--bin-name", "a.bin", "--split", "x.cue"}, "every track has its own file"},
+        BadOptions{"BinNameWithSplit",
+                   {"--bin-name", "a.bin", "--split", "x.cue"},
+                   "every track has its own file"},
         BadOptions{"TocEnhanced", {"--enhanced", "x.toc"}, "write a cue sheet"},
         BadOptions{"TocNamedCue", {"--toc", "x.cue"}, "name the output OUT.toc"},
         BadOptions{"NotACueSheet", {"x.wav"}, "must be a cue sheet"},
@@ -127,24 +145,31 @@ INSTANTIATE_TEST_SUITE_P(
 // The program's table and PCM files agree with the library on the same description.
 TEST(MkdiscProgramTest, PrintsTheTableAndWritesTheExpectedPcm) {
   TTempDir dir;
-  const std::string options = "--tracks 3 --sectors 80,45 --content ramp,noise --pregap 12 --data-track last --data-sectors 45 --seed 5";
-  const RunResult run = runMkdisc(options + " --print --expect " + dir / "expect" + " " + dir / "disc.cue");
+  const std::string options =
+      "--tracks 3 --sectors 80,45 --content ramp,noise --pregap 12 --data-track last "
+      "--data-sectors 45 --seed 5";
+  const RunResult run =
+      runMkdisc(options + " --print --expect " + dir / "expect" + " " + dir / "disc.cue");
   ASSERT_EQ(run.exitCode, 0) << run.output;
 
   const di::DiscSpec disc =
-      di::parseMkdiscArguments({"--tracks", "3", "--sectors", "80,45", "--content", "ramp,noise", "--pregap", "12",
-                                "--data-track", "last", "--data-sectors", "45", "--seed", "5", "--print"})
+      di::parseMkdiscArguments({"--tracks", "3", "--sectors", "80,45", "--content", "ramp,noise",
+                                "--pregap", "12", "--data-track", "last", "--data-sectors", "45",
+                                "--seed", "5", "--print"})
           .disc;
   const std::vector<uint8_t> track1 = di::expectedTrackPcm(disc, 1);
   const std::vector<uint8_t> track2 = di::expectedTrackPcm(disc, 2);
   char expected[512];
   std::snprintf(expected, sizeof expected,
                 "track  type   start LSN   sectors    rip bytes  FNV-1a 64\n"
-                "    1  audio          0        92       216384  %016" PRIx64 "\n"
-                "    2  audio         92        57       134064  %016" PRIx64 "\n"
+                "    1  audio          0        92       216384  %016" PRIx64
+                "\n"
+                "    2  audio         92        57       134064  %016" PRIx64
+                "\n"
                 "    3  data         149        45            -  -\n"
                 "lead-out            194\n",
-                di::fnv1a64(track1.data(), track1.size()), di::fnv1a64(track2.data(), track2.size()));
+                di::fnv1a64(track1.data(), track1.size()),
+                di::fnv1a64(track2.data(), track2.size()));
   EXPECT_EQ(run.output, expected);
   EXPECT_TRUE(ReadWholeFile(dir / "expect/track01.pcm") == track1);
   EXPECT_TRUE(ReadWholeFile(dir / "expect/track02.pcm") == track2);
@@ -158,7 +183,8 @@ TEST(MkdiscProgramTest, HelpSucceedsAndAnUnreadableWavFails) {
   EXPECT_NE(help.output.find("Usage: korvane-mkdisc"), std::string::npos);
   const RunResult missing = runMkdisc("--wav /nonexistent/a.wav --print");
   EXPECT_NE(missing.exitCode, 0);
-  EXPECT_NE(missing.output.find("/nonexistent/a.wav: cannot open the WAV file"), std::string::npos) << missing.output;
+  EXPECT_NE(missing.output.find("/nonexistent/a.wav: cannot open the WAV file"), std::string::npos)
+      << missing.output;
 }
 
 }  // namespace

@@ -52,7 +52,8 @@ void ExpectOneCompleteStream(const std::vector<TOggPage>& Pages, uint32_t Serial
   for (size_t i = 0; i < Pages.size(); ++i) {
     EXPECT_EQ(Pages[i].Serial, Serial) << "page " << i;
     EXPECT_EQ((Pages[i].Flags & 0x02) != 0, i == 0) << "first-page mark on page " << i;
-    EXPECT_EQ((Pages[i].Flags & 0x04) != 0, i + 1 == Pages.size()) << "last-page mark on page " << i;
+    EXPECT_EQ((Pages[i].Flags & 0x04) != 0, i + 1 == Pages.size())
+        << "last-page mark on page " << i;
   }
   ExpectHeadersEndOnAPageBoundary(Pages);
 }
@@ -74,10 +75,10 @@ class VorbisLength : public VorbisRun, public ::testing::WithParamInterface<Leng
 TEST_P(VorbisLength, DecodesToExactlyTheInputsSamples) {
   const LengthCase& c = GetParam();
   // A different tone per channel, so that exchanged channels are caught.
-  const std::vector<double> tones = c.Channels == 2 ? std::vector<double>{440, 1250}
-                                                    : std::vector<double>{660};
-  TPcmMemoryInput input(TestSignal::Sine16(c.Frames, tones), c.Channels, 16, 44100,
-                        c.SizeKnown, c.StageSize);
+  const std::vector<double> tones =
+      c.Channels == 2 ? std::vector<double>{440, 1250} : std::vector<double>{660};
+  TPcmMemoryInput input(TestSignal::Sine16(c.Frames, tones), c.Channels, 16, 44100, c.SizeKnown,
+                        c.StageSize);
   TVorbisOut output;
   output.FileName = Dir / "length.ogg";
   ASSERT_TRUE(Completes(output, input));
@@ -96,14 +97,14 @@ TEST_P(VorbisLength, DecodesToExactlyTheInputsSamples) {
   ExpectOneCompleteStream(ReadPages(output.FileName), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Inputs, VorbisLength,
-    ::testing::Values(LengthCase{"Stereo", 2, 57331, 6000, true},
-                      LengthCase{"Mono", 1, 70001, 6000, true},
-                      LengthCase{"StereoSplitFrames", 2, 40003, 6001, false},
-                      LengthCase{"MonoSplitSamples", 1, 40003, 4095, true},
-                      LengthCase{"StereoLargerThanABlock", 2, 50000, 100000, true}),
-    [](const auto& Info) { return std::string(Info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Inputs, VorbisLength,
+                         ::testing::Values(LengthCase{"Stereo", 2, 57331, 6000, true},
+                                           LengthCase{"Mono", 1, 70001, 6000, true},
+                                           LengthCase{"StereoSplitFrames", 2, 40003, 6001, false},
+                                           LengthCase{"MonoSplitSamples", 1, 40003, 4095, true},
+                                           LengthCase{"StereoLargerThanABlock", 2, 50000, 100000,
+                                                      true}),
+                         [](const auto& Info) { return std::string(Info.param.Name); });
 
 TEST_F(VorbisRun, AnInputWithNoDataGivesAStreamOfNoSamples) {
   TPcmMemoryInput input({}, 2);
@@ -147,13 +148,14 @@ TEST_P(VorbisManagedMode, WritesTheChosenBitRates) {
   EXPECT_EQ(file.Links[0].Frames(), 22050);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rates, VorbisManagedMode,
-    ::testing::Values(
-        ModeCase{"NominalOnly", bbr128, bbrAutoSelect, bbrAutoSelect, 128000, 128000, 128000},
-        ModeCase{"AllThree", bbr128, bbr192, bbr64, 192000, 128000, 64000},
-        ModeCase{"FiftySix", bbr56, bbrAutoSelect, bbrAutoSelect, 56000, 56000, 56000}),
-    [](const auto& Info) { return std::string(Info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Rates, VorbisManagedMode,
+                         ::testing::Values(ModeCase{"NominalOnly", bbr128, bbrAutoSelect,
+                                                    bbrAutoSelect, 128000, 128000, 128000},
+                                           ModeCase{"AllThree", bbr128, bbr192, bbr64, 192000,
+                                                    128000, 64000},
+                                           ModeCase{"FiftySix", bbr56, bbrAutoSelect, bbrAutoSelect,
+                                                    56000, 56000, 56000}),
+                         [](const auto& Info) { return std::string(Info.param.Name); });
 
 TEST_F(VorbisRun, QualityModeFollowsCompressionAndSetsNoBitRateLimits) {
   long nominal[2] = {0, 0};
@@ -181,8 +183,8 @@ TEST_F(VorbisRun, QualityModeFollowsCompressionAndSetsNoBitRateLimits) {
 TEST_F(VorbisRun, EveryCommentLineReachesTheFileOnceAndTheListEmpties) {
   TVorbisOut output;
   output.FileName = Dir / "comments.ogg";
-  output.SetComments({"TITLE=Song", "ARTIST=Band", "artist=Guest", "Made with Brisomel",
-                      "", "=free text", "DESCRIPTION=a=b"});
+  output.SetComments({"TITLE=Song", "ARTIST=Band", "artist=Guest", "Made with Brisomel", "",
+                      "=free text", "DESCRIPTION=a=b"});
   TPcmMemoryInput input(TestSignal::Noise16(4410, 2), 2);
   ASSERT_TRUE(Completes(output, input));
   EXPECT_TRUE(output.Comments.empty());
@@ -308,13 +310,15 @@ INSTANTIATE_TEST_SUITE_P(
                     [](TVorbisOut& O) { O.SetDesiredNominalBitrate(bbr499); },
                     "The Ogg Vorbis encoder cannot encode 1 channel at 44100 Hz with maximum "
                     "499000, nominal 499000 and minimum 499000 bit/s."},
-        RefusalCase{"QualityBelowRange", 2, 16, 44100, [](TVorbisOut& O) { O.Compression = -0.5f; },
-                    "The Ogg Vorbis encoder cannot encode 2 channels at 44100 Hz at quality -0.50."},
+        RefusalCase{
+            "QualityBelowRange", 2, 16, 44100, [](TVorbisOut& O) { O.Compression = -0.5f; },
+            "The Ogg Vorbis encoder cannot encode 2 channels at 44100 Hz at quality -0.50."},
         RefusalCase{"QualityNotANumber", 2, 16, 44100,
                     [](TVorbisOut& O) { O.Compression = std::nanf(""); },
                     "The Ogg Vorbis encoder cannot encode 2 channels at 44100 Hz at quality nan."},
-        RefusalCase{"SampleRateOutOfRange", 2, 16, 400000, [](TVorbisOut&) {},
-                    "The Ogg Vorbis encoder cannot encode 2 channels at 400000 Hz at quality 0.20."},
+        RefusalCase{
+            "SampleRateOutOfRange", 2, 16, 400000, [](TVorbisOut&) {},
+            "The Ogg Vorbis encoder cannot encode 2 channels at 400000 Hz at quality 0.20."},
         RefusalCase{"EightBitSamples", 2, 8, 44100, [](TVorbisOut&) {},
                     "The Ogg Vorbis output needs 16-bit samples in 1 or 2 channels; the input "
                     "delivers 8-bit samples in 2 channels."},

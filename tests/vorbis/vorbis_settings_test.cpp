@@ -19,9 +19,8 @@ TEST(VorbisSettings, DefaultsAreQualityModeAtCompression02) {
 }
 
 TEST(VorbisSettings, BitRatesStandForTheirListValues) {
-  const long expected[] = {-1,     45000,  48000,  56000,  64000,  80000,
-                           96000,  112000, 128000, 144000, 160000, 192000,
-                           224000, 256000, 320000, 499000};
+  const long expected[] = {-1,     45000,  48000,  56000,  64000,  80000,  96000,  112000,
+                           128000, 144000, 160000, 192000, 224000, 256000, 320000, 499000};
   for (int rate = bbrAutoSelect; rate <= bbr499; ++rate)
     EXPECT_EQ(VorbisBitRateBps(static_cast<TVorbisBitRate>(rate)), expected[rate]) << rate;
 }
@@ -50,16 +49,49 @@ TEST_P(VorbisBitRateSetters, KeepMinimumNominalMaximumInOrder) {
 INSTANTIATE_TEST_SUITE_P(
     Rules, VorbisBitRateSetters,
     ::testing::Values(
-        SetterCase{"MaximumIgnoredInQualityMode", {{'X', bbr192}}, bbrAutoSelect, bbrAutoSelect, bbrAutoSelect},
-        SetterCase{"MinimumIgnoredInQualityMode", {{'M', bbr64}}, bbrAutoSelect, bbrAutoSelect, bbrAutoSelect},
+        SetterCase{"MaximumIgnoredInQualityMode",
+                   {{'X', bbr192}},
+                   bbrAutoSelect,
+                   bbrAutoSelect,
+                   bbrAutoSelect},
+        SetterCase{"MinimumIgnoredInQualityMode",
+                   {{'M', bbr64}},
+                   bbrAutoSelect,
+                   bbrAutoSelect,
+                   bbrAutoSelect},
         SetterCase{"NominalRaisesMaximum", {{'N', bbr128}}, bbr128, bbr128, bbrAutoSelect},
-        SetterCase{"FullManagedSet", {{'N', bbr128}, {'X', bbr192}, {'M', bbr64}}, bbr128, bbr192, bbr64},
-        SetterCase{"MaximumBelowNominalIgnored", {{'N', bbr128}, {'X', bbr64}}, bbr128, bbr128, bbrAutoSelect},
-        SetterCase{"MaximumBackToAuto", {{'N', bbr128}, {'X', bbr192}, {'X', bbrAutoSelect}}, bbr128, bbrAutoSelect, bbrAutoSelect},
-        SetterCase{"MinimumAboveNominalIgnored", {{'N', bbr128}, {'M', bbr192}}, bbr128, bbr128, bbrAutoSelect},
-        SetterCase{"NominalBelowMinimumLowersIt", {{'N', bbr128}, {'M', bbr96}, {'N', bbr64}}, bbr64, bbr128, bbr64},
-        SetterCase{"NominalAboveMaximumRaisesIt", {{'N', bbr128}, {'X', bbr160}, {'N', bbr224}}, bbr224, bbr224, bbrAutoSelect},
-        SetterCase{"AutoNominalResetsBoth", {{'N', bbr128}, {'X', bbr192}, {'M', bbr64}, {'N', bbrAutoSelect}}, bbrAutoSelect, bbrAutoSelect, bbrAutoSelect}),
+        SetterCase{
+            "FullManagedSet", {{'N', bbr128}, {'X', bbr192}, {'M', bbr64}}, bbr128, bbr192, bbr64},
+        SetterCase{"MaximumBelowNominalIgnored",
+                   {{'N', bbr128}, {'X', bbr64}},
+                   bbr128,
+                   bbr128,
+                   bbrAutoSelect},
+        SetterCase{"MaximumBackToAuto",
+                   {{'N', bbr128}, {'X', bbr192}, {'X', bbrAutoSelect}},
+                   bbr128,
+                   bbrAutoSelect,
+                   bbrAutoSelect},
+        SetterCase{"MinimumAboveNominalIgnored",
+                   {{'N', bbr128}, {'M', bbr192}},
+                   bbr128,
+                   bbr128,
+                   bbrAutoSelect},
+        SetterCase{"NominalBelowMinimumLowersIt",
+                   {{'N', bbr128}, {'M', bbr96}, {'N', bbr64}},
+                   bbr64,
+                   bbr128,
+                   bbr64},
+        SetterCase{"NominalAboveMaximumRaisesIt",
+                   {{'N', bbr128}, {'X', bbr160}, {'N', bbr224}},
+                   bbr224,
+                   bbr224,
+                   bbrAutoSelect},
+        SetterCase{"AutoNominalResetsBoth",
+                   {{'N', bbr128}, {'X', bbr192}, {'M', bbr64}, {'N', bbrAutoSelect}},
+                   bbrAutoSelect,
+                   bbrAutoSelect,
+                   bbrAutoSelect}),
     [](const auto& Info) { return std::string(Info.param.Name); });
 
 }  // namespace

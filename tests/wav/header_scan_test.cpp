@@ -19,10 +19,22 @@ void Append32(std::vector<uint8_t>& To, uint32_t Value) {
 std::vector<uint8_t> Fmt(uint16_t Tag, uint16_t Channels, uint16_t Align, uint16_t Bits) {
   std::vector<uint8_t> f = Bytes("fmt ");
   Append32(f, 16);
-  const uint8_t payload[16] = {static_cast<uint8_t>(Tag), static_cast<uint8_t>(Tag >> 8),
-                               static_cast<uint8_t>(Channels), 0, 0x44, 0xAC, 0, 0, 0, 0, 0, 0,
-                               static_cast<uint8_t>(Align), static_cast<uint8_t>(Align >> 8),
-                               static_cast<uint8_t>(Bits), 0};
+  const uint8_t payload[16] = {static_cast<uint8_t>(Tag),
+                               static_cast<uint8_t>(Tag >> 8),
+                               static_cast<uint8_t>(Channels),
+                               0,
+                               0x44,
+                               0xAC,
+                               0,
+                               0,
+                               0,
+                               0,
+                               0,
+                               0,
+                               static_cast<uint8_t>(Align),
+                               static_cast<uint8_t>(Align >> 8),
+                               static_cast<uint8_t>(Bits),
+                               0};
   f.insert(f.end(), payload, payload + 16);
   return f;
 }
@@ -87,8 +99,8 @@ TEST(HeaderScan, GivesUpPastItsLimitAndOnBrokenSizes) {
     return f;
   };
   EXPECT_EQ(Scan(dir, header(7000, 7000)).Type, wtPCM);
-  EXPECT_EQ(Scan(dir, header(9000, 9000)).Type, wtUnsupported);          // beyond 8192
-  EXPECT_EQ(Scan(dir, header(0xFFFFFFF0u, 100)).Type, wtUnsupported);    // size past the end
+  EXPECT_EQ(Scan(dir, header(9000, 9000)).Type, wtUnsupported);        // beyond 8192
+  EXPECT_EQ(Scan(dir, header(0xFFFFFFF0u, 100)).Type, wtUnsupported);  // size past the end
   EXPECT_EQ(Scan(dir, {}).Type, wtUnsupported);
   EXPECT_EQ(Scan(dir, Bytes("RIF")).Type, wtUnsupported);
 }

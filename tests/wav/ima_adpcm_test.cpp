@@ -58,7 +58,8 @@ TEST(ImaAdpcm, StereoBlockLayout) {
   TIMAChannelState expected[2] = {states[0], states[1]};
   std::vector<int> expectedCodes[2];
   for (int f = 0; f < frames - 1; ++f)
-    for (int c = 0; c < 2; ++c) expectedCodes[c].push_back(IMAEncodeSample(expected[c], input[2 * f + c]));
+    for (int c = 0; c < 2; ++c)
+      expectedCodes[c].push_back(IMAEncodeSample(expected[c], input[2 * f + c]));
 
   std::vector<uint8_t> block(blockSize);
   EncodeIMAStereo(input.data(), states, block.data(), blockSize);

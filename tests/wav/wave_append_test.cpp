@@ -44,7 +44,8 @@ class WaveAppend : public PipelineTest {
   static std::vector<uint8_t> ForeignPcm(const std::vector<uint8_t>& Samples, bool PadOddChunks,
                                          bool LowerCaseIds) {
     std::vector<uint8_t> body = {'W', 'A', 'V', 'E'};
-    Chunk(body, "LIST", {'I', 'N', 'F', 'O', 'I', 'S', 'F', 'T', 3, 0, 0, 0, 'a', 'b', 0}, PadOddChunks);
+    Chunk(body, "LIST", {'I', 'N', 'F', 'O', 'I', 'S', 'F', 'T', 3, 0, 0, 0, 'a', 'b', 0},
+          PadOddChunks);
     Chunk(body, LowerCaseIds ? "FMT " : "fmt ", PcmFmt(2, 16));
     Chunk(body, "junk", {1, 2, 3}, PadOddChunks);
     Chunk(body, LowerCaseIds ? "DATA" : "data", Samples);
@@ -105,10 +106,12 @@ TEST_F(WaveAppend, ExtendsFilesWithOtherChunks) {
 TEST_F(WaveAppend, ExtendsFilesThatFfmpegWrote) {
   for (const char* codec : {"pcm_s16le", "adpcm_ima_wav"}) {
     const std::string name = Dir / "ffmpeg.wav";
-    ASSERT_TRUE(RunCommand(std::string("ffmpeg -v error -y -f lavfi -i sine=frequency=500:duration=1 ") +
-                           "-ac 2 -ar 44100 -c:a " + codec + " '" + name + "'"));
+    ASSERT_TRUE(
+        RunCommand(std::string("ffmpeg -v error -y -f lavfi -i sine=frequency=500:duration=1 ") +
+                   "-ac 2 -ar 44100 -c:a " + codec + " '" + name + "'"));
     const auto before = DecodeWithSox(name);
-    ASSERT_EQ(Write(name, TestSignal::Sine16(44100, {300, 300}), 2, wtPCM, foAppend).Done, 1) << codec;
+    ASSERT_EQ(Write(name, TestSignal::Sine16(44100, {300, 300}), 2, wtPCM, foAppend).Done, 1)
+        << codec;
     const auto after = DecodeWithSox(name);
     EXPECT_GE(after.size(), before.size() + 2 * 44100) << codec;
     EXPECT_TRUE(std::equal(before.begin(), before.end(), after.begin())) << codec;
@@ -125,12 +128,14 @@ TEST_F(WaveAppend, RefusalsLeaveTheFileUntouched) {
   std::vector<uint8_t> trailingList = ForeignPcm(TestSignal::Noise16(100, 2), true, false);
   Chunk(trailingList, "LIST", {'I', 'N', 'F', 'O'});
   std::vector<uint8_t> msAdpcm = ForeignPcm(TestSignal::Noise16(100, 2), true, false);
-  const size_t fmtTag = std::search(msAdpcm.begin(), msAdpcm.end(), "fmt ", "fmt " + 4) - msAdpcm.begin() + 8;
+  const size_t fmtTag =
+      std::search(msAdpcm.begin(), msAdpcm.end(), "fmt ", "fmt " + 4) - msAdpcm.begin() + 8;
   msAdpcm[fmtTag] = 2;
   const std::vector<Case> cases = {
       {"8-bit into 16-bit", ForeignPcm(TestSignal::Noise16(100, 2), true, false), 8,
        "Cannot append data in different audio format."},
-      {"not a wave file", std::vector<uint8_t>(3000, 'x'), 16, "Cannot append data to this .wav file."},
+      {"not a wave file", std::vector<uint8_t>(3000, 'x'), 16,
+       "Cannot append data to this .wav file."},
       {"MS ADPCM", msAdpcm, 16, "Cannot append data to this .wav file."},
       {"a chunk after the data", trailingList, 16, "Cannot append data to this .wav file."},
   };

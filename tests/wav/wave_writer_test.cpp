@@ -1,8 +1,8 @@
 // Writing new .wav files through a whole output run.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <csignal>
-#include <sys/resource.h>
 
 #include "audio_wave.h"
 #include "pcm_source.h"
@@ -80,8 +80,8 @@ class ImaFiles : public WaveWriter, public ::testing::WithParamInterface<ImaCase
 // reconstruction predicts; the header and the block count are as documented.
 TEST_P(ImaFiles, SoxDecodesWhatTheEncoderPredicts) {
   const ImaCase c = GetParam();
-  const std::vector<double> tones = c.Channels == 1 ? std::vector<double>{440.0}
-                                                    : std::vector<double>{440.0, 3000.0};
+  const std::vector<double> tones =
+      c.Channels == 1 ? std::vector<double>{440.0} : std::vector<double>{440.0, 3000.0};
   auto bytes = TestSignal::Sine16(c.Frames, tones, c.Amplitude);
   TPcmMemoryInput input(bytes, c.Channels);
   TWaveOut output;
@@ -118,8 +118,7 @@ TEST_P(ImaFiles, SoxDecodesWhatTheEncoderPredicts) {
 INSTANTIATE_TEST_SUITE_P(Layouts, ImaFiles,
                          ::testing::Values(ImaCase{1, 512, 1017 * 3, 0.5},
                                            ImaCase{2, 512, 505 * 4 + 17, 0.5},
-                                           ImaCase{2, 1024, 44100, 0.7},
-                                           ImaCase{1, 256, 5000, 1.0},
+                                           ImaCase{2, 1024, 44100, 0.7}, ImaCase{1, 256, 5000, 1.0},
                                            ImaCase{2, 512, 9000, 1.0}));
 
 TEST_F(WaveWriter, SettersKeepTheValueInForce) {
