@@ -5,6 +5,8 @@
 #include <cstring>
 #include <set>
 
+#include "byte_order.h"
+
 namespace {
 
 // Bytes asked of the input per step.
@@ -39,7 +41,7 @@ void SplitCommentLine(const std::string& Line, std::string& Name, std::string& V
 
 // A signed 16-bit little-endian sample as a float in [-1, 1).
 inline float SampleAt(const uint8_t* Bytes) {
-  const auto value = static_cast<int16_t>(static_cast<uint16_t>(Bytes[0] | (Bytes[1] << 8)));
+  const auto value = static_cast<int16_t>(GetLe16(Bytes));
   return static_cast<float>(value / 32768.0);
 }
 
@@ -58,8 +60,7 @@ std::set<uint32_t> SerialsInStream(TFileStream& Stream) {
     if (Stream.Read(header + 27, segments) != segments) break;
     int64_t body = 0;
     for (int i = 0; i < segments; ++i) body += header[27 + i];
-    serials.insert(static_cast<uint32_t>(header[14] | (header[15] << 8) | (header[16] << 16) |
-                                         (static_cast<uint32_t>(header[17]) << 24)));
+    serials.insert(GetLe32(header + 14));
     at += 27 + segments + body;
   }
   Stream.Seek(kept);

@@ -4,28 +4,14 @@
 #include <cmath>
 #include <cstring>
 
+#include "byte_order.h"
+
 namespace {
 
 constexpr int PCMTransferSize = 16384;
 constexpr int PCMHeaderSize = 44;
 constexpr int IMAHeaderSize = 60;
 constexpr int64_t HeaderScanLimit = 8192;
-
-void Put16(uint8_t* At, uint32_t Value) {
-  At[0] = static_cast<uint8_t>(Value);
-  At[1] = static_cast<uint8_t>(Value >> 8);
-}
-
-void Put32(uint8_t* At, uint32_t Value) {
-  Put16(At, Value & 0xFFFF);
-  Put16(At + 2, Value >> 16);
-}
-
-uint16_t Get16(const uint8_t* At) { return static_cast<uint16_t>(At[0] | (At[1] << 8)); }
-
-uint32_t Get32(const uint8_t* At) {
-  return Get16(At) | (static_cast<uint32_t>(Get16(At + 2)) << 16);
-}
 
 void PutId(uint8_t* At, const char* Id) { std::memcpy(At, Id, 4); }
 
@@ -36,7 +22,7 @@ uint32_t RiffField(int64_t Value) {
 
 void WriteField32(TFileStream& Stream, int64_t Offset, uint32_t Value) {
   uint8_t bytes[4];
-  Put32(bytes, Value);
+  PutLe32(bytes, Value);
   Stream.Seek(Offset);
   Stream.Write(bytes, 4);
 }
@@ -95,7 +81,7 @@ int IMASamplesPerBlock(int Channels, int BlockSize) {
 namespace {
 
 void WriteChannelHeader(uint8_t* At, const TIMAChannelState& State) {
-  Put16(At, static_cast<uint16_t>(State.Predictor));
+  PutLe16(At, static_cast<uint16_t>(State.Predictor));
   At[2] = State.StepIndex;
   At[3] = 0;
 }
@@ -191,7 +177,7 @@ class THeaderReader {
     else
       Stream_.Seek(before);
   }
-  uint32_t LastAs32() const { return Get32(Last); }
+  uint32_t LastAs32() const { return GetLe32(Last); }
   bool AtEnd() const { return Failed_ || Stream_.Position() >= Size_; }
   bool WithinLimit() const { return !Failed_ && Consumed_ < HeaderScanLimit; }
   int64_t Position() const { return Stream_.Position(); }
@@ -256,12 +242,12 @@ TExistingWavFormat ScanWavHeader(TFileStream& Stream) {
           uint8_t fmt[16];
           if (!reader.Read(4) || !reader.ReadPayload(reader.LastAs32(), fmt, sizeof fmt))
             return TExistingWavFormat{};
-          type = TypeOfFormatTag(Get16(fmt));
+          type = TypeOfFormatTag(GetLe16(fmt));
           if (type != wtPCM && type != wtDVIADPCM) return TExistingWavFormat{};
-          found.Channels = Get16(fmt + 2);
-          found.SampleRate = Get32(fmt + 4);
-          found.BlockAlign = Get16(fmt + 12);
-          found.BitsPerSample = Get16(fmt + 14);
+          found.Channels = GetLe16(fmt + 2);
+          found.SampleRate = GetLe32(fmt + 4);
+          found.BlockAlign = GetLe16(fmt + 12);
+          found.BitsPerSample = GetLe16(fmt + 14);
           reader.Read(4);
           state = type == wtDVIADPCM ? StateFact : StateData;
         } else {
@@ -275,7 +261,7 @@ TExistingWavFormat ScanWavHeader(TFileStream& Stream) {
           found.FactOffset = reader.Position();
           if (!reader.ReadPayload(reader.LastAs32(), count, sizeof count))
             return TExistingWavFormat{};
-          found.FactCount = Get32(count);
+          found.FactCount = GetLe32(count);
           reader.Read(4);
           state = StateData;
         } else {
@@ -329,18 +315,18 @@ std::array<uint8_t, 44> TWaveOut::FillPCMHeader() {
   const uint32_t blockAlign = static_cast<uint32_t>(bits * channels / 8);
   std::array<uint8_t, 44> h{};
   PutId(&h[0], "RIFF");
-  Put32(&h[4], dataSize + 36);
+  PutLe32(&h[4], dataSize + 36);
   PutId(&h[8], "WAVE");
   PutId(&h[12], "fmt ");
-  Put32(&h[16], 16);
-  Put16(&h[20], 1);
-  Put16(&h[22], static_cast<uint32_t>(channels));
-  Put32(&h[24], rate);
-  Put32(&h[28], rate * blockAlign);
-  Put16(&h[32], blockAlign);
-  Put16(&h[34], static_cast<uint32_t>(bits));
+  PutLe32(&h[16], 16);
+  PutLe16(&h[20], 1);
+  PutLe16(&h[22], static_cast<uint32_t>(channels));
+  PutLe32(&h[24], rate);
+  PutLe32(&h[28], rate * blockAlign);
+  PutLe16(&h[32], blockAlign);
+  PutLe16(&h[34], static_cast<uint32_t>(bits));
   PutId(&h[36], "data");
-  Put32(&h[40], dataSize);
+  PutLe32(&h[40], dataSize);
   return h;
 }
 
@@ -356,23 +342,23 @@ std::array<uint8_t, 60> TWaveOut::FillIMAHeader() {
   const uint32_t dataSize = static_cast<uint32_t>(blocks) * BlockSize_;
   std::array<uint8_t, 60> h{};
   PutId(&h[0], "RIFF");
-  Put32(&h[4], dataSize + 52);
+  PutLe32(&h[4], dataSize + 52);
   PutId(&h[8], "WAVE");
   PutId(&h[12], "fmt ");
-  Put32(&h[16], 20);
-  Put16(&h[20], 0x11);
-  Put16(&h[22], static_cast<uint32_t>(channels));
-  Put32(&h[24], rate);
-  Put32(&h[28], (rate / static_cast<uint32_t>(samplesPerBlock)) * BlockSize_);
-  Put16(&h[32], BlockSize_);
-  Put16(&h[34], 4);
-  Put16(&h[36], 2);
-  Put16(&h[38], static_cast<uint32_t>(samplesPerBlock));
+  PutLe32(&h[16], 20);
+  PutLe16(&h[20], 0x11);
+  PutLe16(&h[22], static_cast<uint32_t>(channels));
+  PutLe32(&h[24], rate);
+  PutLe32(&h[28], (rate / static_cast<uint32_t>(samplesPerBlock)) * BlockSize_);
+  PutLe16(&h[32], BlockSize_);
+  PutLe16(&h[34], 4);
+  PutLe16(&h[36], 2);
+  PutLe16(&h[38], static_cast<uint32_t>(samplesPerBlock));
   PutId(&h[40], "fact");
-  Put32(&h[44], 4);
-  Put32(&h[48], frames);
+  PutLe32(&h[44], 4);
+  PutLe32(&h[48], frames);
   PutId(&h[52], "data");
-  Put32(&h[56], dataSize);
+  PutLe32(&h[56], dataSize);
   return h;
 }
 
@@ -501,7 +487,7 @@ bool TWaveOut::WriteIMAStep() {
   }
   FramesEncoded_ += filled / (2 * Channels_);
   for (size_t i = 0; i < ImaSamples_.size(); ++i)
-    ImaSamples_[i] = static_cast<int16_t>(Get16(&ImaInput_[2 * i]));
+    ImaSamples_[i] = static_cast<int16_t>(GetLe16(&ImaInput_[2 * i]));
   // Each block's predictor is its first frame; the rest is coded.
   ImaStates_[0].Predictor = ImaSamples_[0];
   if (Channels_ == 1) {

@@ -12,6 +12,8 @@
 #include <optional>
 #include <vector>
 
+#include "text_case.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -29,17 +31,6 @@ struct TSettingsRecord {
 TSettingsRecord& SettingsRecord() {
   static TSettingsRecord record;
   return record;
-}
-
-std::string Lower(std::string Text) {
-  for (char& c : Text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return Text;
-}
-
-std::string Trim(const std::string& Text) {
-  const size_t first = Text.find_first_not_of(" \t\r\n");
-  if (first == std::string::npos) return std::string();
-  return Text.substr(first, Text.find_last_not_of(" \t\r\n") - first + 1);
 }
 
 // The lines of Text, each with its own line end, so untouched lines are written back

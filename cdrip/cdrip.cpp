@@ -19,6 +19,7 @@
 #include "image_drive.h"
 #include "image_error.h"
 #include "ini_file.h"
+#include "text_case.h"
 
 namespace cdrip {
 namespace {
@@ -83,9 +84,7 @@ void RestoreCdLayerLog(Library& Lib) {
 ReadSettings SettingsFrom(const IniFile& Ini) {
   ReadSettings settings;
   settings.ParanoiaMode = PARANOIA_MODE_FULL & ~PARANOIA_MODE_NEVERSKIP;
-  std::string mode = Ini.Value(SettingsSection, "ParanoiaMode").value_or("full");
-  std::transform(mode.begin(), mode.end(), mode.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  const std::string mode = Lower(Ini.Value(SettingsSection, "ParanoiaMode").value_or("full"));
   if (mode == "overlap") settings.ParanoiaMode = PARANOIA_MODE_OVERLAP;
   if (mode == "disable") settings.ParanoiaMode = PARANOIA_MODE_DISABLE;
   if (auto retries = Ini.Value(SettingsSection, "ParanoiaRetries")) {

@@ -9,6 +9,7 @@
 
 #include "file_handle.h"
 #include "image_error.h"
+#include "text_case.h"
 
 namespace cdrip {
 namespace {
@@ -33,19 +34,6 @@ struct Scan {
   std::vector<ScannedIndex> Indexes;
   std::string CanonicalText;
 };
-
-std::string Upper(std::string Text) {
-  std::transform(Text.begin(), Text.end(), Text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return Text;
-}
-
-std::string Trim(const std::string& Text) {
-  const size_t first = Text.find_first_not_of(" \t");
-  if (first == std::string::npos) return std::string();
-  const size_t last = Text.find_last_not_of(" \t");
-  return Text.substr(first, last - first + 1);
-}
 
 bool HasControlCharacters(const std::string& Text) {
   return std::any_of(Text.begin(), Text.end(), [](unsigned char c) {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "byte_order.h"
 #include "image_error.h"
 
 namespace cdrip {
@@ -12,24 +13,18 @@ namespace {
 
 namespace fs = std::filesystem;
 
-uint32_t Le32(const uint8_t* Bytes) {
-  return Bytes[0] | (Bytes[1] << 8) | (Bytes[2] << 16) | (static_cast<uint32_t>(Bytes[3]) << 24);
-}
-
-uint16_t Le16(const uint8_t* Bytes) { return static_cast<uint16_t>(Bytes[0] | (Bytes[1] << 8)); }
-
 // 16-bit stereo 44100 Hz PCM, plain or in the extensible header.
 bool IsCdAudioFormat(const uint8_t* Fmt, uint32_t Size) {
   constexpr uint16_t PcmTag = 1;
   constexpr uint16_t ExtensibleTag = 0xFFFE;
   if (Size < 16) return false;
-  const uint16_t tag = Le16(Fmt);
+  const uint16_t tag = GetLe16(Fmt);
   if (tag == ExtensibleTag) {
-    if (Size < 26 || Le16(Fmt + 24) != PcmTag) return false;
+    if (Size < 26 || GetLe16(Fmt + 24) != PcmTag) return false;
   } else if (tag != PcmTag) {
     return false;
   }
-  return Le16(Fmt + 2) == 2 && Le32(Fmt + 4) == 44100 && Le16(Fmt + 14) == 16;
+  return GetLe16(Fmt + 2) == 2 && GetLe32(Fmt + 4) == 44100 && GetLe16(Fmt + 14) == 16;
 }
 
 // Walks the RIFF chunks to the "data" chunk; the format must be CD audio.
@@ -44,7 +39,7 @@ bool LocateWaveData(FileImage::ImageFile& File, int64_t FileSize) {
   for (int chunk = 0; chunk < MaxChunks && offset + 8 <= FileSize; ++chunk) {
     uint8_t chunkHeader[8];
     if (File.Handle.ReadAt(chunkHeader, 8, offset) != 8) return false;
-    const uint32_t size = Le32(chunkHeader + 4);
+    const uint32_t size = GetLe32(chunkHeader + 4);
     if (std::memcmp(chunkHeader, "fmt ", 4) == 0) {
       uint8_t fmt[40] = {};
       const auto wanted = static_cast<int64_t>(std::min<uint32_t>(size, sizeof fmt));

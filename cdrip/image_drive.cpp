@@ -7,6 +7,7 @@
 #include "cue_image.h"
 #include "image_error.h"
 #include "nrg_image.h"
+#include "text_case.h"
 #include "toc_image.h"
 
 namespace cdrip {
@@ -15,9 +16,7 @@ namespace {
 using ImageOpener = std::shared_ptr<const FileImage> (*)(const std::string&);
 
 ImageOpener OpenerFor(const std::string& Path) {
-  std::string extension = std::filesystem::path(Path).extension().string();
-  std::transform(extension.begin(), extension.end(), extension.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  const std::string extension = Lower(std::filesystem::path(Path).extension().string());
   if (extension == ".toc") return OpenTocImage;
   if (extension == ".nrg") return OpenNrgImage;
   return OpenCueImage;

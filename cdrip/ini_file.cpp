@@ -6,22 +6,10 @@
 
 #include "file_handle.h"
 #include "image_error.h"
+#include "text_case.h"
 
 namespace cdrip {
 namespace {
-
-std::string Trim(const std::string& Text) {
-  const auto isSpace = [](unsigned char c) { return std::isspace(c) != 0; };
-  auto first = std::find_if_not(Text.begin(), Text.end(), isSpace);
-  auto last = std::find_if_not(Text.rbegin(), Text.rend(), isSpace).base();
-  return first < last ? std::string(first, last) : std::string();
-}
-
-std::string Lower(std::string Text) {
-  std::transform(Text.begin(), Text.end(), Text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return Text;
-}
 
 std::string KeyOf(const std::string& Section, const std::string& Key) {
   return Lower(Trim(Section)) + '\n' + Lower(Trim(Key));

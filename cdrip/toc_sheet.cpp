@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "image_error.h"
+#include "text_case.h"
 
 namespace cdrip {
 namespace {
@@ -34,12 +35,6 @@ struct Position {
   int64_t Value = 0;
   int Line = 0;
 };
-
-std::string Upper(std::string Text) {
-  std::transform(Text.begin(), Text.end(), Text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return Text;
-}
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
 

@@ -10,7 +10,7 @@ seconds=${1:-60}
 out=build-fuzz
 mkdir -p "$out" "$out/image-corpus"
 # shellcheck disable=SC2046
-clang++ -std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -Icdrip \
+clang++ -std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -Icdrip -Iaudio \
   cdrip/*.cpp tests/cdrip/image_fuzz.cpp \
   $(pkg-config --cflags --libs libcdio libcdio_cdda libcdio_paranoia libcue) -lpthread \
   -o "$out/image-fuzz"

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "byte_order.h"
 #include "disc_image.h"
 
 namespace korvane::discimage {
@@ -13,20 +14,6 @@ namespace {
 
 constexpr uint16_t kFormatPcm = 1;
 constexpr uint16_t kFormatExtensible = 0xFFFE;
-
-uint16_t readLe16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-uint32_t readLe32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-void putLe16(uint8_t* p, uint16_t value) {
-  p[0] = uint8_t(value);
-  p[1] = uint8_t(value >> 8);
-}
-
-void putLe32(uint8_t* p, uint32_t value) {
-  for (int i = 0; i < 4; ++i) p[i] = uint8_t(value >> (8 * i));
-}
 
 struct WaveFormat {
   uint16_t tag = 0;
@@ -63,12 +50,12 @@ void checkFormat(const std::string& path, const WaveFormat& format) {
 WaveFormat parseFormat(const std::string& path, const uint8_t* chunk, uint32_t size) {
   if (size < 16) fail(path, "the WAV file's fmt chunk is too short");
   WaveFormat format;
-  format.tag = readLe16(chunk);
-  format.channels = readLe16(chunk + 2);
-  format.rate = readLe32(chunk + 4);
-  format.bits = readLe16(chunk + 14);
+  format.tag = GetLe16(chunk);
+  format.channels = GetLe16(chunk + 2);
+  format.rate = GetLe32(chunk + 4);
+  format.bits = GetLe16(chunk + 14);
   if (format.tag == kFormatExtensible && size >= 26)
-    format.tag = readLe16(chunk + 24);  // sub-format
+    format.tag = GetLe16(chunk + 24);  // sub-format
   return format;
 }
 
@@ -77,9 +64,9 @@ std::vector<int16_t> decodeSamples(const uint8_t* data, size_t bytes, int channe
   std::vector<int16_t> samples(frames * 2);
   for (size_t frame = 0; frame < frames; ++frame) {
     const uint8_t* in = data + frame * 2 * size_t(channels);
-    const int16_t left = int16_t(readLe16(in));
+    const int16_t left = int16_t(GetLe16(in));
     samples[2 * frame] = left;
-    samples[2 * frame + 1] = channels == 2 ? int16_t(readLe16(in + 2)) : left;
+    samples[2 * frame + 1] = channels == 2 ? int16_t(GetLe16(in + 2)) : left;
   }
   return samples;
 }
@@ -98,7 +85,7 @@ std::vector<int16_t> readWaveFile(const std::string& path) {
   while (offset + 8 <= file.size()) {
     const uint8_t* header = file.data() + offset;
     const size_t available = file.size() - offset - 8;
-    const size_t size = std::min<size_t>(readLe32(header + 4), available);
+    const size_t size = std::min<size_t>(GetLe32(header + 4), available);
     if (std::memcmp(header, "fmt ", 4) == 0) {
       format = parseFormat(path, header + 8, uint32_t(size));
       haveFormat = true;
@@ -115,17 +102,17 @@ std::vector<int16_t> readWaveFile(const std::string& path) {
 std::array<uint8_t, kWaveHeaderBytes> waveHeader(uint32_t dataBytes) {
   std::array<uint8_t, kWaveHeaderBytes> header{};
   std::memcpy(header.data(), "RIFF", 4);
-  putLe32(header.data() + 4, 36 + dataBytes);
+  PutLe32(header.data() + 4, 36 + dataBytes);
   std::memcpy(header.data() + 8, "WAVEfmt ", 8);
-  putLe32(header.data() + 16, 16);
-  putLe16(header.data() + 20, kFormatPcm);
-  putLe16(header.data() + 22, 2);
-  putLe32(header.data() + 24, kSampleRate);
-  putLe32(header.data() + 28, kSampleRate * 4);
-  putLe16(header.data() + 32, 4);
-  putLe16(header.data() + 34, 16);
+  PutLe32(header.data() + 16, 16);
+  PutLe16(header.data() + 20, kFormatPcm);
+  PutLe16(header.data() + 22, 2);
+  PutLe32(header.data() + 24, kSampleRate);
+  PutLe32(header.data() + 28, kSampleRate * 4);
+  PutLe16(header.data() + 32, 4);
+  PutLe16(header.data() + 34, 16);
   std::memcpy(header.data() + 36, "data", 4);
-  putLe32(header.data() + 40, dataBytes);
+  PutLe32(header.data() + 40, dataBytes);
   return header;
 }
 

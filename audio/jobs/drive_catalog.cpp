@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "cdrip.h"
+#include "text_case.h"
 #include "track_entry.h"
 
 namespace {
@@ -16,18 +17,12 @@ bool IsRegularFile(const std::string& Path) {
   return ::stat(Path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-std::string LowerCase(std::string Text) {
-  std::transform(Text.begin(), Text.end(), Text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return Text;
-}
-
 }  // namespace
 
 const char* const DriveNotReady = "The drive is not ready";
 
 bool IsDiscImageName(const std::string& Path) {
-  const std::string extension = LowerCase(std::filesystem::path(Path).extension().string());
+  const std::string extension = Lower(std::filesystem::path(Path).extension().string());
   return extension == ".cue" || extension == ".toc" || extension == ".nrg";
 }
 

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <regex>
 
+#include "command_run.h"
 #include "temp_dir.h"
 #include "wav_decoder.h"
 
@@ -18,38 +19,20 @@ namespace {
 
 const std::string Bin = KORVANE_BIN_DIR;
 
-struct TCommandResult {
-  int Status = -1;
-  std::string Output;
-};
-
-// Runs a shell command and collects what it printed (stdout and stderr).
-TCommandResult Capture(const std::string& Command) {
-  TCommandResult result;
-  std::FILE* pipe = ::popen((Command + " 2>&1").c_str(), "r");
-  if (!pipe) return result;
-  std::array<char, 4096> buffer;
-  size_t n;
-  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-    result.Output.append(buffer.data(), n);
-  const int status = ::pclose(pipe);
-  result.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
-}
-
 class CommandLine : public ::testing::Test {
  protected:
   // Makes a disc image DIR/NAME.cue with mkdisc's options and the expected PCM of
   // each audio track in DIR/expect.
   std::string MakeDisc(const std::string& Name, const std::string& Options) {
     const std::string cue = Dir / (Name + ".cue");
-    const auto made = Capture(Bin + "/korvane-mkdisc " + Options + " --expect '" +
-                              (Dir / "expect") + "' '" + cue + "'");
+    const auto made = CaptureCommand(Bin + "/korvane-mkdisc " + Options + " --expect '" +
+                                     (Dir / "expect") + "' '" + cue + "'");
     EXPECT_EQ(made.Status, 0) << made.Output;
     return cue;
   }
   TCommandResult Cli(const std::string& Arguments) {
-    return Capture("cd '" + Dir.Path().string() + "' && " + Bin + "/korvane-cli " + Arguments);
+    return CaptureCommand("cd '" + Dir.Path().string() + "' && " + Bin + "/korvane-cli " +
+                          Arguments);
   }
   std::vector<uint8_t> Expected(int Track) {
     char name[32];
@@ -197,7 +180,7 @@ TEST_F(CommandLine, EveryFormatDecodesToTheTrackLength) {
       const std::string file =
           Dir / (std::string(c.Format) + "/Track0" + std::to_string(track) + c.Extension);
       const auto decoded =
-          Capture("ffmpeg -v error -i '" + file + "' -f s16le -ac 2 -ar 44100 - | wc -c");
+          CaptureCommand("ffmpeg -v error -i '" + file + "' -f s16le -ac 2 -ar 44100 - | wc -c");
       const long frames = std::stol(decoded.Output) / 4;
       const long expected = static_cast<long>(Expected(track).size() / 4);
       EXPECT_GE(frames, expected) << file;
@@ -232,7 +215,7 @@ TEST_F(CommandLine, OggOptionsReachTheStream) {
   const auto result =
       Cli("--format ogg --nominal 128 --tag ARTIST=Someone --tag 'Made by hand' '" + cue + "'");
   ASSERT_EQ(result.Status, 0) << result.Output;
-  const auto info = Capture("ogginfo '" + (Dir / "Track01.ogg") + "'");
+  const auto info = CaptureCommand("ogginfo '" + (Dir / "Track01.ogg") + "'");
   EXPECT_NE(info.Output.find("Nominal bitrate: 128"), std::string::npos) << info.Output;
   EXPECT_NE(info.Output.find("ARTIST=Someone"), std::string::npos) << info.Output;
   EXPECT_NE(info.Output.find("COMMENT=Made by hand"), std::string::npos) << info.Output;

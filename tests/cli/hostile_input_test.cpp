@@ -13,6 +13,7 @@
 #include <fstream>
 #include <functional>
 
+#include "command_run.h"
 #include "temp_dir.h"
 
 namespace {
@@ -20,24 +21,6 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string Bin = KORVANE_BIN_DIR;
-
-struct TRun {
-  int Status = -1;
-  std::string Output;
-};
-
-TRun RunShell(const std::string& Command) {
-  TRun result;
-  std::FILE* pipe = ::popen((Command + " 2>&1 </dev/null").c_str(), "r");
-  if (!pipe) return result;
-  std::array<char, 4096> buffer;
-  size_t n;
-  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-    result.Output.append(buffer.data(), n);
-  const int status = ::pclose(pipe);
-  result.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
-}
 
 void WriteText(const fs::path& Path, const std::string& Text) {
   std::ofstream(Path, std::ios::binary) << Text;
@@ -53,9 +36,9 @@ class HostileImages : public ::testing::Test {
     // One second of sound for the sheets to name.
     WriteText(Dir / "a.bin", std::string(75 * 2352, '\x11'));
   }
-  TRun Cli(const std::string& Arguments) {
-    return RunShell("cd '" + Dir.Path().string() + "' && timeout 60 " + Bin + "/korvane-cli " +
-                    Arguments);
+  TCommandResult Cli(const std::string& Arguments) {
+    return CaptureCommand("cd '" + Dir.Path().string() + "' && timeout 60 " + Bin +
+                          "/korvane-cli " + Arguments);
   }
   // Every file in the test's folder, outside the output folder and the inputs.
   std::vector<std::string> Entries() const {
@@ -153,7 +136,7 @@ TEST_P(HostileImageTest, IsRefusedWithItsReasonAndWritesNothing) {
   image.Make(Dir.Path());
   const std::vector<std::string> before = Entries();
   for (const std::string& arguments : {std::string("--list "), std::string("--out out ")}) {
-    const TRun result = Cli(arguments + "'" + image.Sheet + "'");
+    const TCommandResult result = Cli(arguments + "'" + image.Sheet + "'");
     EXPECT_EQ(result.Status, 1) << arguments << result.Output;
     EXPECT_NE(result.Output.find(image.Says), std::string::npos) << arguments << result.Output;
     EXPECT_EQ(result.Output.find("Done"), std::string::npos) << result.Output;
@@ -176,8 +159,8 @@ class UnusualImages : public HostileImages {
  protected:
   // Writes the audio disc DIR/disc.cue with mkdisc and the PCM of its tracks.
   void MakeDisc(const std::string& Options) {
-    const TRun made = RunShell(Bin + "/korvane-mkdisc " + Options + " --expect '" +
-                               (Dir / "expect") + "' '" + (Dir / "disc.cue") + "'");
+    const TCommandResult made = CaptureCommand(Bin + "/korvane-mkdisc " + Options + " --expect '" +
+                                               (Dir / "expect") + "' '" + (Dir / "disc.cue") + "'");
     ASSERT_EQ(made.Status, 0) << made.Output;
   }
   void ExpectTrackRipped(int Track, const std::string& Output) {
@@ -196,9 +179,9 @@ class UnusualImages : public HostileImages {
 // audio track keeps every sector (not 11400 fewer, as for an enhanced CD).
 TEST_F(UnusualImages, TrailingDataTrackInTheSameSessionTakesNoAudio) {
   MakeDisc("--tracks 3 --seconds 2,155 --content ramp --data-track last");
-  const TRun listed = Cli("--list disc.cue");
+  const TCommandResult listed = Cli("--list disc.cue");
   EXPECT_NE(listed.Output.find("Track02.cda   2:35.00  audio"), std::string::npos) << listed.Output;
-  const TRun ripped = Cli("--out out disc.cue/Track02.cda");
+  const TCommandResult ripped = Cli("--out out disc.cue/Track02.cda");
   ASSERT_EQ(ripped.Status, 0) << ripped.Output;
   ExpectTrackRipped(2, ripped.Output);
 }
@@ -218,11 +201,11 @@ TEST_F(UnusualImages, LeftOutDataTrackIsListedAndEndsTheAudio) {
         "    INDEX 02 00:03:00\n" +
         (sessions ? "REM SESSION 02\n" : "") + "  TRACK 03 MODE2/2336\n    INDEX 00 00:05:20\n";
     WriteText(Dir / "eac.cue", sheet);
-    const TRun listed = Cli("--list eac.cue");
+    const TCommandResult listed = Cli("--list eac.cue");
     EXPECT_EQ(listed.Status, 0) << listed.Output;
     EXPECT_NE(listed.Output.find("Track03.cda   0:00.00  data"), std::string::npos)
         << listed.Output;
-    const TRun ripped = Cli("--out out eac.cue");
+    const TCommandResult ripped = Cli("--out out eac.cue");
     ASSERT_EQ(ripped.Status, 0) << ripped.Output;
     ExpectTrackRipped(1, ripped.Output);
     ExpectTrackRipped(2, ripped.Output);
@@ -235,10 +218,10 @@ TEST_F(UnusualImages, LeftOutDataTrackIsListedAndEndsTheAudio) {
 TEST_F(UnusualImages, ALinkToAnImageNamesTheSameDrive) {
   MakeDisc("--tracks 2 --seconds 1");
   fs::create_symlink(Dir / "disc.cue", Dir / "link.cue");
-  const TRun listed = Cli("--list disc.cue link.cue");
+  const TCommandResult listed = Cli("--list disc.cue link.cue");
   EXPECT_EQ(listed.Status, 0) << listed.Output;
   EXPECT_EQ(listed.Output.find("Drive 1:"), std::string::npos) << listed.Output;
-  const TRun ripped = Cli("--out out link.cue/Track02.cda");
+  const TCommandResult ripped = Cli("--out out link.cue/Track02.cda");
   ASSERT_EQ(ripped.Status, 0) << ripped.Output;
   ExpectTrackRipped(2, ripped.Output);
 }

@@ -41,6 +41,3 @@ inline void WriteWholeFile(const std::string& Name, const std::vector<uint8_t>& 
   out.write(reinterpret_cast<const char*>(Bytes.data()),
             static_cast<std::streamsize>(Bytes.size()));
 }
-
-// Runs a shell command; true when it exited 0.
-inline bool RunCommand(const std::string& Command) { return std::system(Command.c_str()) == 0; }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "audio_wave.h"
+#include "command_run.h"
 #include "pcm_source.h"
 #include "pipeline_test.h"
 #include "wav_decoder.h"
