@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <filesystem>
+#include <utility>
 
 namespace {
 
@@ -355,7 +357,9 @@ void TAudioOutput::FinishRun() {
 
 void TAudioOutput::HandleRunError(const std::exception& E) {
   InputLock_.clear();
+  std::string note;
   if (Status() != osIdle) {
+    note = RunFailed();
     try {
       Finish();
     } catch (...) {
@@ -364,7 +368,9 @@ void TAudioOutput::HandleRunError(const std::exception& E) {
   }
   Active = false;
   Busy = false;
-  if (OnThreadException) OnThreadException(this, E);
+  if (!OnThreadException) return;
+  if (note.empty()) return OnThreadException(this, E);
+  OnThreadException(this, EAudioException(std::string(E.what()) + note));
 }
 
 int TAudioOutput::ReadInput(void* Buffer, int BufferSize) {
@@ -402,31 +408,61 @@ void TAudioFileOut::SetFileMode(TFileOutputMode) { FileMode_ = foRewrite; }
 
 void TAudioFileOut::Setup() {
   CheckSettings();
+  if (!StreamAssigned && FileName.empty()) throw EAudioException("File name is not assigned.");
+  Failed_ = Delivered_ = false;
   TSetupRollback rollback(*this);
-  OpenStream();
   OpenRunInput();
+  OpenStream();
   StartFile();
   rollback.Commit();
 }
 
 void TAudioFileOut::Finish() {
+  const bool delivered = InputDelivered();
   TFirstFailure failure;
   failure.Attempt([this] { CompleteFile(); });
   failure.Attempt([this] { CloseStream(); });
   failure.Attempt([this] { CloseRunInput(); });
+  // A run that failed before any audio keeps nothing: the old file stays as it was.
+  failure.Attempt([&] { PublishFile(!Failed_ || delivered); });
   ReleaseRun();
   failure.Raise();
 }
 
-// A stream handed in from outside is used as it is. Otherwise the file is created
-// afresh, or, when appending to a file that exists, opened and written at its end.
+std::string TAudioFileOut::RunFailed() {
+  Failed_ = true;
+  if (!InputDelivered() || StreamAssigned) return std::string();
+  return " (" + std::filesystem::path(FileName).filename().string() + " is incomplete)";
+}
+
+// A stream handed in from outside is used as it is. Otherwise the file is written
+// afresh under its staging name, or, when appending to a file that exists, opened and
+// written at its end.
 void TAudioFileOut::OpenStream() {
   if (StreamAssigned) return;
-  if (FileName.empty()) throw EAudioException("File name is not assigned.");
   const bool append = FileMode_ == foAppend && FileExists(FileName);
+  Staged_ = append ? std::string() : StagingNameFor(FileName);
+  const std::string& written = Staged_.empty() ? FileName : Staged_;
   Stream = std::make_unique<TFileStream>(
-      FileName, append ? TFileStream::TMode::OpenReadWrite : TFileStream::TMode::Create);
+      written, append ? TFileStream::TMode::OpenReadWrite : TFileStream::TMode::Create, FileName);
   if (append) Stream->Seek(Stream->Size());
+}
+
+// Whether the run's input has delivered audio; once it has, that stays known after the
+// input is closed.
+bool TAudioFileOut::InputDelivered() {
+  const TAudioInput* input = Input();
+  Delivered_ = Delivered_ || (InputOpen_ && input && input->Position > 0);
+  return Delivered_;
+}
+
+void TAudioFileOut::PublishFile(bool KeepIt) {
+  const std::string staged = std::exchange(Staged_, std::string());
+  if (staged.empty()) return;
+  if (KeepIt)
+    PublishStagedFile(staged, FileName);
+  else
+    DiscardStagedFile(staged);
 }
 
 void TAudioFileOut::CloseStream() {
@@ -448,119 +484,13 @@ void TAudioFileOut::CloseRunInput() {
 
 void TAudioFileOut::AbandonSetup() noexcept {
   ReleaseRun();
-  // Dropping the stream closes the file; nothing of the failed run is worth a failure.
+  // Dropping the stream closes the file; nothing of the failed run is worth a failure,
+  // and its file is not worth keeping.
   if (!StreamAssigned) Stream.reset();
+  if (!Staged_.empty()) DiscardStagedFile(std::exchange(Staged_, std::string()));
   try {
     CloseRunInput();
   } catch (...) {
     // The failure that ended the set-up is the one to report.
   }
-}
-
-// ---------------------------------------------------------------------------------
-// TFileStream
-// ---------------------------------------------------------------------------------
-
-TFileStream::TFileStream(const std::string& FileName, TMode Mode) : FileName_(FileName) {
-  const int flags = Mode == TMode::Create ? (O_RDWR | O_CREAT | O_TRUNC) : O_RDWR;
-  Fd_ = ::open(FileName.c_str(), flags | O_CLOEXEC, 0644);
-  if (Fd_ < 0) Fail(Mode == TMode::Create ? "Cannot create file" : "Cannot open file");
-  Gathered_.reserve(WriteBlockSize);
-}
-
-TFileStream::~TFileStream() {
-  if (Fd_ < 0) return;
-  try {
-    Flush();
-  } catch (...) {
-    // Only reached when the owner gave up on the file without closing it.
-  }
-  ::close(Fd_);
-}
-
-void TFileStream::Fail(const char* What) const {
-  throw EAudioException(std::string(What) + " \"" + FileName_ + "\": " + std::strerror(errno) +
-                        ".");
-}
-
-int64_t TFileStream::Read(void* Buffer, int64_t Count) {
-  Flush();
-  int64_t done = 0;
-  auto* bytes = static_cast<uint8_t*>(Buffer);
-  while (done < Count) {
-    const ssize_t n = ::pread(Fd_, bytes + done, static_cast<size_t>(Count - done),
-                              static_cast<off_t>(Position_));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) Fail("Cannot read file");
-    if (n == 0) break;
-    done += n;
-    Position_ += n;
-  }
-  return done;
-}
-
-void TFileStream::Write(const void* Buffer, int64_t Count) {
-  const auto* bytes = static_cast<const uint8_t*>(Buffer);
-  const auto gatheredEnd = [this] {
-    return GatheredOffset_ + static_cast<int64_t>(Gathered_.size());
-  };
-  if (!Gathered_.empty() && Position_ != gatheredEnd()) Flush();
-  if (Gathered_.empty()) GatheredOffset_ = Position_;
-  while (Count > 0) {
-    const int64_t boundary = (GatheredOffset_ / WriteBlockSize + 1) * WriteBlockSize;
-    const int64_t take = std::min(Count, boundary - gatheredEnd());
-    Gathered_.insert(Gathered_.end(), bytes, bytes + take);
-    bytes += take;
-    Count -= take;
-    Position_ += take;
-    if (gatheredEnd() == boundary) {
-      Flush();
-      GatheredOffset_ = Position_;
-    }
-  }
-}
-
-void TFileStream::Flush() {
-  if (Gathered_.empty()) return;
-  const int64_t offset = GatheredOffset_;
-  std::vector<uint8_t> pending;
-  pending.swap(Gathered_);
-  Gathered_.reserve(WriteBlockSize);
-  WriteThrough(pending.data(), static_cast<int64_t>(pending.size()), offset);
-}
-
-void TFileStream::WriteThrough(const uint8_t* Bytes, int64_t Count, int64_t Offset) {
-  int64_t done = 0;
-  while (done < Count) {
-    const ssize_t n = ::pwrite(Fd_, Bytes + done, static_cast<size_t>(Count - done),
-                               static_cast<off_t>(Offset + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = EIO;
-      Fail("Cannot write file");
-    }
-    done += n;
-  }
-}
-
-void TFileStream::Seek(int64_t Offset) { Position_ = Offset; }
-
-int64_t TFileStream::Size() const {
-  struct stat info {};
-  if (::fstat(Fd_, &info) != 0) Fail("Cannot read the size of file");
-  return std::max<int64_t>(info.st_size, GatheredOffset_ + static_cast<int64_t>(Gathered_.size()));
-}
-
-void TFileStream::Close() {
-  if (Fd_ < 0) return;
-  const int fd = Fd_;
-  try {
-    Flush();
-  } catch (...) {
-    Fd_ = -1;
-    ::close(fd);
-    throw;
-  }
-  Fd_ = -1;
-  if (::close(fd) != 0) Fail("Cannot close file");
 }

@@ -24,6 +24,8 @@
 #include <thread>
 #include <vector>
 
+#include "file_stream.h"
+
 // The one exception class of the pipeline components; it carries a message text.
 class EAudioException : public std::runtime_error {
  public:
@@ -289,6 +291,9 @@ class TAudioOutput {
 
  protected:
   virtual void Setup() = 0;
+  // Called by `HandleRunError` before it finishes a failed run; what it returns is added
+  // to the failure's message (for instance, that the file kept is incomplete).
+  virtual std::string RunFailed() { return std::string(); }
 
   // Pulls up to BufferSize bytes from `Input` under `InputLock`; 0 when the input
   // is empty (its source was destroyed) or at its end.
@@ -318,46 +323,6 @@ class TInputLockGuard {
 
  private:
   std::atomic_flag& Flag_;
-};
-
-// A file opened for writing (and reading back, for header fix-ups). Every failure
-// raises `EAudioException` with the system's reason.
-//
-// Writes are gathered and handed to the system in blocks that end on 1 MiB boundaries
-// of the file, which is much faster than many small writes at unaligned offsets. So a
-// write failure may surface at a later write, at `Flush`, at a read or at `Close`.
-class TFileStream {
- public:
-  enum class TMode { Create, OpenReadWrite };
-  TFileStream(const std::string& FileName, TMode Mode);
-  ~TFileStream();
-  TFileStream(const TFileStream&) = delete;
-  TFileStream& operator=(const TFileStream&) = delete;
-
-  // Reads up to Count bytes at the current position; returns the count read.
-  int64_t Read(void* Buffer, int64_t Count);
-  void Write(const void* Buffer, int64_t Count);
-  void Seek(int64_t Offset);
-  int64_t Position() const { return Position_; }
-  // The file's length, gathered writes included.
-  int64_t Size() const;
-  // Hands the gathered writes to the system. When that fails, they are dropped (the
-  // file keeps what the system took) and the failure is raised.
-  void Flush();
-  // Flushes and closes the file, reporting a failure that only closing reveals.
-  void Close();
-  const std::string& FileName() const { return FileName_; }
-
-  static constexpr int64_t WriteBlockSize = 1 << 20;
-
- private:
-  [[noreturn]] void Fail(const char* What) const;
-  void WriteThrough(const uint8_t* Bytes, int64_t Count, int64_t Offset);
-  std::string FileName_;
-  int Fd_ = -1;
-  int64_t Position_ = 0;
-  std::vector<uint8_t> Gathered_;  // bytes not yet handed to the system
-  int64_t GatheredOffset_ = 0;     // where they go in the file
 };
 
 class TAudioStreamedOutput : public TAudioOutput {
@@ -407,7 +372,13 @@ class TAudioFileOut : public TAudioStreamedOutput {
   void Finish() final;
 
  protected:
+  // The source is opened before the file: a track that cannot be read never creates
+  // nor empties a file. A rewritten file is written under a staging name beside it
+  // and put in place when its run ends with audio in it (or ends well): a run that
+  // fails before it has written audio leaves the file it would replace as it was, and
+  // no new file.
   void Setup() final;
+  std::string RunFailed() override;
   // Refuses settings before the file is touched, so that a refused run does not
   // replace an existing file by a broken one.
   virtual void CheckSettings() {}
@@ -430,5 +401,11 @@ class TAudioFileOut : public TAudioStreamedOutput {
   void CloseRunInput();
   void AbandonSetup() noexcept;
 
+  bool InputDelivered();
+  void PublishFile(bool KeepIt);
+
   bool InputOpen_ = false;  // the run opened `Input` and has not closed it yet
+  std::string Staged_;      // the staging name the run writes to; empty: FileName itself
+  bool Failed_ = false;     // the run failed (set before `Finish` runs)
+  bool Delivered_ = false;  // the run's input has delivered audio
 };

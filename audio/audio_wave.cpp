@@ -501,12 +501,20 @@ bool TWaveOut::WriteIMAStep() {
 }
 
 // The headers state what the file really holds, however the run ended: the data size
-// and RIFF size from the file's length, the fact count from the frames encoded.
+// and RIFF size from the file's length, the fact count from the frames encoded. IMA
+// ADPCM data that a full disk cut inside a block keeps its whole blocks only, and the
+// fact count no more than they hold.
 void TWaveOut::CorrectHeaders(TFileStream& File) {
+  if (WavType_ == wtDVIADPCM) {
+    const int64_t data = File.Size() - DataOffset_;
+    if (data % BlockSize_ != 0) File.Truncate(DataOffset_ + data - data % BlockSize_);
+  }
   const int64_t length = File.Size();
   WriteField32(File, DataSizeOffset_, RiffField(length - DataOffset_));
-  if (WavType_ == wtDVIADPCM && FactOffset_ >= 0)
-    WriteField32(File, FactOffset_, RiffField(FramesBefore_ + FramesEncoded_));
+  if (WavType_ == wtDVIADPCM && FactOffset_ >= 0) {
+    const int64_t held = (length - DataOffset_) / BlockSize_ * SamplesPerBlock_;
+    WriteField32(File, FactOffset_, RiffField(std::min(FramesBefore_ + FramesEncoded_, held)));
+  }
   WriteField32(File, 4, RiffField(length - 8));
 }
 

@@ -49,6 +49,7 @@ void TConversionRun::RunConversion() {
   if (Running_) return;
   TRunScope scope(*this);
   RunAborted = 0;
+  Names_ = TRunFileNames();
   const std::vector<TJobRowId> listed = Jobs_.RowIds();
   std::set<TJobRowId> waiting(listed.begin(), listed.end());
   const int count = static_cast<int>(listed.size());
@@ -82,8 +83,8 @@ void TConversionRun::StartJob() {
     const std::string problem = Starter_.SelectTrack(JobPath.toStdString());
     if (!problem.empty()) return Watch_.Failed(problem);
     Watch_.Begin(&output);
-    Starter_.StartOutput(output,
-                         JobFileName(Window_.OutputFolder().toStdString(), caption, format));
+    const std::string fileName = JobFileName(Window_.OutputFolder().toStdString(), caption, format);
+    Starter_.StartOutput(output, Names_.Claim(fileName));
   } catch (const std::exception& e) {
     Jobs_.SetStatus(StatusRow, ErrorStatus(e.what()));
     throw;

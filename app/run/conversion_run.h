@@ -97,6 +97,7 @@ class TConversionRun : public QObject {
   TRunWindow& Window_;
   TJobStarter Starter_;
   TJobWatch Watch_;
+  TRunFileNames Names_;  // of the current run
   bool Running_ = false;
 };
 

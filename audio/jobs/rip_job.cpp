@@ -1,5 +1,6 @@
 #include "rip_job.h"
 
+#include <filesystem>
 #include <utility>
 
 #include "audio_lame.h"
@@ -18,6 +19,33 @@ const char* OutputExtension(TOutputFormat Format) {
 std::string JobFileName(const std::string& Folder, const std::string& Caption,
                         TOutputFormat Format) {
   return Folder + "/" + SafeOutputName(Caption) + OutputExtension(Format);
+}
+
+namespace {
+
+std::string ResolvedPath(const std::string& Path) {
+  std::error_code error;
+  const std::filesystem::path resolved = std::filesystem::weakly_canonical(Path, error);
+  return error ? Path : resolved.string();
+}
+
+// "Track01.wav" with Number 2: "Track01 (2).wav".
+std::string NumberedName(const std::string& FileName, int Number) {
+  const std::filesystem::path path(FileName);
+  std::filesystem::path numbered = path;
+  numbered.replace_filename(path.stem().string() + " (" + std::to_string(Number) + ")" +
+                            path.extension().string());
+  return numbered.string();
+}
+
+}  // namespace
+
+std::string TRunFileNames::Claim(const std::string& FileName) {
+  std::string name = FileName;
+  for (int number = 2; Claimed_.count(ResolvedPath(name)) != 0; ++number)
+    name = NumberedName(FileName, number);
+  Claimed_.insert(ResolvedPath(name));
+  return name;
 }
 
 // Decodes one UTF-8 sequence at Text[At]; a malformed one counts as one character

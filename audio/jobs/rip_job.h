@@ -11,6 +11,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,18 @@ struct TRowTagRules {
 // renamed row never writes outside the folder), the format's extension.
 std::string JobFileName(const std::string& Folder, const std::string& Caption,
                         TOutputFormat Format);
+
+// The file names one run has given out: a later job of the run never replaces a file
+// that an earlier one wrote, but gets "Track01 (2).wav", "(3)" and so on. Files that
+// were there before the run are rewritten.
+class TRunFileNames {
+ public:
+  // FileName, or the first free numbered variant of it; recorded as the run's.
+  std::string Claim(const std::string& FileName);
+
+ private:
+  std::set<std::string> Claimed_;  // with links and "." resolved, so one file is one name
+};
 
 // The text that the MP3 encoder's tags take: UTF-8 turned into Latin-1, a character
 // outside it into "?".

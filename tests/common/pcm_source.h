@@ -29,6 +29,7 @@ class TPcmMemoryInput : public TAudioInput {
   int GetSampleRate() override { return Rate_; }
   void Open() override {
     if (Busy) throw EAudioException("The component is busy");
+    if (FailOpen) throw EAudioException(OpenFailure);
     Served_ = 0;
     BeginReadPass(SizeKnown_ ? static_cast<int32_t>(Bytes_.size()) : -1);
   }
@@ -48,6 +49,9 @@ class TPcmMemoryInput : public TAudioInput {
 
   const std::vector<uint8_t>& Bytes() const { return Bytes_; }
 
+  // Opening fails, as a drive without a disc does.
+  bool FailOpen = false;
+  static constexpr const char* OpenFailure = "The drive is not ready";
   // Reading fails once this many bytes were served (-1: never).
   int32_t FailAt = -1;
   static constexpr const char* ReadFailure = "The source could not be read.";

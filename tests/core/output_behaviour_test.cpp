@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -18,6 +20,7 @@
 #include "ogg_decoder.h"
 #include "pcm_source.h"
 #include "pipeline_test.h"
+#include "small_disk.h"
 #include "wav_decoder.h"
 
 namespace {
@@ -25,6 +28,34 @@ namespace {
 int64_t SoxFrames(const std::string& File) {
   const std::vector<int16_t> samples = DecodeWithSox(File);
   return samples.empty() ? -1 : static_cast<int64_t>(samples.size() / 2);
+}
+
+// The offset of a RIFF chunk's body, 0 when the file has no such chunk.
+size_t ChunkBody(const std::vector<uint8_t>& File, const char* Id) {
+  for (size_t at = 12; at + 8 <= File.size(); at += 8 + Field32(File, at + 4)) {
+    if (std::memcmp(&File[at], Id, 4) == 0) return at + 8;
+  }
+  return 0;
+}
+
+// The data chunk's size is what the file holds after it, and the file decodes; for
+// IMA ADPCM the data is whole blocks and the sample count of the fact chunk what they
+// hold.
+bool HoldsATrueWaveFile(const std::string& Name) {
+  const std::vector<uint8_t> file = ReadWholeFile(Name);
+  const size_t format = ChunkBody(file, "fmt ");
+  const size_t data = ChunkBody(file, "data");
+  if (format == 0 || data == 0 || Field32(file, data - 4) != file.size() - data) return false;
+  if (Field16(file, format) == 0x11) {
+    const uint32_t blockBytes = Field16(file, format + 12);
+    const uint32_t blockFrames = Field16(file, format + 18);
+    const size_t fact = ChunkBody(file, "fact");
+    const uint32_t blocks = Field32(file, data - 4) / blockBytes;
+    if (fact == 0 || Field32(file, data - 4) % blockBytes != 0 ||
+        Field32(file, fact) != blocks * blockFrames)
+      return false;
+  }
+  return SoxFrames(Name) >= 0;
 }
 
 // Each format: its output as the test sets it up, its file name, the stereo frames a
@@ -36,6 +67,7 @@ struct WavPcm {
   static constexpr const char* FileName = "pcm.wav";
   static void Configure(TWaveOut&) {}
   static int64_t DecodedFrames(const std::string& File) { return SoxFrames(File); }
+  static bool HoldsATrueFile(const std::string& File) { return HoldsATrueWaveFile(File); }
   static constexpr int64_t Tolerance = 0;
 };
 
@@ -45,6 +77,7 @@ struct WavImaAdpcm {
   static constexpr const char* FileName = "ima.wav";
   static void Configure(TWaveOut& Output) { Output.SetWavType(wtDVIADPCM); }
   static int64_t DecodedFrames(const std::string& File) { return SoxFrames(File); }
+  static bool HoldsATrueFile(const std::string& File) { return HoldsATrueWaveFile(File); }
   // Frames of one 512-byte stereo block: the last block is padded with silence, and a
   // block that a failure cut short is not written.
   static constexpr int64_t Tolerance = 505;
@@ -65,6 +98,14 @@ struct Mp3 {
       return -1;
     return decoded.SampleCount() - decoded.Frames[0].Samples - *info->Delay - *info->Padding;
   }
+  // Every frame decodes, and an information frame counts the frames that are there.
+  static bool HoldsATrueFile(const std::string& File) {
+    const std::vector<uint8_t> audio = mp3test::AudioBytes(ReadWholeFile(File));
+    const mp3test::TDecoded decoded = mp3test::Decode(audio);
+    const std::optional<mp3test::TInfoFrame> info = mp3test::ReadInfoFrame(audio);
+    if (decoded.LostFrames > 0 || decoded.Frames.size() < 2) return false;
+    return !info || !info->Frames || *info->Frames + 1 == decoded.Frames.size();
+  }
   static constexpr int64_t Tolerance = 0;
 };
 
@@ -78,6 +119,7 @@ struct OggVorbis {
     if (file.OpenResult != 0 || file.Links.size() != 1) return -1;
     return file.Links[0].Frames();
   }
+  static bool HoldsATrueFile(const std::string& File) { return DecodedFrames(File) > 0; }
   static constexpr int64_t Tolerance = 0;
 };
 
@@ -153,6 +195,58 @@ TYPED_TEST(OutputBehaviour, AReadFailureFailsTheRunAndKeepsWhatWasRead) {
 TYPED_TEST(OutputBehaviour, AWriteFailureFailsTheRun) {
   this->Output.FileName = "/dev/full";
   this->ExpectFailure(this->RunToEnd(this->Output, this->Input), "No space left on device");
+}
+
+// The files of a folder, by name.
+std::vector<std::string> FilesIn(const std::string& Folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(Folder))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// A source that cannot be opened (no disc) or fails at its first read never costs the
+// user the file of an earlier rip under the same name, nor leaves a new file behind.
+TYPED_TEST(OutputBehaviour, AFailureBeforeAnyAudioLeavesTheFolderAsItWas) {
+  const std::vector<uint8_t> earlier = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
+  const std::function<void(TPcmMemoryInput&)> failures[] = {
+      [](TPcmMemoryInput& Source) { Source.FailOpen = true; },
+      [](TPcmMemoryInput& Source) { Source.FailAt = 0; }};
+  for (const bool fileWasThere : {true, false}) {
+    for (const auto& fail : failures) {
+      this->Input.FailOpen = false;
+      this->Input.FailAt = -1;
+      fail(this->Input);
+      std::filesystem::remove(this->Output.FileName);
+      if (fileWasThere) WriteWholeFile(this->Output.FileName, earlier);
+      const std::vector<std::string> before = FilesIn(this->Dir.Path().string());
+      const auto run = this->RunToEnd(this->Output, this->Input);
+      EXPECT_EQ(run.Failures, 1);
+      EXPECT_EQ(run.Failure.find("incomplete"), std::string::npos) << run.Failure;
+      EXPECT_EQ(FilesIn(this->Dir.Path().string()), before);
+      if (fileWasThere) {
+        EXPECT_EQ(ReadWholeFile(this->Output.FileName), earlier);
+      }
+    }
+  }
+}
+
+// A disk that fills up mid-run: the file keeps what fits with headers true for it, and
+// the message says the file is incomplete. The disk is a tmpfs of the test's own, so
+// only a test run as root (CI, the set-up) can make one.
+TYPED_TEST(OutputBehaviour, AFullDiskKeepsATrueFileAndSaysItIsIncomplete) {
+  TSmallDisk disk(this->Dir / "disk", 32 * 1024);
+  if (!disk.Mounted()) GTEST_SKIP() << "no tmpfs can be mounted here (not root)";
+  TPcmMemoryInput longer(TestSignal::Sine16(InputFrames * 10, {440.0, 660.0}, 0.4), 2);
+  this->Output.FileName = this->Dir / ("disk/" + std::string(TypeParam::FileName));
+  const auto run = this->RunToEnd(this->Output, longer);
+  EXPECT_EQ(run.Failures, 1);
+  EXPECT_NE(run.Failure.find(std::string(TypeParam::FileName) + " is incomplete"),
+            std::string::npos)
+      << run.Failure;
+  EXPECT_EQ(FilesIn(this->Dir / "disk"), std::vector<std::string>{TypeParam::FileName});
+  EXPECT_TRUE(TypeParam::HoldsATrueFile(this->Output.FileName)) << run.Failure;
 }
 
 TYPED_TEST(OutputBehaviour, AFailedSetUpIsReportedAndLeavesTheOutputReusable) {
