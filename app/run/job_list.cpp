@@ -30,6 +30,14 @@ class TJobListItem : public QTreeWidgetItem {
   TJobListItem& operator=(const TJobListItem&) = delete;
 
   QTreeWidgetItem* clone() const override { return new TJobListItem(*this); }
+  // The Status and Full path cells are narrower than what they may hold (a long error,
+  // a deep folder): their tooltip is their whole text, whatever the text is now.
+  QVariant data(int Column, int Role) const override {
+    if (Role == Qt::ToolTipRole &&
+        (Column == TJobList::StatusColumn || Column == TJobList::FullPathColumn))
+      return QTreeWidgetItem::data(Column, Qt::DisplayRole);
+    return QTreeWidgetItem::data(Column, Role);
+  }
   bool operator<(const QTreeWidgetItem& Other) const override {
     const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
     return TJobList::CompareCells(text(column), Other.text(column), true) < 0;
@@ -176,17 +184,26 @@ void TJobList::AddChosenFiles(const QStringList& Files) {
   }
 }
 
-void TJobList::AddDroppedFiles(const QStringList& Paths) {
+QStringList TJobList::AddDroppedFiles(const QStringList& Paths) {
+  QStringList unreadable;
   for (const QString& path : Paths) {
     const std::string name = path.toStdString();
-    const int drive = IsDiscImageName(name) ? Drives_.AddImageDrive(name) : -1;
+    if (!IsDiscImageName(name)) {
+      AddEntry(path);
+      RefreshIcons();
+      continue;
+    }
+    const int drive = Drives_.AddImageDrive(name);
     if (drive >= 0) {
       AddDriveTracks(drive);
       continue;
     }
-    AddEntry(path);
-    RefreshIcons();
+    // A reason may name only another file (one that a sheet refers to); the image's
+    // own path then goes first.
+    const QString reason = QString::fromStdString(Drives_.LastError());
+    unreadable.append(reason.contains(path) ? reason : path + QStringLiteral(": ") + reason);
   }
+  return unreadable;
 }
 
 void TJobList::AddDriveTracks(int Drive) {

@@ -3,7 +3,8 @@
 // renaming in place, sorting, moving with "+" and "-", the context menu).
 //
 // Each row holds three cells: the caption ("Name", the output file's base name), the
-// "Status" and the "Full path" as it was added. Rows also carry an identity that moves
+// "Status" and the "Full path" as it was added; the last two show their whole text in
+// their tooltip. Rows also carry an identity that moves
 // with them (sorting, "+", "-"), so that a conversion run can find the row it is
 // converting however the user has reordered or shortened the list meanwhile.
 //
@@ -67,8 +68,9 @@ class TJobList : public QObject {
   void AddChosenFiles(const QStringList& Files);
   // Adds dropped paths, in the order given, whatever their extension and even when
   // listed already; a disc image is added as a drive and its audio tracks are added
-  // instead of it.
-  void AddDroppedFiles(const QStringList& Paths);
+  // instead of it. A disc image that cannot be read adds no row: returns why, one
+  // sentence naming each such image, in the order given.
+  QStringList AddDroppedFiles(const QStringList& Paths);
   // Starts editing the selected row's caption in place; nothing without a selection.
   void EditSelectedName();
   // Sets the enabled state of the context menu's items for the list as it is now.

@@ -106,11 +106,14 @@ void TTrackChooser::AddDiscImage() {
   const QString path = QFileDialog::getOpenFileName(
       this, QStringLiteral("Add a disc image"), QDir::homePath(),
       QStringLiteral("Disc images (*.cue *.toc *.nrg);;All files (*)"));
-  if (path.isEmpty()) return;
-  if (Drives_.AddImageDrive(path.toStdString()) < 0) {
-    QMessageBox::warning(this, windowTitle(),
-                         QStringLiteral("%1 cannot be opened as a disc image.").arg(path));
-    return;
+  if (!path.isEmpty()) AddImage(path);
+}
+
+bool TTrackChooser::AddImage(const QString& Path) {
+  if (Drives_.AddImageDrive(Path.toStdString()) < 0) {
+    QMessageBox::warning(this, windowTitle(), QString::fromStdString(Drives_.LastError()));
+    return false;
   }
   Refill();
+  return true;
 }

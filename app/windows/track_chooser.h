@@ -24,6 +24,9 @@ class TTrackChooser : public QDialog {
   QStringList ChosenEntries() const;
   // Lists the drives and their tracks again.
   void Refill();
+  // Adds a disc image as a drive and lists it; when it cannot be read, a message box
+  // says why and false is returned.
+  bool AddImage(const QString& Path);
 
   QTreeWidget* TrackTree() const { return Tracks_; }
 

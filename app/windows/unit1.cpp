@@ -244,7 +244,9 @@ void TForm1::ConnectComponentEvents() {
 
 void TForm1::JvXPBar1Items0Click() { JobList_->AddChosenFiles(OpenDialog1->Execute()); }
 void TForm1::Addfile1Click() { JvXPBar1Items0Click(); }
-void TForm1::WMDropFiles(const QStringList& Paths) { JobList_->AddDroppedFiles(Paths); }
+void TForm1::WMDropFiles(const QStringList& Paths) {
+  ShowUnreadableImages(JobList_->AddDroppedFiles(Paths));
+}
 void TForm1::JvXPBar1Items1Click() { JobList_->RemoveSelected(); }
 void TForm1::Remove1Click() { JobList_->RemoveSelected(); }
 void TForm1::Removeall1Click() { JobList_->RemoveAll(); }
@@ -291,7 +293,21 @@ void TForm1::dropEvent(QDropEvent* Event) {
   for (const QUrl& url : Event->mimeData()->urls())
     if (url.isLocalFile()) paths.append(url.toLocalFile());
   Event->acceptProposedAction();
-  WMDropFiles(paths);
+  // The program the files were dragged from waits until the drop has been handled, so
+  // the reasons for refused images are shown once it is over.
+  const QStringList unreadable = JobList_->AddDroppedFiles(paths);
+  if (!unreadable.isEmpty())
+    QTimer::singleShot(0, this, [this, unreadable] { ShowUnreadableImages(unreadable); });
+}
+
+// One message box for all the disc images of a drop that could not be read, each
+// reason naming its file.
+void TForm1::ShowUnreadableImages(const QStringList& Reasons) {
+  if (Reasons.isEmpty()) return;
+  QString text = Reasons.join(QStringLiteral("\n\n"));
+  if (Reasons.size() > 1)
+    text.prepend(QStringLiteral("%1 disc images cannot be read.\n\n").arg(Reasons.size()));
+  QMessageBox::warning(this, ApplicationTitle, text);
 }
 
 // A key press reaches the application's filters once for its control and again for

@@ -93,7 +93,8 @@ class TForm1 : public QWidget, private TRunWindow {
   // The tag settings window, whose switches the MP3 job starter reads and whose texts
   // "Use tags" copies into the MP3 output.
   void SetTagSettingsWindow(TForm2* Form2);
-  // Adds paths as if they were dropped on the window.
+  // Adds paths as if they were dropped on the window; the reasons for disc images that
+  // cannot be read are shown before it returns.
   void AddDroppedPaths(const QStringList& Paths) { WMDropFiles(Paths); }
 
   // Job list commands.
@@ -154,6 +155,7 @@ class TForm1 : public QWidget, private TRunWindow {
   void ConnectComponentEvents();
   void Convert();
   void ShowError(const QString& Message);
+  void ShowUnreadableImages(const QStringList& Reasons);
   bool IsFirstDelivery(QObject* Watched, QEvent* Event);
   static bool IsTextEditor(QObject* Receiver);
 

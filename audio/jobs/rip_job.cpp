@@ -103,6 +103,8 @@ void TJobStarter::ApplyRowTags(TAudioFileOut& Output, const TRowTagRules& Rules,
 
 std::string TJobStarter::SelectTrack(const std::string& Entry) {
   const int drive = Drives_.DriveOfEntry(Entry);
+  // An image that cannot be read says why, even when it would have been the only drive.
+  if (drive < 0 && Drives_.LastError() != DriveNotReady) return Drives_.LastError();
   if (Source_.DriveCount() == 0) return std::string();
   const int track = TrackEntryNumber(Entry);
   if (drive < 0) return Drives_.LastError();

@@ -13,8 +13,38 @@
 
 namespace {
 
+// Closes every message box that opens while it watches and keeps their texts.
+class TMessageBoxes {
+ public:
+  TMessageBoxes() {
+    QObject::connect(&Timer_, &QTimer::timeout, [this] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        Texts.append(box->text());
+        box->reject();
+      }
+    });
+    Timer_.start(5);
+  }
+  QStringList Texts;
+
+ private:
+  QTimer Timer_;
+};
+
 class JobListTest : public WindowTest {
  protected:
+  // Writes DIR/Name, a cue sheet with the given text, and returns its path.
+  QString WriteSheet(const std::string& Name, const std::string& Text) {
+    const std::string path = Dir / Name;
+    WriteWholeFile(path, std::vector<uint8_t>(Text.begin(), Text.end()));
+    return QString::fromStdString(path);
+  }
+  // The reason the catalogue gives for refusing the disc image Path.
+  QString RefusalOf(const QString& Path) {
+    EXPECT_LT(Form->Drives().AddImageDrive(Path.toStdString()), 0) << Path.toStdString();
+    return QString::fromStdString(Form->Drives().LastError());
+  }
+
   // Opens "Add files" and chooses Wanted there (entries the dialog lists).
   void ChooseInDialog(const QStringList& Wanted) {
     TModalAnswer answer([&](QWidget* Modal) {
@@ -146,6 +176,75 @@ TEST_F(JobListTest, ADroppedDiscImageAddsItsAudioTracks) {
   Drop({QString::fromStdString(cue)});
   EXPECT_EQ(Captions(), QStringList({"Track02", "Track03"}));
   EXPECT_EQ(Jobs().FullPath(0), Entry(cue, 2));
+}
+
+TEST_F(JobListTest, UnreadableDroppedImagesAddNoRowAndShareOneMessageBox) {
+  const std::string readable = MakeDisc(AudioDisc({1, 1}), "readable");
+  const QString longLine =
+      WriteSheet("long.cue", "FILE \"a.bin\" BINARY\n  TRACK 01 AUDIO\nREM " +
+                                 std::string(30000, 'x') + "\n    INDEX 01 00:00:00\n");
+  const QString missingFile = WriteSheet("missing.cue",
+                                         "FILE \"gone.bin\" BINARY\n  TRACK 01 AUDIO\n"
+                                         "    INDEX 01 00:00:00\n");
+  const QString longLineReason = RefusalOf(longLine);
+  const QString missingFileReason = RefusalOf(missingFile);
+  EXPECT_TRUE(longLineReason.contains(longLine + QStringLiteral(", line 3")))
+      << longLineReason.toStdString();
+  EXPECT_TRUE(missingFileReason.contains(QStringLiteral("gone.bin")))
+      << missingFileReason.toStdString();
+
+  TMessageBoxes boxes;
+  Drop({longLine, QString::fromStdString(readable), missingFile});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.Texts.isEmpty(); }));
+  ASSERT_EQ(boxes.Texts.size(), 1);
+  EXPECT_TRUE(boxes.Texts[0].contains(longLineReason)) << boxes.Texts[0].toStdString();
+  // The missing file's reason names the sheet too.
+  EXPECT_TRUE(boxes.Texts[0].contains(missingFile + QStringLiteral(": ") + missingFileReason))
+      << boxes.Texts[0].toStdString();
+  EXPECT_EQ(Captions(), QStringList({"Track01", "Track02"}));
+  EXPECT_EQ(Jobs().FullPath(0), Entry(readable, 1));
+
+  // Named on the command line, one unreadable image gives its reason alone.
+  boxes.Texts.clear();
+  Form->AddDroppedPaths({missingFile});
+  EXPECT_EQ(boxes.Texts, QStringList({missingFile + QStringLiteral(": ") + missingFileReason}));
+  EXPECT_EQ(Rows(), 2);
+}
+
+TEST_F(JobListTest, TheDialogSaysWhyADiscImageCannotBeAdded) {
+  const QString sheet = WriteSheet("bad.cue", "TRACK 01 AUDIO\n");
+  const QString reason = RefusalOf(sheet);
+  TMessageBoxCatcher messageBox;
+  EXPECT_FALSE(Form->OpenDialog1->AddImage(sheet));
+  EXPECT_EQ(messageBox.Text, reason);
+  EXPECT_TRUE(reason.contains(sheet)) << reason.toStdString();
+}
+
+TEST_F(JobListTest, TheStatusAndFullPathTooltipsHoldTheirWholeText) {
+  const QString path =
+      QStringLiteral("/music/") + QString(300, QLatin1Char('d')) + QStringLiteral("/Track07.cda");
+  Form->AddDroppedPaths({QStringLiteral("/music/A.cda"), path});
+  const auto toolTip = [this](int Column) {
+    return List()->model()->index(1, Column).data(Qt::ToolTipRole).toString();
+  };
+  EXPECT_EQ(toolTip(TJobList::FullPathColumn), path);
+  EXPECT_EQ(toolTip(TJobList::StatusColumn), "");
+  const TJobRowId id = Jobs().RowId(1);
+  Jobs().SetStatus(id, QStringLiteral("42%"));
+  EXPECT_EQ(toolTip(TJobList::StatusColumn), "42%");
+  const QString error = QStringLiteral(
+      "Error: /x/disc.cue, line 3: the line is longer than 4096 bytes, which no cue sheet or "
+      ".toc line needs.");
+  Jobs().SetStatus(id, error);
+  EXPECT_EQ(toolTip(TJobList::StatusColumn), error);
+
+  // A row moved with "+" keeps its tooltips.
+  Select({1});
+  Form->JvXPButton5->click();
+  ASSERT_EQ(Jobs().RowOf(id), 0);
+  const QModelIndex moved = List()->model()->index(0, TJobList::StatusColumn);
+  EXPECT_EQ(moved.data(Qt::ToolTipRole).toString(), error);
+  EXPECT_EQ(moved.siblingAtColumn(TJobList::FullPathColumn).data(Qt::ToolTipRole).toString(), path);
 }
 
 TEST_F(JobListTest, SortingTwiceReversesAndAnotherColumnStartsAscending) {
