@@ -409,12 +409,14 @@ void TAudioFileOut::SetFileMode(TFileOutputMode) { FileMode_ = foRewrite; }
 void TAudioFileOut::Setup() {
   CheckSettings();
   if (!StreamAssigned && FileName.empty()) throw EAudioException("File name is not assigned.");
-  Failed_ = Delivered_ = false;
+  Failed_ = Delivered_ = FileKept_ = false;
   TSetupRollback rollback(*this);
   OpenRunInput();
   OpenStream();
   StartFile();
   rollback.Commit();
+  // A file written directly (appended to, or a device) is there from now on.
+  FileKept_ = Staged_.empty();
 }
 
 void TAudioFileOut::Finish() {
@@ -459,10 +461,9 @@ bool TAudioFileOut::InputDelivered() {
 void TAudioFileOut::PublishFile(bool KeepIt) {
   const std::string staged = std::exchange(Staged_, std::string());
   if (staged.empty()) return;
-  if (KeepIt)
-    PublishStagedFile(staged, FileName);
-  else
-    DiscardStagedFile(staged);
+  if (!KeepIt) return DiscardStagedFile(staged);
+  PublishStagedFile(staged, FileName);
+  FileKept_ = true;
 }
 
 void TAudioFileOut::CloseStream() {

@@ -370,6 +370,9 @@ class TAudioFileOut : public TAudioStreamedOutput {
   virtual void SetFileMode(TFileOutputMode Value);
 
   void Finish() final;
+  // True when the last run left a file under `FileName`: a run that failed before it
+  // wrote audio leaves none (and an earlier file of that name as it was).
+  bool FileKept() const { return FileKept_; }
 
  protected:
   // The source is opened before the file: a track that cannot be read never creates
@@ -408,4 +411,5 @@ class TAudioFileOut : public TAudioStreamedOutput {
   std::string Staged_;      // the staging name the run writes to; empty: FileName itself
   bool Failed_ = false;     // the run failed (set before `Finish` runs)
   bool Delivered_ = false;  // the run's input has delivered audio
+  std::atomic<bool> FileKept_{false};
 };

@@ -54,17 +54,89 @@ const TOptionSpec* FindSpec(const std::string& Name) {
   return nullptr;
 }
 
+// An option that only acts together with another one (Needed true), or only without
+// it. The other one counts as absent when its last value is IdleValue: "--nominal
+// auto" is quality mode, "--wav-type pcm" plain PCM.
+struct TDependency {
+  const char* Option;
+  const char* Other;
+  const char* IdleValue;
+  bool Needed;
+  const char* Why;
+};
+
+const TDependency Dependencies[] = {
+    {"--block-size", "--wav-type", "pcm", true, "only --wav-type ima (IMA ADPCM) has blocks"},
+    {"--bitrate", "--vbr", nullptr, false, "a VBR file's bit rates are --vbr-min and --vbr-max"},
+    {"--quality", "--vbr", nullptr, false, "with --vbr the quality is --vbr-quality"},
+    {"--vbr-quality", "--vbr", nullptr, true,
+     "it belongs to variable bit rate, which --vbr turns on"},
+    {"--vbr-min", "--vbr", nullptr, true, "it belongs to variable bit rate, which --vbr turns on"},
+    {"--vbr-max", "--vbr", nullptr, true, "it belongs to variable bit rate, which --vbr turns on"},
+    {"--vbr-header", "--vbr", nullptr, true,
+     "it belongs to variable bit rate, which --vbr turns on (the information frame is written "
+     "in any case)"},
+    {"--compression", "--nominal", "auto", false,
+     "a nominal bit rate replaces the quality setting"},
+    {"--max", "--nominal", "auto", true, "the limits apply to a managed (nominal) bit rate only"},
+    {"--min", "--nominal", "auto", true, "the limits apply to a managed (nominal) bit rate only"},
+};
+
+// True when Name was given and its last value is not Idle.
+bool IsActive(const TCliOptions& Options, const std::string& Name, const char* Idle) {
+  const char* last = nullptr;
+  for (const auto& [name, value] : Options.FormatOptions)
+    if (name == Name) last = value.c_str();
+  return last && !(Idle && std::string(last) == Idle);
+}
+
+// Refuses an option that the rest of the line would leave without effect.
+void CheckEveryOptionActs(const TCliOptions& Options) {
+  for (const TDependency& rule : Dependencies) {
+    if (!Options.Has(rule.Option)) continue;
+    const bool otherActive = IsActive(Options, rule.Other, rule.IdleValue);
+    if (otherActive == rule.Needed) continue;
+    // Needed but absent: "without --vbr"; needed but idle: "with --nominal auto";
+    // excluded: "with --vbr".
+    const std::string other = rule.Other;
+    std::string situation;
+    if (!rule.Needed)
+      situation = "with " + other;
+    else if (Options.Has(other))
+      situation = "with " + other + " " + rule.IdleValue;
+    else
+      situation = "without " + other;
+    throw TUsageError("The option " + std::string(rule.Option) + " has no effect " + situation +
+                      ": " + rule.Why + ".");
+  }
+}
+
 }  // namespace
+
+bool TCliOptions::Has(const std::string& Name) const {
+  return std::any_of(FormatOptions.begin(), FormatOptions.end(),
+                     [&Name](const auto& Option) { return Option.first == Name; });
+}
 
 TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
   TCliOptions options;
   std::vector<std::pair<std::string, const TOptionSpec*>> formatOptionsSeen;
+  bool optionsEnded = false;
   for (size_t i = 0; i < Arguments.size(); ++i) {
     std::string argument = Arguments[i];
-    if (argument.rfind("--", 0) != 0 || argument == "--") {
-      if (argument != "--") options.Sources.push_back(argument);
+    if (optionsEnded || argument.empty() || argument[0] != '-') {
+      options.Sources.push_back(argument);
       continue;
     }
+    if (argument == "--") {
+      optionsEnded = true;  // a source whose name starts with "-" comes after it
+      continue;
+    }
+    if (argument == "-h") argument = "--help";
+    if (argument.rfind("--", 0) != 0)
+      throw TUsageError("Unknown option " + argument +
+                        ". See --help for the options; put -- before a source whose name "
+                        "starts with \"-\".");
     std::string value;
     const size_t equals = argument.find('=');
     const bool inlineValue = equals != std::string::npos;
@@ -84,6 +156,10 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
     if (argument == "--format") {
       options.Format = value;
     } else if (argument == "--out") {
+      if (value.empty())
+        throw TUsageError(
+            "The option --out was given an empty folder name (an unset shell variable?). "
+            "Name the output folder, or drop --out to write into the current folder.");
       options.OutDir = value;
     } else if (argument == "--list") {
       options.List = true;
@@ -102,51 +178,69 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
     if (options.Format != spec->Format)
       throw TUsageError("The option " + name + " belongs to --format " + spec->Format +
                         ", not to --format " + options.Format + ".");
+  CheckEveryOptionActs(options);
   return options;
 }
 
 std::string UsageText() {
-  return R"(Usage: korvane-cli [OPTIONS] [SOURCE...]
+  return R"(Usage: korvane-cli [OPTIONS] [--] [SOURCE...]
 
 Rips audio-CD tracks to files, one file per track, in the order given.
 A SOURCE is a track entry (DRIVE/TrackNN.cda, as --list shows them), a disc image
 (.cue, .toc, .nrg: all its audio tracks) or a CD device (all the tracks of its disc).
 Without a SOURCE, every audio track of the first drive is ripped.
+Every word after -- is a SOURCE, also one whose name starts with "-".
 
 General options:
-  --format wav|mp3|ogg   output format (default: wav)
-  --out DIR              output folder (default: the current folder)
+  --format wav|mp3|ogg   output format (default: wav); the options of the other
+                         formats are refused
+  --out DIR              output folder, not empty (default: the current folder)
   --list                 show the drives and their tracks, then exit
-  --help                 show this help, then exit
+  -h, --help             show this help, then exit
   --version              show the version, then exit
 
 WAV options:
   --wav-type pcm|ima     plain PCM (default) or IMA ADPCM
-  --block-size N         IMA ADPCM block size in bytes (default 512)
+  --block-size N         IMA ADPCM block size in bytes (default 512); needs
+                         --wav-type ima
 
-MP3 options:
-  --bitrate KBPS         constant bit rate (default 128)
-  --quality 0-9          encoder quality, 0 best (default 5)
-  --vbr                  variable bit rate
-  --vbr-quality 0-9      VBR quality (default 5)
+MP3 options (constant bit rate unless --vbr):
+  --bitrate KBPS         constant bit rate (default 128); not with --vbr
+  --quality 0-9          encoder quality, 0 best (default 5); not with --vbr
+  --vbr                  variable bit rate; the --vbr-* options need it
+  --vbr-quality 0-9      VBR quality, 0 best (default 5)
   --vbr-min KBPS         VBR minimum bit rate (default 128)
   --vbr-max KBPS         VBR maximum bit rate (default 192)
-  --vbr-header           write the VBR information frame
+  --vbr-header           accepted for old scripts: the information frame (length
+                         and seek table) is written into every MP3 file anyway
   --mode stereo|joint|dual|mono
-  --samplerate default|HZ
+  --samplerate default|11025|22050|32000|44100|48000
+                         output sample rate; default lets the encoder choose
   --crc, --copyright, --no-original
   --title, --artist, --album, --year, --track, --comment, --genre TEXT
   --title-from-name      each track's title is its name
   --track-from N         track numbers N, N+1, ... in the order given
+  A bit rate is one of 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144,
+  160, 192, 224, 256, 320. What MP3 carries depends on the sample rate:
+  32000 to 48000 Hz take 32 to 320 (not 144), 16000 to 24000 Hz take 8 to 160,
+  8000 to 12000 Hz take 8 to 64. Another bit rate becomes the nearest one there
+  is, with a warning.
 
 Ogg Vorbis options:
-  --compression Q        quality 0.0 to 1.0 (default 0.2)
-  --nominal KBPS|auto    managed nominal bit rate
-  --max KBPS|auto        managed maximum bit rate
-  --min KBPS|auto        managed minimum bit rate
+  --compression Q        quality 0.0 to 1.0 (default 0.2); not with --nominal
+  --nominal KBPS|auto    managed nominal bit rate (auto: quality mode)
+  --max KBPS|auto        managed maximum bit rate, at least --nominal
+  --min KBPS|auto        managed minimum bit rate, at most --nominal
   --tag NAME=VALUE       a comment line (repeatable)
+  --max and --min need a --nominal bit rate.
 
+An option that would have no effect is a usage error, which says why.
+
+Output: a line per track as it ends; "NAME: Failed: REASON" goes to standard
+error, the rest to standard output, which ends with a summary such as
+"10 done, 1 failed, 0 aborted".
 Ctrl-C aborts: the current file is finished as far as it got, the rest is skipped.
-Exit status: 0 all done, 1 a track failed, 2 a usage error, 130 aborted.
+Exit status: 0 all done, 1 a track failed or a source cannot be read, 2 a usage
+error, 130 aborted.
 )";
 }

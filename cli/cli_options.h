@@ -22,6 +22,9 @@ struct TCliOptions {
   // The format options as given ("--wav-type" -> "ima", "--vbr" -> ""), in order;
   // repeatable options keep every value.
   std::vector<std::pair<std::string, std::string>> FormatOptions;
+
+  // True when the format option Name was given.
+  bool Has(const std::string& Name) const;
 };
 
 TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments);

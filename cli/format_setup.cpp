@@ -1,5 +1,7 @@
 #include "format_setup.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <optional>
 
 #include "audio_lame.h"
@@ -53,16 +55,68 @@ TMP3BitRate Mp3BitRateOption(const std::string& Name, const std::string& Value) 
   const auto rate = BitRateForKbps(IntegerOption(Name, Value, 8, 320));
   if (!rate)
     throw TUsageError("The option " + Name +
-                      " takes an MP3 bit rate (32, 40, 48, 56, 64, 80, "
+                      " takes an MP3 bit rate (8, 16, 24, 32, 40, 48, 56, 64, 80, "
                       "96, 112, 128, 144, 160, 192, 224, 256, 320), not " +
                       Value + ".");
   return *rate;
+}
+
+// The layer III bit rates in kbit/s that the encoder has for each MPEG version: MPEG-1
+// (32, 44.1, 48 kHz), MPEG-2 (16, 22.05, 24 kHz) and MPEG-2.5 (8, 11.025, 12 kHz).
+const std::vector<int> Mpeg1BitRates = {32,  40,  48,  56,  64,  80,  96,
+                                        112, 128, 160, 192, 224, 256, 320};
+const std::vector<int> Mpeg2BitRates = {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
+const std::vector<int> Mpeg25BitRates = {8, 16, 24, 32, 40, 48, 56, 64};
+
+const std::vector<int>& BitRatesAt(int Hz) {
+  if (Hz >= 32000) return Mpeg1BitRates;
+  return Hz >= 16000 ? Mpeg2BitRates : Mpeg25BitRates;
+}
+
+// The bit rate the encoder takes instead of one it does not have: the nearest, the
+// lower of two as near.
+int NearestBitRate(int Kbps, const std::vector<int>& Rates) {
+  int nearest = Rates.front();
+  for (const int rate : Rates)
+    if (std::abs(rate - Kbps) < std::abs(nearest - Kbps)) nearest = rate;
+  return nearest;
+}
+
+struct TEncoderCloser {
+  const TLameFunctions* Lame;
+  void operator()(lame_global_flags* Flags) const { Lame->lame_close(Flags); }
+};
+
+// The sample rate the encoder settles on for CD audio with Out's rate settings, handed
+// over as the MP3 output hands them: the rate asked for, or with "default" the one it
+// picks for the bit rate (or VBR quality) and mode. 0 when it refuses the settings.
+int EncoderOutputRate(const TMP3Out& Out) {
+  const TLameFunctions& lame = LameBinding().Functions();
+  if (!lame.lame_init) return 0;
+  const std::unique_ptr<lame_global_flags, TEncoderCloser> encoder(lame.lame_init(),
+                                                                   TEncoderCloser{&lame});
+  lame_global_flags* flags = encoder.get();
+  if (!flags) return 0;
+  lame.lame_set_in_samplerate(flags, 44100);
+  lame.lame_set_num_channels(flags, 2);
+  lame.lame_set_out_samplerate(flags, SampleRateHz(Out.SampleRate));
+  lame.lame_set_mode(flags, Out.Mode);
+  if (Out.EnableVBR) {
+    lame.lame_set_VBR(flags, vbr_rh);
+    lame.lame_set_VBR_q(flags, Out.VBRQuality);
+    lame.lame_set_VBR_min_bitrate_kbps(flags, std::min(Out.VBRMinBitrate, Out.VBRMaxBitrate));
+    lame.lame_set_VBR_max_bitrate_kbps(flags, std::max(Out.VBRMinBitrate, Out.VBRMaxBitrate));
+  } else {
+    lame.lame_set_brate(flags, BitRateKbps(Out.BitRate));
+  }
+  return lame.lame_init_params(flags) < 0 ? 0 : lame.lame_get_out_samplerate(flags);
 }
 
 class TMp3Setup : public TFormatSetup {
  public:
   explicit TMp3Setup(const TCliOptions& Options) {
     for (const auto& [name, value] : Options.FormatOptions) Apply(name, value);
+    WarnOfChangedBitRates(Options);
   }
   TAudioFileOut& Output() override { return Output_; }
   TOutputFormat Format() const override { return TOutputFormat::Mp3; }
@@ -114,6 +168,31 @@ class TMp3Setup : public TFormatSetup {
     else if (Name == "--track-from")
       RowTags_.FirstTrack = IntegerOption(Name, Value, 0, 999999);
   }
+  // The encoder takes the nearest bit rate it has at its sample rate instead of one it
+  // does not have; the user hears of it before the rip.
+  void WarnOfChangedBitRates(const TCliOptions& Options) {
+    const int hz = EncoderOutputRate(Output_);
+    if (hz == 0) return;  // the rip reports the refusal
+    if (Output_.EnableVBR) {
+      WarnIfChanged(Options, "--vbr-min", Output_.VBRMinBitrate, hz);
+      WarnIfChanged(Options, "--vbr-max", Output_.VBRMaxBitrate, hz);
+    } else {
+      WarnIfChanged(Options, "--bitrate", BitRateKbps(Output_.BitRate), hz);
+    }
+  }
+  void WarnIfChanged(const TCliOptions& Options, const std::string& Name, int Kbps, int Hz) {
+    const std::vector<int>& rates = BitRatesAt(Hz);
+    const int used = NearestBitRate(Kbps, rates);
+    if (used == Kbps) return;
+    const std::string why =
+        Kbps > rates.back()    ? "carries at most " + std::to_string(rates.back()) + " kbit/s"
+        : Kbps < rates.front() ? "carries at least " + std::to_string(rates.front()) + " kbit/s"
+                               : "has no " + std::to_string(Kbps) + " kbit/s";
+    Warnings_.push_back(
+        Name + " " + std::to_string(Kbps) + (Options.Has(Name) ? "" : " (the default)") +
+        " becomes " + std::to_string(used) + " kbit/s: MP3 at " + std::to_string(Hz) + " Hz" +
+        (Output_.SampleRate == srDefault ? " (the encoder's choice)" : "") + " " + why + ".");
+  }
   static TMP3Mode ModeOption(const std::string& Value) {
     if (Value == "stereo") return STEREO;
     if (Value == "joint") return JOINT_STEREO;
@@ -125,10 +204,11 @@ class TMp3Setup : public TFormatSetup {
   static TMP3SampleRate SampleRateOption(const std::string& Value) {
     if (Value == "default") return srDefault;
     const auto rate = SampleRateForHz(IntegerOption("--samplerate", Value, 1, 200000));
-    if (!rate)
+    // 41000 Hz is one of the component's rates, but no MPEG version has it.
+    if (!rate || *rate == sr41kHz)
       throw TUsageError(
-          "The option --samplerate takes default, 11025, 22050, 32000, 41000, "
-          "44100 or 48000, not " +
+          "The option --samplerate takes default, 11025, 22050, 32000, 44100 or "
+          "48000 (the rates MP3 can carry), not " +
           Value + ".");
     return *rate;
   }
@@ -167,7 +247,10 @@ class TOggSetup : public TFormatSetup {
       else if (name == "--tag")
         RowTags_.OggComments.push_back(value);
     }
-    if (nominal) Output_.SetDesiredNominalBitrate(*nominal);
+    if (nominal) {
+      RefuseIgnoredLimits(*nominal, maximum, minimum);
+      Output_.SetDesiredNominalBitrate(*nominal);
+    }
     if (maximum) Output_.SetDesiredMaximumBitrate(*maximum);
     if (minimum) Output_.SetMinimumBitrate(*minimum);
   }
@@ -175,6 +258,23 @@ class TOggSetup : public TFormatSetup {
   TOutputFormat Format() const override { return TOutputFormat::Ogg; }
 
  private:
+  // The output ignores a maximum below the nominal bit rate and a minimum above it.
+  static void RefuseIgnoredLimits(TVorbisBitRate Nominal, std::optional<TVorbisBitRate> Maximum,
+                                  std::optional<TVorbisBitRate> Minimum) {
+    if (Maximum && *Maximum != bbrAutoSelect && *Maximum < Nominal)
+      throw IgnoredLimit("--max", *Maximum, "below", Nominal, "at least");
+    if (Minimum && *Minimum != bbrAutoSelect && *Minimum > Nominal)
+      throw IgnoredLimit("--min", *Minimum, "above", Nominal, "at most");
+  }
+  static TUsageError IgnoredLimit(const char* Name, TVorbisBitRate Limit, const char* Side,
+                                  TVorbisBitRate Nominal, const char* Rule) {
+    return TUsageError("The option " + std::string(Name) + " " + KbpsText(Limit) +
+                       " has no effect: it is " + Side + " --nominal " + KbpsText(Nominal) +
+                       ", and it must be " + Rule + " the nominal bit rate.");
+  }
+  static std::string KbpsText(TVorbisBitRate Rate) {
+    return std::to_string(VorbisBitRateBps(Rate) / 1000);
+  }
   static float CompressionOption(const std::string& Value) {
     size_t used = 0;
     double quality = -1;

@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "audio_classes.h"
 #include "cli_options.h"
@@ -19,9 +20,13 @@ class TFormatSetup {
   virtual TOutputFormat Format() const = 0;
   // What every job's file carries beyond the format's settings.
   const TRowTagRules& RowTags() const { return RowTags_; }
+  // Values the encoder will change (a bit rate its sample rate cannot carry), each in
+  // a sentence; the rip goes on with the changed value.
+  const std::vector<std::string>& Warnings() const { return Warnings_; }
 
  protected:
   TRowTagRules RowTags_;
+  std::vector<std::string> Warnings_;
 };
 
 // Whole-number option values, refused with a clear message when they are not.

@@ -47,10 +47,30 @@ void TProgressDisplay::Update(int Percent, int64_t BytesDone, int64_t BytesTotal
   std::fflush(Out_);
 }
 
-void TProgressDisplay::EndTrack(const std::string& Result) {
-  if (Terminal_)
-    std::fprintf(Out_, "\r\033[K%s  %s\n", Name_.c_str(), Result.c_str());
+void TProgressDisplay::EndTrack(bool Aborted) {
+  if (Aborted)
+    ++Aborted_;
   else
-    std::fprintf(Out_, "%s: %s\n", Name_.c_str(), Result.c_str());
+    ++Done_;
+  const char* result = Aborted ? "Aborted" : "Done";
+  if (Terminal_)
+    std::fprintf(Out_, "\r\033[K%s  %s\n", Name_.c_str(), result);
+  else
+    std::fprintf(Out_, "%s: %s\n", Name_.c_str(), result);
+  std::fflush(Out_);
+}
+
+void TProgressDisplay::FailTrack(const std::string& Reason) {
+  ++Failed_;
+  if (Terminal_) {
+    std::fputs("\r\033[K", Out_);  // the live line gives way to the failure
+    std::fflush(Out_);
+  }
+  std::fprintf(Err_, "%s: Failed: %s\n", Name_.c_str(), Reason.c_str());
+  std::fflush(Err_);
+}
+
+void TProgressDisplay::PrintSummary() {
+  std::fprintf(Out_, "%d done, %d failed, %d aborted\n", Done_, Failed_, Aborted_);
   std::fflush(Out_);
 }

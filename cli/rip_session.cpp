@@ -17,10 +17,21 @@ std::string LengthText(const TCDTrackInfo& Info) {
   return text;
 }
 
+// Why no drive was found for Path (a source, or a track entry's drive root): a path
+// that is not there is named as missing; otherwise the catalogue's reason stands.
+std::string NoDriveReason(const std::string& Path, const std::string& CatalogReason) {
+  std::error_code error;
+  const bool exists = std::filesystem::exists(Path, error);
+  if (!exists && !error) return Path + " does not exist.";
+  if (exists && CatalogReason == DriveNotReady)
+    return Path + " is neither a CD drive nor a disc image.";
+  return CatalogReason;
+}
+
 }  // namespace
 
 TRipSession::TRipSession(const TCliOptions& Options, std::FILE* Out, std::FILE* Err, bool Terminal)
-    : Options_(Options), Out_(Out), Err_(Err), Display_(Out, Terminal) {
+    : Options_(Options), Out_(Out), Err_(Err), Display_(Out, Err, Terminal) {
   SetMainThreadDispatcher(&Dispatcher_);
 }
 
@@ -50,7 +61,8 @@ std::string TRipSession::EntryProblem(const std::string& Entry) {
   } catch (const EAudioException& e) {
     return e.what();
   }
-  return Drives_.DriveOfEntry(Entry) < 0 ? Drives_.LastError() : std::string();
+  if (Drives_.DriveOfEntry(Entry) >= 0) return std::string();
+  return NoDriveReason(TrackEntryDriveRoot(Entry), Drives_.LastError());
 }
 
 std::vector<TRipJob> TRipSession::ResolveSources() {
@@ -68,7 +80,7 @@ std::vector<TRipJob> TRipSession::ResolveSources() {
     }
     const int drive = Drives_.DriveOfSource(source);
     if (drive < 0)
-      jobs.push_back({source, Drives_.LastError()});
+      jobs.push_back({source, NoDriveReason(source, Drives_.LastError())});
     else
       AddWholeDrive(drive, jobs);
   }
@@ -81,6 +93,8 @@ std::vector<TRipJob> TRipSession::ResolveSources() {
 
 int TRipSession::Run() {
   Format_ = TFormatSetup::Create(Options_);
+  for (const std::string& warning : Format_->Warnings())
+    std::fprintf(Err_, "korvane-cli: warning: %s\n", warning.c_str());
   const std::vector<TRipJob> jobs = ResolveSources();
   if (jobs.empty()) {
     std::fprintf(Err_, "korvane-cli: nothing to rip: the sources hold no audio tracks.\n");
@@ -101,25 +115,26 @@ int TRipSession::Run() {
     Watch_.Failed(E.what());
   };
 
-  int failures = 0;
   for (size_t i = 0; i < jobs.size(); ++i) {
     if (StopSignal) break;
-    if (!RipJob(jobs[i], static_cast<int>(i))) ++failures;
+    RipJob(jobs[i], static_cast<int>(i));
   }
-  if (StopSignal) {
+  if (StopSignal)
     std::fprintf(Err_, "korvane-cli: aborted; the remaining tracks were not ripped.\n");
-    return 128 + StopSignal;
-  }
-  return failures ? 1 : 0;
+  Display_.PrintSummary();
+  if (StopSignal) return 128 + StopSignal;
+  return Display_.Failed() ? 1 : 0;
 }
 
-bool TRipSession::RipJob(const TRipJob& Job, int Index) {
+void TRipSession::RipJob(const TRipJob& Job, int Index) {
   const std::string caption = TrackEntryCaption(Job.Entry);
-  const std::string fileName = JobFileName(Options_.OutDir, caption, Format_->Format());
+  const std::string fileName =
+      Names_.Free(JobFileName(Options_.OutDir, caption, Format_->Format()));
   Display_.BeginTrack(Job.Problem.empty() ? fileName : Job.Entry);
   Watch_.Begin(nullptr);
   if (!Job.Problem.empty()) Watch_.Failed(Job.Problem);
   TAudioFileOut& output = Format_->Output();
+  bool started = false;
   try {
     if (Job.Problem.empty()) {
       TJobStarter::ApplyRowTags(output, Format_->RowTags(), Index, caption);
@@ -128,6 +143,7 @@ bool TRipSession::RipJob(const TRipJob& Job, int Index) {
         Watch_.Failed(problem);
       } else {
         Watch_.Begin(&output);
+        started = true;
         Starter_.StartOutput(output, fileName);
       }
     }
@@ -135,12 +151,12 @@ bool TRipSession::RipJob(const TRipJob& Job, int Index) {
     Watch_.Failed(e.what());
   }
   WaitForRun();
+  if (started && output.FileKept()) Names_.Written(fileName);
   if (const std::optional<std::string> failure = Watch_.TakeFailure()) {
-    Display_.EndTrack("Failed: " + *failure);
-    return false;
+    Display_.FailTrack(*failure);
+    return;
   }
-  Display_.EndTrack(Aborted_ ? "Aborted" : "Done");
-  return !Aborted_;
+  Display_.EndTrack(Aborted_);
 }
 
 // Polls the output as the window does, running its events here; a stop signal
@@ -164,9 +180,15 @@ void TRipSession::ProcessEvents(int Milliseconds) {
 
 int TRipSession::List() {
   int status = 0;
+  // Each source's drive is added to the listing; one that cannot be read is reported.
   for (const std::string& source : Options_.Sources) {
-    if (HasTrackEntryExtension(source) || Drives_.DriveOfSource(source) >= 0) continue;
-    std::fprintf(Err_, "korvane-cli: %s\n", Drives_.LastError().c_str());
+    std::string problem;
+    if (HasTrackEntryExtension(source))
+      problem = EntryProblem(source);
+    else if (Drives_.DriveOfSource(source) < 0)
+      problem = NoDriveReason(source, Drives_.LastError());
+    if (problem.empty()) continue;
+    std::fprintf(Err_, "korvane-cli: %s: %s\n", source.c_str(), problem.c_str());
     status = 1;
   }
   const std::vector<TDriveListing> drives = Drives_.ListAll();

@@ -42,8 +42,8 @@ class TRipSession {
   void AddWholeDrive(int Drive, std::vector<TRipJob>& Jobs);
   std::string EntryProblem(const std::string& Entry);
 
-  // Rips one job; true when it ended "Done".
-  bool RipJob(const TRipJob& Job, int Index);
+  // Rips one job; the display tallies how it ended.
+  void RipJob(const TRipJob& Job, int Index);
   void WaitForRun();
   void ProcessEvents(int Milliseconds);
 
@@ -56,6 +56,7 @@ class TRipSession {
   TCDIn CDIn_;
   TJobStarter Starter_{CDIn_, Drives_};
   TJobWatch Watch_;
+  TRunFileNames Names_;  // the whole invocation is one run
   std::unique_ptr<TFormatSetup> Format_;
   bool Aborted_ = false;
 };

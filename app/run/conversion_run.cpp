@@ -64,6 +64,7 @@ void TConversionRun::RunConversion() {
       if (RunAborted == 0) {
         StartJob();
         WaitForOutputs();
+        RecordJobFile();
       }
     }
     ++JobIndex;
@@ -75,6 +76,7 @@ void TConversionRun::RunConversion() {
 // row's track; a job whose drive is not there fails without starting its output.
 void TConversionRun::StartJob() {
   Watch_.Begin(nullptr);
+  JobOutput_ = nullptr;
   const TOutputFormat format = Window_.OutputFormat();
   TAudioFileOut& output = OutputOf(format);
   try {
@@ -83,12 +85,18 @@ void TConversionRun::StartJob() {
     const std::string problem = Starter_.SelectTrack(JobPath.toStdString());
     if (!problem.empty()) return Watch_.Failed(problem);
     Watch_.Begin(&output);
-    const std::string fileName = JobFileName(Window_.OutputFolder().toStdString(), caption, format);
-    Starter_.StartOutput(output, Names_.Claim(fileName));
+    JobFile_ = Names_.Free(JobFileName(Window_.OutputFolder().toStdString(), caption, format));
+    JobOutput_ = &output;
+    Starter_.StartOutput(output, JobFile_);
   } catch (const std::exception& e) {
     Jobs_.SetStatus(StatusRow, ErrorStatus(e.what()));
     throw;
   }
+}
+
+// A file that the job left is the run's: no later job of the run replaces it.
+void TConversionRun::RecordJobFile() {
+  if (JobOutput_ && JobOutput_->FileKept()) Names_.Written(JobFile_);
 }
 
 TAudioFileOut& TConversionRun::OutputOf(TOutputFormat Format) {

@@ -86,6 +86,7 @@ class TConversionRun : public QObject {
   class TRunScope;
 
   void StartJob();
+  void RecordJobFile();
   TAudioFileOut& OutputOf(TOutputFormat Format);
   TRowTagRules RowTagRules() const;
   std::string JobCaption() const;
@@ -98,6 +99,9 @@ class TConversionRun : public QObject {
   TJobStarter Starter_;
   TJobWatch Watch_;
   TRunFileNames Names_;  // of the current run
+  // The current job's output and file, when it started one.
+  TAudioFileOut* JobOutput_ = nullptr;
+  std::string JobFile_;
   bool Running_ = false;
 };
 

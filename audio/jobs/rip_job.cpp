@@ -40,12 +40,15 @@ std::string NumberedName(const std::string& FileName, int Number) {
 
 }  // namespace
 
-std::string TRunFileNames::Claim(const std::string& FileName) {
+std::string TRunFileNames::Free(const std::string& FileName) const {
   std::string name = FileName;
-  for (int number = 2; Claimed_.count(ResolvedPath(name)) != 0; ++number)
+  for (int number = 2; Written_.count(ResolvedPath(name)) != 0; ++number)
     name = NumberedName(FileName, number);
-  Claimed_.insert(ResolvedPath(name));
   return name;
+}
+
+void TRunFileNames::Written(const std::string& FileName) {
+  Written_.insert(ResolvedPath(FileName));
 }
 
 // Decodes one UTF-8 sequence at Text[At]; a malformed one counts as one character

@@ -40,11 +40,13 @@ std::string JobFileName(const std::string& Folder, const std::string& Caption,
 // were there before the run are rewritten.
 class TRunFileNames {
  public:
-  // FileName, or the first free numbered variant of it; recorded as the run's.
-  std::string Claim(const std::string& FileName);
+  // FileName, or the first numbered variant of it that the run has not written.
+  std::string Free(const std::string& FileName) const;
+  // Records that the run wrote FileName.
+  void Written(const std::string& FileName);
 
  private:
-  std::set<std::string> Claimed_;  // with links and "." resolved, so one file is one name
+  std::set<std::string> Written_;  // with links and "." resolved, so one file is one name
 };
 
 // The text that the MP3 encoder's tags take: UTF-8 turned into Latin-1, a character

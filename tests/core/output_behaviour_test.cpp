@@ -236,7 +236,7 @@ TYPED_TEST(OutputBehaviour, AFailureBeforeAnyAudioLeavesTheFolderAsItWas) {
 // the message says the file is incomplete. The disk is a tmpfs of the test's own, so
 // only a test run as root (CI, the set-up) can make one.
 TYPED_TEST(OutputBehaviour, AFullDiskKeepsATrueFileAndSaysItIsIncomplete) {
-  TSmallDisk disk(this->Dir / "disk", 32 * 1024);
+  TSmallDisk disk(this->Dir / "disk", 16 * 1024);
   if (!disk.Mounted()) GTEST_SKIP() << "no tmpfs can be mounted here (not root)";
   TPcmMemoryInput longer(TestSignal::Sine16(InputFrames * 10, {440.0, 660.0}, 0.4), 2);
   this->Output.FileName = this->Dir / ("disk/" + std::string(TypeParam::FileName));
