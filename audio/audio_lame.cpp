@@ -6,6 +6,8 @@
 #include <cstring>
 #include <utility>
 
+#include "tag_text.h"
+
 namespace {
 
 constexpr int BitRateTable[] = {8,  16,  24,  32,  40,  48,  56,  64,  80,
@@ -21,9 +23,8 @@ static_assert(vbr_rh == 2, "the VBR mode passed is the library's number 2");
 constexpr double WorstCaseBytesPerSample = 1.25;
 constexpr int WorstCaseExtraBytes = 7200;
 
-// An ID3v2 tag starts with "ID3" and a ten-byte header; a footer doubles it.
-constexpr int Id3v2HeaderLength = 10;
-constexpr uint8_t Id3v2FooterFlag = 0x10;
+// What one read of the audio moves when the file is copied behind a larger tag.
+constexpr int64_t CopyBlockSize = 1 << 20;
 
 // clang-format off
 const std::array<const char*, 126> GenreNames = {
@@ -64,6 +65,17 @@ bool SameTextIgnoringCase(const std::string& A, const char* B) {
 std::string GenreForLibrary(const std::string& Genre) {
   const int number = Id3v1GenreNumber(Genre);
   return number >= 0 ? std::to_string(number) : Genre;
+}
+
+// The genre text of the ID3v2 tag: a genre of the table (by name or number) as the
+// table spells it, anything else as typed.
+std::string Id3v2GenreText(const std::string& Genre) {
+  int number = Id3v1GenreNumber(Genre);
+  const bool digits =
+      !Genre.empty() && Genre.size() <= 3 &&
+      std::all_of(Genre.begin(), Genre.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
+  if (number < 0 && digits) number = std::stoi(Genre);
+  return number >= 0 && number < static_cast<int>(GenreNames.size()) ? GenreNames[number] : Genre;
 }
 
 EAudioException EncoderFailure(int Result) {
@@ -125,10 +137,35 @@ TMP3Out::~TMP3Out() {
 }
 
 void TMP3Out::StartFile() {
-  AudioStart_ = Stream ? Stream->Position() : 0;
   BytesWritten_ = 0;
   PendingBytes_ = 0;
   CreateEncoder(*Input());
+  TagStart_ = Stream ? Stream->Position() : 0;
+  ReserveTagRoom();
+  AudioStart_ = Stream ? Stream->Position() : 0;
+}
+
+// The texts are read again when the run ends and may have changed by then, so the tag
+// written now is given room to grow; at the end the final tag goes into that room.
+// Without texts there is no room, so a file that never gets a tag is never copied.
+void TMP3Out::ReserveTagRoom() {
+  TagRoom_ = 0;
+  if (!Stream) return;
+  const std::vector<uint8_t> frames = Id3v2Frames(TagTexts());
+  if (frames.empty()) return;
+  TagRoom_ = Id3v2Room(frames.size());
+  const std::vector<uint8_t> tag = Id3v2Tag(frames, TagRoom_);
+  Stream->Write(tag.data(), TagRoom_);
+}
+
+TTagTexts TMP3Out::TagTexts() const {
+  return TTagTexts{Id3TagTitle.Get(),
+                   Id3TagArtist.Get(),
+                   Id3TagAlbum.Get(),
+                   Id3TagYear.Get(),
+                   Id3TagTrack.Get(),
+                   Id3TagComment.Get(),
+                   Id3v2GenreText(Id3TagGenre.Get())};
 }
 
 void TMP3Out::CreateEncoder(TAudioInput& Source) {
@@ -233,37 +270,47 @@ void TMP3Out::WriteEncoded(int Count) {
 
 void TMP3Out::CompleteFile() {
   if (!LameFlags) return;
-  HandOverTags();
+  const TTagTexts texts = TagTexts();
+  HandOverTags(texts);
   const int flushed = Lame().lame_encode_flush(LameFlags.get(), MP3Buffer.data(), MP3BufferSize);
   if (flushed < 0) throw EncoderFailure(flushed);
   WriteEncoded(flushed);
   RewriteInformationFrame();
+  PlaceId3v2Tag(texts);
 }
 
-void TMP3Out::HandOverTags() {
+// The library writes its ID3v1 tag with the final frames, the texts in Latin-1 and
+// cut to the fields; the genre goes by its table number when it has one.
+void TMP3Out::HandOverTags(const TTagTexts& Texts) {
   lame_global_flags* flags = LameFlags.get();
+  const auto latin1 = [](const std::string& Text) { return Latin1TagText(Text); };
   Lame().id3tag_init(flags);
-  Lame().id3tag_set_title(flags, Id3TagTitle.Get().c_str());
-  Lame().id3tag_set_artist(flags, Id3TagArtist.Get().c_str());
-  Lame().id3tag_set_album(flags, Id3TagAlbum.Get().c_str());
-  Lame().id3tag_set_year(flags, Id3TagYear.Get().c_str());
-  Lame().id3tag_set_track(flags, Id3TagTrack.Get().c_str());
-  Lame().id3tag_set_comment(flags, Id3TagComment.Get().c_str());
-  Lame().id3tag_set_genre(flags, GenreForLibrary(Id3TagGenre.Get()).c_str());
+  Lame().id3tag_set_title(flags, latin1(Texts.Title).c_str());
+  Lame().id3tag_set_artist(flags, latin1(Texts.Artist).c_str());
+  Lame().id3tag_set_album(flags, latin1(Texts.Album).c_str());
+  Lame().id3tag_set_year(flags, latin1(Texts.Year).c_str());
+  Lame().id3tag_set_track(flags, latin1(Texts.Track).c_str());
+  Lame().id3tag_set_comment(flags, latin1(Texts.Comment).c_str());
+  Lame().id3tag_set_genre(flags, GenreForLibrary(latin1(Texts.Genre)).c_str());
+}
+
+// Whether the stream is a file holding everything written, so that what is written
+// back at the start stays there.
+bool TMP3Out::KeepsWhatWasWritten() const {
+  return Stream && BytesWritten_ > 0 && Stream->Size() >= AudioStart_ + BytesWritten_;
 }
 
 // The library opens the stream with an empty information frame and builds its final
 // version (lengths, seek table, delay and padding) only once the stream is complete.
 // When the stream is a file holding everything written, that frame goes into its place:
-// the start of the audio, after an ID3v2 tag if the library wrote one first.
+// the start of the audio, after the room of the ID3v2 tag.
 void TMP3Out::RewriteInformationFrame() {
-  if (!Stream || BytesWritten_ == 0) return;
+  if (!KeepsWhatWasWritten()) return;
   const size_t length =
       Lame().lame_get_lametag_frame(LameFlags.get(), MP3Buffer.data(), MP3Buffer.size());
   if (length == 0 || length > MP3Buffer.size()) return;
   const int64_t end = AudioStart_ + BytesWritten_;
-  if (Stream->Size() < end) return;  // not a file that keeps what was written
-  const int64_t framePosition = AudioStart_ + Id3v2TagLength(AudioStart_);
+  const int64_t framePosition = AudioStart_;
   if (framePosition + static_cast<int64_t>(length) > end) return;
   uint8_t header[2] = {0, 0};
   Stream->Seek(framePosition);
@@ -276,18 +323,59 @@ void TMP3Out::RewriteInformationFrame() {
   Stream->Seek(end);
 }
 
-int64_t TMP3Out::Id3v2TagLength(int64_t At) {
-  uint8_t header[Id3v2HeaderLength] = {};
-  Stream->Seek(At);
-  if (Stream->Read(header, Id3v2HeaderLength) != Id3v2HeaderLength) return 0;
-  if (std::memcmp(header, "ID3", 3) != 0) return 0;
-  int64_t size = 0;
-  for (int i = 6; i < 10; ++i) {
-    if (header[i] & 0x80) return 0;  // not a sync-safe size: not a tag
-    size = (size << 7) | header[i];
+// The final tag goes into the room kept at the start. Texts that outgrow the room, or
+// a tag whose texts were all emptied, move the audio: the file is copied behind a tag
+// with room of its own (or behind none).
+void TMP3Out::PlaceId3v2Tag(const TTagTexts& Texts) {
+  if (!KeepsWhatWasWritten()) return;
+  const std::vector<uint8_t> frames = Id3v2Frames(Texts);
+  const int64_t needed =
+      frames.empty() ? 0 : Id3v2HeaderLength + static_cast<int64_t>(frames.size());
+  if (needed > 0 && needed <= TagRoom_) {
+    const std::vector<uint8_t> tag = Id3v2Tag(frames, TagRoom_);
+    Stream->Seek(TagStart_);
+    Stream->Write(tag.data(), TagRoom_);
+    Stream->Seek(AudioStart_ + BytesWritten_);
+    return;
   }
-  const int64_t footer = (header[5] & Id3v2FooterFlag) ? Id3v2HeaderLength : 0;
-  return Id3v2HeaderLength + size + footer;
+  if (needed == 0 && TagRoom_ == 0) return;
+  MoveAudioBehind(frames.empty() ? std::vector<uint8_t>()
+                                 : Id3v2Tag(frames, Id3v2Room(frames.size())));
+}
+
+// Writes Tag and the audio to a staging file beside the stream's file and puts it in
+// that file's place, so a failure on the way leaves the file as it was. Only a file
+// that the output opened and wrote from its start is copied.
+void TMP3Out::MoveAudioBehind(const std::vector<uint8_t>& Tag) {
+  if (StreamAssigned || TagStart_ != 0) return;
+  const std::string staged = StagingNameFor(Stream->FileName());
+  if (staged.empty()) return;
+  auto copy = std::make_unique<TFileStream>(staged, TFileStream::TMode::Create, FileName);
+  try {
+    copy->Write(Tag.data(), static_cast<int64_t>(Tag.size()));
+    CopyAudio(*copy);
+    copy->Flush();
+    PublishStagedFile(staged, Stream->FileName());
+  } catch (...) {
+    copy.reset();
+    DiscardStagedFile(staged);
+    throw;
+  }
+  Stream = std::move(copy);
+  TagRoom_ = static_cast<int64_t>(Tag.size());
+  AudioStart_ = TagRoom_;
+}
+
+void TMP3Out::CopyAudio(TFileStream& To) {
+  std::vector<uint8_t> block(static_cast<size_t>(std::min(CopyBlockSize, BytesWritten_)));
+  Stream->Seek(AudioStart_);
+  for (int64_t left = BytesWritten_; left > 0;) {
+    const int64_t want = std::min<int64_t>(left, static_cast<int64_t>(block.size()));
+    if (Stream->Read(block.data(), want) != want)
+      throw EAudioException("The file \"" + FileName + "\" ended before its audio did.");
+    To.Write(block.data(), want);
+    left -= want;
+  }
 }
 
 void TMP3Out::ReleaseRun() {

@@ -1,12 +1,15 @@
 // Unit `Audio_LAME`: the MP3 output. `TMP3Out` encodes the 16-bit PCM stream of its
 // `Input` with the MP3 encoder library (binding unit `lame`) into the file `FileName`,
-// and hands seven tag texts to the library's ID3 tag functions when the file is done.
+// with two tags of seven texts: an ID3v2.3 tag at the start of the file, holding the
+// texts whole (id3v2_tag.h), and the library's ID3v1 tag at its end, holding them in
+// Latin-1, cut to its fields.
 //
 // Threads: the constructor, the destructor, `Setup` (from `Start`) and every change of
 // the encoder settings run on the window thread; `WriteStep` and `Finish` run on the
 // output's worker. The encoder settings are read once, in `Setup`. The tag texts are
-// read in `Finish`, on the worker, and may be changed from the window thread while a
-// run is in progress, so each of them is a guarded text.
+// read in `Setup`, to keep room for the ID3v2 tag, and again in `Finish`, on the worker,
+// for the tags written; they may be changed from the window thread while a run is in
+// progress, so each of them is a guarded text.
 #pragma once
 
 #include <array>
@@ -18,6 +21,7 @@
 #include <vector>
 
 #include "audio_classes.h"
+#include "id3v2_tag.h"
 #include "lame.h"
 
 // Constant bit rates in kbit/s (`BitRateKbps` gives the number).
@@ -105,6 +109,7 @@ class TMP3Out : public TAudioFileOut {
 
   // Published properties, in the order a form stores them, with their defaults.
   TMP3BitRate BitRate = br128;
+  // The tag texts, in UTF-8 as typed; the output turns them into what each tag stores.
   TSharedText Id3TagTitle;
   TSharedText Id3TagArtist;
   TSharedText Id3TagAlbum;
@@ -134,8 +139,8 @@ class TMP3Out : public TAudioFileOut {
 
  protected:
   void StartFile() override;
-  // Hands over the tag, writes what the encoder still holds and the final
-  // information frame.
+  // Hands over the ID3v1 tag, writes what the encoder still holds, the final
+  // information frame and the ID3v2 tag.
   void CompleteFile() override;
   void ReleaseRun() override;
 
@@ -153,9 +158,14 @@ class TMP3Out : public TAudioFileOut {
   void AllocateMP3Buffer(int InputRate);
   int Encode(int Frames, int Channels);
   void WriteEncoded(int Count);
-  void HandOverTags();
+  TTagTexts TagTexts() const;
+  void ReserveTagRoom();
+  void HandOverTags(const TTagTexts& Texts);
+  bool KeepsWhatWasWritten() const;
   void RewriteInformationFrame();
-  int64_t Id3v2TagLength(int64_t At);
+  void PlaceId3v2Tag(const TTagTexts& Texts);
+  void MoveAudioBehind(const std::vector<uint8_t>& Tag);
+  void CopyAudio(TFileStream& To);
 
   // Keeps the library mapped while this component exists, whatever the binding does.
   std::shared_ptr<const TLameLibrary> Library_;
@@ -169,6 +179,9 @@ class TMP3Out : public TAudioFileOut {
   int SetupChannels_ = 2;
   std::vector<uint8_t> MP3Buffer;
   int MP3BufferSize = 0;
+  // Where the room for the ID3v2 tag starts in the stream and its length (0: none).
+  int64_t TagStart_ = 0;
+  int64_t TagRoom_ = 0;
   // Where the encoder's bytes start in the stream, and how many have been written.
   int64_t AudioStart_ = 0;
   int64_t BytesWritten_ = 0;

@@ -231,7 +231,9 @@ Ogg Vorbis options:
   --nominal KBPS|auto    managed nominal bit rate (auto: quality mode)
   --max KBPS|auto        managed maximum bit rate, at least --nominal
   --min KBPS|auto        managed minimum bit rate, at most --nominal
-  --tag NAME=VALUE       a comment line (repeatable)
+  --tag NAME=VALUE       a comment line (repeatable); NAME holds printable ASCII
+                         from space to "}" but no "="; a TEXT without "=" is
+                         stored as COMMENT=TEXT
   --max and --min need a --nominal bit rate.
 
 An option that would have no effect is a usage error, which says why.

@@ -148,19 +148,19 @@ class TMp3Setup : public TFormatSetup {
     else if (Name == "--no-original")
       Output_.Original = false;
     else if (Name == "--title")
-      Output_.Id3TagTitle = Latin1TagText(Value);
+      Output_.Id3TagTitle = Value;
     else if (Name == "--artist")
-      Output_.Id3TagArtist = Latin1TagText(Value);
+      Output_.Id3TagArtist = Value;
     else if (Name == "--album")
-      Output_.Id3TagAlbum = Latin1TagText(Value);
+      Output_.Id3TagAlbum = Value;
     else if (Name == "--year")
-      Output_.Id3TagYear = Latin1TagText(Value);
+      Output_.Id3TagYear = Value;
     else if (Name == "--track")
-      Output_.Id3TagTrack = Latin1TagText(Value);
+      Output_.Id3TagTrack = Value;
     else if (Name == "--comment")
-      Output_.Id3TagComment = Latin1TagText(Value);
+      Output_.Id3TagComment = Value;
     else if (Name == "--genre")
-      Output_.Id3TagGenre = Latin1TagText(Value);
+      Output_.Id3TagGenre = Value;
     // The window's two per-row tag switches: the title from the row's name, and track
     // numbers counting up from a first one in list order.
     else if (Name == "--title-from-name")
@@ -245,7 +245,7 @@ class TOggSetup : public TFormatSetup {
       else if (name == "--min")
         minimum = VorbisBitRateOption(name, value);
       else if (name == "--tag")
-        RowTags_.OggComments.push_back(value);
+        RowTags_.OggComments.push_back(CommentLineOption(value));
     }
     if (nominal) {
       RefuseIgnoredLimits(*nominal, maximum, minimum);
@@ -274,6 +274,22 @@ class TOggSetup : public TFormatSetup {
   }
   static std::string KbpsText(TVorbisBitRate Rate) {
     return std::to_string(VorbisBitRateBps(Rate) / 1000);
+  }
+  // A comment name holds the printable ASCII characters from space to "}" other than
+  // "=", which ends it. A line without "=" (or with "=" first) names nothing: the
+  // output stores it as a COMMENT.
+  static std::string CommentLineOption(const std::string& Value) {
+    const std::string name = Value.substr(0, std::min(Value.find('='), Value.size()));
+    if (name.size() == Value.size()) return Value;
+    const bool valid = std::all_of(name.begin(), name.end(), [](unsigned char c) {
+      return c >= 0x20 && c <= 0x7D && c != '=';
+    });
+    if (!valid)
+      throw TUsageError(
+          "The option --tag takes NAME=value, where NAME holds only printable "
+          "ASCII characters from space to \"}\" other than \"=\", not \"" +
+          name + "\".");
+    return Value;
   }
   static float CompressionOption(const std::string& Value) {
     size_t used = 0;

@@ -12,9 +12,9 @@ packages=(
   libcdio-dev libcdio-paranoia-dev libcue-dev
   # encoders and decoders (loaded at run time; headers give the record layouts)
   libmp3lame-dev libmp3lame0 libogg-dev libvorbis-dev libmad0-dev
-  # tests: GoogleTest, sox as an independent decoder; clang and its runtime for the
-  # fuzz scripts (scripts/fuzz-*.sh)
-  libgtest-dev sox clang libclang-rt-14-dev
+  # tests: GoogleTest, sox as an independent decoder, mutagen as an independent reader
+  # of MP3 tags; clang and its runtime for the fuzz scripts (scripts/fuzz-*.sh)
+  libgtest-dev sox python3-mutagen clang libclang-rt-14-dev
   # the window under a virtual display, and its screenshot
   xvfb xauth x11-apps imagemagick
   # benchmarks: the standard tools korvane is measured against

@@ -10,7 +10,6 @@
 #include <iterator>
 
 #include "audio_lame.h"
-#include "rip_job.h"
 #include "settings_controls.h"
 #include "spin_button.h"
 #include "unit2.h"
@@ -228,10 +227,11 @@ void TMp3Settings::Button2Click() {
   Form2_->activateWindow();
 }
 
-// Without a tag window every text is empty, as its fields are at start.
+// Without a tag window every text is empty, as its fields are at start. The output takes
+// the texts in UTF-8 and turns them into what each of its tags stores.
 void TMp3Settings::ApplyTagSwitch() {
   const TId3TagTexts texts = CheckBox7->isChecked() && Form2_ ? Form2_->TagTexts() : TId3TagTexts{};
-  const auto tagText = [](const QString& Text) { return Latin1TagText(Text.toStdString()); };
+  const auto tagText = [](const QString& Text) { return Text.toStdString(); };
   MP3Out1_.Id3TagTitle = tagText(texts.Title);
   MP3Out1_.Id3TagArtist = tagText(texts.Artist);
   MP3Out1_.Id3TagAlbum = tagText(texts.Album);

@@ -51,41 +51,6 @@ void TRunFileNames::Written(const std::string& FileName) {
   Written_.insert(ResolvedPath(FileName));
 }
 
-// Decodes one UTF-8 sequence at Text[At]; a malformed one counts as one character
-// outside Latin-1.
-static uint32_t NextCodePoint(const std::string& Text, size_t& At) {
-  const auto byte = [&](size_t I) { return static_cast<unsigned char>(Text[I]); };
-  const unsigned char lead = byte(At);
-  const int length = lead < 0x80           ? 1
-                     : (lead >> 5) == 0x6  ? 2
-                     : (lead >> 4) == 0xE  ? 3
-                     : (lead >> 3) == 0x1E ? 4
-                                           : 0;
-  if (length == 0 || At + length > Text.size()) {
-    ++At;
-    return 0xFFFD;
-  }
-  uint32_t code = length == 1 ? lead : lead & (0x7F >> length);
-  for (int i = 1; i < length; ++i) {
-    if ((byte(At + i) & 0xC0) != 0x80) {
-      ++At;
-      return 0xFFFD;
-    }
-    code = code << 6 | (byte(At + i) & 0x3F);
-  }
-  At += length;
-  return code;
-}
-
-std::string Latin1TagText(const std::string& Utf8) {
-  std::string latin1;
-  for (size_t at = 0; at < Utf8.size();) {
-    const uint32_t code = NextCodePoint(Utf8, at);
-    latin1 += code <= 0xFF ? static_cast<char>(code) : '?';
-  }
-  return latin1;
-}
-
 // ---------------------------------------------------------------------------------
 // Starting a job
 // ---------------------------------------------------------------------------------
@@ -97,7 +62,7 @@ std::string Latin1TagText(const std::string& Utf8) {
 void TJobStarter::ApplyRowTags(TAudioFileOut& Output, const TRowTagRules& Rules, int Index,
                                const std::string& Caption) {
   if (auto* mp3 = dynamic_cast<TMP3Out*>(&Output)) {
-    if (Rules.TitleFromName) mp3->Id3TagTitle = Latin1TagText(Caption);
+    if (Rules.TitleFromName) mp3->Id3TagTitle = Caption;
     if (Rules.FirstTrack) mp3->Id3TagTrack = std::to_string(*Rules.FirstTrack + Index);
   } else if (auto* vorbis = dynamic_cast<TVorbisOut*>(&Output)) {
     vorbis->SetComments(Rules.OggComments);

@@ -49,10 +49,6 @@ class TRunFileNames {
   std::set<std::string> Written_;  // with links and "." resolved, so one file is one name
 };
 
-// The text that the MP3 encoder's tags take: UTF-8 turned into Latin-1, a character
-// outside it into "?".
-std::string Latin1TagText(const std::string& Utf8);
-
 // Starts the jobs of a run with the CD source that the run reads.
 class TJobStarter {
  public:

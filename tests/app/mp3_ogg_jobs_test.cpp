@@ -15,6 +15,7 @@
 #include "ogg_decoder.h"
 #include "settings_test_support.h"
 #include "spin_button.h"
+#include "tag_reader.h"
 
 namespace {
 
@@ -86,6 +87,33 @@ TEST_F(Mp3OggJobsTest, ATrackBoxWithoutAWholeNumberStopsTheRunWithItsError) {
   EXPECT_TRUE(std::filesystem::is_empty(Out()));
   EXPECT_TRUE(RunControlsAvailable());
 }
+
+class Mp3TypedTagsTest : public Mp3OggJobsTest,
+                         public ::testing::WithParamInterface<tagtest::TGenreCase> {};
+
+// The tag window's texts reach both tags of the file as typed (the reading is in
+// tests/common/tag_reader.h).
+TEST_P(Mp3TypedTagsTest, ReachBothTagsOfTheFile) {
+  ListTracks(1);
+  const tagtest::TTyped typed = tagtest::Typed(GetParam());
+  Form2->Edit3->setText(QString::fromStdString(typed.Title));
+  Form2->Edit2->setText(QString::fromStdString(typed.Artist));
+  Form2->Edit1->setText(QString::fromStdString(typed.Album));
+  Form2->Edit5->setText(QString::fromStdString(typed.Year));
+  Form2->Edit4->setText(QString::fromStdString(typed.Track));
+  Form2->Edit7->setText(QString::fromStdString(typed.Comment));
+  Form2->ComboBox1->setCurrentText(QString::fromStdString(typed.Genre));
+  Mp3().CheckBox7->click();
+  Form->RadioButton2->click();
+
+  Convert();
+
+  ASSERT_EQ(Statuses(), QStringList({"Done"}));
+  tagtest::ExpectTypedTags(OutFile("Track01.mp3"), GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(Genres, Mp3TypedTagsTest, ::testing::ValuesIn(tagtest::GenreCases),
+                         [](const auto& Info) { return std::string(Info.param.Typed); });
 
 struct TMp3FileCase {
   const char* Name;

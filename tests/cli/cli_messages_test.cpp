@@ -60,6 +60,11 @@ TEST_F(CliMessages, OptionsWithoutEffectAreRefusedWithTheReason) {
       {"--format mp3 --samplerate 11025 --bitrate 320", 1, {"warning: --bitrate 320 becomes 64"}},
       {"--format mp3 --bitrate 144", 1, {"warning: --bitrate 144 becomes 128"}},
       {"--format mp3 --vbr --vbr-min 8", 1, {"warning: --vbr-min 8 becomes 32"}},
+      // Comment names hold printable ASCII from space to "}"; a line without one is free
+      // text.
+      {"--format ogg --tag 'TITLÉ=x'", 2, {"--tag", "printable ASCII", "\"TITLÉ\""}},
+      {"--format ogg --tag '~NAME=x'", 2, {"--tag", "printable ASCII", "\"~NAME\""}},
+      {"--format ogg --tag ' }=x' --tag 'Made by hand' --tag '=x'", 1, {"does not exist"}},
   };
   for (const Case& c : cases) {
     const auto result = Cli(std::string(c.Options) + " /nowhere/disc.cue");

@@ -12,6 +12,7 @@
 #include <regex>
 
 #include "command_run.h"
+#include "tag_reader.h"
 #include "temp_dir.h"
 #include "wav_decoder.h"
 
@@ -208,6 +209,22 @@ TEST_F(CommandLine, Mp3TagsFollowTheRows) {
     EXPECT_EQ(tag.substr(33, 8), "The Band");
     EXPECT_EQ(static_cast<uint8_t>(tag[126]), number) << name;  // ID3v1.1 track
     EXPECT_EQ(static_cast<uint8_t>(tag[127]), 67) << name;      // Psychadelic
+  }
+}
+
+// The tag texts reach both tags of the file as typed (the reading is in
+// tests/common/tag_reader.h).
+TEST_F(CommandLine, Mp3TagsHoldTheTextsAsTyped) {
+  const std::string cue = MakeDisc("typed", "--tracks 1 --seconds 1 --content tone");
+  for (const tagtest::TGenreCase& genre : tagtest::GenreCases) {
+    const tagtest::TTyped typed = tagtest::Typed(genre);
+    const std::string folder = genre.Typed;
+    const auto result = Cli("--format mp3 --out '" + folder + "' --title '" + typed.Title +
+                            "' --artist '" + typed.Artist + "' --album '" + typed.Album +
+                            "' --year " + typed.Year + " --track " + typed.Track + " --comment '" +
+                            typed.Comment + "' --genre '" + typed.Genre + "' '" + cue + "'");
+    ASSERT_EQ(result.Status, 0) << result.Output;
+    tagtest::ExpectTypedTags(Dir / (folder + "/Track01.mp3"), genre);
   }
 }
 

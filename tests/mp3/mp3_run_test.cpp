@@ -1,9 +1,12 @@
-// Runs of the MP3 output as the window drives them: the tag, abort, an empty input,
+// Runs of the MP3 output as the window drives them: the tags, abort, an empty input,
 // and the refusals of its set-up.
+#include <filesystem>
+
 #include "audio_lame.h"
 #include "mp3_decoder.h"
 #include "pcm_source.h"
 #include "pipeline_test.h"
+#include "tag_reader.h"
 
 using namespace mp3test;
 
@@ -86,6 +89,95 @@ INSTANTIATE_TEST_SUITE_P(Names, Mp3Genre,
                                            TGenreCase{"dance hall", 125},
                                            TGenreCase{"Jazz+Funk", 29}, TGenreCase{"42", 42},
                                            TGenreCase{"Not A Genre", 12}, TGenreCase{"", 255}));
+
+void SetTyped(TMP3Out& Output, const tagtest::TTyped& Typed) {
+  Output.Id3TagTitle = Typed.Title;
+  Output.Id3TagArtist = Typed.Artist;
+  Output.Id3TagAlbum = Typed.Album;
+  Output.Id3TagYear = Typed.Year;
+  Output.Id3TagTrack = Typed.Track;
+  Output.Id3TagComment = Typed.Comment;
+  Output.Id3TagGenre = Typed.Genre;
+}
+
+// The ID3v2 tag before the audio leaves the information frame true and the decoded
+// length exact: the frames it counts, the bytes it counts, and Frames samples framed by
+// the encoder's delay and padding.
+void ExpectExactAudio(const std::string& File, int Frames) {
+  const std::vector<uint8_t> audio = AudioBytes(ReadWholeFile(File));
+  const TDecoded decoded = Decode(audio);
+  const std::optional<TInfoFrame> info = ReadInfoFrame(audio);
+  ASSERT_TRUE(info && info->Frames && info->Bytes && info->Delay && info->Padding) << File;
+  EXPECT_EQ(decoded.LostFrames, 0) << File;
+  EXPECT_EQ(*info->Frames + 1, decoded.Frames.size()) << File;
+  EXPECT_EQ(*info->Bytes, audio.size()) << File;
+  EXPECT_EQ(decoded.SampleCount() - decoded.Frames[0].Samples - *info->Delay - *info->Padding,
+            Frames)
+      << File;
+}
+
+class Mp3TypedTags : public PipelineTest,
+                     public ::testing::WithParamInterface<tagtest::TGenreCase> {};
+
+TEST_P(Mp3TypedTags, ComeBackWholeFromTheV2TagAndInLatin1FromTheV1Tag) {
+  TPcmMemoryInput input(StereoTone(1), 2);
+  TMP3Out output;
+  SetTyped(output, tagtest::Typed(GetParam()));
+  output.FileName = Dir / "typed.mp3";
+  ASSERT_TRUE(Completes(output, input));
+  tagtest::ExpectTypedTags(output.FileName, GetParam());
+  ExpectExactAudio(output.FileName, 44100);
+}
+
+INSTANTIATE_TEST_SUITE_P(Genres, Mp3TypedTags, ::testing::ValuesIn(tagtest::GenreCases),
+                         [](const auto& Info) { return std::string(Info.param.Typed); });
+
+// The room kept at the start for the ID3v2 tag holds the title of the end of the run;
+// a title that outgrows it, or a tag that comes or goes during the run, moves the
+// audio, which stays whole, and nothing is left beside the file.
+struct TRoomCase {
+  const char* Name;
+  std::string AtStart, AtEnd;
+};
+
+void PrintTo(const TRoomCase& Case, std::ostream* Out) { *Out << Case.Name; }
+
+class Mp3TagRoom : public PipelineTest, public ::testing::WithParamInterface<TRoomCase> {};
+
+TEST_P(Mp3TagRoom, HoldsTheTitleOfTheEndOfTheRun) {
+  TPcmMemoryInput input(StereoTone(2), 2);
+  TMP3Out output;
+  output.Id3TagTitle = GetParam().AtStart;
+  output.OnProgress = [end = GetParam().AtEnd, done = false](TAudioOutput* Sender) mutable {
+    if (!std::exchange(done, true)) static_cast<TMP3Out*>(Sender)->Id3TagTitle = end;
+  };
+  output.FileName = Dir / "room.mp3";
+  ASSERT_TRUE(Completes(output, input));
+  const tagtest::TTags tags = tagtest::ReadTags(output.FileName);
+  if (GetParam().AtEnd.empty()) {
+    EXPECT_EQ(tags.count("v2.version"), 0u);
+  } else {
+    EXPECT_EQ(tags.at("v2.version"), "2.3");
+    EXPECT_EQ(tags.at("v2.TIT2"), GetParam().AtEnd);
+  }
+  ExpectExactAudio(output.FileName, 2 * 44100);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir.Path()), {}), 1);
+}
+
+std::string Repeated(const std::string& Text, int Times) {
+  std::string repeated;
+  for (int i = 0; i < Times; ++i) repeated += Text;
+  return repeated;
+}
+
+INSTANTIATE_TEST_SUITE_P(Titles, Mp3TagRoom,
+                         ::testing::Values(TRoomCase{"Fits", "Short", "Short, and somewhat longer"},
+                                           TRoomCase{"Outgrows", "Short", Repeated("\u6771", 3000)},
+                                           TRoomCase{"Comes", "", "Late"},
+                                           TRoomCase{"Goes", "Early", ""}),
+                         [](const ::testing::TestParamInfo<TRoomCase>& Info) {
+                           return Info.param.Name;
+                         });
 
 // That the file decodes to what was read is checked for every output in
 // tests/core/output_behaviour_test.cpp; here, the tag and the information frame.
