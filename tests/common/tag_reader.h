@@ -16,7 +16,8 @@ namespace tagtest {
 
 // Prints one line KEY=value per field: "v2.version", then "v2.FRAME" for every frame of
 // the ID3v2 tag as stored (no conversion to a later version), with ".encoding" and for
-// comments ".lang" and ".desc"; "v1.FRAME" for the ID3v1 tag, as mutagen maps its
+// comments ".lang" and ".desc", for the genre ".genres" (as mutagen reads the text);
+// "v1.FRAME" for the ID3v1 tag, as mutagen maps its
 // fields to frames (the genre as its number).
 constexpr const char* ReaderScript = R"(
 import sys
@@ -28,6 +29,8 @@ def show(prefix, frames):
         if f.FrameID == "COMM":
             print(key + ".lang=" + f.lang)
             print(key + ".desc=" + f.desc)
+        if f.FrameID == "TCON":
+            print(key + ".genres=" + "/".join(f.genres))
         print(key + ".encoding=" + str(int(f.encoding)))
         print(key + "=" + "/".join(str(t) for t in f.text))
 path = sys.argv[1]

@@ -64,13 +64,15 @@ INSTANTIATE_TEST_SUITE_P(BeforeAndDuring, Mp3Tag, ::testing::Bool());
 struct TGenreCase {
   const char* Text;
   int Expected;
+  const char* V2Genre;  // as the reader reads the ID3v2 tag's genre; "" for none
 };
 
 class Mp3Genre : public PipelineTest, public ::testing::WithParamInterface<TGenreCase> {};
 
-// Names of the program's genre list reach the tag as that genre even where the
-// library's own table spells them otherwise; other texts go to the library as given.
-TEST_P(Mp3Genre, ReachesTheTagAsTheNamedGenre) {
+// Names of the program's genre list reach the ID3v1 tag as that genre even where the
+// library's own table spells them otherwise, and the ID3v2 tag by the list's name;
+// other texts go to the library as given, and to the ID3v2 tag as typed.
+TEST_P(Mp3Genre, ReachesTheTagsAsTheNamedGenre) {
   TPcmMemoryInput input(StereoTone(1), 2);
   TMP3Out output;
   output.Id3TagTitle = "Genre";
@@ -80,15 +82,19 @@ TEST_P(Mp3Genre, ReachesTheTagAsTheNamedGenre) {
   const std::optional<TId3v1> tag = ReadId3v1(ReadWholeFile(output.FileName));
   ASSERT_TRUE(tag.has_value());
   EXPECT_EQ(tag->Genre, GetParam().Expected);
+  tagtest::TTags tags = tagtest::ReadTags(output.FileName);
+  EXPECT_EQ(tags["v2.TCON.genres"], GetParam().V2Genre);
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, Mp3Genre,
-                         ::testing::Values(TGenreCase{"Blues", 0}, TGenreCase{"Psychadelic", 67},
-                                           TGenreCase{"Bebob", 85}, TGenreCase{"AlternRock", 40},
-                                           TGenreCase{"A capella", 123},
-                                           TGenreCase{"dance hall", 125},
-                                           TGenreCase{"Jazz+Funk", 29}, TGenreCase{"42", 42},
-                                           TGenreCase{"Not A Genre", 12}, TGenreCase{"", 255}));
+INSTANTIATE_TEST_SUITE_P(
+    Names, Mp3Genre,
+    ::testing::Values(TGenreCase{"Blues", 0, "Blues"}, TGenreCase{"Psychadelic", 67, "Psychadelic"},
+                      TGenreCase{"Bebob", 85, "Bebob"}, TGenreCase{"AlternRock", 40, "AlternRock"},
+                      TGenreCase{"A capella", 123, "A capella"},
+                      TGenreCase{"dance hall", 125, "Dance Hall"},
+                      TGenreCase{"Jazz+Funk", 29, "Jazz+Funk"}, TGenreCase{"42", 42, "Soul"},
+                      TGenreCase{"Not A Genre", 12, "Not A Genre"},
+                      TGenreCase{"(12) Remix", 12, "(12) Remix"}, TGenreCase{"", 255, ""}));
 
 void SetTyped(TMP3Out& Output, const tagtest::TTyped& Typed) {
   Output.Id3TagTitle = Typed.Title;
@@ -170,14 +176,13 @@ std::string Repeated(const std::string& Text, int Times) {
   return repeated;
 }
 
-INSTANTIATE_TEST_SUITE_P(Titles, Mp3TagRoom,
-                         ::testing::Values(TRoomCase{"Fits", "Short", "Short, and somewhat longer"},
-                                           TRoomCase{"Outgrows", "Short", Repeated("\u6771", 3000)},
-                                           TRoomCase{"Comes", "", "Late"},
-                                           TRoomCase{"Goes", "Early", ""}),
-                         [](const ::testing::TestParamInfo<TRoomCase>& Info) {
-                           return Info.param.Name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Titles, Mp3TagRoom,
+    ::testing::Values(TRoomCase{"Fits", "Short", "Short, and somewhat longer"},
+                      TRoomCase{"Outgrows", "Short", Repeated("\u6771", 3000)},
+                      TRoomCase{"FitsBeyondTheBmp", "Short", "G clef \U0001D11E"},
+                      TRoomCase{"Comes", "", "Late"}, TRoomCase{"Goes", "Early", ""}),
+    [](const ::testing::TestParamInfo<TRoomCase>& Info) { return Info.param.Name; });
 
 // That the file decodes to what was read is checked for every output in
 // tests/core/output_behaviour_test.cpp; here, the tag and the information frame.
