@@ -137,6 +137,7 @@ TMP3Out::~TMP3Out() {
 }
 
 void TMP3Out::StartFile() {
+  TagBehind_ = false;
   BytesWritten_ = 0;
   PendingBytes_ = 0;
   CreateEncoder(*Input());
@@ -339,16 +340,29 @@ void TMP3Out::PlaceId3v2Tag(const TTagTexts& Texts) {
     return;
   }
   if (needed == 0 && TagRoom_ == 0) return;
-  MoveAudioBehind(frames.empty() ? std::vector<uint8_t>()
-                                 : Id3v2Tag(frames, Id3v2Room(frames.size())));
+  try {
+    MoveAudioBehind(frames.empty() ? std::vector<uint8_t>()
+                                   : Id3v2Tag(frames, Id3v2Room(frames.size())));
+  } catch (const std::exception& E) {
+    // The file itself is whole: only its tag is behind.
+    TagBehind_ = true;
+    throw EAudioException(std::string(E.what()) + " The file is whole, but its ID3v2 tag " +
+                          "holds the texts it had when the run started.");
+  }
 }
 
-// Writes Tag and the audio to a staging file beside the stream's file and puts it in
-// that file's place, so a failure on the way leaves the file as it was. Only a file
-// that the output opened and wrote from its start is copied.
+std::string TMP3Out::RunFailed() {
+  const std::string note = TAudioFileOut::RunFailed();
+  return TagBehind_ ? std::string() : note;
+}
+
+// Writes Tag and the audio to a staging file beside the stream's file (named after
+// FileName, as the stream's own staging name is) and puts it in that file's place, so
+// a failure on the way leaves the file as it was. Only a file that the output opened
+// and wrote from its start is copied.
 void TMP3Out::MoveAudioBehind(const std::vector<uint8_t>& Tag) {
   if (StreamAssigned || TagStart_ != 0) return;
-  const std::string staged = StagingNameFor(Stream->FileName());
+  const std::string staged = StagingNameFor(FileName);
   if (staged.empty()) return;
   auto copy = std::make_unique<TFileStream>(staged, TFileStream::TMode::Create, FileName);
   try {

@@ -143,6 +143,8 @@ class TMP3Out : public TAudioFileOut {
   // information frame and the ID3v2 tag.
   void CompleteFile() override;
   void ReleaseRun() override;
+  // A run whose only failure was the copy behind a larger ID3v2 tag kept a whole file.
+  std::string RunFailed() override;
 
  private:
   struct TEncoderCloser {
@@ -182,6 +184,8 @@ class TMP3Out : public TAudioFileOut {
   // Where the room for the ID3v2 tag starts in the stream and its length (0: none).
   int64_t TagStart_ = 0;
   int64_t TagRoom_ = 0;
+  // The file could not be copied behind the larger tag its final texts need.
+  bool TagBehind_ = false;
   // Where the encoder's bytes start in the stream, and how many have been written.
   int64_t AudioStart_ = 0;
   int64_t BytesWritten_ = 0;

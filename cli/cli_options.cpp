@@ -218,6 +218,8 @@ MP3 options (constant bit rate unless --vbr):
                          output sample rate; default lets the encoder choose
   --crc, --copyright, --no-original
   --title, --artist, --album, --year, --track, --comment, --genre TEXT
+                         go whole into an ID3v2.3 tag, and in Latin-1, cut to
+                         30 characters, into an ID3v1 tag
   --title-from-name      each track's title is its name
   --track-from N         track numbers N, N+1, ... in the order given
   A bit rate is one of 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144,

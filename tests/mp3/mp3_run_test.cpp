@@ -6,6 +6,7 @@
 #include "mp3_decoder.h"
 #include "pcm_source.h"
 #include "pipeline_test.h"
+#include "small_disk.h"
 #include "tag_reader.h"
 
 using namespace mp3test;
@@ -150,13 +151,18 @@ void PrintTo(const TRoomCase& Case, std::ostream* Out) { *Out << Case.Name; }
 
 class Mp3TagRoom : public PipelineTest, public ::testing::WithParamInterface<TRoomCase> {};
 
+// The title AtEnd is set while the run is under way (the worker waits meanwhile).
+void ChangeTitleDuringTheRun(TMP3Out& Output, const std::string& AtEnd) {
+  Output.OnProgress = [AtEnd, done = false](TAudioOutput* Sender) mutable {
+    if (!std::exchange(done, true)) static_cast<TMP3Out*>(Sender)->Id3TagTitle = AtEnd;
+  };
+}
+
 TEST_P(Mp3TagRoom, HoldsTheTitleOfTheEndOfTheRun) {
   TPcmMemoryInput input(StereoTone(2), 2);
   TMP3Out output;
   output.Id3TagTitle = GetParam().AtStart;
-  output.OnProgress = [end = GetParam().AtEnd, done = false](TAudioOutput* Sender) mutable {
-    if (!std::exchange(done, true)) static_cast<TMP3Out*>(Sender)->Id3TagTitle = end;
-  };
+  ChangeTitleDuringTheRun(output, GetParam().AtEnd);
   output.FileName = Dir / "room.mp3";
   ASSERT_TRUE(Completes(output, input));
   const tagtest::TTags tags = tagtest::ReadTags(output.FileName);
@@ -183,6 +189,27 @@ INSTANTIATE_TEST_SUITE_P(
                       TRoomCase{"FitsBeyondTheBmp", "Short", "G clef \U0001D11E"},
                       TRoomCase{"Comes", "", "Late"}, TRoomCase{"Goes", "Early", ""}),
     [](const ::testing::TestParamInfo<TRoomCase>& Info) { return Info.param.Name; });
+
+// A disk too full for the copy behind a larger tag: the run fails and says why, and the
+// file stays whole with the tag of the start; nothing is left beside it. The disk is a
+// tmpfs of the test's own, so only a test run as root can make one.
+TEST_F(Mp3Run, TextsOutgrowingTheRoomOnAFullDiskLeaveTheFileWhole) {
+  TSmallDisk disk(Dir / "disk", 40 * 1024);
+  if (!disk.Mounted()) GTEST_SKIP() << "no tmpfs can be mounted here (not root)";
+  TPcmMemoryInput input(StereoTone(1), 2);
+  TMP3Out output;
+  output.Id3TagTitle = "Short";
+  ChangeTitleDuringTheRun(output, Repeated("\u6771", 3000));
+  output.FileName = Dir / "disk/full.mp3";
+  const TRunResult run = RunToEnd(output, input);
+  EXPECT_EQ(run.Failures, 1);
+  EXPECT_NE(run.Failure.find("Cannot write file"), std::string::npos) << run.Failure;
+  EXPECT_NE(run.Failure.find("The file is whole"), std::string::npos) << run.Failure;
+  EXPECT_EQ(run.Failure.find("incomplete"), std::string::npos) << run.Failure;
+  EXPECT_EQ(tagtest::ReadTags(output.FileName)["v2.TIT2"], "Short");
+  ExpectExactAudio(output.FileName, 44100);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Dir / "disk"), {}), 1);
+}
 
 // That the file decodes to what was read is checked for every output in
 // tests/core/output_behaviour_test.cpp; here, the tag and the information frame.
