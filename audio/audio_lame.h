@@ -116,7 +116,9 @@ class TMP3Out : public TAudioFileOut {
   TSharedText Id3TagYear;
   TSharedText Id3TagTrack;
   TSharedText Id3TagComment;
-  // A genre name or number; a name of the ID3v1 table reaches the tag as that genre.
+  // A genre name or number. One of the ID3v1 table reaches the ID3v1 tag by its number
+  // and the ID3v2 tag by the table's name; any other text reaches the ID3v2 tag as
+  // typed and the ID3v1 tag as "Other".
   TSharedText Id3TagGenre;
   TMP3Quality Quality = ql5;
   TMP3SampleRate SampleRate = srDefault;

@@ -2,7 +2,6 @@
 // them in its own character set. Here they are turned into the two that MP3 tags use.
 #pragma once
 
-#include <cstdint>
 #include <string>
 
 // The characters of a UTF-8 text; a malformed sequence counts as one U+FFFD.
