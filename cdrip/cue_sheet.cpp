@@ -76,13 +76,6 @@ int32_t SectorBytesOfMode(const std::string& Mode) {
   return bytes >= 2048 && bytes <= 2448 ? bytes : 2352;
 }
 
-std::string TimeText(int32_t Sectors) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%02d:%02d:%02d", Sectors / SectorsPerSecond / 60,
-                Sectors / SectorsPerSecond % 60, Sectors % SectorsPerSecond);
-  return text;
-}
-
 class Scanner {
  public:
   explicit Scanner(const std::string& Path) : Path_(Path) {}
@@ -246,7 +239,7 @@ void Scanner::IndexCommand(const std::vector<std::string>& Words) {
   }
   char line[32];
   std::snprintf(line, sizeof line, "    INDEX %02d ", index);
-  Emit(std::string(line) + TimeText(position));
+  Emit(std::string(line) + MsfText(position));
 }
 
 void Scanner::GapCommand(const std::string& Which, const std::vector<std::string>& Words) {
@@ -254,7 +247,7 @@ void Scanner::GapCommand(const std::string& Which, const std::vector<std::string
   if (Words.size() != 2) Refuse(Which + " takes one time.");
   const int32_t length = Time(Words[1]);
   (Which == "PREGAP" ? CurrentTrack().Pregap : CurrentTrack().Postgap) = length;
-  Emit("    " + Which + " " + TimeText(length));
+  Emit("    " + Which + " " + MsfText(length));
 }
 
 struct CdDeleter {
