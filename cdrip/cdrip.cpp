@@ -6,6 +6,7 @@
 #include <cdio/logging.h>
 #include <cdio/paranoia/cdda.h>
 #include <cdio/paranoia/paranoia.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstring>
@@ -132,6 +133,14 @@ int32_t RipNextChunk(RipRange& Range, uint8_t* Buffer) {
   // A sector that cannot be read ends the range.
   if (got < wanted) Range.End = Range.Next;
   return got * SectorBytes;
+}
+
+// A drive named by path: a block device is read as a CD device (one the CD layer did not
+// list, such as a drive under a name of its own), anything else as a disc image.
+std::unique_ptr<Drive> MakeAddedDrive(const std::string& Path) {
+  struct stat info {};
+  if (::stat(Path.c_str(), &info) == 0 && S_ISBLK(info.st_mode)) return MakeDeviceDrive(Path);
+  return MakeImageDrive(Path);
 }
 
 // Copies Text into Buffer, truncated to Size - 1 bytes and terminated; returns its
@@ -291,7 +300,7 @@ int32_t CR_AddImageDrive(const char* path) {
     for (size_t i = lib.DeviceCount; i < lib.Drives.size(); ++i)
       if (lib.Drives[i].Unit->Name() == name) return static_cast<int32_t>(i);
     try {
-      lib.Drives.push_back(cdrip::DriveSlot{cdrip::MakeImageDrive(name), std::nullopt});
+      lib.Drives.push_back(cdrip::DriveSlot{cdrip::MakeAddedDrive(name), std::nullopt});
     } catch (const std::exception& e) {
       lib.LastError = e.what();
       return -1;

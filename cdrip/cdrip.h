@@ -67,7 +67,8 @@ CDRIP_API int32_t CR_RipChunk(uint8_t* buffer, int32_t* byteCount, int32_t* abor
 CDRIP_API int32_t CR_CloseRipper(void);
 /* Adds a disc image (.cue, .toc or .nrg) as a drive; returns its drive number (the
  * existing one when the image was added before), or -1, with nothing added, when it
- * cannot be opened: CR_GetLastError then tells why. */
+ * cannot be opened: CR_GetLastError then tells why. A path that is a block device is
+ * added as a CD drive, for devices that the CD layer does not list at CR_Init. */
 CDRIP_API int32_t CR_AddImageDrive(const char* path);
 /* Copies the drive's name (device path, or the image's absolute path) into buffer,
  * truncated to size - 1 bytes and terminated. Returns the name's full length, or -1

@@ -1,0 +1,137 @@
+// korvane-cli on a CD device: the software CD drive makes an empty file a drive that
+// holds a disc image made by korvane-mkdisc, so the table comes through the CD layer's
+// ioctls and the audio through the paranoia layer's READ CD commands. The listing must
+// match the image's own, and every audio track must come out as the image maker says.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "command_run.h"
+#include "temp_dir.h"
+
+namespace {
+
+const std::string Bin = KORVANE_BIN_DIR;
+
+struct DiscCase {
+  const char* Name;
+  const char* Options;  // korvane-mkdisc's
+  int AudioTracks;
+};
+
+const DiscCase Discs[] = {
+    {"DataLastWithPregaps",
+     "--tracks 4 --seconds 2,3.5,1 --content ramp --data-track last "
+     "--pregap 0,30",
+     3},
+    {"DataFirst", "--tracks 3 --seconds 1.5 --content noise --data-track first", 2},
+    {"SecondSession", "--tracks 3 --seconds 1,2 --content chord --enhanced", 2},
+    {"OddLengthsSplit", "--tracks 3 --sectors 1,77,151 --content noise --split", 3},
+};
+
+void PrintTo(const DiscCase& Case, std::ostream* Out) { *Out << Case.Name; }
+
+// Every line of a listing, with the drive's name replaced by "DRIVE".
+std::vector<std::string> ListingLines(const std::string& Output, const std::string& Drive) {
+  std::vector<std::string> lines;
+  std::istringstream in(Output);
+  for (std::string line; std::getline(in, line);) {
+    for (size_t at; (at = line.find(Drive)) != std::string::npos;)
+      line.replace(at, Drive.size(), "DRIVE");
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+class FakeDrive : public ::testing::TestWithParam<DiscCase> {
+ protected:
+  std::string MakeDisc(const std::string& Options) {
+    const std::string cue = Dir / "disc.cue";
+    const auto made = CaptureCommand(Bin + "/korvane-mkdisc " + Options + " --expect '" +
+                                     (Dir / "expect") + "' '" + cue + "'");
+    EXPECT_EQ(made.Status, 0) << made.Output;
+    return cue;
+  }
+  // An empty file that the preloaded drive turns into a CD drive holding Image.
+  std::string MakeDrive(const std::string& Image) {
+    const std::string device = Dir / "sr0";
+    std::ofstream(device).flush();
+    Environment = "LD_PRELOAD='" + Bin + "/libkorvane-fakedrive.so' KORVANE_FAKE_DRIVE='" + device +
+                  ":" + Image + "' ";
+    return device;
+  }
+  TCommandResult Cli(const std::string& Arguments, bool OnDrive = true) {
+    return CaptureCommand("cd '" + Dir.Path().string() + "' && " + (OnDrive ? Environment : "") +
+                          Bin + "/korvane-cli " + Arguments);
+  }
+  static std::vector<uint8_t> PcmOf(const std::string& Wav) {
+    auto bytes = ReadWholeFile(Wav);
+    return bytes.size() < 44 ? std::vector<uint8_t>{}
+                             : std::vector<uint8_t>(bytes.begin() + 44, bytes.end());
+  }
+
+  TTempDir Dir;
+  std::string Environment;
+};
+
+TEST_P(FakeDrive, ListsTheImagesTracks) {
+  const std::string cue = MakeDisc(GetParam().Options);
+  const std::string device = MakeDrive(cue);
+  const auto fromImage = Cli("--list '" + cue + "'", false);
+  const auto fromDrive = Cli("--list '" + device + "'");
+  ASSERT_EQ(fromImage.Status, 0) << fromImage.Output;
+  ASSERT_EQ(fromDrive.Status, 0) << fromDrive.Output;
+  EXPECT_NE(fromDrive.Output.find(device + "/Track01.cda"), std::string::npos) << fromDrive.Output;
+  EXPECT_EQ(ListingLines(fromDrive.Output, device), ListingLines(fromImage.Output, cue))
+      << fromDrive.Output << "\n"
+      << fromImage.Output;
+}
+
+TEST_P(FakeDrive, RipsEveryAudioTrackExactly) {
+  const std::string cue = MakeDisc(GetParam().Options);
+  const std::string device = MakeDrive(cue);
+  const auto result = Cli("--out O '" + device + "'");
+  ASSERT_EQ(result.Status, 0) << result.Output;
+  int ripped = 0;
+  for (int track = 1; track <= 99; ++track) {
+    char expect[32], wav[32];
+    std::snprintf(expect, sizeof expect, "expect/track%02d.pcm", track);
+    std::snprintf(wav, sizeof wav, "O/Track%02d.wav", track);
+    if (!std::filesystem::exists(Dir / expect)) {
+      EXPECT_FALSE(std::filesystem::exists(Dir / wav)) << wav;
+      continue;
+    }
+    ++ripped;
+    const auto expected = ReadWholeFile(Dir / expect);
+    const auto pcm = PcmOf(Dir / wav);
+    ASSERT_FALSE(expected.empty()) << expect;
+    EXPECT_EQ(pcm.size(), expected.size()) << wav;
+    EXPECT_TRUE(pcm == expected) << wav;
+  }
+  EXPECT_EQ(ripped, GetParam().AudioTracks);
+}
+
+INSTANTIATE_TEST_SUITE_P(Discs, FakeDrive, ::testing::ValuesIn(Discs),
+                         [](const auto& Info) { return std::string(Info.param.Name); });
+
+// A drive without a disc (an image that is not there) is listed as not ready, and a
+// rip from it fails and says so.
+TEST(FakeDriveEmpty, IsListedAsNotReadyAndRipsNothing) {
+  TTempDir dir;
+  const std::string device = dir / "sr0";
+  std::ofstream(device).flush();
+  const std::string run = "cd '" + dir.Path().string() + "' && LD_PRELOAD='" + Bin +
+                          "/libkorvane-fakedrive.so' KORVANE_FAKE_DRIVE='" + device + ":" +
+                          (dir / "missing.cue") + "' " + Bin + "/korvane-cli ";
+  const auto listed = CaptureCommand(run + "--list '" + device + "'");
+  EXPECT_EQ(listed.Status, 0) << listed.Output;
+  EXPECT_NE(listed.Output.find("Drive 0: " + device + "\n  (no disc"), std::string::npos)
+      << listed.Output;
+  const auto ripped = CaptureCommand(run + "--out O '" + device + "'");
+  EXPECT_EQ(ripped.Status, 1) << ripped.Output;
+  EXPECT_FALSE(std::filesystem::exists(dir / "O/Track01.wav"));
+}
+
+}  // namespace

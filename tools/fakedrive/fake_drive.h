@@ -1,0 +1,71 @@
+// A software CD drive for the tests: preloaded into a program, it makes the paths named
+// in KORVANE_FAKE_DRIVE ("/dir/sr0:/path/disc.cue", several separated by ';') look to
+// the CD layer and the paranoia layer like CD drives holding those disc images. The
+// paths themselves are ordinary (empty) files; the stat calls report them as block
+// devices, their descriptors are real ones of those files, and the CD-ROM ioctls on
+// such a descriptor are answered here from the image, read with our own image readers.
+// KORVANE_FAKE_DRIVE_LOG=1 logs every call on a drive to standard error.
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "drive.h"
+
+namespace fakedrive {
+
+// MMC sense data: key, additional sense code and qualifier.
+struct Sense {
+  uint8_t Key = 0;
+  uint8_t Asc = 0;
+  uint8_t Ascq = 0;
+};
+constexpr Sense NoDisc{0x02, 0x3A, 0x00};      // NOT READY, medium not present
+constexpr Sense BadOpcode{0x05, 0x20, 0x00};   // ILLEGAL REQUEST, invalid command
+constexpr Sense BadAddress{0x05, 0x21, 0x00};  // ILLEGAL REQUEST, LBA out of range
+constexpr Sense BadField{0x05, 0x24, 0x00};    // ILLEGAL REQUEST, invalid field in CDB
+
+// The index of the drive whose path this is, or -1. Relative paths are taken from the
+// working directory.
+int DriveOfPath(const char* Path);
+// The drive a descriptor was opened on, or -1.
+int DriveOfFd(int Fd);
+void RememberFd(int Fd, int Drive);
+void ForgetFd(int Fd);
+
+// The table of the disc in the drive, read anew from its image; nothing without a disc.
+std::optional<cdrip::Toc> DiscToc(int Drive);
+// Copies Count sectors of 2352 bytes from Lsn on into Out; false when the disc does not
+// hold them all.
+bool ReadSectors(int Drive, int32_t Lsn, int32_t Count, uint8_t* Out);
+
+// Logs one line to standard error when KORVANE_FAKE_DRIVE_LOG is 1.
+void Log(const char* Format, ...) __attribute__((format(printf, 1, 2)));
+
+// The answer to an MMC command: the bytes moved (for data-in commands) or the sense.
+struct MmcResult {
+  bool Ok = true;
+  Sense Error;
+};
+// Runs the command block Cdb on the drive; data-in commands fill at most Length bytes
+// of Buffer (the rest of the buffer is left as it is).
+MmcResult RunMmc(int Drive, const uint8_t* Cdb, uint8_t* Buffer, uint32_t Length);
+
+// Answers a CD-ROM or SCSI ioctl on a drive's descriptor as the kernel would: the
+// return value, with errno set when it is -1.
+int DriveIoctl(int Drive, unsigned long Request, void* Argument);
+
+// Addresses: MSF counts 150 sectors before LSN 0.
+struct Msf {
+  uint8_t M, S, F;
+};
+inline Msf MsfOf(int32_t Lsn) {
+  const int32_t at = Lsn + 150;
+  return Msf{static_cast<uint8_t>(at / (60 * 75)), static_cast<uint8_t>(at / 75 % 60),
+             static_cast<uint8_t>(at % 75)};
+}
+
+}  // namespace fakedrive
