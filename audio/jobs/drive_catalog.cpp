@@ -12,9 +12,11 @@
 
 namespace {
 
-bool IsRegularFile(const std::string& Path) {
+// A disc image, or a CD device that the CD library did not list at its start: either
+// is added as a drive when a track entry names it.
+bool IsFileOrBlockDevice(const std::string& Path) {
   struct stat info {};
-  return ::stat(Path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  return ::stat(Path.c_str(), &info) == 0 && (S_ISREG(info.st_mode) || S_ISBLK(info.st_mode));
 }
 
 }  // namespace
@@ -56,7 +58,7 @@ int TDriveCatalog::DriveOfEntry(const std::string& Entry) {
   const int drive = FindDrive(root);
   if (drive >= 0) return drive;
   LastError_ = DriveNotReady;
-  return IsRegularFile(root) ? AddImageDrive(root) : -1;
+  return IsFileOrBlockDevice(root) ? AddImageDrive(root) : -1;
 }
 
 TDriveListing TDriveCatalog::List(int Drive) {

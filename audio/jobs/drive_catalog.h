@@ -42,7 +42,8 @@ class TDriveCatalog {
   // The drive that Name denotes, a device or an image added for it; -1 as above.
   int DriveOfSource(const std::string& Name);
   // The drive that a track entry belongs to: the drive named by the entry's drive root,
-  // or else the disc image file of that name, added as a drive. -1 when neither exists:
+  // or else the disc image file (or unlisted CD device) of that name, added as a drive.
+  // -1 when neither exists:
   // such an entry is never read from another drive's disc. `LastError` says why.
   int DriveOfEntry(const std::string& Entry);
   // Why the last drive could not be found or added, in a sentence for the user.

@@ -45,7 +45,7 @@ std::vector<std::string> ListingLines(const std::string& Output, const std::stri
   return lines;
 }
 
-class FakeDrive : public ::testing::TestWithParam<DiscCase> {
+class DriveRun : public ::testing::Test {
  protected:
   std::string MakeDisc(const std::string& Options) {
     const std::string cue = Dir / "disc.cue";
@@ -72,9 +72,17 @@ class FakeDrive : public ::testing::TestWithParam<DiscCase> {
                              : std::vector<uint8_t>(bytes.begin() + 44, bytes.end());
   }
 
+  std::vector<uint8_t> Expected(int Track) {
+    char name[32];
+    std::snprintf(name, sizeof name, "expect/track%02d.pcm", Track);
+    return ReadWholeFile(Dir / name);
+  }
+
   TTempDir Dir;
   std::string Environment;
 };
+
+class FakeDrive : public DriveRun, public ::testing::WithParamInterface<DiscCase> {};
 
 TEST_P(FakeDrive, ListsTheImagesTracks) {
   const std::string cue = MakeDisc(GetParam().Options);
@@ -115,6 +123,16 @@ TEST_P(FakeDrive, RipsEveryAudioTrackExactly) {
 
 INSTANTIATE_TEST_SUITE_P(Discs, FakeDrive, ::testing::ValuesIn(Discs),
                          [](const auto& Info) { return std::string(Info.param.Name); });
+
+// Track entries of a drive that the CD layer does not list find their drive by its name.
+TEST_F(DriveRun, RipsTrackEntriesOfTheDrive) {
+  const std::string device = MakeDrive(MakeDisc("--tracks 3 --seconds 1,2 --content noise"));
+  const auto result = Cli("--out O '" + device + "/Track03.cda' '" + device + "/Track02.cda'");
+  ASSERT_EQ(result.Status, 0) << result.Output;
+  EXPECT_TRUE(PcmOf(Dir / "O/Track03.wav") == Expected(3));
+  EXPECT_TRUE(PcmOf(Dir / "O/Track02.wav") == Expected(2));
+  EXPECT_FALSE(std::filesystem::exists(Dir / "O/Track01.wav"));
+}
 
 // A drive without a disc (an image that is not there) is listed as not ready, and a
 // rip from it fails and says so.
