@@ -19,16 +19,17 @@ struct DiscCase {
   const char* Name;
   const char* Options;  // korvane-mkdisc's
   int AudioTracks;
+  int LastSessionTrack;  // the first track of the last session
 };
 
 const DiscCase Discs[] = {
     {"DataLastWithPregaps",
      "--tracks 4 --seconds 2,3.5,1 --content ramp --data-track last "
      "--pregap 0,30",
-     3},
-    {"DataFirst", "--tracks 3 --seconds 1.5 --content noise --data-track first", 2},
-    {"SecondSession", "--tracks 3 --seconds 1,2 --content chord --enhanced", 2},
-    {"OddLengthsSplit", "--tracks 3 --sectors 1,77,151 --content noise --split", 3},
+     3, 1},
+    {"DataFirst", "--tracks 3 --seconds 1.5 --content noise --data-track first", 2, 1},
+    {"SecondSession", "--tracks 3 --seconds 1,2 --content chord --enhanced", 2, 3},
+    {"OddLengthsSplit", "--tracks 3 --sectors 1,77,151 --content noise --split", 3, 1},
 };
 
 void PrintTo(const DiscCase& Case, std::ostream* Out) { *Out << Case.Name; }
@@ -49,9 +50,10 @@ class DriveRun : public ::testing::Test {
  protected:
   std::string MakeDisc(const std::string& Options) {
     const std::string cue = Dir / "disc.cue";
-    const auto made = CaptureCommand(Bin + "/korvane-mkdisc " + Options + " --expect '" +
+    const auto made = CaptureCommand(Bin + "/korvane-mkdisc " + Options + " --print --expect '" +
                                      (Dir / "expect") + "' '" + cue + "'");
     EXPECT_EQ(made.Status, 0) << made.Output;
+    Printed = made.Output;
     return cue;
   }
   // An empty file that the preloaded drive turns into a CD drive holding Image.
@@ -80,6 +82,7 @@ class DriveRun : public ::testing::Test {
 
   TTempDir Dir;
   std::string Environment;
+  std::string Printed;  // what korvane-mkdisc --print said of the last disc made
 };
 
 class FakeDrive : public DriveRun, public ::testing::WithParamInterface<DiscCase> {};
@@ -121,6 +124,59 @@ TEST_P(FakeDrive, RipsEveryAudioTrackExactly) {
   EXPECT_EQ(ripped, GetParam().AudioTracks);
 }
 
+// What a program that sends MMC commands through the CD layer (drive_probe) must get
+// from the drive: the table, the sessions and the disc type as the image maker says,
+// and each audio track's sectors by READ CD with the PCM's checksum.
+struct PrintedTrack {
+  int Number;
+  bool Audio;
+  int Start;
+  int Sectors;
+  std::string Fnv;
+};
+
+std::vector<PrintedTrack> ParsePrinted(const std::string& Printed, int& LeadOut) {
+  std::vector<PrintedTrack> tracks;
+  std::istringstream in(Printed);
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream fields(line);
+    PrintedTrack track{};
+    std::string type, bytes;
+    if (line.rfind("lead-out", 0) == 0) {
+      fields >> type >> LeadOut;
+    } else if (fields >> track.Number >> type >> track.Start >> track.Sectors >> bytes >>
+               track.Fnv) {
+      track.Audio = type == "audio";
+      tracks.push_back(track);
+    }
+  }
+  return tracks;
+}
+
+TEST_P(FakeDrive, AnswersMmcCommandsAsTheImageSays) {
+  const std::string device = MakeDrive(MakeDisc(GetParam().Options));
+  int leadOut = -1;
+  const std::vector<PrintedTrack> tracks = ParsePrinted(Printed, leadOut);
+  ASSERT_FALSE(tracks.empty()) << Printed;
+  std::string ranges, toc = "toc", reads, session;
+  for (const PrintedTrack& track : tracks) {
+    toc += " " + std::to_string(track.Number) + " " + std::to_string(track.Start);
+    if (track.Number == GetParam().LastSessionTrack)
+      session = "session " + std::string(track.Number > 1 ? "2 " : "1 ") +
+                std::to_string(track.Number) + " " + std::to_string(track.Start) + "\n";
+    if (!track.Audio) continue;
+    const std::string range = std::to_string(track.Start) + " " + std::to_string(track.Sectors);
+    ranges += " " + std::to_string(track.Start) + ":" + std::to_string(track.Sectors);
+    reads += "read " + range + " " + track.Fnv + "\n";
+  }
+  toc += " AA " + std::to_string(leadOut) + "\n";
+  const std::string discMode = tracks.front().Audio ? "CD-DA" : "CD-DATA (Mode 1)";
+  const auto probed = CaptureCommand(Environment + Bin + "/drive_probe '" + device + "'" + ranges);
+  ASSERT_EQ(probed.Status, 0) << probed.Output;
+  EXPECT_EQ(probed.Output, "inquiry KORVANE |Software CD     |1.00\nready 0\n" + toc + session +
+                               "discmode " + discMode + "\n" + reads);
+}
+
 INSTANTIATE_TEST_SUITE_P(Discs, FakeDrive, ::testing::ValuesIn(Discs),
                          [](const auto& Info) { return std::string(Info.param.Name); });
 
@@ -150,6 +206,12 @@ TEST(FakeDriveEmpty, IsListedAsNotReadyAndRipsNothing) {
   const auto ripped = CaptureCommand(run + "--out O '" + device + "'");
   EXPECT_EQ(ripped.Status, 1) << ripped.Output;
   EXPECT_FALSE(std::filesystem::exists(dir / "O/Track01.wav"));
+  // Commands on it fail with the sense of a drive without a medium.
+  const auto probed =
+      CaptureCommand("LD_PRELOAD='" + Bin + "/libkorvane-fakedrive.so' KORVANE_FAKE_DRIVE='" +
+                     device + ":' " + Bin + "/drive_probe '" + device + "' 0:1");
+  EXPECT_NE(probed.Output.find("ready sense 2/3a/00\ntoc\n"), std::string::npos) << probed.Output;
+  EXPECT_NE(probed.Output.find("read 0 1 failed"), std::string::npos) << probed.Output;
 }
 
 }  // namespace
