@@ -190,26 +190,29 @@ TEST_F(DriveRun, RipsTrackEntriesOfTheDrive) {
   EXPECT_FALSE(std::filesystem::exists(Dir / "O/Track01.wav"));
 }
 
-// A drive without a disc (an image that is not there) is listed as not ready, and a
-// rip from it fails and says so.
-TEST(FakeDriveEmpty, IsListedAsNotReadyAndRipsNothing) {
-  TTempDir dir;
-  const std::string device = dir / "sr0";
-  std::ofstream(device).flush();
-  const std::string run = "cd '" + dir.Path().string() + "' && LD_PRELOAD='" + Bin +
-                          "/libkorvane-fakedrive.so' KORVANE_FAKE_DRIVE='" + device + ":" +
-                          (dir / "missing.cue") + "' " + Bin + "/korvane-cli ";
-  const auto listed = CaptureCommand(run + "--list '" + device + "'");
+// A drive without a disc (an image that is not there) beside one with a disc: it is
+// listed as not ready, a rip from it fails and says so, and the other drive is read.
+TEST_F(DriveRun, ADriveWithoutADiscIsNotReady) {
+  const std::string disc = MakeDisc("--tracks 2 --seconds 1 --content noise");
+  const std::string empty = Dir / "sr1", loaded = Dir / "sr0";
+  std::ofstream(empty).flush();
+  std::ofstream(loaded).flush();
+  Environment = "LD_PRELOAD='" + Bin + "/libkorvane-fakedrive.so' KORVANE_FAKE_DRIVE='" + empty +
+                ":" + (Dir / "missing.cue") + ";" + loaded + ":" + disc + "' ";
+  const auto listed = Cli("--list '" + empty + "' '" + loaded + "'");
   EXPECT_EQ(listed.Status, 0) << listed.Output;
-  EXPECT_NE(listed.Output.find("Drive 0: " + device + "\n  (no disc"), std::string::npos)
+  EXPECT_NE(listed.Output.find("Drive 0: " + empty + "\n  (no disc"), std::string::npos)
       << listed.Output;
-  const auto ripped = CaptureCommand(run + "--out O '" + device + "'");
+  EXPECT_NE(listed.Output.find("Drive 1: " + loaded + "\n  " + loaded + "/Track01.cda"),
+            std::string::npos)
+      << listed.Output;
+  const auto ripped = Cli("--out O '" + empty + "' '" + loaded + "'");
   EXPECT_EQ(ripped.Status, 1) << ripped.Output;
-  EXPECT_FALSE(std::filesystem::exists(dir / "O/Track01.wav"));
+  EXPECT_NE(ripped.Output.find(empty + ": Failed"), std::string::npos) << ripped.Output;
+  EXPECT_TRUE(PcmOf(Dir / "O/Track01.wav") == Expected(1));
+  EXPECT_TRUE(PcmOf(Dir / "O/Track02.wav") == Expected(2));
   // Commands on it fail with the sense of a drive without a medium.
-  const auto probed =
-      CaptureCommand("LD_PRELOAD='" + Bin + "/libkorvane-fakedrive.so' KORVANE_FAKE_DRIVE='" +
-                     device + ":' " + Bin + "/drive_probe '" + device + "' 0:1");
+  const auto probed = CaptureCommand(Environment + Bin + "/drive_probe '" + empty + "' 0:1");
   EXPECT_NE(probed.Output.find("ready sense 2/3a/00\ntoc\n"), std::string::npos) << probed.Output;
   EXPECT_NE(probed.Output.find("read 0 1 failed"), std::string::npos) << probed.Output;
 }
