@@ -5,6 +5,7 @@
 #include <scsi/scsi_ioctl.h>
 #include <scsi/sg.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 

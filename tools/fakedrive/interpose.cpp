@@ -49,8 +49,11 @@ int OpenDrive(int Drive, const char* Path, int Flags, const char* Call) {
   return fd;
 }
 
+// The mode argument is there only with O_CREAT or the whole of O_TMPFILE (which shares
+// its bits with O_DIRECTORY).
 mode_t ModeOf(int Flags, va_list Arguments) {
-  return (Flags & (O_CREAT | O_TMPFILE)) ? static_cast<mode_t>(va_arg(Arguments, int)) : 0;
+  const bool hasMode = (Flags & O_CREAT) || (Flags & O_TMPFILE) == O_TMPFILE;
+  return hasMode ? static_cast<mode_t>(va_arg(Arguments, int)) : 0;
 }
 
 }  // namespace
