@@ -12,6 +12,7 @@
 #include <optional>
 #include <vector>
 
+#include "file_stream.h"
 #include "text_case.h"
 
 namespace {
@@ -196,13 +197,6 @@ std::string LibraryText(Copy&& CopyOut) {
   return text;
 }
 
-// Name with its links resolved as far as it exists; as it stands when it cannot be.
-std::string ResolvedName(const std::string& Name) {
-  std::error_code error;
-  const fs::path resolved = fs::weakly_canonical(Name, error);
-  return error ? Name : resolved.string();
-}
-
 }  // namespace
 
 std::string CDRipDriveName(int Drive) {
@@ -227,8 +221,8 @@ int CDRipFindDrive(const std::string& Name) {
   const int count = library->Functions().CR_GetNumCDROM();
   for (int drive = 0; drive < count; ++drive)
     if (CDRipDriveName(drive) == Name) return drive;
-  const std::string resolved = ResolvedName(Name);
+  const std::string resolved = ResolvedPath(Name);
   for (int drive = 0; drive < count; ++drive)
-    if (ResolvedName(CDRipDriveName(drive)) == resolved) return drive;
+    if (ResolvedPath(CDRipDriveName(drive)) == resolved) return drive;
   return -1;
 }

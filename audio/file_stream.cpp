@@ -150,3 +150,9 @@ void PublishStagedFile(const std::string& Staged, const std::string& FileName) {
 }
 
 void DiscardStagedFile(const std::string& Staged) noexcept { ::unlink(Staged.c_str()); }
+
+std::string ResolvedPath(const std::string& Path) {
+  std::error_code error;
+  const std::filesystem::path resolved = std::filesystem::weakly_canonical(Path, error);
+  return error ? Path : resolved.string();
+}

@@ -62,3 +62,7 @@ std::string StagingNameFor(const std::string& FileName);
 void PublishStagedFile(const std::string& Staged, const std::string& FileName);
 // Removes the staged file; the file it would have replaced stays as it was.
 void DiscardStagedFile(const std::string& Staged) noexcept;
+
+// Path with its links and "." resolved as far as it exists; as it stands when it
+// cannot be. Two names of one file resolve alike.
+std::string ResolvedPath(const std::string& Path);

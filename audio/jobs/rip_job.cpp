@@ -5,6 +5,7 @@
 
 #include "audio_lame.h"
 #include "audio_vorbis.h"
+#include "file_stream.h"
 #include "track_entry.h"
 
 const char* OutputExtension(TOutputFormat Format) {
@@ -22,12 +23,6 @@ std::string JobFileName(const std::string& Folder, const std::string& Caption,
 }
 
 namespace {
-
-std::string ResolvedPath(const std::string& Path) {
-  std::error_code error;
-  const std::filesystem::path resolved = std::filesystem::weakly_canonical(Path, error);
-  return error ? Path : resolved.string();
-}
 
 // "Track01.wav" with Number 2: "Track01 (2).wav".
 std::string NumberedName(const std::string& FileName, int Number) {
