@@ -126,6 +126,7 @@ int32_t TCDIn::EndSectorOf(const TCDPosition& At) {
 
 void TCDIn::Open() {
   if (Busy) throw EAudioException("The component is busy");
+  Rereads_ = Corrections_ = Skips_ = 0;
   if (GetDriveState() == dsNotReady) throw EAudioException("The drive is not ready");
   const int count = GetTrackCount();
   if (StartPosition_.Track < 1 || StartPosition_.Track > count)
@@ -171,18 +172,42 @@ int32_t TCDIn::RipChunk() {
   int32_t abort = 0;
   Lib().CR_RipChunk(ChunkBuffer_.data(), &count, &abort);
   count = std::clamp<int32_t>(count, 0, ChunkBytes);
-  if (count == 0 && Position < Size) {
-    const int32_t sector = (Position / SectorBytes) + SectorOf(StartPosition_);
-    throw EAudioException("The disc could not be read at sector " + std::to_string(sector) +
-                          ". Clean the disc, or try another drive, and rip the track again.");
-  }
+  if (count == 0 && Position < Size)
+    ThrowReadFailure(Position / SectorBytes + SectorOf(StartPosition_));
   return count;
+}
+
+// A drive that holds no disc any more had its tray opened (or its disc taken) during
+// the read, and the sector where reading stopped says nothing; otherwise that sector
+// could not be read.
+void TCDIn::ThrowReadFailure(int32_t Sector) {
+  int32_t status = 0;
+  Lib().CR_IsMediaLoaded(&status);
+  if (status != 0)
+    throw EAudioException(
+        "The drive's tray was opened, or its disc taken out, during the read. Put the disc "
+        "back and rip the track again.");
+  throw EAudioException("The disc could not be read at sector " + std::to_string(Sector) +
+                        ". Clean the disc, or try another drive, and rip the track again.");
+}
+
+void TCDIn::KeepReadReport() {
+  CR_ReadReport report{};
+  if (Lib().CR_GetReadReport(&report) != 0) report = CR_ReadReport{};
+  Rereads_ = report.Rereads;
+  Corrections_ = report.Corrections;
+  Skips_ = report.Skips;
+}
+
+TCDReadReport TCDIn::LastReadReport() const {
+  return TCDReadReport{Rereads_.load(), Corrections_.load(), Skips_.load()};
 }
 
 // Only the source that opened the library's ripper closes it: the library has one, and
 // a `Close` of an idle source must not end another source's read.
 void TCDIn::Close() {
   if (ReadHold_) {
+    KeepReadReport();
     Lib().CR_CloseRipper();
     ReadHold_ = false;
     LeaveDriveHold();

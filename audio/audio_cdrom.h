@@ -26,6 +26,15 @@ struct TCDTrackInfo {
   bool IsData = false;
 };
 
+// What reading a track met on a CD drive: reads repeated, samples repaired, sectors
+// given up. All zero for disc images.
+struct TCDReadReport {
+  int32_t Rereads = 0;
+  int32_t Corrections = 0;
+  int32_t Skips = 0;
+  bool Clean() const { return Rereads == 0 && Corrections == 0 && Skips == 0; }
+};
+
 // A place on the disc: the start of a TOC entry's track plus a time offset.
 struct TCDPosition {
   int32_t Track = 0;
@@ -69,6 +78,8 @@ class TCDIn : public TAudioInput {
   int ReadData(void* Buffer, int BufferSize) override;
   void Open() override;
   void Close() override;
+  // What the last read (from `Open` to `Close`) met; any thread, once the read ended.
+  TCDReadReport LastReadReport() const;
 
  private:
   // Selects this source's drive in the library for as long as it lives; nested holds
@@ -92,6 +103,8 @@ class TCDIn : public TAudioInput {
   int32_t TrackEndSector(int Track);
   void OpenRipper();
   int32_t RipChunk();
+  [[noreturn]] void ThrowReadFailure(int32_t Sector);
+  void KeepReadReport();
 
   std::shared_ptr<const TCDRipLibrary> Library_;
   std::atomic<int32_t> DriveHoldCount_{0};
@@ -105,4 +118,6 @@ class TCDIn : public TAudioInput {
   std::array<uint8_t, ChunkBytes> ChunkBuffer_{};
   static_assert(int64_t{MaxRangeSectors} * SectorBytes <= INT32_MAX, "a read's size fits Size");
   int32_t ChunkBufferSize_ = ChunkBytes;
+  // Written by the worker at `Close`, read by the window thread after the run.
+  std::atomic<int32_t> Rereads_{0}, Corrections_{0}, Skips_{0};
 };

@@ -6,6 +6,8 @@
 #include <cdio/paranoia/paranoia.h>
 
 #include <algorithm>
+#include <array>
+#include <climits>
 #include <filesystem>
 
 namespace cdrip {
@@ -55,7 +57,50 @@ std::optional<Toc> TocOf(CdIo_t* Cdio) {
 // CD devices
 // ---------------------------------------------------------------------------------
 
-void IgnoreParanoiaProgress(long int, paranoia_cb_mode_t) {}
+// What the paranoia layer told of a read: its events by kind, and the first sector it
+// gave up (it reports positions in 16-bit words).
+struct ParanoiaEvents {
+  std::array<int32_t, PARANOIA_CB_FINISHED + 1> Count{};
+  int32_t FirstSkipped = INT32_MAX;
+};
+
+// The layer's callback carries no context: the reader that reads on this thread takes
+// the events.
+thread_local ParanoiaEvents* CurrentEvents = nullptr;
+
+void CountParanoiaEvent(long int Position, paranoia_cb_mode_t Mode) {
+  if (!CurrentEvents || Mode < 0 || Mode > PARANOIA_CB_FINISHED) return;
+  ++CurrentEvents->Count[Mode];
+  if (Mode == PARANOIA_CB_SKIP) {
+    const long sector = Position / CD_FRAMEWORDS;
+    CurrentEvents->FirstSkipped =
+        static_cast<int32_t>(std::clamp<long>(sector, 0, CurrentEvents->FirstSkipped));
+  }
+}
+
+// Sets the thread's event counts for the length of a read.
+class EventScope {
+ public:
+  explicit EventScope(ParanoiaEvents& Events) { CurrentEvents = &Events; }
+  ~EventScope() { CurrentEvents = nullptr; }
+  EventScope(const EventScope&) = delete;
+  EventScope& operator=(const EventScope&) = delete;
+};
+
+// The layer verifies the first read of a range once in any case; every further
+// verification is a read repeated because reads did not agree. Failed reads are
+// repeated too. Cache errors concern the drive's cache, not the disc, and are left out.
+ReadReport ReportOf(const ParanoiaEvents& Logged) {
+  const auto& Events = Logged.Count;
+  ReadReport report;
+  report.Rereads = Events[PARANOIA_CB_READERR] + std::max(0, Events[PARANOIA_CB_VERIFY] - 1);
+  for (paranoia_cb_mode_t fix :
+       {PARANOIA_CB_FIXUP_EDGE, PARANOIA_CB_FIXUP_ATOM, PARANOIA_CB_FIXUP_DROPPED,
+        PARANOIA_CB_FIXUP_DUPED, PARANOIA_CB_DRIFT, PARANOIA_CB_REPAIR, PARANOIA_CB_SCRATCH})
+    report.Corrections += Events[fix];
+  report.Skips = Events[PARANOIA_CB_SKIP];
+  return report;
+}
 
 struct CddaCloser {
   void operator()(cdrom_drive_t* Drive) const { cdio_cddap_close(Drive); }
@@ -66,7 +111,8 @@ struct ParanoiaFreer {
 
 // Reads a device through the paranoia layer, which verifies what it reads and re-reads
 // what does not match, up to the settings' number of retries per sector; with
-// never-skip off it then gives up the sector rather than hang on a scratch.
+// never-skip off it then gives up the sector rather than hang on a scratch. The range
+// then ends before that sector, so the job fails naming it.
 class ParanoiaReader : public SectorReader {
  public:
   ParanoiaReader(std::unique_ptr<cdrom_drive_t, CddaCloser> Cdda,
@@ -78,15 +124,25 @@ class ParanoiaReader : public SectorReader {
       cdio_paranoia_seek(Paranoia_.get(), Lsn, SEEK_SET);
       Next_ = Lsn;
     }
+    EventScope scope(Events_);
     for (int32_t i = 0; i < Count; ++i) {
+      // The layer hands out a sector it gave up as if it were audio, and may give up a
+      // sector ahead of the one it returns: delivery ends before the first given up.
       const int16_t* samples =
-          cdio_paranoia_read_limited(Paranoia_.get(), IgnoreParanoiaProgress, Retries_);
-      if (!samples) return i;
+          Next_ < Events_.FirstSkipped
+              ? cdio_paranoia_read_limited(Paranoia_.get(), CountParanoiaEvent, Retries_)
+              : nullptr;
+      if (!samples || Next_ >= Events_.FirstSkipped) {
+        Next_ = -1;  // the layer's position is past the sector now
+        return i;
+      }
       StoreLittleEndian(Out + static_cast<size_t>(i) * SectorBytes, samples);
       ++Next_;
     }
     return Count;
   }
+
+  ReadReport Report() const override { return ReportOf(Events_); }
 
  private:
   // The paranoia layer hands samples in the machine's byte order.
@@ -102,6 +158,7 @@ class ParanoiaReader : public SectorReader {
   std::unique_ptr<cdrom_paranoia_t, ParanoiaFreer> Paranoia_;
   int Retries_;
   int32_t Next_ = -1;
+  ParanoiaEvents Events_{};
 };
 
 class DeviceDrive : public Drive {

@@ -50,7 +50,8 @@ struct Library {
   int32_t Active = -1;
   ReadSettings Settings;
   std::optional<RipRange> Ripper;
-  std::string LastError;  // why the last CR_AddImageDrive failed
+  std::optional<ReadReport> LastReport;  // of the range last opened
+  std::string LastError;                 // why the last CR_AddImageDrive failed
   bool LogSilenced = false;
   cdio_log_handler_t PreviousLogHandler = nullptr;
 
@@ -266,6 +267,8 @@ CR_TocEntry CR_GetTocEntry(int32_t index) {
 int32_t CR_OpenRipper(int32_t* bufferSize, int32_t startSector, int32_t endSector) {
   return cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
     lib.Ripper = cdrip::OpenRange(lib, bufferSize, startSector, endSector);
+    lib.LastReport.reset();
+    if (lib.Ripper) lib.LastReport = cdrip::ReadReport{};
     return lib.Ripper ? 0 : -1;
   });
 }
@@ -281,8 +284,18 @@ int32_t CR_RipChunk(uint8_t* buffer, int32_t* byteCount, int32_t* abort) {
   });
 }
 
+int32_t CR_GetReadReport(CR_ReadReport* report) {
+  return cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
+    if (!report || !lib.LastReport) return -1;
+    const cdrip::ReadReport read = lib.Ripper ? lib.Ripper->Reader->Report() : *lib.LastReport;
+    *report = CR_ReadReport{read.Rereads, read.Corrections, read.Skips, 0};
+    return 0;
+  });
+}
+
 int32_t CR_CloseRipper(void) {
   return cdrip::Guarded<int32_t>(-1, [](Library& lib) {
+    if (lib.Ripper) lib.LastReport = lib.Ripper->Reader->Report();
     lib.Ripper.reset();
     return 0;
   });

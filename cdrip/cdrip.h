@@ -63,6 +63,18 @@ CDRIP_API int32_t CR_OpenRipper(int32_t* bufferSize, int32_t startSector, int32_
 /* Fills buffer with the next chunk of the range and sets *byteCount (0 when the range
  * is exhausted, or *abort is nonzero, or the disc could not be read). Returns 0. */
 CDRIP_API int32_t CR_RipChunk(uint8_t* buffer, int32_t* byteCount, int32_t* abort);
+/* What reading the range met on the disc (all zero for images). */
+typedef struct {
+  int32_t Rereads;     /* reads repeated because they failed or did not verify */
+  int32_t Corrections; /* jitter, dropped or duplicated samples repaired */
+  int32_t Skips;       /* sectors given up after the retries: the range ends before them */
+  int32_t Reserved;
+} CR_ReadReport;
+
+/* Copies what reading the range of the last CR_OpenRipper has met so far; it stays
+ * after CR_CloseRipper until the next CR_OpenRipper. Returns 0, or -1 when no range was
+ * opened. */
+CDRIP_API int32_t CR_GetReadReport(CR_ReadReport* report);
 /* Ends reading. Returns 0. */
 CDRIP_API int32_t CR_CloseRipper(void);
 /* Adds a disc image (.cue, .toc or .nrg) as a drive; returns its drive number (the

@@ -39,6 +39,13 @@ struct ReadSettings {
   int ParanoiaRetries = 20;
 };
 
+// What reading a range met on the disc, as the paranoia layer reports it (images: none).
+struct ReadReport {
+  int32_t Rereads = 0;      // reads repeated because they failed or did not verify
+  int32_t Corrections = 0;  // jitter, dropped or duplicated samples repaired
+  int32_t Skips = 0;        // sectors given up after the retries
+};
+
 // Delivers audio sectors of one disc. Reads are sequential in practice; a reader
 // repositions itself when they are not.
 class SectorReader {
@@ -47,6 +54,8 @@ class SectorReader {
   // Fills Out with Count sectors from Lsn on; returns how many it delivered (fewer
   // only when the disc could not be read).
   virtual int32_t Read(uint8_t* Out, int32_t Lsn, int32_t Count) = 0;
+  // What the reads so far met.
+  virtual ReadReport Report() const { return ReadReport{}; }
 };
 
 class Drive {

@@ -70,6 +70,13 @@ void TProgressDisplay::FailTrack(const std::string& Reason) {
   std::fflush(Err_);
 }
 
+void TProgressDisplay::ReportReads(int Rereads, int Corrections, int Skips) {
+  if (Rereads == 0 && Corrections == 0 && Skips == 0) return;
+  std::fprintf(Out_, "%s: read with re-reads %d, corrections %d, skipped sectors %d\n",
+               Name_.c_str(), Rereads, Corrections, Skips);
+  std::fflush(Out_);
+}
+
 void TProgressDisplay::PrintSummary() {
   std::fprintf(Out_, "%d done, %d failed, %d aborted\n", Done_, Failed_, Aborted_);
   std::fflush(Out_);

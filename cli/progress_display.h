@@ -20,6 +20,8 @@ class TProgressDisplay {
   void Update(int Percent, int64_t BytesDone, int64_t BytesTotal, int64_t BytesPerSecond);
   void EndTrack(bool Aborted);
   void FailTrack(const std::string& Reason);
+  // After a track's result: what reading it from a drive met, when anything.
+  void ReportReads(int Rereads, int Corrections, int Skips);
   // "10 done, 1 failed, 0 aborted"
   void PrintSummary();
   int Failed() const { return Failed_; }

@@ -152,11 +152,14 @@ void TRipSession::RipJob(const TRipJob& Job, int Index) {
   }
   WaitForRun();
   if (started && output.FileKept()) Names_.Written(fileName);
-  if (const std::optional<std::string> failure = Watch_.TakeFailure()) {
+  if (const std::optional<std::string> failure = Watch_.TakeFailure())
     Display_.FailTrack(*failure);
-    return;
+  else
+    Display_.EndTrack(Aborted_);
+  if (started) {
+    const TCDReadReport reads = CDIn_.LastReadReport();
+    Display_.ReportReads(reads.Rereads, reads.Corrections, reads.Skips);
   }
-  Display_.EndTrack(Aborted_);
 }
 
 // Polls the output as the window does, running its events here; a stop signal

@@ -10,6 +10,7 @@
 
 #include "command_run.h"
 #include "temp_dir.h"
+#include "wav_decoder.h"
 
 namespace {
 
@@ -56,12 +57,13 @@ class DriveRun : public ::testing::Test {
     Printed = made.Output;
     return cue;
   }
-  // An empty file that the preloaded drive turns into a CD drive holding Image.
-  std::string MakeDrive(const std::string& Image) {
+  // An empty file that the preloaded drive turns into a CD drive holding Image, with
+  // the faults given.
+  std::string MakeDrive(const std::string& Image, const std::string& Faults = "") {
     const std::string device = Dir / "sr0";
     std::ofstream(device).flush();
     Environment = "LD_PRELOAD='" + Bin + "/libkorvane-fakedrive.so' KORVANE_FAKE_DRIVE='" + device +
-                  ":" + Image + "' ";
+                  ":" + Image + "' KORVANE_FAKE_DRIVE_FAULTS='" + Faults + "' ";
     return device;
   }
   TCommandResult Cli(const std::string& Arguments, bool OnDrive = true) {
@@ -215,6 +217,131 @@ TEST_F(DriveRun, ADriveWithoutADiscIsNotReady) {
   const auto probed = CaptureCommand(Environment + Bin + "/drive_probe '" + empty + "' 0:1");
   EXPECT_NE(probed.Output.find("ready sense 2/3a/00\ntoc\n"), std::string::npos) << probed.Output;
   EXPECT_NE(probed.Output.find("read 0 1 failed"), std::string::npos) << probed.Output;
+}
+
+// ---------------------------------------------------------------------------------
+// Faults of the drive and the disc, on a disc of two tracks (LSN 0-374 and 375-749)
+// ---------------------------------------------------------------------------------
+
+struct FaultCase {
+  const char* Name;
+  const char* Faults;
+  int Status;                     // korvane-cli's exit status
+  std::vector<const char*> Said;  // in its output, in this order
+  std::vector<const char*> NotSaid;
+  int ExactTracks;  // tracks 1..N come out as on the disc (shifted by OffsetSamples)
+  int OffsetSamples;
+};
+
+void PrintTo(const FaultCase& Case, std::ostream* Out) { *Out << Case.Name; }
+
+const FaultCase Faults[] = {
+    {"CleanDisc", "", 0, {"Track02.wav: Done\n2 done"}, {"read with"}, 2, 0},
+    {"ScratchThatRereadsCorrect",
+     "flaky=100-110x3",
+     0,
+     {"Track01.wav: Done\nO/Track01.wav: read with re-reads ", "Track02.wav: Done"},
+     {"Track02.wav: read with", "skipped sectors 1"},
+     2,
+     0},
+    {"UnreadableSector",
+     "unreadable=500-501",
+     1,
+     {"Track02.wav: Failed: The disc could not be read at sector 500.", "skipped sectors 1",
+      "1 done, 1 failed"},
+     {"Track02.wav: Done"},
+     1,
+     0},
+    {"TrayOpenedMidRip",
+     "tray-open=200",
+     1,
+     {"Track01.wav: Failed: The drive's tray was opened, or its disc taken out, during the read.",
+      "Track02.wav: Failed: The drive is not ready"},
+     {"Done"},
+     0,
+     0},
+    {"NoDisc", "no-disc", 1, {"sr0: Failed: The drive is not ready", "0 done, 1 failed"}, {}, 0, 0},
+    {"ReadOffsetLate", "offset=30", 0, {"2 done"}, {"read with"}, 2, 30},
+    {"ReadOffsetEarly", "offset=-700", 0, {"2 done"}, {"read with"}, 2, -700},
+    {"SecondDataSession", "data-session", 0, {"2 done"}, {}, 2, 0},
+};
+
+// The disc's audio as a drive with the read offset delivers it: drive sample s is the
+// disc's sample s - Offset, silence outside the disc.
+std::vector<uint8_t> Shifted(const std::vector<uint8_t>& Disc, int Offset) {
+  std::vector<uint8_t> out(Disc.size(), 0);
+  const long shift = Offset * 4L;
+  for (size_t i = 0; i < out.size(); ++i) {
+    const long from = static_cast<long>(i) - shift;
+    if (from >= 0 && from < static_cast<long>(Disc.size()))
+      out[i] = Disc[static_cast<size_t>(from)];
+  }
+  return out;
+}
+
+// A file that a failure cut short still says in its header how long it is.
+void ExpectTrueHeader(const std::string& Wav) {
+  const std::vector<uint8_t> bytes = ReadWholeFile(Wav);
+  ASSERT_GE(bytes.size(), 44u) << Wav;
+  EXPECT_EQ(Field32(bytes, 4), bytes.size() - 8) << Wav;
+  EXPECT_EQ(Field32(bytes, 40), bytes.size() - 44) << Wav;
+  EXPECT_EQ(DecodeWithSox(Wav).size() * 2, bytes.size() - 44) << Wav;
+}
+
+class DriveFaults : public DriveRun, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(DriveFaults, RipsOrFailsAsTheDriveReads) {
+  const FaultCase& fault = GetParam();
+  const std::string device =
+      MakeDrive(MakeDisc("--tracks 2 --sectors 375 --content noise"), fault.Faults);
+  const auto result = Cli("--out O '" + device + "'");
+  EXPECT_EQ(result.Status, fault.Status) << result.Output;
+  size_t at = 0;
+  for (const char* said : fault.Said) {
+    at = result.Output.find(said, at);
+    EXPECT_NE(at, std::string::npos) << said << "\n" << result.Output;
+  }
+  for (const char* notSaid : fault.NotSaid)
+    EXPECT_EQ(result.Output.find(notSaid), std::string::npos) << notSaid << "\n" << result.Output;
+  std::vector<uint8_t> disc = Expected(1), ripped = PcmOfWav(Dir / "O/Track01.wav");
+  const std::vector<uint8_t> second = Expected(2), secondRipped = PcmOfWav(Dir / "O/Track02.wav");
+  disc.insert(disc.end(), second.begin(), second.end());
+  ripped.insert(ripped.end(), secondRipped.begin(), secondRipped.end());
+  const std::vector<uint8_t> expected = Shifted(disc, fault.OffsetSamples);
+  const size_t exactBytes = fault.ExactTracks * 375u * 2352u;
+  ASSERT_GE(ripped.size(), exactBytes);
+  EXPECT_TRUE(std::equal(expected.begin(), expected.begin() + exactBytes, ripped.begin()));
+  for (const char* wav : {"O/Track01.wav", "O/Track02.wav"})
+    if (std::filesystem::exists(Dir / wav)) ExpectTrueHeader(Dir / wav);
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, DriveFaults, ::testing::ValuesIn(Faults),
+                         [](const auto& Info) { return std::string(Info.param.Name); });
+
+// Whatever name the user gives a drive, a link or the device, finds the one drive.
+TEST_F(DriveRun, ALinkToTheDriveIsTheSameDrive) {
+  const std::string device = MakeDrive(MakeDisc("--tracks 2 --seconds 1 --content noise"));
+  std::filesystem::create_symlink("sr0", Dir / "cdrom");
+  const auto listed = Cli("--list cdrom '" + device + "' '" + (Dir / "cdrom") + "'");
+  ASSERT_EQ(listed.Status, 0) << listed.Output;
+  EXPECT_NE(listed.Output.find("Drive 0: " + (Dir / "cdrom") + "\n"), std::string::npos)
+      << listed.Output;
+  EXPECT_EQ(listed.Output.find("Drive 1"), std::string::npos) << listed.Output;
+  const auto ripped = Cli("--out O cdrom/Track02.cda '" + device + "/Track01.cda'");
+  ASSERT_EQ(ripped.Status, 0) << ripped.Output;
+  EXPECT_TRUE(PcmOf(Dir / "O/Track02.wav") == Expected(2));
+  EXPECT_TRUE(PcmOf(Dir / "O/Track01.wav") == Expected(1));
+}
+
+// The fault list is read strictly: a test that asks for a fault the drive does not know
+// stops at once instead of passing on a clean drive.
+TEST_F(DriveRun, AFaultNotUnderstoodStopsTheProgram) {
+  const std::string device = MakeDrive(MakeDisc("--tracks 1 --seconds 1"), "unreadable=9-3");
+  const auto result = Cli("--list '" + device + "'");
+  EXPECT_EQ(result.Status, 2) << result.Output;
+  EXPECT_NE(result.Output.find("KORVANE_FAKE_DRIVE_FAULTS: not understood: \"unreadable=9-3\""),
+            std::string::npos)
+      << result.Output;
 }
 
 }  // namespace

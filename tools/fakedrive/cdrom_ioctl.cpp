@@ -87,8 +87,17 @@ int ReadAudio(int Drive, cdrom_read_audio* Request) {
     lsn = (Request->addr.msf.minute * 60 + Request->addr.msf.second) * 75 +
           Request->addr.msf.frame - 150;
   if (Request->nframes <= 0 || Request->nframes > 75) return Fail(EINVAL);
-  if (!DiscToc(Drive)) return Fail(ENOMEDIUM);
-  return ReadSectors(Drive, lsn, Request->nframes, Request->buf) ? 0 : Fail(EIO);
+  const MmcResult read = ReadSectors(Drive, lsn, Request->nframes, Request->buf);
+  if (read.Ok) return 0;
+  return Fail(read.Error.Key == NoDisc.Key ? ENOMEDIUM : EIO);
+}
+
+int DriveStatus(int Drive) {
+  switch (LoadingOf(Drive)) {
+    case Loading::Disc: return CDS_DISC_OK;
+    case Loading::TrayOpen: return CDS_TRAY_OPEN;
+    default: return CDS_NO_DISC;
+  }
 }
 
 void FillSense(uint8_t* Out, size_t Size, const Sense& Error) {
@@ -158,7 +167,7 @@ int Answer(int Drive, unsigned long Request, void* Argument) {
     case CDROMREADTOCHDR: return TocHeader(Drive, static_cast<cdrom_tochdr*>(Argument));
     case CDROMREADTOCENTRY: return TocEntry(Drive, static_cast<cdrom_tocentry*>(Argument));
     case CDROMMULTISESSION: return MultiSession(Drive, static_cast<cdrom_multisession*>(Argument));
-    case CDROM_DRIVE_STATUS: return DiscToc(Drive) ? CDS_DISC_OK : CDS_NO_DISC;
+    case CDROM_DRIVE_STATUS: return DriveStatus(Drive);
     case CDROM_DISC_STATUS: return DiscStatus(Drive);
     case CDROM_GET_CAPABILITY: return Capabilities;
     case CDROM_MEDIA_CHANGED: return 0;

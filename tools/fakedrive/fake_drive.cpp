@@ -1,34 +1,67 @@
 #include "fake_drive.h"
 
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <thread>
 
+#include "drive_faults.h"
 #include "image_drive.h"
 
 namespace fakedrive {
 namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// When the drive's own file was last changed: a new mark closes an open tray.
+struct FileMark {
+  int64_t Seconds = 0, Nanoseconds = 0, Size = 0;
+  bool operator==(const FileMark& Other) const {
+    return Seconds == Other.Seconds && Nanoseconds == Other.Nanoseconds && Size == Other.Size;
+  }
+};
 
 struct DriveSlot {
   std::string Path;   // as the test names it, made absolute
   std::string Image;  // empty: the drive holds no disc
   std::unique_ptr<cdrip::Drive> Unit;
   std::unique_ptr<cdrip::SectorReader> Reader;
+  // Fault state.
+  std::map<int32_t, int> FlakyReadsDone;
+  bool TrayOpened = false;    // the tray-open fault has fired
+  bool TrayIsOpen = false;    // and the tray has not been closed since
+  FileMark MarkAtOpening;     // the drive file when the tray opened
+  Clock::time_point ReadyAt;  // when a paced drive has read all it was asked
+  uint64_t Noise = 0x9E3779B97F4A7C15ULL;
 };
 
 struct Drives {
   std::vector<DriveSlot> Slots;
-  std::mutex Lock;  // guards the images and readers, not the list (fixed after parsing)
+  DriveFaults Faults;
+  std::mutex Lock;  // guards the slots' contents, not the list (fixed after parsing)
 };
 
 std::string Absolute(const char* Path) {
   std::error_code error;
   const std::filesystem::path absolute = std::filesystem::absolute(Path, error);
   return error ? std::string(Path) : absolute.lexically_normal().string();
+}
+
+// The path with every link resolved, or empty when it is not there. The C library's
+// realpath asks the kernel itself, so the interposed stat calls are not re-entered.
+std::string Resolved(const char* Path) {
+  std::unique_ptr<char, decltype(&std::free)> real(realpath(Path, nullptr), &std::free);
+  return real ? std::string(real.get()) : std::string();
 }
 
 // "path:image;path:image": the image is everything after the first ':' of an entry.
@@ -44,7 +77,8 @@ std::vector<DriveSlot> Parse(const char* Setting) {
     const std::string path = entry.substr(0, colon);
     if (!path.empty()) {
       DriveSlot slot;
-      slot.Path = Absolute(path.c_str());
+      const std::string real = Resolved(path.c_str());
+      slot.Path = real.empty() ? Absolute(path.c_str()) : real;
       if (colon != std::string::npos) slot.Image = entry.substr(colon + 1);
       slots.push_back(std::move(slot));
     }
@@ -53,15 +87,30 @@ std::vector<DriveSlot> Parse(const char* Setting) {
   return slots;
 }
 
+DriveFaults FaultsFromEnvironment() {
+  const char* text = std::getenv("KORVANE_FAKE_DRIVE_FAULTS");
+  std::string error;
+  DriveFaults faults = ParseFaults(text ? text : "", error);
+  if (!error.empty()) {
+    // A test that asks for a fault the drive does not know must not pass unnoticed.
+    std::fprintf(stderr, "fakedrive: KORVANE_FAKE_DRIVE_FAULTS: %s\n", error.c_str());
+    std::_Exit(2);
+  }
+  return faults;
+}
+
 // Parsed once, on the first call from the program: the environment is read then.
 Drives& State() {
   static Drives* drives = [] {
     auto* made = new Drives;  // never freed: calls may come during the program's exit
     made->Slots = Parse(std::getenv("KORVANE_FAKE_DRIVE"));
+    if (!made->Slots.empty()) made->Faults = FaultsFromEnvironment();
     return made;
   }();
   return *drives;
 }
+
+DriveSlot& SlotOf(int Drive) { return State().Slots.at(static_cast<size_t>(Drive)); }
 
 // Descriptors of drives: drive index + 1 per descriptor number, 0 for others.
 constexpr int MaxFds = 4096;
@@ -75,10 +124,22 @@ bool Logging() {
   return on;
 }
 
-// The drive's image as it is now; an image that cannot be opened is no disc. Called
-// with the lock held.
+FileMark MarkOf(const std::string& Path) {
+  struct stat info {};
+  if (::stat(Path.c_str(), &info) != 0) return FileMark{};
+  return FileMark{info.st_mtim.tv_sec, info.st_mtim.tv_nsec, info.st_size};
+}
+
+// The drive's image as it is now; an image that cannot be opened is no disc. An open
+// tray closes when the drive's file has been touched since it opened. Called with the
+// lock held.
 cdrip::Drive* Loaded(DriveSlot& Slot) {
-  if (Slot.Image.empty()) return nullptr;
+  if (Slot.TrayIsOpen && !(MarkOf(Slot.Path) == Slot.MarkAtOpening)) {
+    Log("tray closed");
+    Slot.TrayIsOpen = false;
+    Slot.Reader.reset();
+  }
+  if (Slot.Image.empty() || Slot.TrayIsOpen || State().Faults.NoDisc) return nullptr;
   if (!Slot.Unit) {
     try {
       Slot.Unit = cdrip::MakeImageDrive(Absolute(Slot.Image.c_str()));
@@ -90,15 +151,103 @@ cdrip::Drive* Loaded(DriveSlot& Slot) {
   return Slot.Unit->MediaLoaded() ? Slot.Unit.get() : nullptr;
 }
 
+// The disc's table, with the data session that the fault adds. Called with the lock held.
+std::optional<cdrip::Toc> TocOf(cdrip::Drive& Unit) {
+  std::optional<cdrip::Toc> toc = Unit.ReadToc();
+  if (!toc || toc->Tracks.empty() || !State().Faults.DataSession) return toc;
+  const int32_t start = toc->LeadOut + cdrip::SessionGapSectors;
+  const auto number = static_cast<uint8_t>(toc->Tracks.back().Number + 1);
+  toc->Tracks.push_back(cdrip::TrackEntry{start, 0x14, number});
+  toc->LastSessionStart = start;
+  toc->LeadOut = start + AddedDataSectors;
+  return toc;
+}
+
+// Sectors First .. First + Count - 1 of the image into Out; silence outside the image's
+// own sectors, and where it cannot deliver them (a data track not in the image).
+void ReadImage(DriveSlot& Slot, int32_t ImageEnd, int64_t First, int32_t Count, uint8_t* Out) {
+  std::memset(Out, 0, static_cast<size_t>(Count) * cdrip::SectorBytes);
+  const int64_t from = std::max<int64_t>(First, 0);
+  const int64_t to = std::min<int64_t>(First + Count, ImageEnd);
+  if (from >= to) return;
+  if (!Slot.Reader) Slot.Reader = Slot.Unit->OpenReader(cdrip::ReadSettings{});
+  if (!Slot.Reader) return;
+  Slot.Reader->Read(Out + (from - First) * cdrip::SectorBytes, static_cast<int32_t>(from),
+                    static_cast<int32_t>(to - from));
+}
+
+int64_t FloorDiv(int64_t Value, int64_t Divisor) {
+  return Value >= 0 ? Value / Divisor : -((-Value + Divisor - 1) / Divisor);
+}
+
+// The drive's sectors Lsn .. Lsn + Count - 1 as its read offset places them: drive
+// sample s is the disc's sample s - Offset.
+void ReadShifted(DriveSlot& Slot, int32_t ImageEnd, int32_t Lsn, int32_t Count, uint8_t* Out) {
+  const int64_t shiftBytes = int64_t{State().Faults.OffsetSamples} * 4;
+  const int64_t firstByte = int64_t{Lsn} * cdrip::SectorBytes - shiftBytes;
+  const int64_t bytes = int64_t{Count} * cdrip::SectorBytes;
+  const int64_t firstSector = FloorDiv(firstByte, cdrip::SectorBytes);
+  const int64_t lastSector = FloorDiv(firstByte + bytes - 1, cdrip::SectorBytes);
+  const auto span = static_cast<int32_t>(lastSector - firstSector + 1);
+  std::vector<uint8_t> source(static_cast<size_t>(span) * cdrip::SectorBytes);
+  ReadImage(Slot, ImageEnd, firstSector, span, source.data());
+  std::memcpy(Out, source.data() + (firstByte - firstSector * cdrip::SectorBytes),
+              static_cast<size_t>(bytes));
+}
+
+// A flaky sector's first reads give noise, different on every try.
+void SpoilFlakySectors(DriveSlot& Slot, int32_t Lsn, int32_t Count, uint8_t* Out) {
+  const DriveFaults& faults = State().Faults;
+  for (int32_t sector = Lsn; sector < Lsn + Count; ++sector) {
+    const bool flaky = std::any_of(faults.Flaky.begin(), faults.Flaky.end(),
+                                   [&](const SectorRange& R) { return R.Holds(sector); });
+    if (!flaky || ++Slot.FlakyReadsDone[sector] > faults.FlakyReads) continue;
+    uint8_t* bytes = Out + static_cast<size_t>(sector - Lsn) * cdrip::SectorBytes;
+    for (int i = 0; i < cdrip::SectorBytes; ++i) {
+      Slot.Noise ^= Slot.Noise << 13;
+      Slot.Noise ^= Slot.Noise >> 7;
+      Slot.Noise ^= Slot.Noise << 17;
+      bytes[i] = static_cast<uint8_t>(Slot.Noise);
+    }
+  }
+}
+
+// Why a read of the disc in the drive fails before it starts: the tray opening on it,
+// or a sector that cannot be read.
+std::optional<Sense> ReadFault(DriveSlot& Slot, int32_t Lsn, int32_t Count) {
+  const DriveFaults& faults = State().Faults;
+  if (faults.TrayOpenAfter >= 0 && !Slot.TrayOpened && Lsn + Count - 1 > faults.TrayOpenAfter) {
+    Log("tray opened at sector %d", Lsn);
+    Slot.TrayOpened = Slot.TrayIsOpen = true;
+    Slot.MarkAtOpening = MarkOf(Slot.Path);
+    return OpenTray;
+  }
+  for (const SectorRange& range : faults.Unreadable)
+    if (range.Meets(Lsn, Count)) return MediumError;
+  return std::nullopt;
+}
+
+// When a paced drive will have read Count more sectors.
+Clock::time_point Pace(DriveSlot& Slot, int32_t Count) {
+  const double speed = State().Faults.Speed;
+  if (speed <= 0) return Clock::time_point{};
+  const auto duration = std::chrono::duration_cast<Clock::duration>(
+      std::chrono::duration<double>(Count / (75.0 * speed)));
+  Slot.ReadyAt = std::max(Slot.ReadyAt, Clock::now()) + duration;
+  return Slot.ReadyAt;
+}
+
 }  // namespace
 
-int DriveOfPath(const char* Path) {
+int DriveOfPath(const char* Path, bool FollowLinks) {
   if (!Path) return -1;
   Drives& drives = State();
   if (drives.Slots.empty()) return -1;
   const std::string absolute = Absolute(Path);
+  const std::string real = FollowLinks ? Resolved(Path) : std::string();
   for (size_t i = 0; i < drives.Slots.size(); ++i)
-    if (drives.Slots[i].Path == absolute) return static_cast<int>(i);
+    if (drives.Slots[i].Path == absolute || drives.Slots[i].Path == real)
+      return static_cast<int>(i);
   return -1;
 }
 
@@ -115,23 +264,42 @@ void ForgetFd(int Fd) {
   if (Fd >= 0 && Fd < MaxFds) FdDrives[Fd].store(0);
 }
 
+Loading LoadingOf(int Drive) {
+  DriveSlot& slot = SlotOf(Drive);
+  std::lock_guard<std::mutex> hold(State().Lock);
+  if (Loaded(slot)) return Loading::Disc;
+  return slot.TrayIsOpen ? Loading::TrayOpen : Loading::Empty;
+}
+
+Sense NotReady(int Drive) { return LoadingOf(Drive) == Loading::TrayOpen ? OpenTray : NoDisc; }
+
 std::optional<cdrip::Toc> DiscToc(int Drive) {
-  DriveSlot& slot = State().Slots.at(static_cast<size_t>(Drive));
+  DriveSlot& slot = SlotOf(Drive);
   std::lock_guard<std::mutex> hold(State().Lock);
   cdrip::Drive* unit = Loaded(slot);
   if (!unit) return std::nullopt;
-  return unit->ReadToc();
+  return TocOf(*unit);
 }
 
-bool ReadSectors(int Drive, int32_t Lsn, int32_t Count, uint8_t* Out) {
-  DriveSlot& slot = State().Slots.at(static_cast<size_t>(Drive));
-  std::lock_guard<std::mutex> hold(State().Lock);
-  cdrip::Drive* unit = Loaded(slot);
-  if (!unit) return false;
-  const std::optional<cdrip::Toc> contents = unit->ReadToc();
-  if (!contents || Lsn < 0 || Count < 0 || Lsn + Count > contents->LeadOut) return false;
-  if (!slot.Reader) slot.Reader = unit->OpenReader(cdrip::ReadSettings{});
-  return slot.Reader && slot.Reader->Read(Out, Lsn, Count) == Count;
+MmcResult ReadSectors(int Drive, int32_t Lsn, int32_t Count, uint8_t* Out) {
+  DriveSlot& slot = SlotOf(Drive);
+  Clock::time_point readyAt;
+  {
+    std::lock_guard<std::mutex> hold(State().Lock);
+    cdrip::Drive* unit = Loaded(slot);
+    if (!unit) return MmcResult{false, slot.TrayIsOpen ? OpenTray : NoDisc};
+    const std::optional<cdrip::Toc> toc = TocOf(*unit);
+    if (!toc || Lsn < 0 || Count < 0 || Lsn + Count > toc->LeadOut)
+      return MmcResult{false, BadAddress};
+    if (const std::optional<Sense> fault = ReadFault(slot, Lsn, Count))
+      return MmcResult{false, *fault};
+    const std::optional<cdrip::Toc> image = unit->ReadToc();
+    ReadShifted(slot, image->LeadOut, Lsn, Count, Out);
+    SpoilFlakySectors(slot, Lsn, Count, Out);
+    readyAt = Pace(slot, Count);
+  }
+  std::this_thread::sleep_until(readyAt);
+  return MmcResult{};
 }
 
 void Log(const char* Format, ...) {

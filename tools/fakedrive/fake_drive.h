@@ -4,7 +4,8 @@
 // paths themselves are ordinary (empty) files; the stat calls report them as block
 // devices, their descriptors are real ones of those files, and the CD-ROM ioctls on
 // such a descriptor are answered here from the image, read with our own image readers.
-// KORVANE_FAKE_DRIVE_LOG=1 logs every call on a drive to standard error.
+// KORVANE_FAKE_DRIVE_LOG=1 logs every call on a drive to standard error, and
+// KORVANE_FAKE_DRIVE_FAULTS gives the drives faults (see drive_faults.h).
 #pragma once
 
 #include <cstdarg>
@@ -23,24 +24,29 @@ struct Sense {
   uint8_t Asc = 0;
   uint8_t Ascq = 0;
 };
-constexpr Sense NoDisc{0x02, 0x3A, 0x00};      // NOT READY, medium not present
-constexpr Sense BadOpcode{0x05, 0x20, 0x00};   // ILLEGAL REQUEST, invalid command
-constexpr Sense BadAddress{0x05, 0x21, 0x00};  // ILLEGAL REQUEST, LBA out of range
-constexpr Sense BadField{0x05, 0x24, 0x00};    // ILLEGAL REQUEST, invalid field in CDB
+constexpr Sense NoDisc{0x02, 0x3A, 0x00};       // NOT READY, medium not present
+constexpr Sense BadOpcode{0x05, 0x20, 0x00};    // ILLEGAL REQUEST, invalid command
+constexpr Sense BadAddress{0x05, 0x21, 0x00};   // ILLEGAL REQUEST, LBA out of range
+constexpr Sense BadField{0x05, 0x24, 0x00};     // ILLEGAL REQUEST, invalid field in CDB
+constexpr Sense OpenTray{0x02, 0x3A, 0x02};     // NOT READY, medium not present, tray open
+constexpr Sense MediumError{0x03, 0x11, 0x00};  // MEDIUM ERROR, unrecovered read error
 
 // The index of the drive whose path this is, or -1. Relative paths are taken from the
-// working directory.
-int DriveOfPath(const char* Path);
+// working directory; links to a drive lead to it unless FollowLinks is false (lstat).
+int DriveOfPath(const char* Path, bool FollowLinks = true);
 // The drive a descriptor was opened on, or -1.
 int DriveOfFd(int Fd);
 void RememberFd(int Fd, int Drive);
 void ForgetFd(int Fd);
 
+// What the drive holds: a disc, nothing, or its tray is open.
+enum class Loading { Disc, Empty, TrayOpen };
+Loading LoadingOf(int Drive);
+// The sense of a drive without a disc to read: tray open, or no medium.
+Sense NotReady(int Drive);
+
 // The table of the disc in the drive, read anew from its image; nothing without a disc.
 std::optional<cdrip::Toc> DiscToc(int Drive);
-// Copies Count sectors of 2352 bytes from Lsn on into Out; false when the disc does not
-// hold them all.
-bool ReadSectors(int Drive, int32_t Lsn, int32_t Count, uint8_t* Out);
 
 // Logs one line to standard error when KORVANE_FAKE_DRIVE_LOG is 1.
 void Log(const char* Format, ...) __attribute__((format(printf, 1, 2)));
@@ -50,6 +56,10 @@ struct MmcResult {
   bool Ok = true;
   Sense Error;
 };
+// Copies Count sectors of 2352 bytes from Lsn on into Out, as the drive reads them
+// (with its faults); the sense when it cannot.
+MmcResult ReadSectors(int Drive, int32_t Lsn, int32_t Count, uint8_t* Out);
+
 // Runs the command block Cdb on the drive; data-in commands fill at most Length bytes
 // of Buffer (the rest of the buffer is left as it is).
 MmcResult RunMmc(int Drive, const uint8_t* Cdb, uint8_t* Buffer, uint32_t Length);

@@ -127,15 +127,15 @@ __attribute__((visibility("default"))) int ioctl(int Fd, unsigned long Request, 
   return real(Fd, Request, argument);
 }
 
-#define KORVANE_PATH_STAT(Name, Buffer)                                                    \
+#define KORVANE_PATH_STAT(Name, Buffer, FollowLinks)                                       \
   __attribute__((visibility("default"))) int Name(const char* Path, struct Buffer* Info) { \
     static const auto real = Real<int (*)(const char*, struct Buffer*)>(#Name);            \
-    return Faked(real(Path, Info), Info, DriveOfPath(Path), #Name);                        \
+    return Faked(real(Path, Info), Info, DriveOfPath(Path, FollowLinks), #Name);           \
   }
-KORVANE_PATH_STAT(stat, stat)
-KORVANE_PATH_STAT(lstat, stat)
-KORVANE_PATH_STAT(stat64, stat64)
-KORVANE_PATH_STAT(lstat64, stat64)
+KORVANE_PATH_STAT(stat, stat, true)
+KORVANE_PATH_STAT(lstat, stat, false)
+KORVANE_PATH_STAT(stat64, stat64, true)
+KORVANE_PATH_STAT(lstat64, stat64, false)
 #undef KORVANE_PATH_STAT
 
 #define KORVANE_FD_STAT(Name, Buffer)                                            \
@@ -148,16 +148,16 @@ KORVANE_FD_STAT(fstat64, stat64)
 #undef KORVANE_FD_STAT
 
 // The entry points that programs built against older C libraries call.
-#define KORVANE_XSTAT(Name, Buffer)                                                  \
-  __attribute__((visibility("default"))) int Name(int Version, const char* Path,     \
-                                                  struct Buffer* Info) {             \
-    static const auto real = Real<int (*)(int, const char*, struct Buffer*)>(#Name); \
-    return Faked(real(Version, Path, Info), Info, DriveOfPath(Path), #Name);         \
+#define KORVANE_XSTAT(Name, Buffer, FollowLinks)                                          \
+  __attribute__((visibility("default"))) int Name(int Version, const char* Path,          \
+                                                  struct Buffer* Info) {                  \
+    static const auto real = Real<int (*)(int, const char*, struct Buffer*)>(#Name);      \
+    return Faked(real(Version, Path, Info), Info, DriveOfPath(Path, FollowLinks), #Name); \
   }
-KORVANE_XSTAT(__xstat, stat)
-KORVANE_XSTAT(__lxstat, stat)
-KORVANE_XSTAT(__xstat64, stat64)
-KORVANE_XSTAT(__lxstat64, stat64)
+KORVANE_XSTAT(__xstat, stat, true)
+KORVANE_XSTAT(__lxstat, stat, false)
+KORVANE_XSTAT(__xstat64, stat64, true)
+KORVANE_XSTAT(__lxstat64, stat64, false)
 #undef KORVANE_XSTAT
 
 __attribute__((visibility("default"))) int __fxstat(int Version, int Fd, struct stat* Info) {
@@ -173,7 +173,8 @@ __attribute__((visibility("default"))) int __fxstat64(int Version, int Fd, struc
 // A path relative to a directory other than the working one is never a drive's.
 static int DriveAt(int Dir, const char* Path, int Flags) {
   if (Path && !*Path && (Flags & AT_EMPTY_PATH)) return DriveOfFd(Dir);
-  return (Path && (Path[0] == '/' || Dir == AT_FDCWD)) ? DriveOfPath(Path) : -1;
+  const bool followLinks = !(Flags & AT_SYMLINK_NOFOLLOW);
+  return (Path && (Path[0] == '/' || Dir == AT_FDCWD)) ? DriveOfPath(Path, followLinks) : -1;
 }
 
 __attribute__((visibility("default"))) int fstatat(int Dir, const char* Path, struct stat* Info,

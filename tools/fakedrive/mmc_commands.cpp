@@ -104,7 +104,7 @@ Bytes FullToc(const cdrip::Toc& Toc) {
 
 MmcResult ReadToc(int Drive, const uint8_t* Cdb, uint8_t* Buffer, uint32_t Length) {
   const std::optional<cdrip::Toc> toc = DiscToc(Drive);
-  if (!toc || toc->Tracks.empty()) return Error(NoDisc);
+  if (!toc || toc->Tracks.empty()) return Error(NotReady(Drive));
   const bool asMsf = Cdb[1] & 0x02;
   uint8_t format = Cdb[2] & 0x0F;
   if (format == 0) format = Cdb[9] >> 6;  // the older place of the format
@@ -124,7 +124,7 @@ MmcResult ReadToc(int Drive, const uint8_t* Cdb, uint8_t* Buffer, uint32_t Lengt
 MmcResult ReadCd(int Drive, const uint8_t* Cdb, uint8_t* Buffer, uint32_t Length) {
   const auto lba = static_cast<int32_t>(Be32(Cdb + 2));
   const auto count = static_cast<int32_t>(Be24(Cdb + 6));
-  if (!DiscToc(Drive)) return Error(NoDisc);
+  if (!DiscToc(Drive)) return Error(NotReady(Drive));
   size_t extra = 0;
   if ((Cdb[9] & 0x06) == 0x02) extra += 294;
   if ((Cdb[9] & 0x06) == 0x04) extra += 296;
@@ -134,7 +134,8 @@ MmcResult ReadCd(int Drive, const uint8_t* Cdb, uint8_t* Buffer, uint32_t Length
   if (static_cast<size_t>(count) * perSector > Length) return Error(BadField);
   if (count == 0) return MmcResult{};
   Bytes sectors(static_cast<size_t>(count) * cdrip::SectorBytes);
-  if (!ReadSectors(Drive, lba, count, sectors.data())) return Error(BadAddress);
+  const MmcResult read = ReadSectors(Drive, lba, count, sectors.data());
+  if (!read.Ok) return read;
   for (int32_t i = 0; i < count; ++i) {
     uint8_t* out = Buffer + static_cast<size_t>(i) * perSector;
     if (Cdb[9] & 0xF8) {
@@ -221,7 +222,7 @@ const char* NameOf(uint8_t Opcode) {
 
 MmcResult Run(int Drive, const uint8_t* Cdb, uint8_t* Buffer, uint32_t Length) {
   switch (Cdb[0]) {
-    case 0x00: return DiscToc(Drive) ? MmcResult{} : Error(NoDisc);
+    case 0x00: return DiscToc(Drive) ? MmcResult{} : Error(NotReady(Drive));
     case 0x03: return Reply(Bytes(18, 0), Buffer, std::min<uint32_t>(Length, Cdb[4]));
     case 0x12: return Reply(Inquiry(), Buffer, std::min<uint32_t>(Length, Cdb[4]));
     case 0x1A:
@@ -235,14 +236,14 @@ MmcResult Run(int Drive, const uint8_t* Cdb, uint8_t* Buffer, uint32_t Length) {
     case 0xBB: return MmcResult{};
     case 0x25: {
       const std::optional<cdrip::Toc> toc = DiscToc(Drive);
-      if (!toc) return Error(NoDisc);
+      if (!toc) return Error(NotReady(Drive));
       Bytes out;
       AppendAddress(out, toc->LeadOut - 1, false);
       out.insert(out.end(), {0, 0, 0x08, 0});
       return Reply(out, Buffer, Length);
     }
     case 0x42:
-      if (!DiscToc(Drive)) return Error(NoDisc);
+      if (!DiscToc(Drive)) return Error(NotReady(Drive));
       return Reply(SubChannel(Cdb), Buffer, std::min<uint32_t>(Length, Be16(Cdb + 7)));
     case 0x43: return ReadToc(Drive, Cdb, Buffer, Length);
     case 0x46: return Reply(Configuration(), Buffer, std::min<uint32_t>(Length, Be16(Cdb + 7)));
