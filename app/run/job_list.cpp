@@ -188,7 +188,7 @@ QStringList TJobList::AddDroppedFiles(const QStringList& Paths) {
   QStringList unreadable;
   for (const QString& path : Paths) {
     const std::string name = path.toStdString();
-    if (!IsDiscImageName(name)) {
+    if (!IsDiscImageName(name) && !IsBlockDevice(name)) {
       AddEntry(path);
       RefreshIcons();
       continue;

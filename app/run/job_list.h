@@ -67,8 +67,8 @@ class TJobList : public QObject {
   // other files and entries already listed are passed over without a message.
   void AddChosenFiles(const QStringList& Files);
   // Adds dropped paths, in the order given, whatever their extension and even when
-  // listed already; a disc image is added as a drive and its audio tracks are added
-  // instead of it. A disc image that cannot be read adds no row: returns why, one
+  // listed already; a disc image, or a CD device (such as one named at the program's
+  // start), is added as a drive and its audio tracks are added instead of it. A disc image that cannot be read adds no row: returns why, one
   // sentence naming each such image, in the order given.
   QStringList AddDroppedFiles(const QStringList& Paths);
   // Starts editing the selected row's caption in place; nothing without a selection.

@@ -23,6 +23,11 @@ bool IsFileOrBlockDevice(const std::string& Path) {
 
 const char* const DriveNotReady = "The drive is not ready";
 
+bool IsBlockDevice(const std::string& Path) {
+  struct stat info {};
+  return ::stat(Path.c_str(), &info) == 0 && S_ISBLK(info.st_mode);
+}
+
 bool IsDiscImageName(const std::string& Path) {
   const std::string extension = Lower(std::filesystem::path(Path).extension().string());
   return extension == ".cue" || extension == ".toc" || extension == ".nrg";

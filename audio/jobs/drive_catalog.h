@@ -65,3 +65,6 @@ extern const char* const DriveNotReady;
 // True for the file names of disc images that can be added as drives: .cue, .toc and
 // .nrg, in any letter case.
 bool IsDiscImageName(const std::string& Path);
+// True for a block device (or a link to one): a CD drive, whether or not the CD library
+// listed it.
+bool IsBlockDevice(const std::string& Path);
