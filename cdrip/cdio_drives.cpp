@@ -62,6 +62,11 @@ std::optional<Toc> TocOf(CdIo_t* Cdio) {
 struct ParanoiaEvents {
   std::array<int32_t, PARANOIA_CB_FINISHED + 1> Count{};
   int32_t FirstSkipped = INT32_MAX;
+  // Without verification the layer does not tell whether it recovered what a failed
+  // read missed (it reports giving up further on, where it resumed): the failed read's
+  // first sector counts as given up.
+  bool Verifying = true;
+  bool GaveUp = false;  // delivery ended before a sector given up
 };
 
 // The layer's callback carries no context: the reader that reads on this thread takes
@@ -71,7 +76,7 @@ thread_local ParanoiaEvents* CurrentEvents = nullptr;
 void CountParanoiaEvent(long int Position, paranoia_cb_mode_t Mode) {
   if (!CurrentEvents || Mode < 0 || Mode > PARANOIA_CB_FINISHED) return;
   ++CurrentEvents->Count[Mode];
-  if (Mode == PARANOIA_CB_SKIP) {
+  if (Mode == PARANOIA_CB_SKIP || (Mode == PARANOIA_CB_READERR && !CurrentEvents->Verifying)) {
     const long sector = Position / CD_FRAMEWORDS;
     CurrentEvents->FirstSkipped =
         static_cast<int32_t>(std::clamp<long>(sector, 0, CurrentEvents->FirstSkipped));
@@ -87,18 +92,21 @@ class EventScope {
   EventScope& operator=(const EventScope&) = delete;
 };
 
-// The layer verifies the first read of a range once in any case; every further
-// verification is a read repeated because reads did not agree. Failed reads are
-// repeated too. Cache errors concern the drive's cache, not the disc, and are left out.
+// Failed reads are repeated (or, without verification, given up). With verification on,
+// the layer verifies the start of a range once in any case, and every further
+// verification is a stretch read again because reads did not agree; without it, it
+// reports every block verified, which says nothing of the disc. Cache errors concern
+// the drive's cache, not the disc, and are left out.
 ReadReport ReportOf(const ParanoiaEvents& Logged) {
-  const auto& Events = Logged.Count;
+  const auto& events = Logged.Count;
   ReadReport report;
-  report.Rereads = Events[PARANOIA_CB_READERR] + std::max(0, Events[PARANOIA_CB_VERIFY] - 1);
+  report.Rereads = events[PARANOIA_CB_READERR];
+  if (Logged.Verifying) report.Rereads += std::max(0, events[PARANOIA_CB_VERIFY] - 1);
   for (paranoia_cb_mode_t fix :
        {PARANOIA_CB_FIXUP_EDGE, PARANOIA_CB_FIXUP_ATOM, PARANOIA_CB_FIXUP_DROPPED,
         PARANOIA_CB_FIXUP_DUPED, PARANOIA_CB_DRIFT, PARANOIA_CB_REPAIR, PARANOIA_CB_SCRATCH})
-    report.Corrections += Events[fix];
-  report.Skips = Events[PARANOIA_CB_SKIP];
+    report.Corrections += events[fix];
+  report.Skips = Logged.GaveUp ? 1 : 0;
   return report;
 }
 
@@ -116,8 +124,10 @@ struct ParanoiaFreer {
 class ParanoiaReader : public SectorReader {
  public:
   ParanoiaReader(std::unique_ptr<cdrom_drive_t, CddaCloser> Cdda,
-                 std::unique_ptr<cdrom_paranoia_t, ParanoiaFreer> Paranoia, int Retries)
-      : Cdda_(std::move(Cdda)), Paranoia_(std::move(Paranoia)), Retries_(Retries) {}
+                 std::unique_ptr<cdrom_paranoia_t, ParanoiaFreer> Paranoia, int Mode, int Retries)
+      : Cdda_(std::move(Cdda)), Paranoia_(std::move(Paranoia)), Retries_(Retries) {
+    Events_.Verifying = (Mode & PARANOIA_MODE_VERIFY) != 0;
+  }
 
   int32_t Read(uint8_t* Out, int32_t Lsn, int32_t Count) override {
     if (Lsn != Next_) {
@@ -133,6 +143,7 @@ class ParanoiaReader : public SectorReader {
               ? cdio_paranoia_read_limited(Paranoia_.get(), CountParanoiaEvent, Retries_)
               : nullptr;
       if (!samples || Next_ >= Events_.FirstSkipped) {
+        Events_.GaveUp = true;
         Next_ = -1;  // the layer's position is past the sector now
         return i;
       }
@@ -202,7 +213,7 @@ class DeviceDrive : public Drive {
     if (!paranoia) return nullptr;
     cdio_paranoia_modeset(paranoia.get(), Settings.ParanoiaMode);
     return std::make_unique<ParanoiaReader>(std::move(cdda), std::move(paranoia),
-                                            Settings.ParanoiaRetries);
+                                            Settings.ParanoiaMode, Settings.ParanoiaRetries);
   }
 
  private:

@@ -187,6 +187,7 @@ int32_t CR_Init(const char* iniPath) {
 int32_t CR_DeInit(void) {
   return cdrip::Guarded<int32_t>(-1, [](Library& lib) {
     lib.Ripper.reset();
+    lib.LastReport.reset();
     lib.Drives.clear();
     lib.DeviceCount = 0;
     lib.Active = -1;

@@ -182,6 +182,8 @@ TEST_F(RangeTest, SmallerBufferGivesSmallerChunksWithoutLosingSectors) {
 }
 
 TEST_F(RangeTest, ChunkSizeIsReportedBack) {
+  CR_ReadReport report{1, 1, 1, 0};
+  EXPECT_EQ(CR_GetReadReport(&report), -1) << "no range opened yet";
   int32_t size = 5 * CR_SECTOR_BYTES + 100;
   ASSERT_EQ(CR_OpenRipper(&size, 0, 10), 0);
   EXPECT_EQ(size, 5 * CR_SECTOR_BYTES);
@@ -191,6 +193,15 @@ TEST_F(RangeTest, ChunkSizeIsReportedBack) {
   size = CR_SECTOR_BYTES - 1;
   EXPECT_EQ(CR_OpenRipper(&size, 0, 10), -1) << "a buffer must hold one sector";
   CR_CloseRipper();
+  EXPECT_EQ(CR_GetReadReport(&report), -1) << "the last open failed";
+}
+
+// An image reads without re-reads; the report of a range outlives its ripper.
+TEST_F(RangeTest, AnImagesReadReportIsClean) {
+  EXPECT_TRUE(Rip(0, 100).Bytes == Sectors(0, 100));
+  CR_ReadReport report{1, 1, 1, 1};
+  ASSERT_EQ(CR_GetReadReport(&report), 0);
+  EXPECT_EQ(report.Rereads + report.Corrections + report.Skips + report.Reserved, 0);
 }
 
 TEST_F(RangeTest, RangeEndIsRespectedAndBoundedByTheLeadOut) {

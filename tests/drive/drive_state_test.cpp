@@ -1,10 +1,15 @@
-// The CD source on the software drive, in this test's own process (CTest preloads the
-// drive, with its tray set to open once a read passes sector 200): the drive's state as
-// the source reports it, a tray opened in the middle of a read, and the disc put back.
+// The CD source on the software drive, in this test's own process: CTest starts it with
+// the drive preloaded (KORVANE_FAKE_DRIVE, KORVANE_FAKE_DRIVE_FAULTS), once per fault,
+// and each test runs under its own fault. They check the drive's state as the source
+// reports it, a tray opened in the middle of a read and the disc put back, and an
+// unreadable sector in each of the paranoia layer's modes.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "audio_cdrom.h"
 #include "cdrip.h"
@@ -12,8 +17,6 @@
 #include "temp_dir.h"
 
 namespace {
-
-const std::filesystem::path Folder = KORVANE_DRIVE_STATE_DIR;
 
 std::vector<uint8_t> ReadAll(TCDIn& Source) {
   std::vector<uint8_t> bytes;
@@ -23,47 +26,108 @@ std::vector<uint8_t> ReadAll(TCDIn& Source) {
   return bytes;
 }
 
-TEST(DriveState, ATrayOpenedMidReadFailsTheReadAndTheDiscPutBackReadsAgain) {
-  std::filesystem::remove_all(Folder);
-  std::filesystem::create_directories(Folder);
-  ASSERT_TRUE(RunCommand(std::string(KORVANE_BIN_DIR) +
-                         "/korvane-mkdisc --tracks 2 --sectors 375 --content noise --expect '" +
-                         (Folder / "expect").string() + "' '" + (Folder / "disc.cue").string() +
-                         "' >/dev/null"));
-  std::ofstream(Folder / "sr0").flush();
-  CDRipBinding().SetFileNameForTesting(std::string(KORVANE_BIN_DIR) + "/" +
-                                       CDRipBinding().FileName());
-  ASSERT_TRUE(CDRipBinding().Load(Folder.string()));
-  TCDIn source;
-  const int drive = CDRipAddImageDrive((Folder / "sr0").string());
-  ASSERT_GE(drive, 0) << CDRipLastError();
-  source.SetCurrentDrive(drive);
-  EXPECT_EQ(source.GetDriveState(), dsReady);
-  EXPECT_EQ(source.GetTrackCount(), 2);
-  source.SetStartTrack(1);
-  source.SetEndTrack(1);
-
-  source.Open();
+// The message that reading track 1 to its end raised, if any.
+std::optional<std::string> ReadFailure(TCDIn& Source) {
+  Source.Open();
+  std::optional<std::string> failure;
   try {
-    ReadAll(source);
-    ADD_FAILURE() << "the read went on with the tray open";
+    ReadAll(Source);
   } catch (const EAudioException& e) {
-    EXPECT_STREQ(e.what(),
-                 "The drive's tray was opened, or its disc taken out, during the read. Put the "
-                 "disc back and rip the track again.");
+    failure = e.what();
   }
-  source.Close();
-  EXPECT_EQ(source.GetDriveState(), dsNotReady);
-  EXPECT_EQ(source.GetTrackCount(), -1);
+  Source.Close();
+  return failure;
+}
 
-  std::ofstream(Folder / "sr0", std::ios::app) << "closed";  // the tray closes, disc in
-  EXPECT_EQ(source.GetDriveState(), dsReady);
-  source.Open();
-  const std::vector<uint8_t> ripped = ReadAll(source);
-  source.Close();
+class DriveState : public ::testing::Test {
+ protected:
+  // Makes the drive that the environment names, holding a disc of two tracks of 375
+  // sectors, when the environment gives it Fault.
+  void SetUpDrive(const char* Fault) {
+    const char* setting = std::getenv("KORVANE_FAKE_DRIVE");
+    const char* faults = std::getenv("KORVANE_FAKE_DRIVE_FAULTS");
+    if (!setting || !faults || std::strcmp(faults, Fault) != 0)
+      GTEST_SKIP() << "runs with the software drive preloaded, with " << Fault;
+    Device = std::string(setting, std::strchr(setting, ':'));
+    Folder = std::filesystem::path(Device).parent_path();
+    std::filesystem::remove_all(Folder);
+    std::filesystem::create_directories(Folder);
+    ASSERT_TRUE(RunCommand(std::string(KORVANE_BIN_DIR) +
+                           "/korvane-mkdisc --tracks 2 --sectors 375 --content noise --expect '" +
+                           (Folder / "expect").string() + "' '" + (std::strchr(setting, ':') + 1) +
+                           "' >/dev/null"));
+    std::ofstream(Device).flush();
+  }
+
+  // Loads the library as from a program in the drive's folder, whose cdr.ini sets
+  // ParanoiaMode, and points Source at track 1 of the drive.
+  void Load(const std::string& ParanoiaMode) {
+    CDRipBinding().Unload();
+    std::ofstream(Folder / "cdr.ini") << "[CD-ROM]\nParanoiaMode=" << ParanoiaMode << "\n";
+    CDRipBinding().SetFileNameForTesting(std::string(KORVANE_BIN_DIR) + "/" +
+                                         CDRipBinding().FileName());
+    ASSERT_TRUE(CDRipBinding().Load(Folder.string()));
+    Source.emplace();
+    const int drive = CDRipAddImageDrive(Device);
+    ASSERT_GE(drive, 0) << CDRipLastError();
+    Source->SetCurrentDrive(drive);
+    Source->SetStartTrack(1);
+    Source->SetEndTrack(1);
+  }
+
+  void TearDown() override {
+    Source.reset();
+    CDRipBinding().Unload();
+  }
+
+  std::string Device;
+  std::filesystem::path Folder;
+  std::optional<TCDIn> Source;
+};
+
+TEST_F(DriveState, ATrayOpenedMidReadFailsTheReadAndTheDiscPutBackReadsAgain) {
+  SetUpDrive("tray-open=200");
+  if (IsSkipped() || HasFatalFailure()) return;
+  Load("full");
+  EXPECT_EQ(Source->GetDriveState(), dsReady);
+  EXPECT_EQ(Source->GetTrackCount(), 2);
+
+  EXPECT_EQ(ReadFailure(*Source),
+            "The drive's tray was opened, or its disc taken out, during the read. Put the disc "
+            "back and rip the track again.");
+  EXPECT_EQ(Source->GetDriveState(), dsNotReady);
+  EXPECT_EQ(Source->GetTrackCount(), -1);
+
+  std::ofstream(Device, std::ios::app) << "closed";  // the tray closes, the disc in
+  EXPECT_EQ(Source->GetDriveState(), dsReady);
+  Source->Open();
+  const std::vector<uint8_t> ripped = ReadAll(*Source);
+  Source->Close();
   EXPECT_TRUE(ripped == ReadWholeFile(Folder / "expect/track01.pcm"));
-  EXPECT_TRUE(source.LastReadReport().Clean());
-  CDRipBinding().Unload();
+  EXPECT_TRUE(Source->LastReadReport().Clean());
+}
+
+// Whatever the paranoia layer's mode, a sector that cannot be read ends the read and is
+// named: exactly with verification, else by the start of the drive's read (at most 25
+// sectors) that failed.
+TEST_F(DriveState, AnUnreadableSectorFailsTheReadInEveryParanoiaMode) {
+  SetUpDrive("unreadable=300");
+  if (IsSkipped() || HasFatalFailure()) return;
+  for (const char* mode : {"full", "overlap", "disable"}) {
+    SCOPED_TRACE(mode);
+    Load(mode);
+    const std::optional<std::string> failure = ReadFailure(*Source);
+    ASSERT_TRUE(failure.has_value());
+    const size_t at = failure->find("The disc could not be read at sector ");
+    ASSERT_EQ(at, 0u) << *failure;
+    const int sector = std::atoi(failure->c_str() + 37);
+    EXPECT_LE(sector, 300);
+    EXPECT_GT(sector, 300 - 25);
+    if (std::strcmp(mode, "full") == 0) {
+      EXPECT_EQ(sector, 300);
+    }
+    EXPECT_GE(Source->LastReadReport().Skips, 1);
+  }
 }
 
 }  // namespace
