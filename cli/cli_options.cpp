@@ -1,6 +1,7 @@
 #include "cli_options.h"
 
 #include <algorithm>
+#include <thread>
 
 namespace {
 
@@ -13,39 +14,23 @@ struct TOptionSpec {
 // Every option the command line knows. Format options are checked against the chosen
 // format once the whole line is read.
 const TOptionSpec OptionSpecs[] = {
-    {"--format", true, nullptr},
-    {"--out", true, nullptr},
-    {"--list", false, nullptr},
-    {"--help", false, nullptr},
-    {"--version", false, nullptr},
-    {"--wav-type", true, "wav"},
-    {"--block-size", true, "wav"},
-    {"--bitrate", true, "mp3"},
-    {"--quality", true, "mp3"},
-    {"--vbr", false, "mp3"},
-    {"--vbr-quality", true, "mp3"},
-    {"--vbr-min", true, "mp3"},
-    {"--vbr-max", true, "mp3"},
-    {"--vbr-header", false, "mp3"},
-    {"--mode", true, "mp3"},
-    {"--samplerate", true, "mp3"},
-    {"--crc", false, "mp3"},
-    {"--copyright", false, "mp3"},
-    {"--no-original", false, "mp3"},
-    {"--title", true, "mp3"},
-    {"--artist", true, "mp3"},
-    {"--album", true, "mp3"},
-    {"--year", true, "mp3"},
-    {"--track", true, "mp3"},
-    {"--comment", true, "mp3"},
-    {"--genre", true, "mp3"},
-    {"--title-from-name", false, "mp3"},
-    {"--track-from", true, "mp3"},
-    {"--compression", true, "ogg"},
-    {"--nominal", true, "ogg"},
-    {"--max", true, "ogg"},
-    {"--min", true, "ogg"},
-    {"--tag", true, "ogg"},
+    {"--format", true, nullptr},    {"--out", true, nullptr},
+    {"--jobs", true, nullptr},      {"--list", false, nullptr},
+    {"--help", false, nullptr},     {"--version", false, nullptr},
+    {"--wav-type", true, "wav"},    {"--block-size", true, "wav"},
+    {"--bitrate", true, "mp3"},     {"--quality", true, "mp3"},
+    {"--vbr", false, "mp3"},        {"--vbr-quality", true, "mp3"},
+    {"--vbr-min", true, "mp3"},     {"--vbr-max", true, "mp3"},
+    {"--vbr-header", false, "mp3"}, {"--mode", true, "mp3"},
+    {"--samplerate", true, "mp3"},  {"--crc", false, "mp3"},
+    {"--copyright", false, "mp3"},  {"--no-original", false, "mp3"},
+    {"--title", true, "mp3"},       {"--artist", true, "mp3"},
+    {"--album", true, "mp3"},       {"--year", true, "mp3"},
+    {"--track", true, "mp3"},       {"--comment", true, "mp3"},
+    {"--genre", true, "mp3"},       {"--title-from-name", false, "mp3"},
+    {"--track-from", true, "mp3"},  {"--compression", true, "ogg"},
+    {"--nominal", true, "ogg"},     {"--max", true, "ogg"},
+    {"--min", true, "ogg"},         {"--tag", true, "ogg"},
 };
 
 const TOptionSpec* FindSpec(const std::string& Name) {
@@ -113,6 +98,28 @@ void CheckEveryOptionActs(const TCliOptions& Options) {
 
 }  // namespace
 
+int TCliOptions::DefaultJobs() {
+  return std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, MaxJobs);
+}
+
+namespace {
+
+int JobsValue(const std::string& Value) {
+  size_t end = 0;
+  int jobs = 0;
+  try {
+    jobs = std::stoi(Value, &end);
+  } catch (const std::exception&) {
+    end = 0;
+  }
+  if (end == 0 || end != Value.size() || jobs < 1 || jobs > TCliOptions::MaxJobs)
+    throw TUsageError("The option --jobs takes a whole number from 1 to " +
+                      std::to_string(TCliOptions::MaxJobs) + ", not \"" + Value + "\".");
+  return jobs;
+}
+
+}  // namespace
+
 bool TCliOptions::Has(const std::string& Name) const {
   return std::any_of(FormatOptions.begin(), FormatOptions.end(),
                      [&Name](const auto& Option) { return Option.first == Name; });
@@ -161,6 +168,8 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
             "The option --out was given an empty folder name (an unset shell variable?). "
             "Name the output folder, or drop --out to write into the current folder.");
       options.OutDir = value;
+    } else if (argument == "--jobs") {
+      options.Jobs = JobsValue(value);
     } else if (argument == "--list") {
       options.List = true;
     } else if (argument == "--help") {
@@ -195,6 +204,8 @@ General options:
   --format wav|mp3|ogg   output format (default: wav); the options of the other
                          formats are refused
   --out DIR              output folder, not empty (default: the current folder)
+  --jobs N               tracks encoded at a time (default: the number of cores);
+                         a drive is still read once, track after track
   --list                 show the drives and their tracks, then exit
   -h, --help             show this help, then exit
   --version              show the version, then exit
@@ -242,8 +253,10 @@ An option that would have no effect is a usage error, which says why.
 
 Output: a line per track as it ends; "NAME: Failed: REASON" goes to standard
 error, the rest to standard output, which ends with a summary such as
-"10 done, 1 failed, 0 aborted".
-Ctrl-C aborts: the current file is finished as far as it got, the rest is skipped.
+"10 done, 1 failed, 0 aborted". A track read from a drive that needed re-reads
+or corrections gets a line with their counts.
+Ctrl-C aborts: the files being written are finished as far as they got, the rest
+is skipped.
 Exit status: 0 all done, 1 a track failed or a source cannot be read, 2 a usage
 error, 130 aborted.
 )";

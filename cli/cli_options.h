@@ -15,6 +15,7 @@ class TUsageError : public std::runtime_error {
 struct TCliOptions {
   std::string Format = "wav";  // wav, mp3, ogg
   std::string OutDir = ".";
+  int Jobs = DefaultJobs();  // tracks encoded at a time
   bool List = false;
   bool Help = false;
   bool Version = false;
@@ -22,6 +23,10 @@ struct TCliOptions {
   // The format options as given ("--wav-type" -> "ima", "--vbr" -> ""), in order;
   // repeatable options keep every value.
   std::vector<std::pair<std::string, std::string>> FormatOptions;
+
+  // The number of the machine's cores (at least 1).
+  static int DefaultJobs();
+  static constexpr int MaxJobs = 64;
 
   // True when the format option Name was given.
   bool Has(const std::string& Name) const;

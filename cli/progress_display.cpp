@@ -13,20 +13,16 @@ std::string MinutesAndSeconds(double Seconds) {
 
 }  // namespace
 
-void TProgressDisplay::BeginTrack(const std::string& Name) {
-  Name_ = Name;
-  Started_ = std::chrono::steady_clock::now();
-  if (Terminal_) {
-    std::fprintf(Out_, "\r\033[K%s  0%%", Name_.c_str());
-    std::fflush(Out_);
-  }
+void TProgressDisplay::BeginTrack(int Track, const std::string& Name) {
+  Running_[Track] = TRunning{Name, std::chrono::steady_clock::now(), "0%"};
+  DrawLiveLine();
 }
 
-std::string TProgressDisplay::Describe(int Percent, int64_t BytesDone, int64_t BytesTotal,
-                                       int64_t BytesPerSecond) const {
+std::string TProgressDisplay::Describe(const TRunning& Running, int Percent, int64_t BytesDone,
+                                       int64_t BytesTotal, int64_t BytesPerSecond) const {
   std::string text = Percent < 0 ? std::string("--%") : std::to_string(Percent) + "%";
   const double elapsed =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - Started_).count();
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - Running.Started).count();
   if (elapsed < 0.05 || BytesPerSecond <= 0 || BytesDone <= 0) return text;
   const double speed = static_cast<double>(BytesDone) / BytesPerSecond / elapsed;
   char buffer[64];
@@ -39,45 +35,75 @@ std::string TProgressDisplay::Describe(int Percent, int64_t BytesDone, int64_t B
   return text;
 }
 
-void TProgressDisplay::Update(int Percent, int64_t BytesDone, int64_t BytesTotal,
+void TProgressDisplay::Update(int Track, int Percent, int64_t BytesDone, int64_t BytesTotal,
                               int64_t BytesPerSecond) {
-  if (!Terminal_) return;
-  std::fprintf(Out_, "\r\033[K%s  %s", Name_.c_str(),
-               Describe(Percent, BytesDone, BytesTotal, BytesPerSecond).c_str());
+  auto running = Running_.find(Track);
+  if (!Terminal_ || running == Running_.end()) return;
+  running->second.Progress =
+      Describe(running->second, Percent, BytesDone, BytesTotal, BytesPerSecond);
+  DrawLiveLine();
+}
+
+void TProgressDisplay::ClearLiveLine() {
+  if (!Terminal_ || Running_.empty()) return;
+  std::fputs("\r\033[K", Out_);
   std::fflush(Out_);
 }
 
-void TProgressDisplay::EndTrack(bool Aborted) {
+// Every running track, in the order of their numbers.
+void TProgressDisplay::DrawLiveLine() {
+  if (!Terminal_ || Running_.empty()) return;
+  std::string line;
+  for (const auto& [track, running] : Running_)
+    line += (line.empty() ? "" : "  |  ") + running.Name + "  " + running.Progress;
+  std::fprintf(Out_, "\r\033[K%s", line.c_str());
+  std::fflush(Out_);
+}
+
+std::string TProgressDisplay::NameOf(int Track) const {
+  const auto running = Running_.find(Track);
+  if (running != Running_.end()) return running->second.Name;
+  const auto ended = Ended_.find(Track);
+  return ended != Ended_.end() ? ended->second : std::string();
+}
+
+void TProgressDisplay::EndTrack(int Track, bool Aborted) {
   if (Aborted)
     ++Aborted_;
   else
     ++Done_;
-  const char* result = Aborted ? "Aborted" : "Done";
-  if (Terminal_)
-    std::fprintf(Out_, "\r\033[K%s  %s\n", Name_.c_str(), result);
-  else
-    std::fprintf(Out_, "%s: %s\n", Name_.c_str(), result);
+  const std::string name = NameOf(Track);
+  ClearLiveLine();
+  std::fprintf(Out_, Terminal_ ? "%s  %s\n" : "%s: %s\n", name.c_str(),
+               Aborted ? "Aborted" : "Done");
   std::fflush(Out_);
+  Ended_[Track] = name;
+  Running_.erase(Track);
+  DrawLiveLine();
 }
 
-void TProgressDisplay::FailTrack(const std::string& Reason) {
+void TProgressDisplay::FailTrack(int Track, const std::string& Reason) {
   ++Failed_;
-  if (Terminal_) {
-    std::fputs("\r\033[K", Out_);  // the live line gives way to the failure
-    std::fflush(Out_);
-  }
-  std::fprintf(Err_, "%s: Failed: %s\n", Name_.c_str(), Reason.c_str());
+  const std::string name = NameOf(Track);
+  ClearLiveLine();  // the live line gives way to the failure
+  std::fprintf(Err_, "%s: Failed: %s\n", name.c_str(), Reason.c_str());
   std::fflush(Err_);
+  Ended_[Track] = name;
+  Running_.erase(Track);
+  DrawLiveLine();
 }
 
-void TProgressDisplay::ReportReads(int Rereads, int Corrections, int Skips) {
+void TProgressDisplay::ReportReads(int Track, int Rereads, int Corrections, int Skips) {
   if (Rereads == 0 && Corrections == 0 && Skips == 0) return;
+  ClearLiveLine();
   std::fprintf(Out_, "%s: read with re-reads %d, corrections %d, skipped sectors %d\n",
-               Name_.c_str(), Rereads, Corrections, Skips);
+               NameOf(Track).c_str(), Rereads, Corrections, Skips);
   std::fflush(Out_);
+  DrawLiveLine();
 }
 
 void TProgressDisplay::PrintSummary() {
+  ClearLiveLine();
   std::fprintf(Out_, "%d done, %d failed, %d aborted\n", Done_, Failed_, Aborted_);
   std::fflush(Out_);
 }

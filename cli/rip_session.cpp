@@ -1,6 +1,6 @@
 #include "rip_session.h"
 
-#include <chrono>
+#include <algorithm>
 #include <filesystem>
 
 #include "track_entry.h"
@@ -8,8 +8,6 @@
 std::atomic<int> TRipSession::StopSignal{0};
 
 namespace {
-
-constexpr int64_t CdBytesPerSecond = 44100 * 4;
 
 std::string LengthText(const TCDTrackInfo& Info) {
   char text[32];
@@ -35,10 +33,7 @@ TRipSession::TRipSession(const TCliOptions& Options, std::FILE* Out, std::FILE* 
   SetMainThreadDispatcher(&Dispatcher_);
 }
 
-TRipSession::~TRipSession() {
-  Format_.reset();  // the output's worker ends before the dispatcher goes
-  SetMainThreadDispatcher(nullptr);
-}
+TRipSession::~TRipSession() { SetMainThreadDispatcher(nullptr); }
 
 // ---------------------------------------------------------------------------------
 // Sources
@@ -92,8 +87,9 @@ std::vector<TRipJob> TRipSession::ResolveSources() {
 // ---------------------------------------------------------------------------------
 
 int TRipSession::Run() {
-  Format_ = TFormatSetup::Create(Options_);
-  for (const std::string& warning : Format_->Warnings())
+  std::vector<std::unique_ptr<TFormatSetup>> formats;
+  formats.push_back(TFormatSetup::Create(Options_));
+  for (const std::string& warning : formats.front()->Warnings())
     std::fprintf(Err_, "korvane-cli: warning: %s\n", warning.c_str());
   const std::vector<TRipJob> jobs = ResolveSources();
   if (jobs.empty()) {
@@ -102,83 +98,35 @@ int TRipSession::Run() {
   }
   std::error_code error;
   std::filesystem::create_directories(Options_.OutDir, error);
-
-  TAudioFileOut& output = Format_->Output();
-  output.OnProgress = [this](TAudioOutput* Sender) {
-    if (!Watch_.OwnsProgress(Sender)) return;
-    TAudioInput* input = Sender->Input();
-    Display_.Update(Sender->Progress(), input ? input->Position.load() : 0,
-                    input ? input->Size.load() : -1, CdBytesPerSecond);
-  };
-  output.OnDone = [this](TAudioOutput* Sender) { Watch_.Done(Sender); };
-  output.OnThreadException = [this](TAudioOutput*, const std::exception& E) {
-    Watch_.Failed(E.what());
-  };
-
-  for (size_t i = 0; i < jobs.size(); ++i) {
-    if (StopSignal) break;
-    RipJob(jobs[i], static_cast<int>(i));
-  }
-  if (StopSignal)
+  const std::vector<TPlannedJob> planned = Plan(jobs);
+  const size_t encoders = std::min<size_t>(static_cast<size_t>(Options_.Jobs), jobs.size());
+  while (formats.size() < encoders) formats.push_back(TFormatSetup::Create(Options_));
+  TTrackRunner runner(Options_, std::move(formats), Display_, Dispatcher_, CDIn_, StopSignal);
+  const bool finished = runner.Run(planned);
+  if (!finished)
     std::fprintf(Err_, "korvane-cli: aborted; the remaining tracks were not ripped.\n");
   Display_.PrintSummary();
-  if (StopSignal) return 128 + StopSignal;
+  if (!finished) return 128 + StopSignal;
   return Display_.Failed() ? 1 : 0;
 }
 
-void TRipSession::RipJob(const TRipJob& Job, int Index) {
-  const std::string caption = TrackEntryCaption(Job.Entry);
-  const std::string fileName =
-      Names_.Free(JobFileName(Options_.OutDir, caption, Format_->Format()));
-  Display_.BeginTrack(Job.Problem.empty() ? fileName : Job.Entry);
-  Watch_.Begin(nullptr);
-  if (!Job.Problem.empty()) Watch_.Failed(Job.Problem);
-  TAudioFileOut& output = Format_->Output();
-  bool started = false;
-  try {
-    if (Job.Problem.empty()) {
-      TJobStarter::ApplyRowTags(output, Format_->RowTags(), Index, caption);
-      const std::string problem = Starter_.SelectTrack(Job.Entry);
-      if (!problem.empty()) {
-        Watch_.Failed(problem);
-      } else {
-        Watch_.Begin(&output);
-        started = true;
-        Starter_.StartOutput(output, fileName);
+// Finds each job's drive and track before the run: once the disc reader runs, it alone
+// talks to the CD library.
+std::vector<TPlannedJob> TRipSession::Plan(const std::vector<TRipJob>& Jobs) {
+  std::vector<TPlannedJob> planned;
+  for (const TRipJob& job : Jobs) {
+    TPlannedJob plan{job.Entry, job.Problem, !job.Problem.empty(), {}};
+    if (plan.Problem.empty()) {
+      try {
+        plan.Problem = Starter_.SelectTrack(job.Entry);
+      } catch (const std::exception& e) {
+        plan.Problem = e.what();
       }
+      plan.Read = TTrackRead{CDIn_.CurrentDrive(), CDIn_.StartTrack(), false};
     }
-  } catch (const std::exception& e) {
-    Watch_.Failed(e.what());
+    planned.push_back(plan);
   }
-  WaitForRun();
-  if (started && output.FileKept()) Names_.Written(fileName);
-  if (const std::optional<std::string> failure = Watch_.TakeFailure())
-    Display_.FailTrack(*failure);
-  else
-    Display_.EndTrack(Aborted_);
-  if (started) {
-    const TCDReadReport reads = CDIn_.LastReadReport();
-    Display_.ReportReads(reads.Rereads, reads.Corrections, reads.Skips);
-  }
-}
-
-// Polls the output as the window does, running its events here; a stop signal
-// aborts the run, which then finishes its file and reports done. A failure on the
-// worker ends the run without a completion: the wait goes on until it is idle.
-void TRipSession::WaitForRun() {
-  TAudioFileOut& output = Format_->Output();
-  Aborted_ = false;
-  WaitForJobEnd(
-      Watch_, [&output] { return output.Status() != osIdle; },
-      [this](int Milliseconds) { ProcessEvents(Milliseconds); });
-}
-
-void TRipSession::ProcessEvents(int Milliseconds) {
-  if (StopSignal && !Aborted_) {
-    Format_->Output().Abort();
-    Aborted_ = true;
-  }
-  Dispatcher_.WaitAndProcess(std::chrono::milliseconds(Milliseconds));
+  return planned;
 }
 
 int TRipSession::List() {

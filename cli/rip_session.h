@@ -1,6 +1,7 @@
-// One invocation of korvane-cli: resolves the sources into tracks and rips them in
-// order through the job layer the window uses too (the drive catalogue, the start of a
-// job, the watch over its end), running the outputs' events through its own dispatcher.
+// One invocation of korvane-cli: resolves the sources into tracks and rips them through
+// the job layer the window uses too (the drive catalogue, the start of a job, the watch
+// over its end), several tracks at a time (TTrackRunner), running the outputs' events
+// through its own dispatcher.
 #pragma once
 
 #include <atomic>
@@ -15,6 +16,7 @@
 #include "format_setup.h"
 #include "progress_display.h"
 #include "rip_job.h"
+#include "track_runner.h"
 
 // One track to rip; Problem, when set, is why it cannot be ripped.
 struct TRipJob {
@@ -42,10 +44,7 @@ class TRipSession {
   void AddWholeDrive(int Drive, std::vector<TRipJob>& Jobs);
   std::string EntryProblem(const std::string& Entry);
 
-  // Rips one job; the display tallies how it ended.
-  void RipJob(const TRipJob& Job, int Index);
-  void WaitForRun();
-  void ProcessEvents(int Milliseconds);
+  std::vector<TPlannedJob> Plan(const std::vector<TRipJob>& Jobs);
 
   const TCliOptions& Options_;
   std::FILE* Out_;
@@ -55,8 +54,4 @@ class TRipSession {
   TDriveCatalog Drives_;
   TCDIn CDIn_;
   TJobStarter Starter_{CDIn_, Drives_};
-  TJobWatch Watch_;
-  TRunFileNames Names_;  // the whole invocation is one run
-  std::unique_ptr<TFormatSetup> Format_;
-  bool Aborted_ = false;
 };

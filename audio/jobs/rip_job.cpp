@@ -46,6 +46,8 @@ void TRunFileNames::Written(const std::string& FileName) {
   Written_.insert(ResolvedPath(FileName));
 }
 
+void TRunFileNames::Forget(const std::string& FileName) { Written_.erase(ResolvedPath(FileName)); }
+
 // ---------------------------------------------------------------------------------
 // Starting a job
 // ---------------------------------------------------------------------------------

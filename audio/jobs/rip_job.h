@@ -42,8 +42,10 @@ class TRunFileNames {
  public:
   // FileName, or the first numbered variant of it that the run has not written.
   std::string Free(const std::string& FileName) const;
-  // Records that the run wrote FileName.
+  // Records that the run wrote FileName (or is writing it).
   void Written(const std::string& FileName);
+  // Takes back `Written`: the run keeps no file of that name.
+  void Forget(const std::string& FileName);
 
  private:
   std::set<std::string> Written_;  // with links and "." resolved, so one file is one name

@@ -44,6 +44,10 @@ TEST_F(CliMessages, OptionsWithoutEffectAreRefusedWithTheReason) {
   };
   const Case cases[] = {
       {"-x", 2, {"Unknown option -x"}},
+      {"--jobs 0", 2, {"--jobs", "from 1 to 64", "\"0\""}},
+      {"--jobs 2x", 2, {"--jobs", "\"2x\""}},
+      {"--jobs 65", 2, {"--jobs", "\"65\""}},
+      {"--jobs 64", 1, {"does not exist"}},
       {"--format ogg --bitrate 128", 2, {"--bitrate", "--format mp3"}},
       {"--block-size 1024", 2, {"--block-size", "no effect", "--wav-type ima"}},
       {"--format mp3 --vbr-quality 2", 2, {"--vbr-quality", "no effect without --vbr"}},

@@ -128,8 +128,8 @@ TEST_F(CommandLine, InterruptFinishesTheCurrentFileAndSkipsTheRest) {
   const pid_t child = ::forkpty(&terminal, nullptr, nullptr, nullptr);
   ASSERT_GE(child, 0);
   if (child == 0) {
-    ::execl((Bin + "/korvane-cli").c_str(), "korvane-cli", "--wav-type", "ima", "--out",
-            out.c_str(), cue.c_str(), static_cast<char*>(nullptr));
+    ::execl((Bin + "/korvane-cli").c_str(), "korvane-cli", "--jobs", "1", "--wav-type", "ima",
+            "--out", out.c_str(), cue.c_str(), static_cast<char*>(nullptr));
     ::_exit(127);
   }
   const std::regex secondTrackUnderWay("Track02\\.wav  [1-9][0-9]*%");
@@ -240,6 +240,58 @@ TEST_F(CommandLine, OggOptionsReachTheStream) {
   EXPECT_EQ(info.Output.find("WARNING"), std::string::npos) << info.Output;
   EXPECT_EQ(Cli("--format ogg --nominal 100 '" + cue + "'").Status, 2);
   EXPECT_EQ(Cli("--format ogg --compression 1.5 '" + cue + "'").Status, 2);
+}
+
+// Several tracks encoded at a time write the same files as one at a time, in every
+// format, with as many encoders as tracks or fewer, and the tally is the same.
+struct JobsCase {
+  const char* Name;
+  const char* Options;
+  const char* Extension;
+};
+
+void PrintTo(const JobsCase& Case, std::ostream* Out) { *Out << Case.Name; }
+
+class ParallelJobs : public CommandLine, public ::testing::WithParamInterface<JobsCase> {};
+
+TEST_P(ParallelJobs, WriteTheSameFilesAsOneAtATime) {
+  const std::string cue = MakeDisc("disc", "--tracks 5 --seconds 3,1,4,0.5,2 --content music");
+  std::vector<std::string> results;
+  for (const char* jobs : {"1", "2", "5"}) {
+    const auto result = Cli(std::string("--jobs ") + jobs + " " + GetParam().Options +
+                            " --out out" + jobs + " '" + cue + "'");
+    ASSERT_EQ(result.Status, 0) << result.Output;
+    EXPECT_NE(result.Output.find("5 done, 0 failed, 0 aborted"), std::string::npos)
+        << result.Output;
+  }
+  for (int track = 1; track <= 5; ++track) {
+    const std::string name = "/Track0" + std::to_string(track) + GetParam().Extension;
+    const auto serial = ReadWholeFile(Dir / ("out1" + name));
+    ASSERT_GT(serial.size(), 100u) << name;
+    EXPECT_TRUE(ReadWholeFile(Dir / ("out2" + name)) == serial) << name;
+    EXPECT_TRUE(ReadWholeFile(Dir / ("out5" + name)) == serial) << name;
+  }
+}
+
+const JobsCase JobsCases[] = {
+    {"Wav", "", ".wav"},
+    {"Mp3", "--format mp3 --title-from-name --track-from 1", ".mp3"},
+    {"Ogg", "--format ogg --tag ARTIST=Someone", ".ogg"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Formats, ParallelJobs, ::testing::ValuesIn(JobsCases),
+                         [](const auto& Info) { return std::string(Info.param.Name); });
+
+// Jobs running side by side never write one file: two discs with the same track names
+// give numbered names, as one at a time does; a failing job among them fails alone.
+TEST_F(CommandLine, ParallelJobsKeepTheirNamesApartAndFailAlone) {
+  const std::string first = MakeDisc("a", "--tracks 2 --seconds 1 --content noise");
+  const std::string second = MakeDisc("b", "--tracks 2 --seconds 1 --content ramp");
+  const auto result = Cli("--jobs 3 --out out '" + first + "' /nowhere/x.cue '" + second + "'");
+  EXPECT_EQ(result.Status, 1) << result.Output;
+  EXPECT_NE(result.Output.find("4 done, 1 failed"), std::string::npos) << result.Output;
+  EXPECT_TRUE(PcmOf(Dir / "out/Track01 (2).wav") == Expected(1)) << result.Output;
+  EXPECT_TRUE(PcmOf(Dir / "out/Track02 (2).wav") == Expected(2));
 }
 
 }  // namespace

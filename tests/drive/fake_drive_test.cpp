@@ -105,7 +105,7 @@ TEST_P(FakeDrive, ListsTheImagesTracks) {
 TEST_P(FakeDrive, RipsEveryAudioTrackExactly) {
   const std::string cue = MakeDisc(GetParam().Options);
   const std::string device = MakeDrive(cue);
-  const auto result = Cli("--out O '" + device + "'");
+  const auto result = Cli("--jobs 3 --out O '" + device + "'");
   ASSERT_EQ(result.Status, 0) << result.Output;
   int ripped = 0;
   for (int track = 1; track <= 99; ++track) {
@@ -294,7 +294,7 @@ TEST_P(DriveFaults, RipsOrFailsAsTheDriveReads) {
   const FaultCase& fault = GetParam();
   const std::string device =
       MakeDrive(MakeDisc("--tracks 2 --sectors 375 --content noise"), fault.Faults);
-  const auto result = Cli("--out O '" + device + "'");
+  const auto result = Cli("--jobs 1 --out O '" + device + "'");
   EXPECT_EQ(result.Status, fault.Status) << result.Output;
   size_t at = 0;
   for (const char* said : fault.Said) {

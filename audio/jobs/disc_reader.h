@@ -1,0 +1,62 @@
+// Reads the tracks of a run on a thread of its own, one after another in the run's
+// order, each into its spool, while their encoders run: a drive is read once, front to
+// back, never seeking between tracks, and keeps streaming while the tracks are encoded.
+//
+// The run admits the tracks it may read: track i is read only once i < the admitted
+// count, so that no more tracks wait in spools than the run has encoders for (plus the
+// one being read ahead). Everything the source reports (a drive not ready, a sector that
+// cannot be read) goes to the track's spool, which raises it in the track's encoder.
+//
+// Threads: the run's thread constructs, admits and stops; the reader owns the source
+// from `Start` to `Stop`, and the run makes no other call into the CD library then.
+#pragma once
+
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "audio_cdrom.h"
+#include "track_spool.h"
+
+// A track to read: drive and track number as the library numbers them. Skip: the job
+// failed before reading (its spool is left alone).
+struct TTrackRead {
+  int Drive = 0;
+  int Track = 0;
+  bool Skip = false;
+};
+
+class TDiscReader {
+ public:
+  // OnReady runs on the reader thread each time a track's spool becomes ready (its read
+  // began or failed), so the run can start its encoder.
+  TDiscReader(TCDIn& Source, std::vector<TTrackRead> Reads, std::vector<TTrackSpool*> Spools,
+              std::function<void()> OnReady);
+  ~TDiscReader();
+  TDiscReader(const TDiscReader&) = delete;
+  TDiscReader& operator=(const TDiscReader&) = delete;
+
+  void Start();
+  // Tracks 0 .. Count - 1 may be read (a smaller count than before changes nothing).
+  void Admit(size_t Count);
+  // Ends the reading: the track being read stops at its next chunk; returns once the
+  // thread has ended.
+  void Stop();
+
+ private:
+  void Run();
+  bool WaitForAdmission(size_t Track);
+  void ReadTrack(const TTrackRead& Read, TTrackSpool& Spool);
+
+  TCDIn& Source_;
+  const std::vector<TTrackRead> Reads_;
+  const std::vector<TTrackSpool*> Spools_;
+  std::function<void()> OnReady_;
+  std::mutex Lock_;
+  std::condition_variable Changed_;
+  size_t Admitted_ = 0;
+  bool Stopping_ = false;
+  std::thread Thread_;
+};
