@@ -38,6 +38,11 @@ enc_seconds=150                    # MP3 and Ogg races
 short_seconds=60                   # short track of the memory lines
 long_tracks=(1200 1200 1200 1140)  # PCM race: 79:00 in four tracks
 rss_slack_kib=4096                 # how much more the long track may take at its peak
+disc_tracks=10                     # whole-disc races: tracks of disc_track_seconds each
+disc_track_seconds=90
+disc_rounds=${KORVANE_BENCH_DISC_ROUNDS:-3}
+disc_jobs=2                        # korvane's --jobs, and the tools' processes at once
+disc_rss_limit_kib=$((64 * 1024))  # korvane's peak on the whole disc
 
 # --- set-up ---------------------------------------------------------------------------
 
@@ -128,6 +133,17 @@ make_discs() {
   local IFS=,
   "$mkdisc" --tracks ${#long_tracks[@]} --seconds "${long_tracks[*]}" --content noise \
     "$data/long.cue" >>"$logs/mkdisc.log" 2>&1
+}
+
+# A disc of music tracks for the whole-disc races, and each track as a WAV file for the
+# tools (disc/trackNN.wav).
+make_whole_disc() {
+  "$mkdisc" --tracks "$disc_tracks" --seconds "$disc_track_seconds" --content music \
+    --expect "$data/disc" "$data/disc.cue" >>"$logs/mkdisc.log" 2>&1 || return 1
+  local pcm
+  for pcm in "$data"/disc/track*.pcm; do
+    sox -V1 -R "${raw_pcm[@]}" "$pcm" "${pcm%.pcm}.wav" && rm "$pcm" || return 1
+  done
 }
 
 # --- timing ---------------------------------------------------------------------------
@@ -248,6 +264,47 @@ lame_vbr() { lame --quiet --vbr-old -V 4 -b 32 -B 320 -m s "$data/enc.wav" vbr.m
 
 korvane_ogg() { "$cli" --out . --format ogg --compression 0.2 "$data/enc.cue"; }
 oggenc_q2() { oggenc --quiet -q 2 -o q2.ogg "$data/enc.wav"; }
+
+# The whole disc: korvane with --jobs, the tools one track after another, and the tools
+# several at once (xargs -P), as a user without korvane would run them.
+mp3_options=(-b 128 -q 5 -m s)
+korvane_disc_mp3() {
+  "$cli" --jobs "$disc_jobs" --out . --format mp3 --bitrate 128 --quality 5 --mode stereo \
+    "$data/disc.cue"
+}
+lame_disc_serial() {
+  local wav
+  for wav in "$data"/disc/*.wav; do lame --quiet "${mp3_options[@]}" "$wav" "$(basename "$wav" .wav).mp3" || return 1; done
+}
+lame_disc_parallel() {
+  printf '%s\0' "$data"/disc/*.wav | xargs -0 -P "$disc_jobs" -I{} sh -c \
+    'lame --quiet -b 128 -q 5 -m s "$1" "$(basename "$1" .wav).mp3"' _ {}
+}
+korvane_disc_ogg() { "$cli" --jobs "$disc_jobs" --out . --format ogg --compression 0.2 "$data/disc.cue"; }
+oggenc_disc_serial() {
+  local wav
+  for wav in "$data"/disc/*.wav; do oggenc --quiet -q 2 -o "$(basename "$wav" .wav).ogg" "$wav" || return 1; done
+}
+oggenc_disc_parallel() {
+  printf '%s\0' "$data"/disc/*.wav | xargs -0 -P "$disc_jobs" -I{} sh -c \
+    'oggenc --quiet -q 2 -o "$(basename "$1" .wav).ogg" "$1"' _ {}
+}
+
+# disc_rows NAME KORVANE_FN SERIAL_FN PARALLEL_FN TOOL: korvane against the tool one
+# track after another (at least 1.8 times faster) and several at once (at most 1.05
+# times slower).
+disc_rows() {
+  local name=$1 kfn=$2 sfn=$3 pfn=$4 tool=$5 kmin kmed smin smed pmin pmed serial parallel
+  read -r kmin kmed < <(stats "$kfn")
+  read -r smin smed < <(stats "$sfn")
+  read -r pmin pmed < <(stats "$pfn")
+  serial=$(ratio_of "$sfn" "$kfn")
+  parallel=$(ratio_of "$kfn" "$pfn")
+  row "$name vs one at a time" "$kmin / $kmed s" "$tool $smin / $smed s" "${serial}x" ">= 1.80x" \
+    "$(pass_if compare "$serial" ">=" 1.80)"
+  row "$name vs $disc_jobs at once" "$kmin / $kmed s" "$tool -P$disc_jobs $pmin / $pmed s" "$parallel" \
+    "<= 1.05" "$(pass_if compare "$parallel" "<=" 1.05)"
+}
 
 # --- checks of what korvane writes (outside the races) --------------------------------
 
@@ -374,6 +431,7 @@ started=$EPOCHREALTIME
 note "Making the test audio and disc images in $work ..."
 make_audio || fail_setup "could not make the test audio (logs in $logs)"
 make_discs || fail_setup "could not make the disc images (logs in $logs)"
+make_whole_disc || fail_setup "could not make the whole disc (logs in $logs)"
 # The kernel would otherwise write the fresh images back to disk during the first races.
 sync -- "$data"/*
 mix_length=$(clock_length "$mix_seconds")
@@ -410,6 +468,21 @@ time_row "MP3 VBR V4 32-320, $enc_length" korvane_mp3_vbr lame lame_vbr 1.05
 note "Ogg Vorbis race ($rounds rounds) ..."
 race_for_target "$rounds" 1.05 korvane_ogg oggenc_q2
 time_row "Ogg Vorbis q0.2, $enc_length" korvane_ogg oggenc oggenc_q2 1.05
+
+disc_length=$(clock_length $((disc_tracks * disc_track_seconds)))
+section "Whole disc, $disc_tracks tracks, $disc_length: korvane --jobs $disc_jobs; min / median over $disc_rounds rounds" \
+  "$(race_heads korvane tool "ratio")"
+note "Whole-disc races ($disc_rounds rounds each) ..."
+race "$disc_rounds" korvane_disc_mp3 lame_disc_serial lame_disc_parallel
+disc_rows "MP3 CBR 128 q5" korvane_disc_mp3 lame_disc_serial lame_disc_parallel lame
+race "$disc_rounds" korvane_disc_ogg oggenc_disc_serial oggenc_disc_parallel
+disc_rows "Ogg Vorbis q0.2" korvane_disc_ogg oggenc_disc_serial oggenc_disc_parallel oggenc
+if disc_rss=$(peak_rss_kib --jobs "$disc_jobs" --format mp3 "$data/disc.cue"); then
+  row "peak RSS, whole disc MP3" "$(mib "$disc_rss")" "" "" "<= $((disc_rss_limit_kib / 1024)) MB" \
+    "$(pass_if test "$disc_rss" -le "$disc_rss_limit_kib")"
+else
+  check_row "peak RSS, whole disc MP3" "korvane-cli failed (see rss.log)" FAIL
+fi
 
 section "Memory: korvane-cli's peak resident set, short track vs long track" \
   "$(race_heads "short track" "long track" growth)"

@@ -157,11 +157,12 @@ void TTrackRunner::FinishJob(TSlot& Slot) {
   Reader_->Admit(++Ended_ + Slots_.size() + 1);
 }
 
-// Every running encoder finishes its file as far as it got; the reader and the spools
-// stop, so that an encoder waiting for the drive ends at once.
+// Every running encoder finishes its file as far as it got; the spools and the reader
+// stop, so that an encoder waiting for the drive ends at once and nothing more is read.
 void TTrackRunner::AbortAll() {
   Aborted_ = true;
   for (auto& slot : Slots_)
     if (slot->Job >= 0) slot->Format->Output().Abort();
   for (auto& spool : Spools_) spool->Cancel();
+  Reader_->Stop();  // no track after the one being read is started
 }
