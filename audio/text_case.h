@@ -1,9 +1,10 @@
 // The small text helpers of settings files, sheets and file names: blanks trimmed,
-// ASCII letters in one case. Header-only; the CD library uses it too.
+// ASCII letters in one case, UTF-8 checked. Header-only; the CD library uses it too.
 #pragma once
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <string>
 
 // Text without the blanks (spaces, tabs, line ends) at either end.
@@ -24,4 +25,38 @@ inline std::string Upper(std::string Text) {
   std::transform(Text.begin(), Text.end(), Text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
   return Text;
+}
+
+// True when Text is well-formed UTF-8 (no overlong forms, no surrogates, at most U+10FFFF).
+inline bool IsUtf8(const std::string& Text) {
+  for (size_t i = 0; i < Text.size();) {
+    const auto lead = static_cast<unsigned char>(Text[i]);
+    const size_t length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3
+                                        : (lead >> 3) == 30 ? 4 : 0;
+    if (length == 0 || i + length > Text.size()) return false;
+    uint32_t code = length == 1 ? lead : lead & (0x7F >> length);
+    for (size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(Text[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      code = (code << 6) | (next & 0x3F);
+    }
+    const uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < least[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+    i += length;
+  }
+  return true;
+}
+
+// Latin-1 bytes as UTF-8.
+inline std::string Latin1ToUtf8(const std::string& Text) {
+  std::string out;
+  for (unsigned char c : Text) {
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
 }

@@ -193,6 +193,7 @@ Toc LayoutBuilder::Contents() const {
     contents.Tracks.push_back(TrackEntry{Starts_[t], flag, static_cast<uint8_t>(track.Number)});
   }
   contents.LeadOut = Cursor_;
+  contents.Text = Sheet_.Text;
   // REM SESSION lines are the sheet's answer to the drive's multisession question.
   const int lastSession = Sheet_.Tracks.back().Session;
   for (size_t t = 1; t < Sheet_.Tracks.size(); ++t)

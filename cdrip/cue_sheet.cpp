@@ -87,7 +87,8 @@ class Scanner {
   void TrackCommand(const std::vector<std::string>& Words);
   void IndexCommand(const std::vector<std::string>& Words);
   void GapCommand(const std::string& Which, const std::vector<std::string>& Words);
-  void SessionRemark(const std::vector<std::string>& Words);
+  void Remark(const std::string& Text, const std::vector<std::string>& Words);
+  void TextCommand(TextField Field, const std::string& Value);
   int32_t Time(const std::string& Text) const;
   [[noreturn]] void Refuse(const std::string& What) const {
     throw ImageError(LineMessage(Path_, LineNumber_, What));
@@ -124,15 +125,42 @@ void Scanner::Line(const std::string& Text) {
   if (Text.empty()) return;
   const std::vector<std::string> words = Words(Text);
   const std::string keyword = Upper(words.front());
-  if (keyword == "REM") return SessionRemark(words);
+  if (keyword == "REM") return Remark(Text, words);
+  if (keyword == "TITLE") return TextCommand(TextField::Title, Text.substr(words.front().size()));
+  if (keyword == "PERFORMER")
+    return TextCommand(TextField::Performer, Text.substr(words.front().size()));
+  if (keyword == "SONGWRITER")
+    return TextCommand(TextField::Songwriter, Text.substr(words.front().size()));
   if (keyword == "FILE") return FileCommand(Trim(Text.substr(words.front().size())));
   if (keyword == "TRACK") return TrackCommand(words);
   if (keyword == "INDEX") return IndexCommand(words);
   if (keyword == "PREGAP" || keyword == "POSTGAP") return GapCommand(keyword, words);
 }
 
-void Scanner::SessionRemark(const std::vector<std::string>& Words) {
-  if (Words.size() < 3 || Upper(Words[1]) != "SESSION") return;
+// A text as the sheet gives it: in quotes (up to the closing one) or a bare word run,
+// in UTF-8, or else in Latin-1, which is what sheets not in UTF-8 mostly are.
+std::string SheetText(const std::string& Value) {
+  std::string text = Trim(Value);
+  if (text.size() >= 1 && text.front() == '"') {
+    const size_t close = text.find('"', 1);
+    text = text.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+  }
+  return IsUtf8(text) ? text : Latin1ToUtf8(text);
+}
+
+void Scanner::TextCommand(TextField Field, const std::string& Value) {
+  const int track = Result_.Sheet.Tracks.empty() ? 0 : Result_.Sheet.Tracks.back().Number;
+  Result_.Sheet.Text.Set(track, Field, SheetText(Value));
+}
+
+// REM SESSION n places the tracks that follow; REM DATE and REM GENRE are texts.
+void Scanner::Remark(const std::string& Text, const std::vector<std::string>& Words) {
+  if (Words.size() < 3) return;
+  const std::string what = Upper(Words[1]);
+  const std::string value = Text.substr(Text.find(Words[1]) + Words[1].size());
+  if (what == "DATE") return TextCommand(TextField::Date, value);
+  if (what == "GENRE") return TextCommand(TextField::Genre, value);
+  if (what != "SESSION") return;
   if (!IsNumber(Words[2], 2) || std::stoi(Words[2]) < 1 || std::stoi(Words[2]) > MaxSession)
     Refuse("REM SESSION takes a session number from 1 to 99.");
   Session_ = std::stoi(Words[2]);

@@ -44,13 +44,16 @@ struct CueSheet {
   std::vector<CueFile> Files;
   std::vector<CueTrack> Tracks;
   std::vector<CueMark> Marks;  // in the sheet's order
+  // TITLE, PERFORMER, SONGWRITER, REM GENRE and REM DATE of the disc (before the first
+  // TRACK) and of each track, by track number.
+  DiscText Text;
 };
 
 // Throws ImageError naming Path and the line when Text is not a cue sheet that this
 // library can read: no tracks, a layout line it cannot make sense of, an audio track
 // without INDEX 01, a file type other than BINARY, MOTOROLA or WAVE, a time beyond
 // 99:59:74, indexes that run backwards within a file. Lines that only describe the
-// disc (titles, CD-Text, flags, catalogue numbers, remarks) are passed over.
+// disc (flags, catalogue numbers, other remarks) are passed over; the texts are kept.
 CueSheet ParseCueSheet(const std::string& Text, const std::string& Path);
 
 }  // namespace cdrip

@@ -2,7 +2,9 @@
 // device, a cue sheet and the files it names, or an image that the CD layer opens.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,12 +27,30 @@ struct TrackEntry {
   uint8_t Number = 0;
 };
 
+// Texts of the disc (track 0) and of its tracks, as a drive's CD-Text carries them or a
+// cue sheet gives them; UTF-8.
+enum class TextField { Title, Performer, Songwriter, Genre, Date };
+constexpr int TextFieldCount = 5;
+
+struct DiscText {
+  std::map<int, std::array<std::string, TextFieldCount>> Entries;
+
+  void Set(int Track, TextField Field, std::string Value) {
+    if (!Value.empty()) Entries[Track][static_cast<size_t>(Field)] = std::move(Value);
+  }
+  std::string Get(int Track, TextField Field) const {
+    const auto entry = Entries.find(Track);
+    return entry == Entries.end() ? std::string() : entry->second[static_cast<size_t>(Field)];
+  }
+};
+
 struct Toc {
   std::vector<TrackEntry> Tracks;
   int32_t LeadOut = 0;
   // The first sector of the last session's first track: what a drive answers when asked
   // for the disc's sessions. 0 on a disc of one session.
   int32_t LastSessionStart = 0;
+  DiscText Text;
 };
 
 // How real drives are read; images ignore it.
