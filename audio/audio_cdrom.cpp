@@ -1,23 +1,13 @@
 #include "audio_cdrom.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
+
+#include "program_files.h"
 
 namespace {
 
 constexpr uint8_t AudioTrackFlag = 0x10;
 constexpr int32_t SectorsPerSecond = 75;
-
-// The folder of the running program, with a trailing '/'.
-std::string ExecutableFolder() {
-  std::error_code error;
-  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) return std::string();
-  std::string folder = program.parent_path().string();
-  if (folder.empty() || folder.back() != '/') folder += '/';
-  return folder;
-}
 
 int32_t OffsetSectors(const TCDPosition& Position) {
   return (Position.Minutes * 60 + Position.Seconds) * SectorsPerSecond + Position.Frames;
@@ -25,8 +15,11 @@ int32_t OffsetSectors(const TCDPosition& Position) {
 
 }  // namespace
 
+// A program that runs from its build folder loads the library beside it and keeps cdr.ini
+// there (when it can); an installed one finds the library through its run path and
+// keeps cdr.ini in the user's configuration folder.
 TCDIn::TCDIn() {
-  CDRipBinding().Load(ExecutableFolder());
+  CDRipBinding().Load(ProgramFiles().OwnFolder());
   Library_ = CDRipBinding().Library();
   if (!Library_) throw EAudioException(CDRipBinding().NotLoadedMessage());
 }

@@ -17,6 +17,9 @@ packages=(
   libgtest-dev sox python3-mutagen clang libclang-rt-14-dev
   # the window under a virtual display, and its screenshot
   xvfb xauth x11-apps imagemagick
+  # installation: korvane-cli's manual page made from its --help, and the checks of the
+  # desktop entry, the AppStream metadata and the manual pages
+  help2man desktop-file-utils appstream groff-base
   # benchmarks: the standard tools korvane is measured against
   ffmpeg lame vorbis-tools cd-paranoia hyperfine
 )

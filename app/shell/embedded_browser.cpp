@@ -2,11 +2,12 @@
 
 #include <unistd.h>
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLibrary>
 #include <QLoggingCategory>
+
+#include "program_files.h"
 
 namespace {
 
@@ -34,12 +35,13 @@ void QuietBrowserStart(QtMsgType Type, const QMessageLogContext& Context, const 
   if (PreviousMessageHandler) PreviousMessageHandler(Type, Context, Message);
 }
 
-// The module, from the program's folder when it is there, else from the library path.
+// The module, from the program's library folder (beside the program, or the installed
+// private library folder) when it is there, else from the library path.
 QLibrary& BrowserModule() {
   static QLibrary module([] {
-    const QString besideProgram =
-        QDir(QCoreApplication::applicationDirPath()).filePath(ModuleFileName);
-    return QFileInfo::exists(besideProgram) ? besideProgram : ModuleFileName;
+    const QString ownCopy =
+        QDir(QString::fromStdString(ProgramFiles().LibraryFolder)).filePath(ModuleFileName);
+    return QFileInfo::exists(ownCopy) ? ownCopy : ModuleFileName;
   }());
   return module;
 }

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
+#include <QTimer>
 
 #include <cstdlib>
 #include <memory>
@@ -22,6 +23,7 @@
 namespace {
 
 const QString ApplicationTitle = QStringLiteral("Korvane");
+const QString QuitAfterStartOption = QStringLiteral("--quit-after-start");
 
 }  // namespace
 
@@ -59,7 +61,8 @@ QStringList AbsolutePaths(const QStringList& Arguments) {
   return paths;
 }
 
-int RunKorvane(QApplication& App, const QStringList& Arguments) {
+int RunKorvane(QApplication& App, QStringList Arguments) {
+  const bool quitAfterStart = Arguments.removeAll(QuitAfterStartOption) > 0;
   App.setApplicationName(ApplicationTitle);
   TProgramLibraries libraries;
   std::unique_ptr<TForm1> form1;
@@ -73,6 +76,8 @@ int RunKorvane(QApplication& App, const QStringList& Arguments) {
   form1->SetTagSettingsWindow(form2.get());
   form1->show();
   form1->AddDroppedPaths(AbsolutePaths(Arguments));
+  // Closed as its close button closes it, once the events of its start have run.
+  if (quitAfterStart) QTimer::singleShot(0, form1.get(), &QWidget::close);
   const int status = App.exec();
   form1.reset();
   return status;

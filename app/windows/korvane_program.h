@@ -25,9 +25,11 @@ class TProgramLibraries {
 void PrepareRuntimeFolder();
 
 // Runs the program with the command line's Arguments (disc images and track entries,
-// added as if dropped on the window). Returns the exit status: non-zero when a library
-// is missing, in which case its message has been shown.
-int RunKorvane(QApplication& App, const QStringList& Arguments);
+// added as if dropped on the window). With the option "--quit-after-start" among them
+// the window closes itself once it has started, which checks an installation without
+// anyone at the screen. Returns the exit status: non-zero when a library is missing,
+// in which case its message has been shown.
+int RunKorvane(QApplication& App, QStringList Arguments);
 
 // The Arguments as absolute paths, so that they name the same drives and files as
 // dropped paths do.

@@ -37,6 +37,7 @@
 #include "ogg_settings.h"
 #include "page_control.h"
 #include "pipeline_components.h"
+#include "program_files.h"
 #include "track_chooser.h"
 #include "unit2.h"
 #include "wav_settings.h"
@@ -104,11 +105,12 @@ void TForm1::FormCreate() {
 
 void TForm1::FormClose() {}
 
-// The program's folder, with its trailing separator, when it can be written to; else
-// the user's music folder.
+// The program's folder, with its trailing separator, when it runs from where it was built
+// and that folder can be written to; else (and always when installed) the user's music
+// folder.
 QString TForm1::DefaultOutputFolder() {
-  const QString programFolder = QCoreApplication::applicationDirPath();
-  if (QFileInfo(programFolder).isWritable()) return programFolder + QLatin1Char('/');
+  const QString programFolder = QString::fromStdString(ProgramFiles().OwnFolder());
+  if (!programFolder.isEmpty() && QFileInfo(programFolder).isWritable()) return programFolder;
   QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
   if (music.isEmpty()) music = QDir::homePath();
   return music + QLatin1Char('/');
@@ -156,8 +158,9 @@ void TForm1::CreatePageControl() {
   CreateGeneralOptions();
   CreateFormatSettings();
   About_ = new TAboutTab(TabSheet5);
+  // The local page lies beside the program, or in the installed data folder.
   Advert_ = std::make_unique<TAdvertTab>(JvPageControl1, TabSheet6,
-                                         QCoreApplication::applicationDirPath());
+                                         QString::fromStdString(ProgramFiles().DataFolder));
   JvPageControl1->setCurrentWidget(TabSheet1);
 }
 
