@@ -5,6 +5,8 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include "program_files.h"
+
 const QString ShortcutAddedMessage =
     QStringLiteral("A shortcut of the software has been added to  ") + QStringLiteral("\r\n") +
     QStringLiteral(" your  desktop using the current software location");
@@ -36,6 +38,14 @@ QString ExecArgument(const QString& ProgramPath) {
   return EscapedString(QLatin1Char('"') + quoted + QLatin1Char('"'));
 }
 
+// An installed program has its own icon in the icon theme; one that runs from its build
+// folder takes the theme's audio-CD icon.
+QString IconName(const QString& ProgramFolder) {
+  return ProgramFilesIn(ProgramFolder.toStdString()).Installed
+             ? QStringLiteral("org.example.korvane")
+             : QStringLiteral("media-optical-audio");
+}
+
 }  // namespace
 
 QString DesktopFolder() {
@@ -51,12 +61,12 @@ QString DesktopEntryText(const QString& ProgramPath) {
              "Version=1.0\n"
              "Name=Korvane\n"
              "Comment=Audio-CD ripper: tracks to WAV, MP3 or Ogg Vorbis files\n"
-             "Icon=media-optical-audio\n"
+             "Icon=%3\n"
              "Exec=%1\n"
              "Path=%2\n"
              "Terminal=false\n"
              "Categories=AudioVideo;Audio;\n")
-      .arg(ExecArgument(ProgramPath), EscapedString(folder));
+      .arg(ExecArgument(ProgramPath), EscapedString(folder), IconName(folder));
 }
 
 QString WriteDesktopEntry(const QString& Folder, const QString& ProgramPath) {

@@ -1,13 +1,16 @@
 // The window's shell: its frame and the places of its controls, the frame buttons, the
 // web commands, "Install software" and the "About" tab.
+#include <QDir>
 #include <QFile>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTabBar>
+#include <QTemporaryDir>
 #include <QTextDocumentFragment>
 
 #include <functional>
@@ -378,6 +381,24 @@ TEST(DesktopEntryTest, QuotesAndEscapesAProgramPathWithAwkwardCharacters) {
       << DesktopEntryText(program).toStdString();
   EXPECT_TRUE(lines.contains(QStringLiteral("Path=/opt/my \"k\" $x\\\\y%")))
       << DesktopEntryText(program).toStdString();
+}
+
+// The entry names the program's own icon when the program is installed (its CD library
+// in PREFIX/lib/korvane), else the icon theme's audio-CD icon.
+TEST(DesktopEntryTest, NamesTheInstalledIconOnlyForAnInstalledProgram) {
+  QTemporaryDir prefix;
+  ASSERT_TRUE(QDir(prefix.path()).mkpath("bin"));
+  const QString program = prefix.filePath("bin/korvane");
+  const auto iconLine = [&] {
+    const QStringList lines = DesktopEntryText(program).split('\n');
+    return lines.filter(QRegularExpression("^Icon=")).join('|');
+  };
+  EXPECT_EQ(iconLine(), "Icon=media-optical-audio");
+  ASSERT_TRUE(QDir(prefix.path()).mkpath("lib/korvane"));
+  QFile library(prefix.filePath("lib/korvane/libcdrip.so"));
+  ASSERT_TRUE(library.open(QIODevice::WriteOnly));
+  library.close();
+  EXPECT_EQ(iconLine(), "Icon=org.example.korvane");
 }
 
 // ---------------------------------------------------------------------------------
