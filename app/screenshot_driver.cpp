@@ -1,15 +1,14 @@
-// korvane-screenshot: shows the real window, adds a disc image as if it were dropped,
-// converts it to MP3 into a scratch folder, and in the middle of the second track holds
-// the run: it creates PAUSE_FILE and waits, keeping the window painted, until that file
-// is removed (scripts/screenshot.sh takes its picture meanwhile). Then it aborts the
-// run and ends. Exit status 0 when the run was held as asked.
+// korvane-screenshot: shows the real window, adds disc images or track entries as if they
+// were dropped, converts them to MP3 into OUTPUT_FOLDER, and in the middle of the second
+// track holds the run: it creates PAUSE_FILE and waits, keeping the window painted, until
+// that file is removed (scripts/screenshot.sh takes its picture meanwhile). Then it
+// aborts the run and ends. Exit status 0 when the run was held as asked.
 #include <QApplication>
 #include <QEventLoop>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -54,24 +53,23 @@ int main(int argc, char** argv) {
   PrepareRuntimeFolder();
   QApplication app(argc, argv);
   const QStringList arguments = app.arguments();
-  if (arguments.size() != 3) {
-    std::fprintf(stderr, "Usage: korvane-screenshot DISC_IMAGE PAUSE_FILE\n");
+  if (arguments.size() < 4) {
+    std::fprintf(stderr, "Usage: korvane-screenshot PAUSE_FILE OUTPUT_FOLDER SOURCE...\n");
     return 2;
   }
-  const QString pauseFile = arguments.at(2);
+  const QString pauseFile = arguments.at(1);
   app.setApplicationName(QStringLiteral("Korvane"));
   TProgramLibraries libraries;
-  QTemporaryDir scratch;
   TForm1 form;
   TForm2 form2;
   form.SetTagSettingsWindow(&form2);
-  form.Edit1->setText(scratch.path());
+  form.Edit1->setText(arguments.at(2));
   form.RadioButton2->setChecked(true);
   form.move(0, 0);
   form.show();
   // As the window manager would on a desktop, so that the title bar shows its colours.
   form.activateWindow();
-  form.AddDroppedPaths(AbsolutePaths({arguments.at(1)}));
+  form.AddDroppedPaths(AbsolutePaths(arguments.mid(3)));
 
   bool held = false;
   QObject::connect(form.ListView1(), &QTreeWidget::itemChanged, &form,
