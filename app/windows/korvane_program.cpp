@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -69,7 +70,11 @@ int RunKorvane(QApplication& App, QStringList Arguments) {
   try {
     form1 = std::make_unique<TForm1>();
   } catch (const std::exception& e) {
-    QMessageBox::critical(nullptr, ApplicationTitle, QString::fromStdString(e.what()));
+    // Started only to be checked, nobody may be at the screen to close a message box.
+    if (quitAfterStart)
+      std::fprintf(stderr, "%s\n", e.what());
+    else
+      QMessageBox::critical(nullptr, ApplicationTitle, QString::fromStdString(e.what()));
     return 1;
   }
   auto form2 = std::make_unique<TForm2>();

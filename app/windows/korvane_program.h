@@ -28,7 +28,7 @@ void PrepareRuntimeFolder();
 // added as if dropped on the window). With the option "--quit-after-start" among them
 // the window closes itself once it has started, which checks an installation without
 // anyone at the screen. Returns the exit status: non-zero when a library is missing,
-// in which case its message has been shown.
+// in which case its message has been shown (on standard error with that option).
 int RunKorvane(QApplication& App, QStringList Arguments);
 
 // The Arguments as absolute paths, so that they name the same drives and files as

@@ -88,6 +88,20 @@ TEST_P(MissingLibraryTest, StopsTheStartWithItsMessageAndANonZeroStatus) {
     EXPECT_EQ(qobject_cast<TForm1*>(window), nullptr);
 }
 
+// Started only to be checked (--quit-after-start), the program names the library on
+// standard error: nobody may be at the screen to close a message box.
+TEST_P(MissingLibraryTest, IsNamedOnStandardErrorWhenStartedToBeChecked) {
+  GetParam().Binding->Unload();
+  GetParam().Binding->SetFileNameForTesting(MissingFile);
+  TMessageBoxCatcher messageBox;
+  ::testing::internal::CaptureStderr();
+  const int status = RunKorvane(*qApp, {QStringLiteral("--quit-after-start")});
+  const std::string errors = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(status, 1);
+  EXPECT_FALSE(messageBox.Shown());
+  EXPECT_NE(errors.find(std::string(GetParam().Message) + "\n"), std::string::npos) << errors;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Libraries, MissingLibraryTest,
     ::testing::Values(
