@@ -1,6 +1,7 @@
 #include "cli_options.h"
 
 #include <algorithm>
+#include <sstream>
 #include <thread>
 
 namespace {
@@ -8,30 +9,62 @@ namespace {
 struct TOptionSpec {
   const char* Name;
   bool TakesValue;
-  const char* Format;  // the format it belongs to; nullptr: every format
+  const char* Formats;  // the formats it belongs to, separated by spaces; nullptr: every format
 };
 
 // Every option the command line knows. Format options are checked against the chosen
 // format once the whole line is read.
 const TOptionSpec OptionSpecs[] = {
-    {"--format", true, nullptr},    {"--out", true, nullptr},
-    {"--jobs", true, nullptr},      {"--list", false, nullptr},
-    {"--help", false, nullptr},     {"--version", false, nullptr},
-    {"--wav-type", true, "wav"},    {"--block-size", true, "wav"},
-    {"--bitrate", true, "mp3"},     {"--quality", true, "mp3"},
-    {"--vbr", false, "mp3"},        {"--vbr-quality", true, "mp3"},
-    {"--vbr-min", true, "mp3"},     {"--vbr-max", true, "mp3"},
-    {"--vbr-header", false, "mp3"}, {"--mode", true, "mp3"},
-    {"--samplerate", true, "mp3"},  {"--crc", false, "mp3"},
-    {"--copyright", false, "mp3"},  {"--no-original", false, "mp3"},
-    {"--title", true, "mp3"},       {"--artist", true, "mp3"},
-    {"--album", true, "mp3"},       {"--year", true, "mp3"},
-    {"--track", true, "mp3"},       {"--comment", true, "mp3"},
-    {"--genre", true, "mp3"},       {"--title-from-name", false, "mp3"},
-    {"--track-from", true, "mp3"},  {"--compression", true, "ogg"},
-    {"--nominal", true, "ogg"},     {"--max", true, "ogg"},
-    {"--min", true, "ogg"},         {"--tag", true, "ogg"},
+    {"--format", true, nullptr},
+    {"--out", true, nullptr},
+    {"--jobs", true, nullptr},
+    {"--list", false, nullptr},
+    {"--help", false, nullptr},
+    {"--version", false, nullptr},
+    {"--wav-type", true, "wav"},
+    {"--block-size", true, "wav"},
+    {"--bitrate", true, "mp3"},
+    {"--quality", true, "mp3"},
+    {"--vbr", false, "mp3"},
+    {"--vbr-quality", true, "mp3"},
+    {"--vbr-min", true, "mp3"},
+    {"--vbr-max", true, "mp3"},
+    {"--vbr-header", false, "mp3"},
+    {"--mode", true, "mp3"},
+    {"--samplerate", true, "mp3"},
+    {"--crc", false, "mp3"},
+    {"--copyright", false, "mp3"},
+    {"--no-original", false, "mp3"},
+    {"--title", true, "mp3"},
+    {"--artist", true, "mp3"},
+    {"--album", true, "mp3"},
+    {"--year", true, "mp3"},
+    {"--track", true, "mp3"},
+    {"--comment", true, "mp3"},
+    {"--genre", true, "mp3"},
+    {"--title-from-name", false, "mp3 flac"},
+    {"--track-from", true, "mp3 flac"},
+    {"--compression", true, "ogg"},
+    {"--nominal", true, "ogg"},
+    {"--max", true, "ogg"},
+    {"--min", true, "ogg"},
+    {"--tag", true, "ogg flac"},
+    {"--compression-level", true, "flac"},
 };
+
+// True when Spec belongs to Format.
+bool BelongsTo(const TOptionSpec& Spec, const std::string& Format) {
+  const std::string formats = std::string(" ") + Spec.Formats + " ";
+  return formats.find(" " + Format + " ") != std::string::npos;
+}
+
+// "ogg", or "ogg or --format flac", as the usage errors name the formats of an option.
+std::string FormatsText(const TOptionSpec& Spec) {
+  std::string text;
+  std::istringstream words(Spec.Formats);
+  for (std::string format; words >> format;) text += (text.empty() ? "" : " or --format ") + format;
+  return text;
+}
 
 const TOptionSpec* FindSpec(const std::string& Name) {
   for (const TOptionSpec& spec : OptionSpecs)
@@ -181,11 +214,12 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
       formatOptionsSeen.emplace_back(argument, spec);
     }
   }
-  if (options.Format != "wav" && options.Format != "mp3" && options.Format != "ogg")
-    throw TUsageError("Unknown format \"" + options.Format + "\": use wav, mp3 or ogg.");
+  if (options.Format != "wav" && options.Format != "mp3" && options.Format != "ogg" &&
+      options.Format != "flac")
+    throw TUsageError("Unknown format \"" + options.Format + "\": use wav, mp3, ogg or flac.");
   for (const auto& [name, spec] : formatOptionsSeen)
-    if (options.Format != spec->Format)
-      throw TUsageError("The option " + name + " belongs to --format " + spec->Format +
+    if (!BelongsTo(*spec, options.Format))
+      throw TUsageError("The option " + name + " belongs to --format " + FormatsText(*spec) +
                         ", not to --format " + options.Format + ".");
   CheckEveryOptionActs(options);
   return options;
@@ -201,7 +235,8 @@ Without a SOURCE, every audio track of the first drive is ripped.
 Every word after -- is a SOURCE, also one whose name starts with "-".
 
 General options:
-  --format wav|mp3|ogg   output format (default: wav); the options of the other
+  --format wav|mp3|ogg|flac
+                         output format (default: wav); the options of the other
                          formats are refused
   --out DIR              output folder, not empty (default: the current folder)
   --jobs N               tracks encoded at a time (default: the number of cores);
@@ -248,6 +283,13 @@ Ogg Vorbis options:
                          from space to "}" but no "="; a TEXT without "=" is
                          stored as COMMENT=TEXT
   --max and --min need a --nominal bit rate.
+
+FLAC options (lossless):
+  --compression-level N  0 (fastest) to 8 (smallest file), default 5
+  --tag NAME=VALUE       a comment line (repeatable), as for Ogg Vorbis: TITLE,
+                         ARTIST, ALBUM, DATE, GENRE, TRACKNUMBER, TRACKTOTAL...
+  --title-from-name      each track's TITLE is its name
+  --track-from N         TRACKNUMBER N, N+1, ... in the order given
 
 An option that would have no effect is a usage error, which says why.
 

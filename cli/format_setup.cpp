@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <optional>
 
+#include "audio_flac.h"
 #include "audio_lame.h"
 #include "audio_vorbis.h"
 #include "audio_wave.h"
@@ -216,6 +217,22 @@ class TMp3Setup : public TFormatSetup {
   TMP3Out Output_;
 };
 
+// A comment name holds the printable ASCII characters from space to "}" other than
+// "=", which ends it. A line without "=" (or with "=" first) names nothing: the
+// output stores it as a COMMENT.
+std::string CommentLineOption(const std::string& Value) {
+  const std::string name = Value.substr(0, std::min(Value.find('='), Value.size()));
+  if (name.size() == Value.size()) return Value;
+  const bool valid = std::all_of(
+      name.begin(), name.end(), [](unsigned char c) { return c >= 0x20 && c <= 0x7D && c != '='; });
+  if (!valid)
+    throw TUsageError(
+        "The option --tag takes NAME=value, where NAME holds only printable "
+        "ASCII characters from space to \"}\" other than \"=\", not \"" +
+        name + "\".");
+  return Value;
+}
+
 TVorbisBitRate VorbisBitRateOption(const std::string& Name, const std::string& Value) {
   if (Value == "auto") return bbrAutoSelect;
   const int kbps = IntegerOption(Name, Value, 1, 1000);
@@ -245,7 +262,7 @@ class TOggSetup : public TFormatSetup {
       else if (name == "--min")
         minimum = VorbisBitRateOption(name, value);
       else if (name == "--tag")
-        RowTags_.OggComments.push_back(CommentLineOption(value));
+        RowTags_.Comments.push_back(CommentLineOption(value));
     }
     if (nominal) {
       RefuseIgnoredLimits(*nominal, maximum, minimum);
@@ -275,22 +292,6 @@ class TOggSetup : public TFormatSetup {
   static std::string KbpsText(TVorbisBitRate Rate) {
     return std::to_string(VorbisBitRateBps(Rate) / 1000);
   }
-  // A comment name holds the printable ASCII characters from space to "}" other than
-  // "=", which ends it. A line without "=" (or with "=" first) names nothing: the
-  // output stores it as a COMMENT.
-  static std::string CommentLineOption(const std::string& Value) {
-    const std::string name = Value.substr(0, std::min(Value.find('='), Value.size()));
-    if (name.size() == Value.size()) return Value;
-    const bool valid = std::all_of(name.begin(), name.end(), [](unsigned char c) {
-      return c >= 0x20 && c <= 0x7D && c != '=';
-    });
-    if (!valid)
-      throw TUsageError(
-          "The option --tag takes NAME=value, where NAME holds only printable "
-          "ASCII characters from space to \"}\" other than \"=\", not \"" +
-          name + "\".");
-    return Value;
-  }
   static float CompressionOption(const std::string& Value) {
     size_t used = 0;
     double quality = -1;
@@ -308,10 +309,33 @@ class TOggSetup : public TFormatSetup {
   TVorbisOut Output_;
 };
 
+class TFlacSetup : public TFormatSetup {
+ public:
+  explicit TFlacSetup(const TCliOptions& Options) {
+    for (const auto& [name, value] : Options.FormatOptions) {
+      if (name == "--compression-level")
+        Output_.CompressionLevel = IntegerOption(name, value, TFlacOut::MinCompressionLevel,
+                                                 TFlacOut::MaxCompressionLevel);
+      else if (name == "--tag")
+        RowTags_.Comments.push_back(CommentLineOption(value));
+      else if (name == "--title-from-name")
+        RowTags_.TitleFromName = true;
+      else if (name == "--track-from")
+        RowTags_.FirstTrack = IntegerOption(name, value, 0, 999999);
+    }
+  }
+  TAudioFileOut& Output() override { return Output_; }
+  TOutputFormat Format() const override { return TOutputFormat::Flac; }
+
+ private:
+  TFlacOut Output_;
+};
+
 }  // namespace
 
 std::unique_ptr<TFormatSetup> TFormatSetup::Create(const TCliOptions& Options) {
   if (Options.Format == "mp3") return std::make_unique<TMp3Setup>(Options);
   if (Options.Format == "ogg") return std::make_unique<TOggSetup>(Options);
+  if (Options.Format == "flac") return std::make_unique<TFlacSetup>(Options);
   return std::make_unique<TWavSetup>(Options);
 }

@@ -111,7 +111,7 @@ TAudioFileOut& TConversionRun::OutputOf(TOutputFormat Format) {
 // The tag window's two per-row switches, and the line every Ogg Vorbis file carries.
 TRowTagRules TConversionRun::RowTagRules() const {
   TRowTagRules rules;
-  rules.OggComments = {OggComment};
+  rules.Comments = {OggComment};
   if (Window_.OutputFormat() != TOutputFormat::Mp3) return rules;
   const TMp3RowTags tags = Window_.Mp3RowTags();
   rules.TitleFromName = tags.FilenameAsTitle;

@@ -1,8 +1,10 @@
 #include "rip_job.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <utility>
 
+#include "audio_flac.h"
 #include "audio_lame.h"
 #include "audio_vorbis.h"
 #include "file_stream.h"
@@ -12,6 +14,7 @@ const char* OutputExtension(TOutputFormat Format) {
   switch (Format) {
     case TOutputFormat::Mp3: return ".mp3";
     case TOutputFormat::Ogg: return ".ogg";
+    case TOutputFormat::Flac: return ".flac";
     case TOutputFormat::Wav: break;
   }
   return ".wav";
@@ -31,6 +34,33 @@ std::string NumberedName(const std::string& FileName, int Number) {
   numbered.replace_filename(path.stem().string() + " (" + std::to_string(Number) + ")" +
                             path.extension().string());
   return numbered.string();
+}
+
+// The comment name of a line NAME=value, in capitals (comment names ignore case).
+std::string CommentName(const std::string& Line) {
+  const size_t equals = Line.find('=');
+  std::string name = Line.substr(0, equals == std::string::npos ? 0 : equals);
+  for (char& c : name)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return name;
+}
+
+// The run's comment lines with the job's own title and track number: a per-job value
+// replaces a line of the same name given for every file.
+std::vector<std::string> JobComments(const TRowTagRules& Rules, int Index,
+                                     const std::string& Caption) {
+  std::vector<std::string> own;
+  if (Rules.TitleFromName) own.push_back("TITLE=" + Caption);
+  if (Rules.FirstTrack) own.push_back("TRACKNUMBER=" + std::to_string(*Rules.FirstTrack + Index));
+  std::vector<std::string> lines;
+  for (const std::string& line : Rules.Comments) {
+    const bool replaced = std::any_of(own.begin(), own.end(), [&](const std::string& Own) {
+      return CommentName(Own) == CommentName(line);
+    });
+    if (!replaced) lines.push_back(line);
+  }
+  lines.insert(lines.end(), own.begin(), own.end());
+  return lines;
 }
 
 }  // namespace
@@ -53,16 +83,18 @@ void TRunFileNames::Forget(const std::string& FileName) { Written_.erase(Resolve
 // ---------------------------------------------------------------------------------
 
 // The MP3 output keeps its tags from job to job, so only the per-job ones change. The
-// Ogg Vorbis output empties its comment list when it finishes a file, but not after a
-// set-up that failed; the list is therefore set rather than appended to, so that every
-// file carries each line exactly once.
+// Ogg Vorbis and FLAC outputs empty their comment lists when they finish a file, but not
+// after a set-up that failed; the lists are therefore set rather than appended to, so
+// that every file carries each line exactly once.
 void TJobStarter::ApplyRowTags(TAudioFileOut& Output, const TRowTagRules& Rules, int Index,
                                const std::string& Caption) {
   if (auto* mp3 = dynamic_cast<TMP3Out*>(&Output)) {
     if (Rules.TitleFromName) mp3->Id3TagTitle = Caption;
     if (Rules.FirstTrack) mp3->Id3TagTrack = std::to_string(*Rules.FirstTrack + Index);
   } else if (auto* vorbis = dynamic_cast<TVorbisOut*>(&Output)) {
-    vorbis->SetComments(Rules.OggComments);
+    vorbis->SetComments(Rules.Comments);
+  } else if (auto* flac = dynamic_cast<TFlacOut*>(&Output)) {
+    flac->SetComments(JobComments(Rules, Index, Caption));
   }
 }
 

@@ -18,16 +18,16 @@
 #include "audio_cdrom.h"
 #include "drive_catalog.h"
 
-enum class TOutputFormat { Wav, Mp3, Ogg };
+enum class TOutputFormat { Wav, Mp3, Ogg, Flac };
 
-// ".wav", ".mp3" or ".ogg".
+// ".wav", ".mp3", ".ogg" or ".flac".
 const char* OutputExtension(TOutputFormat Format);
 
 // What a run writes into each file beyond the format's own settings.
 struct TRowTagRules {
-  bool TitleFromName = false;            // MP3: the title is the job's caption
-  std::optional<int> FirstTrack;         // MP3: track numbers count up from it, job by job
-  std::vector<std::string> OggComments;  // Ogg: the comment lines of every file
+  bool TitleFromName = false;         // MP3, FLAC: the title is the job's caption
+  std::optional<int> FirstTrack;      // MP3, FLAC: track numbers count up from it, job by job
+  std::vector<std::string> Comments;  // Ogg, FLAC: the comment lines (NAME=value) of every file
 };
 
 // The output folder, "/", the caption with its path separators replaced (so that a
