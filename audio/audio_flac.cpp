@@ -271,7 +271,10 @@ uint64_t TFlacOut::CutAfterLastWholeFrame() {
   const auto whole = std::find_if(Frames_.begin(), Frames_.end(), [size](const TFrameMark& Frame) {
     return Frame.Offset + Frame.Bytes > size;
   });
-  if (whole != Frames_.end()) Stream->Truncate(whole->Offset);
+  // The frames before the first one cut short all end within the file; a first frame
+  // cut short may start beyond its end (the metadata was cut short), and cutting there
+  // would lengthen the file.
+  if (whole != Frames_.end() && whole->Offset < size) Stream->Truncate(whole->Offset);
   Frames_.erase(whole, Frames_.end());
   return Frames_.empty() ? 0 : Frames_.back().FirstSample + Frames_.back().Samples;
 }

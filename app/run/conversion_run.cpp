@@ -103,16 +103,20 @@ TAudioFileOut& TConversionRun::OutputOf(TOutputFormat Format) {
   switch (Format) {
     case TOutputFormat::Mp3: return Components_.MP3Out1;
     case TOutputFormat::Ogg: return Components_.VorbisOut1;
+    case TOutputFormat::Flac: return Components_.FlacOut1;
     case TOutputFormat::Wav: break;
   }
   return Components_.WaveOut1;
 }
 
-// The tag window's two per-row switches, and the line every Ogg Vorbis file carries.
+// The tag window's two per-row switches (MP3, FLAC), the line every Ogg Vorbis file
+// carries, and the comment lines of the FLAC files.
 TRowTagRules TConversionRun::RowTagRules() const {
   TRowTagRules rules;
-  rules.Comments = {OggComment};
-  if (Window_.OutputFormat() != TOutputFormat::Mp3) return rules;
+  const TOutputFormat format = Window_.OutputFormat();
+  rules.Comments =
+      format == TOutputFormat::Flac ? Window_.FlacComments() : std::vector<std::string>{OggComment};
+  if (format != TOutputFormat::Mp3 && format != TOutputFormat::Flac) return rules;
   const TMp3RowTags tags = Window_.Mp3RowTags();
   rules.TitleFromName = tags.FilenameAsTitle;
   if (tags.IncrementTrack) {
@@ -132,7 +136,8 @@ std::string TConversionRun::JobCaption() const {
 void TConversionRun::Abort() {
   for (TAudioOutput* output : {static_cast<TAudioOutput*>(&Components_.WaveOut1),
                                static_cast<TAudioOutput*>(&Components_.VorbisOut1),
-                               static_cast<TAudioOutput*>(&Components_.MP3Out1)}) {
+                               static_cast<TAudioOutput*>(&Components_.MP3Out1),
+                               static_cast<TAudioOutput*>(&Components_.FlacOut1)}) {
     if (output->Status() == osRunning) output->Abort();
     if (output->Status() == osSuspended) output->Abort();
   }
@@ -172,7 +177,8 @@ void TConversionRun::ApplyPendingFailure() {
 
 bool TConversionRun::AnyOutputRunning() const {
   return Components_.VorbisOut1.Status() == osRunning ||
-         Components_.WaveOut1.Status() == osRunning || Components_.MP3Out1.Status() == osRunning;
+         Components_.WaveOut1.Status() == osRunning || Components_.MP3Out1.Status() == osRunning ||
+         Components_.FlacOut1.Status() == osRunning;
 }
 
 void TConversionRun::WaitForOutputs() {

@@ -28,7 +28,8 @@ class TAudioOutput;
 class TDriveCatalog;
 struct TPipelineComponents;
 
-// The per-row switches of the tag settings window that the MP3 job starter applies.
+// The per-row switches of the tag settings window that the MP3 and FLAC job starters
+// apply.
 struct TMp3RowTags {
   bool FilenameAsTitle = false;
   bool IncrementTrack = false;
@@ -44,8 +45,10 @@ class TRunWindow {
   virtual TOutputFormat OutputFormat() const = 0;
   virtual bool RemoveConvertedFilenames() const = 0;
   virtual TMp3RowTags Mp3RowTags() const = 0;
+  // The comment lines of every FLAC file (the "Flac settings" tab's "Use tags").
+  virtual std::vector<std::string> FlacComments() const = 0;
   // False: "Convert" (button and action bar item) and the "General options" tab
-  // disabled, the three format tabs hidden. True: all of them available again.
+  // disabled, the four format tabs hidden. True: all of them available again.
   virtual void SetRunControlsAvailable(bool Available) = 0;
 };
 

@@ -22,4 +22,7 @@ TPipelineComponents::TPipelineComponents() {
   VorbisOut1.SetDesiredMaximumBitrate(bbrAutoSelect);
   VorbisOut1.SetMinimumBitrate(bbrAutoSelect);
   VorbisOut1.Serial = 0;
+
+  FlacOut1.SetSuspendWhenIdle(true);
+  FlacOut1.CompressionLevel = 5;
 }

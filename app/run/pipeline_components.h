@@ -2,13 +2,13 @@
 // properties and living as long as it does.
 //
 // Threads: created, configured and destroyed on the window thread. Creating them loads
-// the CD ripping library and the MP3 encoder library; a library that is missing stops
-// the creation with its message (EAudioException). The outputs must be destroyed while
-// the window's dispatcher is still installed, which the member order of `TForm1`
-// ensures.
+// the CD ripping library, the MP3 encoder library and the FLAC library; a library that is missing
+// stops the creation with its message (EAudioException). The outputs must be destroyed while the
+// window's dispatcher is still installed, which the member order of `TForm1` ensures.
 #pragma once
 
 #include "audio_cdrom.h"
+#include "audio_flac.h"
 #include "audio_lame.h"
 #include "audio_vorbis.h"
 #include "audio_wave.h"
@@ -25,6 +25,7 @@ struct TPipelineComponents {
   TWaveOut WaveOut1;
   TMP3Out MP3Out1;
   TVorbisOut VorbisOut1;
+  TFlacOut FlacOut1;
   TVorbisIn VorbisIn1;
   TMP3ToWav MP3ToWav1;
 };

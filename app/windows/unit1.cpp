@@ -32,6 +32,7 @@
 #include "advert_tab.h"
 #include "desktop_entry.h"
 #include "drive_catalog.h"
+#include "flac_settings.h"
 #include "job_list.h"
 #include "mp3_settings.h"
 #include "ogg_settings.h"
@@ -139,7 +140,7 @@ void TForm1::CreateActionBar() {
     JvXPBar1->AddItem(QString::fromLatin1(caption));
 }
 
-// Six tabs; the settings of the formats, "About" and the advertisement fill theirs
+// Seven tabs; the settings of the formats, "About" and the advertisement fill theirs
 // with their own controls.
 void TForm1::CreatePageControl() {
   JvPageControl1 = new TPageControl(Client());
@@ -152,6 +153,8 @@ void TForm1::CreatePageControl() {
       Placeholder(JvPageControl1, QStringLiteral("Mp3 settings"), QStringLiteral("TabSheet3"));
   TabSheet4 =
       Placeholder(JvPageControl1, QStringLiteral("Ogg settings"), QStringLiteral("TabSheet4"));
+  TabSheet7 =
+      Placeholder(JvPageControl1, QStringLiteral("Flac settings"), QStringLiteral("TabSheet7"));
   TabSheet5 = Placeholder(JvPageControl1, QStringLiteral("About"), QStringLiteral("TabSheet5"));
   TabSheet6 = Placeholder(JvPageControl1, QStringLiteral(" Online  Advertissement "),
                           QStringLiteral("TabSheet6"));
@@ -173,13 +176,15 @@ void TForm1::CreateGeneralOptions() {
   CheckBox1 = new QCheckBox(QStringLiteral("Remove converted filenames"), TabSheet1);
   CheckBox1->setGeometry(8, 58, 300, 20);
   auto* format = new QGroupBox(QStringLiteral("Output format"), TabSheet1);
-  format->setGeometry(8, 86, 200, 100);
+  format->setGeometry(8, 86, 200, 124);
   RadioButton1 = new QRadioButton(QStringLiteral("Wav"), format);
   RadioButton1->setGeometry(12, 22, 170, 20);
   RadioButton2 = new QRadioButton(QStringLiteral("Mp3"), format);
   RadioButton2->setGeometry(12, 46, 170, 20);
   RadioButton3 = new QRadioButton(QStringLiteral("Ogg vorbis"), format);
   RadioButton3->setGeometry(12, 70, 170, 20);
+  RadioButton4 = new QRadioButton(QStringLiteral("Flac"), format);
+  RadioButton4->setGeometry(12, 94, 170, 20);
   RadioButton1->setChecked(true);
 }
 
@@ -188,11 +193,13 @@ void TForm1::CreateFormatSettings() {
   WavSettings = new TWavSettings(TabSheet2, Components_->WaveOut1);
   Mp3Settings = new TMp3Settings(TabSheet3, Components_->MP3Out1);
   OggSettings = new TOggSettings(TabSheet4, Components_->VorbisOut1);
+  FlacSettings = new TFlacSettings(TabSheet7, Components_->FlacOut1);
 }
 
 void TForm1::SetTagSettingsWindow(TForm2* Form2) {
   Form2_ = Form2;
   Mp3Settings->SetTagSettingsWindow(Form2);
+  FlacSettings->SetTagSettingsWindow(Form2);
 }
 
 void TForm1::CreateJobListGroup() {
@@ -233,12 +240,15 @@ void TForm1::ConnectComponentEvents() {
   c.MP3Out1.OnDone = [this](TAudioOutput* Sender) { MP3Out1Done(Sender); };
   c.VorbisOut1.OnProgress = [this](TAudioOutput* Sender) { VorbisOut1Progress(Sender); };
   c.VorbisOut1.OnDone = [this](TAudioOutput* Sender) { VorbisOut1Done(Sender); };
+  c.FlacOut1.OnProgress = [this](TAudioOutput* Sender) { FlacOut1Progress(Sender); };
+  c.FlacOut1.OnDone = [this](TAudioOutput* Sender) { FlacOut1Done(Sender); };
   const auto failed = [this](TAudioOutput* Sender, const std::exception& E) {
     OutputThreadException(Sender, E);
   };
   c.WaveOut1.OnThreadException = failed;
   c.MP3Out1.OnThreadException = failed;
   c.VorbisOut1.OnThreadException = failed;
+  c.FlacOut1.OnThreadException = failed;
 }
 
 // ---------------------------------------------------------------------------------
@@ -386,9 +396,11 @@ void TForm1::Button1Click() {
 void TForm1::WaveOut1Progress(TAudioOutput* Sender) { Run_->OutputProgress(Sender); }
 void TForm1::MP3Out1Progress(TAudioOutput* Sender) { Run_->OutputProgress(Sender); }
 void TForm1::VorbisOut1Progress(TAudioOutput* Sender) { Run_->OutputProgress(Sender); }
+void TForm1::FlacOut1Progress(TAudioOutput* Sender) { Run_->OutputProgress(Sender); }
 void TForm1::WaveOut1Done(TAudioOutput* Sender) { Run_->OutputDone(Sender); }
 void TForm1::MP3Out1Done(TAudioOutput* Sender) { Run_->OutputDone(Sender); }
 void TForm1::VorbisOut1Done(TAudioOutput* Sender) { Run_->OutputDone(Sender); }
+void TForm1::FlacOut1Done(TAudioOutput* Sender) { Run_->OutputDone(Sender); }
 
 // May run on an output's worker: the run hands the message to the window thread.
 void TForm1::OutputThreadException(TAudioOutput* Sender, const std::exception& E) {
@@ -417,12 +429,15 @@ QString TForm1::OutputFolder() const { return Edit1->text(); }
 TOutputFormat TForm1::OutputFormat() const {
   if (RadioButton2->isChecked()) return TOutputFormat::Mp3;
   if (RadioButton3->isChecked()) return TOutputFormat::Ogg;
+  if (RadioButton4->isChecked()) return TOutputFormat::Flac;
   return TOutputFormat::Wav;
 }
 
 bool TForm1::RemoveConvertedFilenames() const { return CheckBox1->isChecked(); }
 
 TMp3RowTags TForm1::Mp3RowTags() const { return Form2_ ? Form2_->RowTags() : TMp3RowTags{}; }
+
+std::vector<std::string> TForm1::FlacComments() const { return FlacSettings->Comments(); }
 
 // A run started from a format tab shows "General options" while that tab is hidden
 // (rather than whichever tab follows it), and returns to it afterwards.
@@ -431,12 +446,13 @@ void TForm1::SetRunControlsAvailable(bool Available) {
   JvXPBar1->Item(2)->setEnabled(Available);
   TabSheet1->setEnabled(Available);
   QWidget* current = JvPageControl1->currentWidget();
-  const bool formatTabShown = current == TabSheet2 || current == TabSheet3 || current == TabSheet4;
+  const bool formatTabShown =
+      current == TabSheet2 || current == TabSheet3 || current == TabSheet4 || current == TabSheet7;
   if (!Available && formatTabShown) {
     TabBeforeRun_ = current;
     JvPageControl1->setCurrentWidget(TabSheet1);
   }
-  for (QWidget* sheet : {TabSheet2, TabSheet3, TabSheet4})
+  for (QWidget* sheet : {TabSheet2, TabSheet3, TabSheet4, TabSheet7})
     JvPageControl1->setTabVisible(JvPageControl1->indexOf(sheet), Available);
   if (Available && TabBeforeRun_) {
     JvPageControl1->setCurrentWidget(TabBeforeRun_);

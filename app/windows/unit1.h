@@ -34,6 +34,7 @@ class TForm2;
 class TJobList;
 class TMp3Settings;
 class TOggSettings;
+class TFlacSettings;
 class TTrackChooser;
 class TWavSettings;
 class TWebCommands;
@@ -60,6 +61,7 @@ class TForm1 : public QWidget, private TRunWindow {
   QWidget* TabSheet2;          // "Wav settings"
   QWidget* TabSheet3;          // "Mp3 settings"
   QWidget* TabSheet4;          // "Ogg settings"
+  QWidget* TabSheet7;          // "Flac settings"
   QWidget* TabSheet5;          // "About"
   QWidget* TabSheet6;          // " Online  Advertissement "
   QLineEdit* Edit1;            // the output folder
@@ -68,12 +70,14 @@ class TForm1 : public QWidget, private TRunWindow {
   QRadioButton* RadioButton1;  // "Wav"
   QRadioButton* RadioButton2;  // "Mp3"
   QRadioButton* RadioButton3;  // "Ogg vorbis"
+  QRadioButton* RadioButton4;  // "Flac"
   QGroupBox* JvGroupBox1;      // "Files to converts"
   TTrackChooser* OpenDialog1;
-  // The settings of the three formats, each on its tab.
+  // The settings of the four formats, each on its tab.
   TWavSettings* WavSettings;
   TMp3Settings* Mp3Settings;
   TOggSettings* OggSettings;
+  TFlacSettings* FlacSettings;
 
   TPipelineComponents& Components() { return *Components_; }
   TJobList& JobList() { return *JobList_; }
@@ -121,9 +125,11 @@ class TForm1 : public QWidget, private TRunWindow {
   void WaveOut1Progress(TAudioOutput* Sender);
   void MP3Out1Progress(TAudioOutput* Sender);
   void VorbisOut1Progress(TAudioOutput* Sender);
+  void FlacOut1Progress(TAudioOutput* Sender);
   void WaveOut1Done(TAudioOutput* Sender);
   void MP3Out1Done(TAudioOutput* Sender);
   void VorbisOut1Done(TAudioOutput* Sender);
+  void FlacOut1Done(TAudioOutput* Sender);
   void OutputThreadException(TAudioOutput* Sender, const std::exception& E);
 
   // The folder that output files are written to when the program starts.
@@ -141,6 +147,7 @@ class TForm1 : public QWidget, private TRunWindow {
   TOutputFormat OutputFormat() const override;
   bool RemoveConvertedFilenames() const override;
   TMp3RowTags Mp3RowTags() const override;
+  std::vector<std::string> FlacComments() const override;
   void SetRunControlsAvailable(bool Available) override;
 
   void FormCreate();

@@ -25,10 +25,15 @@ using StartupTest = WindowTest;
 TEST_F(StartupTest, TheWindowsOpenWithTheStoredDefaults) {
   EXPECT_EQ(Form->windowTitle(), "Korvane version 1.00");
   QTabWidget* tabs = Form->JvPageControl1;
-  ASSERT_EQ(tabs->count(), 6);
-  const QStringList captions = {"General options", "Wav settings", "Mp3 settings",
-                                "Ogg settings",    "About",        " Online  Advertissement "};
-  for (int tab = 0; tab < 6; ++tab) EXPECT_EQ(tabs->tabText(tab), captions[tab]);
+  const QStringList captions = {"General options",
+                                "Wav settings",
+                                "Mp3 settings",
+                                "Ogg settings",
+                                "Flac settings",
+                                "About",
+                                " Online  Advertissement "};
+  ASSERT_EQ(tabs->count(), captions.size());
+  for (int tab = 0; tab < captions.size(); ++tab) EXPECT_EQ(tabs->tabText(tab), captions[tab]);
   EXPECT_EQ(tabs->currentWidget(), Form->TabSheet1);
 
   // The output folder is the program's folder with its trailing separator.
