@@ -212,9 +212,10 @@ void TFlacOut::RaiseEncoderFailure() {
 
 // A run that ends before its input did (Abort, a failure, the output going away) is
 // finished like any other: the encoder writes what it holds and states the true
-// length and MD5. When writing has failed, the encoder can do neither, and the file
-// is mended instead. The comment lines belonged to the run, so they are emptied
-// whatever happens.
+// length and MD5. The seek table's points were spaced over the length expected, so
+// those that a shorter run never reached are made placeholders. When writing has
+// failed, the encoder can do neither, and the file is mended instead. The comment lines
+// belonged to the run, so they are emptied whatever happens.
 void TFlacOut::CompleteFile() {
   Comments.clear();
   if (!Encoder_ || Completed_ || !Stream) return;
@@ -222,7 +223,8 @@ void TFlacOut::CompleteFile() {
   const bool finished = Flac().FLAC__stream_encoder_finish(Encoder_.get());
   TFirstFailure failure;
   if (!finished) failure.Attempt([this] { RaiseEncoderFailure(); });
-  if (!finished || StreamFailure_) failure.Attempt([this] { MendFile(); });
+  const bool writingFailed = !finished || StreamFailure_;
+  failure.Attempt([this, writingFailed] { FixUpHeaders(writingFailed); });
   failure.Raise();
 }
 
@@ -234,29 +236,35 @@ void TFlacOut::ReleaseRun() {
 }
 
 // ---------------------------------------------------------------------------------
-// Mending a file whose writing failed
+// Header fix-ups at the end of a run
 // ---------------------------------------------------------------------------------
 
-// Keeps the whole frames that reached the file, and makes STREAMINFO state their
-// sample count (with no MD5, which covered audio the file lacks) and the seek table
-// point only into them.
-void TFlacOut::MendFile() {
-  try {
-    Stream->Flush();
-  } catch (const EAudioException&) {
-    // What the system did not take is dropped; the file is mended to what it holds.
+// Points the seek table only into the frames of the file. After a failed write, first
+// keeps the whole frames that reached the file and makes STREAMINFO state their sample
+// count (with no MD5, which covered audio the file lacks).
+void TFlacOut::FixUpHeaders(bool WritingFailed) {
+  uint64_t samples = Frames_.empty() ? 0 : Frames_.back().FirstSample + Frames_.back().Samples;
+  if (WritingFailed) {
+    try {
+      Stream->Flush();
+    } catch (const EAudioException&) {
+      // What the system did not take is dropped; the file is mended to what it holds.
+    }
+    samples = CutAfterLastWholeFrame();
   }
-  const uint64_t samples = CutAfterLastWholeFrame();
+  // The walk ends at the file's end too: a device (which reads as endless zeros) or a
+  // file cut within its metadata has no last block.
+  const int64_t size = Stream->Size();
   int64_t at = FileStart_ + SignatureLength;
   uint8_t header[BlockHeaderLength];
-  for (bool last = false; !last;) {
+  for (bool last = false; !last && at + BlockHeaderLength <= size;) {
     Stream->Seek(at);
     if (Stream->Read(header, BlockHeaderLength) != BlockHeaderLength) break;
     last = (header[0] & 0x80) != 0;
     const int type = header[0] & 0x7F;
     const auto length = static_cast<uint32_t>(GetBe24(header + 1));
     const int64_t body = at + BlockHeaderLength;
-    if (type == StreamInfoType && length == StreamInfoLength)
+    if (type == StreamInfoType && length == StreamInfoLength && WritingFailed)
       RewriteStreamInfoLength(body, samples);
     else if (type == SeekTableType)
       RewriteSeekTable(body, length, samples);

@@ -5,10 +5,10 @@
 //
 // The encoder writes through the output's `TFileStream` (its write, seek and tell
 // callbacks), never to a file of its own, so the file goes through the staging and the
-// fix-ups that every file output shares. The encoder rewrites STREAMINFO and the seek
-// table itself when it finishes; a run whose writing failed is mended here instead: the
-// file is cut after its last whole frame, and STREAMINFO and the seek table are made to
-// state what is left.
+// fix-ups that every file output shares. The encoder rewrites STREAMINFO itself when it
+// finishes, and the seek table is pointed here at the frames the file holds; a run whose
+// writing failed is mended here instead: the file is cut after its last whole frame, and
+// STREAMINFO and the seek table are made to state what is left.
 //
 // Threads: the properties are set, and `Setup` runs (from `Start`), on the window
 // thread; `WriteStep` and `Finish` (and with them every callback of the encoder) run on
@@ -89,7 +89,7 @@ class TFlacOut : public TAudioFileOut {
   void Encode(int Bytes);
   [[noreturn]] void RaiseEncoderFailure();
 
-  void MendFile();
+  void FixUpHeaders(bool WritingFailed);
   uint64_t CutAfterLastWholeFrame();
   void RewriteStreamInfoLength(int64_t BlockBody, uint64_t Samples);
   void RewriteSeekTable(int64_t BlockBody, uint32_t Length, uint64_t Samples);

@@ -13,9 +13,11 @@
 #include <utility>
 #include <vector>
 
+#include "audio_flac.h"
 #include "audio_lame.h"
 #include "audio_vorbis.h"
 #include "audio_wave.h"
+#include "flac_decoder.h"
 #include "mp3_decoder.h"
 #include "ogg_decoder.h"
 #include "pcm_source.h"
@@ -123,6 +125,18 @@ struct OggVorbis {
   static constexpr int64_t Tolerance = 0;
 };
 
+// `flac -t` passes and STREAMINFO and the seek table state what the file holds, also
+// in a file that was cut short.
+struct Flac {
+  using Output = TFlacOut;
+  static constexpr const char* Name = "Flac";
+  static constexpr const char* FileName = "out.flac";
+  static void Configure(TFlacOut&) {}
+  static int64_t DecodedFrames(const std::string& File) { return flactest::TrueFileFrames(File); }
+  static bool HoldsATrueFile(const std::string& File) { return DecodedFrames(File) > 0; }
+  static constexpr int64_t Tolerance = 0;
+};
+
 constexpr int InputFrames = 44100;
 
 template <class Format>
@@ -158,7 +172,7 @@ struct FormatNames {
   }
 };
 
-using Formats = ::testing::Types<WavPcm, WavImaAdpcm, Mp3, OggVorbis>;
+using Formats = ::testing::Types<WavPcm, WavImaAdpcm, Mp3, OggVorbis, Flac>;
 TYPED_TEST_SUITE(OutputBehaviour, Formats, FormatNames);
 
 TYPED_TEST(OutputBehaviour, AWholeRunDecodesToTheInputsLengthWithProgressUpTo100) {
