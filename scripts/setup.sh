@@ -11,10 +11,11 @@ packages=(
   # CD drives and disc images
   libcdio-dev libcdio-paranoia-dev libcue-dev
   # encoders and decoders (loaded at run time; headers give the record layouts)
-  libmp3lame-dev libmp3lame0 libogg-dev libvorbis-dev libmad0-dev
-  # tests: GoogleTest, sox as an independent decoder, mutagen as an independent reader
-  # of MP3 tags; clang and its runtime for the fuzz scripts (scripts/fuzz-*.sh)
-  libgtest-dev sox python3-mutagen clang libclang-rt-14-dev
+  libmp3lame-dev libmp3lame0 libogg-dev libvorbis-dev libmad0-dev libflac12 libflac-dev
+  # tests: GoogleTest, sox and flac as independent decoders, mutagen as an independent
+  # reader of MP3 tags and FLAC metadata; clang and its runtime for the fuzz scripts
+  # (scripts/fuzz-*.sh)
+  libgtest-dev sox flac python3-mutagen clang libclang-rt-14-dev
   # the window under a virtual display, and its screenshot
   xvfb xauth x11-apps imagemagick
   # installation: korvane-cli's manual page made from its --help, and the checks of the

@@ -5,9 +5,11 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QSlider>
 
 #include <cstdio>
 
+#include "flac_settings.h"
 #include "settings_test_support.h"
 
 namespace {
@@ -66,6 +68,18 @@ const TAgreeCase AgreeCases[] = {
     {"OggWithItsCommentLine", ".ogg",
      [](TForm1& Form, TForm2&, TMp3Settings&) { Form.RadioButton3->click(); },
      "--format ogg --tag 'Made with Brisomel'"},
+    {"FlacWithRowTags", ".flac",
+     [](TForm1& Form, TForm2& Tags, TMp3Settings&) {
+       Tags.Edit2->setText(QStringLiteral("Ann Björk"));
+       QTest::keyClicks(Tags.Edit4, QStringLiteral("5"));
+       Tags.CheckBox2->click();  // the title from the row's name
+       Tags.CheckBox1->click();  // track numbers from the "Track" box on
+       Form.FlacSettings->UseTags->click();
+       Form.FlacSettings->LevelSlider->setValue(8);
+       Form.RadioButton4->click();
+     },
+     "--format flac --compression-level 8 --tag 'ARTIST=Ann Björk' --tag TRACKNUMBER=5 "
+     "--title-from-name --track-from 5"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Formats, FrontEndsAgreeTest, ::testing::ValuesIn(AgreeCases),

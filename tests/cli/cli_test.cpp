@@ -12,6 +12,7 @@
 #include <regex>
 
 #include "command_run.h"
+#include "flac_decoder.h"
 #include "tag_reader.h"
 #include "temp_dir.h"
 #include "wav_decoder.h"
@@ -108,7 +109,9 @@ TEST_F(CommandLine, FormatOptionsAndUsageErrors) {
   EXPECT_EQ(Field16(file, 32), 1024);
 
   for (const char* bad :
-       {"--block-size 510", "--wav-type mp3", "--format flac", "--bitrate 128", "--frobnicate"}) {
+       {"--block-size 510", "--wav-type mp3", "--format aiff", "--bitrate 128", "--frobnicate",
+        "--format flac --compression-level 9", "--format ogg --compression-level 5",
+        "--format wav --tag ARTIST=x", "--format flac --vbr"}) {
     result = Cli(std::string(bad) + " '" + cue + "'");
     EXPECT_EQ(result.Status, 2) << bad;
     EXPECT_NE(result.Output.find("korvane-cli: "), std::string::npos) << bad;
@@ -208,7 +211,8 @@ TEST_F(CommandLine, EveryFormatDecodesToTheTrackLength) {
   };
   for (const Case c : {Case{"wav", "--wav-type pcm", ".wav", 0},
                        Case{"mp3", "--bitrate 192 --mode joint", ".mp3", 576 + 2 * 1152 + 1152},
-                       Case{"ogg", "--compression 0.5", ".ogg", 0}}) {
+                       Case{"ogg", "--compression 0.5", ".ogg", 0},
+                       Case{"flac", "--compression-level 8", ".flac", 0}}) {
     const auto result = Cli(std::string("--format ") + c.Format + " " + c.Options + " --out " +
                             c.Format + " '" + cue + "'");
     ASSERT_EQ(result.Status, 0) << c.Format << result.Output;
@@ -259,6 +263,27 @@ TEST_F(CommandLine, Mp3TagsHoldTheTextsAsTyped) {
                             typed.Comment + "' --genre '" + typed.Genre + "' '" + cue + "'");
     ASSERT_EQ(result.Status, 0) << result.Output;
     tagtest::ExpectTypedTags(Dir / (folder + "/Track01.mp3"), genre);
+  }
+}
+
+// Comment lines, with the per-row title and numbers, read back by mutagen; each file
+// passes `flac -t`.
+TEST_F(CommandLine, FlacCommentsFollowTheRows) {
+  const std::string cue = MakeDisc("flac", "--tracks 3 --seconds 1 --content music");
+  const auto result =
+      Cli("--format flac --tag 'ARTIST=Ann Björk' --tag TRACKNUMBER=1 --tag "
+          "TRACKTOTAL=3 --title-from-name --track-from 2 '" +
+          cue + "/Track03.cda' '" + cue + "/Track01.cda'");
+  ASSERT_EQ(result.Status, 0) << result.Output;
+  for (const auto& [name, number] : {std::pair<std::string, int>{"Track03", 2}, {"Track01", 3}}) {
+    const std::string file = Dir / (name + ".flac");
+    EXPECT_TRUE(flactest::PassesFlacTest(file)) << file;
+    const flactest::TFileInfo info = flactest::ReadInfo(file);
+    EXPECT_EQ(info.Comment("TITLE"), name);
+    EXPECT_EQ(info.Comment("ARTIST"), "Ann Björk");
+    EXPECT_EQ(info.Comment("TRACKNUMBER"), std::to_string(number));
+    EXPECT_EQ(info.Comments.count("TRACKNUMBER"), 1u) << "the row's number replaces the line";
+    EXPECT_EQ(info.Comment("TRACKTOTAL"), "3");
   }
 }
 
