@@ -10,7 +10,8 @@
 # shared machine the fastest run is the one least disturbed by its neighbours (the
 # medians are shown as a measure of the noise). Also measures korvane-cli's peak memory
 # on a short and a long track, checks that its files decode to the right length in
-# ffmpeg and pass ogginfo, and runs bench_cdin and bench_idle from the build.
+# ffmpeg and pass ogginfo (and its FLAC files `flac -t`, decoding to the very samples of
+# the input, at a size near flac's), and runs bench_cdin and bench_idle from the build.
 #
 # Prints one table with a PASS or FAIL per line; exits 1 when a target is missed,
 # 2 when something needed is missing or a command fails.
@@ -34,7 +35,7 @@ fast_rounds=${KORVANE_BENCH_FAST_ROUNDS:-9}
 # enough that five rounds of three races stay within a couple of minutes; the PCM race
 # copies a full 79-minute disc, so that even cp takes a few tenths of a second.
 mix_seconds=360                    # IMA ADPCM races; long track of two memory lines
-enc_seconds=150                    # MP3 and Ogg races
+enc_seconds=150                    # MP3, Ogg and FLAC races
 short_seconds=60                   # short track of the memory lines
 long_tracks=(1200 1200 1200 1140)  # PCM race: 79:00 in four tracks
 rss_slack_kib=4096                 # how much more the long track may take at its peak
@@ -48,7 +49,7 @@ disc_rss_limit_kib=$((64 * 1024))  # korvane's peak on the whole disc
 
 missing=()
 for tool in "$cli" "$mkdisc" "$bin/bench_cdin" "$bin/bench_idle" ffmpeg sox soxi lame \
-  oggenc ogginfo cd-paranoia; do
+  oggenc ogginfo cd-paranoia flac; do
   command -v "$tool" >/dev/null || missing+=("$tool")
 done
 if ((${#missing[@]})); then
@@ -265,6 +266,11 @@ lame_vbr() { lame --quiet --vbr-old -V 4 -b 32 -B 320 -m s "$data/enc.wav" vbr.m
 korvane_ogg() { "$cli" --out . --format ogg --compression 0.2 "$data/enc.cue"; }
 oggenc_q2() { oggenc --quiet -q 2 -o q2.ogg "$data/enc.wav"; }
 
+# flac adds an 8 KiB padding block for later tag edits unless told not to; korvane
+# writes none, so the sizes compare audio with audio.
+korvane_flac() { "$cli" --out . --format flac --compression-level 5 "$data/enc.cue"; }
+flac_5() { flac --silent -5 --no-padding -o enc.flac "$data/enc.wav"; }
+
 # The whole disc: korvane with --jobs, the tools one track after another, and the tools
 # several at once (xargs -P), as a user without korvane would run them.
 mp3_options=(-b 128 -q 5 -m s)
@@ -288,6 +294,16 @@ oggenc_disc_serial() {
 oggenc_disc_parallel() {
   printf '%s\0' "$data"/disc/*.wav | xargs -0 -P "$disc_jobs" -I{} sh -c \
     'oggenc --quiet -q 2 -o "$(basename "$1" .wav).ogg" "$1"' _ {}
+}
+
+korvane_disc_flac() { "$cli" --jobs "$disc_jobs" --out . --format flac --compression-level 5 "$data/disc.cue"; }
+flac_disc_serial() {
+  local wav
+  for wav in "$data"/disc/*.wav; do flac --silent -5 --no-padding -o "$(basename "$wav" .wav).flac" "$wav" || return 1; done
+}
+flac_disc_parallel() {
+  printf '%s\0' "$data"/disc/*.wav | xargs -0 -P "$disc_jobs" -I{} sh -c \
+    'flac --silent -5 --no-padding -o "$(basename "$1" .wav).flac" "$1"' _ {}
 }
 
 # disc_rows NAME KORVANE_FN SERIAL_FN PARALLEL_FN TOOL: korvane against the tool one
@@ -395,6 +411,17 @@ check_ogg() {
   decode_row "Ogg file decodes" "$work/check/Track01.ogg" "$data/enc.wav" 0
 }
 
+# korvane's FLAC file passes `flac -t` (which checks the MD5 of STREAMINFO) and decodes
+# to exactly the samples of the WAV that flac encoded.
+check_flac() {
+  local file=$work/check/Track01.flac result=PASS
+  rip_into "$work/check" --format flac "$data/enc.cue" || result=FAIL
+  flac --silent -t "$file" >>"$logs/checks.log" 2>&1 || result=FAIL
+  flac --silent -d -c --force-raw-format --endian=little --sign=signed "$file" 2>>"$logs/checks.log" |
+    cmp -s - <(sox -V1 "$data/enc.wav" "${raw_pcm[@]}" -) || result=FAIL
+  check_row "FLAC file passes flac -t" "flac -t passes; flac -d gives exactly the samples of enc.wav" "$result"
+}
+
 # --- memory ---------------------------------------------------------------------------
 
 # Peak resident set of one korvane-cli run, in KiB.
@@ -469,6 +496,14 @@ note "Ogg Vorbis race ($rounds rounds) ..."
 race_for_target "$rounds" 1.05 korvane_ogg oggenc_q2
 time_row "Ogg Vorbis q0.2, $enc_length" korvane_ogg oggenc oggenc_q2 1.05
 
+note "FLAC race ($rounds rounds) ..."
+race_for_target "$rounds" 1.05 korvane_flac flac_5
+time_row "FLAC level 5, $enc_length" korvane_flac flac flac_5 1.05
+flac_size=$(awk -v k="$(cat "$sizes/korvane_flac")" -v f="$(cat "$sizes/flac_5")" \
+  'BEGIN { printf "%.4f", k / f }')
+row "FLAC level 5 size, $enc_length" "$(cat "$sizes/korvane_flac") B" "flac $(cat "$sizes/flac_5") B" \
+  "$flac_size" "<= 1.01" "$(pass_if compare "$flac_size" "<=" 1.01)"
+
 disc_length=$(clock_length $((disc_tracks * disc_track_seconds)))
 section "Whole disc, $disc_tracks tracks, $disc_length: korvane --jobs $disc_jobs; min / median over $disc_rounds rounds" \
   "$(race_heads korvane tool "ratio")"
@@ -477,6 +512,8 @@ race "$disc_rounds" korvane_disc_mp3 lame_disc_serial lame_disc_parallel
 disc_rows "MP3 CBR 128 q5" korvane_disc_mp3 lame_disc_serial lame_disc_parallel lame
 race "$disc_rounds" korvane_disc_ogg oggenc_disc_serial oggenc_disc_parallel
 disc_rows "Ogg Vorbis q0.2" korvane_disc_ogg oggenc_disc_serial oggenc_disc_parallel oggenc
+race "$disc_rounds" korvane_disc_flac flac_disc_serial flac_disc_parallel
+disc_rows "FLAC level 5" korvane_disc_flac flac_disc_serial flac_disc_parallel flac
 if disc_rss=$(peak_rss_kib --jobs "$disc_jobs" --format mp3 "$data/disc.cue"); then
   row "peak RSS, whole disc MP3" "$(mib "$disc_rss")" "" "" "<= $((disc_rss_limit_kib / 1024)) MB" \
     "$(pass_if test "$disc_rss" -le "$disc_rss_limit_kib")"
@@ -497,6 +534,8 @@ memory_row "peak RSS, MP3 CBR" "$data/short.cue" "$short_length" "$data/mix.cue"
   --format mp3
 memory_row "peak RSS, Ogg Vorbis" "$data/short.cue" "$short_length" "$data/mix.cue" "$mix_length" \
   --format ogg
+memory_row "peak RSS, FLAC" "$data/short.cue" "$short_length" "$data/mix.cue" "$mix_length" \
+  --format flac
 
 section "Checks: the same input on both sides; korvane's files in the standard tools" \
   "$(check_heads)"
@@ -507,6 +546,7 @@ check_ima
 check_mp3 CBR --bitrate 128 --quality 5 --mode stereo
 check_mp3 VBR --vbr --vbr-quality 4 --vbr-min 32 --vbr-max 320 --mode stereo
 check_ogg
+check_flac
 rm -rf "$work/check"
 
 # The benchmark programs of the build: reading through the CD source against libcdio
@@ -538,7 +578,7 @@ echo
 echo "Bytes written in the last round: IMA $(size_of korvane_ima_mix) (ffmpeg $(size_of ffmpeg_ima_mix)),"
 echo "  PCM $(size_of korvane_pcm) (cd-paranoia $(size_of cdparanoia_pcm), cp $(size_of cp_pcm)),"
 echo "  MP3 CBR $(size_of korvane_mp3_cbr) (lame $(size_of lame_cbr)), MP3 VBR $(size_of korvane_mp3_vbr) (lame $(size_of lame_vbr)),"
-echo "  Ogg $(size_of korvane_ogg) (oggenc $(size_of oggenc_q2))"
+echo "  Ogg $(size_of korvane_ogg) (oggenc $(size_of oggenc_q2)), FLAC $(size_of korvane_flac) (flac $(size_of flac_5))"
 echo
 echo "bench_cdin:"
 indent <<<"$cdin_output"
