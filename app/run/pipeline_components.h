@@ -2,9 +2,10 @@
 // properties and living as long as it does.
 //
 // Threads: created, configured and destroyed on the window thread. Creating them loads
-// the CD ripping library, the MP3 encoder library and the FLAC library; a library that is missing
-// stops the creation with its message (EAudioException). The outputs must be destroyed while the
-// window's dispatcher is still installed, which the member order of `TForm1` ensures.
+// the CD ripping library, the MP3 encoder library and the FLAC library; a library that
+// is missing stops the creation with its message (EAudioException). The outputs must be
+// destroyed while the window's dispatcher is still installed, which the member order of
+// `TForm1` ensures.
 #pragma once
 
 #include "audio_cdrom.h"

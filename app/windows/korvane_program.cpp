@@ -16,6 +16,7 @@
 
 #include "audio_vorbis.h"
 #include "cdrip.h"
+#include "flac.h"
 #include "lame.h"
 #include "madlib.h"
 #include "unit1.h"
@@ -51,6 +52,7 @@ TProgramLibraries::TProgramLibraries() {
 TProgramLibraries::~TProgramLibraries() {
   CDRipBinding().Unload();
   LameBinding().Unload();
+  FlacBinding().Unload();
   UnloadVorbisLibraries();
   MadBinding().Unload();
 }

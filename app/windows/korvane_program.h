@@ -9,8 +9,8 @@ class QApplication;
 
 // The libraries that the program loads when it starts (the four Ogg Vorbis libraries
 // and the MP3 decoder library) and releases when it ends, together with those its
-// components loaded: the CD ripping library (after its de-initialisation) and the MP3
-// encoder library.
+// components loaded: the CD ripping library (after its de-initialisation), the MP3
+// encoder library and the FLAC library.
 class TProgramLibraries {
  public:
   TProgramLibraries();

@@ -7,6 +7,7 @@
 #include "app_test_support.h"
 #include "cdrip.h"
 #include "codec.h"
+#include "flac.h"
 #include "korvane_program.h"
 #include "lame.h"
 #include "madlib.h"
@@ -118,7 +119,8 @@ INSTANTIATE_TEST_SUITE_P(
                         "libvorbisfile.so.3 library could not be loaded."},
         TMissingLibrary{"VorbisEnc", &VorbisEncBinding(),
                         "libvorbisenc.so.2 library could not be loaded."},
-        TMissingLibrary{"Mad", &MadBinding(), "libmad.so.0 library could not be loaded."}),
+        TMissingLibrary{"Mad", &MadBinding(), "libmad.so.0 library could not be loaded."},
+        TMissingLibrary{"Flac", &FlacBinding(), "libFLAC.so.12 library could not be loaded."}),
     [](const auto& Info) { return std::string(Info.param.Name); });
 
 }  // namespace
