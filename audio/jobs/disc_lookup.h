@@ -1,0 +1,58 @@
+// Looking a disc up in the online databases: the MusicBrainz web service (release by
+// disc id, JSON) and a CDDB server over HTTP (query, then read each match, protocol
+// level 6 for UTF-8). Each lookup is one blocking call on the caller's thread; any
+// thread may look up, and the MusicBrainz requests of the whole process are kept at
+// least a second apart, as the service asks.
+#pragma once
+
+#include <chrono>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "disc_identity.h"
+
+// What one match tells of the disc. Track lists are in track order, from the disc's
+// first track; a field the match does not give is empty.
+struct TDiscInfo {
+  std::string Artist;
+  std::string Album;
+  std::string Year;
+  std::string Genre;
+  std::vector<std::string> TrackTitles;
+  std::vector<std::string> TrackArtists;
+  std::string Source;  // "MusicBrainz release <id>" or "CDDB <category> <disc id>"
+};
+
+struct TLookupSettings {
+  std::string MusicBrainzUrl = "https://musicbrainz.org/ws/2";
+  std::string CddbUrl = "https://gnudb.gnudb.org/~cddb/cddb.cgi";
+  // Named in the User-Agent ("Korvane/1.00 ( contact )") and the CDDB greeting.
+  std::string Version = "1.00";
+  std::string Contact = "http://korvane.example.org";
+  // The CDDB greeting's user and host.
+  std::string CddbUser = "anonymous";
+  std::string CddbHost = "localhost";
+  // Per request: the whole exchange, and the connection within it.
+  std::chrono::milliseconds TimeLimit{10000};
+  std::chrono::milliseconds ConnectLimit{5000};
+};
+
+// A lookup that failed: the service could not be reached, did not answer in time,
+// answered with an error, or sent what cannot be read. The message names the service
+// and says what went wrong, in a sentence for the user.
+class ELookupError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Every release that holds the disc, one entry per medium of it that the disc id
+// matches; empty when the service does not know the disc. Raises ELookupError.
+std::vector<TDiscInfo> LookupMusicBrainz(const TDiscToc& Toc, const TLookupSettings& Settings);
+
+// Every entry the CDDB server finds for the disc (exact or inexact matches); empty when
+// it finds none. Raises ELookupError.
+std::vector<TDiscInfo> LookupCddb(const TDiscToc& Toc, const TLookupSettings& Settings);
+
+// The User-Agent both lookups send: "Korvane/<version> ( <contact> )".
+std::string LookupUserAgent(const TLookupSettings& Settings);

@@ -1,0 +1,96 @@
+#!/usr/bin/python3
+"""A loopback stand-in for the MusicBrainz web service and a CDDB server.
+
+Usage: lookup_server.py LOG_FILE
+
+Listens on an ephemeral port of 127.0.0.1 and prints "PORT <port> PID <pid>" once it
+accepts connections. The first path element picks the scenario:
+
+  /<scenario>/ws/2/discid/<id>?...   MusicBrainz: replies/mb-<scenario>.json
+  /<scenario>/cddb?cmd=cddb+query... replies/cddb-<scenario>-query.txt
+  /<scenario>/cddb?cmd=cddb+read+<category>+<id>...
+                                     replies/cddb-<scenario>-read-<category>.txt
+
+"@DISCID@" in a reply is replaced by the disc id asked for. Scenario "none" answers
+MusicBrainz with 404, "error" answers 500, "slow" waits 3 seconds and then answers as
+"one". Each request is logged before it is answered, one line each:
+"<monotonic seconds>\t<User-Agent>\t<request line>". The server ends when the process
+that started it does.
+"""
+import os
+import sys
+import threading
+import time
+import urllib.parse
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+REPLIES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "replies")
+log_lock = threading.Lock()
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, *args):
+        pass
+
+    def reply(self, status, body, content_type):
+        data = body.encode("utf-8")
+        self.send_response(status)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(data)))
+        self.end_headers()
+        self.wfile.write(data)
+
+    def canned(self, name, disc_id):
+        with open(os.path.join(REPLIES, name), encoding="utf-8") as f:
+            return f.read().replace("@DISCID@", disc_id)
+
+    def do_GET(self):
+        with log_lock, open(sys.argv[1], "a", encoding="utf-8") as log:
+            log.write("%.3f\t%s\t%s\n" % (time.monotonic(), self.headers.get("User-Agent", ""),
+                                          self.requestline))
+        url = urllib.parse.urlsplit(self.path)
+        parts = url.path.strip("/").split("/")
+        scenario = parts[0]
+        if scenario == "error":
+            return self.reply(500, "Internal Server Error\n", "text/plain")
+        if scenario == "slow":
+            time.sleep(3)
+            scenario = "one"
+        try:
+            if parts[1:4] == ["ws", "2", "discid"]:
+                if scenario == "none":
+                    return self.reply(404, '{"error": "Not Found"}', "application/json")
+                return self.reply(200, self.canned("mb-%s.json" % scenario, parts[4]),
+                                  "application/json; charset=utf-8")
+            if parts[1:] == ["cddb"]:
+                # parse_qs reads "+" as a space, as the protocol means it
+                words = urllib.parse.parse_qs(url.query)["cmd"][0].split(" ")
+                if words[1] == "query":
+                    name = "cddb-%s-query.txt" % scenario
+                else:
+                    name = "cddb-%s-read-%s.txt" % (scenario, words[2])
+                return self.reply(200, self.canned(name, words[2 if words[1] == "query" else 3]),
+                                  "text/plain; charset=utf-8")
+        except (OSError, IndexError, KeyError):
+            pass
+        self.reply(400, "no such request\n", "text/plain")
+
+
+def watch_parent(parent):
+    while os.getppid() == parent:
+        time.sleep(0.5)
+    os._exit(0)
+
+
+def main():
+    server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    server.daemon_threads = True
+    threading.Thread(target=watch_parent, args=(os.getppid(),), daemon=True).start()
+    print("PORT %d PID %d" % (server.server_address[1], os.getpid()), flush=True)
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    main()
