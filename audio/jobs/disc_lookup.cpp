@@ -164,7 +164,7 @@ std::vector<TCddbMatch> ParseCddbQuery(const std::string& Service, const std::st
   TCddbMatch match;
   switch (code) {
     case 200:  // one exact match on the status line
-      if (!ParseMatch(lines[0].substr(4), match)) ThrowUnreadable(Service, lines[0]);
+      if (!ParseMatch(lines[0].substr(3), match)) ThrowUnreadable(Service, lines[0]);
       matches.push_back(match);
       return matches;
     case 202:  // no match

@@ -47,7 +47,8 @@ class ELookupError : public std::runtime_error {
 };
 
 // Every release that holds the disc, one entry per medium of it that the disc id
-// matches; empty when the service does not know the disc. Raises ELookupError.
+// matches; empty when the service does not know the disc (or the disc has no audio).
+// Raises ELookupError.
 std::vector<TDiscInfo> LookupMusicBrainz(const TDiscToc& Toc, const TLookupSettings& Settings);
 
 // Every entry the CDDB server finds for the disc (exact or inexact matches); empty when

@@ -126,7 +126,6 @@ TEST(DiscIdentityKnown, AudioOnlyDiscHasItsPublishedIds) {
 TEST(DiscIdentityKnown, DiscWithoutAudioHasNoMusicBrainzId) {
   const TDiscToc toc = DiscTocOf({Data(1, 0), LeadOut(30000)}, 0);
   EXPECT_EQ(MusicBrainzDiscId(toc), "");
-  EXPECT_EQ(FreedbDiscId(toc), PythonFreedbId({"", {Data(1, 0), LeadOut(30000)}, 0, 0, 0, 0}));
 }
 
 }  // namespace
