@@ -99,7 +99,11 @@ int TRipSession::Run() {
   std::error_code error;
   std::filesystem::create_directories(Options_.OutDir, error);
   const std::vector<TPlannedJob> planned = Plan(jobs);
-  const size_t encoders = std::min<size_t>(static_cast<size_t>(Options_.Jobs), jobs.size());
+  // A WAV file is written as fast as the disc is read: a second writer would only make
+  // the reader spool tracks to disk.
+  const size_t jobsAtOnce =
+      formats.front()->Format() == TOutputFormat::Wav ? 1 : static_cast<size_t>(Options_.Jobs);
+  const size_t encoders = std::min(jobsAtOnce, jobs.size());
   while (formats.size() < encoders) formats.push_back(TFormatSetup::Create(Options_));
   TTrackRunner runner(Options_, std::move(formats), Display_, Dispatcher_, CDIn_, StopSignal);
   const bool finished = runner.Run(planned);

@@ -78,12 +78,20 @@ bool TTrackRunner::Run(const std::vector<TPlannedJob>& Jobs) {
       StartJob(next++, *slot);
     }
     if ((next == Jobs.size() || Aborted_) && !AnyRunning()) break;
+    if (!Aborted_ && next < Jobs.size() && FreeSlot()) LetReaderMoveOn();
     Dispatcher_.WaitAndProcess(std::chrono::milliseconds(PollMs));
     for (auto& slot : Slots_)
       if (slot->Job >= 0 && SlotEnded(*slot)) FinishJob(*slot);
   }
   Reader_->Stop();
   return !Aborted_;
+}
+
+// An encoder is free, and the next job waits for the reader, which is still in an
+// earlier track: the rest of that track may go to its spool file, so the reader moves on.
+void TTrackRunner::LetReaderMoveOn() {
+  for (auto& slot : Slots_)
+    if (slot->Job >= 0) Spools_[static_cast<size_t>(slot->Job)]->AllowSpill();
 }
 
 TTrackRunner::TSlot* TTrackRunner::FreeSlot() {

@@ -53,6 +53,7 @@ class TTrackRunner {
   void ConnectEvents(TSlot& Slot);
   std::string FileNameOf(const TPlannedJob& Job, TOutputFormat Format) const;
   TSlot* FreeSlot();
+  void LetReaderMoveOn();
   bool CanStart(size_t Job) const;
   void StartJob(size_t Job, TSlot& Slot);
   void FailUnstarted(size_t Job);

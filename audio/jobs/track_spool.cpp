@@ -20,9 +20,9 @@ void TTrackSpool::Opened(int32_t Size) {
   Changed_.notify_all();
 }
 
-// Data goes to memory while nothing waits in the file and memory has room; else to the
-// file, so that the encoder takes it in the order it was written. Without a usable file
-// the writer waits until the encoder has made room.
+// Data goes to memory while nothing waits in the file and memory has room; else, when
+// spilling is allowed, to the file, so that the encoder takes it in the order it was
+// written. Otherwise the writer waits until the encoder has made room.
 void TTrackSpool::Write(const uint8_t* Data, size_t Count) {
   std::unique_lock<std::mutex> hold(Lock_);
   while (!Cancelled_) {
@@ -31,7 +31,7 @@ void TTrackSpool::Write(const uint8_t* Data, size_t Count) {
       MemoryHeld_ += Count;
       break;
     }
-    if (FileUsable_ && SpillToFile(Data, Count)) break;
+    if (SpillAllowed_ && FileUsable_ && SpillToFile(Data, Count)) break;
     Changed_.wait(hold);
   }
   Changed_.notify_all();
@@ -69,6 +69,12 @@ void TTrackSpool::Fail(const std::string& Message, const TCDReadReport& Report) 
   std::lock_guard<std::mutex> hold(Lock_);
   Report_ = Report;
   Failure_ = Message;
+  Changed_.notify_all();
+}
+
+void TTrackSpool::AllowSpill() {
+  std::lock_guard<std::mutex> hold(Lock_);
+  SpillAllowed_ = true;
   Changed_.notify_all();
 }
 

@@ -3,10 +3,11 @@
 // encoder's source (`TSpoolInput`) takes it as it encodes.
 //
 // Memory stays bounded however far the reader runs ahead: what the encoder has not
-// taken yet is kept in memory up to `MemoryBytes`, and beyond that in a spool file in
-// the output folder (unlinked as soon as it is made, so nothing is left behind, even
-// when the program is killed). Where no spool file can be written, the reader waits
-// for the encoder instead.
+// taken yet is kept in memory up to `MemoryBytes`; beyond that the reader waits for the
+// encoder, unless the run lets the spool spill (an encoder is free for a later track,
+// which the reader can only reach by moving on): then the rest goes to a spool file in
+// the output folder, unlinked as soon as it is made, so nothing is left behind even
+// when the program is killed. Where no spool file can be written, the reader waits.
 //
 // Threads: one reader thread writes, one encoder thread reads; `Cancel` and the state
 // queries may come from any thread.
@@ -42,6 +43,9 @@ class TTrackSpool {
   // written before.
   void Fail(const std::string& Message, const TCDReadReport& Report);
 
+  // The run: from now on, what does not fit in memory goes to the spool file.
+  void AllowSpill();
+
   // Either side: both stop; the reader's writes return, the encoder's source ends.
   void Cancel();
   bool Cancelled() const;
@@ -72,6 +76,7 @@ class TTrackSpool {
   size_t MemoryHeld_ = 0;
   int File_ = -1;
   bool FileUsable_ = true;
+  bool SpillAllowed_ = false;
   int64_t FileRead_ = 0, FileEnd_ = 0;  // the file's untaken bytes
   bool Opened_ = false, Finished_ = false, Cancelled_ = false;
   std::optional<std::string> Failure_;

@@ -13,6 +13,7 @@
 
 #include "command_run.h"
 #include "flac_decoder.h"
+#include "mp3_decoder.h"
 #include "tag_reader.h"
 #include "temp_dir.h"
 #include "wav_decoder.h"
@@ -186,16 +187,20 @@ TEST_F(CommandLine, InterruptAbortsEveryRunningTrack) {
   const std::string cue = MakeDisc("long", "--tracks 3 --seconds 200,200,1 --content noise");
   const std::string out = Dir / "out";
   const auto [printed, status] = InterruptedRun(
-      {"--jobs", "2", "--wav-type", "ima", "--out", out, cue},
-      std::regex("Track01\\.wav  [1-9][0-9]*%[^\r]*  \\|  [^\r]*Track02\\.wav  [1-9][0-9]*%"));
+      {"--jobs", "2", "--format", "mp3", "--out", out, cue},
+      std::regex("Track01\\.mp3  [1-9][0-9]*%[^\r]*  \\|  [^\r]*Track02\\.mp3  [1-9][0-9]*%"));
   ASSERT_TRUE(WIFEXITED(status)) << printed;
   EXPECT_EQ(WEXITSTATUS(status), 130) << printed;
-  EXPECT_NE(printed.find("Track01.wav  Aborted"), std::string::npos) << printed;
-  EXPECT_NE(printed.find("Track02.wav  Aborted"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("Track01.mp3  Aborted"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("Track02.mp3  Aborted"), std::string::npos) << printed;
   EXPECT_NE(printed.find("0 done, 0 failed, 2 aborted"), std::string::npos) << printed;
-  EXPECT_FALSE(std::filesystem::exists(out + "/Track03.wav"));
-  for (const char* wav : {"/Track01.wav", "/Track02.wav"})
-    ExpectTrueImaHeader(out + wav, 200u * 44100u);
+  EXPECT_FALSE(std::filesystem::exists(out + "/Track03.mp3"));
+  for (const char* mp3 : {"/Track01.mp3", "/Track02.mp3"}) {
+    const mp3test::TDecoded decoded = mp3test::DecodeFile(out + mp3);
+    EXPECT_EQ(decoded.LostFrames, 0) << mp3;
+    EXPECT_GT(decoded.SampleCount(), 0) << mp3;
+    EXPECT_LT(decoded.SampleCount(), 200 * 44100) << mp3;
+  }
 }
 
 // Every format, decoded by ffmpeg (which we did not write): the length of each track
@@ -302,7 +307,9 @@ TEST_F(CommandLine, OggOptionsReachTheStream) {
 }
 
 // Several tracks encoded at a time write the same files as one at a time, in every
-// format, with as many encoders as tracks or fewer, and the tally is the same.
+// encoded format, with as many encoders as tracks or fewer, and the tally is the same.
+// (WAV files are written one at a time whatever --jobs says: the disc reading is what
+// takes the time.)
 struct JobsCase {
   const char* Name;
   const char* Options;
@@ -333,7 +340,7 @@ TEST_P(ParallelJobs, WriteTheSameFilesAsOneAtATime) {
 }
 
 const JobsCase JobsCases[] = {
-    {"Wav", "", ".wav"},
+    {"Flac", "--format flac --title-from-name", ".flac"},
     {"Mp3", "--format mp3 --title-from-name --track-from 1", ".mp3"},
     {"Ogg", "--format ogg --tag ARTIST=Someone", ".ogg"},
 };

@@ -37,6 +37,7 @@ std::vector<uint8_t> ReadAll(TTrackSpool& Spool) {
 
 struct SpoolCase {
   const char* Name;
+  bool SpillAllowed;
   bool FolderExists;     // a spool file can be made
   bool ReaderAlongside;  // the reader reads while the writer writes
 };
@@ -49,6 +50,7 @@ TEST_P(SpoolOrder, BytesComeOutInTheOrderTheyWentIn) {
   TTempDir dir;
   const std::string folder = GetParam().FolderExists ? dir.Path().string() : dir / "missing";
   TTrackSpool spool(folder);
+  if (GetParam().SpillAllowed) spool.AllowSpill();
   const std::vector<uint8_t> data = Pattern(3 * TTrackSpool::MemoryBytes + 12345);
   spool.Opened(static_cast<int32_t>(data.size()));
   std::vector<uint8_t> read;
@@ -71,9 +73,10 @@ TEST_P(SpoolOrder, BytesComeOutInTheOrderTheyWentIn) {
 }
 
 const SpoolCase SpoolCases[] = {
-    {"SpilledToTheFile", true, false},
-    {"ReadWhileWritten", true, true},
-    {"WriterWaitsWithoutAFile", false, true},
+    {"SpilledToTheFile", true, true, false},
+    {"ReadWhileWritten", true, true, true},
+    {"WriterWaitsUnlessAllowedToSpill", false, true, true},
+    {"WriterWaitsWithoutAFile", true, false, true},
 };
 
 INSTANTIATE_TEST_SUITE_P(Spools, SpoolOrder, ::testing::ValuesIn(SpoolCases),
@@ -119,7 +122,7 @@ TEST(Spool, ACancelFreesAWaitingReaderAndAWaitingWriter) {
   empty.Cancel();
   reader.join();
 
-  TTrackSpool full(dir / "missing");  // no spool file: the writer waits for room
+  TTrackSpool full(dir.Path().string());  // no spilling: the writer waits for room
   full.Opened(-1);
   const std::vector<uint8_t> data = Pattern(TTrackSpool::MemoryBytes + Chunk);
   std::thread writer([&] { WriteAll(full, data); });
