@@ -68,6 +68,32 @@ TCDDriveState TCDIn::GetDriveState() {
   return playing != 0 ? dsPlayingAudio : dsReady;
 }
 
+std::string TCDIn::GetCdText(int Track, int Field) {
+  TDriveHold hold(*this);
+  if (Lib().CR_ReadToc() != 0) return std::string();
+  const int32_t length = Lib().CR_GetCdText(Track, Field, nullptr, 0);
+  if (length <= 0) return std::string();
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  Lib().CR_GetCdText(Track, Field, text.data(), length + 1);
+  text.resize(static_cast<size_t>(length));
+  return text;
+}
+
+std::vector<CR_TocEntry> TCDIn::GetTocEntries() {
+  TDriveHold hold(*this);
+  std::vector<CR_TocEntry> entries;
+  if (Lib().CR_ReadToc() != 0) return entries;
+  const int32_t count = Lib().CR_GetNumTocEntries();
+  for (int32_t i = 0; i <= count && count > 0; ++i) entries.push_back(Lib().CR_GetTocEntry(i));
+  return entries;
+}
+
+int32_t TCDIn::GetLastSessionStart() {
+  TDriveHold hold(*this);
+  int32_t sector = 0;
+  return Lib().CR_GetLastSessionStart(&sector) == 0 ? sector : 0;
+}
+
 int TCDIn::GetTrackCount() {
   TDriveHold hold(*this);
   return Lib().CR_ReadToc() == 0 ? Lib().CR_GetNumTocEntries() : -1;

@@ -12,6 +12,8 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "audio_classes.h"
 #include "cdrip.h"
@@ -71,6 +73,13 @@ class TCDIn : public TAudioInput {
   // The number of tracks; -1 when the table of contents cannot be read.
   int GetTrackCount();
   TCDTrackInfo GetTrackInfo(int Track);
+  // A text of the disc (Track 0) or of a track (CR_TEXT_TITLE and its kin): the drive's
+  // CD-Text, or the cue sheet's; empty when there is none.
+  std::string GetCdText(int Track, int Field);
+  // The table as the library reads it: the tracks' entries, then the lead-out's; and
+  // where the last session begins (0: one session). Empty without a table.
+  std::vector<CR_TocEntry> GetTocEntries();
+  int32_t GetLastSessionStart();
 
   int GetBitsPerSample() override { return 16; }
   int GetChannels() override { return 2; }

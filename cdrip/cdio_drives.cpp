@@ -1,6 +1,7 @@
 #include "cdio_drives.h"
 
 #include <cdio/cdio.h>
+#include <cdio/cdtext.h>
 #include <cdio/mmc_ll_cmds.h>
 #include <cdio/paranoia/cdda.h>
 #include <cdio/paranoia/paranoia.h>
@@ -32,6 +33,26 @@ bool Plausible(const Toc& Contents) {
          Contents.LeadOut <= MaxDiscSectors;
 }
 
+// The disc's CD-Text, first block (the CD layer hands it as UTF-8); none when the disc
+// has none or the drive cannot read it.
+DiscText CdTextOf(CdIo_t* Cdio, track_t First, track_t Count) {
+  DiscText text;
+  cdtext_t* cdtext = cdio_get_cdtext(Cdio);
+  if (!cdtext) return text;
+  const std::pair<cdtext_field_t, TextField> fields[] = {
+      {CDTEXT_FIELD_TITLE, TextField::Title},
+      {CDTEXT_FIELD_PERFORMER, TextField::Performer},
+      {CDTEXT_FIELD_SONGWRITER, TextField::Songwriter},
+      {CDTEXT_FIELD_GENRE, TextField::Genre}};
+  for (int track = 0; track < First + Count; ++track) {
+    if (track != 0 && track < First) continue;
+    for (const auto& [field, ours] : fields)
+      if (const char* value = cdtext_get_const(cdtext, field, static_cast<track_t>(track)))
+        text.Set(track, ours, value);
+  }
+  return text;
+}
+
 std::optional<Toc> TocOf(CdIo_t* Cdio) {
   const track_t first = cdio_get_first_track_num(Cdio);
   const track_t count = cdio_get_num_tracks(Cdio);
@@ -46,6 +67,7 @@ std::optional<Toc> TocOf(CdIo_t* Cdio) {
   }
   contents.LeadOut = cdio_get_track_lsn(Cdio, CDIO_CDROM_LEADOUT_TRACK);
   if (contents.LeadOut == CDIO_INVALID_LSN || !Plausible(contents)) return std::nullopt;
+  contents.Text = CdTextOf(Cdio, first, count);
   // The drive's multisession answer: where the last session begins (0: one session).
   lsn_t lastSession = 0;
   if (cdio_get_last_session(Cdio, &lastSession) == DRIVER_OP_SUCCESS && lastSession > 0)

@@ -338,6 +338,15 @@ int32_t CR_GetLastSessionStart(int32_t* sector) {
   });
 }
 
+int32_t CR_GetCdText(int32_t track, int32_t field, char* buffer, int32_t size) {
+  return cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
+    cdrip::DriveSlot* slot = lib.ActiveSlot();
+    if (!slot || !slot->Contents || field < 0 || field >= cdrip::TextFieldCount) return -1;
+    const auto text = slot->Contents->Text.Get(track, static_cast<cdrip::TextField>(field));
+    return cdrip::CopyText(text, buffer, size);
+  });
+}
+
 int32_t CR_GetDriveName(int32_t drive, char* buffer, int32_t size) {
   return cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
     if (drive < 0 || static_cast<size_t>(drive) >= lib.Drives.size()) return -1;

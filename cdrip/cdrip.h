@@ -82,6 +82,17 @@ CDRIP_API int32_t CR_CloseRipper(void);
  * cannot be opened: CR_GetLastError then tells why. A path that is a block device is
  * added as a CD drive, for devices that the CD layer does not list at CR_Init. */
 CDRIP_API int32_t CR_AddImageDrive(const char* path);
+/* Texts of the disc (track 0) and of its tracks: a drive's CD-Text, or a cue sheet's
+ * TITLE, PERFORMER, SONGWRITER, REM GENRE and REM DATE. */
+#define CR_TEXT_TITLE 0
+#define CR_TEXT_PERFORMER 1
+#define CR_TEXT_SONGWRITER 2
+#define CR_TEXT_GENRE 3
+#define CR_TEXT_DATE 4
+/* Copies a text of the last table read, in UTF-8, as CR_GetDriveName copies a name.
+ * Returns the text's full length (0 when there is none), or -1 when no table was read
+ * or the field is unknown. */
+CDRIP_API int32_t CR_GetCdText(int32_t track, int32_t field, char* buffer, int32_t size);
 /* Copies the drive's name (device path, or the image's absolute path) into buffer,
  * truncated to size - 1 bytes and terminated. Returns the name's full length, or -1
  * when there is no such drive. */

@@ -118,6 +118,9 @@ class TMp3Setup : public TFormatSetup {
   explicit TMp3Setup(const TCliOptions& Options) {
     for (const auto& [name, value] : Options.FormatOptions) Apply(name, value);
     WarnOfChangedBitRates(Options);
+    // What the disc says of a track never replaces a field the user gave.
+    for (const char* field : {"title", "artist", "album", "year", "track", "genre"})
+      if (Options.Has(std::string("--") + field)) RowTags_.UserMp3Fields.insert(field);
   }
   TAudioFileOut& Output() override { return Output_; }
   TOutputFormat Format() const override { return TOutputFormat::Mp3; }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "disc_tags.h"
 #include "track_entry.h"
 
 std::atomic<int> TRipSession::StopSignal{0};
@@ -157,6 +158,31 @@ int TRipSession::List() {
     for (const TTrackListing& track : drive.Tracks)
       std::fprintf(Out_, "  %s  %s  %s\n", track.Entry.c_str(), LengthText(track.Info).c_str(),
                    track.Info.IsData ? "data" : "audio");
+    PrintDiscKnowledge(drive);
   }
   return status;
+}
+
+// The disc's identities, and its texts when it has any.
+void TRipSession::PrintDiscKnowledge(const TDriveListing& Drive) {
+  const std::string musicBrainz = MusicBrainzDiscId(Drive.Toc);
+  std::fprintf(Out_, "  Disc ids: MusicBrainz %s, freedb %s\n",
+               musicBrainz.empty() ? "(none: no audio track)" : musicBrainz.c_str(),
+               FreedbDiscId(Drive.Toc).c_str());
+  if (!HasText(Drive.Text)) return;
+  std::string disc;
+  const std::pair<const char*, const std::string*> parts[] = {{"Album", &Drive.Text.Album},
+                                                              {"Artist", &Drive.Text.Artist},
+                                                              {"Year", &Drive.Text.Year},
+                                                              {"Genre", &Drive.Text.Genre}};
+  for (const auto& [label, value] : parts)
+    if (!value->empty()) disc += std::string(disc.empty() ? "" : " / ") + label + ": " + *value;
+  if (!disc.empty()) std::fprintf(Out_, "  %s\n", disc.c_str());
+  for (size_t i = 0; i < Drive.Text.TrackTitles.size(); ++i) {
+    const std::string& title = Drive.Text.TrackTitles[i];
+    const std::string& artist = Drive.Text.TrackArtists[i];
+    if (title.empty() && artist.empty()) continue;
+    std::fprintf(Out_, "  Track %02zu: %s%s%s\n", i + 1, title.c_str(), artist.empty() ? "" : " / ",
+                 artist.c_str());
+  }
 }

@@ -45,6 +45,7 @@ class TRipSession {
   std::string EntryProblem(const std::string& Entry);
 
   std::vector<TPlannedJob> Plan(const std::vector<TRipJob>& Jobs);
+  void PrintDiscKnowledge(const TDriveListing& Drive);
 
   const TCliOptions& Options_;
   std::FILE* Out_;

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "cdrip.h"
+#include "disc_tags.h"
 #include "text_case.h"
 #include "track_entry.h"
 
@@ -78,6 +79,8 @@ TDriveListing TDriveCatalog::List(int Drive) {
   for (int track = 1; track <= tracks; ++track)
     listing.Tracks.push_back(
         {TrackEntryPath(listing.Name, track), track, Browser_.GetTrackInfo(track)});
+  listing.Toc = DiscTocOf(Browser_.GetTocEntries(), Browser_.GetLastSessionStart());
+  listing.Text = DiscTextOf(Browser_, tracks);
   return listing;
 }
 

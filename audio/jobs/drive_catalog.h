@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "audio_cdrom.h"
+#include "disc_identity.h"
+#include "disc_lookup.h"
 
 struct TTrackListing {
   std::string Entry;  // its track entry
@@ -24,6 +26,8 @@ struct TDriveListing {
   std::string Name;
   bool Ready = false;  // holds a disc whose table of contents could be read
   std::vector<TTrackListing> Tracks;
+  TDiscToc Toc;    // the table, for the disc's identities
+  TDiscInfo Text;  // what the disc says of itself (CD-Text, a cue sheet's texts)
 };
 
 class TDriveCatalog {

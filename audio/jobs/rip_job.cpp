@@ -63,6 +63,39 @@ std::vector<std::string> JobComments(const TRowTagRules& Rules, int Index,
   return lines;
 }
 
+// The disc's values as comment lines, for the names that Lines does not hold already.
+std::vector<std::string> WithDiscComments(std::vector<std::string> Lines,
+                                          const TTrackTags& Disc) {
+  const std::pair<const char*, std::string> known[] = {
+      {"TITLE", Disc.Title},
+      {"ARTIST", Disc.Artist},
+      {"ALBUM", Disc.Album},
+      {"DATE", Disc.Year},
+      {"GENRE", Disc.Genre},
+      {"TRACKNUMBER", Disc.Number > 0 ? std::to_string(Disc.Number) : ""},
+      {"TRACKTOTAL", Disc.Total > 0 ? std::to_string(Disc.Total) : ""}};
+  std::set<std::string> given;
+  for (const std::string& line : Lines) given.insert(CommentName(line));
+  for (const auto& [name, value] : known)
+    if (!value.empty() && given.count(name) == 0) Lines.push_back(std::string(name) + "=" + value);
+  return Lines;
+}
+
+// The disc's values in the ID3 fields that the user left to it. The output keeps its
+// fields from job to job, so a field the disc does not know for this track is cleared.
+void ApplyDiscId3(TMP3Out& Mp3, const TRowTagRules& Rules, const TTrackTags& Disc) {
+  auto fill = [&](const char* Field, TSharedText& Tag, const std::string& Value) {
+    if (Rules.UserMp3Fields.count(Field) == 0) Tag = Value;
+  };
+  if (!Rules.TitleFromName) fill("title", Mp3.Id3TagTitle, Disc.Title);
+  fill("artist", Mp3.Id3TagArtist, Disc.Artist);
+  fill("album", Mp3.Id3TagAlbum, Disc.Album);
+  fill("year", Mp3.Id3TagYear, Disc.Year);
+  fill("genre", Mp3.Id3TagGenre, Disc.Genre);
+  if (!Rules.FirstTrack)
+    fill("track", Mp3.Id3TagTrack, Disc.Number > 0 ? std::to_string(Disc.Number) : "");
+}
+
 }  // namespace
 
 std::string TRunFileNames::Free(const std::string& FileName) const {
@@ -87,14 +120,15 @@ void TRunFileNames::Forget(const std::string& FileName) { Written_.erase(Resolve
 // after a set-up that failed; the lists are therefore set rather than appended to, so
 // that every file carries each line exactly once.
 void TJobStarter::ApplyRowTags(TAudioFileOut& Output, const TRowTagRules& Rules, int Index,
-                               const std::string& Caption) {
+                               const std::string& Caption, const TTrackTags& Disc) {
   if (auto* mp3 = dynamic_cast<TMP3Out*>(&Output)) {
     if (Rules.TitleFromName) mp3->Id3TagTitle = Caption;
     if (Rules.FirstTrack) mp3->Id3TagTrack = std::to_string(*Rules.FirstTrack + Index);
+    if (Disc.Number > 0) ApplyDiscId3(*mp3, Rules, Disc);
   } else if (auto* vorbis = dynamic_cast<TVorbisOut*>(&Output)) {
-    vorbis->SetComments(Rules.Comments);
+    vorbis->SetComments(WithDiscComments(Rules.Comments, Disc));
   } else if (auto* flac = dynamic_cast<TFlacOut*>(&Output)) {
-    flac->SetComments(JobComments(Rules, Index, Caption));
+    flac->SetComments(WithDiscComments(JobComments(Rules, Index, Caption), Disc));
   }
 }
 

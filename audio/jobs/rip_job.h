@@ -28,6 +28,17 @@ struct TRowTagRules {
   bool TitleFromName = false;         // MP3, FLAC: the title is the job's caption
   std::optional<int> FirstTrack;      // MP3, FLAC: track numbers count up from it, job by job
   std::vector<std::string> Comments;  // Ogg, FLAC: the comment lines (NAME=value) of every file
+  // MP3: the ID3 fields the user gave ("title", "artist", "album", "year", "genre",
+  // "track"), which what is known of the disc never replaces.
+  std::set<std::string> UserMp3Fields;
+};
+
+// What is known of one track from its disc: CD-Text, a cue sheet, an online database.
+// Empty texts and zero numbers are unknown.
+struct TTrackTags {
+  std::string Title, Artist, Album, Year, Genre;
+  int Number = 0;
+  int Total = 0;
 };
 
 // The output folder, "/", the caption with its path separators replaced (so that a
@@ -56,9 +67,10 @@ class TJobStarter {
  public:
   TJobStarter(TCDIn& Source, TDriveCatalog& Drives) : Source_(Source), Drives_(Drives) {}
 
-  // Gives Output the tags of job Index (counted from 0) of the run, named Caption.
+  // Gives Output the tags of job Index (counted from 0) of the run, named Caption, and
+  // what is known of its track (Disc) where the user gave no value of their own.
   static void ApplyRowTags(TAudioFileOut& Output, const TRowTagRules& Rules, int Index,
-                           const std::string& Caption);
+                           const std::string& Caption, const TTrackTags& Disc = {});
   // Points the source at the entry's track, adding the entry's disc image as a drive
   // when it is not one yet. Raises EAudioException when the entry's name holds no track
   // number (which ends a run); returns why the job cannot be read when the entry's

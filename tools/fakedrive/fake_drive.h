@@ -64,6 +64,9 @@ MmcResult ReadSectors(int Drive, int32_t Lsn, int32_t Count, uint8_t* Out);
 // of Buffer (the rest of the buffer is left as it is).
 MmcResult RunMmc(int Drive, const uint8_t* Cdb, uint8_t* Buffer, uint32_t Length);
 
+// The disc's texts as the CD-Text packs of its lead-in; none when it has no text.
+std::vector<uint8_t> CdTextPacks(const cdrip::Toc& Toc);
+
 // Answers a CD-ROM or SCSI ioctl on a drive's descriptor as the kernel would: the
 // return value, with errno set when it is -1.
 int DriveIoctl(int Drive, unsigned long Request, void* Argument);

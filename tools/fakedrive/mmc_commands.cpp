@@ -115,6 +115,13 @@ MmcResult ReadToc(int Drive, const uint8_t* Cdb, uint8_t* Buffer, uint32_t Lengt
       return Reply(FormattedToc(*toc, Cdb[6], asMsf), Buffer, length);
     case 1: return Reply(SessionInfo(*toc, asMsf), Buffer, length);
     case 2: return Reply(FullToc(*toc), Buffer, length);
+    case 5: {
+      Bytes out{0, 0, 0, 0};
+      const Bytes packs = CdTextPacks(*toc);
+      out.insert(out.end(), packs.begin(), packs.end());
+      PutBe16(out, 0, out.size() - 2);
+      return Reply(out, Buffer, length);
+    }
     default: return Error(BadField);
   }
 }

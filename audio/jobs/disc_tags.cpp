@@ -1,0 +1,89 @@
+#include "disc_tags.h"
+
+#include "text_case.h"
+
+TDiscInfo DiscTextOf(TCDIn& Source, int Tracks) {
+  TDiscInfo info;
+  info.Source = "CD-Text";
+  info.Album = Source.GetCdText(0, CR_TEXT_TITLE);
+  info.Artist = Source.GetCdText(0, CR_TEXT_PERFORMER);
+  info.Genre = Source.GetCdText(0, CR_TEXT_GENRE);
+  info.Year = Source.GetCdText(0, CR_TEXT_DATE);
+  for (int track = 1; track <= Tracks; ++track) {
+    info.TrackTitles.push_back(Source.GetCdText(track, CR_TEXT_TITLE));
+    info.TrackArtists.push_back(Source.GetCdText(track, CR_TEXT_PERFORMER));
+  }
+  return info;
+}
+
+bool HasText(const TDiscInfo& Info) {
+  auto any = [](const std::vector<std::string>& Texts) {
+    for (const std::string& text : Texts)
+      if (!text.empty()) return true;
+    return false;
+  };
+  return !Info.Album.empty() || !Info.Artist.empty() || !Info.Genre.empty() ||
+         !Info.Year.empty() || any(Info.TrackTitles) || any(Info.TrackArtists);
+}
+
+TTrackTags TrackTagsOf(const TDiscInfo& Info, int Number, int Total) {
+  auto at = [Number](const std::vector<std::string>& Texts) {
+    const size_t index = static_cast<size_t>(Number - 1);
+    return Number >= 1 && index < Texts.size() ? Texts[index] : std::string();
+  };
+  TTrackTags tags;
+  tags.Title = at(Info.TrackTitles);
+  tags.Artist = at(Info.TrackArtists).empty() ? Info.Artist : at(Info.TrackArtists);
+  tags.Album = Info.Album;
+  tags.Year = Info.Year.substr(0, 4);
+  tags.Genre = Info.Genre;
+  tags.Number = Number;
+  tags.Total = Total;
+  return tags;
+}
+
+namespace {
+
+// Text fit for one file name: "/" and control characters replaced, cut to whole UTF-8
+// characters within MaxNameBytes, without leading dots or blanks.
+std::string SafeFileName(std::string Name) {
+  for (char& c : Name)
+    if (c == '/' || (static_cast<unsigned char>(c) < 0x20) || c == 0x7F) c = '_';
+  if (!IsUtf8(Name)) Name = Latin1ToUtf8(Name);
+  if (Name.size() > MaxNameBytes) {
+    size_t cut = MaxNameBytes;
+    while (cut > 0 && (static_cast<unsigned char>(Name[cut]) & 0xC0) == 0x80) --cut;
+    Name.resize(cut);
+  }
+  const size_t start = Name.find_first_not_of(". \t");
+  return start == std::string::npos ? std::string() : Trim(Name.substr(start));
+}
+
+}  // namespace
+
+std::string NameFromTemplate(const std::string& Template, const TTrackTags& Tags,
+                             const std::string& Caption) {
+  std::string name;
+  for (size_t i = 0; i < Template.size(); ++i) {
+    if (Template[i] != '%' || i + 1 == Template.size()) {
+      name += Template[i];
+      continue;
+    }
+    switch (Template[++i]) {
+      case 'n': {
+        char number[16];
+        std::snprintf(number, sizeof number, "%02d", Tags.Number);
+        name += number;
+        break;
+      }
+      case 't': name += Tags.Title.empty() ? Caption : Tags.Title; break;
+      case 'a': name += Tags.Artist; break;
+      case 'A': name += Tags.Album; break;
+      case 'y': name += Tags.Year; break;
+      case '%': name += '%'; break;
+      default: name += std::string("%") + Template[i];
+    }
+  }
+  const std::string safe = SafeFileName(name);
+  return safe.empty() ? Caption : safe;
+}

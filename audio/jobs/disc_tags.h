@@ -1,0 +1,26 @@
+// What is known of a disc's tracks, turned into tags and file names: the disc's own
+// texts (CD-Text of a drive, or a cue sheet's) and what an online database knows.
+#pragma once
+
+#include <string>
+
+#include "audio_cdrom.h"
+#include "disc_lookup.h"
+#include "rip_job.h"
+
+// What the disc in Source's current drive says of itself and of tracks 1 .. Tracks, as
+// one database answer would (Source "CD-Text"); empty texts when it says nothing.
+TDiscInfo DiscTextOf(TCDIn& Source, int Tracks);
+// True when Info holds any text at all.
+bool HasText(const TDiscInfo& Info);
+// The tags of track Number (from 1) of a disc of Total tracks.
+TTrackTags TrackTagsOf(const TDiscInfo& Info, int Number, int Total);
+
+// The file name (no folder, no extension) that Template gives a track: %n its number in
+// two digits, %t its title (Caption when unknown), %a the artist, %A the album, %y the
+// year, %% a percent sign. Made safe for the file system: no "/" (it becomes "_"), no
+// control characters, no leading dot or blank, at most MaxNameBytes bytes of whole
+// characters; Caption when nothing is left.
+std::string NameFromTemplate(const std::string& Template, const TTrackTags& Tags,
+                             const std::string& Caption);
+constexpr size_t MaxNameBytes = 200;
