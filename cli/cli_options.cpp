@@ -18,6 +18,10 @@ const TOptionSpec OptionSpecs[] = {
     {"--format", true, nullptr},
     {"--out", true, nullptr},
     {"--jobs", true, nullptr},
+    {"--name", true, nullptr},
+    {"--lookup", true, nullptr},
+    {"--lookup-server", true, nullptr},
+    {"--release", true, nullptr},
     {"--list", false, nullptr},
     {"--help", false, nullptr},
     {"--version", false, nullptr},
@@ -151,6 +155,22 @@ int JobsValue(const std::string& Value) {
   return jobs;
 }
 
+int ReleaseValue(const std::string& Value) {
+  size_t end = 0;
+  int release = 0;
+  try {
+    release = std::stoi(Value, &end);
+  } catch (const std::exception&) {
+    end = 0;
+  }
+  if (end == 0 || end != Value.size() || release < 1)
+    throw TUsageError(
+        "The option --release takes the number of a match (1, 2, ...) as the "
+        "lookup lists them, not \"" +
+        Value + "\".");
+  return release;
+}
+
 }  // namespace
 
 bool TCliOptions::Has(const std::string& Name) const {
@@ -203,6 +223,19 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
       options.OutDir = value;
     } else if (argument == "--jobs") {
       options.Jobs = JobsValue(value);
+    } else if (argument == "--name") {
+      if (value.empty())
+        throw TUsageError("The option --name needs a template, such as \"%n - %t\".");
+      options.NameTemplate = value;
+    } else if (argument == "--lookup") {
+      if (value != "none" && value != "musicbrainz" && value != "gnudb")
+        throw TUsageError("The option --lookup takes musicbrainz, gnudb or none, not \"" + value +
+                          "\".");
+      options.Lookup = value;
+    } else if (argument == "--lookup-server") {
+      options.LookupServer = value;
+    } else if (argument == "--release") {
+      options.Release = ReleaseValue(value);
     } else if (argument == "--list") {
       options.List = true;
     } else if (argument == "--help") {
@@ -241,6 +274,16 @@ General options:
   --out DIR              output folder, not empty (default: the current folder)
   --jobs N               tracks encoded at a time (default: the number of cores);
                          a drive is still read once, track after track
+  --name TEMPLATE        file names from what is known of the disc: %n track
+                         number (two digits), %t title, %a artist, %A album,
+                         %y year, %% a percent sign (e.g. "%n - %t")
+  --lookup musicbrainz|gnudb|none
+                         look the disc up online (default: none); titles and
+                         tags then come from the match, else from the disc's
+                         CD-Text or cue sheet texts
+  --lookup-server URL    the service's address (MusicBrainz web service, or a
+                         CDDB server's cddb.cgi)
+  --release N            the match to use when the lookup finds several
   --list                 show the drives and their tracks, then exit
   -h, --help             show this help, then exit
   --version              show the version, then exit

@@ -15,7 +15,11 @@ class TUsageError : public std::runtime_error {
 struct TCliOptions {
   std::string Format = "wav";  // wav, mp3, ogg
   std::string OutDir = ".";
-  int Jobs = DefaultJobs();  // tracks encoded at a time
+  int Jobs = DefaultJobs();     // tracks encoded at a time
+  std::string NameTemplate;     // empty: files are named after the track entries
+  std::string Lookup = "none";  // none, musicbrainz, gnudb
+  std::string LookupServer;     // empty: the service's own address
+  int Release = 0;              // which match of a lookup (from 1); 0: not chosen
   bool List = false;
   bool Help = false;
   bool Version = false;

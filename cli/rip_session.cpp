@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "disc_knowledge.h"
 #include "disc_tags.h"
 #include "track_entry.h"
 
@@ -119,8 +120,10 @@ int TRipSession::Run() {
 // talks to the CD library.
 std::vector<TPlannedJob> TRipSession::Plan(const std::vector<TRipJob>& Jobs) {
   std::vector<TPlannedJob> planned;
+  TDiscKnowledge knowledge(Options_, Drives_, Err_);
   for (const TRipJob& job : Jobs) {
-    TPlannedJob plan{job.Entry, job.Problem, !job.Problem.empty(), {}};
+    TPlannedJob plan{job.Entry, job.Problem, !job.Problem.empty(), {}, {}, {}};
+    plan.Caption = TrackEntryCaption(job.Entry);
     if (plan.Problem.empty()) {
       try {
         plan.Problem = Starter_.SelectTrack(job.Entry);
@@ -129,9 +132,17 @@ std::vector<TPlannedJob> TRipSession::Plan(const std::vector<TRipJob>& Jobs) {
       }
       plan.Read = TTrackRead{CDIn_.CurrentDrive(), CDIn_.StartTrack(), false};
     }
+    if (plan.Problem.empty()) Name(plan, knowledge.Of(plan.Read.Drive));
     planned.push_back(plan);
   }
   return planned;
+}
+
+// The job's tags from what is known of its disc, and its name from the template.
+void TRipSession::Name(TPlannedJob& Plan, const TDiscFacts& Disc) {
+  Plan.Tags = TrackTagsOf(Disc.Info, Plan.Read.Track, Disc.Tracks);
+  if (!Options_.NameTemplate.empty())
+    Plan.Caption = NameFromTemplate(Options_.NameTemplate, Plan.Tags, Plan.Caption);
 }
 
 int TRipSession::List() {

@@ -12,6 +12,7 @@
 
 #include "audio_cdrom.h"
 #include "cli_options.h"
+#include "disc_knowledge.h"
 #include "drive_catalog.h"
 #include "format_setup.h"
 #include "progress_display.h"
@@ -46,6 +47,7 @@ class TRipSession {
 
   std::vector<TPlannedJob> Plan(const std::vector<TRipJob>& Jobs);
   void PrintDiscKnowledge(const TDriveListing& Drive);
+  void Name(TPlannedJob& Plan, const TDiscFacts& Disc);
 
   const TCliOptions& Options_;
   std::FILE* Out_;

@@ -47,7 +47,7 @@ void TTrackRunner::ConnectEvents(TSlot& Slot) {
 }
 
 std::string TTrackRunner::FileNameOf(const TPlannedJob& Job, TOutputFormat Format) const {
-  return JobFileName(Options_.OutDir, TrackEntryCaption(Job.Entry), Format);
+  return JobFileName(Options_.OutDir, Job.Caption, Format);
 }
 
 bool TTrackRunner::Run(const std::vector<TPlannedJob>& Jobs) {
@@ -122,7 +122,7 @@ void TTrackRunner::FailUnstarted(size_t Job) {
 // The job's file name is taken for the run at once, so that jobs running side by side
 // never share one; it is given back when the job keeps no file.
 void TTrackRunner::StartJob(size_t Job, TSlot& Slot) {
-  const std::string caption = TrackEntryCaption((*Jobs_)[Job].Entry);
+  const std::string& caption = (*Jobs_)[Job].Caption;
   Slot.FileName = Names_.Free(FileNameOf((*Jobs_)[Job], Slot.Format->Format()));
   Names_.Written(Slot.FileName);
   Slot.Job = static_cast<int>(Job);
@@ -131,7 +131,8 @@ void TTrackRunner::StartJob(size_t Job, TSlot& Slot) {
   TAudioFileOut& output = Slot.Format->Output();
   Slot.Watch.Begin(&output);
   try {
-    TJobStarter::ApplyRowTags(output, Slot.Format->RowTags(), static_cast<int>(Job), caption);
+    TJobStarter::ApplyRowTags(output, Slot.Format->RowTags(), static_cast<int>(Job), caption,
+                              (*Jobs_)[Job].Tags);
     Slot.Input = std::make_unique<TSpoolInput>(*Spools_[Job]);
     output.SetInput(Slot.Input.get());
     output.FileName = Slot.FileName;

@@ -27,6 +27,8 @@ struct TPlannedJob {
   // under the file name the job would have written.
   bool ProblemOfEntry = false;
   TTrackRead Read;
+  std::string Caption;  // its file's name, without folder and extension
+  TTrackTags Tags;      // what is known of its track
 };
 
 class TTrackRunner {

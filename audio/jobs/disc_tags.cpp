@@ -22,8 +22,8 @@ bool HasText(const TDiscInfo& Info) {
       if (!text.empty()) return true;
     return false;
   };
-  return !Info.Album.empty() || !Info.Artist.empty() || !Info.Genre.empty() ||
-         !Info.Year.empty() || any(Info.TrackTitles) || any(Info.TrackArtists);
+  return !Info.Album.empty() || !Info.Artist.empty() || !Info.Genre.empty() || !Info.Year.empty() ||
+         any(Info.TrackTitles) || any(Info.TrackArtists);
 }
 
 TTrackTags TrackTagsOf(const TDiscInfo& Info, int Number, int Total) {

@@ -64,8 +64,7 @@ std::vector<std::string> JobComments(const TRowTagRules& Rules, int Index,
 }
 
 // The disc's values as comment lines, for the names that Lines does not hold already.
-std::vector<std::string> WithDiscComments(std::vector<std::string> Lines,
-                                          const TTrackTags& Disc) {
+std::vector<std::string> WithDiscComments(std::vector<std::string> Lines, const TTrackTags& Disc) {
   const std::pair<const char*, std::string> known[] = {
       {"TITLE", Disc.Title},
       {"ARTIST", Disc.Artist},

@@ -103,10 +103,9 @@ class PackWriter {
 std::vector<uint8_t> CdTextPacks(const cdrip::Toc& Toc) {
   if (Toc.Text.Entries.empty() || Toc.Tracks.empty()) return {};
   PackWriter writer;
-  const std::pair<uint8_t, cdrip::TextField> kinds[] = {
-      {0x80, cdrip::TextField::Title},
-      {0x81, cdrip::TextField::Performer},
-      {0x82, cdrip::TextField::Songwriter}};
+  const std::pair<uint8_t, cdrip::TextField> kinds[] = {{0x80, cdrip::TextField::Title},
+                                                        {0x81, cdrip::TextField::Performer},
+                                                        {0x82, cdrip::TextField::Songwriter}};
   for (const auto& [type, field] : kinds) {
     std::vector<std::pair<int, std::string>> strings{{0, Latin1(Toc.Text.Get(0, field))}};
     bool any = !strings.front().second.empty();
