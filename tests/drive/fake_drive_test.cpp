@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "command_run.h"
+#include "cue_text.h"
 #include "temp_dir.h"
 #include "wav_decoder.h"
 
@@ -342,6 +343,26 @@ TEST_F(DriveRun, AFaultNotUnderstoodStopsTheProgram) {
   EXPECT_NE(result.Output.find("KORVANE_FAKE_DRIVE_FAULTS: not understood: \"unreadable=9-3\""),
             std::string::npos)
       << result.Output;
+}
+
+// The sheet's texts come back from the drive as its CD-Text (in Latin-1 on the disc, in
+// UTF-8 again out of the CD layer): the listing of the drive equals the image's, disc
+// ids and texts included.
+TEST_F(DriveRun, TheDiscsTextsComeBackAsCdText) {
+  const std::string cue = MakeDisc("--tracks 4 --seconds 1 --content noise --data-track last");
+  AddCueTexts(cue, {"PERFORMER \"The Band\"", "TITLE \"Café Album\"", "REM GENRE Rock"},
+              {"Song One", "", "Ünïcödé?"});
+  const std::string device = MakeDrive(cue);
+  const auto fromImage = Cli("--list '" + cue + "'", false);
+  const auto fromDrive = Cli("--list '" + device + "'");
+  ASSERT_EQ(fromDrive.Status, 0) << fromDrive.Output;
+  EXPECT_NE(fromDrive.Output.find("  Album: Café Album / Artist: The Band / Genre: Rock\n"
+                                  "  Track 01: Song One\n  Track 03: Ünïcödé?\n"),
+            std::string::npos)
+      << fromDrive.Output;
+  EXPECT_EQ(ListingLines(fromDrive.Output, device), ListingLines(fromImage.Output, cue))
+      << fromDrive.Output << "\n"
+      << fromImage.Output;
 }
 
 }  // namespace

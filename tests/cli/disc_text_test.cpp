@@ -1,0 +1,193 @@
+// What is known of a disc, in korvane-cli's files: a cue sheet's texts (the disc's
+// CD-Text on a drive) and the answers of a loopback stand-in for the online databases
+// become tags, read back with mutagen, and file names from a --name template.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+
+#include "command_run.h"
+#include "cue_text.h"
+#include "temp_dir.h"
+
+namespace {
+
+const std::string Bin = KORVANE_BIN_DIR;
+
+// Prints "key=value" for the common tags of any audio file (mutagen's easy keys).
+constexpr const char* EasyTags = R"(
+import sys, mutagen
+sys.stdout.reconfigure(encoding="utf-8")
+f = mutagen.File(sys.argv[1], easy=True)
+for key in ("title", "artist", "album", "date", "genre", "tracknumber"):
+    if f.tags and key in f.tags:
+        print(key + "=" + "/".join(f.tags[key]))
+)";
+
+std::map<std::string, std::string> TagsOf(const std::string& File) {
+  const auto read =
+      CaptureCommand("/usr/bin/python3 -c '" + std::string(EasyTags) + "' '" + File + "'");
+  std::map<std::string, std::string> tags;
+  std::istringstream lines(read.Output);
+  for (std::string line; std::getline(lines, line);)
+    if (const size_t equals = line.find('='); equals != std::string::npos)
+      tags[line.substr(0, equals)] = line.substr(equals + 1);
+  return tags;
+}
+
+class DiscText : public ::testing::Test {
+ protected:
+  // A disc of three audio tracks whose sheet names the album and each track.
+  std::string MakeTitledDisc() {
+    const std::string cue = Dir / "disc.cue";
+    EXPECT_TRUE(RunCommand(Bin + "/korvane-mkdisc --tracks 3 --seconds 1 --content chord '" + cue +
+                           "' >/dev/null"));
+    AddCueTexts(
+        cue, {"PERFORMER \"The Band\"", "TITLE \"Café Album\"", "REM DATE 1999", "REM GENRE Rock"},
+        {"Song One", "Song/Two", ".Three"});
+    return cue;
+  }
+  TCommandResult Cli(const std::string& Arguments) {
+    return CaptureCommand("cd '" + Dir.Path().string() + "' && " + Bin + "/korvane-cli " +
+                          Arguments);
+  }
+  TTempDir Dir;
+};
+
+struct FormatCase {
+  const char* Name;
+  const char* Options;
+  const char* Extension;
+};
+
+void PrintTo(const FormatCase& Case, std::ostream* Out) { *Out << Case.Name; }
+
+class DiscTextFormats : public DiscText, public ::testing::WithParamInterface<FormatCase> {};
+
+// No option but the template: the files are named and tagged from the sheet; a name is
+// made safe ("/" replaced, no leading dot), and a value the user gives wins.
+TEST_P(DiscTextFormats, TheSheetsTextsNameAndTagTheFiles) {
+  const std::string cue = MakeTitledDisc();
+  const auto result =
+      Cli(std::string("--format ") + GetParam().Options + " --name '%n - %t' --out out disc.cue");
+  ASSERT_EQ(result.Status, 0) << result.Output;
+  const std::string ext = GetParam().Extension;
+  const std::string names[] = {"01 - Song One", "02 - Song_Two", "03 - .Three"};
+  for (const std::string& name : names)
+    EXPECT_TRUE(std::filesystem::exists(Dir / ("out/" + name + ext))) << name << result.Output;
+  const auto first = TagsOf(Dir / ("out/01 - Song One" + ext));
+  EXPECT_EQ(first.at("title"), "Song One");
+  EXPECT_EQ(first.at("artist"), "The Band");
+  EXPECT_EQ(first.at("album"), "Café Album");
+  EXPECT_EQ(first.at("genre"), "Rock");
+  EXPECT_EQ(first.at("date"), "1999");
+  EXPECT_EQ(first.at("tracknumber").substr(0, 1), "1");
+  EXPECT_EQ(TagsOf(Dir / ("out/02 - Song_Two" + ext)).at("title"), "Song/Two");
+
+  const auto given = Cli(std::string("--format ") + GetParam().Options + " " + GetParam().Name +
+                         std::string(" --out given disc.cue/Track03.cda"));
+  ASSERT_EQ(given.Status, 0) << given.Output;
+  const auto third = TagsOf(Dir / ("given/Track03" + ext));
+  EXPECT_EQ(third.at("artist"), "Someone Else");
+  EXPECT_EQ(third.at("title"), ".Three");
+}
+
+const FormatCase Formats[] = {
+    {"--artist 'Someone Else'", "mp3", ".mp3"},
+    {"--tag 'ARTIST=Someone Else'", "ogg", ".ogg"},
+    {"--tag 'artist=Someone Else'", "flac", ".flac"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Formats, DiscTextFormats, ::testing::ValuesIn(Formats),
+                         [](const auto& Info) { return std::string(Info.param.Options); });
+
+// The loopback stand-in for MusicBrainz and a CDDB server (tests/lookup): its first path
+// element picks what it answers.
+class Lookup : public DiscText {
+ protected:
+  void SetUp() override {
+    Server_ =
+        ::popen(("exec /usr/bin/python3 '" KORVANE_SOURCE_DIR "/tests/lookup/lookup_server.py' '" +
+                 (Dir / "requests.log") + "'")
+                    .c_str(),
+                "r");
+    ASSERT_NE(Server_, nullptr);
+    char line[128] = {};
+    ASSERT_NE(std::fgets(line, sizeof line, Server_), nullptr);
+    ASSERT_EQ(std::sscanf(line, "PORT %d PID %d", &Port_, &Pid_), 2) << line;
+  }
+  void TearDown() override {
+    if (Pid_ > 0) ::kill(Pid_, SIGTERM);
+    if (Server_) ::pclose(Server_);
+  }
+  std::string Url(const std::string& Scenario, const std::string& Path) const {
+    return "http://127.0.0.1:" + std::to_string(Port_) + "/" + Scenario + Path;
+  }
+  std::FILE* Server_ = nullptr;
+  int Port_ = 0, Pid_ = 0;
+};
+
+struct LookupCase {
+  const char* Name;
+  const char* Options;  // %s: the server's address for the scenario
+  const char* Scenario;
+  const char* Path;
+  std::vector<const char*> Files;  // in out/
+  std::vector<const char*> Said;
+};
+
+void PrintTo(const LookupCase& Case, std::ostream* Out) { *Out << Case.Name; }
+
+class LookupCases : public Lookup, public ::testing::WithParamInterface<LookupCase> {};
+
+// A lookup fills names and tags; several matches are listed and --release picks one;
+// no match, an error or malformed data never stop the rip, which goes on with the
+// sheet's texts.
+TEST_P(LookupCases, FillNamesOrGoOnWithWhatTheDiscSays) {
+  MakeTitledDisc();
+  const LookupCase& c = GetParam();
+  const auto result = Cli(std::string(c.Options) + " --lookup-server '" + Url(c.Scenario, c.Path) +
+                          "' --name '%n %t' --out out disc.cue");
+  EXPECT_EQ(result.Status, 0) << result.Output;
+  for (const char* file : c.Files)
+    EXPECT_TRUE(std::filesystem::exists(Dir / (std::string("out/") + file))) << file << "\n"
+                                                                             << result.Output;
+  for (const char* said : c.Said)
+    EXPECT_NE(result.Output.find(said), std::string::npos) << said << "\n" << result.Output;
+}
+
+const LookupCase LookupCases_[] = {
+    {"MusicBrainzOne", "--lookup musicbrainz", "one", "/ws/2", {"01 Pier.wav"}, {"3 done"}},
+    {"MusicBrainzSeveral",
+     "--lookup musicbrainz --release 2",
+     "several",
+     "/ws/2",
+     {"01 Pier (Remastered).wav"},
+     {"has 2 matches", "  2. Mira Voss - Harbour Lights (Deluxe) (2008)", "going on with match 2"}},
+    {"CddbOne", "--lookup gnudb", "one", "/cddb", {"01 Pier.wav", "03 Lantern_Lamp_Light.wav"}, {}},
+    {"NoMatch",
+     "--lookup musicbrainz",
+     "none",
+     "/ws/2",
+     {"01 Song One.wav"},
+     {"MusicBrainz does not know the disc"}},
+    {"ServerError",
+     "--lookup gnudb",
+     "error",
+     "/cddb",
+     {"01 Song One.wav"},
+     {"the lookup failed", "HTTP 500", "going on with what the disc says"}},
+    {"Malformed",
+     "--lookup musicbrainz",
+     "malformed",
+     "/ws/2",
+     {"01 Song One.wav"},
+     {"the lookup failed"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Answers, LookupCases, ::testing::ValuesIn(LookupCases_),
+                         [](const auto& Info) { return std::string(Info.param.Name); });
+
+}  // namespace
