@@ -119,9 +119,9 @@ TJobList::~TJobList() = default;
 // Operations shared by the commands
 // ---------------------------------------------------------------------------------
 
-void TJobList::AddEntry(const QString& Path) {
+void TJobList::AddEntry(const QString& Path, const QString& Caption) {
   auto item = std::make_unique<TJobListItem>();
-  item->setText(NameColumn, CaptionOf(Path));
+  item->setText(NameColumn, Caption.isEmpty() ? CaptionOf(Path) : Caption);
   item->setText(StatusColumn, QString());
   item->setText(FullPathColumn, Path);
   item->setData(NameColumn, RowIdRole, QVariant::fromValue<quint64>(NextRowId_++));
@@ -207,10 +207,16 @@ QStringList TJobList::AddDroppedFiles(const QStringList& Paths) {
 }
 
 void TJobList::AddDriveTracks(int Drive) {
-  for (const std::string& entry : Drives_.AudioTrackEntries(Drive)) {
-    AddEntry(QString::fromStdString(entry));
+  const TDriveListing listing = Drives_.List(Drive);
+  for (const TTrackListing& track : listing.Tracks) {
+    if (track.Info.IsData) continue;
+    const size_t index = static_cast<size_t>(track.Track - 1);
+    const bool titled = NamesFromDisc && index < listing.Text.TrackTitles.size();
+    AddEntry(QString::fromStdString(track.Entry),
+             titled ? QString::fromStdString(listing.Text.TrackTitles[index]) : QString());
     RefreshIcons();
   }
+  if (NamesFromDisc && OnDiscText && listing.Ready) OnDiscText(listing.Text);
 }
 
 void TJobList::EditSelectedName() {

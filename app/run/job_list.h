@@ -19,8 +19,11 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <vector>
+
+#include "drive_catalog.h"
 
 class QAction;
 class QMenu;
@@ -53,8 +56,13 @@ class TJobList : public QObject {
   int SortColumn = 0;
   bool SortAscending = true;
 
-  // Operations shared by the commands.
-  void AddEntry(const QString& Path);
+  // Rows of a disc added as a drive are named by the tracks' titles where the disc
+  // knows them (CD-Text, a cue sheet's texts), and OnDiscText hears what the disc says.
+  bool NamesFromDisc = false;
+  std::function<void(const TDiscInfo&)> OnDiscText;
+
+  // Operations shared by the commands. Caption: the row's name (empty: the entry's).
+  void AddEntry(const QString& Path, const QString& Caption = QString());
   static bool IsTrackFile(const QString& Path);
   bool IsNewTrack(const QString& Path) const;
   void RefreshIcons();
@@ -68,8 +76,9 @@ class TJobList : public QObject {
   void AddChosenFiles(const QStringList& Files);
   // Adds dropped paths, in the order given, whatever their extension and even when
   // listed already; a disc image, or a CD device (such as one named at the program's
-  // start), is added as a drive and its audio tracks are added instead of it. A disc image that cannot be read adds no row: returns why, one
-  // sentence naming each such image, in the order given.
+  // start), is added as a drive and its audio tracks are added instead of it. A disc image that
+  // cannot be read adds no row: returns why, one sentence naming each such image, in the order
+  // given.
   QStringList AddDroppedFiles(const QStringList& Paths);
   // Starts editing the selected row's caption in place; nothing without a selection.
   void EditSelectedName();

@@ -175,6 +175,8 @@ void TForm1::CreateGeneralOptions() {
   Button1 = Button(QStringLiteral("Set folder"), TabSheet1, QRect(356, 25, 100, 24));
   CheckBox1 = new QCheckBox(QStringLiteral("Remove converted filenames"), TabSheet1);
   CheckBox1->setGeometry(8, 58, 300, 20);
+  CheckBox2 = new QCheckBox(QStringLiteral("Track names from the disc"), TabSheet1);
+  CheckBox2->setGeometry(224, 104, 230, 20);
   auto* format = new QGroupBox(QStringLiteral("Output format"), TabSheet1);
   format->setGeometry(8, 86, 200, 124);
   RadioButton1 = new QRadioButton(QStringLiteral("Wav"), format);
@@ -211,6 +213,22 @@ void TForm1::CreateJobListGroup() {
   auto* layout = new QVBoxLayout(JvGroupBox1);
   layout->setContentsMargins(6, 4, 6, 6);
   layout->addWidget(JobList_->ListView1);
+  connect(CheckBox2, &QCheckBox::toggled, this,
+          [this](bool Checked) { JobList_->NamesFromDisc = Checked; });
+  JobList_->OnDiscText = [this](const TDiscInfo& Disc) { FillTagsFromDisc(Disc); };
+}
+
+// What a disc says of itself fills the tag window's boxes that the user left empty.
+void TForm1::FillTagsFromDisc(const TDiscInfo& Disc) {
+  if (!Form2_) return;
+  auto fill = [](QLineEdit* Box, const std::string& Value) {
+    if (Box->text().isEmpty()) Box->setText(QString::fromStdString(Value));
+  };
+  fill(Form2_->Edit2, Disc.Artist);
+  fill(Form2_->Edit1, Disc.Album);
+  fill(Form2_->Edit5, Disc.Year.substr(0, 4));
+  if (Form2_->ComboBox1->currentText().isEmpty() && !Disc.Genre.empty())
+    Form2_->ComboBox1->setCurrentText(QString::fromStdString(Disc.Genre));
 }
 
 void TForm1::ConnectCommands() {

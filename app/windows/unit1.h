@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "conversion_run.h"
+#include "disc_lookup.h"
 #include "qt_dispatcher.h"
 
 class QCheckBox;
@@ -67,6 +68,7 @@ class TForm1 : public QWidget, private TRunWindow {
   QLineEdit* Edit1;            // the output folder
   QPushButton* Button1;        // "Set folder"
   QCheckBox* CheckBox1;        // "Remove converted filenames"
+  QCheckBox* CheckBox2;        // "Track names from the disc"
   QRadioButton* RadioButton1;  // "Wav"
   QRadioButton* RadioButton2;  // "Mp3"
   QRadioButton* RadioButton3;  // "Ogg vorbis"
@@ -97,6 +99,7 @@ class TForm1 : public QWidget, private TRunWindow {
   // The tag settings window, whose switches the MP3 job starter reads and whose texts
   // "Use tags" copies into the MP3 output.
   void SetTagSettingsWindow(TForm2* Form2);
+  void FillTagsFromDisc(const TDiscInfo& Disc);
   // Adds paths as if they were dropped on the window; the reasons for disc images that
   // cannot be read are shown before it returns.
   void AddDroppedPaths(const QStringList& Paths) { WMDropFiles(Paths); }

@@ -2,6 +2,7 @@
 // dropping, the extension rule, sorting, "+" and "-", the context menu, removing and
 // the Delete key, editing names, icons.
 #include <QAction>
+#include <QCheckBox>
 #include <QHeaderView>
 #include <QMenu>
 #include <QMimeData>
@@ -9,7 +10,9 @@
 #include <QUrl>
 
 #include "app_test_support.h"
+#include "cue_text.h"
 #include "track_chooser.h"
+#include "unit2.h"
 
 namespace {
 
@@ -406,6 +409,28 @@ TEST_F(JobListTest, RowsKeepTheirIconIndexUntilTheIconsAreRefreshed) {
   AddNamed({"D"});
   for (int row = 0; row < Rows(); ++row) EXPECT_EQ(Jobs().IconIndex(row), row);
   EXPECT_EQ(Jobs().ImageList1.size(), Rows());
+}
+
+// "Track names from the disc" (off at the start) names the rows of a dropped disc by its
+// tracks' titles and fills the tag window's empty boxes; what the user typed stays.
+TEST_F(JobListTest, TrackNamesFromTheDiscNameTheRowsAndFillTheTagWindow) {
+  const std::string cue = MakeDisc(AudioDisc({1, 1, 1}));
+  AddCueTexts(cue, {"PERFORMER \"The Band\"", "TITLE \"Café Album\"", "REM DATE 2001"},
+              {"Song One", "", "Song/Three"});
+  TForm2 tags;
+  Form->SetTagSettingsWindow(&tags);
+  tags.Edit1->setText(QStringLiteral("My Album"));
+  EXPECT_FALSE(Form->CheckBox2->isChecked());
+  Form->AddDroppedPaths({QString::fromStdString(cue)});
+  EXPECT_EQ(Captions(), QStringList({"Track01", "Track02", "Track03"}));
+  EXPECT_TRUE(tags.Edit2->text().isEmpty());
+
+  Form->CheckBox2->click();
+  Form->AddDroppedPaths({QString::fromStdString(cue)});
+  EXPECT_EQ(Captions().mid(3), QStringList({"Song One", "Track02", "Song/Three"}));
+  EXPECT_EQ(tags.Edit2->text(), "The Band");
+  EXPECT_EQ(tags.Edit1->text(), "My Album");
+  EXPECT_EQ(tags.Edit5->text(), "2001");
 }
 
 }  // namespace
