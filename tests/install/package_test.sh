@@ -21,7 +21,7 @@ deb=${debs[0]}
 [ "$(dpkg-deb -f "$deb" Section)" = sound ] || fail "section"
 depends=$(dpkg-deb -f "$deb" Depends)
 for package in libqt6widgets6 libqt6webenginewidgets6 libcdio19 libcdio-paranoia2 libcue2 \
-  libmp3lame0 libogg0 libvorbis0a libvorbisenc2 libvorbisfile3 libmad0 libflac12; do
+  libmp3lame0 libogg0 libvorbis0a libvorbisenc2 libvorbisfile3 libmad0 libflac12 libdiscid0 libcurl4; do
   [[ ", $depends," == *", $package"[\ ,]* ]] || fail "Depends lacks $package: $depends"
 done
 
