@@ -138,11 +138,13 @@ std::vector<TPlannedJob> TRipSession::Plan(const std::vector<TRipJob>& Jobs) {
   return planned;
 }
 
-// The job's tags from what is known of its disc, and its name from the template.
+// The job's name from the template, and its tags from what is known of its disc; a disc
+// that says nothing of itself adds no tags (the files are then those the window writes).
 void TRipSession::Name(TPlannedJob& Plan, const TDiscFacts& Disc) {
-  Plan.Tags = TrackTagsOf(Disc.Info, Plan.Read.Track, Disc.Tracks);
+  const TTrackTags tags = TrackTagsOf(Disc.Info, Plan.Read.Track, Disc.Tracks);
+  if (HasText(Disc.Info)) Plan.Tags = tags;
   if (!Options_.NameTemplate.empty())
-    Plan.Caption = NameFromTemplate(Options_.NameTemplate, Plan.Tags, Plan.Caption);
+    Plan.Caption = NameFromTemplate(Options_.NameTemplate, tags, Plan.Caption);
 }
 
 int TRipSession::List() {
