@@ -1,6 +1,7 @@
 #include "audio_cdrom.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "program_files.h"
 
@@ -169,30 +170,51 @@ void TCDIn::Open() {
   OpenRipper();
 }
 
-// Takes the hold that lasts until `Close` and prepares the library's reading.
+// Takes the hold that lasts until `Close` and prepares the library's reading of the
+// sectors that hold the range, as the read offset places it.
 void TCDIn::OpenRipper() {
   EnterDriveHold();
   ReadHold_ = true;
-  const int32_t start = SectorOf(StartPosition_);
-  const int32_t end = EndSectorOf(EndPosition_);
+  const int32_t count = Lib().CR_GetNumTocEntries();
+  const int32_t leadOut = Lib().CR_GetTocEntry(count).StartSector;
+  Shift_ = OffsetRead(SectorOf(StartPosition_), EndSectorOf(EndPosition_), leadOut, ReadOffset_);
   ChunkBufferSize_ = ChunkBytes;
-  Lib().CR_OpenRipper(&ChunkBufferSize_, start, end);
+  if (Shift_.ReadBytes > 0)
+    Lib().CR_OpenRipper(&ChunkBufferSize_, Shift_.FirstSector, Shift_.EndSector);
 }
 
 int TCDIn::ReadData(void* Buffer, int BufferSize) {
   return DeliverStaged(Buffer, BufferSize, ChunkBuffer_.data(), [this] { return RipChunk(); });
 }
 
-// The next chunk of the range into the chunk buffer; its length, 0 at the end.
-// An empty chunk before the range's end is a read failure: the track is not complete,
-// so the run must end as failed rather than done.
+// The next chunk of the range into the chunk buffer; its length, 0 at the end: the
+// silence before the disc, the bytes read (less those before the range), the silence
+// after it. An empty chunk before the read's end is a read failure: the track is not
+// complete, so the run must end as failed rather than done.
 int32_t TCDIn::RipChunk() {
-  int32_t count = 0;
-  int32_t abort = 0;
-  Lib().CR_RipChunk(ChunkBuffer_.data(), &count, &abort);
-  count = std::clamp<int32_t>(count, 0, ChunkBytes);
-  if (count == 0 && Position < Size)
-    ThrowReadFailure(Position / SectorBytes + SectorOf(StartPosition_));
+  if (Shift_.LeadingSilence > 0) return Silence(Shift_.LeadingSilence);
+  while (Shift_.ReadBytes > 0) {
+    int32_t count = 0;
+    int32_t abort = 0;
+    Lib().CR_RipChunk(ChunkBuffer_.data(), &count, &abort);
+    count = std::clamp<int32_t>(count, 0, ChunkBytes);
+    if (count == 0) ThrowReadFailure(Position / SectorBytes + SectorOf(StartPosition_));
+    const auto skip = static_cast<int32_t>(std::min<int64_t>(count, Shift_.SkipBytes));
+    std::memmove(ChunkBuffer_.data(), ChunkBuffer_.data() + skip,
+                 static_cast<size_t>(count - skip));
+    Shift_.SkipBytes -= skip;
+    count = static_cast<int32_t>(std::min<int64_t>(count - skip, Shift_.ReadBytes));
+    Shift_.ReadBytes -= count;
+    if (count > 0) return count;
+  }
+  return Silence(Shift_.TrailingSilence);
+}
+
+// A chunk of silence, of what is Left of it.
+int32_t TCDIn::Silence(int64_t& Left) {
+  const auto count = static_cast<int32_t>(std::min<int64_t>(Left, ChunkBytes));
+  std::memset(ChunkBuffer_.data(), 0, static_cast<size_t>(count));
+  Left -= count;
   return count;
 }
 

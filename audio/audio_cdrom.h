@@ -17,6 +17,7 @@
 
 #include "audio_classes.h"
 #include "cdrip.h"
+#include "read_offset.h"
 
 enum TCDDriveState { dsNotReady = 0, dsReady = 1, dsPlayingAudio = 2 };
 
@@ -67,6 +68,10 @@ class TCDIn : public TAudioInput {
   void SetStartTrack(int Value);
   int EndTrack() const { return EndTrack_; }
   void SetEndTrack(int Value);
+  // The drive's read offset in samples, corrected from the next `Open` on: delivered
+  // sample s is the drive's sample s + ReadOffset (silence outside the disc).
+  int ReadOffset() const { return ReadOffset_; }
+  void SetReadOffset(int Samples) { ReadOffset_ = Samples; }
 
   int DriveCount();
   TCDDriveState GetDriveState();
@@ -112,6 +117,7 @@ class TCDIn : public TAudioInput {
   int32_t TrackEndSector(int Track);
   void OpenRipper();
   int32_t RipChunk();
+  int32_t Silence(int64_t& Left);
   [[noreturn]] void ThrowReadFailure(int32_t Sector);
   void KeepReadReport();
 
@@ -127,6 +133,8 @@ class TCDIn : public TAudioInput {
   std::array<uint8_t, ChunkBytes> ChunkBuffer_{};
   static_assert(int64_t{MaxRangeSectors} * SectorBytes <= INT32_MAX, "a read's size fits Size");
   int32_t ChunkBufferSize_ = ChunkBytes;
+  int ReadOffset_ = 0;
+  TOffsetRead Shift_;  // what the open read still has to deliver
   // Written by the worker at `Close`, read by the window thread after the run.
   std::atomic<int32_t> Rereads_{0}, Corrections_{0}, Skips_{0};
 };

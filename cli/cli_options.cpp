@@ -22,6 +22,7 @@ const TOptionSpec OptionSpecs[] = {
     {"--lookup", true, nullptr},
     {"--lookup-server", true, nullptr},
     {"--release", true, nullptr},
+    {"--offset", true, nullptr},
     {"--list", false, nullptr},
     {"--help", false, nullptr},
     {"--version", false, nullptr},
@@ -155,6 +156,23 @@ int JobsValue(const std::string& Value) {
   return jobs;
 }
 
+int OffsetValue(const std::string& Value) {
+  size_t end = 0;
+  int offset = 0;
+  try {
+    offset = std::stoi(Value, &end);
+  } catch (const std::exception&) {
+    end = 0;
+  }
+  if (end == 0 || end != Value.size() || offset < -TCliOptions::MaxOffset ||
+      offset > TCliOptions::MaxOffset)
+    throw TUsageError(
+        "The option --offset takes the drive's read offset in samples, a whole "
+        "number from -44100 to 44100, not \"" +
+        Value + "\".");
+  return offset;
+}
+
 int ReleaseValue(const std::string& Value) {
   size_t end = 0;
   int release = 0;
@@ -236,6 +254,8 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
       options.LookupServer = value;
     } else if (argument == "--release") {
       options.Release = ReleaseValue(value);
+    } else if (argument == "--offset") {
+      options.Offset = OffsetValue(value);
     } else if (argument == "--list") {
       options.List = true;
     } else if (argument == "--help") {
@@ -284,6 +304,9 @@ General options:
   --lookup-server URL    the service's address (MusicBrainz web service, or a
                          CDDB server's cddb.cgi)
   --release N            the match to use when the lookup finds several
+  --offset N             the drive's read offset in samples (may be negative):
+                         file sample s is the drive's sample s + N, silence
+                         where that lies outside the disc
   --list                 show the drives and their tracks, then exit
   -h, --help             show this help, then exit
   --version              show the version, then exit

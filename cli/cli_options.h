@@ -20,6 +20,8 @@ struct TCliOptions {
   std::string Lookup = "none";  // none, musicbrainz, gnudb
   std::string LookupServer;     // empty: the service's own address
   int Release = 0;              // which match of a lookup (from 1); 0: not chosen
+  int Offset = 0;               // the drive's read offset in samples, corrected
+  static constexpr int MaxOffset = 44100;
   bool List = false;
   bool Help = false;
   bool Version = false;

@@ -101,6 +101,7 @@ int TRipSession::Run() {
   std::error_code error;
   std::filesystem::create_directories(Options_.OutDir, error);
   const std::vector<TPlannedJob> planned = Plan(jobs);
+  CDIn_.SetReadOffset(Options_.Offset);
   // A WAV file is written as fast as the disc is read: a second writer would only make
   // the reader spool tracks to disk.
   const size_t jobsAtOnce =

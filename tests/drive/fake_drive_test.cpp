@@ -230,8 +230,9 @@ struct FaultCase {
   int Status;                     // korvane-cli's exit status
   std::vector<const char*> Said;  // in its output, in this order
   std::vector<const char*> NotSaid;
-  int ExactTracks;  // tracks 1..N come out as on the disc (shifted by OffsetSamples)
-  int OffsetSamples;
+  int ExactTracks;    // tracks 1..N come out as on the disc (shifted by OffsetSamples)
+  int OffsetSamples;  // the drive's read offset
+  int Corrected = 0;  // korvane-cli's --offset
 };
 
 void PrintTo(const FaultCase& Case, std::ostream* Out) { *Out << Case.Name; }
@@ -264,18 +265,22 @@ const FaultCase Faults[] = {
     {"NoDisc", "no-disc", 1, {"sr0: Failed: The drive is not ready", "0 done, 1 failed"}, {}, 0, 0},
     {"ReadOffsetLate", "offset=30", 0, {"2 done"}, {"read with"}, 2, 30},
     {"ReadOffsetEarly", "offset=-700", 0, {"2 done"}, {"read with"}, 2, -700},
+    // The same offsets, corrected: the audio is the disc's again.
+    {"ReadOffsetCorrected", "offset=30", 0, {"2 done"}, {}, 2, 30, 30},
+    {"NegativeOffsetCorrected", "offset=-700", 0, {"2 done"}, {}, 2, -700, -700},
     {"SecondDataSession", "data-session", 0, {"2 done"}, {}, 2, 0},
 };
 
-// The disc's audio as a drive with the read offset delivers it: drive sample s is the
-// disc's sample s - Offset, silence outside the disc.
-std::vector<uint8_t> Shifted(const std::vector<uint8_t>& Disc, int Offset) {
+// The disc's audio as a drive with read offset Offset delivers it (drive sample d is the
+// disc's sample d - Offset, silence outside the disc), with Corrected samples corrected
+// (file sample s is drive sample s + Corrected, silence outside the disc).
+std::vector<uint8_t> Shifted(const std::vector<uint8_t>& Disc, int Offset, int Corrected) {
   std::vector<uint8_t> out(Disc.size(), 0);
-  const long shift = Offset * 4L;
-  for (size_t i = 0; i < out.size(); ++i) {
-    const long from = static_cast<long>(i) - shift;
-    if (from >= 0 && from < static_cast<long>(Disc.size()))
-      out[i] = Disc[static_cast<size_t>(from)];
+  const long size = static_cast<long>(Disc.size());
+  for (long i = 0; i < size; ++i) {
+    const long drive = i + Corrected * 4L, from = drive - Offset * 4L;
+    if (drive >= 0 && drive < size && from >= 0 && from < size)
+      out[static_cast<size_t>(i)] = Disc[static_cast<size_t>(from)];
   }
   return out;
 }
@@ -295,7 +300,8 @@ TEST_P(DriveFaults, RipsOrFailsAsTheDriveReads) {
   const FaultCase& fault = GetParam();
   const std::string device =
       MakeDrive(MakeDisc("--tracks 2 --sectors 375 --content noise"), fault.Faults);
-  const auto result = Cli("--jobs 1 --out O '" + device + "'");
+  const auto result =
+      Cli("--jobs 1 --offset " + std::to_string(fault.Corrected) + " --out O '" + device + "'");
   EXPECT_EQ(result.Status, fault.Status) << result.Output;
   size_t at = 0;
   for (const char* said : fault.Said) {
@@ -308,7 +314,7 @@ TEST_P(DriveFaults, RipsOrFailsAsTheDriveReads) {
   const std::vector<uint8_t> second = Expected(2), secondRipped = PcmOfWav(Dir / "O/Track02.wav");
   disc.insert(disc.end(), second.begin(), second.end());
   ripped.insert(ripped.end(), secondRipped.begin(), secondRipped.end());
-  const std::vector<uint8_t> expected = Shifted(disc, fault.OffsetSamples);
+  const std::vector<uint8_t> expected = Shifted(disc, fault.OffsetSamples, fault.Corrected);
   const size_t exactBytes = fault.ExactTracks * 375u * 2352u;
   ASSERT_GE(ripped.size(), exactBytes);
   EXPECT_TRUE(std::equal(expected.begin(), expected.begin() + exactBytes, ripped.begin()));
