@@ -80,6 +80,11 @@ std::string TCDIn::GetCdText(int Track, int Field) {
   return text;
 }
 
+int TCDIn::DriveReadOffset() {
+  int32_t samples = 0;
+  return Lib().CR_GetReadOffset(CurrentDrive_, &samples) == 0 ? samples : 0;
+}
+
 std::vector<CR_TocEntry> TCDIn::GetTocEntries() {
   TDriveHold hold(*this);
   std::vector<CR_TocEntry> entries;

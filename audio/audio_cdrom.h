@@ -72,6 +72,8 @@ class TCDIn : public TAudioInput {
   // sample s is the drive's sample s + ReadOffset (silence outside the disc).
   int ReadOffset() const { return ReadOffset_; }
   void SetReadOffset(int Samples) { ReadOffset_ = Samples; }
+  // The read offset that cdr.ini gives the current drive (0 when none).
+  int DriveReadOffset();
 
   int DriveCount();
   TCDDriveState GetDriveState();

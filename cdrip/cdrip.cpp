@@ -30,6 +30,7 @@ static_assert(CR_MAX_CHUNK_BYTES == MaxChunkSectors * SectorBytes, "a chunk is 7
 
 constexpr const char* SettingsSection = "CD-ROM";
 constexpr int MaxParanoiaRetries = 1000;
+constexpr long MaxReadOffset = 44100;  // samples: a second either way
 
 struct DriveSlot {
   std::unique_ptr<Drive> Unit;
@@ -49,6 +50,7 @@ struct Library {
   size_t DeviceCount = 0;
   int32_t Active = -1;
   ReadSettings Settings;
+  IniFile SettingsFile;  // as CR_Init read it
   std::optional<RipRange> Ripper;
   std::optional<ReadReport> LastReport;  // of the range last opened
   std::string LastError;                 // why the last CR_AddImageDrive failed
@@ -177,7 +179,8 @@ extern "C" {
 int32_t CR_Init(const char* iniPath) {
   return cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
     cdrip::SilenceCdLayer(lib);
-    lib.Settings = cdrip::SettingsFrom(iniPath ? cdrip::IniFile::Load(iniPath) : cdrip::IniFile());
+    lib.SettingsFile = iniPath ? cdrip::IniFile::Load(iniPath) : cdrip::IniFile();
+    lib.Settings = cdrip::SettingsFrom(lib.SettingsFile);
     lib.Ripper.reset();
     cdrip::ListDevices(lib);
     return 0;
@@ -344,6 +347,22 @@ int32_t CR_GetCdText(int32_t track, int32_t field, char* buffer, int32_t size) {
     if (!slot || !slot->Contents || field < 0 || field >= cdrip::TextFieldCount) return -1;
     const auto text = slot->Contents->Text.Get(track, static_cast<cdrip::TextField>(field));
     return cdrip::CopyText(text, buffer, size);
+  });
+}
+
+int32_t CR_GetReadOffset(int32_t drive, int32_t* samples) {
+  return cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
+    if (!samples || drive < 0 || static_cast<size_t>(drive) >= lib.Drives.size()) return -1;
+    *samples = 0;
+    const std::string& name = lib.Drives[static_cast<size_t>(drive)].Unit->Name();
+    if (const auto value = lib.SettingsFile.Value("ReadOffsets", name)) {
+      char* end = nullptr;
+      const long offset = std::strtol(value->c_str(), &end, 10);
+      if (end != value->c_str() && *end == '\0' && offset >= -cdrip::MaxReadOffset &&
+          offset <= cdrip::MaxReadOffset)
+        *samples = static_cast<int32_t>(offset);
+    }
+    return 0;
   });
 }
 

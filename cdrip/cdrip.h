@@ -82,6 +82,10 @@ CDRIP_API int32_t CR_CloseRipper(void);
  * cannot be opened: CR_GetLastError then tells why. A path that is a block device is
  * added as a CD drive, for devices that the CD layer does not list at CR_Init. */
 CDRIP_API int32_t CR_AddImageDrive(const char* path);
+/* The read offset that the settings file gives a drive, in samples: section
+ * "ReadOffsets", the drive's name (as CR_GetDriveName gives it) = N, from -44100 to
+ * 44100; 0 when it gives none. Returns 0, or -1 when there is no such drive. */
+CDRIP_API int32_t CR_GetReadOffset(int32_t drive, int32_t* samples);
 /* Texts of the disc (track 0) and of its tracks: a drive's CD-Text, or a cue sheet's
  * TITLE, PERFORMER, SONGWRITER, REM GENRE and REM DATE. */
 #define CR_TEXT_TITLE 0

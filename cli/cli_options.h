@@ -2,6 +2,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -20,7 +21,7 @@ struct TCliOptions {
   std::string Lookup = "none";  // none, musicbrainz, gnudb
   std::string LookupServer;     // empty: the service's own address
   int Release = 0;              // which match of a lookup (from 1); 0: not chosen
-  int Offset = 0;               // the drive's read offset in samples, corrected
+  std::optional<int> Offset;    // the drive's read offset in samples (else cdr.ini's)
   static constexpr int MaxOffset = 44100;
   bool List = false;
   bool Help = false;

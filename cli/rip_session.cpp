@@ -101,7 +101,6 @@ int TRipSession::Run() {
   std::error_code error;
   std::filesystem::create_directories(Options_.OutDir, error);
   const std::vector<TPlannedJob> planned = Plan(jobs);
-  CDIn_.SetReadOffset(Options_.Offset);
   // A WAV file is written as fast as the disc is read: a second writer would only make
   // the reader spool tracks to disk.
   const size_t jobsAtOnce =
@@ -131,7 +130,8 @@ std::vector<TPlannedJob> TRipSession::Plan(const std::vector<TRipJob>& Jobs) {
       } catch (const std::exception& e) {
         plan.Problem = e.what();
       }
-      plan.Read = TTrackRead{CDIn_.CurrentDrive(), CDIn_.StartTrack(), false};
+      plan.Read = TTrackRead{CDIn_.CurrentDrive(), CDIn_.StartTrack(), false,
+                             Options_.Offset.value_or(CDIn_.ReadOffset())};
     }
     if (plan.Problem.empty()) Name(plan, knowledge.Of(plan.Read.Drive));
     planned.push_back(plan);

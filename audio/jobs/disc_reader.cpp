@@ -49,6 +49,7 @@ void TDiscReader::ReadTrack(const TTrackRead& Read, TTrackSpool& Spool) {
   Source_.SetCurrentDrive(Read.Drive);
   Source_.SetStartTrack(Read.Track);
   Source_.SetEndTrack(Read.Track);
+  Source_.SetReadOffset(Read.Offset);
   std::vector<uint8_t> chunk(TCDIn::ChunkBytes);
   try {
     Source_.Open();

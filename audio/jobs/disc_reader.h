@@ -26,6 +26,7 @@ struct TTrackRead {
   int Drive = 0;
   int Track = 0;
   bool Skip = false;
+  int Offset = 0;  // the drive's read offset, corrected
 };
 
 class TDiscReader {

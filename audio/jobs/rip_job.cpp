@@ -141,6 +141,7 @@ std::string TJobStarter::SelectTrack(const std::string& Entry) {
   Source_.SetCurrentDrive(drive);
   Source_.SetStartTrack(track);
   Source_.SetEndTrack(track);
+  Source_.SetReadOffset(Source_.DriveReadOffset());
   return std::string();
 }
 
