@@ -13,7 +13,7 @@ packages=(
   # encoders and decoders (loaded at run time; headers give the record layouts)
   libmp3lame-dev libmp3lame0 libogg-dev libvorbis-dev libmad0-dev libflac12 libflac-dev
   # disc identities and online lookups
-  libdiscid-dev libcurl4-openssl-dev nlohmann-json3-dev
+  libdiscid-dev libcurl4-openssl-dev nlohmann-json3-dev zlib1g-dev
   # tests: GoogleTest, sox and flac as independent decoders, mutagen as an independent
   # reader of MP3 tags and FLAC metadata; clang and its runtime for the fuzz scripts
   # (scripts/fuzz-*.sh)

@@ -1,0 +1,55 @@
+#include "cue_writer.h"
+
+#include <cstdio>
+
+namespace {
+
+// A sheet's texts are quoted and cannot hold a quote or a line break.
+std::string Quoted(const std::string& Text) {
+  std::string quoted = "\"";
+  for (char c : Text) quoted += c == '"' ? '\'' : (c == '\n' || c == '\r') ? ' ' : c;
+  return quoted + "\"";
+}
+
+std::string Msf(int32_t Sectors) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%02d:%02d:%02d", Sectors / 75 / 60, Sectors / 75 % 60,
+                Sectors % 75);
+  return text;
+}
+
+void TextLines(std::string& Sheet, const char* Indent, const std::string& Title,
+               const std::string& Performer) {
+  if (!Title.empty()) Sheet += Indent + std::string("TITLE ") + Quoted(Title) + "\n";
+  if (!Performer.empty()) Sheet += Indent + std::string("PERFORMER ") + Quoted(Performer) + "\n";
+}
+
+}  // namespace
+
+std::string CueFileType(const std::string&) { return "WAVE"; }
+
+std::string CueSheetText(const TCueDisc& Disc) {
+  std::string sheet;
+  if (!Disc.Genre.empty()) sheet += "REM GENRE " + Quoted(Disc.Genre) + "\n";
+  if (!Disc.Date.empty()) sheet += "REM DATE " + Disc.Date + "\n";
+  if (!Disc.Catalog.empty()) sheet += "CATALOG " + Disc.Catalog + "\n";
+  TextLines(sheet, "", Disc.Title, Disc.Performer);
+  for (size_t i = 0; i < Disc.Tracks.size(); ++i) {
+    const TCueTrack& track = Disc.Tracks[i];
+    char heading[32];
+    std::snprintf(heading, sizeof heading, "  TRACK %02d AUDIO\n", track.Number);
+    const bool gapInPrevious = i > 0 && track.Gap > 0;
+    if (!gapInPrevious)
+      sheet += "FILE " + Quoted(track.FileName) + " " + CueFileType(track.FileName) + "\n";
+    sheet += heading;
+    TextLines(sheet, "    ", track.Title, track.Performer);
+    if (!track.Isrc.empty()) sheet += "    ISRC " + track.Isrc + "\n";
+    if (i == 0 && track.Gap > 0) sheet += "    PREGAP " + Msf(track.Gap) + "\n";
+    if (gapInPrevious) {
+      sheet += "    INDEX 00 " + Msf(Disc.Tracks[i - 1].Sectors - track.Gap) + "\n";
+      sheet += "FILE " + Quoted(track.FileName) + " " + CueFileType(track.FileName) + "\n";
+    }
+    sheet += "    INDEX 01 00:00:00\n";
+  }
+  return sheet;
+}

@@ -1,0 +1,95 @@
+#include "rip_log.h"
+
+#include <cstdio>
+
+#include "sha256.h"
+#include "track_checksums.h"
+
+namespace {
+
+const char* const HashLabel = "SHA-256: ";
+
+std::string Hex8(uint32_t Value) {
+  char text[9];
+  std::snprintf(text, sizeof text, "%08X", Value);
+  return text;
+}
+
+// Sectors as minutes:seconds.frames, 75 frames a second.
+std::string Msf(int32_t Sectors) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%02d:%02d.%02d", Sectors / 75 / 60, Sectors / 75 % 60,
+                Sectors % 75);
+  return text;
+}
+
+void Line(std::string& Text, const std::string& Label, const std::string& Value) {
+  Text += Label;
+  Text += Value;
+  Text += '\n';
+}
+
+std::string Plural(int Count, const char* Noun) {
+  return std::to_string(Count) + " " + Noun + (Count == 1 ? "" : "s");
+}
+
+std::string Summary(const TRipLog& Log) {
+  int errors = 0, accurate = 0, suspicious = 0, skipped = 0;
+  for (const TRipLogTrack& track : Log.Tracks) {
+    if (!track.Error.empty()) ++errors;
+    if (track.AccurateRip.rfind("accurately ripped", 0) == 0) ++accurate;
+    if (track.TestCrc && *track.TestCrc != track.CopyCrc) ++suspicious;
+    skipped += track.SkippedSectors;
+  }
+  const int count = static_cast<int>(Log.Tracks.size());
+  std::string text = Plural(count, "track") + ", " + std::to_string(errors) + " with errors, " +
+                     std::to_string(suspicious) + " suspicious, " + Plural(skipped, "sector") +
+                     " skipped";
+  if (!Log.AccurateRipNote.empty() || accurate > 0)
+    text += ", " + std::to_string(accurate) + " of " + std::to_string(count) + " accurately ripped";
+  return text;
+}
+
+}  // namespace
+
+std::string RipLogText(const TRipLog& Log) {
+  std::string text;
+  Line(text, "", Log.Program + " rip log");
+  text += '\n';
+  Line(text, "Drive: ", Log.Drive);
+  Line(text, "Read offset: ",
+       Log.ReadOffset ? std::to_string(*Log.ReadOffset) + " samples" : "not corrected");
+  Line(text, "Read mode: ", Log.ReadMode);
+  if (!Log.Artist.empty()) Line(text, "Artist: ", Log.Artist);
+  if (!Log.Album.empty()) Line(text, "Album: ", Log.Album);
+  if (!Log.AccurateRipNote.empty()) Line(text, "AccurateRip: ", Log.AccurateRipNote);
+  for (const TRipLogTrack& track : Log.Tracks) {
+    char heading[32];
+    std::snprintf(heading, sizeof heading, "Track %02d", track.Number);
+    text += '\n';
+    Line(text, heading, "");
+    Line(text, "  File: ", track.FileName);
+    if (track.PregapSectors) Line(text, "  Pre-gap: ", Msf(*track.PregapSectors));
+    Line(text, "  Peak: ", PeakPercentText(track.Peak) + " %");
+    if (track.TestCrc) Line(text, "  Test CRC: ", Hex8(*track.TestCrc));
+    Line(text, "  Copy CRC: ", Hex8(track.CopyCrc));
+    if (!track.TestCopyResult.empty()) Line(text, "  Test and copy: ", track.TestCopyResult);
+    if (!track.AccurateRip.empty()) Line(text, "  AccurateRip: ", track.AccurateRip);
+    Line(text, "  Read: ",
+         Plural(track.Rereads, "re-read") + ", " + Plural(track.Corrections, "correction") + ", " +
+             Plural(track.SkippedSectors, "skipped sector"));
+    if (!track.Error.empty()) Line(text, "  Error: ", track.Error);
+  }
+  text += '\n';
+  Line(text, "Summary: ", Summary(Log));
+  Line(text, HashLabel, Sha256Hex(text));
+  return text;
+}
+
+bool RipLogIntact(const std::string& Text) {
+  if (Text.empty() || Text.back() != '\n') return false;
+  const size_t start = Text.rfind('\n', Text.size() - 2);
+  const size_t hashAt = start == std::string::npos ? 0 : start + 1;
+  const std::string last = Text.substr(hashAt, Text.size() - 1 - hashAt);
+  return last == HashLabel + Sha256Hex(Text.substr(0, hashAt));
+}

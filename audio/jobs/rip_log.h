@@ -1,0 +1,42 @@
+// The rip log: one plain-text file per disc that says what was read, how, and how
+// well, track by track, and ends with a SHA-256 of the lines before it so that an edit
+// shows. Built from what the run knows; writes nothing itself. Any thread.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct TRipLogTrack {
+  int Number = 0;
+  std::string FileName;
+  std::optional<int32_t> PregapSectors;  // unknown: the line is left out
+  uint32_t Peak = 0;                     // 0..32768
+  uint32_t CopyCrc = 0;
+  std::optional<uint32_t> TestCrc;  // when a test pass ran
+  std::string TestCopyResult;       // "Test CRC = Copy CRC", "suspicious", ...; empty: none
+  std::string AccurateRip;          // the verdict's text; empty: no lookup
+  // The drive's read report.
+  int Rereads = 0;
+  int Corrections = 0;
+  int SkippedSectors = 0;
+  std::string Error;  // empty: none
+};
+
+struct TRipLog {
+  std::string Program = "Korvane 1.00";
+  std::string Drive;
+  std::optional<int> ReadOffset;  // in samples; unknown: not corrected
+  std::string ReadMode;           // "paranoia full, 20 retries" or "disc image"
+  std::string Artist;             // of the disc, where known
+  std::string Album;
+  std::string AccurateRipNote;  // the lookup as a whole: "disc not found", an error, ...
+  std::vector<TRipLogTrack> Tracks;
+};
+
+// The log's text, lines ending in '\n', its last line "SHA-256: <64 hex digits>".
+std::string RipLogText(const TRipLog& Log);
+
+// True when Text ends with a SHA-256 line that matches the lines before it.
+bool RipLogIntact(const std::string& Text);

@@ -1,0 +1,114 @@
+// Cue sheets written beside WAVE files and read back by korvane-cli --list: the same
+// tracks, lengths and texts.
+#include "cue_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "command_run.h"
+#include "temp_dir.h"
+
+namespace {
+
+constexpr uint32_t SectorBytes = 2352;
+
+// A canonical 44-byte-header WAVE file of CD audio, Sectors of silence.
+void WriteSilentWave(const std::string& Path, int32_t Sectors) {
+  const uint32_t data = SectorBytes * static_cast<uint32_t>(Sectors);
+  std::vector<uint8_t> file;
+  auto text = [&](const char* Four) { file.insert(file.end(), Four, Four + 4); };
+  auto number = [&](uint32_t Value, int Bytes) {
+    for (int b = 0; b < Bytes; ++b) file.push_back(static_cast<uint8_t>(Value >> 8 * b));
+  };
+  text("RIFF");
+  number(36 + data, 4);
+  text("WAVE");
+  text("fmt ");
+  number(16, 4);
+  number(1, 2);          // PCM
+  number(2, 2);          // stereo
+  number(44100, 4);      // samples a second
+  number(44100 * 4, 4);  // bytes a second
+  number(4, 2);
+  number(16, 2);
+  text("data");
+  number(data, 4);
+  file.resize(file.size() + data);
+  WriteWholeFile(Path, file);
+}
+
+std::string Length(int32_t Sectors) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%2d:%02d.%02d", Sectors / 75 / 60, Sectors / 75 % 60,
+                Sectors % 75);
+  return text;
+}
+
+struct TSheetCase {
+  const char* Name;
+  std::vector<int32_t> Sectors;
+  std::vector<int32_t> Gaps;
+};
+
+void PrintTo(const TSheetCase& Case, std::ostream* Out) { *Out << Case.Name; }
+
+class CueWriter : public testing::TestWithParam<TSheetCase> {};
+
+TEST_P(CueWriter, SheetReadsBackToTheSameTracks) {
+  const TSheetCase& c = GetParam();
+  TTempDir dir;
+  TCueDisc disc;
+  disc.Title = "Harbour \"Lights\"";
+  disc.Performer = "Mira Voss";
+  disc.Date = "1998";
+  disc.Genre = "Folk Rock";
+  disc.Catalog = "0123456789012";
+  for (size_t i = 0; i < c.Sectors.size(); ++i) {
+    TCueTrack track;
+    track.Number = static_cast<int>(i) + 1;
+    track.FileName = "0" + std::to_string(i + 1) + " Track.wav";
+    track.Sectors = c.Sectors[i];
+    track.Gap = c.Gaps[i];
+    track.Title = "Song " + std::to_string(i + 1);
+    track.Performer = i == 1 ? "Jun Ito" : "";
+    track.Isrc = "USABC980000" + std::to_string(i + 1);
+    WriteSilentWave(dir / track.FileName, track.Sectors);
+    disc.Tracks.push_back(track);
+  }
+  WriteWholeFile(dir / "disc.cue", [&] {
+    const std::string text = CueSheetText(disc);
+    return std::vector<uint8_t>(text.begin(), text.end());
+  }());
+  const TCommandResult listed =
+      CaptureCommand("'" KORVANE_BIN_DIR "/korvane-cli' --list '" + (dir / "disc.cue") + "'");
+  ASSERT_EQ(listed.Status, 0) << listed.Output;
+  for (size_t i = 0; i < c.Sectors.size(); ++i) {
+    char entry[64];
+    std::snprintf(entry, sizeof entry, "/Track%02zu.cda  %s  audio\n", i + 1,
+                  Length(c.Sectors[i]).c_str());
+    EXPECT_NE(listed.Output.find(entry), std::string::npos) << entry << "\nin\n" << listed.Output;
+    const std::string title = "Track 0" + std::to_string(i + 1) + ": " + disc.Tracks[i].Title +
+                              (i == 1 ? " / Jun Ito" : "") + "\n";
+    EXPECT_NE(listed.Output.find(title), std::string::npos) << title << "\nin\n" << listed.Output;
+  }
+  char beyond[32];
+  std::snprintf(beyond, sizeof beyond, "/Track%02zu.cda", c.Sectors.size() + 1);
+  EXPECT_EQ(listed.Output.find(beyond), std::string::npos) << listed.Output;
+  EXPECT_NE(listed.Output.find(
+                "Album: Harbour 'Lights' / Artist: Mira Voss / Year: 1998 / Genre: Folk Rock\n"),
+            std::string::npos)
+      << listed.Output;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, CueWriter,
+    testing::Values(TSheetCase{"OneTrack", {150}, {0}},
+                    TSheetCase{"GapsInThePreviousFiles", {300, 4500, 77}, {0, 150, 32}},
+                    TSheetCase{"NoGaps", {225, 151}, {0, 0}}),
+    [](const testing::TestParamInfo<TSheetCase>& Info) { return Info.param.Name; });
+
+}  // namespace
