@@ -26,8 +26,6 @@ void TextLines(std::string& Sheet, const char* Indent, const std::string& Title,
 
 }  // namespace
 
-std::string CueFileType(const std::string&) { return "WAVE"; }
-
 std::string CueSheetText(const TCueDisc& Disc) {
   std::string sheet;
   if (!Disc.Genre.empty()) sheet += "REM GENRE " + Quoted(Disc.Genre) + "\n";
@@ -39,15 +37,14 @@ std::string CueSheetText(const TCueDisc& Disc) {
     char heading[32];
     std::snprintf(heading, sizeof heading, "  TRACK %02d AUDIO\n", track.Number);
     const bool gapInPrevious = i > 0 && track.Gap > 0;
-    if (!gapInPrevious)
-      sheet += "FILE " + Quoted(track.FileName) + " " + CueFileType(track.FileName) + "\n";
+    if (!gapInPrevious) sheet += "FILE " + Quoted(track.FileName) + " WAVE\n";
     sheet += heading;
     TextLines(sheet, "    ", track.Title, track.Performer);
     if (!track.Isrc.empty()) sheet += "    ISRC " + track.Isrc + "\n";
     if (i == 0 && track.Gap > 0) sheet += "    PREGAP " + Msf(track.Gap) + "\n";
     if (gapInPrevious) {
       sheet += "    INDEX 00 " + Msf(Disc.Tracks[i - 1].Sectors - track.Gap) + "\n";
-      sheet += "FILE " + Quoted(track.FileName) + " " + CueFileType(track.FileName) + "\n";
+      sheet += "FILE " + Quoted(track.FileName) + " WAVE\n";
     }
     sheet += "    INDEX 01 00:00:00\n";
   }

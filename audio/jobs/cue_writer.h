@@ -1,7 +1,9 @@
 // The cue sheet written beside a disc's files: one FILE per track, each track starting
 // at INDEX 01 00:00:00 of its file, the gap before a track kept at the end of the
 // previous track's file (its INDEX 00 there), and the disc's texts, catalogue number and
-// ISRCs where known. Any thread.
+// ISRCs where known. Every file is
+// named a WAVE file, whatever its format: what players expect of sheets beside encoded
+// tracks, and the type that reads back here for WAV files. Any thread.
 #pragma once
 
 #include <cstdint>
@@ -28,10 +30,6 @@ struct TCueDisc {
   std::string Catalog;  // the disc's media catalogue number (13 digits)
   std::vector<TCueTrack> Tracks;
 };
-
-// The FILE type of a file name: WAVE for every audio file, as players expect of sheets
-// that name encoded tracks.
-std::string CueFileType(const std::string& FileName);
 
 // The sheet's text, lines ending in '\n'.
 std::string CueSheetText(const TCueDisc& Disc);

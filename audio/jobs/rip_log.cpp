@@ -35,7 +35,9 @@ std::string Plural(int Count, const char* Noun) {
 
 std::string Summary(const TRipLog& Log) {
   int errors = 0, accurate = 0, suspicious = 0, skipped = 0;
+  bool lookedUp = !Log.AccurateRipNote.empty();
   for (const TRipLogTrack& track : Log.Tracks) {
+    lookedUp = lookedUp || !track.AccurateRip.empty();
     if (!track.Error.empty()) ++errors;
     if (track.AccurateRip.rfind("accurately ripped", 0) == 0) ++accurate;
     if (track.TestCrc && *track.TestCrc != track.CopyCrc) ++suspicious;
@@ -45,7 +47,7 @@ std::string Summary(const TRipLog& Log) {
   std::string text = Plural(count, "track") + ", " + std::to_string(errors) + " with errors, " +
                      std::to_string(suspicious) + " suspicious, " + Plural(skipped, "sector") +
                      " skipped";
-  if (!Log.AccurateRipNote.empty() || accurate > 0)
+  if (lookedUp)
     text += ", " + std::to_string(accurate) + " of " + std::to_string(count) + " accurately ripped";
   return text;
 }

@@ -11,32 +11,15 @@
 
 #include "command_run.h"
 #include "temp_dir.h"
+#include "wave_io.h"
 
 namespace {
 
-constexpr uint32_t SectorBytes = 2352;
-
-// A canonical 44-byte-header WAVE file of CD audio, Sectors of silence.
+// A WAVE file of CD audio, Sectors of silence.
 void WriteSilentWave(const std::string& Path, int32_t Sectors) {
-  const uint32_t data = SectorBytes * static_cast<uint32_t>(Sectors);
-  std::vector<uint8_t> file;
-  auto text = [&](const char* Four) { file.insert(file.end(), Four, Four + 4); };
-  auto number = [&](uint32_t Value, int Bytes) {
-    for (int b = 0; b < Bytes; ++b) file.push_back(static_cast<uint8_t>(Value >> 8 * b));
-  };
-  text("RIFF");
-  number(36 + data, 4);
-  text("WAVE");
-  text("fmt ");
-  number(16, 4);
-  number(1, 2);          // PCM
-  number(2, 2);          // stereo
-  number(44100, 4);      // samples a second
-  number(44100 * 4, 4);  // bytes a second
-  number(4, 2);
-  number(16, 2);
-  text("data");
-  number(data, 4);
+  const auto data = static_cast<uint32_t>(2352 * Sectors);
+  const auto header = korvane::discimage::waveHeader(data);
+  std::vector<uint8_t> file(header.begin(), header.end());
   file.resize(file.size() + data);
   WriteWholeFile(Path, file);
 }
@@ -108,7 +91,8 @@ INSTANTIATE_TEST_SUITE_P(
     Layouts, CueWriter,
     testing::Values(TSheetCase{"OneTrack", {150}, {0}},
                     TSheetCase{"GapsInThePreviousFiles", {300, 4500, 77}, {0, 150, 32}},
-                    TSheetCase{"NoGaps", {225, 151}, {0, 0}}),
+                    TSheetCase{"NoGaps", {225, 151}, {0, 0}},
+                    TSheetCase{"SilenceBeforeTheFirst", {300, 200}, {33, 10}}),
     [](const testing::TestParamInfo<TSheetCase>& Info) { return Info.param.Name; });
 
 }  // namespace
