@@ -23,6 +23,9 @@ const TOptionSpec OptionSpecs[] = {
     {"--lookup-server", true, nullptr},
     {"--release", true, nullptr},
     {"--offset", true, nullptr},
+    {"--verify", false, nullptr},
+    {"--retries", true, nullptr},
+    {"--log", false, nullptr},
     {"--list", false, nullptr},
     {"--help", false, nullptr},
     {"--version", false, nullptr},
@@ -173,6 +176,35 @@ int OffsetValue(const std::string& Value) {
   return offset;
 }
 
+// "musicbrainz", "gnudb" or "none" choose where track names come from; "accuraterip"
+// (or "accuraterip=URL", another address of the database) adds the check of the rips.
+void LookupValue(const std::string& Value, TCliOptions& Options) {
+  if (Value.rfind("accuraterip", 0) == 0 &&
+      (Value.size() == 11 || Value[11] == '=')) {
+    Options.AccurateRip = true;
+    Options.AccurateRipServer = Value.size() > 12 ? Value.substr(12) : std::string();
+    return;
+  }
+  if (Value != "none" && Value != "musicbrainz" && Value != "gnudb")
+    throw TUsageError("The option --lookup takes musicbrainz, gnudb, accuraterip[=URL] or none, "
+                      "not \"" + Value + "\".");
+  Options.Lookup = Value;
+}
+
+int RetriesValue(const std::string& Value) {
+  size_t end = 0;
+  int retries = -1;
+  try {
+    retries = std::stoi(Value, &end);
+  } catch (const std::exception&) {
+    end = 0;
+  }
+  if (end == 0 || end != Value.size() || retries < 0 || retries > 20)
+    throw TUsageError("The option --retries takes a whole number from 0 to 20, not \"" + Value +
+                      "\".");
+  return retries;
+}
+
 int ReleaseValue(const std::string& Value) {
   size_t end = 0;
   int release = 0;
@@ -246,16 +278,19 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
         throw TUsageError("The option --name needs a template, such as \"%n - %t\".");
       options.NameTemplate = value;
     } else if (argument == "--lookup") {
-      if (value != "none" && value != "musicbrainz" && value != "gnudb")
-        throw TUsageError("The option --lookup takes musicbrainz, gnudb or none, not \"" + value +
-                          "\".");
-      options.Lookup = value;
+      LookupValue(value, options);
     } else if (argument == "--lookup-server") {
       options.LookupServer = value;
     } else if (argument == "--release") {
       options.Release = ReleaseValue(value);
     } else if (argument == "--offset") {
       options.Offset = OffsetValue(value);
+    } else if (argument == "--verify") {
+      options.Verify = true;
+    } else if (argument == "--retries") {
+      options.Retries = RetriesValue(value);
+    } else if (argument == "--log") {
+      options.Log = true;
     } else if (argument == "--list") {
       options.List = true;
     } else if (argument == "--help") {
@@ -275,6 +310,8 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
       throw TUsageError("The option " + name + " belongs to --format " + FormatsText(*spec) +
                         ", not to --format " + options.Format + ".");
   CheckEveryOptionActs(options);
+  // What test and copy and the database find is written down.
+  options.Log = options.Log || options.Verify || options.AccurateRip;
   return options;
 }
 
@@ -301,12 +338,22 @@ General options:
                          look the disc up online (default: none); titles and
                          tags then come from the match, else from the disc's
                          CD-Text or cue sheet texts
+  --lookup accuraterip[=URL]
+                         check each track's rip in the AccurateRip database
+                         (besides the lookup above; implies --log)
   --lookup-server URL    the service's address (MusicBrainz web service, or a
                          CDDB server's cddb.cgi)
   --release N            the match to use when the lookup finds several
   --offset N             the drive's read offset in samples (may be negative):
                          file sample s is the drive's sample s + N, silence
-                         where that lies outside the disc
+                         where that lies outside the disc (default: the
+                         drive's ReadOffsets entry in cdr.ini, else 0)
+  --verify               test and copy: every track is read twice and the
+                         CRCs compared; a mismatch reads it again (implies --log)
+  --retries N            further reads when test and copy differ (default 3)
+  --log                  a rip log (checksums, verdicts, read counts, SHA-256)
+                         and a cue sheet beside the files, one per disc; each
+                         track's CRC and peak are printed
   --list                 show the drives and their tracks, then exit
   -h, --help             show this help, then exit
   --version              show the version, then exit

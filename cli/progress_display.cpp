@@ -93,13 +93,17 @@ void TProgressDisplay::FailTrack(int Track, const std::string& Reason) {
   DrawLiveLine();
 }
 
-void TProgressDisplay::ReportReads(int Track, int Rereads, int Corrections, int Skips) {
-  if (Rereads == 0 && Corrections == 0 && Skips == 0) return;
+void TProgressDisplay::Note(int Track, const std::string& Text) {
   ClearLiveLine();
-  std::fprintf(Out_, "%s: read with re-reads %d, corrections %d, skipped sectors %d\n",
-               NameOf(Track).c_str(), Rereads, Corrections, Skips);
+  std::fprintf(Out_, "%s: %s\n", NameOf(Track).c_str(), Text.c_str());
   std::fflush(Out_);
   DrawLiveLine();
+}
+
+void TProgressDisplay::ReportReads(int Track, int Rereads, int Corrections, int Skips) {
+  if (Rereads == 0 && Corrections == 0 && Skips == 0) return;
+  Note(Track, "read with re-reads " + std::to_string(Rereads) + ", corrections " +
+                  std::to_string(Corrections) + ", skipped sectors " + std::to_string(Skips));
 }
 
 void TProgressDisplay::PrintSummary() {

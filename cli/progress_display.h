@@ -23,6 +23,8 @@ class TProgressDisplay {
               int64_t BytesPerSecond);
   void EndTrack(int Track, bool Aborted);
   void FailTrack(int Track, const std::string& Reason);
+  // After a track's result: "NAME: Text".
+  void Note(int Track, const std::string& Text);
   // After a track's result: what reading it from a drive met, when anything.
   void ReportReads(int Track, int Rereads, int Corrections, int Skips);
   // "10 done, 1 failed, 0 aborted"

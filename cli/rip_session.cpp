@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "disc_knowledge.h"
+#include "rip_proof.h"
 #include "disc_tags.h"
 #include "track_entry.h"
 
@@ -109,6 +110,7 @@ int TRipSession::Run() {
   while (formats.size() < encoders) formats.push_back(TFormatSetup::Create(Options_));
   TTrackRunner runner(Options_, std::move(formats), Display_, Dispatcher_, CDIn_, StopSignal);
   const bool finished = runner.Run(planned);
+  TRunProof(Options_, Knowledge_, Display_, Err_).Prove(planned, runner.Outcomes());
   if (!finished)
     std::fprintf(Err_, "korvane-cli: aborted; the remaining tracks were not ripped.\n");
   Display_.PrintSummary();
@@ -120,7 +122,7 @@ int TRipSession::Run() {
 // talks to the CD library.
 std::vector<TPlannedJob> TRipSession::Plan(const std::vector<TRipJob>& Jobs) {
   std::vector<TPlannedJob> planned;
-  TDiscKnowledge knowledge(Options_, Drives_, Err_);
+  TDiscKnowledge& knowledge = Knowledge_;
   for (const TRipJob& job : Jobs) {
     TPlannedJob plan{job.Entry, job.Problem, !job.Problem.empty(), {}, {}, {}};
     plan.Caption = TrackEntryCaption(job.Entry);
@@ -130,10 +132,17 @@ std::vector<TPlannedJob> TRipSession::Plan(const std::vector<TRipJob>& Jobs) {
       } catch (const std::exception& e) {
         plan.Problem = e.what();
       }
-      plan.Read = TTrackRead{CDIn_.CurrentDrive(), CDIn_.StartTrack(), false,
-                             Options_.Offset.value_or(CDIn_.ReadOffset())};
+      plan.Read.Drive = CDIn_.CurrentDrive();
+      plan.Read.Track = CDIn_.StartTrack();
+      plan.Read.Offset = Options_.Offset.value_or(CDIn_.ReadOffset());
+      plan.Read.Verify = Options_.Verify;
+      plan.Read.Retries = Options_.Retries;
     }
-    if (plan.Problem.empty()) Name(plan, knowledge.Of(plan.Read.Drive));
+    if (plan.Problem.empty()) {
+      const TDiscFacts& disc = knowledge.Of(plan.Read.Drive);
+      plan.Read.Place = disc.PlaceOf(plan.Read.Track);
+      Name(plan, disc);
+    }
     planned.push_back(plan);
   }
   return planned;

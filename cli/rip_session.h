@@ -57,4 +57,5 @@ class TRipSession {
   TDriveCatalog Drives_;
   TCDIn CDIn_;
   TJobStarter Starter_{CDIn_, Drives_};
+  TDiscKnowledge Knowledge_{Options_, Drives_, Err_};
 };

@@ -6,6 +6,14 @@ namespace {
 
 constexpr int64_t CdBytesPerSecond = 44100 * 4;
 
+// "CRC 1A2B3C4D, peak 98.2 %", and the test-and-copy verdict where one was reached.
+std::string ProofLine(const TTrackProof& Proof) {
+  char text[64];
+  std::snprintf(text, sizeof text, "CRC %08X, peak %s %%", Proof.Copy.Crc32,
+                PeakPercentText(Proof.Copy.Peak).c_str());
+  return Proof.TestCopy.empty() ? text : text + (", " + Proof.TestCopy);
+}
+
 }  // namespace
 
 TTrackRunner::TTrackRunner(const TCliOptions& Options,
@@ -52,6 +60,7 @@ std::string TTrackRunner::FileNameOf(const TPlannedJob& Job, TOutputFormat Forma
 
 bool TTrackRunner::Run(const std::vector<TPlannedJob>& Jobs) {
   Jobs_ = &Jobs;
+  Outcomes_.assign(Jobs.size(), TJobOutcome{});
   std::vector<TTrackRead> reads;
   std::vector<TTrackSpool*> spools;
   for (const TPlannedJob& job : Jobs) {
@@ -116,6 +125,7 @@ void TTrackRunner::FailUnstarted(size_t Job) {
       job.ProblemOfEntry ? job.Entry : Names_.Free(FileNameOf(job, Formats_.front()->Format()));
   Display_.BeginTrack(static_cast<int>(Job), name);
   Display_.FailTrack(static_cast<int>(Job), job.Problem);
+  Outcomes_[Job] = TJobOutcome{true, false, std::string(), job.Problem, TTrackProof{}};
   Reader_->Admit(++Ended_ + Slots_.size() + 1);
 }
 
@@ -154,10 +164,18 @@ void TTrackRunner::FinishJob(TSlot& Slot) {
   if (!output.FileKept()) Names_.Forget(Slot.FileName);
   TTrackSpool& spool = *Spools_[static_cast<size_t>(Slot.Job)];
   spool.Cancel();  // an encoder that ended early leaves the rest of its track unread
-  if (const std::optional<std::string> failure = Slot.Watch.TakeFailure())
+  TJobOutcome& outcome = Outcomes_[static_cast<size_t>(Slot.Job)];
+  outcome.Ended = true;
+  outcome.FileName = output.FileKept() ? Slot.FileName : std::string();
+  outcome.Proof = Reader_->ProofOf(static_cast<size_t>(Slot.Job));
+  if (const std::optional<std::string> failure = Slot.Watch.TakeFailure()) {
+    outcome.Failure = *failure;
     Display_.FailTrack(Slot.Job, *failure);
-  else
+  } else {
+    outcome.Done = true;
     Display_.EndTrack(Slot.Job, Aborted_);
+    if (Options_.Log) Display_.Note(Slot.Job, ProofLine(outcome.Proof));
+  }
   const TCDReadReport reads = spool.Report();
   Display_.ReportReads(Slot.Job, reads.Rereads, reads.Corrections, reads.Skips);
   output.SetInput(nullptr);

@@ -31,6 +31,15 @@ struct TPlannedJob {
   TTrackTags Tags;      // what is known of its track
 };
 
+// How a job ended, for what the run proves afterwards.
+struct TJobOutcome {
+  bool Ended = false;
+  bool Done = false;      // Done or Aborted, not Failed
+  std::string FileName;   // the file the job kept; empty when none
+  std::string Failure;
+  TTrackProof Proof;      // what reading it proved (for jobs that were read)
+};
+
 class TTrackRunner {
  public:
   // Formats: one configured output per job that may run at once (at least one).
@@ -41,6 +50,8 @@ class TTrackRunner {
 
   // Rips every job; returns false when a stop signal ended the run.
   bool Run(const std::vector<TPlannedJob>& Jobs);
+  // How each job of the last run ended, by index.
+  const std::vector<TJobOutcome>& Outcomes() const { return Outcomes_; }
 
  private:
   struct TSlot {
@@ -75,6 +86,7 @@ class TTrackRunner {
   std::vector<std::unique_ptr<TTrackSpool>> Spools_;
   std::unique_ptr<TDiscReader> Reader_;
   TRunFileNames Names_;  // the whole invocation is one run
+  std::vector<TJobOutcome> Outcomes_;
   size_t Ended_ = 0;
   bool Aborted_ = false;
 };

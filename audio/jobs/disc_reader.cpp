@@ -7,7 +7,8 @@ TDiscReader::TDiscReader(TCDIn& Source, std::vector<TTrackRead> Reads,
     : Source_(Source),
       Reads_(std::move(Reads)),
       Spools_(std::move(Spools)),
-      OnReady_(std::move(OnReady)) {}
+      OnReady_(std::move(OnReady)),
+      Proofs_(Reads_.size()) {}
 
 TDiscReader::~TDiscReader() { Stop(); }
 
@@ -36,35 +37,103 @@ bool TDiscReader::WaitForAdmission(size_t Track) {
   return !Stopping_;
 }
 
+bool TDiscReader::Stopping() {
+  std::lock_guard<std::mutex> hold(Lock_);
+  return Stopping_;
+}
+
+TTrackProof TDiscReader::ProofOf(size_t Track) {
+  std::lock_guard<std::mutex> hold(Lock_);
+  return Track < Proofs_.size() ? Proofs_[Track] : TTrackProof{};
+}
+
 void TDiscReader::Run() {
   for (size_t track = 0; track < Reads_.size(); ++track) {
     if (!WaitForAdmission(track)) return;
-    if (!Reads_[track].Skip) ReadTrack(Reads_[track], *Spools_[track]);
+    if (!Reads_[track].Skip) ReadTrack(track);
   }
 }
 
 // Reads one track to its end into its spool, stopping early when the spool is
-// cancelled (its encoder ended) or the reader stops.
-void TDiscReader::ReadTrack(const TTrackRead& Read, TTrackSpool& Spool) {
+// cancelled (its encoder ended) or the reader stops; with test and copy, reads it again
+// before its spool is finished, so that the job ends with the verdict known.
+void TDiscReader::ReadTrack(size_t Index) {
+  const TTrackRead& Read = Reads_[Index];
+  TTrackSpool& Spool = *Spools_[Index];
+  TTrackProof proof;
   Source_.SetCurrentDrive(Read.Drive);
   Source_.SetStartTrack(Read.Track);
   Source_.SetEndTrack(Read.Track);
   Source_.SetReadOffset(Read.Offset);
   std::vector<uint8_t> chunk(TCDIn::ChunkBytes);
+  TTrackChecksummer sums(Read.Place);
+  bool whole = true;
   try {
     Source_.Open();
     Spool.Opened(Source_.Size);
     OnReady_();
     for (int got; (got = Source_.ReadData(chunk.data(), TCDIn::ChunkBytes)) > 0;) {
       Spool.Write(chunk.data(), static_cast<size_t>(got));
-      std::lock_guard<std::mutex> hold(Lock_);
-      if (Stopping_ || Spool.Cancelled()) break;
+      sums.Add(chunk.data(), static_cast<size_t>(got));
+      if (Stopping() || Spool.Cancelled()) {
+        whole = false;
+        break;
+      }
     }
     Source_.Close();
-    Spool.Finish(Source_.LastReadReport());
+    proof.Copy = sums.Result();
+    proof.Reads = Source_.LastReadReport();
+    if (Read.Verify && whole) Verify(Read, proof);
+    {
+      std::lock_guard<std::mutex> hold(Lock_);
+      Proofs_[Index] = proof;
+    }
+    Spool.Finish(proof.Reads);
   } catch (const std::exception& e) {
     Source_.Reset();
     Spool.Fail(e.what(), Source_.LastReadReport());
     OnReady_();
   }
+}
+
+// The test pass and what it finds; a read that fails there leaves the copy suspicious,
+// not failed: the encoder had every sector.
+void TDiscReader::Verify(const TTrackRead& Read, TTrackProof& Proof) {
+  try {
+    Proof.TestCrc = ReadPass(Read);
+    if (Proof.TestCrc) Proof.TestCopy = TestAndCopy(Read, Proof.Copy.Crc32, *Proof.TestCrc);
+  } catch (const std::exception& e) {
+    Source_.Reset();
+    Proof.TestCopy = std::string("suspicious: a test read failed: ") + e.what();
+  }
+}
+
+// One more read of the track, for its CRC only; nothing when the reader stops.
+std::optional<uint32_t> TDiscReader::ReadPass(const TTrackRead& Read) {
+  std::vector<uint8_t> chunk(TCDIn::ChunkBytes);
+  TTrackChecksummer sums(Read.Place);
+  Source_.Open();
+  for (int got; (got = Source_.ReadData(chunk.data(), TCDIn::ChunkBytes)) > 0;) {
+    sums.Add(chunk.data(), static_cast<size_t>(got));
+    if (Stopping()) {
+      Source_.Close();
+      return std::nullopt;
+    }
+  }
+  Source_.Close();
+  return sums.Result().Crc32;
+}
+
+// The copy pass fed the encoder: when the test pass read otherwise, further reads decide
+// whether the copy is confirmed; the track is suspicious when no read agrees with it.
+std::string TDiscReader::TestAndCopy(const TTrackRead& Read, uint32_t Copy, uint32_t Test) {
+  if (Test == Copy) return "Test CRC = Copy CRC";
+  for (int retry = 1; retry <= Read.Retries; ++retry) {
+    const std::optional<uint32_t> again = ReadPass(Read);
+    if (!again) break;
+    if (*again == Copy)
+      return "Test CRC differs from Copy CRC; re-read " + std::to_string(retry) +
+             " agrees with the copy";
+  }
+  return "suspicious: Test CRC differs from Copy CRC and no re-read agrees with the copy";
 }

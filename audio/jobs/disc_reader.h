@@ -14,10 +14,13 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "audio_cdrom.h"
+#include "track_checksums.h"
 #include "track_spool.h"
 
 // A track to read: drive and track number as the library numbers them. Skip: the job
@@ -26,7 +29,19 @@ struct TTrackRead {
   int Drive = 0;
   int Track = 0;
   bool Skip = false;
-  int Offset = 0;  // the drive's read offset, corrected
+  int Offset = 0;      // the drive's read offset, corrected
+  TTrackPlace Place;   // where the track lies, for its AccurateRip checksums
+  bool Verify = false;  // read it again (test and copy) and compare the CRCs
+  int Retries = 3;      // further reads when the two differ
+};
+
+// What reading a track proved: the checksums of the audio its encoder got, and with
+// test and copy the test pass's CRC and the verdict.
+struct TTrackProof {
+  TTrackChecksums Copy;
+  std::optional<uint32_t> TestCrc;
+  std::string TestCopy;  // "Test CRC = Copy CRC", or what the re-reads found; empty: no test
+  TCDReadReport Reads;   // what the copy pass met on the drive
 };
 
 class TDiscReader {
@@ -45,16 +60,23 @@ class TDiscReader {
   // Ends the reading: the track being read stops at its next chunk; returns once the
   // thread has ended.
   void Stop();
+  // What reading track Track (its index) proved; complete once its spool is finished.
+  TTrackProof ProofOf(size_t Track);
 
  private:
   void Run();
   bool WaitForAdmission(size_t Track);
-  void ReadTrack(const TTrackRead& Read, TTrackSpool& Spool);
+  void ReadTrack(size_t Index);
+  void Verify(const TTrackRead& Read, TTrackProof& Proof);
+  std::optional<uint32_t> ReadPass(const TTrackRead& Read);
+  std::string TestAndCopy(const TTrackRead& Read, uint32_t Copy, uint32_t Test);
+  bool Stopping();
 
   TCDIn& Source_;
   const std::vector<TTrackRead> Reads_;
   const std::vector<TTrackSpool*> Spools_;
   std::function<void()> OnReady_;
+  std::vector<TTrackProof> Proofs_;  // guarded by Lock_
   std::mutex Lock_;
   std::condition_variable Changed_;
   size_t Admitted_ = 0;
