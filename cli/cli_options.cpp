@@ -179,15 +179,16 @@ int OffsetValue(const std::string& Value) {
 // "musicbrainz", "gnudb" or "none" choose where track names come from; "accuraterip"
 // (or "accuraterip=URL", another address of the database) adds the check of the rips.
 void LookupValue(const std::string& Value, TCliOptions& Options) {
-  if (Value.rfind("accuraterip", 0) == 0 &&
-      (Value.size() == 11 || Value[11] == '=')) {
+  if (Value.rfind("accuraterip", 0) == 0 && (Value.size() == 11 || Value[11] == '=')) {
     Options.AccurateRip = true;
     Options.AccurateRipServer = Value.size() > 12 ? Value.substr(12) : std::string();
     return;
   }
   if (Value != "none" && Value != "musicbrainz" && Value != "gnudb")
-    throw TUsageError("The option --lookup takes musicbrainz, gnudb, accuraterip[=URL] or none, "
-                      "not \"" + Value + "\".");
+    throw TUsageError(
+        "The option --lookup takes musicbrainz, gnudb, accuraterip[=URL] or none, "
+        "not \"" +
+        Value + "\".");
   Options.Lookup = Value;
 }
 

@@ -16,17 +16,17 @@ class TUsageError : public std::runtime_error {
 struct TCliOptions {
   std::string Format = "wav";  // wav, mp3, ogg
   std::string OutDir = ".";
-  int Jobs = DefaultJobs();     // tracks encoded at a time
-  std::string NameTemplate;     // empty: files are named after the track entries
-  std::string Lookup = "none";  // none, musicbrainz, gnudb
-  std::string LookupServer;     // empty: the service's own address
-  int Release = 0;              // which match of a lookup (from 1); 0: not chosen
-  std::optional<int> Offset;    // the drive's read offset in samples (else cdr.ini's)
-  bool Verify = false;          // test and copy: every track read twice, CRCs compared
-  int Retries = 3;              // further reads when test and copy differ
-  bool AccurateRip = false;     // look the rips up in the AccurateRip database
+  int Jobs = DefaultJobs();       // tracks encoded at a time
+  std::string NameTemplate;       // empty: files are named after the track entries
+  std::string Lookup = "none";    // none, musicbrainz, gnudb
+  std::string LookupServer;       // empty: the service's own address
+  int Release = 0;                // which match of a lookup (from 1); 0: not chosen
+  std::optional<int> Offset;      // the drive's read offset in samples (else cdr.ini's)
+  bool Verify = false;            // test and copy: every track read twice, CRCs compared
+  int Retries = 3;                // further reads when test and copy differ
+  bool AccurateRip = false;       // look the rips up in the AccurateRip database
   std::string AccurateRipServer;  // empty: the database's own address
-  bool Log = false;             // a rip log and a cue sheet beside the files, per disc
+  bool Log = false;               // a rip log and a cue sheet beside the files, per disc
   static constexpr int MaxOffset = 44100;
   bool List = false;
   bool Help = false;

@@ -4,8 +4,8 @@
 #include <filesystem>
 
 #include "disc_knowledge.h"
-#include "rip_proof.h"
 #include "disc_tags.h"
+#include "rip_proof.h"
 #include "track_entry.h"
 
 std::atomic<int> TRipSession::StopSignal{0};

@@ -34,10 +34,10 @@ struct TPlannedJob {
 // How a job ended, for what the run proves afterwards.
 struct TJobOutcome {
   bool Ended = false;
-  bool Done = false;      // Done or Aborted, not Failed
-  std::string FileName;   // the file the job kept; empty when none
+  bool Done = false;     // Done or Aborted, not Failed
+  std::string FileName;  // the file the job kept; empty when none
   std::string Failure;
-  TTrackProof Proof;      // what reading it proved (for jobs that were read)
+  TTrackProof Proof;  // what reading it proved (for jobs that were read)
 };
 
 class TTrackRunner {

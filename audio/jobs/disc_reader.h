@@ -29,8 +29,8 @@ struct TTrackRead {
   int Drive = 0;
   int Track = 0;
   bool Skip = false;
-  int Offset = 0;      // the drive's read offset, corrected
-  TTrackPlace Place;   // where the track lies, for its AccurateRip checksums
+  int Offset = 0;       // the drive's read offset, corrected
+  TTrackPlace Place;    // where the track lies, for its AccurateRip checksums
   bool Verify = false;  // read it again (test and copy) and compare the CRCs
   int Retries = 3;      // further reads when the two differ
 };

@@ -14,6 +14,7 @@
 #include "audio_cdrom.h"
 #include "cdrip.h"
 #include "command_run.h"
+#include "disc_reader.h"
 #include "temp_dir.h"
 
 namespace {
@@ -127,6 +128,39 @@ TEST_F(DriveState, AnUnreadableSectorFailsTheReadInEveryParanoiaMode) {
       EXPECT_EQ(sector, 300);
     }
     EXPECT_GE(Source->LastReadReport().Skips, 1);
+  }
+}
+
+// Test and copy on a scratch that reads as noise the first time: without verification
+// the copy keeps the noise, no later read agrees with it, and the track is reported
+// suspicious; read again (the scratch now reads right) test and copy agree.
+TEST_F(DriveState, TestAndCopyCatchesAScratchThatReadsDifferentlyEachTime) {
+  SetUpDrive("flaky=100-101x1");
+  if (IsSkipped() || HasFatalFailure()) return;
+  const std::vector<uint8_t> disc = ReadWholeFile(Folder / "expect/track01.pcm");
+  for (const auto& [mode, verdict] :
+       {std::pair<const char*, const char*>{"disable", "suspicious"},
+        {"full", "Test CRC = Copy CRC"}}) {
+    SCOPED_TRACE(mode);
+    Load(mode);
+    TTrackSpool spool(Folder.string());
+    TTrackRead read;
+    read.Drive = Source->CurrentDrive();
+    read.Track = 1;
+    read.Verify = true;
+    read.Place.SamplePairs = disc.size() / 4;
+    TDiscReader reader(*Source, {read}, {&spool}, [] {});
+    reader.Admit(1);
+    reader.Start();
+    std::vector<uint8_t> copy(disc.size() + 1);
+    size_t got = 0;
+    for (int n; (n = spool.Read(copy.data() + got, 65536)) > 0;) got += static_cast<size_t>(n);
+    reader.Stop();
+    EXPECT_EQ(got, disc.size());
+    const TTrackProof proof = reader.ProofOf(0);
+    EXPECT_EQ(proof.TestCopy.rfind(verdict, 0), 0u) << proof.TestCopy;
+    EXPECT_EQ(std::equal(disc.begin(), disc.end(), copy.begin()), std::string(mode) == "full")
+        << "the scratch reads as noise once only";
   }
 }
 

@@ -3,14 +3,18 @@
 // ioctls and the audio through the paranoia layer's READ CD commands. The listing must
 // match the image's own, and every audio track must come out as the image maker says.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 
+#include "accuraterip.h"
 #include "command_run.h"
 #include "cue_text.h"
+#include "rip_log.h"
 #include "temp_dir.h"
+#include "track_checksums.h"
 #include "wav_decoder.h"
 
 namespace {
@@ -369,6 +373,79 @@ TEST_F(DriveRun, TheDiscsTextsComeBackAsCdText) {
   EXPECT_EQ(ListingLines(fromDrive.Output, device), ListingLines(fromImage.Output, cue))
       << fromDrive.Output << "\n"
       << fromImage.Output;
+}
+
+// The whole proof through the drive: a read offset corrected, test and copy, the
+// AccurateRip entry (served on the loopback interface, holding the sums of the disc's
+// own audio) confirming every track, a rip log whose hash holds, and a cue sheet that
+// reads back to the same tracks.
+TEST_F(DriveRun, AProvenRipOfTheDrive) {
+  const std::string cue = MakeDisc("--tracks 3 --seconds 2,1,3 --content noise");
+  int leadOut = 0;
+  const std::vector<PrintedTrack> printed = ParsePrinted(Printed, leadOut);
+  TDiscToc toc;
+  for (const PrintedTrack& track : printed) toc.Tracks.push_back({track.Number, track.Start, true});
+  toc.LeadOut = leadOut;
+  const TAccurateRipDiscIds ids = AccurateRipDiscIdsOf(toc);
+  std::string entry;
+  auto put32 = [&entry](uint32_t Value) {
+    for (int i = 0; i < 4; ++i) entry += static_cast<char>((Value >> (8 * i)) & 0xFF);
+  };
+  entry += static_cast<char>(ids.AudioTracks);
+  put32(ids.Id1);
+  put32(ids.Id2);
+  put32(ids.Id3);
+  for (size_t i = 0; i < printed.size(); ++i) {
+    const std::vector<uint8_t> pcm = Expected(static_cast<int>(i + 1));
+    TTrackChecksummer sums({pcm.size() / 4, i == 0, i + 1 == printed.size()});
+    sums.Add(pcm.data(), pcm.size());
+    entry += static_cast<char>(5);
+    put32(sums.Result().AccurateRipV1);
+    put32(0);
+  }
+  const std::filesystem::path served = std::filesystem::path(Dir / "served") / AccurateRipPath(ids);
+  std::filesystem::create_directories(served.parent_path());
+  std::ofstream(served, std::ios::binary) << entry;
+  std::FILE* server =
+      ::popen(("exec /usr/bin/python3 '" KORVANE_SOURCE_DIR "/tests/proof/entry_server.py' '" +
+               (Dir / "served") + "'")
+                  .c_str(),
+              "r");
+  ASSERT_NE(server, nullptr);
+  char line[128] = {};
+  int port = 0, pid = 0;
+  ASSERT_NE(std::fgets(line, sizeof line, server), nullptr);
+  ASSERT_EQ(std::sscanf(line, "PORT %d PID %d", &port, &pid), 2) << line;
+
+  const std::string device = MakeDrive(cue, "offset=-48");
+  const auto result =
+      Cli("--verify --offset -48 --lookup accuraterip=http://127.0.0.1:" + std::to_string(port) +
+          " --out O '" + device + "'");
+  ::kill(pid, SIGTERM);
+  ::pclose(server);
+  ASSERT_EQ(result.Status, 0) << result.Output;
+  for (const char* track : {"Track01", "Track02", "Track03"}) {
+    const std::string name = std::string("O/") + track + ".wav: ";
+    EXPECT_NE(result.Output.find(name + "accurately ripped (confidence 5, v1)"), std::string::npos)
+        << result.Output;
+    EXPECT_NE(result.Output.find(name + "CRC "), std::string::npos) << result.Output;
+  }
+  EXPECT_EQ(result.Output.find("suspicious"), std::string::npos) << result.Output;
+  std::ifstream in(Dir / "O/sr0.log");
+  const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_TRUE(RipLogIntact(log)) << log;
+  EXPECT_NE(log.find("Read offset: -48 samples"), std::string::npos) << log;
+  const auto readBack = Cli("--list O/sr0.cue", false);
+  ASSERT_EQ(readBack.Status, 0) << readBack.Output;
+  const auto original = Cli("--list '" + cue + "'", false);
+  auto trackLines = [](const std::string& Listing, const std::string& Drive) {
+    std::vector<std::string> lines;
+    for (const std::string& text : ListingLines(Listing, Drive))
+      if (text.find(".cda") != std::string::npos) lines.push_back(text);
+    return lines;
+  };
+  EXPECT_EQ(trackLines(readBack.Output, Dir / "O/sr0.cue"), trackLines(original.Output, cue))
+      << readBack.Output;
 }
 
 }  // namespace
