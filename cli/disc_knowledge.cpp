@@ -32,23 +32,6 @@ TDiscInfo FilledFrom(TDiscInfo Info, const TDiscInfo& Fallback) {
   return Info;
 }
 
-TTrackPlace TDiscFacts::PlaceOf(int Number) const {
-  TTrackPlace place;
-  int firstAudio = 0, lastAudio = 0;
-  for (const TTrackListing& track : Listing.Tracks) {
-    if (track.Info.IsData) continue;
-    if (firstAudio == 0) firstAudio = track.Track;
-    lastAudio = track.Track;
-    if (track.Track != Number) continue;
-    const uint64_t sectors =
-        (uint64_t{track.Info.Minutes} * 60 + track.Info.Seconds) * 75 + track.Info.Frames;
-    place.SamplePairs = sectors * 588;
-  }
-  place.FirstAudioTrack = Number == firstAudio;
-  place.LastAudioTrack = Number == lastAudio;
-  return place;
-}
-
 const TDiscFacts& TDiscKnowledge::Of(int Drive) {
   const auto known = Known_.find(Drive);
   if (known != Known_.end()) return known->second;

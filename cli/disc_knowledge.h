@@ -12,15 +12,11 @@
 #include "cli_options.h"
 #include "disc_lookup.h"
 #include "drive_catalog.h"
-#include "track_checksums.h"
 
 struct TDiscFacts {
   TDiscInfo Info;
   int Tracks = 0;  // the disc's tracks, data tracks included
   TDriveListing Listing;
-
-  // Where track Number lies among the disc's audio tracks, for its AccurateRip sums.
-  TTrackPlace PlaceOf(int Number) const;
 };
 
 class TDiscKnowledge {

@@ -21,13 +21,8 @@ class TRunProof {
   void Prove(const std::vector<TPlannedJob>& Jobs, const std::vector<TJobOutcome>& Outcomes);
 
  private:
-  void ProveDisc(int Drive, const std::vector<size_t>& Jobs);
-  void WriteBeside(const std::string& Name, const std::string& Text);
-
   const TCliOptions& Options_;
   TDiscKnowledge& Knowledge_;
   TProgressDisplay& Display_;
   std::FILE* Err_;
-  const std::vector<TPlannedJob>* Jobs_ = nullptr;
-  const std::vector<TJobOutcome>* Outcomes_ = nullptr;
 };

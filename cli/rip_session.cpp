@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "disc_knowledge.h"
+#include "disc_proof.h"
 #include "disc_tags.h"
 #include "rip_proof.h"
 #include "track_entry.h"
@@ -140,7 +141,7 @@ std::vector<TPlannedJob> TRipSession::Plan(const std::vector<TRipJob>& Jobs) {
     }
     if (plan.Problem.empty()) {
       const TDiscFacts& disc = knowledge.Of(plan.Read.Drive);
-      plan.Read.Place = disc.PlaceOf(plan.Read.Track);
+      plan.Read.Place = PlaceOf(disc.Listing, plan.Read.Track);
       Name(plan, disc);
     }
     planned.push_back(plan);

@@ -36,7 +36,11 @@ class TConversionRun::TRunScope {
 
 TConversionRun::TConversionRun(TPipelineComponents& Components, TJobList& Jobs,
                                TDriveCatalog& Drives, TRunWindow& Window)
-    : Components_(Components), Jobs_(Jobs), Window_(Window), Starter_(Components.CDIn1, Drives) {}
+    : Components_(Components),
+      Jobs_(Jobs),
+      Window_(Window),
+      Starter_(Components.CDIn1, Drives),
+      Proof_(Components.CDIn1, Drives) {}
 
 // ---------------------------------------------------------------------------------
 // The run
@@ -50,6 +54,7 @@ void TConversionRun::RunConversion() {
   TRunScope scope(*this);
   RunAborted = 0;
   Names_ = TRunFileNames();
+  Proof_.BeginRun(Window_.WriteRipLog());
   const std::vector<TJobRowId> listed = Jobs_.RowIds();
   std::set<TJobRowId> waiting(listed.begin(), listed.end());
   const int count = static_cast<int>(listed.size());
@@ -69,6 +74,8 @@ void TConversionRun::RunConversion() {
     }
     ++JobIndex;
   }
+  for (const std::string& problem : Proof_.EndRun(Window_.OutputFolder().toStdString()))
+    Window_.ShowRunProblem(problem);
   if (Window_.RemoveConvertedFilenames()) Jobs_.RemoveConverted();
 }
 
@@ -77,6 +84,7 @@ void TConversionRun::RunConversion() {
 void TConversionRun::StartJob() {
   Watch_.Begin(nullptr);
   JobOutput_ = nullptr;
+  JobFailure_.clear();
   const TOutputFormat format = Window_.OutputFormat();
   TAudioFileOut& output = OutputOf(format);
   try {
@@ -87,7 +95,7 @@ void TConversionRun::StartJob() {
     Watch_.Begin(&output);
     JobFile_ = Names_.Free(JobFileName(Window_.OutputFolder().toStdString(), caption, format));
     JobOutput_ = &output;
-    Starter_.StartOutput(output, JobFile_);
+    Starter_.StartOutput(output, JobFile_, Proof_.InputOfJob());
   } catch (const std::exception& e) {
     Jobs_.SetStatus(StatusRow, ErrorStatus(e.what()));
     throw;
@@ -96,7 +104,9 @@ void TConversionRun::StartJob() {
 
 // A file that the job left is the run's: no later job of the run replaces it.
 void TConversionRun::RecordJobFile() {
-  if (JobOutput_ && JobOutput_->FileKept()) Names_.Written(JobFile_);
+  const bool kept = JobOutput_ && JobOutput_->FileKept();
+  if (kept) Names_.Written(JobFile_);
+  Proof_.EndJob(kept ? JobFile_ : std::string(), JobFailure_);
 }
 
 TAudioFileOut& TConversionRun::OutputOf(TOutputFormat Format) {
@@ -167,8 +177,10 @@ void TConversionRun::OutputFailed(TAudioOutput*, const std::exception& E) {
 }
 
 void TConversionRun::ApplyPendingFailure() {
-  if (const std::optional<std::string> failure = Watch_.TakeFailure())
+  if (const std::optional<std::string> failure = Watch_.TakeFailure()) {
+    JobFailure_ = *failure;
     Jobs_.SetStatus(StatusRow, ErrorStatus(*failure));
+  }
 }
 
 // ---------------------------------------------------------------------------------

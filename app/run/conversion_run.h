@@ -22,6 +22,7 @@
 
 #include "job_list.h"
 #include "rip_job.h"
+#include "run_proof.h"
 
 class TAudioFileOut;
 class TAudioOutput;
@@ -44,12 +45,16 @@ class TRunWindow {
   virtual QString OutputFolder() const = 0;
   virtual TOutputFormat OutputFormat() const = 0;
   virtual bool RemoveConvertedFilenames() const = 0;
+  // "Write a rip log and cue sheet": each disc of the run gets both beside its files.
+  virtual bool WriteRipLog() const { return false; }
   virtual TMp3RowTags Mp3RowTags() const = 0;
   // The comment lines of every FLAC file (the "Flac settings" tab's "Use tags").
   virtual std::vector<std::string> FlacComments() const = 0;
   // False: "Convert" (button and action bar item) and the "General options" tab
   // disabled, the four format tabs hidden. True: all of them available again.
   virtual void SetRunControlsAvailable(bool Available) = 0;
+  // Tells of something the run could not do besides its rows (a log not written).
+  virtual void ShowRunProblem(const std::string&) {}
 };
 
 class TConversionRun : public QObject {
@@ -102,6 +107,8 @@ class TConversionRun : public QObject {
   TJobStarter Starter_;
   TJobWatch Watch_;
   TRunFileNames Names_;  // of the current run
+  TRunProofRecorder Proof_;
+  std::string JobFailure_;  // why the current job failed; empty when it did not
   // The current job's output and file, when it started one.
   TAudioFileOut* JobOutput_ = nullptr;
   std::string JobFile_;

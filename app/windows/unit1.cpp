@@ -177,6 +177,8 @@ void TForm1::CreateGeneralOptions() {
   CheckBox1->setGeometry(8, 58, 300, 20);
   CheckBox2 = new QCheckBox(QStringLiteral("Track names from the disc"), TabSheet1);
   CheckBox2->setGeometry(224, 104, 230, 20);
+  CheckBox3 = new QCheckBox(QStringLiteral("Write a rip log and cue sheet"), TabSheet1);
+  CheckBox3->setGeometry(224, 128, 230, 20);
   auto* format = new QGroupBox(QStringLiteral("Output format"), TabSheet1);
   format->setGeometry(8, 86, 200, 124);
   RadioButton1 = new QRadioButton(QStringLiteral("Wav"), format);
@@ -452,6 +454,10 @@ TOutputFormat TForm1::OutputFormat() const {
 }
 
 bool TForm1::RemoveConvertedFilenames() const { return CheckBox1->isChecked(); }
+bool TForm1::WriteRipLog() const { return CheckBox3->isChecked(); }
+void TForm1::ShowRunProblem(const std::string& Problem) {
+  ShowError(QString::fromStdString(Problem));
+}
 
 TMp3RowTags TForm1::Mp3RowTags() const { return Form2_ ? Form2_->RowTags() : TMp3RowTags{}; }
 

@@ -69,6 +69,7 @@ class TForm1 : public QWidget, private TRunWindow {
   QPushButton* Button1;        // "Set folder"
   QCheckBox* CheckBox1;        // "Remove converted filenames"
   QCheckBox* CheckBox2;        // "Track names from the disc"
+  QCheckBox* CheckBox3;        // "Write a rip log and cue sheet"
   QRadioButton* RadioButton1;  // "Wav"
   QRadioButton* RadioButton2;  // "Mp3"
   QRadioButton* RadioButton3;  // "Ogg vorbis"
@@ -149,6 +150,8 @@ class TForm1 : public QWidget, private TRunWindow {
   QString OutputFolder() const override;
   TOutputFormat OutputFormat() const override;
   bool RemoveConvertedFilenames() const override;
+  bool WriteRipLog() const override;
+  void ShowRunProblem(const std::string& Problem) override;
   TMp3RowTags Mp3RowTags() const override;
   std::vector<std::string> FlacComments() const override;
   void SetRunControlsAvailable(bool Available) override;

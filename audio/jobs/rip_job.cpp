@@ -146,7 +146,12 @@ std::string TJobStarter::SelectTrack(const std::string& Entry) {
 }
 
 void TJobStarter::StartOutput(TAudioFileOut& Output, const std::string& FileName) {
-  Output.SetInput(&Source_);
+  StartOutput(Output, FileName, Source_);
+}
+
+void TJobStarter::StartOutput(TAudioFileOut& Output, const std::string& FileName,
+                              TAudioInput& Input) {
+  Output.SetInput(&Input);
   Output.FileName = FileName;
   Output.Start();
 }

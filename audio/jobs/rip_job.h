@@ -77,8 +77,10 @@ class TJobStarter {
   // drive is not there, else an empty text. With no drive at all the source is left as
   // it is, and opening it decides.
   std::string SelectTrack(const std::string& Entry);
-  // Connects Output to the source, names its file and starts it.
+  // Connects Output to the source (or to Input, a source that reads it), names its file
+  // and starts it.
   void StartOutput(TAudioFileOut& Output, const std::string& FileName);
+  void StartOutput(TAudioFileOut& Output, const std::string& FileName, TAudioInput& Input);
 
  private:
   TCDIn& Source_;

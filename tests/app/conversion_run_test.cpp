@@ -4,19 +4,30 @@
 #include "conversion_run.h"
 
 #include <time.h>
+#include <zlib.h>
 
 #include <QCheckBox>
 #include <QRadioButton>
 #include <QTest>
 
 #include <chrono>
+#include <fstream>
+#include <sstream>
 
 #include "app_test_support.h"
+#include "rip_log.h"
 #include "wav_decoder.h"
 
 namespace {
 
 bool Exists(const std::string& Path) { return std::filesystem::exists(Path); }
+
+std::string ReadText(const std::string& Path) {
+  std::ifstream in(Path);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
 
 // The samples of a PCM .wav file we wrote (after its 44-byte header).
 std::vector<uint8_t> PcmOf(const std::string& Wav) {
@@ -349,6 +360,32 @@ TEST_F(ConversionRunTest, ClosingDuringARunAbortsItAndFinishesTheFileFirst) {
   EXPECT_FALSE(Exists(OutFile("Track03.wav")));
   // The window closes once the run has returned.
   EXPECT_TRUE(QTest::qWaitFor([&] { return !Form->isVisible(); }, 2000));
+}
+
+// "Write a rip log and cue sheet" (off at the start): the rows end as ever, and the disc
+// gets a log whose hash holds, with each track's CRC, and a cue sheet of the files that
+// reads back to the same tracks.
+TEST_F(ConversionRunTest, ARunWritesTheDiscsLogAndCueSheetWhenAsked) {
+  const di::DiscSpec disc = AudioDisc({1, 1.5});
+  const std::string cue = MakeDisc(disc);
+  Form->AddDroppedPaths(Entries(cue, {1, 2}));
+  EXPECT_FALSE(Form->CheckBox3->isChecked());
+  Form->CheckBox3->click();
+
+  Convert();
+
+  EXPECT_EQ(Statuses(), QStringList({"Done", "Done"}));
+  const std::string log = ReadText(OutFile("disc.log"));
+  EXPECT_TRUE(RipLogIntact(log)) << log;
+  const std::vector<uint8_t> pcm = PcmOf(OutFile("Track02.wav"));
+  char crc[32];
+  std::snprintf(crc, sizeof crc, "Copy CRC: %08X",
+                static_cast<unsigned>(::crc32(0, pcm.data(), static_cast<unsigned>(pcm.size()))));
+  EXPECT_NE(log.find(crc), std::string::npos) << log;
+  const int drive = Form->Drives().AddImageDrive(OutFile("disc.cue"));
+  ASSERT_GE(drive, 0) << Form->Drives().LastError();
+  const TDriveListing listing = Form->Drives().List(drive);
+  EXPECT_EQ(listing.Tracks.size(), 2u);
 }
 
 }  // namespace
