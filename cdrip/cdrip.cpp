@@ -1,6 +1,8 @@
 // The library's entry points. One lock guards all state: the front end's window thread
 // and an output's worker thread both call in (never at the same time by design, but
-// nothing here relies on that).
+// nothing here relies on that). The open range is read ahead on a thread of its own
+// (read_ahead.h); that thread never takes the library's lock, and no call holds the
+// lock while it waits for a chunk or for the reader to stop.
 #include "cdrip.h"
 
 #include <cdio/logging.h>
@@ -9,6 +11,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
@@ -20,6 +23,7 @@
 #include "image_drive.h"
 #include "image_error.h"
 #include "ini_file.h"
+#include "read_ahead.h"
 #include "text_case.h"
 
 namespace cdrip {
@@ -37,13 +41,6 @@ struct DriveSlot {
   std::optional<Toc> Contents;  // as the last CR_ReadToc found it
 };
 
-struct RipRange {
-  std::unique_ptr<SectorReader> Reader;
-  int32_t Next = 0;
-  int32_t End = 0;
-  int32_t ChunkSectors = MaxChunkSectors;
-};
-
 struct Library {
   std::mutex Lock;
   std::vector<DriveSlot> Drives;  // devices first, then images
@@ -51,9 +48,13 @@ struct Library {
   int32_t Active = -1;
   ReadSettings Settings;
   IniFile SettingsFile;  // as CR_Init read it
-  std::optional<RipRange> Ripper;
+  // The open range. Shared with a CR_RipChunk that waits for its next chunk without the
+  // lock, so that ending the range cannot pull it away from under that call.
+  std::shared_ptr<ReadAhead> Ripper;
+  uint64_t RangeSerial = 0;              // counts the ranges opened
   std::optional<ReadReport> LastReport;  // of the range last opened
-  std::string LastError;                 // why the last CR_AddImageDrive failed
+  int ReadAheadChunks = CR_READ_AHEAD_CHUNKS;
+  std::string LastError;  // why the last CR_AddImageDrive failed
   bool LogSilenced = false;
   cdio_log_handler_t PreviousLogHandler = nullptr;
 
@@ -128,16 +129,6 @@ std::optional<RipRange> OpenRange(Library& Lib, int32_t* BufferSize, int32_t Sta
   return RipRange{std::move(reader), first, last, chunkSectors};
 }
 
-int32_t RipNextChunk(RipRange& Range, uint8_t* Buffer) {
-  const int32_t wanted = std::min(Range.ChunkSectors, Range.End - Range.Next);
-  if (wanted <= 0) return 0;
-  const int32_t got = Range.Reader->Read(Buffer, Range.Next, wanted);
-  Range.Next += got;
-  // A sector that cannot be read ends the range.
-  if (got < wanted) Range.End = Range.Next;
-  return got * SectorBytes;
-}
-
 // A drive named by path: a block device is read as a CD device (one the CD layer did not
 // list, such as a drive under a name of its own), anything else as a disc image.
 std::unique_ptr<Drive> MakeAddedDrive(const std::string& Path) {
@@ -169,6 +160,38 @@ Result Guarded(Result Failure, Body&& Run) {
   }
 }
 
+// KORVANE_CDRIP_READ_AHEAD=0 reads each chunk when it is asked for, as benchmarks compare.
+int ReadAheadChunksFromEnvironment() {
+  const char* setting = std::getenv("KORVANE_CDRIP_READ_AHEAD");
+  return setting && std::strcmp(setting, "0") == 0 ? 0 : CR_READ_AHEAD_CHUNKS;
+}
+
+// Ends the open range: it leaves the library under the lock, and its reader is stopped
+// after the lock is let go, so no other call waits for the read in progress. Its final
+// counts are kept unless another range was opened meanwhile.
+void EndRange() {
+  std::shared_ptr<ReadAhead> range;
+  uint64_t serial = 0;
+  Guarded<int>(0, [&](Library& lib) {
+    if (lib.Ripper) lib.LastReport = lib.Ripper->Report();
+    range = std::move(lib.Ripper);
+    serial = lib.RangeSerial;
+    return 0;
+  });
+  if (!range) return;
+  range->Stop();
+  Guarded<int>(0, [&](Library& lib) {
+    if (lib.RangeSerial == serial && lib.LastReport) lib.LastReport = range->Report();
+    return 0;
+  });
+}
+
+// Stops a range that a call found still open after EndRange (another thread opened it
+// meanwhile), once that call has let go of the lock.
+void StopDisplaced(const std::shared_ptr<ReadAhead>& Range) {
+  if (Range) Range->Stop();
+}
+
 }  // namespace
 }  // namespace cdrip
 
@@ -177,19 +200,27 @@ using cdrip::Library;
 extern "C" {
 
 int32_t CR_Init(const char* iniPath) {
-  return cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
+  cdrip::EndRange();
+  std::shared_ptr<cdrip::ReadAhead> displaced;
+  const int32_t result = cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
     cdrip::SilenceCdLayer(lib);
     lib.SettingsFile = iniPath ? cdrip::IniFile::Load(iniPath) : cdrip::IniFile();
     lib.Settings = cdrip::SettingsFrom(lib.SettingsFile);
-    lib.Ripper.reset();
+    lib.ReadAheadChunks = cdrip::ReadAheadChunksFromEnvironment();
+    displaced = std::move(lib.Ripper);
     cdrip::ListDevices(lib);
     return 0;
   });
+  cdrip::StopDisplaced(displaced);
+  return result;
 }
 
 int32_t CR_DeInit(void) {
-  return cdrip::Guarded<int32_t>(-1, [](Library& lib) {
-    lib.Ripper.reset();
+  cdrip::EndRange();
+  std::shared_ptr<cdrip::ReadAhead> displaced;
+  const int32_t result = cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
+    displaced = std::move(lib.Ripper);
+    ++lib.RangeSerial;
     lib.LastReport.reset();
     lib.Drives.clear();
     lib.DeviceCount = 0;
@@ -197,6 +228,8 @@ int32_t CR_DeInit(void) {
     cdrip::RestoreCdLayerLog(lib);
     return 0;
   });
+  cdrip::StopDisplaced(displaced);
+  return result;
 }
 
 int32_t CR_GetNumCDROM(void) {
@@ -269,40 +302,55 @@ CR_TocEntry CR_GetTocEntry(int32_t index) {
 }
 
 int32_t CR_OpenRipper(int32_t* bufferSize, int32_t startSector, int32_t endSector) {
-  return cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
-    lib.Ripper = cdrip::OpenRange(lib, bufferSize, startSector, endSector);
+  // The old range's reader stops before the new one starts reading the drive.
+  cdrip::EndRange();
+  std::shared_ptr<cdrip::ReadAhead> displaced;
+  const int32_t result = cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
+    displaced = std::move(lib.Ripper);
+    ++lib.RangeSerial;
     lib.LastReport.reset();
-    if (lib.Ripper) lib.LastReport = cdrip::ReadReport{};
-    return lib.Ripper ? 0 : -1;
-  });
-}
-
-int32_t CR_RipChunk(uint8_t* buffer, int32_t* byteCount, int32_t* abort) {
-  return cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
-    if (!byteCount) return -1;
-    *byteCount = 0;
-    if (!buffer || !lib.Ripper) return -1;
-    if (abort && *abort) return 0;
-    *byteCount = cdrip::RipNextChunk(*lib.Ripper, buffer);
+    std::optional<cdrip::RipRange> range =
+        cdrip::OpenRange(lib, bufferSize, startSector, endSector);
+    if (!range) return -1;
+    lib.Ripper = std::make_shared<cdrip::ReadAhead>(std::move(*range), lib.ReadAheadChunks);
+    lib.LastReport = cdrip::ReadReport{};
     return 0;
   });
+  cdrip::StopDisplaced(displaced);
+  return result;
+}
+
+// Waits for the chunk on the range's own lock, not the library's.
+int32_t CR_RipChunk(uint8_t* buffer, int32_t* byteCount, int32_t* abort) {
+  if (!byteCount) return -1;
+  *byteCount = 0;
+  const std::shared_ptr<cdrip::ReadAhead> range = cdrip::Guarded<std::shared_ptr<cdrip::ReadAhead>>(
+      nullptr, [](Library& lib) { return lib.Ripper; });
+  if (!buffer || !range) return -1;
+  try {
+    if (abort && *abort) {
+      range->Stop();
+      return 0;
+    }
+    *byteCount = range->Next(buffer);
+  } catch (...) {
+    return -1;
+  }
+  return 0;
 }
 
 int32_t CR_GetReadReport(CR_ReadReport* report) {
   return cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
     if (!report || !lib.LastReport) return -1;
-    const cdrip::ReadReport read = lib.Ripper ? lib.Ripper->Reader->Report() : *lib.LastReport;
+    const cdrip::ReadReport read = lib.Ripper ? lib.Ripper->Report() : *lib.LastReport;
     *report = CR_ReadReport{read.Rereads, read.Corrections, read.Skips, 0};
     return 0;
   });
 }
 
 int32_t CR_CloseRipper(void) {
-  return cdrip::Guarded<int32_t>(-1, [](Library& lib) {
-    if (lib.Ripper) lib.LastReport = lib.Ripper->Reader->Report();
-    lib.Ripper.reset();
-    return 0;
-  });
+  cdrip::EndRange();
+  return 0;
 }
 
 int32_t CR_AddImageDrive(const char* path) {

@@ -7,7 +7,11 @@
  * Audio comes as 16-bit stereo little-endian PCM at 44100 Hz, 2352 bytes a sector.
  *
  * The library guards its state with one lock, so calls may come from several threads;
- * a ripper is read by one thread at a time. */
+ * a ripper is read by one thread at a time. After CR_OpenRipper a thread of the library
+ * reads the range ahead of CR_RipChunk, at most CR_READ_AHEAD_CHUNKS chunks ahead, so
+ * that a drive goes on streaming while the caller encodes; no call waits for that
+ * thread's read of a sector except the CR_RipChunk that needs it and the calls that end
+ * the range (a read in progress finishes first, one chunk at most). */
 #ifndef KORVANE_CDRIP_H
 #define KORVANE_CDRIP_H
 
@@ -32,13 +36,18 @@ typedef struct {
 #define CR_LEADOUT_TRACK 0xAA
 #define CR_SECTOR_BYTES 2352
 #define CR_MAX_CHUNK_BYTES 176400 /* 75 sectors: one second of CD audio */
+/* Chunks read ahead of CR_RipChunk at most: 8 of the range's chunk size, so at most
+ * 8 x 176400 bytes (about 1.4 MB) wait in the library for a range of full chunks. */
+#define CR_READ_AHEAD_CHUNKS 8
 
 /* Reads the settings file (may be NULL or missing: defaults then) and lists the CD
  * drives. Section "CD-ROM": "ParanoiaMode" = full | overlap | disable (default full),
  * "ParanoiaRetries" = re-reads of a bad sector before it is given up (default 20).
- * Returns 0. */
+ * The environment variable KORVANE_CDRIP_READ_AHEAD=0 turns reading ahead off: each
+ * chunk is then read when CR_RipChunk asks for it, on the caller's thread (benchmarks
+ * compare the two). Ends an open ripper. Returns 0. */
 CDRIP_API int32_t CR_Init(const char* iniPath);
-/* Closes any ripper and releases every drive, added images included. Returns 0. */
+/* Ends any ripper and releases every drive, added images included. Returns 0. */
 CDRIP_API int32_t CR_DeInit(void);
 /* Number of drives: CD drives, then added images. */
 CDRIP_API int32_t CR_GetNumCDROM(void);
@@ -56,12 +65,16 @@ CDRIP_API int32_t CR_GetNumTocEntries(void);
 /* Entry index of the last table read; all zero when there is no such entry. */
 CDRIP_API CR_TocEntry CR_GetTocEntry(int32_t index);
 /* Prepares reading sectors startSector .. endSector - 1 of the active drive (bounded
- * by the disc). *bufferSize is the caller's buffer size in bytes; chunks never exceed
- * it nor CR_MAX_CHUNK_BYTES, and it is set to the chunk size used. Returns 0, or -1
- * when nothing can be read. */
+ * by the disc) and starts reading them ahead; an open ripper ends first. *bufferSize is
+ * the caller's buffer size in bytes; chunks never exceed it nor CR_MAX_CHUNK_BYTES, and
+ * it is set to the chunk size used. Returns 0, or -1 when nothing can be read. */
 CDRIP_API int32_t CR_OpenRipper(int32_t* bufferSize, int32_t startSector, int32_t endSector);
 /* Fills buffer with the next chunk of the range and sets *byteCount (0 when the range
- * is exhausted, or *abort is nonzero, or the disc could not be read). Returns 0. */
+ * is exhausted, or *abort is nonzero, or the disc could not be read), waiting while the
+ * chunk is being read. Chunks come in disc order, full but for the range's last; a
+ * sector that cannot be read ends the range, the chunk before it holding the sectors up
+ * to it. A nonzero *abort ends the reading: nothing more is delivered until the next
+ * CR_OpenRipper. Returns 0. */
 CDRIP_API int32_t CR_RipChunk(uint8_t* buffer, int32_t* byteCount, int32_t* abort);
 /* What reading the range met on the disc (all zero for images). */
 typedef struct {
@@ -75,7 +88,8 @@ typedef struct {
  * after CR_CloseRipper until the next CR_OpenRipper. Returns 0, or -1 when no range was
  * opened. */
 CDRIP_API int32_t CR_GetReadReport(CR_ReadReport* report);
-/* Ends reading. Returns 0. */
+/* Ends reading: the library's reader stops (a chunk it is reading is finished first)
+ * and lets go of the drive. Returns 0. */
 CDRIP_API int32_t CR_CloseRipper(void);
 /* Adds a disc image (.cue, .toc or .nrg) as a drive; returns its drive number (the
  * existing one when the image was added before), or -1, with nothing added, when it

@@ -2,6 +2,7 @@
 #include "cdrip.h"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <algorithm>
 #include <fstream>
@@ -212,7 +213,7 @@ TEST_F(RangeTest, RangeEndIsRespectedAndBoundedByTheLeadOut) {
   EXPECT_TRUE(Rip(10, 10).Bytes.empty());
 }
 
-TEST_F(RangeTest, AbortEndsTheChunk) {
+TEST_F(RangeTest, AbortEndsTheRange) {
   int32_t size = CR_MAX_CHUNK_BYTES;
   ASSERT_EQ(CR_OpenRipper(&size, 0, 300), 0);
   std::vector<uint8_t> buffer(CR_MAX_CHUNK_BYTES);
@@ -220,9 +221,51 @@ TEST_F(RangeTest, AbortEndsTheChunk) {
   int32_t abort = 1;
   CR_RipChunk(buffer.data(), &count, &abort);
   EXPECT_EQ(count, 0);
+  abort = 0;
+  CR_RipChunk(buffer.data(), &count, &abort);
+  EXPECT_EQ(count, 0) << "nothing is read after an abort";
   CR_CloseRipper();
   CR_RipChunk(buffer.data(), &count, &abort);
   EXPECT_EQ(count, 0) << "nothing to read after the ripper was closed";
+}
+
+// Ranges opened and ended over and over while the library's thread reads ahead: ended
+// by closing, by opening the next range, by an abort or by initialising the library
+// anew, after 0 to 3 chunks; and the same with reading ahead switched off.
+TEST_F(RangeTest, RangesEndedAtAnyPointWhileTheThreadReadsAhead) {
+  const int32_t drive = CR_GetNumCDROM() - 1;
+  std::vector<uint8_t> buffer(CR_MAX_CHUNK_BYTES);
+  for (const char* readAhead : {"1", "0"}) {
+    SCOPED_TRACE(std::string("KORVANE_CDRIP_READ_AHEAD=") + readAhead);
+    ::setenv("KORVANE_CDRIP_READ_AHEAD", readAhead, 1);
+    CR_Init(nullptr);
+    ASSERT_EQ(CR_SetActiveCDROM(drive), 0);
+    for (int32_t cycle = 0; cycle < 24; ++cycle) {
+      const int32_t first = cycle * 7;
+      int32_t size = CR_MAX_CHUNK_BYTES;
+      ASSERT_EQ(CR_OpenRipper(&size, first, LeadOut), 0);
+      for (int32_t c = 0; c < cycle % 4; ++c) {
+        int32_t count = -1, abort = 0;
+        CR_RipChunk(buffer.data(), &count, &abort);
+        ASSERT_EQ(count, CR_MAX_CHUNK_BYTES);
+        const std::vector<uint8_t> expected = Sectors(first + 75 * c, 75);
+        ASSERT_TRUE(std::equal(expected.begin(), expected.end(), buffer.begin()));
+      }
+      if (cycle % 4 == 1) {
+        CR_CloseRipper();
+      } else if (cycle % 4 == 2) {
+        int32_t count = -1, abort = 1;
+        CR_RipChunk(buffer.data(), &count, &abort);
+        EXPECT_EQ(count, 0);
+      } else if (cycle % 4 == 3) {
+        CR_Init(nullptr);
+        ASSERT_EQ(CR_SetActiveCDROM(drive), 0);
+      }
+    }
+    EXPECT_TRUE(Rip(100, 400).Bytes == Sectors(100, 300));
+  }
+  ::unsetenv("KORVANE_CDRIP_READ_AHEAD");
+  CR_Init(nullptr);
 }
 
 TEST_F(CdRipTest, SessionGapOfAnEnhancedCdReadsAsSilence) {

@@ -1,15 +1,20 @@
 // The CD source on the software drive, in this test's own process: CTest starts it with
 // the drive preloaded (KORVANE_FAKE_DRIVE, KORVANE_FAKE_DRIVE_FAULTS), once per fault,
 // and each test runs under its own fault. They check the drive's state as the source
-// reports it, a tray opened in the middle of a read and the disc put back, and an
-// unreadable sector in each of the paranoia layer's modes.
+// reports it, a tray opened in the middle of a read and the disc put back, an unreadable
+// sector in each of the paranoia layer's modes, and reads ended while a slow drive is
+// being read ahead.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <thread>
 
 #include "audio_cdrom.h"
 #include "cdrip.h"
@@ -110,24 +115,31 @@ TEST_F(DriveState, ATrayOpenedMidReadFailsTheReadAndTheDiscPutBackReadsAgain) {
 
 // Whatever the paranoia layer's mode, a sector that cannot be read ends the read and is
 // named: exactly with verification, else by the start of the drive's read (at most 25
-// sectors) that failed.
+// sectors) that failed. Reading ahead names the same sector as reading each chunk when
+// it is asked for.
 TEST_F(DriveState, AnUnreadableSectorFailsTheReadInEveryParanoiaMode) {
   SetUpDrive("unreadable=300");
   if (IsSkipped() || HasFatalFailure()) return;
   for (const char* mode : {"full", "overlap", "disable"}) {
     SCOPED_TRACE(mode);
-    Load(mode);
-    const std::optional<std::string> failure = ReadFailure(*Source);
-    ASSERT_TRUE(failure.has_value());
-    const size_t at = failure->find("The disc could not be read at sector ");
-    ASSERT_EQ(at, 0u) << *failure;
-    const int sector = std::atoi(failure->c_str() + 37);
+    std::optional<std::string> failures[2];
+    for (int readAhead : {0, 1}) {
+      ::setenv("KORVANE_CDRIP_READ_AHEAD", readAhead ? "1" : "0", 1);
+      Load(mode);
+      failures[readAhead] = ReadFailure(*Source);
+      EXPECT_GE(Source->LastReadReport().Skips, 1);
+    }
+    ::unsetenv("KORVANE_CDRIP_READ_AHEAD");
+    ASSERT_TRUE(failures[1].has_value());
+    EXPECT_EQ(failures[1], failures[0]);
+    const size_t at = failures[1]->find("The disc could not be read at sector ");
+    ASSERT_EQ(at, 0u) << *failures[1];
+    const int sector = std::atoi(failures[1]->c_str() + 37);
     EXPECT_LE(sector, 300);
     EXPECT_GT(sector, 300 - 25);
     if (std::strcmp(mode, "full") == 0) {
       EXPECT_EQ(sector, 300);
     }
-    EXPECT_GE(Source->LastReadReport().Skips, 1);
   }
 }
 
@@ -162,6 +174,46 @@ TEST_F(DriveState, TestAndCopyCatchesAScratchThatReadsDifferentlyEachTime) {
     EXPECT_EQ(std::equal(disc.begin(), disc.end(), copy.begin()), std::string(mode) == "full")
         << "the scratch reads as noise once only";
   }
+}
+
+// A slow drive: the paranoia layer's first read of a range alone reads the whole disc
+// of this test (750 sectors, over a second at 8x), so the library's thread is in the
+// middle of a read when the source is closed here, and while the worker waits for its
+// first chunk. Asking for the drive's state must not wait for that read; closing waits
+// at most for it; the track then reads whole.
+TEST_F(DriveState, ASlowDriveReadAheadEndsAtAnyPointAndNeverHoldsUpOtherCalls) {
+  SetUpDrive("speed=8");
+  if (IsSkipped() || HasFatalFailure()) return;
+  Load("disable");
+  std::vector<uint8_t> block(TCDIn::ChunkBytes);
+  for (int chunks = 0; chunks < 3; ++chunks) {
+    SCOPED_TRACE(chunks);
+    Source->Open();
+    for (int c = 0; c < chunks; ++c)
+      ASSERT_EQ(Source->ReadData(block.data(), TCDIn::ChunkBytes), TCDIn::ChunkBytes);
+    Source->Close();
+    EXPECT_EQ(Source->GetDriveState(), dsReady);
+  }
+
+  Source->Open();
+  std::atomic<bool> firstChunkIn{false};
+  std::vector<uint8_t> ripped;
+  std::thread worker([&] {
+    const int got = Source->ReadData(block.data(), TCDIn::ChunkBytes);
+    firstChunkIn = true;
+    ripped.assign(block.begin(), block.begin() + std::max(got, 0));
+    const std::vector<uint8_t> rest = ReadAll(*Source);
+    ripped.insert(ripped.end(), rest.begin(), rest.end());
+  });
+  // The drive's answer comes in a moment, while its first chunk takes over a second.
+  int32_t status = 1;
+  CDRipBinding().Functions().CR_IsMediaLoaded(&status);
+  EXPECT_FALSE(firstChunkIn) << "a status call waited for the drive's read";
+  EXPECT_EQ(status, 0);
+  worker.join();
+  Source->Close();
+  EXPECT_TRUE(ripped == ReadWholeFile(Folder / "expect/track01.pcm"));
+  EXPECT_TRUE(Source->LastReadReport().Clean());
 }
 
 }  // namespace
