@@ -462,7 +462,7 @@ class CDInPipelineTest : public PipelineTest {
   }
 
   TTempDir ProgramFolder;
-  const di::DiscSpec Disc = korvane::testdiscs::MultiTrackDisc();
+  di::DiscSpec Disc = korvane::testdiscs::MultiTrackDisc();
   std::optional<TCDIn> CDIn;
   std::optional<TWaveOut> WaveOut;  // destroyed before the source it reads
   int Drive = -1;
@@ -483,8 +483,10 @@ TEST_F(CDInPipelineTest, WaveOutputWritesTheTrackFromItsWorkerThread) {
 
 // The image is cut short while its last track is ripped (as a failing disk or a
 // disc that cannot be read would end it): the job fails, it is not "Done", and the
-// file keeps what was read, with true headers.
+// file keeps what was read, with true headers. The track is longer than the library
+// reads ahead of the source, so its end is still to be read when the image is cut.
 TEST_F(CDInPipelineTest, AReadFailureMidTrackFailsTheJob) {
+  Disc.tracks.back().sectors = (CR_READ_AHEAD_CHUNKS + 4) * 75 + 14;
   MakeDiscAndChain();
   const int tracks = static_cast<int>(Disc.tracks.size());
   SelectTrack(tracks);
