@@ -36,9 +36,11 @@ typedef struct {
 #define CR_LEADOUT_TRACK 0xAA
 #define CR_SECTOR_BYTES 2352
 #define CR_MAX_CHUNK_BYTES 176400 /* 75 sectors: one second of CD audio */
-/* Chunks read ahead of CR_RipChunk at most: 8 of the range's chunk size, so at most
- * 8 x 176400 bytes (about 1.4 MB) wait in the library for a range of full chunks. */
-#define CR_READ_AHEAD_CHUNKS 8
+/* Chunks read ahead of CR_RipChunk at most: 24 of the range's chunk size, so at most
+ * 24 x 176400 bytes (4.2 MB) wait in the library. A drive read through the paranoia
+ * layer delivers in bursts of its cache model (1200 sectors, 16 chunks): the queue holds
+ * a whole burst and more, so the next burst starts while the caller encodes the last. */
+#define CR_READ_AHEAD_CHUNKS 24
 
 /* Reads the settings file (may be NULL or missing: defaults then) and lists the CD
  * drives. Section "CD-ROM": "ParanoiaMode" = full | overlap | disable (default full),
