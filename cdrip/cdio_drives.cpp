@@ -199,6 +199,7 @@ class DeviceDrive : public Drive {
   explicit DeviceDrive(std::string Device) : Device_(std::move(Device)) {}
 
   const std::string& Name() const override { return Device_; }
+  bool Streams() const override { return true; }
 
   // A device opens without a disc; the drive's own answer to TEST UNIT READY tells.
   bool MediaLoaded() override {

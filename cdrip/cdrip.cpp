@@ -36,6 +36,10 @@ constexpr const char* SettingsSection = "CD-ROM";
 constexpr int MaxParanoiaRetries = 1000;
 constexpr long MaxReadOffset = 44100;  // samples: a second either way
 
+// Which ranges are read ahead: none, those of CD drives (images read as fast as they
+// are asked), or all.
+enum class ReadAheadMode { Off, Drives, All };
+
 struct DriveSlot {
   std::unique_ptr<Drive> Unit;
   std::optional<Toc> Contents;  // as the last CR_ReadToc found it
@@ -53,7 +57,7 @@ struct Library {
   std::shared_ptr<ReadAhead> Ripper;
   uint64_t RangeSerial = 0;              // counts the ranges opened
   std::optional<ReadReport> LastReport;  // of the range last opened
-  int ReadAheadChunks = CR_READ_AHEAD_CHUNKS;
+  ReadAheadMode ReadsAhead = ReadAheadMode::Drives;
   std::string LastError;  // why the last CR_AddImageDrive failed
   bool LogSilenced = false;
   cdio_log_handler_t PreviousLogHandler = nullptr;
@@ -160,10 +164,21 @@ Result Guarded(Result Failure, Body&& Run) {
   }
 }
 
-// KORVANE_CDRIP_READ_AHEAD=0 reads each chunk when it is asked for, as benchmarks compare.
-int ReadAheadChunksFromEnvironment() {
+// KORVANE_CDRIP_READ_AHEAD: 0 reads each chunk when it is asked for (benchmarks compare
+// the two), "all" reads images ahead too (tests run them through the reading thread).
+ReadAheadMode ReadAheadFromEnvironment() {
   const char* setting = std::getenv("KORVANE_CDRIP_READ_AHEAD");
-  return setting && std::strcmp(setting, "0") == 0 ? 0 : CR_READ_AHEAD_CHUNKS;
+  if (setting && std::strcmp(setting, "0") == 0) return ReadAheadMode::Off;
+  if (setting && std::strcmp(setting, "all") == 0) return ReadAheadMode::All;
+  return ReadAheadMode::Drives;
+}
+
+// How many chunks the active drive's ranges are read ahead: 0 reads each when it is asked.
+int ReadAheadDepth(Library& Lib) {
+  const DriveSlot* slot = Lib.ActiveSlot();
+  const bool ahead = Lib.ReadsAhead == ReadAheadMode::All ||
+                     (Lib.ReadsAhead == ReadAheadMode::Drives && slot && slot->Unit->Streams());
+  return ahead ? CR_READ_AHEAD_CHUNKS : 0;
 }
 
 // Ends the open range: it leaves the library under the lock, and its reader is stopped
@@ -206,7 +221,7 @@ int32_t CR_Init(const char* iniPath) {
     cdrip::SilenceCdLayer(lib);
     lib.SettingsFile = iniPath ? cdrip::IniFile::Load(iniPath) : cdrip::IniFile();
     lib.Settings = cdrip::SettingsFrom(lib.SettingsFile);
-    lib.ReadAheadChunks = cdrip::ReadAheadChunksFromEnvironment();
+    lib.ReadsAhead = cdrip::ReadAheadFromEnvironment();
     displaced = std::move(lib.Ripper);
     cdrip::ListDevices(lib);
     return 0;
@@ -312,7 +327,7 @@ int32_t CR_OpenRipper(int32_t* bufferSize, int32_t startSector, int32_t endSecto
     std::optional<cdrip::RipRange> range =
         cdrip::OpenRange(lib, bufferSize, startSector, endSector);
     if (!range) return -1;
-    lib.Ripper = std::make_shared<cdrip::ReadAhead>(std::move(*range), lib.ReadAheadChunks);
+    lib.Ripper = std::make_shared<cdrip::ReadAhead>(std::move(*range), cdrip::ReadAheadDepth(lib));
     lib.LastReport = cdrip::ReadReport{};
     return 0;
   });

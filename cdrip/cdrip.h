@@ -7,11 +7,12 @@
  * Audio comes as 16-bit stereo little-endian PCM at 44100 Hz, 2352 bytes a sector.
  *
  * The library guards its state with one lock, so calls may come from several threads;
- * a ripper is read by one thread at a time. After CR_OpenRipper a thread of the library
- * reads the range ahead of CR_RipChunk, at most CR_READ_AHEAD_CHUNKS chunks ahead, so
- * that a drive goes on streaming while the caller encodes; no call waits for that
- * thread's read of a sector except the CR_RipChunk that needs it and the calls that end
- * the range (a read in progress finishes first, one chunk at most). */
+ * a ripper is read by one thread at a time. After CR_OpenRipper on a CD drive a thread
+ * of the library reads the range ahead of CR_RipChunk, at most CR_READ_AHEAD_CHUNKS
+ * chunks ahead, so that the drive goes on streaming while the caller encodes; no call
+ * waits for that thread's read of a sector except the CR_RipChunk that needs it and the
+ * calls that end the range (a read in progress finishes first, one chunk at most).
+ * Images read as fast as they are asked, so their chunks are read when asked for. */
 #ifndef KORVANE_CDRIP_H
 #define KORVANE_CDRIP_H
 
@@ -46,8 +47,9 @@ typedef struct {
  * drives. Section "CD-ROM": "ParanoiaMode" = full | overlap | disable (default full),
  * "ParanoiaRetries" = re-reads of a bad sector before it is given up (default 20).
  * The environment variable KORVANE_CDRIP_READ_AHEAD=0 turns reading ahead off: each
- * chunk is then read when CR_RipChunk asks for it, on the caller's thread (benchmarks
- * compare the two). Ends an open ripper. Returns 0. */
+ * chunk of a drive is then read when CR_RipChunk asks for it, on the caller's thread
+ * (benchmarks compare the two); KORVANE_CDRIP_READ_AHEAD=all reads images ahead too.
+ * Ends an open ripper. Returns 0. */
 CDRIP_API int32_t CR_Init(const char* iniPath);
 /* Ends any ripper and releases every drive, added images included. Returns 0. */
 CDRIP_API int32_t CR_DeInit(void);

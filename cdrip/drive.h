@@ -89,6 +89,10 @@ class Drive {
   virtual std::optional<Toc> ReadToc() = 0;
   // A reader over the disc as of the last ReadToc; nothing when it cannot be read.
   virtual std::unique_ptr<SectorReader> OpenReader(const ReadSettings& Settings) = 0;
+  // True for a drive that reads at a pace of its own (a CD device): its ranges are read
+  // ahead, so that it keeps streaming while the caller encodes. An image reads as fast as
+  // it is asked, and reading ahead would only add a copy.
+  virtual bool Streams() const { return false; }
 };
 
 }  // namespace cdrip
