@@ -234,46 +234,6 @@ TEST_F(RangeTest, AbortEndsTheRange) {
   EXPECT_EQ(count, 0) << "nothing to read after the ripper was closed";
 }
 
-// Ranges opened and ended over and over while the library's thread reads ahead: ended
-// by closing, by opening the next range, by an abort or by initialising the library
-// anew, after 0 to 3 chunks; and the same as images are read by default, and with
-// reading ahead switched off.
-TEST_F(RangeTest, RangesEndedAtAnyPointWhileTheThreadReadsAhead) {
-  const int32_t drive = CR_GetNumCDROM() - 1;
-  std::vector<uint8_t> buffer(CR_MAX_CHUNK_BYTES);
-  for (const char* readAhead : {"all", "drives", "0"}) {
-    SCOPED_TRACE(std::string("KORVANE_CDRIP_READ_AHEAD=") + readAhead);
-    ::setenv("KORVANE_CDRIP_READ_AHEAD", readAhead, 1);
-    CR_Init(nullptr);
-    ASSERT_EQ(CR_SetActiveCDROM(drive), 0);
-    for (int32_t cycle = 0; cycle < 24; ++cycle) {
-      const int32_t first = cycle * 7;
-      int32_t size = CR_MAX_CHUNK_BYTES;
-      ASSERT_EQ(CR_OpenRipper(&size, first, LeadOut), 0);
-      for (int32_t c = 0; c < cycle % 4; ++c) {
-        int32_t count = -1, abort = 0;
-        CR_RipChunk(buffer.data(), &count, &abort);
-        ASSERT_EQ(count, CR_MAX_CHUNK_BYTES);
-        const std::vector<uint8_t> expected = Sectors(first + 75 * c, 75);
-        ASSERT_TRUE(std::equal(expected.begin(), expected.end(), buffer.begin()));
-      }
-      if (cycle % 4 == 1) {
-        CR_CloseRipper();
-      } else if (cycle % 4 == 2) {
-        int32_t count = -1, abort = 1;
-        CR_RipChunk(buffer.data(), &count, &abort);
-        EXPECT_EQ(count, 0);
-      } else if (cycle % 4 == 3) {
-        CR_Init(nullptr);
-        ASSERT_EQ(CR_SetActiveCDROM(drive), 0);
-      }
-    }
-    EXPECT_TRUE(Rip(100, 400).Bytes == Sectors(100, 300));
-  }
-  ::setenv("KORVANE_CDRIP_READ_AHEAD", "all", 1);
-  CR_Init(nullptr);
-}
-
 TEST_F(CdRipTest, SessionGapOfAnEnhancedCdReadsAsSilence) {
   const di::DiscSpec disc = korvane::testdiscs::EnhancedDisc();
   ASSERT_GE(AddDisc(disc, Layout(di::SheetKind::Cue, di::AudioFileKind::Binary, false)), 0);

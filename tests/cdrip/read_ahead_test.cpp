@@ -1,6 +1,7 @@
 // Reading a range ahead of its consumer, with a scripted reader in place of a drive: the
 // chunks and their bytes, the bound of the queue, a sector given up, and stopping while
-// the reader is in the middle of a read. Runs under ThreadSanitizer too.
+// the reader is in the middle of a read. Runs under ThreadSanitizer too; ranges ended
+// over and over are tested through the library's interface (cdrip_test.cpp).
 #include "read_ahead.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +11,6 @@
 #include <condition_variable>
 #include <future>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 #include "cdrip.h"
@@ -192,20 +192,5 @@ TEST_P(ReadAheadStop, StoppingMidReadWakesTheConsumerAndReadsNoMore) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Depths, ReadAheadStop, ::testing::Values(1, CR_READ_AHEAD_CHUNKS));
-
-// Ranges opened and ended over and over, after 0, 1 or more chunks, by Stop or by the
-// destructor alone, with the reader at any point of its work.
-TEST(ReadAheadCycles, RangesEndedAtAnyPointLeaveNothingBehind) {
-  for (int cycle = 0; cycle < 60; ++cycle) {
-    Script script;
-    ReadAhead reading(RangeOf(script, cycle, cycle + 400, 25), cycle % 2 ? 1 : 8);
-    std::vector<uint8_t> buffer(static_cast<size_t>(reading.ChunkBytes()));
-    for (int c = 0; c < cycle % 4; ++c) {
-      ASSERT_EQ(reading.Next(buffer.data()), 25 * SectorBytes);
-      ASSERT_TRUE(HoldsSectors(buffer, cycle + 25 * c));
-    }
-    if (cycle % 3 == 0) reading.Stop();
-  }
-}
 
 }  // namespace
