@@ -501,27 +501,6 @@ const MediaCase MediaCases[] = {
 INSTANTIATE_TEST_SUITE_P(Images, MediaTest, ::testing::ValuesIn(MediaCases),
                          [](const auto& Info) { return std::string(Info.param.Name); });
 
-// cdr.ini keeps a read offset per drive, by the drive's name; a value out of range or
-// not a number counts as none.
-TEST_F(CdRipTest, ReadOffsetsComeFromTheSettingsFilePerDrive) {
-  const std::string first = Folder / "first.cue", second = Folder / "second.cue";
-  const std::string third = Folder / "third.cue";
-  for (const std::string& sheet : {first, second, third})
-    di::writeDiscImage(korvane::testdiscs::MultiTrackDisc(), sheet);
-  const std::string ini = Folder / "cdr.ini";
-  std::ofstream(ini) << "[ReadOffsets]\n" << first << "=-667\n" << second << "=99999\n";
-  CR_DeInit();
-  CR_Init(ini.c_str());
-  int32_t samples = 1;
-  EXPECT_EQ(CR_GetReadOffset(CR_AddImageDrive(first.c_str()), &samples), 0);
-  EXPECT_EQ(samples, -667);
-  EXPECT_EQ(CR_GetReadOffset(CR_AddImageDrive(second.c_str()), &samples), 0);
-  EXPECT_EQ(samples, 0) << "out of range";
-  EXPECT_EQ(CR_GetReadOffset(CR_AddImageDrive(third.c_str()), &samples), 0);
-  EXPECT_EQ(samples, 0) << "not named";
-  EXPECT_EQ(CR_GetReadOffset(99, &samples), -1);
-}
-
 TEST_F(CdRipTest, DriveNamesAreAbsolutePathsAndImagesAreAddedOnce) {
   di::writeDiscImage(korvane::testdiscs::MultiTrackDisc(), Folder / "one.cue");
   di::writeDiscImage(korvane::testdiscs::EnhancedDisc(), Folder / "two.cue");

@@ -1,0 +1,35 @@
+// The library's settings file beyond reading: cdr.ini keeps a read offset per drive, by
+// the drive's name; a value out of range, or a drive it does not name, gives none.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <utility>
+
+#include "cdrip.h"
+#include "disc_fixtures.h"
+#include "temp_dir.h"
+
+namespace {
+
+namespace di = korvane::discimage;
+
+TEST(CdRipSettings, ReadOffsetsComeFromTheSettingsFilePerDrive) {
+  TTempDir folder;
+  const std::string sheets[] = {folder / "a.cue", folder / "b.cue", folder / "c.cue"};
+  for (const std::string& sheet : sheets)
+    di::writeDiscImage(korvane::testdiscs::MultiTrackDisc(), sheet);
+  std::ofstream(folder / "cdr.ini") << "[ReadOffsets]\n"
+                                    << sheets[0] << "=-667\n"
+                                    << sheets[1] << "=99999\n";
+  CR_Init((folder / "cdr.ini").c_str());
+  for (const auto& [sheet, expected] : {std::pair{0, -667}, {1, 0}, {2, 0}}) {
+    int32_t samples = 1;
+    EXPECT_EQ(CR_GetReadOffset(CR_AddImageDrive(sheets[sheet].c_str()), &samples), 0);
+    EXPECT_EQ(samples, expected) << sheets[sheet];
+  }
+  int32_t samples = 0;
+  EXPECT_EQ(CR_GetReadOffset(99, &samples), -1);
+  CR_DeInit();
+}
+
+}  // namespace
