@@ -33,10 +33,26 @@ bool Plausible(const Toc& Contents) {
          Contents.LeadOut <= MaxDiscSectors;
 }
 
+// The disc's media catalogue number and its tracks' ISRCs, which the drive reads from
+// the sub-channel; none where the disc has none.
+void AddCodes(CdIo_t* Cdio, track_t First, track_t Count, DiscText& Text) {
+  auto take = [](char* Code) {
+    std::string value = Code ? Code : "";
+    cdio_free(Code);
+    const bool blank = value.find_first_not_of("0 ") == std::string::npos;
+    return blank ? std::string() : value;
+  };
+  Text.Set(0, TextField::Catalog, take(cdio_get_mcn(Cdio)));
+  for (track_t track = First; track < First + Count; ++track)
+    if (cdio_get_track_format(Cdio, track) == TRACK_FORMAT_AUDIO)
+      Text.Set(track, TextField::Isrc, take(cdio_get_track_isrc(Cdio, track)));
+}
+
 // The disc's CD-Text, first block (the CD layer hands it as UTF-8); none when the disc
 // has none or the drive cannot read it.
 DiscText CdTextOf(CdIo_t* Cdio, track_t First, track_t Count) {
   DiscText text;
+  AddCodes(Cdio, First, Count, text);
   cdtext_t* cdtext = cdio_get_cdtext(Cdio);
   if (!cdtext) return text;
   const std::pair<cdtext_field_t, TextField> fields[] = {

@@ -104,13 +104,16 @@ CDRIP_API int32_t CR_AddImageDrive(const char* path);
  * "ReadOffsets", the drive's name (as CR_GetDriveName gives it) = N, from -44100 to
  * 44100; 0 when it gives none. Returns 0, or -1 when there is no such drive. */
 CDRIP_API int32_t CR_GetReadOffset(int32_t drive, int32_t* samples);
-/* Texts of the disc (track 0) and of its tracks: a drive's CD-Text, or a cue sheet's
- * TITLE, PERFORMER, SONGWRITER, REM GENRE and REM DATE. */
+/* Texts of the disc (track 0) and of its tracks: a drive's CD-Text (and its catalogue
+ * number and ISRCs), or a cue sheet's TITLE, PERFORMER, SONGWRITER, REM GENRE, REM DATE,
+ * CATALOG and ISRC. */
 #define CR_TEXT_TITLE 0
 #define CR_TEXT_PERFORMER 1
 #define CR_TEXT_SONGWRITER 2
 #define CR_TEXT_GENRE 3
 #define CR_TEXT_DATE 4
+#define CR_TEXT_CATALOG 5 /* the disc's media catalogue number (track 0) */
+#define CR_TEXT_ISRC 6    /* a track's ISRC */
 /* Copies a text of the last table read, in UTF-8, as CR_GetDriveName copies a name.
  * Returns the text's full length (0 when there is none), or -1 when no table was read
  * or the field is unknown. */

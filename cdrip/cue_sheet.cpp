@@ -89,6 +89,7 @@ class Scanner {
   void GapCommand(const std::string& Which, const std::vector<std::string>& Words);
   void Remark(const std::string& Text, const std::vector<std::string>& Words);
   void TextCommand(TextField Field, const std::string& Value);
+  void CodeCommand(TextField Field, const std::vector<std::string>& Words, size_t Length);
   int32_t Time(const std::string& Text) const;
   [[noreturn]] void Refuse(const std::string& What) const {
     throw ImageError(LineMessage(Path_, LineNumber_, What));
@@ -131,6 +132,8 @@ void Scanner::Line(const std::string& Text) {
     return TextCommand(TextField::Performer, Text.substr(words.front().size()));
   if (keyword == "SONGWRITER")
     return TextCommand(TextField::Songwriter, Text.substr(words.front().size()));
+  if (keyword == "CATALOG") return CodeCommand(TextField::Catalog, words, 13);
+  if (keyword == "ISRC") return CodeCommand(TextField::Isrc, words, 12);
   if (keyword == "FILE") return FileCommand(Trim(Text.substr(words.front().size())));
   if (keyword == "TRACK") return TrackCommand(words);
   if (keyword == "INDEX") return IndexCommand(words);
@@ -146,6 +149,17 @@ std::string SheetText(const std::string& Value) {
     text = text.substr(1, close == std::string::npos ? std::string::npos : close - 1);
   }
   return IsUtf8(text) ? text : Latin1ToUtf8(text);
+}
+
+// CATALOG (13 digits, the disc's) and ISRC (12 letters and digits, a track's); a code
+// of another form is passed over as the drive would not give it either.
+void Scanner::CodeCommand(TextField Field, const std::vector<std::string>& Words, size_t Length) {
+  if (Words.size() < 2 || Words[1].size() != Length) return;
+  if (!std::all_of(Words[1].begin(), Words[1].end(),
+                   [](unsigned char c) { return std::isalnum(c) != 0; }))
+    return;
+  if (Field == TextField::Catalog && !Result_.Sheet.Tracks.empty()) return;
+  TextCommand(Field, Words[1]);
 }
 
 void Scanner::TextCommand(TextField Field, const std::string& Value) {

@@ -27,10 +27,11 @@ struct TrackEntry {
   uint8_t Number = 0;
 };
 
-// Texts of the disc (track 0) and of its tracks, as a drive's CD-Text carries them or a
-// cue sheet gives them; UTF-8.
-enum class TextField { Title, Performer, Songwriter, Genre, Date };
-constexpr int TextFieldCount = 5;
+// Texts of the disc (track 0) and of its tracks, as a drive's CD-Text and sub-channel
+// carry them or a cue sheet gives them; UTF-8. Catalog is the disc's media catalogue
+// number, Isrc a track's recording code.
+enum class TextField { Title, Performer, Songwriter, Genre, Date, Catalog, Isrc };
+constexpr int TextFieldCount = 7;
 
 struct DiscText {
   std::map<int, std::array<std::string, TextFieldCount>> Entries;

@@ -29,6 +29,8 @@ TDiscInfo FilledFrom(TDiscInfo Info, const TDiscInfo& Fallback) {
   Fill(Info.Genre, Fallback.Genre);
   FillTexts(Info.TrackTitles, Fallback.TrackTitles);
   FillTexts(Info.TrackArtists, Fallback.TrackArtists);
+  Fill(Info.Catalog, Fallback.Catalog);
+  FillTexts(Info.TrackIsrcs, Fallback.TrackIsrcs);
   return Info;
 }
 

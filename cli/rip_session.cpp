@@ -136,6 +136,7 @@ std::vector<TPlannedJob> TRipSession::Plan(const std::vector<TRipJob>& Jobs) {
       plan.Read.Drive = CDIn_.CurrentDrive();
       plan.Read.Track = CDIn_.StartTrack();
       plan.Read.Offset = Options_.Offset.value_or(CDIn_.ReadOffset());
+      plan.Read.Prove = Options_.Log;
       plan.Read.Verify = Options_.Verify;
       plan.Read.Retries = Options_.Retries;
     }

@@ -21,7 +21,9 @@ struct TDiscInfo {
   std::string Genre;
   std::vector<std::string> TrackTitles;
   std::vector<std::string> TrackArtists;
-  std::string Source;  // "MusicBrainz release <id>" or "CDDB <category> <disc id>"
+  std::string Catalog;                  // the disc's media catalogue number, where known
+  std::vector<std::string> TrackIsrcs;  // likewise the tracks' ISRCs
+  std::string Source;                   // "MusicBrainz release <id>" or "CDDB <category> <disc id>"
 };
 
 struct TLookupSettings {

@@ -110,7 +110,8 @@ std::vector<std::string> WriteDiscProof(const TDiscProof& Disc,
     }
   }
   std::vector<std::string> verdicts;
-  TCueDisc cue{Disc.Info.Album, Disc.Info.Artist, Disc.Info.Year, Disc.Info.Genre, "", {}};
+  TCueDisc cue{Disc.Info.Album, Disc.Info.Artist,  Disc.Info.Year,
+               Disc.Info.Genre, Disc.Info.Catalog, {}};
   for (const TProvedTrack& track : Disc.Tracks) {
     TRipLogTrack row = LogRow(track);
     if (looked && track.Done)
@@ -121,16 +122,19 @@ std::vector<std::string> WriteDiscProof(const TDiscProof& Disc,
     verdicts.push_back(row.AccurateRip);
     log.Tracks.push_back(row);
     if (track.Done && !row.FileName.empty())
-      cue.Tracks.push_back(TCueTrack{
-          track.Track, row.FileName, SectorsOf(Disc.Listing, track.Track), 0,
-          At(Disc.Info.TrackTitles, track.Track), At(Disc.Info.TrackArtists, track.Track), ""});
+      cue.Tracks.push_back(
+          TCueTrack{track.Track, row.FileName, SectorsOf(Disc.Listing, track.Track), 0,
+                    At(Disc.Info.TrackTitles, track.Track), At(Disc.Info.TrackArtists, track.Track),
+                    At(Disc.Info.TrackIsrcs, track.Track)});
   }
   TTrackTags names;
   names.Artist = Disc.Info.Artist;
   names.Album = Disc.Info.Album;
   const std::string stem = std::filesystem::path(Disc.Listing.Name).stem().string();
   const std::string base =
-      Disc.Info.Album.empty() ? stem : NameFromTemplate("%a - %A", names, stem);
+      Disc.Info.Album.empty()
+          ? stem
+          : NameFromTemplate(names.Artist.empty() ? "%A" : "%a - %A", names, stem);
   WriteBeside(Disc.Folder, base + ".log", RipLogText(log), Warn);
   if (!cue.Tracks.empty()) WriteBeside(Disc.Folder, base + ".cue", CueSheetText(cue), Warn);
   return verdicts;

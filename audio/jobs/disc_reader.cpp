@@ -74,7 +74,7 @@ void TDiscReader::ReadTrack(size_t Index) {
     OnReady_();
     for (int got; (got = Source_.ReadData(chunk.data(), TCDIn::ChunkBytes)) > 0;) {
       Spool.Write(chunk.data(), static_cast<size_t>(got));
-      sums.Add(chunk.data(), static_cast<size_t>(got));
+      if (Read.Prove || Read.Verify) sums.Add(chunk.data(), static_cast<size_t>(got));
       if (Stopping() || Spool.Cancelled()) {
         whole = false;
         break;

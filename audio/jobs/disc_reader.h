@@ -31,7 +31,8 @@ struct TTrackRead {
   bool Skip = false;
   int Offset = 0;       // the drive's read offset, corrected
   TTrackPlace Place;    // where the track lies, for its AccurateRip checksums
-  bool Verify = false;  // read it again (test and copy) and compare the CRCs
+  bool Prove = false;   // sum the audio as it is read (CRC-32, AccurateRip, peak)
+  bool Verify = false;  // read it again (test and copy) and compare the CRCs (sums too)
   int Retries = 3;      // further reads when the two differ
 };
 

@@ -9,9 +9,11 @@ TDiscInfo DiscTextOf(TCDIn& Source, int Tracks) {
   info.Artist = Source.GetCdText(0, CR_TEXT_PERFORMER);
   info.Genre = Source.GetCdText(0, CR_TEXT_GENRE);
   info.Year = Source.GetCdText(0, CR_TEXT_DATE);
+  info.Catalog = Source.GetCdText(0, CR_TEXT_CATALOG);
   for (int track = 1; track <= Tracks; ++track) {
     info.TrackTitles.push_back(Source.GetCdText(track, CR_TEXT_TITLE));
     info.TrackArtists.push_back(Source.GetCdText(track, CR_TEXT_PERFORMER));
+    info.TrackIsrcs.push_back(Source.GetCdText(track, CR_TEXT_ISRC));
   }
   return info;
 }

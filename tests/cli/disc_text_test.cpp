@@ -6,7 +6,9 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
+#include <sstream>
 
 #include "command_run.h"
 #include "cue_text.h"
@@ -25,6 +27,13 @@ for key in ("title", "artist", "album", "date", "genre", "tracknumber"):
     if f.tags and key in f.tags:
         print(key + "=" + "/".join(f.tags[key]))
 )";
+
+std::string ReadText(const std::string& Path) {
+  std::ifstream in(Path);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
 
 std::map<std::string, std::string> TagsOf(const std::string& File) {
   const auto read =
@@ -102,6 +111,24 @@ const FormatCase Formats[] = {
 
 INSTANTIATE_TEST_SUITE_P(Formats, DiscTextFormats, ::testing::ValuesIn(Formats),
                          [](const auto& Info) { return std::string(Info.param.Options); });
+
+// A sheet's catalogue number and ISRCs go into the cue sheet written beside the files.
+TEST_F(DiscText, CatalogAndIsrcReachTheWrittenCueSheet) {
+  const std::string cue = Dir / "disc.cue";
+  ASSERT_TRUE(RunCommand(Bin + "/korvane-mkdisc --tracks 2 --seconds 1 '" + cue + "' >/dev/null"));
+  AddCueTexts(cue, {"CATALOG 0123456789012", "TITLE \"Album\""}, {"One", "Two"});
+  std::string text = ReadText(cue);
+  const size_t second = text.find("TRACK 02");
+  ASSERT_NE(second, std::string::npos) << text;
+  text.insert(text.find('\n', second) + 1, "    ISRC GBAYE0000351\n");
+  std::ofstream(cue) << text;
+  const auto result = Cli("--log --out out disc.cue");
+  ASSERT_EQ(result.Status, 0) << result.Output;
+  const std::string written = ReadText(Dir / "out/Album.cue");
+  EXPECT_NE(written.find("CATALOG 0123456789012\n"), std::string::npos) << written;
+  EXPECT_NE(written.find("ISRC GBAYE0000351\n"), std::string::npos) << written;
+  EXPECT_EQ(written.find("ISRC", written.find("TRACK 01")), written.find("ISRC GBAYE")) << written;
+}
 
 // The loopback stand-in for MusicBrainz and a CDDB server (tests/lookup): its first path
 // element picks what it answers.

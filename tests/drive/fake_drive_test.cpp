@@ -375,6 +375,26 @@ TEST_F(DriveRun, TheDiscsTextsComeBackAsCdText) {
       << fromImage.Output;
 }
 
+// The sheet's catalogue number and ISRCs come back from the drive (CDROM_GET_MCN, READ
+// SUB-CHANNEL) into the cue sheet written beside the files.
+TEST_F(DriveRun, TheDiscsCodesComeBackFromTheDrive) {
+  const std::string cue = MakeDisc("--tracks 2 --seconds 1 --content noise");
+  AddCueTexts(cue, {"CATALOG 0123456789012", "TITLE \"Codes\""}, {"One", "Two"});
+  std::ifstream in(cue);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  text.insert(text.find('\n', text.find("TRACK 02")) + 1, "    ISRC GBAYE0000351\n");
+  std::ofstream(cue) << text;
+  const auto result = Cli("--log --out O '" + MakeDrive(cue) + "'");
+  ASSERT_EQ(result.Status, 0) << result.Output;
+  std::ifstream written(Dir / "O/Codes.cue");
+  const std::string sheet((std::istreambuf_iterator<char>(written)),
+                          std::istreambuf_iterator<char>());
+  EXPECT_NE(sheet.find("CATALOG 0123456789012\n"), std::string::npos) << sheet;
+  EXPECT_NE(sheet.find("TRACK 02 AUDIO\n    TITLE \"Two\"\n    ISRC GBAYE0000351"),
+            std::string::npos)
+      << sheet;
+}
+
 // The whole proof through the drive: a read offset corrected, test and copy, the
 // AccurateRip entry (served on the loopback interface, holding the sums of the disc's
 // own audio) confirming every track, a rip log whose hash holds, and a cue sheet that

@@ -100,6 +100,16 @@ int DriveStatus(int Drive) {
   }
 }
 
+// The disc's media catalogue number; thirteen zeros when it has none, as drives answer.
+int CatalogNumber(int Drive, cdrom_mcn* Mcn) {
+  const std::optional<cdrip::Toc> toc = DiscToc(Drive);
+  if (!toc) return Fail(ENOMEDIUM);
+  std::string code = toc->Text.Get(0, cdrip::TextField::Catalog);
+  if (code.size() != 13) code = std::string(13, '0');
+  std::memcpy(Mcn->medium_catalog_number, code.c_str(), 14);
+  return 0;
+}
+
 void FillSense(uint8_t* Out, size_t Size, const Sense& Error) {
   uint8_t sense[18] = {0x70, 0, Error.Key, 0, 0, 0, 0, 10, 0, 0, 0, 0, Error.Asc, Error.Ascq};
   std::memcpy(Out, sense, std::min(Size, sizeof sense));
@@ -153,6 +163,7 @@ const char* NameOf(unsigned long Request) {
     case CDROM_GET_CAPABILITY: return "CDROM_GET_CAPABILITY";
     case CDROM_MEDIA_CHANGED: return "CDROM_MEDIA_CHANGED";
     case CDROMREADAUDIO: return "CDROMREADAUDIO";
+    case CDROM_GET_MCN: return "CDROM_GET_MCN";
     case CDROMSUBCHNL: return "CDROMSUBCHNL";
     case CDROM_SEND_PACKET: return "CDROM_SEND_PACKET";
     case SG_IO: return "SG_IO";
@@ -172,6 +183,7 @@ int Answer(int Drive, unsigned long Request, void* Argument) {
     case CDROM_GET_CAPABILITY: return Capabilities;
     case CDROM_MEDIA_CHANGED: return 0;
     case CDROMREADAUDIO: return ReadAudio(Drive, static_cast<cdrom_read_audio*>(Argument));
+    case CDROM_GET_MCN: return CatalogNumber(Drive, static_cast<cdrom_mcn*>(Argument));
     case CDROMSUBCHNL: {
       auto* subchannel = static_cast<cdrom_subchnl*>(Argument);
       if (!DiscToc(Drive)) return Fail(ENOMEDIUM);

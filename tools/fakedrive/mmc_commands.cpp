@@ -193,13 +193,23 @@ Bytes ModePage(uint8_t Page, bool TenByte) {
 // GET CONFIGURATION: the header alone, current profile CD-ROM (8).
 Bytes Configuration() { return Bytes{0, 0, 0, 4, 0, 0, 0, 0x08}; }
 
-// READ SUB-CHANNEL: no audio playing (status 15h), position data zero.
-Bytes SubChannel(const uint8_t* Cdb) {
+// READ SUB-CHANNEL: no audio playing (status 15h), position data zero; the disc's media
+// catalogue number (format 2) and a track's ISRC (format 3), valid where the image gives
+// them.
+Bytes SubChannel(const cdrip::Toc& Toc, const uint8_t* Cdb) {
   Bytes out{0, 0x15, 0, 0};
   if (Cdb[2] & 0x40) {
     const uint8_t format = Cdb[3];
     Bytes data(format == 1 ? 12 : 20, 0);
     data[0] = format;
+    const std::string code = format == 2   ? Toc.Text.Get(0, cdrip::TextField::Catalog)
+                             : format == 3 ? Toc.Text.Get(Cdb[6], cdrip::TextField::Isrc)
+                                           : std::string();
+    if (!code.empty()) {
+      data[2] = format == 3 ? Cdb[6] : 0;
+      data[4] = 0x80;  // MCVal / TCVal
+      std::copy(code.begin(), code.end(), data.begin() + 5);
+    }
     out.insert(out.end(), data.begin(), data.end());
   }
   PutBe16(out, 2, out.size() - 4);
@@ -250,8 +260,9 @@ MmcResult Run(int Drive, const uint8_t* Cdb, uint8_t* Buffer, uint32_t Length) {
       return Reply(out, Buffer, Length);
     }
     case 0x42:
-      if (!DiscToc(Drive)) return Error(NotReady(Drive));
-      return Reply(SubChannel(Cdb), Buffer, std::min<uint32_t>(Length, Be16(Cdb + 7)));
+      if (const std::optional<cdrip::Toc> toc = DiscToc(Drive))
+        return Reply(SubChannel(*toc, Cdb), Buffer, std::min<uint32_t>(Length, Be16(Cdb + 7)));
+      return Error(NotReady(Drive));
     case 0x43: return ReadToc(Drive, Cdb, Buffer, Length);
     case 0x46: return Reply(Configuration(), Buffer, std::min<uint32_t>(Length, Be16(Cdb + 7)));
     case 0xBE: return ReadCd(Drive, Cdb, Buffer, Length);
