@@ -38,7 +38,7 @@ const TDiscFacts& TDiscKnowledge::Of(int Drive) {
   const auto known = Known_.find(Drive);
   if (known != Known_.end()) return known->second;
   const TDriveListing listing = Drives_.List(Drive);
-  TDiscFacts facts{listing.Text, static_cast<int>(listing.Tracks.size()), listing};
+  TDiscFacts facts{listing.Text, listing};
   if (listing.Ready && Options_.Lookup != "none")
     if (const std::optional<TDiscInfo> found = LookUp(listing))
       facts.Info = FilledFrom(*found, listing.Text);

@@ -14,9 +14,8 @@
 #include "drive_catalog.h"
 
 struct TDiscFacts {
-  TDiscInfo Info;
-  int Tracks = 0;  // the disc's tracks, data tracks included
-  TDriveListing Listing;
+  TDiscInfo Info;         // what is known, the lookup's answer first
+  TDriveListing Listing;  // the drive's listing: the table, the tracks, the disc's own texts
 };
 
 class TDiscKnowledge {

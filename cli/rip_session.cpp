@@ -153,7 +153,8 @@ std::vector<TPlannedJob> TRipSession::Plan(const std::vector<TRipJob>& Jobs) {
 // The job's name from the template, and its tags from what is known of its disc; a disc
 // that says nothing of itself adds no tags (the files are then those the window writes).
 void TRipSession::Name(TPlannedJob& Plan, const TDiscFacts& Disc) {
-  const TTrackTags tags = TrackTagsOf(Disc.Info, Plan.Read.Track, Disc.Tracks);
+  const TTrackTags tags =
+      TrackTagsOf(Disc.Info, Plan.Read.Track, static_cast<int>(Disc.Listing.Tracks.size()));
   if (HasText(Disc.Info)) Plan.Tags = tags;
   if (!Options_.NameTemplate.empty())
     Plan.Caption = NameFromTemplate(Options_.NameTemplate, tags, Plan.Caption);

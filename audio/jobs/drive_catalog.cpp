@@ -90,10 +90,3 @@ std::vector<TDriveListing> TDriveCatalog::ListAll() {
   for (int drive = 0; drive < count; ++drive) drives.push_back(List(drive));
   return drives;
 }
-
-std::vector<std::string> TDriveCatalog::AudioTrackEntries(int Drive) {
-  std::vector<std::string> entries;
-  for (const TTrackListing& track : List(Drive).Tracks)
-    if (!track.Info.IsData) entries.push_back(track.Entry);
-  return entries;
-}

@@ -55,8 +55,6 @@ class TDriveCatalog {
 
   TDriveListing List(int Drive);
   std::vector<TDriveListing> ListAll();
-  // The track entries of the drive's audio tracks, in track order.
-  std::vector<std::string> AudioTrackEntries(int Drive);
 
  private:
   TCDIn Browser_;
