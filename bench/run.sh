@@ -23,6 +23,8 @@ set -uo pipefail
 export LC_ALL=C
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=bench/common.sh
+source "$here/common.sh"
 build=$(cd "${1:-$here/../build}" 2>/dev/null && pwd) ||
   { echo "run.sh: no build folder ${1:-$here/../build}" >&2; exit 2; }
 bin=$build/bin
@@ -75,7 +77,6 @@ rows=()              # the table, printed at the end
 judged=0
 failures=0
 
-note() { printf '%s\n' "$*" >&2; }
 fail_setup() { note "run.sh: $*"; exit 2; }
 
 # section TITLE HEADS: a title and the column heads (made by race_heads or check_heads).
@@ -100,12 +101,8 @@ count_verdict() {
   [[ $1 == PASS ]] || failures=$((failures + 1))
 }
 
-pass_if() { if "$@"; then echo PASS; else echo FAIL; fi; }
 
-# compare VALUE OP TARGET, in floating point; OP is <= or >=.
-compare() { awk -v v="$1" -v op="$2" -v t="$3" 'BEGIN { exit !((op == "<=") ? v <= t : v >= t) }'; }
 
-clock_length() { printf '%d:%02d' $(($1 / 60)) $(($1 % 60)); }
 
 # --- the audio ------------------------------------------------------------------------
 
@@ -149,7 +146,6 @@ make_whole_disc() {
 
 # --- timing ---------------------------------------------------------------------------
 
-usec() { local t=${1/[.,]/}; echo $((10#$t)); }
 
 # Runs FN once in the emptied output folder; appends its wall time to times/FN and its
 # CPU time (user + system, all its processes) to cpu/FN, and notes what it wrote in
@@ -324,19 +320,6 @@ disc_rows() {
 
 # --- checks of what korvane writes (outside the races) --------------------------------
 
-# Byte offset of a WAV file's sample data (just past the "data" chunk header).
-wav_data_offset() {
-  local hit
-  hit=$(head -c 4096 "$1" | grep -obUa -m1 data | head -n1) || return 1
-  echo $((${hit%%:*} + 8))
-}
-
-# same_samples A B: two WAV files hold the same sample bytes, whatever their headers.
-same_samples() {
-  local a b
-  a=$(wav_data_offset "$1") && b=$(wav_data_offset "$2") && cmp -s -i "$a:$b" "$1" "$2"
-}
-
 # rip_into FOLDER KORVANE_ARGS...: one rip into a fresh FOLDER.
 rip_into() {
   local folder=$1
@@ -437,7 +420,6 @@ print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)' "$cli" --out . "$
   fi
 }
 
-mib() { awk -v k="$1" 'BEGIN { printf "%.1f MB", k / 1024 }'; }
 
 # memory_row NAME SHORT_SOURCE SHORT_LABEL LONG_SOURCE LONG_LABEL [KORVANE_OPTIONS...]
 memory_row() {

@@ -25,6 +25,8 @@ set -uo pipefail
 export LC_ALL=C
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=bench/common.sh
+source "$here/common.sh"
 build=$(cd "${1:-$here/../build}" 2>/dev/null && pwd) ||
   { echo "streaming.sh: no build folder ${1:-$here/../build}" >&2; exit 2; }
 bin=$build/bin
@@ -67,7 +69,6 @@ rows=()
 judged=0
 failures=0
 
-note() { printf '%s\n' "$*" >&2; }
 fail_setup() { note "streaming.sh: $*"; exit 2; }
 heads() { printf '%-30s %-20s %-30s %-8s %-9s %s' "" "$1" "$2" "${3:-ratio}" target result; }
 row() {
@@ -76,24 +77,6 @@ row() {
     judged=$((judged + 1))
     [[ $6 == PASS ]] || failures=$((failures + 1))
   fi
-}
-pass_if() { if "$@"; then echo PASS; else echo FAIL; fi; }
-compare() { awk -v v="$1" -v op="$2" -v t="$3" 'BEGIN { exit !((op == "<=") ? v <= t : v >= t) }'; }
-clock_length() { printf '%d:%02d' $(($1 / 60)) $(($1 % 60)); }
-usec() { local t=${1/[.,]/}; echo $((10#$t)); }
-mib() { awk -v k="$1" 'BEGIN { printf "%.1f MB", k / 1024 }'; }
-
-# Byte offset of a WAV file's sample data (just past the "data" chunk header).
-wav_data_offset() {
-  local hit
-  hit=$(head -c 4096 "$1" | grep -obUa -m1 data | head -n1) || return 1
-  echo $((${hit%%:*} + 8))
-}
-
-# same_samples A B: two WAV files hold the same sample bytes, whatever their headers.
-same_samples() {
-  local a b
-  a=$(wav_data_offset "$1") && b=$(wav_data_offset "$2") && cmp -s -i "$a:$b" "$1" "$2"
 }
 
 # --- the disc -------------------------------------------------------------------------

@@ -201,6 +201,14 @@ void EndRange() {
   });
 }
 
+// Takes the open range out of the library, under its lock, with the range's report: a
+// new range starts, or none. The range is stopped with StopDisplaced.
+std::shared_ptr<ReadAhead> DisplaceRange(Library& Lib) {
+  ++Lib.RangeSerial;
+  Lib.LastReport.reset();
+  return std::move(Lib.Ripper);
+}
+
 // Stops a range that a call found still open after EndRange (another thread opened it
 // meanwhile), once that call has let go of the lock.
 void StopDisplaced(const std::shared_ptr<ReadAhead>& Range) {
@@ -234,9 +242,7 @@ int32_t CR_DeInit(void) {
   cdrip::EndRange();
   std::shared_ptr<cdrip::ReadAhead> displaced;
   const int32_t result = cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
-    displaced = std::move(lib.Ripper);
-    ++lib.RangeSerial;
-    lib.LastReport.reset();
+    displaced = cdrip::DisplaceRange(lib);
     lib.Drives.clear();
     lib.DeviceCount = 0;
     lib.Active = -1;
@@ -321,9 +327,7 @@ int32_t CR_OpenRipper(int32_t* bufferSize, int32_t startSector, int32_t endSecto
   cdrip::EndRange();
   std::shared_ptr<cdrip::ReadAhead> displaced;
   const int32_t result = cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
-    displaced = std::move(lib.Ripper);
-    ++lib.RangeSerial;
-    lib.LastReport.reset();
+    displaced = cdrip::DisplaceRange(lib);
     std::optional<cdrip::RipRange> range =
         cdrip::OpenRange(lib, bufferSize, startSector, endSector);
     if (!range) return -1;

@@ -2,16 +2,17 @@
 // CD-Text on a drive) and the answers of a loopback stand-in for the online databases
 // become tags, read back with mutagen, and file names from a --name template.
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <sstream>
 
 #include "command_run.h"
 #include "cue_text.h"
+#include "loopback_server.h"
 #include "temp_dir.h"
 
 namespace {
@@ -135,25 +136,13 @@ TEST_F(DiscText, CatalogAndIsrcReachTheWrittenCueSheet) {
 class Lookup : public DiscText {
  protected:
   void SetUp() override {
-    Server_ =
-        ::popen(("exec /usr/bin/python3 '" KORVANE_SOURCE_DIR "/tests/lookup/lookup_server.py' '" +
-                 (Dir / "requests.log") + "'")
-                    .c_str(),
-                "r");
-    ASSERT_NE(Server_, nullptr);
-    char line[128] = {};
-    ASSERT_NE(std::fgets(line, sizeof line, Server_), nullptr);
-    ASSERT_EQ(std::sscanf(line, "PORT %d PID %d", &Port_, &Pid_), 2) << line;
-  }
-  void TearDown() override {
-    if (Pid_ > 0) ::kill(Pid_, SIGTERM);
-    if (Server_) ::pclose(Server_);
+    Server_.emplace("tests/lookup/lookup_server.py", Dir / "requests.log");
+    ASSERT_TRUE(Server_->Started()) << "the server did not start: " << Server_->StartLine;
   }
   std::string Url(const std::string& Scenario, const std::string& Path) const {
-    return "http://127.0.0.1:" + std::to_string(Port_) + "/" + Scenario + Path;
+    return Server_->Url("/" + Scenario + Path);
   }
-  std::FILE* Server_ = nullptr;
-  int Port_ = 0, Pid_ = 0;
+  std::optional<TLoopbackServer> Server_;
 };
 
 struct LookupCase {

@@ -5,9 +5,11 @@
 #include <sys/wait.h>
 
 #include <array>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 struct TCommandResult {
   int Status = -1;
@@ -25,6 +27,19 @@ inline TCommandResult CaptureCommand(const std::string& Command) {
   const int status = ::pclose(pipe);
   result.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
+}
+
+// What a shell command writes to standard output, as bytes (its errors discarded); empty
+// when it cannot be run or exits with a failure.
+inline std::vector<uint8_t> CommandBytes(const std::string& Command) {
+  std::FILE* pipe = ::popen((Command + " 2>/dev/null").c_str(), "r");
+  if (!pipe) return {};
+  std::vector<uint8_t> bytes;
+  std::array<uint8_t, 65536> buffer;
+  size_t n;
+  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+    bytes.insert(bytes.end(), buffer.data(), buffer.data() + n);
+  return ::pclose(pipe) == 0 ? bytes : std::vector<uint8_t>{};
 }
 
 // Runs a shell command, its output left to the terminal; true when it exited 0.

@@ -16,17 +16,8 @@ namespace flactest {
 
 // Decodes with `flac -d` to interleaved 16-bit samples; empty when it fails.
 inline std::vector<int16_t> Decode(const std::string& File) {
-  const std::string command =
-      "flac -d -s -c --force-raw-format --endian=little --sign=signed '" + File + "' 2>/dev/null";
-  std::FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return {};
-  std::vector<uint8_t> bytes;
-  uint8_t buffer[65536];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-    bytes.insert(bytes.end(), buffer, buffer + n);
-  if (::pclose(pipe) != 0) return {};
-  return AsSamples(bytes);
+  return AsSamples(CommandBytes("flac -d -s -c --force-raw-format --endian=little --sign=signed '" +
+                                File + "'"));
 }
 
 // `flac -t`: every frame decodes and, when STREAMINFO has one, the MD5 matches.

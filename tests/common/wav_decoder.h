@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "command_run.h"
 #include "temp_dir.h"
 
 inline uint32_t Field32(const std::vector<uint8_t>& File, size_t Offset) {
@@ -34,15 +35,5 @@ inline std::vector<uint8_t> PcmOfWav(const std::string& Wav) {
 
 // Decodes a .wav file with sox to interleaved 16-bit samples; empty when sox fails.
 inline std::vector<int16_t> DecodeWithSox(const std::string& Wav) {
-  const std::string command =
-      "sox -V1 '" + Wav + "' -t raw -e signed-integer -b 16 -L - 2>/dev/null";
-  std::FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return {};
-  std::vector<uint8_t> bytes;
-  uint8_t buffer[65536];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-    bytes.insert(bytes.end(), buffer, buffer + n);
-  if (::pclose(pipe) != 0) return {};
-  return AsSamples(bytes);
+  return AsSamples(CommandBytes("sox -V1 '" + Wav + "' -t raw -e signed-integer -b 16 -L -"));
 }

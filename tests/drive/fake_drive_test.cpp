@@ -3,15 +3,16 @@
 // ioctls and the audio through the paranoia layer's READ CD commands. The listing must
 // match the image's own, and every audio track must come out as the image maker says.
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <cstdio>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "accuraterip.h"
 #include "command_run.h"
 #include "cue_text.h"
+#include "loopback_server.h"
 #include "rip_log.h"
 #include "temp_dir.h"
 #include "track_checksums.h"
@@ -426,23 +427,14 @@ TEST_F(DriveRun, AProvenRipOfTheDrive) {
   const std::filesystem::path served = std::filesystem::path(Dir / "served") / AccurateRipPath(ids);
   std::filesystem::create_directories(served.parent_path());
   std::ofstream(served, std::ios::binary) << entry;
-  std::FILE* server =
-      ::popen(("exec /usr/bin/python3 '" KORVANE_SOURCE_DIR "/tests/proof/entry_server.py' '" +
-               (Dir / "served") + "'")
-                  .c_str(),
-              "r");
-  ASSERT_NE(server, nullptr);
-  char line[128] = {};
-  int port = 0, pid = 0;
-  ASSERT_NE(std::fgets(line, sizeof line, server), nullptr);
-  ASSERT_EQ(std::sscanf(line, "PORT %d PID %d", &port, &pid), 2) << line;
+  std::optional<TLoopbackServer> server(std::in_place, "tests/proof/entry_server.py",
+                                        Dir / "served");
+  ASSERT_TRUE(server->Started()) << server->StartLine;
 
   const std::string device = MakeDrive(cue, "offset=-48");
-  const auto result =
-      Cli("--verify --offset -48 --lookup accuraterip=http://127.0.0.1:" + std::to_string(port) +
-          " --out O '" + device + "'");
-  ::kill(pid, SIGTERM);
-  ::pclose(server);
+  const auto result = Cli("--verify --offset -48 --lookup accuraterip=" + server->Url() +
+                          " --out O '" + device + "'");
+  server.reset();
   ASSERT_EQ(result.Status, 0) << result.Output;
   for (const char* track : {"Track01", "Track02", "Track03"}) {
     const std::string name = std::string("O/") + track + ".wav: ";

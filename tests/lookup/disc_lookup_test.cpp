@@ -9,10 +9,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "loopback_server.h"
 #include "temp_dir.h"
 
 namespace {
@@ -36,26 +38,13 @@ struct TLoggedRequest {
 class LoopbackLookup : public testing::Test {
  protected:
   void SetUp() override {
-    // A proxy of the environment must not stand between the test and its server.
-    setenv("no_proxy", "127.0.0.1", 1);
-    setenv("NO_PROXY", "127.0.0.1", 1);
-    Server_ = popen(("exec /usr/bin/python3 " KORVANE_SOURCE_DIR "/tests/lookup/lookup_server.py " +
-                     Folder_ / "requests.log")
-                        .c_str(),
-                    "r");
-    ASSERT_NE(Server_, nullptr);
-    char line[128] = {};
-    ASSERT_NE(std::fgets(line, sizeof line, Server_), nullptr) << "the server did not start";
-    ASSERT_EQ(std::sscanf(line, "PORT %d PID %d", &Port_, &Pid_), 2) << line;
-  }
-  void TearDown() override {
-    if (Pid_ > 0) kill(Pid_, SIGTERM);
-    if (Server_) pclose(Server_);
+    Server_.emplace("tests/lookup/lookup_server.py", Folder_ / "requests.log");
+    ASSERT_TRUE(Server_->Started()) << "the server did not start: " << Server_->StartLine;
   }
 
   TLookupSettings Settings(const std::string& Scenario) const {
     TLookupSettings settings;
-    const std::string root = "http://127.0.0.1:" + std::to_string(Port_) + "/" + Scenario;
+    const std::string root = Server_->Url("/" + Scenario);
     settings.MusicBrainzUrl = root + "/ws/2";
     settings.CddbUrl = root + "/cddb";
     settings.TimeLimit = std::chrono::seconds(1);
@@ -81,9 +70,7 @@ class LoopbackLookup : public testing::Test {
   }
 
   TTempDir Folder_;
-  FILE* Server_ = nullptr;
-  int Port_ = 0;
-  int Pid_ = 0;
+  std::optional<TLoopbackServer> Server_;
 };
 
 TEST_F(LoopbackLookup, MusicBrainzReleaseBecomesTheDiscsInfo) {

@@ -22,7 +22,10 @@ import sys
 import threading
 import time
 import urllib.parse
-from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+from http.server import BaseHTTPRequestHandler
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
+import loopback  # noqa: E402
 
 REPLIES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "replies")
 log_lock = threading.Lock()
@@ -78,19 +81,5 @@ class Handler(BaseHTTPRequestHandler):
         self.reply(400, "no such request\n", "text/plain")
 
 
-def watch_parent(parent):
-    while os.getppid() == parent:
-        time.sleep(0.5)
-    os._exit(0)
-
-
-def main():
-    server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-    server.daemon_threads = True
-    threading.Thread(target=watch_parent, args=(os.getppid(),), daemon=True).start()
-    print("PORT %d PID %d" % (server.server_address[1], os.getpid()), flush=True)
-    server.serve_forever()
-
-
 if __name__ == "__main__":
-    main()
+    loopback.serve(Handler)

@@ -9,9 +9,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 
 #include "disc_lookup.h"
+#include "loopback_server.h"
 #include "temp_dir.h"
 
 namespace {
@@ -97,21 +99,8 @@ TEST(AccurateRipVerdict, EachTrackAgainstThePressings) {
 class AccurateRipLookup : public testing::Test {
  protected:
   void SetUp() override {
-    // A proxy of the environment must not stand between the test and its server.
-    setenv("no_proxy", "127.0.0.1", 1);
-    setenv("NO_PROXY", "127.0.0.1", 1);
-    Server_ = popen(("exec /usr/bin/python3 " KORVANE_SOURCE_DIR "/tests/proof/entry_server.py " +
-                     Root_.Path().string())
-                        .c_str(),
-                    "r");
-    ASSERT_NE(Server_, nullptr);
-    char line[128] = {};
-    ASSERT_NE(std::fgets(line, sizeof line, Server_), nullptr) << "the server did not start";
-    ASSERT_EQ(std::sscanf(line, "PORT %d PID %d", &Port_, &Pid_), 2) << line;
-  }
-  void TearDown() override {
-    if (Pid_ > 0) kill(Pid_, SIGTERM);
-    if (Server_) pclose(Server_);
+    Server_.emplace("tests/proof/entry_server.py", Root_.Path().string());
+    ASSERT_TRUE(Server_->Started()) << "the server did not start: " << Server_->StartLine;
   }
 
   void Serve(const std::string& Path, const std::string& Bytes) {
@@ -129,14 +118,12 @@ class AccurateRipLookup : public testing::Test {
   }
 
   TTempDir Root_;
-  FILE* Server_ = nullptr;
-  int Port_ = 0;
-  int Pid_ = 0;
+  std::optional<TLoopbackServer> Server_;
 };
 
 TEST_F(AccurateRipLookup, FoundEntryGivesVerdicts) {
   Serve("d/f/1/dBAR-001-000441fd-000883fb-020e8801.bin", TwoPressings);
-  const auto found = LookupAccurateRip(OneTrackDisc(), Settings(Port_));
+  const auto found = LookupAccurateRip(OneTrackDisc(), Settings(Server_->Port()));
   ASSERT_TRUE(found.has_value());
   EXPECT_EQ(AccurateRipVerdict(found, 0, 0x80345486, 0).Text(),
             "accurately ripped (confidence 6, v1)");
@@ -144,14 +131,14 @@ TEST_F(AccurateRipLookup, FoundEntryGivesVerdicts) {
 }
 
 TEST_F(AccurateRipLookup, UnknownDiscIsNotInTheDatabase) {
-  const auto found = LookupAccurateRip(OneTrackDisc(), Settings(Port_));
+  const auto found = LookupAccurateRip(OneTrackDisc(), Settings(Server_->Port()));
   EXPECT_FALSE(found.has_value());
   EXPECT_EQ(AccurateRipVerdict(found, 0, 1, 2).Text(), "not in the database");
 }
 
 TEST_F(AccurateRipLookup, FailuresRaiseLookupErrors) {
   Serve("d/f/1/dBAR-001-000441fd-000883fb-020e8801.bin", TwoPressings.substr(0, 20));
-  EXPECT_THROW(LookupAccurateRip(OneTrackDisc(), Settings(Port_)), ELookupError);
+  EXPECT_THROW(LookupAccurateRip(OneTrackDisc(), Settings(Server_->Port())), ELookupError);
   // Nothing listens on port 1 of the loopback interface.
   try {
     LookupAccurateRip(OneTrackDisc(), Settings(1));

@@ -1,0 +1,25 @@
+# The small helpers both benchmark scripts use (sourced, not run).
+
+note() { printf '%s\n' "$*" >&2; }
+pass_if() { if "$@"; then echo PASS; else echo FAIL; fi; }
+
+# compare VALUE OP TARGET, in floating point; OP is <= or >=.
+compare() { awk -v v="$1" -v op="$2" -v t="$3" 'BEGIN { exit !((op == "<=") ? v <= t : v >= t) }'; }
+
+clock_length() { printf '%d:%02d' $(($1 / 60)) $(($1 % 60)); }
+# A time of $EPOCHREALTIME in microseconds.
+usec() { local t=${1/[.,]/}; echo $((10#$t)); }
+mib() { awk -v k="$1" 'BEGIN { printf "%.1f MB", k / 1024 }'; }
+
+# Byte offset of a WAV file's sample data (just past the "data" chunk header).
+wav_data_offset() {
+  local hit
+  hit=$(head -c 4096 "$1" | grep -obUa -m1 data | head -n1) || return 1
+  echo $((${hit%%:*} + 8))
+}
+
+# same_samples A B: two WAV files hold the same sample bytes, whatever their headers.
+same_samples() {
+  local a b
+  a=$(wav_data_offset "$1") && b=$(wav_data_offset "$2") && cmp -s -i "$a:$b" "$1" "$2"
+}
