@@ -3,10 +3,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "disc_knowledge.h"
-#include "disc_proof.h"
 #include "disc_tags.h"
-#include "rip_proof.h"
+#include "format_setup.h"
 #include "track_entry.h"
 
 std::atomic<int> TRipSession::StopSignal{0};
@@ -30,10 +28,115 @@ std::string NoDriveReason(const std::string& Path, const std::string& CatalogRea
   return CatalogReason;
 }
 
+TRunOptions RunOptionsOf(const TCliOptions& Options) {
+  TRunOptions run;
+  run.OutDir = Options.OutDir;
+  run.TracksAtOnce = static_cast<size_t>(Options.Jobs);
+  run.Verify = Options.Verify;
+  run.Retries = Options.Retries;
+  run.Offset = Options.Offset;
+  run.AccurateRip = Options.AccurateRip;
+  run.AccurateRipServer = Options.AccurateRipServer;
+  run.Log = Options.Log;
+  run.NameTemplate = Options.NameTemplate;
+  return run;
+}
+
+// "CRC 1A2B3C4D, peak 98.2 %", and the test-and-copy verdict where one was reached.
+std::string ProofLine(const TTrackProof& Proof) {
+  char text[64];
+  std::snprintf(text, sizeof text, "CRC %08X, peak %s %%", Proof.Copy.Crc32,
+                PeakPercentText(Proof.Copy.Peak).c_str());
+  return Proof.TestCopy.empty() ? text : text + (", " + Proof.TestCopy);
+}
+
+// The main thread's wait: it runs the outputs' hand-offs, and turns a stop signal into
+// the run's abort.
+class TCliPump : public TEventPump {
+ public:
+  TCliPump(TQueueDispatcher& Dispatcher, const std::atomic<int>& StopSignal)
+      : Dispatcher_(Dispatcher), StopSignal_(StopSignal) {}
+  void Attach(TRipRun& Run) { Run_ = &Run; }
+  void Wait(int Milliseconds) override {
+    Dispatcher_.WaitAndProcess(std::chrono::milliseconds(Milliseconds));
+    if (StopSignal_ && Run_) Run_->RequestAbort();
+  }
+  void Wake() override {
+    Dispatcher_.Post([] {});
+  }
+
+ private:
+  TQueueDispatcher& Dispatcher_;
+  const std::atomic<int>& StopSignal_;
+  TRipRun* Run_ = nullptr;
+};
+
 }  // namespace
 
+// ---------------------------------------------------------------------------------
+// What the run tells
+// ---------------------------------------------------------------------------------
+
+void TCliObserver::TrackStarted(size_t Job, const std::string& Name) {
+  Display_.BeginTrack(static_cast<int>(Job), Name);
+}
+
+void TCliObserver::TrackProgress(size_t Job, int Percent, int64_t BytesDone, int64_t BytesTotal) {
+  Display_.Update(static_cast<int>(Job), Percent, BytesDone, BytesTotal, 44100 * 4);
+}
+
+void TCliObserver::TrackEnded(size_t Job, const TTrackEnd& End) {
+  const int track = static_cast<int>(Job);
+  if (End.Result == TTrackResult::Failed) {
+    Display_.FailTrack(track, End.Failure);
+  } else {
+    Display_.EndTrack(track, End.Result == TTrackResult::Aborted);
+    if (Options_.Log) Display_.Note(track, ProofLine(End.Proof));
+  }
+  Display_.ReportReads(track, End.Proof.Reads.Rereads, End.Proof.Reads.Corrections,
+                       End.Proof.Reads.Skips);
+}
+
+void TCliObserver::TrackVerdict(size_t Job, const std::string& Verdict) {
+  Display_.Note(static_cast<int>(Job), Verdict);
+}
+
+void TCliObserver::Warning(const std::string& Text) {
+  std::fprintf(Err_, "korvane-cli: warning: %s\n", Text.c_str());
+}
+
+void TCliObserver::Notice(const std::string& Text) {
+  std::fprintf(Err_, "korvane-cli: %s\n", Text.c_str());
+}
+
+// Several matches are listed, and --release picks one (else the first).
+size_t TCliObserver::ChooseRelease(const std::vector<TDiscInfo>& Matches,
+                                   const std::string& Service) {
+  const int release = Options_.Release;
+  if (Matches.size() == 1 && release <= 1) return 0;
+  const size_t chosen =
+      release >= 1 && static_cast<size_t>(release) <= Matches.size() ? static_cast<size_t>(release)
+                                                                     : 1;
+  std::fprintf(Err_, "korvane-cli: %s has %zu matches for the disc:\n", Service.c_str(),
+               Matches.size());
+  for (size_t i = 0; i < Matches.size(); ++i)
+    std::fprintf(Err_, "  %zu. %s\n", i + 1, ReleaseDescription(Matches[i]).c_str());
+  if (release > static_cast<int>(Matches.size()))
+    std::fprintf(Err_, "korvane-cli: warning: there is no match %d; ", release);
+  else
+    std::fprintf(Err_, "korvane-cli: ");
+  std::fprintf(Err_, "going on with match %zu%s.\n", chosen,
+               release == 0 ? " (choose another with --release N)" : "");
+  return chosen - 1;
+}
+
 TRipSession::TRipSession(const TCliOptions& Options, std::FILE* Out, std::FILE* Err, bool Terminal)
-    : Options_(Options), Out_(Out), Err_(Err), Display_(Out, Err, Terminal) {
+    : Options_(Options),
+      Out_(Out),
+      Err_(Err),
+      RunOptions_(RunOptionsOf(Options)),
+      Display_(Out, Err, Terminal),
+      Knowledge_(Drives_, TLookupChoice{Options.Lookup, Options.LookupServer}, Observer_) {
   SetMainThreadDispatcher(&Dispatcher_);
 }
 
@@ -43,14 +146,14 @@ TRipSession::~TRipSession() { SetMainThreadDispatcher(nullptr); }
 // Sources
 // ---------------------------------------------------------------------------------
 
-void TRipSession::AddWholeDrive(int Drive, std::vector<TRipJob>& Jobs) {
+void TRipSession::AddWholeDrive(int Drive, std::vector<TRunEntry>& Entries) {
   const TDriveListing listing = Drives_.List(Drive);
   if (!listing.Ready) {
-    Jobs.push_back({listing.Name, DriveNotReady});
+    Entries.push_back({listing.Name, TrackEntryCaption(listing.Name), DriveNotReady});
     return;
   }
   for (const TTrackListing& track : listing.Tracks)
-    if (!track.Info.IsData) Jobs.push_back({track.Entry, ""});
+    if (!track.Info.IsData) Entries.push_back({track.Entry, TrackEntryCaption(track.Entry), ""});
 }
 
 // Why a track entry named on the command line cannot be ripped; empty when it can.
@@ -64,8 +167,8 @@ std::string TRipSession::EntryProblem(const std::string& Entry) {
   return NoDriveReason(TrackEntryDriveRoot(Entry), Drives_.LastError());
 }
 
-std::vector<TRipJob> TRipSession::ResolveSources() {
-  std::vector<TRipJob> jobs;
+std::vector<TRunEntry> TRipSession::ResolveSources() {
+  std::vector<TRunEntry> jobs;
   if (Options_.Sources.empty()) {
     if (Drives_.DriveCount() == 0)
       throw TUsageError("There is no CD drive. Name a disc image or a track entry to rip.");
@@ -74,12 +177,13 @@ std::vector<TRipJob> TRipSession::ResolveSources() {
   }
   for (const std::string& source : Options_.Sources) {
     if (HasTrackEntryExtension(source)) {
-      jobs.push_back({source, EntryProblem(source)});
+      jobs.push_back({source, TrackEntryCaption(source), EntryProblem(source)});
       continue;
     }
     const int drive = Drives_.DriveOfSource(source);
     if (drive < 0)
-      jobs.push_back({source, NoDriveReason(source, Drives_.LastError())});
+      jobs.push_back(
+          {source, TrackEntryCaption(source), NoDriveReason(source, Drives_.LastError())});
     else
       AddWholeDrive(drive, jobs);
   }
@@ -95,69 +199,31 @@ int TRipSession::Run() {
   formats.push_back(TFormatSetup::Create(Options_));
   for (const std::string& warning : formats.front()->Warnings())
     std::fprintf(Err_, "korvane-cli: warning: %s\n", warning.c_str());
-  const std::vector<TRipJob> jobs = ResolveSources();
-  if (jobs.empty()) {
+  const std::vector<TRunEntry> entries = ResolveSources();
+  if (entries.empty()) {
     std::fprintf(Err_, "korvane-cli: nothing to rip: the sources hold no audio tracks.\n");
     return 1;
   }
   std::error_code error;
   std::filesystem::create_directories(Options_.OutDir, error);
-  const std::vector<TPlannedJob> planned = Plan(jobs);
-  // A WAV file is written as fast as the disc is read: a second writer would only make
-  // the reader spool tracks to disk.
-  const size_t jobsAtOnce =
-      formats.front()->Format() == TOutputFormat::Wav ? 1 : static_cast<size_t>(Options_.Jobs);
-  const size_t encoders = std::min(jobsAtOnce, jobs.size());
-  while (formats.size() < encoders) formats.push_back(TFormatSetup::Create(Options_));
-  TTrackRunner runner(Options_, std::move(formats), Display_, Dispatcher_, CDIn_, StopSignal);
-  const bool finished = runner.Run(planned);
-  TRunProof(Options_, Knowledge_, Display_, Err_).Prove(planned, runner.Outcomes());
+  const std::vector<TPlannedJob> planned =
+      TRunPlanner(Drives_, Knowledge_, RunOptions_).Plan(entries);
+  TRunEncoders encoders{formats.front()->Format(), {}, formats.front()->RowTags()};
+  const size_t count = TRipRun::EncodersFor(RunOptions_, encoders.Format, planned.size());
+  while (formats.size() < count) formats.push_back(TFormatSetup::Create(Options_));
+  TCliPump pump(Dispatcher_, StopSignal);
+  TRipRun run(RunOptions_, CDIn_, Knowledge_, Observer_, pump);
+  pump.Attach(run);
+  for (const auto& format : formats) {
+    TRipRun::ConnectEvents(format->Output(), run);
+    encoders.Outputs.push_back(&format->Output());
+  }
+  const bool finished = run.Run(planned, encoders);
   if (!finished)
     std::fprintf(Err_, "korvane-cli: aborted; the remaining tracks were not ripped.\n");
   Display_.PrintSummary();
   if (!finished) return 128 + StopSignal;
   return Display_.Failed() ? 1 : 0;
-}
-
-// Finds each job's drive and track before the run: once the disc reader runs, it alone
-// talks to the CD library.
-std::vector<TPlannedJob> TRipSession::Plan(const std::vector<TRipJob>& Jobs) {
-  std::vector<TPlannedJob> planned;
-  TDiscKnowledge& knowledge = Knowledge_;
-  for (const TRipJob& job : Jobs) {
-    TPlannedJob plan{job.Entry, job.Problem, !job.Problem.empty(), {}, {}, {}};
-    plan.Caption = TrackEntryCaption(job.Entry);
-    if (plan.Problem.empty()) {
-      try {
-        plan.Problem = Starter_.SelectTrack(job.Entry);
-      } catch (const std::exception& e) {
-        plan.Problem = e.what();
-      }
-      plan.Read.Drive = CDIn_.CurrentDrive();
-      plan.Read.Track = CDIn_.StartTrack();
-      plan.Read.Offset = Options_.Offset.value_or(CDIn_.ReadOffset());
-      plan.Read.Prove = Options_.Log;
-      plan.Read.Verify = Options_.Verify;
-      plan.Read.Retries = Options_.Retries;
-    }
-    if (plan.Problem.empty()) {
-      const TDiscFacts& disc = knowledge.Of(plan.Read.Drive);
-      plan.Read.Place = PlaceOf(disc.Listing, plan.Read.Track);
-      Name(plan, disc);
-    }
-    planned.push_back(plan);
-  }
-  return planned;
-}
-
-// The job's name from the template, and its tags from what is known of its disc; a disc
-// that says nothing of itself adds no tags (the files are then those the window writes).
-void TRipSession::Name(TPlannedJob& Plan, const TDiscFacts& Disc) {
-  const TTrackTags tags =
-      TrackTagsOf(Disc.Info, Plan.Read.Track, static_cast<int>(Disc.Listing.Tracks.size()));
-  if (HasText(Disc.Info)) Plan.Tags = tags;
-  if (!Options_.NameTemplate.empty())
-    Plan.Caption = NameFromTemplate(Options_.NameTemplate, tags, Plan.Caption);
 }
 
 int TRipSession::List() {

@@ -1,7 +1,7 @@
-// One invocation of korvane-cli: resolves the sources into tracks and rips them through
-// the job layer the window uses too (the drive catalogue, the start of a job, the watch
-// over its end), several tracks at a time (TTrackRunner), running the outputs' events
-// through its own dispatcher.
+// One invocation of korvane-cli: resolves the sources into track entries and rips them
+// through the run engine the window uses too (planning, the disc reader, the encoders,
+// the proof of each disc), showing what the run tells as lines on the terminal and
+// running the outputs' events through its own dispatcher.
 #pragma once
 
 #include <atomic>
@@ -14,15 +14,28 @@
 #include "cli_options.h"
 #include "disc_knowledge.h"
 #include "drive_catalog.h"
-#include "format_setup.h"
 #include "progress_display.h"
-#include "rip_job.h"
-#include "track_runner.h"
+#include "rip_run.h"
 
-// One track to rip; Problem, when set, is why it cannot be ripped.
-struct TRipJob {
-  std::string Entry;  // its track entry
-  std::string Problem;
+// What a run tells, as korvane-cli shows it: the progress display's lines, warnings and
+// the choice among a lookup's matches on the error stream.
+class TCliObserver : public TRunObserver {
+ public:
+  TCliObserver(const TCliOptions& Options, TProgressDisplay& Display, std::FILE* Err)
+      : Options_(Options), Display_(Display), Err_(Err) {}
+
+  void TrackStarted(size_t Job, const std::string& Name) override;
+  void TrackProgress(size_t Job, int Percent, int64_t BytesDone, int64_t BytesTotal) override;
+  void TrackEnded(size_t Job, const TTrackEnd& End) override;
+  void TrackVerdict(size_t Job, const std::string& Verdict) override;
+  void Warning(const std::string& Text) override;
+  void Notice(const std::string& Text) override;
+  size_t ChooseRelease(const std::vector<TDiscInfo>& Matches, const std::string& Service) override;
+
+ private:
+  const TCliOptions& Options_;
+  TProgressDisplay& Display_;
+  std::FILE* Err_;
 };
 
 class TRipSession {
@@ -41,21 +54,19 @@ class TRipSession {
   static std::atomic<int> StopSignal;
 
  private:
-  std::vector<TRipJob> ResolveSources();
-  void AddWholeDrive(int Drive, std::vector<TRipJob>& Jobs);
+  std::vector<TRunEntry> ResolveSources();
+  void AddWholeDrive(int Drive, std::vector<TRunEntry>& Entries);
   std::string EntryProblem(const std::string& Entry);
-
-  std::vector<TPlannedJob> Plan(const std::vector<TRipJob>& Jobs);
   void PrintDiscKnowledge(const TDriveListing& Drive);
-  void Name(TPlannedJob& Plan, const TDiscFacts& Disc);
 
   const TCliOptions& Options_;
   std::FILE* Out_;
   std::FILE* Err_;
+  const TRunOptions RunOptions_;
   TProgressDisplay Display_;
+  TCliObserver Observer_{Options_, Display_, Err_};
   TQueueDispatcher Dispatcher_;
   TDriveCatalog Drives_;
   TCDIn CDIn_;
-  TJobStarter Starter_{CDIn_, Drives_};
-  TDiscKnowledge Knowledge_{Options_, Drives_, Err_};
+  TDiscKnowledge Knowledge_;
 };

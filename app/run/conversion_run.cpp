@@ -7,7 +7,9 @@
 #include <chrono>
 #include <thread>
 
+#include "output_copy.h"
 #include "pipeline_components.h"
+#include "track_entry.h"
 
 namespace {
 
@@ -25,6 +27,7 @@ class TConversionRun::TRunScope {
   explicit TRunScope(TConversionRun& Run) : Run_(Run) { Run_.Running_ = true; }
   ~TRunScope() {
     Run_.Running_ = false;
+    Run_.Current_ = nullptr;
     Run_.Window_.SetRunControlsAvailable(true);
   }
   TRunScope(const TRunScope&) = delete;
@@ -36,77 +39,84 @@ class TConversionRun::TRunScope {
 
 TConversionRun::TConversionRun(TPipelineComponents& Components, TJobList& Jobs,
                                TDriveCatalog& Drives, TRunWindow& Window)
-    : Components_(Components),
-      Jobs_(Jobs),
-      Window_(Window),
-      Starter_(Components.CDIn1, Drives),
-      Proof_(Components.CDIn1, Drives) {}
+    : Components_(Components), Jobs_(Jobs), Drives_(Drives), Window_(Window) {}
+
+TConversionRun::~TConversionRun() = default;
 
 // ---------------------------------------------------------------------------------
 // The run
 // ---------------------------------------------------------------------------------
 
-// The rows listed when the run starts are converted once each. Each job takes the
-// topmost of them not yet taken, so the order is the list's order at the moment the
-// job starts, and a row removed meanwhile is simply not there to take.
+// The rows listed when the run starts are converted once each, in the list's order at
+// that moment; their Status cells are cleared first, so that no "Done" of an earlier
+// run stands on a row this run has not reached.
 void TConversionRun::RunConversion() {
   if (Running_) return;
   TRunScope scope(*this);
   RunAborted = 0;
-  Names_ = TRunFileNames();
-  Proof_.BeginRun(Window_.WriteRipLog());
-  const std::vector<TJobRowId> listed = Jobs_.RowIds();
-  std::set<TJobRowId> waiting(listed.begin(), listed.end());
-  const int count = static_cast<int>(listed.size());
   JobIndex = 0;
-  for (int job = 0; job < count; ++job) {
-    Window_.SetRunControlsAvailable(false);
-    const int row = Jobs_.FirstRowAmong(waiting);
-    if (row >= 0) {
-      StatusRow = Jobs_.RowId(row);
-      waiting.erase(StatusRow);
-      JobPath = Jobs_.FullPath(row);
-      if (RunAborted == 0) {
-        StartJob();
-        WaitForOutputs();
-        RecordJobFile();
-      }
-    }
-    ++JobIndex;
+  Warnings_.clear();
+  RunRows_ = Jobs_.RowIds();
+  if (RunRows_.empty()) return;
+  Window_.SetRunControlsAvailable(false);
+  const std::vector<TRunEntry> entries = ListedEntries(RunRows_);
+  for (TJobRowId id : RunRows_) {
+    const int row = Jobs_.RowOf(id);
+    if (row >= 0 && !Jobs_.Status(row).isEmpty()) Jobs_.SetStatus(id, QString());
+    if (row >= 0 && !Jobs_.StatusNote(row).isEmpty()) Jobs_.SetStatusNote(id, QString());
   }
-  for (const std::string& problem : Proof_.EndRun(Window_.OutputFolder().toStdString()))
-    Window_.ShowRunProblem(problem);
+  TRunOptions options = Window_.RipOptions();
+  options.OutDir = Window_.OutputFolder().toStdString();
+  TDiscKnowledge knowledge(Drives_, Window_.Lookup(), *this);
+  const std::vector<TPlannedJob> planned =
+      TRunPlanner(Drives_, knowledge, options).Plan(entries);
+  NameRows(planned);
+  std::vector<std::unique_ptr<TAudioFileOut>> extra;  // outlive the run that uses them
+  TRipRun run(options, Components_.CDIn1, knowledge, *this, *this);
+  const TRunEncoders encoders = Encoders(run, options, planned.size(), extra);
+  Current_ = &run;
+  run.Run(planned, encoders);
+  Current_ = nullptr;
+  ShowWarnings();
+  if (run.EndingProblem()) throw EAudioException(*run.EndingProblem());
   if (Window_.RemoveConvertedFilenames()) Jobs_.RemoveConverted();
 }
 
-// Per-row tags first (a "Track" box that holds no number ends the run), then the
-// row's track; a job whose drive is not there fails without starting its output.
-void TConversionRun::StartJob() {
-  Watch_.Begin(nullptr);
-  JobOutput_ = nullptr;
-  JobFailure_.clear();
-  const TOutputFormat format = Window_.OutputFormat();
-  TAudioFileOut& output = OutputOf(format);
-  try {
-    const std::string caption = JobCaption();
-    TJobStarter::ApplyRowTags(output, RowTagRules(), JobIndex, caption);
-    const std::string problem = Starter_.SelectTrack(JobPath.toStdString());
-    if (!problem.empty()) return Watch_.Failed(problem);
-    Watch_.Begin(&output);
-    JobFile_ = Names_.Free(JobFileName(Window_.OutputFolder().toStdString(), caption, format));
-    JobOutput_ = &output;
-    Starter_.StartOutput(output, JobFile_, Proof_.InputOfJob());
-  } catch (const std::exception& e) {
-    Jobs_.SetStatus(StatusRow, ErrorStatus(e.what()));
-    throw;
+// Each row as the run finds it: a row still named after its entry may be named by
+// what is known of its disc.
+std::vector<TRunEntry> TConversionRun::ListedEntries(const std::vector<TJobRowId>& Rows) const {
+  std::vector<TRunEntry> entries;
+  for (TJobRowId id : Rows) {
+    const int row = Jobs_.RowOf(id);
+    const std::string path = Jobs_.FullPath(row).toStdString();
+    const std::string caption = Jobs_.Caption(row).toStdString();
+    entries.push_back({path, caption, std::string(), caption == TrackEntryCaption(path)});
   }
+  return entries;
 }
 
-// A file that the job left is the run's: no later job of the run replaces it.
-void TConversionRun::RecordJobFile() {
-  const bool kept = JobOutput_ && JobOutput_->FileKept();
-  if (kept) Names_.Written(JobFile_);
-  Proof_.EndJob(kept ? JobFile_ : std::string(), JobFailure_);
+// The run's encoders: the format's own component, and copies of it with its settings
+// when several tracks are encoded at once. The tag rules are read first: a "Track" box
+// that holds no number ends the run at its first row.
+TRunEncoders TConversionRun::Encoders(TRipRun& Run, const TRunOptions& Options, size_t Jobs,
+                                      std::vector<std::unique_ptr<TAudioFileOut>>& Extra) {
+  TRunEncoders encoders;
+  encoders.Format = Window_.OutputFormat();
+  try {
+    encoders.Rules = RowTagRules();
+  } catch (const std::exception& e) {
+    Jobs_.SetStatus(RunRows_.front(), ErrorStatus(e.what()));
+    throw;
+  }
+  TAudioFileOut& model = OutputOf(encoders.Format);
+  encoders.Outputs.push_back(&model);
+  const size_t count = TRipRun::EncodersFor(Options, encoders.Format, Jobs);
+  while (encoders.Outputs.size() < count) {
+    Extra.push_back(NewOutputLike(model));
+    TRipRun::ConnectEvents(*Extra.back(), Run);
+    encoders.Outputs.push_back(Extra.back().get());
+  }
+  return encoders;
 }
 
 TAudioFileOut& TConversionRun::OutputOf(TOutputFormat Format) {
@@ -138,67 +148,92 @@ TRowTagRules TConversionRun::RowTagRules() const {
   return rules;
 }
 
-std::string TConversionRun::JobCaption() const {
-  const int row = Jobs_.RowOf(StatusRow);
-  return row >= 0 ? Jobs_.Caption(row).toStdString() : std::string();
+// Rows that a lookup named show their new names before the run starts.
+void TConversionRun::NameRows(const std::vector<TPlannedJob>& Planned) {
+  for (size_t job = 0; job < Planned.size(); ++job) {
+    const int row = Jobs_.RowOf(RunRows_[job]);
+    const QString caption = QString::fromStdString(Planned[job].Caption);
+    if (row >= 0 && Jobs_.Caption(row) != caption) Jobs_.SetCaption(RunRows_[job], caption);
+  }
+}
+
+void TConversionRun::ShowWarnings() {
+  if (Warnings_.empty()) return;
+  std::string text;
+  for (const std::string& warning : Warnings_) text += (text.empty() ? "" : "\n") + warning;
+  Warnings_.clear();
+  Window_.ShowRunProblem(text);
 }
 
 void TConversionRun::Abort() {
-  for (TAudioOutput* output : {static_cast<TAudioOutput*>(&Components_.WaveOut1),
-                               static_cast<TAudioOutput*>(&Components_.VorbisOut1),
-                               static_cast<TAudioOutput*>(&Components_.MP3Out1),
-                               static_cast<TAudioOutput*>(&Components_.FlacOut1)}) {
-    if (output->Status() == osRunning) output->Abort();
-    if (output->Status() == osSuspended) output->Abort();
-  }
   RunAborted = 1;
+  if (TRipRun* run = Current_) run->Abort();
 }
 
 // ---------------------------------------------------------------------------------
-// The outputs' events
+// The outputs' events, handed to the run
 // ---------------------------------------------------------------------------------
 
-// Only the output of the current job, while its run is on, writes the row: the Ogg
-// Vorbis output's worker keeps looping when idle and reports the progress it sees on
-// its input (0 once the source is closed, or another output's job on the same source).
 void TConversionRun::OutputProgress(TAudioOutput* Sender) {
-  if (!Watch_.OwnsProgress(Sender)) return;
-  Jobs_.SetStatus(StatusRow, QString::number(Sender->Progress()) + QStringLiteral("%"));
+  if (TRipRun* run = Current_) run->OutputProgress(Sender);
 }
 
 void TConversionRun::OutputDone(TAudioOutput* Sender) {
-  if (Watch_.Done(Sender) && RunAborted != 1) Jobs_.SetStatus(StatusRow, QStringLiteral("Done"));
+  if (TRipRun* run = Current_) run->OutputDone(Sender);
 }
 
-void TConversionRun::OutputFailed(TAudioOutput*, const std::exception& E) {
-  Watch_.Failed(E.what());
-  QMetaObject::invokeMethod(
-      this, [this] { ApplyPendingFailure(); }, Qt::QueuedConnection);
+void TConversionRun::OutputFailed(TAudioOutput* Sender, const std::exception& E) {
+  if (TRipRun* run = Current_) run->OutputFailed(Sender, E);
 }
 
-void TConversionRun::ApplyPendingFailure() {
-  if (const std::optional<std::string> failure = Watch_.TakeFailure()) {
-    JobFailure_ = *failure;
-    Jobs_.SetStatus(StatusRow, ErrorStatus(*failure));
-  }
+// ---------------------------------------------------------------------------------
+// What the run tells: the rows' Status cells
+// ---------------------------------------------------------------------------------
+
+void TConversionRun::TrackStarted(size_t Job, const std::string&) {
+  JobIndex = static_cast<int>(Job);
+  StatusRow = RunRows_[Job];
+  const int row = Jobs_.RowOf(StatusRow);
+  JobPath = row >= 0 ? Jobs_.FullPath(row) : QString();
 }
+
+void TConversionRun::TrackProgress(size_t Job, int Percent, int64_t, int64_t) {
+  Jobs_.SetStatus(RunRows_[Job], QString::number(Percent) + QStringLiteral("%"));
+}
+
+// An aborted job keeps the last percentage its row showed.
+void TConversionRun::TrackEnded(size_t Job, const TTrackEnd& End) {
+  const TJobRowId row = RunRows_[Job];
+  if (End.Result == TTrackResult::Failed) Jobs_.SetStatus(row, ErrorStatus(End.Failure));
+  if (End.Result != TTrackResult::Done || RunAborted == 1) return;
+  Jobs_.SetStatus(row, QStringLiteral("Done"));
+  if (End.Suspicious())
+    Jobs_.SetStatusNote(row, QString::fromStdString("Test and copy: " + End.Proof.TestCopy));
+}
+
+void TConversionRun::TrackVerdict(size_t Job, const std::string& Verdict) {
+  const int row = Jobs_.RowOf(RunRows_[Job]);
+  if (row < 0) return;
+  const QString earlier = Jobs_.StatusNote(row);
+  const QString verdict = QStringLiteral("AccurateRip: ") + QString::fromStdString(Verdict);
+  Jobs_.SetStatusNote(RunRows_[Job], earlier.isEmpty() ? verdict : earlier + '\n' + verdict);
+}
+
+void TConversionRun::Warning(const std::string& Text) { Warnings_.push_back(Text); }
+void TConversionRun::Notice(const std::string& Text) { Warnings_.push_back(Text); }
+
+size_t TConversionRun::ChooseRelease(const std::vector<TDiscInfo>& Matches,
+                                     const std::string& Service) {
+  return Matches.size() <= 1 ? 0 : Window_.ChooseRelease(Matches, Service);
+}
+
+bool TConversionRun::StillWanted(size_t Job) { return Jobs_.RowOf(RunRows_[Job]) >= 0; }
+
+void TConversionRun::RunEnded(const TRunSummary& Summary) { Window_.ShowRunSummary(Summary); }
 
 // ---------------------------------------------------------------------------------
 // Waiting
 // ---------------------------------------------------------------------------------
-
-bool TConversionRun::AnyOutputRunning() const {
-  return Components_.VorbisOut1.Status() == osRunning ||
-         Components_.WaveOut1.Status() == osRunning || Components_.MP3Out1.Status() == osRunning ||
-         Components_.FlacOut1.Status() == osRunning;
-}
-
-void TConversionRun::WaitForOutputs() {
-  WaitForJobEnd(
-      Watch_, [this] { return AnyOutputRunning(); },
-      [this](int Milliseconds) { PumpMessages(Milliseconds); });
-  ApplyPendingFailure();
-}
 
 void TConversionRun::PumpMessages(int Milliseconds) {
   const auto started = std::chrono::steady_clock::now();

@@ -1,28 +1,32 @@
-// The conversion run: `RunConversion` takes the rows of the job list one at a time, in
-// list order, points `CDIn1` at the row's track, starts the output of the chosen format
-// with it, and waits for the output while the window stays usable (`WaitForOutputs`,
-// `PumpMessages`). The outputs' progress and completion write the row's Status cell.
+// The conversion run: `RunConversion` takes the rows of the job list, in list order,
+// and rips them through the run engine that korvane-cli drives too. By default the rows
+// are converted strictly one at a time; "Encode several tracks at once" lets the engine
+// keep every core busy while the drive is still read once. The outputs' progress and
+// completion write each row's Status cell; the run's verdicts go to the cell's tooltip,
+// and the run ends with a short summary. The window stays usable while the run waits
+// (`PumpMessages`), so Abort works.
 //
 // Threads: everything here runs on the window thread except `OutputFailed`, which an
 // output calls on the thread where its run failed (its worker, or the window thread
-// when its set-up failed inside `Start`); it hands the message to the window thread.
-// The progress and completion handlers run on the window thread while the output's
-// worker waits for them.
+// when its set-up failed inside `Start`). The progress and completion handlers run on
+// the window thread while the output's worker waits for them.
 //
 // Rows are found by identity, not by index: a row that the user moves while the run
-// waits keeps receiving its own status, and a row removed meanwhile is passed over.
+// waits keeps receiving its own status, and a row removed before its turn is passed over.
 #pragma once
 
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <exception>
-#include <set>
 #include <string>
+#include <vector>
 
+#include "disc_knowledge.h"
 #include "job_list.h"
 #include "rip_job.h"
-#include "run_proof.h"
+#include "rip_run.h"
 
 class TAudioFileOut;
 class TAudioOutput;
@@ -45,8 +49,12 @@ class TRunWindow {
   virtual QString OutputFolder() const = 0;
   virtual TOutputFormat OutputFormat() const = 0;
   virtual bool RemoveConvertedFilenames() const = 0;
-  // "Write a rip log and cue sheet": each disc of the run gets both beside its files.
-  virtual bool WriteRipLog() const { return false; }
+  // How the run reads, proves and names (tracks at a time, test and copy, AccurateRip,
+  // the read offset, a log and cue sheet); the output folder is filled in by the run.
+  virtual TRunOptions RipOptions() const { return TRunOptions{}; }
+  virtual TLookupChoice Lookup() const { return TLookupChoice{}; }
+  // A lookup found the disc: the release to use (from 0).
+  virtual size_t ChooseRelease(const std::vector<TDiscInfo>&, const std::string&) { return 0; }
   virtual TMp3RowTags Mp3RowTags() const = 0;
   // The comment lines of every FLAC file (the "Flac settings" tab's "Use tags").
   virtual std::vector<std::string> FlacComments() const = 0;
@@ -55,21 +63,24 @@ class TRunWindow {
   virtual void SetRunControlsAvailable(bool Available) = 0;
   // Tells of something the run could not do besides its rows (a log not written).
   virtual void ShowRunProblem(const std::string&) {}
+  // The run is over: what it did.
+  virtual void ShowRunSummary(const TRunSummary&) {}
 };
 
-class TConversionRun : public QObject {
+class TConversionRun : public QObject, private TRunObserver, private TEventPump {
   Q_OBJECT
 
  public:
   TConversionRun(TPipelineComponents& Components, TJobList& Jobs, TDriveCatalog& Drives,
                  TRunWindow& Window);
+  ~TConversionRun() override;
 
-  // Converts the rows listed now, one after another. An error that ends the run (a
-  // row whose name holds no track number) is written into its row and raised to the
-  // caller; the controls are restored in every case.
+  // Converts the rows listed now. An error that ends the run (a row whose name holds
+  // no track number, a "Track" box without a number) is written into its row and
+  // raised to the caller; the controls are restored in every case.
   void RunConversion();
-  // Asks the running output to end its file at its next step; the remaining rows of
-  // the run are passed over.
+  // Makes the running outputs end their files at once; the remaining rows of the run
+  // are passed over.
   void Abort();
   bool Running() const { return Running_; }
 
@@ -80,38 +91,45 @@ class TConversionRun : public QObject {
 
   // Processes window events for Milliseconds, sleeping while there are none.
   void PumpMessages(int Milliseconds);
-  // Polls the three outputs every 50 ms until none is running and the job that was
-  // started has reported its end.
-  void WaitForOutputs();
 
   // The run's state.
   int RunAborted = 0;
-  int JobIndex = 0;         // counts the jobs of the run from 0
-  TJobRowId StatusRow = 0;  // the row that the output events write
+  int JobIndex = 0;         // the job whose row the last event wrote, counted from 0
+  TJobRowId StatusRow = 0;  // that row
   QString JobPath;          // the Full path of that row
 
  private:
   class TRunScope;
 
-  void StartJob();
-  void RecordJobFile();
+  std::vector<TRunEntry> ListedEntries(const std::vector<TJobRowId>& Rows) const;
+  TRunEncoders Encoders(TRipRun& Run, const TRunOptions& Options, size_t Jobs,
+                        std::vector<std::unique_ptr<TAudioFileOut>>& Extra);
   TAudioFileOut& OutputOf(TOutputFormat Format);
   TRowTagRules RowTagRules() const;
-  std::string JobCaption() const;
-  void ApplyPendingFailure();
-  bool AnyOutputRunning() const;
+  void NameRows(const std::vector<TPlannedJob>& Planned);
+  void ShowWarnings();
+
+  // TRunObserver
+  void TrackStarted(size_t Job, const std::string& Name) override;
+  void TrackProgress(size_t Job, int Percent, int64_t BytesDone, int64_t BytesTotal) override;
+  void TrackEnded(size_t Job, const TTrackEnd& End) override;
+  void TrackVerdict(size_t Job, const std::string& Verdict) override;
+  void Warning(const std::string& Text) override;
+  void Notice(const std::string& Text) override;
+  size_t ChooseRelease(const std::vector<TDiscInfo>& Matches, const std::string& Service) override;
+  bool StillWanted(size_t Job) override;
+  void RunEnded(const TRunSummary& Summary) override;
+  // TEventPump
+  void Wait(int Milliseconds) override { PumpMessages(Milliseconds); }
+  void Wake() override {}
 
   TPipelineComponents& Components_;
   TJobList& Jobs_;
+  TDriveCatalog& Drives_;
   TRunWindow& Window_;
-  TJobStarter Starter_;
-  TJobWatch Watch_;
-  TRunFileNames Names_;  // of the current run
-  TRunProofRecorder Proof_;
-  std::string JobFailure_;  // why the current job failed; empty when it did not
-  // The current job's output and file, when it started one.
-  TAudioFileOut* JobOutput_ = nullptr;
-  std::string JobFile_;
+  std::vector<TJobRowId> RunRows_;  // the rows of the current run, by job
+  std::vector<std::string> Warnings_;
+  std::atomic<TRipRun*> Current_{nullptr};
   bool Running_ = false;
 };
 

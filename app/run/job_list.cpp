@@ -32,10 +32,14 @@ class TJobListItem : public QTreeWidgetItem {
   QTreeWidgetItem* clone() const override { return new TJobListItem(*this); }
   // The Status and Full path cells are narrower than what they may hold (a long error,
   // a deep folder): their tooltip is their whole text, whatever the text is now.
+  // The Status cell's tooltip adds what the run noted of the row (a verdict).
   QVariant data(int Column, int Role) const override {
     if (Role == Qt::ToolTipRole &&
-        (Column == TJobList::StatusColumn || Column == TJobList::FullPathColumn))
-      return QTreeWidgetItem::data(Column, Qt::DisplayRole);
+        (Column == TJobList::StatusColumn || Column == TJobList::FullPathColumn)) {
+      const QString text = QTreeWidgetItem::data(Column, Qt::DisplayRole).toString();
+      const QString note = QTreeWidgetItem::data(Column, TJobList::NoteRole).toString();
+      return note.isEmpty() ? text : text + QLatin1Char('\n') + note;
+    }
     return QTreeWidgetItem::data(Column, Role);
   }
   bool operator<(const QTreeWidgetItem& Other) const override {
@@ -329,6 +333,20 @@ int TJobList::FirstRowAmong(const std::set<TJobRowId>& Ids) const {
 void TJobList::SetStatus(TJobRowId Id, const QString& Text) {
   const int row = RowOf(Id);
   if (row >= 0) Row(row)->setText(StatusColumn, Text);
+}
+
+void TJobList::SetStatusNote(TJobRowId Id, const QString& Note) {
+  const int row = RowOf(Id);
+  if (row >= 0) Row(row)->setData(StatusColumn, NoteRole, Note);
+}
+
+QString TJobList::StatusNote(int Row) const {
+  return this->Row(Row)->data(StatusColumn, NoteRole).toString();
+}
+
+void TJobList::SetCaption(TJobRowId Id, const QString& Caption) {
+  const int row = RowOf(Id);
+  if (row >= 0) Row(row)->setText(NameColumn, Caption);
 }
 
 int TJobList::FirstSelectedRow() const {

@@ -40,6 +40,8 @@ class TJobList : public QObject {
 
  public:
   enum TColumn { NameColumn = 0, StatusColumn = 1, FullPathColumn = 2 };
+  // Where a row keeps what the run noted of it beside its Status.
+  static constexpr int NoteRole = Qt::UserRole + 1;
 
   // Creates `ListView1` and its context menu inside Parent.
   TJobList(QWidget* Parent, TDriveCatalog& Drives);
@@ -110,6 +112,12 @@ class TJobList : public QObject {
   int FirstRowAmong(const std::set<TJobRowId>& Ids) const;
   // Writes the Status cell of the row; nothing when the row is gone.
   void SetStatus(TJobRowId Id, const QString& Text);
+  // What the run noted of the row beside its Status (an AccurateRip verdict), shown in
+  // the Status cell's tooltip; empty: nothing.
+  void SetStatusNote(TJobRowId Id, const QString& Note);
+  QString StatusNote(int Row) const;
+  // Renames the row; nothing when the row is gone.
+  void SetCaption(TJobRowId Id, const QString& Caption);
 
  private:
   QTreeWidgetItem* Row(int Index) const;

@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -19,6 +20,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTextEdit>
@@ -27,10 +29,14 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <thread>
+
 #include "about_tab.h"
 #include "action_bar.h"
 #include "advert_tab.h"
 #include "desktop_entry.h"
+#include "disc_knowledge.h"
 #include "drive_catalog.h"
 #include "flac_settings.h"
 #include "job_list.h"
@@ -124,6 +130,10 @@ QString TForm1::DefaultOutputFolder() {
 void TForm1::CreateControls() {
   CreateActionBar();
   WebCommands_ = new TWebCommands(Client());
+  Label1 = new QLabel(Client());
+  Label1->setObjectName(QStringLiteral("Label1"));
+  Label1->setGeometry(10, 204, 126, 32);
+  Label1->setWordWrap(true);
   JvXPButton5 = Button(QStringLiteral("+"), Client(), QRect(8, 240, 60, 25));
   JvXPButton6 = Button(QStringLiteral("-"), Client(), QRect(72, 240, 60, 25));
   JvXPButton4 = Button(QStringLiteral("Convert"), Client(), QRect(8, 272, 60, 25));
@@ -174,11 +184,8 @@ void TForm1::CreateGeneralOptions() {
   Edit1->setGeometry(8, 26, 340, 22);
   Button1 = Button(QStringLiteral("Set folder"), TabSheet1, QRect(356, 25, 100, 24));
   CheckBox1 = new QCheckBox(QStringLiteral("Remove converted filenames"), TabSheet1);
-  CheckBox1->setGeometry(8, 58, 300, 20);
-  CheckBox2 = new QCheckBox(QStringLiteral("Track names from the disc"), TabSheet1);
-  CheckBox2->setGeometry(224, 104, 230, 20);
-  CheckBox3 = new QCheckBox(QStringLiteral("Write a rip log and cue sheet"), TabSheet1);
-  CheckBox3->setGeometry(224, 128, 230, 20);
+  CheckBox1->setGeometry(8, 58, 210, 20);
+  CreateRipOptions();
   auto* format = new QGroupBox(QStringLiteral("Output format"), TabSheet1);
   format->setGeometry(8, 86, 200, 124);
   RadioButton1 = new QRadioButton(QStringLiteral("Wav"), format);
@@ -190,6 +197,37 @@ void TForm1::CreateGeneralOptions() {
   RadioButton4 = new QRadioButton(QStringLiteral("Flac"), format);
   RadioButton4->setGeometry(12, 94, 170, 20);
   RadioButton1->setChecked(true);
+}
+
+// How tracks are read, proved and named: a column beside the output format, every
+// option off at the start (the rows are then converted one at a time, as read).
+void TForm1::CreateRipOptions() {
+  const auto option = [this](const char* Caption, int Top) {
+    auto* box = new QCheckBox(QString::fromUtf8(Caption), TabSheet1);
+    box->setGeometry(224, Top, 240, 20);
+    return box;
+  };
+  CheckBox2 = option("Track names from the disc", 56);
+  CheckBox3 = option("Write a rip log and cue sheet", 78);
+  CheckBox4 = option("Encode several tracks at once", 100);
+  CheckBox5 = option("Verify each track (test and copy)", 122);
+  CheckBox6 = option("Check each track in AccurateRip", 144);
+  auto* lookupLabel = new QLabel(QStringLiteral("Look the disc up online"), TabSheet1);
+  lookupLabel->setGeometry(226, 168, 140, 20);
+  ComboBox7 = new QComboBox(TabSheet1);
+  ComboBox7->addItems({QStringLiteral("none"), QStringLiteral("MusicBrainz"),
+                       QStringLiteral("gnudb")});
+  ComboBox7->setGeometry(368, 167, 96, 22);
+  auto* offsetLabel = new QLabel(QStringLiteral("Read offset (samples)"), TabSheet1);
+  offsetLabel->setGeometry(226, 192, 140, 20);
+  SpinEdit1 = new QSpinBox(TabSheet1);
+  SpinEdit1->setRange(-44100, 44100);
+  if (Drives_->DriveCount() > 0) StoredReadOffset_ = Drives_->ReadOffsetOf(0);
+  SpinEdit1->setValue(StoredReadOffset_);
+  SpinEdit1->setToolTip(
+      QStringLiteral("The first drive's read offset as cdr.ini keeps it; another value "
+                     "corrects every drive of the next runs"));
+  SpinEdit1->setGeometry(368, 191, 96, 22);
 }
 
 // Each format's settings write straight into its output when they change.
@@ -454,9 +492,56 @@ TOutputFormat TForm1::OutputFormat() const {
 }
 
 bool TForm1::RemoveConvertedFilenames() const { return CheckBox1->isChecked(); }
-bool TForm1::WriteRipLog() const { return CheckBox3->isChecked(); }
+// With "Look the disc up online", rows still named after their entries take the
+// tracks' titles and the files their tags.
+TRunOptions TForm1::RipOptions() const {
+  TRunOptions options;
+  options.TracksAtOnce =
+      CheckBox4->isChecked() ? std::max(1u, std::thread::hardware_concurrency()) : 1;
+  options.Verify = CheckBox5->isChecked();
+  options.AccurateRip = CheckBox6->isChecked();
+  options.AccurateRipServer = AccurateRipServer;
+  options.Log = CheckBox3->isChecked();
+  if (SpinEdit1->value() != StoredReadOffset_) options.Offset = SpinEdit1->value();
+  const bool lookup = ComboBox7->currentIndex() > 0;
+  options.NameTemplate = lookup ? "%t" : "";
+  options.TagsFromDisc = lookup;
+  return options;
+}
+
+TLookupChoice TForm1::Lookup() const {
+  const char* const services[] = {"none", "musicbrainz", "gnudb"};
+  return TLookupChoice{services[std::clamp(ComboBox7->currentIndex(), 0, 2)], LookupServer};
+}
+
+size_t TForm1::ChooseRelease(const std::vector<TDiscInfo>& Matches, const std::string&) {
+  QStringList releases;
+  for (const TDiscInfo& match : Matches)
+    releases.append(QString::fromStdString(ReleaseDescription(match)));
+  return ReleaseDialog ? ReleaseDialog(releases) : ReleaseFromDialog(releases);
+}
+
+// A small modal list; cancelling keeps the first release.
+size_t TForm1::ReleaseFromDialog(const QStringList& Releases) {
+  bool chosen = false;
+  const QString release = QInputDialog::getItem(
+      this, ApplicationTitle, QStringLiteral("Several releases match the disc. Which is it?"),
+      Releases, 0, false, &chosen);
+  const qsizetype index = Releases.indexOf(release);
+  return chosen && index >= 0 ? static_cast<size_t>(index) : 0;
+}
+
 void TForm1::ShowRunProblem(const std::string& Problem) {
   ShowError(QString::fromStdString(Problem));
+}
+
+// "5 done, 1 failed", then what was proved when anything was.
+void TForm1::ShowRunSummary(const TRunSummary& Summary) {
+  QString text = QStringLiteral("%1 done, %2 failed").arg(Summary.Done).arg(Summary.Failed);
+  if (Summary.Aborted > 0) text += QStringLiteral(", %1 aborted").arg(Summary.Aborted);
+  if (CheckBox5->isChecked() || CheckBox6->isChecked())
+    text += QStringLiteral("\n%1 suspicious, %2 accurate").arg(Summary.Suspicious).arg(Summary.Accurate);
+  Label1->setText(text);
 }
 
 TMp3RowTags TForm1::Mp3RowTags() const { return Form2_ ? Form2_->RowTags() : TMp3RowTags{}; }

@@ -13,6 +13,7 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 #include "conversion_run.h"
@@ -20,6 +21,9 @@
 #include "qt_dispatcher.h"
 
 class QCheckBox;
+class QComboBox;
+class QLabel;
+class QSpinBox;
 class QGroupBox;
 class QKeyEvent;
 class QLineEdit;
@@ -70,6 +74,12 @@ class TForm1 : public QWidget, private TRunWindow {
   QCheckBox* CheckBox1;        // "Remove converted filenames"
   QCheckBox* CheckBox2;        // "Track names from the disc"
   QCheckBox* CheckBox3;        // "Write a rip log and cue sheet"
+  QCheckBox* CheckBox4;        // "Encode several tracks at once"
+  QCheckBox* CheckBox5;        // "Verify each track (test and copy)"
+  QCheckBox* CheckBox6;        // "Check each track in AccurateRip"
+  QComboBox* ComboBox7;        // "Look the disc up online": none, MusicBrainz, gnudb
+  QSpinBox* SpinEdit1;         // "Read offset": the drive's, in samples
+  QLabel* Label1;              // what the last run did
   QRadioButton* RadioButton1;  // "Wav"
   QRadioButton* RadioButton2;  // "Mp3"
   QRadioButton* RadioButton3;  // "Ogg vorbis"
@@ -136,6 +146,13 @@ class TForm1 : public QWidget, private TRunWindow {
   void FlacOut1Done(TAudioOutput* Sender);
   void OutputThreadException(TAudioOutput* Sender, const std::exception& E);
 
+  // Where the run's lookups go; empty: the services' own addresses.
+  std::string LookupServer;
+  std::string AccurateRipServer;
+  // Asks the user which of several releases a lookup found is the disc (the lines
+  // describe them); returns its index. A dialog unless replaced.
+  std::function<size_t(const QStringList& Releases)> ReleaseDialog;
+
   // The folder that output files are written to when the program starts.
   static QString DefaultOutputFolder();
 
@@ -150,8 +167,11 @@ class TForm1 : public QWidget, private TRunWindow {
   QString OutputFolder() const override;
   TOutputFormat OutputFormat() const override;
   bool RemoveConvertedFilenames() const override;
-  bool WriteRipLog() const override;
+  TRunOptions RipOptions() const override;
+  TLookupChoice Lookup() const override;
+  size_t ChooseRelease(const std::vector<TDiscInfo>& Matches, const std::string& Service) override;
   void ShowRunProblem(const std::string& Problem) override;
+  void ShowRunSummary(const TRunSummary& Summary) override;
   TMp3RowTags Mp3RowTags() const override;
   std::vector<std::string> FlacComments() const override;
   void SetRunControlsAvailable(bool Available) override;
@@ -162,6 +182,8 @@ class TForm1 : public QWidget, private TRunWindow {
   void CreateActionBar();
   void CreatePageControl();
   void CreateGeneralOptions();
+  void CreateRipOptions();
+  size_t ReleaseFromDialog(const QStringList& Releases);
   void CreateFormatSettings();
   void CreateJobListGroup();
   void ConnectCommands();
@@ -195,6 +217,9 @@ class TForm1 : public QWidget, private TRunWindow {
   // press from the same one travelling up to the parents of that control.
   const QEvent* LastKeyPress_ = nullptr;
   QPointer<QWidget> LastKeyReceiver_;
+  // The read offset as cdr.ini gives the first drive; another value in `SpinEdit1`
+  // corrects every drive of a run.
+  int StoredReadOffset_ = 0;
   // The window was asked to close while a run was going on.
   bool CloseRequested_ = false;
 };

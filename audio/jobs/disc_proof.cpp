@@ -139,34 +139,3 @@ std::vector<std::string> WriteDiscProof(const TDiscProof& Disc,
   if (!cue.Tracks.empty()) WriteBeside(Disc.Folder, base + ".cue", CueSheetText(cue), Warn);
   return verdicts;
 }
-
-void TSummingInput::SetPlace(const TTrackPlace& Place) {
-  std::lock_guard<std::mutex> hold(Lock_);
-  Sums_ = TTrackChecksummer(Place);
-}
-
-TTrackChecksums TSummingInput::Result() const {
-  std::lock_guard<std::mutex> hold(Lock_);
-  return Sums_.Result();
-}
-
-void TSummingInput::Open() {
-  if (Busy) throw EAudioException("The component is busy");
-  Inner_.Open();
-  BeginReadPass(Inner_.Size);
-}
-
-int TSummingInput::ReadData(void* Buffer, int BufferSize) {
-  const int n = Inner_.ReadData(Buffer, BufferSize);
-  if (n > 0) {
-    std::lock_guard<std::mutex> hold(Lock_);
-    Sums_.Add(Buffer, static_cast<size_t>(n));
-  }
-  Position += std::max(n, 0);
-  return n;
-}
-
-void TSummingInput::Close() {
-  Busy = false;
-  Inner_.Close();
-}

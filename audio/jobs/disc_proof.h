@@ -1,6 +1,6 @@
 // What a run proves of one disc, written beside its files: the AccurateRip verdict of
-// each track (when the database is asked), a rip log and a cue sheet. Both front ends
-// gather the tracks' proofs their own way and hand them here. Any thread.
+// each track (when the database is asked), a rip log and a cue sheet. The run engine
+// hands each disc's tracks here once they are over. Any thread.
 #pragma once
 
 #include <functional>
@@ -37,27 +37,3 @@ TTrackPlace PlaceOf(const TDriveListing& Listing, int Track);
 // verdict text (empty without a lookup). Warn hears what could not be done.
 std::vector<std::string> WriteDiscProof(const TDiscProof& Disc,
                                         const std::function<void(const std::string&)>& Warn);
-
-// Passes another source's PCM on and sums it as it goes by: the window's way to prove
-// the tracks it reads through its CD source.
-class TSummingInput : public TAudioInput {
- public:
-  explicit TSummingInput(TAudioInput& Inner) : Inner_(Inner) {}
-  ~TSummingInput() override { DetachConsumers(); }
-
-  // Where the next read pass's track lies; call before `Open`.
-  void SetPlace(const TTrackPlace& Place);
-  TTrackChecksums Result() const;
-
-  int GetBitsPerSample() override { return Inner_.GetBitsPerSample(); }
-  int GetChannels() override { return Inner_.GetChannels(); }
-  int GetSampleRate() override { return Inner_.GetSampleRate(); }
-  void Open() override;
-  int ReadData(void* Buffer, int BufferSize) override;
-  void Close() override;
-
- private:
-  TAudioInput& Inner_;
-  mutable std::mutex Lock_;
-  TTrackChecksummer Sums_{TTrackPlace{}};
-};

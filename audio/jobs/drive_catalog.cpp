@@ -67,6 +67,11 @@ int TDriveCatalog::DriveOfEntry(const std::string& Entry) {
   return IsFileOrBlockDevice(root) ? AddImageDrive(root) : -1;
 }
 
+int TDriveCatalog::ReadOffsetOf(int Drive) {
+  Browser_.SetCurrentDrive(Drive);
+  return Browser_.CurrentDrive() == Drive ? Browser_.DriveReadOffset() : 0;
+}
+
 TDriveListing TDriveCatalog::List(int Drive) {
   TDriveListing listing;
   listing.Drive = Drive;

@@ -53,6 +53,9 @@ class TDriveCatalog {
   // Why the last drive could not be found or added, in a sentence for the user.
   const std::string& LastError() const { return LastError_; }
 
+  // The read offset that cdr.ini keeps for the drive, in samples (0 when none).
+  int ReadOffsetOf(int Drive);
+
   TDriveListing List(int Drive);
   std::vector<TDriveListing> ListAll();
 

@@ -118,8 +118,8 @@ void TRunFileNames::Forget(const std::string& FileName) { Written_.erase(Resolve
 // Ogg Vorbis and FLAC outputs empty their comment lists when they finish a file, but not
 // after a set-up that failed; the lists are therefore set rather than appended to, so
 // that every file carries each line exactly once.
-void TJobStarter::ApplyRowTags(TAudioFileOut& Output, const TRowTagRules& Rules, int Index,
-                               const std::string& Caption, const TTrackTags& Disc) {
+void ApplyRowTags(TAudioFileOut& Output, const TRowTagRules& Rules, int Index,
+                  const std::string& Caption, const TTrackTags& Disc) {
   if (auto* mp3 = dynamic_cast<TMP3Out*>(&Output)) {
     if (Rules.TitleFromName) mp3->Id3TagTitle = Caption;
     if (Rules.FirstTrack) mp3->Id3TagTrack = std::to_string(*Rules.FirstTrack + Index);
@@ -129,31 +129,6 @@ void TJobStarter::ApplyRowTags(TAudioFileOut& Output, const TRowTagRules& Rules,
   } else if (auto* flac = dynamic_cast<TFlacOut*>(&Output)) {
     flac->SetComments(WithDiscComments(JobComments(Rules, Index, Caption), Disc));
   }
-}
-
-std::string TJobStarter::SelectTrack(const std::string& Entry) {
-  const int drive = Drives_.DriveOfEntry(Entry);
-  // An image that cannot be read says why, even when it would have been the only drive.
-  if (drive < 0 && Drives_.LastError() != DriveNotReady) return Drives_.LastError();
-  if (Source_.DriveCount() == 0) return std::string();
-  const int track = TrackEntryNumber(Entry);
-  if (drive < 0) return Drives_.LastError();
-  Source_.SetCurrentDrive(drive);
-  Source_.SetStartTrack(track);
-  Source_.SetEndTrack(track);
-  Source_.SetReadOffset(Source_.DriveReadOffset());
-  return std::string();
-}
-
-void TJobStarter::StartOutput(TAudioFileOut& Output, const std::string& FileName) {
-  StartOutput(Output, FileName, Source_);
-}
-
-void TJobStarter::StartOutput(TAudioFileOut& Output, const std::string& FileName,
-                              TAudioInput& Input) {
-  Output.SetInput(&Input);
-  Output.FileName = FileName;
-  Output.Start();
 }
 
 // ---------------------------------------------------------------------------------
@@ -192,14 +167,3 @@ std::optional<std::string> TJobWatch::TakeFailure() {
 }
 
 bool TJobWatch::Ended() const { return Ended_ || FailurePending_; }
-
-void WaitForJobEnd(const TJobWatch& Watch, const std::function<bool()>& AnyOutputRunning,
-                   const std::function<void(int Milliseconds)>& ProcessEvents) {
-  int pollsWithoutEnd = 0;
-  while (true) {
-    const bool running = AnyOutputRunning();
-    ProcessEvents(PollMs);
-    if (running) continue;
-    if (Watch.Ended() || ++pollsWithoutEnd > MaxPollsWithoutEnd) break;
-  }
-}

@@ -1,14 +1,11 @@
-// One job of a rip and what every front end does around it: point the CD source at the
-// job's track, give the output its per-job tags and its file name, start it, and follow
-// its end (completion, or a failure on whatever thread it happened) until the run can
-// move on.
+// One job of a rip: the output's per-job tags, its file name (unique within the run),
+// and the watch over its end (completion, or a failure on whatever thread it happened).
 //
-// Threads: everything here runs on the front end's main thread, except
-// `TJobWatch::Failed`, which an output calls on the thread where its run failed.
+// Threads: everything here runs on the run's thread, except `TJobWatch::Failed`, which
+// an output calls on the thread where its run failed.
 #pragma once
 
 #include <atomic>
-#include <functional>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -16,7 +13,6 @@
 #include <vector>
 
 #include "audio_cdrom.h"
-#include "drive_catalog.h"
 
 enum class TOutputFormat { Wav, Mp3, Ogg, Flac };
 
@@ -62,30 +58,10 @@ class TRunFileNames {
   std::set<std::string> Written_;  // with links and "." resolved, so one file is one name
 };
 
-// Starts the jobs of a run with the CD source that the run reads.
-class TJobStarter {
- public:
-  TJobStarter(TCDIn& Source, TDriveCatalog& Drives) : Source_(Source), Drives_(Drives) {}
-
-  // Gives Output the tags of job Index (counted from 0) of the run, named Caption, and
-  // what is known of its track (Disc) where the user gave no value of their own.
-  static void ApplyRowTags(TAudioFileOut& Output, const TRowTagRules& Rules, int Index,
-                           const std::string& Caption, const TTrackTags& Disc = {});
-  // Points the source at the entry's track, adding the entry's disc image as a drive
-  // when it is not one yet. Raises EAudioException when the entry's name holds no track
-  // number (which ends a run); returns why the job cannot be read when the entry's
-  // drive is not there, else an empty text. With no drive at all the source is left as
-  // it is, and opening it decides.
-  std::string SelectTrack(const std::string& Entry);
-  // Connects Output to the source (or to Input, a source that reads it), names its file
-  // and starts it.
-  void StartOutput(TAudioFileOut& Output, const std::string& FileName);
-  void StartOutput(TAudioFileOut& Output, const std::string& FileName, TAudioInput& Input);
-
- private:
-  TCDIn& Source_;
-  TDriveCatalog& Drives_;
-};
+// Gives Output the tags of job Index (counted from 0) of the run, named Caption, and
+// what is known of its track (Disc) where the user gave no value of their own.
+void ApplyRowTags(TAudioFileOut& Output, const TRowTagRules& Rules, int Index,
+                  const std::string& Caption, const TTrackTags& Disc = {});
 
 // Follows the end of the job a run started: its output's completion, or a failure
 // reported by the output (from any thread) or by the run before the output started.
@@ -112,13 +88,7 @@ class TJobWatch {
   std::atomic<bool> FailurePending_{false};
 };
 
-// Waits for the job's end: runs the front end's events (ProcessEvents, for PollMs)
-// until no output is running and the end is known. An output is idle a moment before
-// its end is reported, so the wait lasts until the report is in; if none comes within
-// MaxPollsWithoutEnd polls after the outputs went idle, the run goes on rather than
-// wait for ever.
-void WaitForJobEnd(const TJobWatch& Watch, const std::function<bool()>& AnyOutputRunning,
-                   const std::function<void(int Milliseconds)>& ProcessEvents);
-
+// How often a run looks at its outputs, and how many looks after an output went idle
+// it waits for the report of its end before it goes on without one.
 constexpr int PollMs = 50;
 constexpr int MaxPollsWithoutEnd = 100;

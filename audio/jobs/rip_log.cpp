@@ -72,11 +72,14 @@ std::string RipLogText(const TRipLog& Log) {
     Line(text, heading, "");
     Line(text, "  File: ", track.FileName);
     if (track.PregapSectors) Line(text, "  Pre-gap: ", Msf(*track.PregapSectors));
-    Line(text, "  Peak: ", PeakPercentText(track.Peak) + " %");
-    if (track.TestCrc) Line(text, "  Test CRC: ", Hex8(*track.TestCrc));
-    Line(text, "  Copy CRC: ", Hex8(track.CopyCrc));
-    if (!track.TestCopyResult.empty()) Line(text, "  Test and copy: ", track.TestCopyResult);
-    if (!track.AccurateRip.empty()) Line(text, "  AccurateRip: ", track.AccurateRip);
+    // A track that failed or was cut short has no checksum that could pass for its own.
+    if (track.Error.empty()) {
+      Line(text, "  Peak: ", PeakPercentText(track.Peak) + " %");
+      if (track.TestCrc) Line(text, "  Test CRC: ", Hex8(*track.TestCrc));
+      Line(text, "  Copy CRC: ", Hex8(track.CopyCrc));
+      if (!track.TestCopyResult.empty()) Line(text, "  Test and copy: ", track.TestCopyResult);
+      if (!track.AccurateRip.empty()) Line(text, "  AccurateRip: ", track.AccurateRip);
+    }
     Line(text, "  Read: ",
          Plural(track.Rereads, "re-read") + ", " + Plural(track.Corrections, "correction") + ", " +
              Plural(track.SkippedSectors, "skipped sector"));

@@ -68,6 +68,9 @@ TEST(RipLog, HoldsWhatTheRunKnows) {
         "Summary: 2 tracks, 1 with errors, 0 suspicious, 1 sector skipped, 1 of 2 accurately "
         "ripped\n"})
     EXPECT_NE(text.find(line), std::string::npos) << line << "\nin\n" << text;
+  // The failed track's partial audio has no checksum or verdict that could pass as real.
+  EXPECT_EQ(text.find("DEADBEEF"), std::string::npos) << text;
+  EXPECT_EQ(text.find("not accurate"), std::string::npos) << text;
   // Track 1's pre-gap is unknown.
   EXPECT_EQ(text.find("Pre-gap"), text.rfind("Pre-gap"));
   EXPECT_EQ(text.substr(text.rfind("\nSHA-256: ") + 10).size(), 65u);
@@ -77,7 +80,7 @@ TEST(RipLog, EditsShow) {
   const std::string text = RipLogText(SampleLog());
   EXPECT_TRUE(RipLogIntact(text));
   std::string edited = text;
-  edited.replace(edited.find("not accurate"), 12, "accurate    ");
+  edited.replace(edited.find("confidence 7"), 12, "confidence 9");
   EXPECT_FALSE(RipLogIntact(edited));
   EXPECT_FALSE(RipLogIntact(text.substr(0, text.size() - 1)));
   EXPECT_FALSE(RipLogIntact(text.substr(text.find('\n') + 1)));  // a line taken out

@@ -1,0 +1,48 @@
+// What a run knows of each drive's disc: what the disc says of itself (CD-Text, a cue
+// sheet's texts) and, when the run asks for a lookup, what an online database knows,
+// which takes precedence. A lookup that fails, or finds nothing, is told to the run's
+// observer and the run goes on with what the disc says; of several matches the
+// observer chooses one.
+//
+// Threads: the run's thread (it lists drives through the drive catalogue).
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "disc_lookup.h"
+#include "drive_catalog.h"
+#include "run_observer.h"
+
+// Which database a run asks, and where.
+struct TLookupChoice {
+  std::string Service = "none";  // none, musicbrainz, gnudb
+  std::string Server;            // empty: the service's own address
+};
+
+struct TDiscFacts {
+  TDiscInfo Info;         // what is known, the lookup's answer first
+  TDriveListing Listing;  // the drive's listing: the table, the tracks, the disc's own texts
+};
+
+class TDiscKnowledge {
+ public:
+  TDiscKnowledge(TDriveCatalog& Drives, TLookupChoice Lookup, TRunObserver& Observer)
+      : Drives_(Drives), Lookup_(std::move(Lookup)), Observer_(Observer) {}
+
+  // What is known of the disc in Drive; the drive is listed (and looked up) once.
+  const TDiscFacts& Of(int Drive);
+
+ private:
+  std::optional<TDiscInfo> LookUp(const TDriveListing& Listing);
+
+  TDriveCatalog& Drives_;
+  const TLookupChoice Lookup_;
+  TRunObserver& Observer_;
+  std::map<int, TDiscFacts> Known_;
+};
+
+// Info with the gaps filled from Fallback, field by field and track by track.
+TDiscInfo FilledFrom(TDiscInfo Info, const TDiscInfo& Fallback);
+// One line for a release found by a lookup: "Artist - Album (Year), N tracks [source]".
+std::string ReleaseDescription(const TDiscInfo& Info);

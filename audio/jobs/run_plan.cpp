@@ -1,0 +1,61 @@
+#include "run_plan.h"
+
+#include "disc_proof.h"
+#include "disc_tags.h"
+#include "track_entry.h"
+
+std::vector<TPlannedJob> TRunPlanner::Plan(const std::vector<TRunEntry>& Entries) {
+  std::vector<TPlannedJob> planned;
+  planned.reserve(Entries.size());
+  for (const TRunEntry& entry : Entries) planned.push_back(Plan(entry));
+  return planned;
+}
+
+TPlannedJob TRunPlanner::Plan(const TRunEntry& Entry) {
+  TPlannedJob job;
+  job.Entry = Entry.Entry;
+  job.Caption = Entry.Caption;
+  job.Problem = Entry.Problem;
+  job.ProblemOfEntry = !Entry.Problem.empty();
+  if (!job.Problem.empty()) return job;
+  try {
+    job.Problem = Resolve(Entry.Entry, job.Read);
+  } catch (const EAudioException& e) {
+    job.Problem = e.what();
+    job.EndsRun = true;
+    return job;
+  }
+  if (!job.Problem.empty()) return job;
+  job.Read.Verify = Options_.Verify;
+  job.Read.Retries = Options_.Retries;
+  job.Read.Prove = Options_.ProvesDiscs();
+  const TDiscFacts& disc = Knowledge_.Of(job.Read.Drive);
+  job.Read.Place = PlaceOf(disc.Listing, job.Read.Track);
+  Name(job, disc, Entry.Renamable);
+  return job;
+}
+
+// The entry's drive and track. An image that cannot be read says why, even when it
+// would have been the only drive; an entry whose drive is not there is never read from
+// another drive's disc. With no drive at all, the read itself finds that the drive is
+// not ready. Raises EAudioException when the entry's name holds no track number.
+std::string TRunPlanner::Resolve(const std::string& Entry, TTrackRead& Read) {
+  const int drive = Drives_.DriveOfEntry(Entry);
+  if (drive < 0 && Drives_.LastError() != DriveNotReady) return Drives_.LastError();
+  if (Drives_.DriveCount() == 0) return std::string();
+  Read.Track = TrackEntryNumber(Entry);
+  if (drive < 0) return Drives_.LastError();
+  Read.Drive = drive;
+  Read.Offset = Options_.Offset.value_or(Drives_.ReadOffsetOf(drive));
+  return std::string();
+}
+
+// The job's name from the template, and its tags from what is known of its disc; a disc
+// that says nothing of itself adds no tags.
+void TRunPlanner::Name(TPlannedJob& Job, const TDiscFacts& Disc, bool Renamable) {
+  const TTrackTags tags =
+      TrackTagsOf(Disc.Info, Job.Read.Track, static_cast<int>(Disc.Listing.Tracks.size()));
+  if (Options_.TagsFromDisc && HasText(Disc.Info)) Job.Tags = tags;
+  if (Renamable && !Options_.NameTemplate.empty())
+    Job.Caption = NameFromTemplate(Options_.NameTemplate, tags, Job.Caption);
+}
