@@ -207,19 +207,19 @@ void TForm1::CreateRipOptions() {
     box->setGeometry(224, Top, 240, 20);
     return box;
   };
-  CheckBox2 = option("Track names from the disc", 56);
-  CheckBox3 = option("Write a rip log and cue sheet", 78);
-  CheckBox4 = option("Encode several tracks at once", 100);
-  CheckBox5 = option("Verify each track (test and copy)", 122);
-  CheckBox6 = option("Check each track in AccurateRip", 144);
+  CheckBox2 = option("Track names from the disc", 54);
+  CheckBox3 = option("Write a rip log and cue sheet", 74);
+  CheckBox4 = option("Encode several tracks at once", 94);
+  CheckBox5 = option("Verify each track (test and copy)", 114);
+  CheckBox6 = option("Check each track in AccurateRip", 134);
   auto* lookupLabel = new QLabel(QStringLiteral("Look the disc up online"), TabSheet1);
-  lookupLabel->setGeometry(226, 168, 140, 20);
+  lookupLabel->setGeometry(226, 158, 140, 20);
   ComboBox7 = new QComboBox(TabSheet1);
   ComboBox7->addItems({QStringLiteral("none"), QStringLiteral("MusicBrainz"),
                        QStringLiteral("gnudb")});
-  ComboBox7->setGeometry(368, 167, 96, 22);
+  ComboBox7->setGeometry(368, 157, 96, 22);
   auto* offsetLabel = new QLabel(QStringLiteral("Read offset (samples)"), TabSheet1);
-  offsetLabel->setGeometry(226, 192, 140, 20);
+  offsetLabel->setGeometry(226, 183, 140, 20);
   SpinEdit1 = new QSpinBox(TabSheet1);
   SpinEdit1->setRange(-44100, 44100);
   if (Drives_->DriveCount() > 0) StoredReadOffset_ = Drives_->ReadOffsetOf(0);
@@ -227,7 +227,7 @@ void TForm1::CreateRipOptions() {
   SpinEdit1->setToolTip(
       QStringLiteral("The first drive's read offset as cdr.ini keeps it; another value "
                      "corrects every drive of the next runs"));
-  SpinEdit1->setGeometry(368, 191, 96, 22);
+  SpinEdit1->setGeometry(368, 182, 96, 22);
 }
 
 // Each format's settings write straight into its output when they change.
