@@ -1,0 +1,187 @@
+// The run engine with an observer that records what it hears: two discs ripped with one
+// encoder and with two give the same files and tell each job the same way; an abort
+// ends the running job as aborted and starts no other; a track that cannot be read fails
+// alone; test and copy proves each disc in a log of its own.
+#include "rip_run.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "audio_flac.h"
+#include "command_run.h"
+#include "flac_decoder.h"
+#include "temp_dir.h"
+#include "track_entry.h"
+
+namespace {
+
+class TRecorder : public TRunObserver {
+ public:
+  std::map<size_t, std::vector<std::string>> Events;  // by job
+  std::map<size_t, TTrackEnd> Ended;
+  std::function<void(size_t Job, int Percent)> OnProgress;
+
+  void TrackStarted(size_t Job, const std::string& Name) override {
+    Events[Job].push_back("start " + std::filesystem::path(Name).filename().string());
+  }
+  void TrackProgress(size_t Job, int Percent, int64_t, int64_t) override {
+    if (OnProgress) OnProgress(Job, Percent);
+  }
+  void TrackEnded(size_t Job, const TTrackEnd& End) override {
+    const char* results[] = {"Done", "Failed", "Aborted"};
+    Events[Job].push_back(std::string("end ") + results[static_cast<int>(End.Result)] + " " +
+                          End.Failure);
+    Ended[Job] = End;
+  }
+  void RunEnded(const TRunSummary& Summary) override { Last = Summary; }
+  TRunSummary Last;
+};
+
+class TQueuePump : public TEventPump {
+ public:
+  explicit TQueuePump(TQueueDispatcher& Queue) : Queue_(Queue) {}
+  void Wait(int Milliseconds) override {
+    Queue_.WaitAndProcess(std::chrono::milliseconds(Milliseconds));
+  }
+  void Wake() override { Queue_.Post([] {}); }
+
+ private:
+  TQueueDispatcher& Queue_;
+};
+
+class RipRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CDRipBinding().Unload();
+    CDRipBinding().SetFileNameForTesting(std::string(KORVANE_BIN_DIR) + "/" +
+                                         CDRipBinding().FileName());
+    ASSERT_TRUE(CDRipBinding().Load(Dir.Path().string()));
+    SetMainThreadDispatcher(&Queue);
+    Drives.emplace();
+    Source.emplace();
+  }
+  void TearDown() override {
+    Source.reset();
+    Drives.reset();
+    SetMainThreadDispatcher(nullptr);
+    CDRipBinding().Unload();
+  }
+  // A disc image made by the maker, with each audio track's PCM beside it.
+  std::string MakeDisc(const std::string& Name, const std::string& Options) {
+    const std::string cue = Dir / (Name + ".cue");
+    EXPECT_TRUE(RunCommand(std::string(KORVANE_BIN_DIR) + "/korvane-mkdisc " + Options +
+                           " --expect '" + (Dir / (Name + "-pcm")) + "' '" + cue + "' >/dev/null"));
+    return cue;
+  }
+  std::vector<TRunEntry> EntriesOf(const std::string& Cue, std::initializer_list<int> Tracks) {
+    std::vector<TRunEntry> entries;
+    for (int track : Tracks) {
+      const std::string entry = TrackEntryPath(Cue, track);
+      const std::string disc = std::filesystem::path(Cue).stem().string();
+      entries.push_back({entry, disc + TrackEntryCaption(entry)});
+    }
+    return entries;
+  }
+  // Rips Entries to FLAC into Folder with Encoders encoders.
+  bool Rip(const std::vector<TRunEntry>& Entries, TRunOptions Options, size_t Encoders,
+           TRecorder& Recorder, const std::function<void(TRipRun&)>& Ready = {}) {
+    std::filesystem::create_directories(Options.OutDir);
+    TDiscKnowledge knowledge(*Drives, TLookupChoice{}, Recorder);
+    const std::vector<TPlannedJob> jobs = TRunPlanner(*Drives, knowledge, Options).Plan(Entries);
+    std::vector<std::unique_ptr<TFlacOut>> outputs(Encoders);
+    TQueuePump pump(Queue);
+    TRipRun run(Options, *Source, knowledge, Recorder, pump);
+    TRunEncoders encoders{TOutputFormat::Flac, {}, {}};
+    for (auto& output : outputs) {
+      output = std::make_unique<TFlacOut>();
+      TRipRun::ConnectEvents(*output, run);
+      encoders.Outputs.push_back(output.get());
+    }
+    if (Ready) Ready(run);
+    return run.Run(jobs, encoders);
+  }
+  std::vector<int16_t> ExpectedSamples(const std::string& Disc, int Track) {
+    const auto bytes = ReadWholeFile(Dir / (Disc + "-pcm/track0" + std::to_string(Track) + ".pcm"));
+    std::vector<int16_t> samples(bytes.size() / 2);
+    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+    return samples;
+  }
+
+  TTempDir Dir;
+  TQueueDispatcher Queue;
+  std::optional<TDriveCatalog> Drives;
+  std::optional<TCDIn> Source;
+};
+
+TEST_F(RipRunTest, OneOrTwoEncodersGiveTheSameFilesAndTellTheSameOfEachJob) {
+  const std::string a = MakeDisc("a", "--tracks 3 --seconds 2,1,2 --content noise");
+  const std::string b = MakeDisc("b", "--tracks 2 --seconds 1,2 --content ramp --seed 7");
+  std::vector<TRunEntry> entries = EntriesOf(a, {1, 2, 3});
+  for (const TRunEntry& entry : EntriesOf(b, {2, 1})) entries.push_back(entry);
+  std::map<size_t, std::vector<std::string>> events[2];
+  for (size_t encoders : {1, 2}) {
+    TRunOptions options;
+    options.OutDir = Dir / ("out" + std::to_string(encoders));
+    options.TracksAtOnce = encoders;
+    TRecorder recorder;
+    ASSERT_TRUE(Rip(entries, options, encoders, recorder));
+    events[encoders - 1] = recorder.Events;
+    EXPECT_EQ(recorder.Last.Done, 5);
+  }
+  EXPECT_EQ(events[0], events[1]);
+  EXPECT_EQ(events[0][3], (std::vector<std::string>{"start bTrack02.flac", "end Done "}));
+  const std::pair<const char*, int> files[] = {{"aTrack01", 1}, {"aTrack03", 3}, {"bTrack02", 2}};
+  for (const auto& [name, track] : files) {
+    const std::string one = Dir / ("out1/" + std::string(name) + ".flac");
+    EXPECT_EQ(ReadWholeFile(one), ReadWholeFile(Dir / ("out2/" + std::string(name) + ".flac")));
+    EXPECT_EQ(flactest::Decode(one), ExpectedSamples(name[0] == 'a' ? "a" : "b", track)) << name;
+  }
+}
+
+TEST_F(RipRunTest, AnAbortEndsTheRunningJobAsAbortedAndStartsNoOther) {
+  const std::string a = MakeDisc("a", "--tracks 3 --seconds 1,20,1 --content noise");
+  TRunOptions options;
+  options.OutDir = Dir / "out";
+  options.Log = true;
+  TRecorder recorder;
+  TRipRun* running = nullptr;
+  recorder.OnProgress = [&](size_t Job, int Percent) {
+    if (Job == 1 && Percent >= 10) running->Abort();
+  };
+  EXPECT_FALSE(Rip(EntriesOf(a, {1, 2, 3}), options, 1, recorder,
+                   [&](TRipRun& Run) { running = &Run; }));
+  EXPECT_EQ(recorder.Ended[0].Result, TTrackResult::Done);
+  EXPECT_EQ(recorder.Ended[1].Result, TTrackResult::Aborted);
+  EXPECT_EQ(recorder.Events.count(2), 0u);
+  EXPECT_TRUE(recorder.Last.Stopped);
+  EXPECT_TRUE(flactest::PassesFlacTest(Dir / "out/aTrack02.flac"));
+  // The log says the track was cut short and gives it no checksum; the cue sheet lists
+  // only the whole track.
+  const std::string log = CaptureCommand("cat '" + (Dir / "out/a.log") + "'").Output;
+  EXPECT_NE(log.find("  Error: aborted"), std::string::npos) << log;
+  EXPECT_EQ(log.find("Copy CRC"), log.rfind("Copy CRC")) << log;
+  const std::string cue = CaptureCommand("cat '" + (Dir / "out/a.cue") + "'").Output;
+  EXPECT_EQ(cue.find("aTrack02"), std::string::npos) << cue;
+}
+
+TEST_F(RipRunTest, AnUnreadableTrackFailsAloneAndTestAndCopyProvesEachDisc) {
+  const std::string a = MakeDisc("a", "--tracks 3 --seconds 1,1 --data-track first");
+  const std::string b = MakeDisc("b", "--tracks 2 --seconds 1,1 --seed 3");
+  std::vector<TRunEntry> entries = EntriesOf(a, {1, 2, 3});
+  for (const TRunEntry& entry : EntriesOf(b, {1, 2})) entries.push_back(entry);
+  TRunOptions options;
+  options.OutDir = Dir / "out";
+  options.Verify = true;
+  TRecorder recorder;
+  EXPECT_TRUE(Rip(entries, options, 2, recorder));
+  EXPECT_EQ(recorder.Events[0].back(), "end Failed Trying to rip a data track");
+  EXPECT_EQ(recorder.Last.Done, 4);
+  EXPECT_EQ(recorder.Last.Failed, 1);
+  for (size_t job = 1; job < 5; ++job)
+    EXPECT_EQ(recorder.Ended[job].Proof.TestCopy, "Test CRC = Copy CRC") << job;
+  for (const char* log : {"out/a.log", "out/b.log"})
+    EXPECT_TRUE(std::filesystem::exists(Dir / log)) << log;
+}
+
+}  // namespace
