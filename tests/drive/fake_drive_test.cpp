@@ -9,13 +9,12 @@
 #include <optional>
 #include <sstream>
 
-#include "accuraterip.h"
+#include "accuraterip_entry.h"
 #include "command_run.h"
 #include "cue_text.h"
 #include "loopback_server.h"
 #include "rip_log.h"
 #include "temp_dir.h"
-#include "track_checksums.h"
 #include "wav_decoder.h"
 
 namespace {
@@ -407,26 +406,9 @@ TEST_F(DriveRun, AProvenRipOfTheDrive) {
   TDiscToc toc;
   for (const PrintedTrack& track : printed) toc.Tracks.push_back({track.Number, track.Start, true});
   toc.LeadOut = leadOut;
-  const TAccurateRipDiscIds ids = AccurateRipDiscIdsOf(toc);
-  std::string entry;
-  auto put32 = [&entry](uint32_t Value) {
-    for (int i = 0; i < 4; ++i) entry += static_cast<char>((Value >> (8 * i)) & 0xFF);
-  };
-  entry += static_cast<char>(ids.AudioTracks);
-  put32(ids.Id1);
-  put32(ids.Id2);
-  put32(ids.Id3);
-  for (size_t i = 0; i < printed.size(); ++i) {
-    const std::vector<uint8_t> pcm = Expected(static_cast<int>(i + 1));
-    TTrackChecksummer sums({pcm.size() / 4, i == 0, i + 1 == printed.size()});
-    sums.Add(pcm.data(), pcm.size());
-    entry += static_cast<char>(5);
-    put32(sums.Result().AccurateRipV1);
-    put32(0);
-  }
-  const std::filesystem::path served = std::filesystem::path(Dir / "served") / AccurateRipPath(ids);
-  std::filesystem::create_directories(served.parent_path());
-  std::ofstream(served, std::ios::binary) << entry;
+  std::vector<std::vector<uint8_t>> pcm;
+  for (size_t i = 0; i < printed.size(); ++i) pcm.push_back(Expected(static_cast<int>(i + 1)));
+  WriteAccurateRipEntry(Dir / "served", toc, pcm, 5);
   std::optional<TLoopbackServer> server(std::in_place, "tests/proof/entry_server.py",
                                         Dir / "served");
   ASSERT_TRUE(server->Started()) << server->StartLine;

@@ -1,0 +1,105 @@
+// The window's rip options, each changing what a run does: several tracks encoded at
+// once, test and copy with the AccurateRip check (a verdict in the Status tooltip, the
+// log and the summary), and a lookup that names the rows with the release chosen.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QRadioButton>
+
+#include <thread>
+
+#include "accuraterip_entry.h"
+#include "app_test_support.h"
+#include "drive_catalog.h"
+#include "loopback_server.h"
+#include "rip_log.h"
+#include "wav_decoder.h"
+
+namespace {
+
+using RipOptionsTest = WindowTest;
+
+std::string ReadText(const std::string& Path) {
+  const std::vector<uint8_t> bytes = ReadWholeFile(Path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+TEST_F(RipOptionsTest, SeveralTracksAtOnceKeepTwoRowsGoingAndWriteTheSameAudio) {
+  if (std::thread::hardware_concurrency() < 2) GTEST_SKIP() << "one core";
+  const di::DiscSpec disc = AudioDisc({6, 6, 6});
+  Form->AddDroppedPaths(Entries(MakeDisc(disc), {1, 2, 3}));
+  Form->RadioButton4->setChecked(true);  // FLAC: encoders do the work, not the writing
+  Form->CheckBox4->setChecked(true);
+  int mostAtOnce = 0;
+  OnStatusWritten([&](QTreeWidgetItem*) {
+    mostAtOnce = std::max<int>(mostAtOnce, Statuses().filter(QStringLiteral("%")).size());
+  });
+
+  Convert();
+
+  EXPECT_EQ(Statuses(), QStringList({"Done", "Done", "Done"}));
+  EXPECT_GE(mostAtOnce, 2);
+  for (int track = 1; track <= 3; ++track) {
+    const auto pcm = CommandBytes("flac -d -s -c --force-raw-format --endian=little "
+                                  "--sign=signed '" +
+                                  OutFile("Track0" + std::to_string(track) + ".flac") + "'");
+    EXPECT_TRUE(pcm == di::expectedTrackPcm(disc, track)) << track;
+  }
+}
+
+TEST_F(RipOptionsTest, TestAndCopyWithAccurateRipShowVerdictsInTooltipsLogAndSummary) {
+  const di::DiscSpec disc = AudioDisc({2, 1, 2});
+  const std::string cue = MakeDisc(disc);
+  Form->AddDroppedPaths(Entries(cue, {1, 2, 3}));
+  const TDriveListing listing = Form->Drives().List(Form->Drives().AddImageDrive(cue));
+  WriteAccurateRipEntry(Dir / "served", listing.Toc,
+                        {di::expectedTrackPcm(disc, 1), di::expectedTrackPcm(disc, 2),
+                         di::expectedTrackPcm(disc, 3)},
+                        4);
+  TLoopbackServer server("tests/proof/entry_server.py", Dir / "served");
+  ASSERT_TRUE(server.Started()) << server.StartLine;
+  Form->AccurateRipServer = server.Url();
+  Form->CheckBox5->setChecked(true);
+  Form->CheckBox6->setChecked(true);
+
+  Convert();
+
+  EXPECT_EQ(Statuses(), QStringList({"Done", "Done", "Done"}));
+  for (int row = 0; row < 3; ++row)
+    EXPECT_EQ(Jobs().StatusNote(row),
+              QStringLiteral("AccurateRip: accurately ripped (confidence 4, v1)"));
+  const QString tooltip =
+      List()->topLevelItem(1)->data(TJobList::StatusColumn, Qt::ToolTipRole).toString();
+  EXPECT_TRUE(tooltip.startsWith(QStringLiteral("Done\nAccurateRip: accurately"))) << tooltip.toStdString();
+  const std::string log = ReadText(OutFile("disc.log"));
+  EXPECT_TRUE(RipLogIntact(log)) << log;
+  EXPECT_NE(log.find("Test and copy: Test CRC = Copy CRC"), std::string::npos) << log;
+  EXPECT_NE(log.find("3 of 3 accurately ripped"), std::string::npos) << log;
+  EXPECT_EQ(Form->Label1->text(), QStringLiteral("3 done, 0 failed\n0 suspicious, 3 accurate"));
+}
+
+TEST_F(RipOptionsTest, ALookupNamesTheRowsWithTheReleaseTheUserChose) {
+  Form->AddDroppedPaths(Entries(MakeDisc(AudioDisc({1, 1, 1})), {1, 2, 3}));
+  Select({2});
+  RenameSelected(QStringLiteral("Mine"));
+  TLoopbackServer server("tests/lookup/lookup_server.py", Dir / "requests.log");
+  ASSERT_TRUE(server.Started()) << server.StartLine;
+  Form->LookupServer = server.Url("/several/ws/2");
+  Form->ComboBox7->setCurrentIndex(1);  // MusicBrainz
+  QStringList offered;
+  Form->ReleaseDialog = [&](const QStringList& Releases) {
+    offered = Releases;
+    return size_t{1};
+  };
+
+  Convert();
+
+  ASSERT_EQ(offered.size(), 2);
+  EXPECT_TRUE(offered[1].contains(QStringLiteral("Harbour Lights (Deluxe)"))) << offered[1].toStdString();
+  // A row the user named keeps its name.
+  EXPECT_EQ(Captions(), QStringList({"Pier (Remastered)", "Fog Horn (Remastered)", "Mine"}));
+  EXPECT_TRUE(std::filesystem::exists(OutFile("Pier (Remastered).wav")));
+  EXPECT_EQ(Statuses(), QStringList({"Done", "Done", "Done"}));
+}
+
+}  // namespace
