@@ -38,11 +38,3 @@ int TrackEntryNumber(const std::string& Entry) {
     throw EAudioException("'" + name + "' is not a track entry: its name holds no track number.");
   return std::stoi(digits);
 }
-
-std::string SafeOutputName(const std::string& Caption) {
-  std::string name = Caption;
-  for (char& c : name)
-    if (c == '/' || c == '\\') c = '_';
-  if (name.empty() || name == "." || name == "..") name = "_" + name;
-  return name;
-}

@@ -17,6 +17,3 @@ bool HasTrackEntryExtension(const std::string& Entry);
 // The track number: the file name from its sixth character, less its last four.
 // Raises EAudioException when that is not a whole number.
 int TrackEntryNumber(const std::string& Entry);
-// A caption made safe as a file name in the output folder: path separators replaced,
-// so that a renamed entry never writes outside the folder.
-std::string SafeOutputName(const std::string& Caption);

@@ -4,7 +4,12 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <filesystem>
 #include <thread>
 
 #include "output_copy.h"
@@ -67,6 +72,7 @@ void TConversionRun::RunConversion() {
   }
   TRunOptions options = Window_.RipOptions();
   options.OutDir = Window_.OutputFolder().toStdString();
+  RequireWritableFolder(options.OutDir);
   TDiscKnowledge knowledge(Drives_, Window_.Lookup(), *this);
   const std::vector<TPlannedJob> planned =
       TRunPlanner(Drives_, knowledge, options).Plan(entries);
@@ -80,6 +86,17 @@ void TConversionRun::RunConversion() {
   ShowWarnings();
   if (run.EndingProblem()) throw EAudioException(*run.EndingProblem());
   if (Window_.RemoveConvertedFilenames()) Jobs_.RemoveConverted();
+}
+
+// A missing output folder is made, with its parents; one that cannot be written stops
+// the run before its first row, with one message rather than a failure in every row.
+void TConversionRun::RequireWritableFolder(const std::string& Folder) {
+  std::error_code error;
+  std::filesystem::create_directories(Folder, error);
+  if (!error && ::access(Folder.c_str(), W_OK | X_OK) == 0) return;
+  const std::string reason = error ? error.message() : std::strerror(errno);
+  throw EAudioException("The output folder " + Folder + " cannot be written (" + reason +
+                        "). Choose another folder with \"Set folder\".");
 }
 
 // Each row as the run finds it: a row still named after its entry may be named by

@@ -13,7 +13,8 @@ TPipelineComponents::TPipelineComponents() {
   MP3Out1.SetSuspendWhenIdle(true);
   MP3Out1.SetFileMode(foRewrite);
   MP3Out1.BitRate = br128;
-  MP3Out1.Id3TagYear = "198";
+  // No tag carries a year that nobody gave: the tags start empty.
+  MP3Out1.Id3TagYear = "";
 
   // The Ogg Vorbis output's worker keeps looping while idle instead of parking.
   VorbisOut1.SetSuspendWhenIdle(false);

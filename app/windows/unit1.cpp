@@ -258,7 +258,8 @@ void TForm1::CreateJobListGroup() {
   JobList_->OnDiscText = [this](const TDiscInfo& Disc) { FillTagsFromDisc(Disc); };
 }
 
-// What a disc says of itself fills the tag window's boxes that the user left empty.
+// What a disc says of itself fills the tag window's boxes that the user left empty, and
+// every format's files get what the tag window then shows.
 void TForm1::FillTagsFromDisc(const TDiscInfo& Disc) {
   if (!Form2_) return;
   auto fill = [](QLineEdit* Box, const std::string& Value) {
@@ -269,6 +270,8 @@ void TForm1::FillTagsFromDisc(const TDiscInfo& Disc) {
   fill(Form2_->Edit5, Disc.Year.substr(0, 4));
   if (Form2_->ComboBox1->currentText().isEmpty() && !Disc.Genre.empty())
     Form2_->ComboBox1->setCurrentText(QString::fromStdString(Disc.Genre));
+  // As the tag window's Close does: the MP3 output takes what the window now shows.
+  Mp3Settings->ApplyTagSwitch();
 }
 
 void TForm1::ConnectCommands() {

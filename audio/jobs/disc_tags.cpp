@@ -44,13 +44,9 @@ TTrackTags TrackTagsOf(const TDiscInfo& Info, int Number, int Total) {
   return tags;
 }
 
-namespace {
-
-// Text fit for one file name: "/" and control characters replaced, cut to whole UTF-8
-// characters within MaxNameBytes, without leading dots or blanks.
 std::string SafeFileName(std::string Name) {
   for (char& c : Name)
-    if (c == '/' || (static_cast<unsigned char>(c) < 0x20) || c == 0x7F) c = '_';
+    if (c == '/' || c == '\\' || (static_cast<unsigned char>(c) < 0x20) || c == 0x7F) c = '_';
   if (!IsUtf8(Name)) Name = Latin1ToUtf8(Name);
   if (Name.size() > MaxNameBytes) {
     size_t cut = MaxNameBytes;
@@ -60,8 +56,6 @@ std::string SafeFileName(std::string Name) {
   const size_t start = Name.find_first_not_of(". \t");
   return start == std::string::npos ? std::string() : Trim(Name.substr(start));
 }
-
-}  // namespace
 
 std::string NameFromTemplate(const std::string& Template, const TTrackTags& Tags,
                              const std::string& Caption) {

@@ -7,6 +7,7 @@
 #include "audio_flac.h"
 #include "audio_lame.h"
 #include "audio_vorbis.h"
+#include "disc_tags.h"
 #include "file_stream.h"
 #include "track_entry.h"
 
@@ -22,7 +23,8 @@ const char* OutputExtension(TOutputFormat Format) {
 
 std::string JobFileName(const std::string& Folder, const std::string& Caption,
                         TOutputFormat Format) {
-  return Folder + "/" + SafeOutputName(Caption) + OutputExtension(Format);
+  const std::string safe = SafeFileName(Caption);
+  return Folder + "/" + (safe.empty() ? std::string("_") : safe) + OutputExtension(Format);
 }
 
 namespace {

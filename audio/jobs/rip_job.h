@@ -37,8 +37,8 @@ struct TTrackTags {
   int Total = 0;
 };
 
-// The output folder, "/", the caption with its path separators replaced (so that a
-// renamed row never writes outside the folder), the format's extension.
+// The output folder, "/", the caption made safe as a file name (SafeFileName; "_" when
+// nothing of it is left), the format's extension.
 std::string JobFileName(const std::string& Folder, const std::string& Caption,
                         TOutputFormat Format);
 

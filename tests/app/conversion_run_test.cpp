@@ -104,7 +104,7 @@ TEST_F(ConversionRunTest, EditedNamesAreTheFileNamesAndStayInsideTheFolder) {
 
   EXPECT_EQ(Statuses(), QStringList({"Done", "Done"}));
   EXPECT_TRUE(PcmOf(OutFile("Intro.wav")) == di::expectedTrackPcm(disc, 1));
-  EXPECT_TRUE(PcmOf(OutFile(".._escape_Outro.wav")) == di::expectedTrackPcm(disc, 2));
+  EXPECT_TRUE(PcmOf(OutFile("_escape_Outro.wav")) == di::expectedTrackPcm(disc, 2));
   EXPECT_FALSE(Exists(Dir / "escape"));
 }
 

@@ -11,6 +11,8 @@
 
 #include "app_test_support.h"
 #include "cue_text.h"
+#include "mp3_settings.h"
+#include "pipeline_components.h"
 #include "track_chooser.h"
 #include "unit2.h"
 
@@ -426,9 +428,12 @@ TEST_F(JobListTest, TrackNamesFromTheDiscNameTheRowsAndFillTheTagWindow) {
   EXPECT_TRUE(tags.Edit2->text().isEmpty());
 
   Form->CheckBox2->click();
+  Form->Mp3Settings->CheckBox7->click();  // "Use tags"
   Form->AddDroppedPaths({QString::fromStdString(cue)});
   EXPECT_EQ(Captions().mid(3), QStringList({"Song One", "Track02", "Song/Three"}));
   EXPECT_EQ(tags.Edit2->text(), "The Band");
+  // The MP3 files get what the tag window now shows, as after its Close.
+  EXPECT_EQ(Form->Components().MP3Out1.Id3TagArtist.Get(), "The Band");
   EXPECT_EQ(tags.Edit1->text(), "My Album");
   EXPECT_EQ(tags.Edit5->text(), "2001");
 }
