@@ -114,9 +114,9 @@ size_t TCliObserver::ChooseRelease(const std::vector<TDiscInfo>& Matches,
                                    const std::string& Service) {
   const int release = Options_.Release;
   if (Matches.size() == 1 && release <= 1) return 0;
-  const size_t chosen =
-      release >= 1 && static_cast<size_t>(release) <= Matches.size() ? static_cast<size_t>(release)
-                                                                     : 1;
+  const size_t chosen = release >= 1 && static_cast<size_t>(release) <= Matches.size()
+                            ? static_cast<size_t>(release)
+                            : 1;
   std::fprintf(Err_, "korvane-cli: %s has %zu matches for the disc:\n", Service.c_str(),
                Matches.size());
   for (size_t i = 0; i < Matches.size(); ++i)

@@ -1,10 +1,10 @@
 #include "conversion_run.h"
 
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
-
-#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -74,8 +74,7 @@ void TConversionRun::RunConversion() {
   options.OutDir = Window_.OutputFolder().toStdString();
   RequireWritableFolder(options.OutDir);
   TDiscKnowledge knowledge(Drives_, Window_.Lookup(), *this);
-  const std::vector<TPlannedJob> planned =
-      TRunPlanner(Drives_, knowledge, options).Plan(entries);
+  const std::vector<TPlannedJob> planned = TRunPlanner(Drives_, knowledge, options).Plan(entries);
   NameRows(planned);
   std::vector<std::unique_ptr<TAudioFileOut>> extra;  // outlive the run that uses them
   TRipRun run(options, Components_.CDIn1, knowledge, *this, *this);

@@ -215,8 +215,8 @@ void TForm1::CreateRipOptions() {
   auto* lookupLabel = new QLabel(QStringLiteral("Look the disc up online"), TabSheet1);
   lookupLabel->setGeometry(226, 158, 140, 20);
   ComboBox7 = new QComboBox(TabSheet1);
-  ComboBox7->addItems({QStringLiteral("none"), QStringLiteral("MusicBrainz"),
-                       QStringLiteral("gnudb")});
+  ComboBox7->addItems(
+      {QStringLiteral("none"), QStringLiteral("MusicBrainz"), QStringLiteral("gnudb")});
   ComboBox7->setGeometry(368, 157, 96, 22);
   auto* offsetLabel = new QLabel(QStringLiteral("Read offset (samples)"), TabSheet1);
   offsetLabel->setGeometry(226, 183, 140, 20);
@@ -543,7 +543,9 @@ void TForm1::ShowRunSummary(const TRunSummary& Summary) {
   QString text = QStringLiteral("%1 done, %2 failed").arg(Summary.Done).arg(Summary.Failed);
   if (Summary.Aborted > 0) text += QStringLiteral(", %1 aborted").arg(Summary.Aborted);
   if (CheckBox5->isChecked() || CheckBox6->isChecked())
-    text += QStringLiteral("\n%1 suspicious, %2 accurate").arg(Summary.Suspicious).arg(Summary.Accurate);
+    text += QStringLiteral("\n%1 suspicious, %2 accurate")
+                .arg(Summary.Suspicious)
+                .arg(Summary.Accurate);
   Label1->setText(text);
 }
 

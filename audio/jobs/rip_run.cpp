@@ -264,15 +264,19 @@ void TRipRun::ProveDiscs() {
   }
   for (int drive : drives) {
     const TDiscFacts& facts = Knowledge_.Of(drive);
-    TDiscProof disc{facts.Listing,        facts.Info,      jobs[jobsOf[drive].front()].Read.Offset,
-                    {},                   Options_.AccurateRip, Options_.AccurateRipServer,
+    TDiscProof disc{facts.Listing,
+                    facts.Info,
+                    jobs[jobsOf[drive].front()].Read.Offset,
+                    {},
+                    Options_.AccurateRip,
+                    Options_.AccurateRipServer,
                     Options_.OutDir};
     for (size_t job : jobsOf[drive]) {
       const TTrackEnd& end = Ends_[job];
       const bool whole = end.Result == TTrackResult::Done;
       const std::string failure = end.Result == TTrackResult::Aborted
-                                    ? "aborted: the file holds only the start of the track"
-                                    : end.Failure;
+                                      ? "aborted: the file holds only the start of the track"
+                                      : end.Failure;
       disc.Tracks.push_back(TProvedTrack{jobs[job].Read.Track, end.FileName, whole, failure,
                                          whole ? end.Proof : TTrackProof{}});
     }

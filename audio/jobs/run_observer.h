@@ -28,8 +28,8 @@ struct TTrackEnd {
 // The run's count of its jobs, once every disc's proof is written.
 struct TRunSummary {
   int Done = 0, Failed = 0, Aborted = 0;
-  int Suspicious = 0;  // of the done ones
-  int Accurate = 0;    // done ones that AccurateRip confirmed
+  int Suspicious = 0;    // of the done ones
+  int Accurate = 0;      // done ones that AccurateRip confirmed
   bool Stopped = false;  // an abort (or a job that ends the run) left jobs unstarted
 };
 

@@ -38,9 +38,9 @@ struct TRunOptions {
 
 // One entry as the front end lists it.
 struct TRunEntry {
-  std::string Entry;    // its track entry
-  std::string Caption;  // its file's name, without folder and extension
-  std::string Problem;  // why it cannot be ripped, known already; empty when none
+  std::string Entry;      // its track entry
+  std::string Caption;    // its file's name, without folder and extension
+  std::string Problem;    // why it cannot be ripped, known already; empty when none
   bool Renamable = true;  // the name template may name it
 };
 

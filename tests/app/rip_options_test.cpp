@@ -40,9 +40,10 @@ TEST_F(RipOptionsTest, SeveralTracksAtOnceKeepTwoRowsGoingAndWriteTheSameAudio) 
   EXPECT_EQ(Statuses(), QStringList({"Done", "Done", "Done"}));
   EXPECT_GE(mostAtOnce, 2);
   for (int track = 1; track <= 3; ++track) {
-    const auto pcm = CommandBytes("flac -d -s -c --force-raw-format --endian=little "
-                                  "--sign=signed '" +
-                                  OutFile("Track0" + std::to_string(track) + ".flac") + "'");
+    const auto pcm = CommandBytes(
+        "flac -d -s -c --force-raw-format --endian=little "
+        "--sign=signed '" +
+        OutFile("Track0" + std::to_string(track) + ".flac") + "'");
     EXPECT_TRUE(pcm == di::expectedTrackPcm(disc, track)) << track;
   }
 }
@@ -52,10 +53,10 @@ TEST_F(RipOptionsTest, TestAndCopyWithAccurateRipShowVerdictsInTooltipsLogAndSum
   const std::string cue = MakeDisc(disc);
   Form->AddDroppedPaths(Entries(cue, {1, 2, 3}));
   const TDriveListing listing = Form->Drives().List(Form->Drives().AddImageDrive(cue));
-  WriteAccurateRipEntry(Dir / "served", listing.Toc,
-                        {di::expectedTrackPcm(disc, 1), di::expectedTrackPcm(disc, 2),
-                         di::expectedTrackPcm(disc, 3)},
-                        4);
+  WriteAccurateRipEntry(
+      Dir / "served", listing.Toc,
+      {di::expectedTrackPcm(disc, 1), di::expectedTrackPcm(disc, 2), di::expectedTrackPcm(disc, 3)},
+      4);
   TLoopbackServer server("tests/proof/entry_server.py", Dir / "served");
   ASSERT_TRUE(server.Started()) << server.StartLine;
   Form->AccurateRipServer = server.Url();
@@ -70,7 +71,8 @@ TEST_F(RipOptionsTest, TestAndCopyWithAccurateRipShowVerdictsInTooltipsLogAndSum
               QStringLiteral("AccurateRip: accurately ripped (confidence 4, v1)"));
   const QString tooltip =
       List()->topLevelItem(1)->data(TJobList::StatusColumn, Qt::ToolTipRole).toString();
-  EXPECT_TRUE(tooltip.startsWith(QStringLiteral("Done\nAccurateRip: accurately"))) << tooltip.toStdString();
+  EXPECT_TRUE(tooltip.startsWith(QStringLiteral("Done\nAccurateRip: accurately")))
+      << tooltip.toStdString();
   const std::string log = ReadText(OutFile("disc.log"));
   EXPECT_TRUE(RipLogIntact(log)) << log;
   EXPECT_NE(log.find("Test and copy: Test CRC = Copy CRC"), std::string::npos) << log;
@@ -95,7 +97,8 @@ TEST_F(RipOptionsTest, ALookupNamesTheRowsWithTheReleaseTheUserChose) {
   Convert();
 
   ASSERT_EQ(offered.size(), 2);
-  EXPECT_TRUE(offered[1].contains(QStringLiteral("Harbour Lights (Deluxe)"))) << offered[1].toStdString();
+  EXPECT_TRUE(offered[1].contains(QStringLiteral("Harbour Lights (Deluxe)")))
+      << offered[1].toStdString();
   // A row the user named keeps its name.
   EXPECT_EQ(Captions(), QStringList({"Pier (Remastered)", "Fog Horn (Remastered)", "Mine"}));
   EXPECT_TRUE(std::filesystem::exists(OutFile("Pier (Remastered).wav")));

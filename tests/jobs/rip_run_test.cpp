@@ -44,7 +44,9 @@ class TQueuePump : public TEventPump {
   void Wait(int Milliseconds) override {
     Queue_.WaitAndProcess(std::chrono::milliseconds(Milliseconds));
   }
-  void Wake() override { Queue_.Post([] {}); }
+  void Wake() override {
+    Queue_.Post([] {});
+  }
 
  private:
   TQueueDispatcher& Queue_;
@@ -149,8 +151,8 @@ TEST_F(RipRunTest, AnAbortEndsTheRunningJobAsAbortedAndStartsNoOther) {
   recorder.OnProgress = [&](size_t Job, int Percent) {
     if (Job == 1 && Percent >= 10) running->Abort();
   };
-  EXPECT_FALSE(Rip(EntriesOf(a, {1, 2, 3}), options, 1, recorder,
-                   [&](TRipRun& Run) { running = &Run; }));
+  EXPECT_FALSE(
+      Rip(EntriesOf(a, {1, 2, 3}), options, 1, recorder, [&](TRipRun& Run) { running = &Run; }));
   EXPECT_EQ(recorder.Ended[0].Result, TTrackResult::Done);
   EXPECT_EQ(recorder.Ended[1].Result, TTrackResult::Aborted);
   EXPECT_EQ(recorder.Events.count(2), 0u);
