@@ -81,7 +81,7 @@ class RipRunTest : public ::testing::Test {
     for (int track : Tracks) {
       const std::string entry = TrackEntryPath(Cue, track);
       const std::string disc = std::filesystem::path(Cue).stem().string();
-      entries.push_back({entry, disc + TrackEntryCaption(entry)});
+      entries.push_back({entry, disc + TrackEntryCaption(entry), ""});
     }
     return entries;
   }
