@@ -10,9 +10,11 @@
 #include <QTreeWidget>
 
 #include <algorithm>
+#include <map>
 #include <memory>
 
 #include "drive_catalog.h"
+#include "track_entry.h"
 
 namespace {
 
@@ -186,6 +188,7 @@ void TJobList::AddChosenFiles(const QStringList& Files) {
     AddEntry(file);
     RefreshIcons();
   }
+  if (NamesFromDisc) NameRowsFromDisc();
 }
 
 QStringList TJobList::AddDroppedFiles(const QStringList& Paths) {
@@ -214,13 +217,36 @@ void TJobList::AddDriveTracks(int Drive) {
   const TDriveListing listing = Drives_.List(Drive);
   for (const TTrackListing& track : listing.Tracks) {
     if (track.Info.IsData) continue;
-    const size_t index = static_cast<size_t>(track.Track - 1);
-    const bool titled = NamesFromDisc && index < listing.Text.TrackTitles.size();
-    AddEntry(QString::fromStdString(track.Entry),
-             titled ? QString::fromStdString(listing.Text.TrackTitles[index]) : QString());
+    AddEntry(QString::fromStdString(track.Entry));
     RefreshIcons();
   }
-  if (NamesFromDisc && OnDiscText && listing.Ready) OnDiscText(listing.Text);
+  if (NamesFromDisc) NameRowsFromDisc(Drive);
+}
+
+// Rows still named after their entries take their tracks' titles; each disc's texts go
+// to OnDiscText once. Rows of other drives than OnlyDrive (unless -1) stay as they are.
+void TJobList::NameRowsFromDisc(int OnlyDrive) {
+  std::map<int, TDriveListing> listings;
+  for (int row = 0; row < RowCount(); ++row) {
+    const std::string entry = FullPath(row).toStdString();
+    if (Caption(row) != CaptionOf(FullPath(row)) || !IsTrackFile(FullPath(row))) continue;
+    const int drive = Drives_.FindDrive(TrackEntryDriveRoot(entry));
+    if (drive < 0 || (OnlyDrive >= 0 && drive != OnlyDrive)) continue;
+    if (listings.count(drive) == 0) {
+      listings[drive] = Drives_.List(drive);
+      if (OnDiscText && listings[drive].Ready) OnDiscText(listings[drive].Text);
+    }
+    const std::vector<std::string>& titles = listings[drive].Text.TrackTitles;
+    int track = 0;
+    try {
+      track = TrackEntryNumber(entry);
+    } catch (const EAudioException&) {
+      continue;
+    }
+    const size_t index = static_cast<size_t>(track - 1);
+    if (track >= 1 && index < titles.size() && !titles[index].empty())
+      Row(row)->setText(NameColumn, QString::fromStdString(titles[index]));
+  }
 }
 
 void TJobList::EditSelectedName() {

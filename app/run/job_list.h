@@ -58,8 +58,9 @@ class TJobList : public QObject {
   int SortColumn = 0;
   bool SortAscending = true;
 
-  // Rows of a disc added as a drive are named by the tracks' titles where the disc
-  // knows them (CD-Text, a cue sheet's texts), and OnDiscText hears what the disc says.
+  // Rows of a disc, however it enters the list, are named by the tracks' titles where
+  // the disc knows them (CD-Text, a cue sheet's texts), and OnDiscText hears what the
+  // disc says.
   bool NamesFromDisc = false;
   std::function<void(const TDiscInfo&)> OnDiscText;
 
@@ -73,6 +74,10 @@ class TJobList : public QObject {
   void RemoveConverted();
   void RemoveAll();
 
+  // Rows still named after their entries take their tracks' titles where their disc
+  // knows them, and OnDiscText hears what each disc says; OnlyDrive: that drive's rows
+  // alone (-1: every row).
+  void NameRowsFromDisc(int OnlyDrive = -1);
   // Adds what the track chooser returned: each new track entry, in the order given;
   // other files and entries already listed are passed over without a message.
   void AddChosenFiles(const QStringList& Files);

@@ -253,8 +253,11 @@ void TForm1::CreateJobListGroup() {
   auto* layout = new QVBoxLayout(JvGroupBox1);
   layout->setContentsMargins(6, 4, 6, 6);
   layout->addWidget(JobList_->ListView1);
-  connect(CheckBox2, &QCheckBox::toggled, this,
-          [this](bool Checked) { JobList_->NamesFromDisc = Checked; });
+  // Rows listed before (a disc named at the start, tracks added one by one) are named too.
+  connect(CheckBox2, &QCheckBox::toggled, this, [this](bool Checked) {
+    JobList_->NamesFromDisc = Checked;
+    if (Checked) JobList_->NameRowsFromDisc();
+  });
   JobList_->OnDiscText = [this](const TDiscInfo& Disc) { FillTagsFromDisc(Disc); };
 }
 

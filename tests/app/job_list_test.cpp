@@ -427,10 +427,16 @@ TEST_F(JobListTest, TrackNamesFromTheDiscNameTheRowsAndFillTheTagWindow) {
   EXPECT_EQ(Captions(), QStringList({"Track01", "Track02", "Track03"}));
   EXPECT_TRUE(tags.Edit2->text().isEmpty());
 
-  Form->CheckBox2->click();
   Form->Mp3Settings->CheckBox7->click();  // "Use tags"
+  Form->CheckBox2->click();
+  // Rows listed before (a disc named at the start) are named once the option is on, and
+  // so are rows added in every other way.
+  EXPECT_EQ(Captions(), QStringList({"Song One", "Track02", "Song/Three"}));
+  const std::string other = MakeDisc(AudioDisc({1}), "other");
+  AddCueTexts(other, {}, {"Solo"});
+  Jobs().AddChosenFiles(Entries(other, {1}));
   Form->AddDroppedPaths({QString::fromStdString(cue)});
-  EXPECT_EQ(Captions().mid(3), QStringList({"Song One", "Track02", "Song/Three"}));
+  EXPECT_EQ(Captions().mid(3), QStringList({"Solo", "Song One", "Track02", "Song/Three"}));
   EXPECT_EQ(tags.Edit2->text(), "The Band");
   // The MP3 files get what the tag window now shows, as after its Close.
   EXPECT_EQ(Form->Components().MP3Out1.Id3TagArtist.Get(), "The Band");
