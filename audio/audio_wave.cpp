@@ -407,6 +407,7 @@ void TWaveOut::PreparePCM(bool AppendingToData) {
         f.BitsPerSample != input.BitsPerSample() || f.Channels != input.Channels())
       throw EAudioException("Cannot append data in different audio format.");
     RequireDataAtEnd();
+    PcmFrameBytes_ = f.BlockAlign;
     DataOffset_ = f.DataOffset;
     DataSizeOffset_ = f.DataSizeOffset;
     Stream->Seek(Stream->Size());
@@ -414,6 +415,7 @@ void TWaveOut::PreparePCM(bool AppendingToData) {
   }
   const auto header = FillPCMHeader();
   Stream->Write(header.data(), header.size());
+  PcmFrameBytes_ = input.Channels() * input.BitsPerSample() / 8;
   DataOffset_ = PCMHeaderSize;
   DataSizeOffset_ = 40;
 }
@@ -507,7 +509,7 @@ bool TWaveOut::WriteIMAStep() {
 void TWaveOut::CorrectHeaders(TFileStream& File) {
   if (WavType_ == wtDVIADPCM) {
     const int64_t data = File.Size() - DataOffset_;
-    if (data % BlockSize_ != 0) File.Truncate(DataOffset_ + data - data % BlockSize_);
+    if (data > 0 && data % BlockSize_ != 0) File.Truncate(DataOffset_ + data - data % BlockSize_);
   }
   const int64_t length = File.Size();
   WriteField32(File, DataSizeOffset_, RiffField(length - DataOffset_));
@@ -526,4 +528,27 @@ void TWaveOut::CompleteFile() {
   failure.Attempt([this] { Stream->Flush(); });
   failure.Attempt([this] { CorrectHeaders(*Stream); });
   failure.Raise();
+}
+
+// The bytes of the smallest whole piece of audio: an IMA ADPCM block, a PCM frame.
+int64_t TWaveOut::WholeUnitBytes() const {
+  if (WavType_ == wtDVIADPCM) return BlockSize_;
+  const int64_t frameBytes = static_cast<int64_t>(PcmFrameBytes_);
+  return frameBytes > 0 ? frameBytes : 1;
+}
+
+// Keeps the whole pieces of audio before the first byte the disk did not take (a
+// later write may have left a hole), then states them in the headers.
+void TWaveOut::MendFile() {
+  const int64_t intact = Stream->IntactLength();
+  const int64_t data = intact - DataOffset_;
+  if (data < 0) return;  // not even the header is there: nothing to mend
+  const int64_t kept = DataOffset_ + data - data % WholeUnitBytes();
+  if (kept < Stream->Size()) Stream->Truncate(kept);
+  CorrectHeaders(*Stream);
+}
+
+// A header and at least one whole piece of audio after it.
+bool TWaveOut::HoldsAudio() {
+  return Stream->IntactLength() - DataOffset_ >= WholeUnitBytes();
 }
