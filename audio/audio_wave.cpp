@@ -153,6 +153,14 @@ class THeaderReader {
     std::memcpy(Last + 4 - Count, buffer, static_cast<size_t>(Count));
     return true;
   }
+  // Passes over the payload of a data chunk that comes before the format: audio, which
+  // the limit on the header's length does not count.
+  bool SkipAudio(uint32_t Length) {
+    if (Stream_.Position() + Length > Size_) return Fail();
+    Stream_.Seek(Stream_.Position() + Length);
+    SkipPadByte(Length);
+    return true;
+  }
   // Reads a chunk payload of Length bytes, keeping its first KeepCount bytes.
   bool ReadPayload(uint32_t Length, uint8_t* Keep, size_t KeepCount) {
     const size_t kept = std::min<size_t>(KeepCount, Length);
@@ -211,6 +219,26 @@ bool SkipChunk(THeaderReader& Reader) {
   return Reader.ReadPayload(Reader.LastAs32(), nullptr, 0) && Reader.Read(4);
 }
 
+// Notes where the data chunk whose id was just read lies, skips it and reads the next
+// id: writers may put the format after the audio.
+bool NoteDataAhead(THeaderReader& Reader, TExistingWavFormat& Found) {
+  Found.DataSizeOffset = Reader.Position();
+  if (!Reader.Read(4)) return false;
+  Found.DataSize = Reader.LastAs32();
+  Found.DataOffset = Reader.Position();
+  return Reader.SkipAudio(Found.DataSize) && Reader.Read(4);
+}
+
+// The format is complete; a data chunk that came before it is the file's audio.
+bool DataSeen(const TExistingWavFormat& Found) { return Found.DataOffset >= 0; }
+
+// The data chunk met before the format: the stream goes back to its first byte.
+TExistingWavFormat FoundAhead(TFileStream& Stream, TExistingWavFormat Found, TWavType Type) {
+  Found.Type = Type;
+  Stream.Seek(Found.DataOffset);
+  return Found;
+}
+
 }  // namespace
 
 TExistingWavFormat ScanWavHeader(TFileStream& Stream) {
@@ -248,8 +276,11 @@ TExistingWavFormat ScanWavHeader(TFileStream& Stream) {
           found.SampleRate = GetLe32(fmt + 4);
           found.BlockAlign = GetLe16(fmt + 12);
           found.BitsPerSample = GetLe16(fmt + 14);
+          if (type == wtPCM && DataSeen(found)) return FoundAhead(Stream, found, type);
           reader.Read(4);
           state = type == wtDVIADPCM ? StateFact : StateData;
+        } else if (SameChunkId(reader.Last, "data") && !DataSeen(found)) {
+          NoteDataAhead(reader, found);
         } else {
           SkipChunk(reader);
         }
@@ -262,6 +293,7 @@ TExistingWavFormat ScanWavHeader(TFileStream& Stream) {
           if (!reader.ReadPayload(reader.LastAs32(), count, sizeof count))
             return TExistingWavFormat{};
           found.FactCount = GetLe32(count);
+          if (DataSeen(found)) return FoundAhead(Stream, found, type);
           reader.Read(4);
           state = StateData;
         } else {
@@ -549,6 +581,4 @@ void TWaveOut::MendFile() {
 }
 
 // A header and at least one whole piece of audio after it.
-bool TWaveOut::HoldsAudio() {
-  return Stream->IntactLength() - DataOffset_ >= WholeUnitBytes();
-}
+bool TWaveOut::HoldsAudio() { return Stream->IntactLength() - DataOffset_ >= WholeUnitBytes(); }
