@@ -84,8 +84,8 @@ std::string Id3v2GenreText(const std::string& Genre) {
 int64_t Mp3FrameLength(const uint8_t* Header) {
   static const int Mpeg1Kbps[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
   static const int Mpeg2Kbps[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
-  static const int RatesHz[3][3] = {{11025, 12000, 8000}, {22050, 24000, 16000},
-                                    {44100, 48000, 32000}};
+  static const int RatesHz[3][3] = {
+      {11025, 12000, 8000}, {22050, 24000, 16000}, {44100, 48000, 32000}};
   if (Header[0] != 0xFF || (Header[1] & 0xE0) != 0xE0) return 0;
   const int version = (Header[1] >> 3) & 3;  // 0: MPEG-2.5, 2: MPEG-2, 3: MPEG-1
   const int layer = (Header[1] >> 1) & 3;    // 1: Layer III

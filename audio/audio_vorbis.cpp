@@ -324,8 +324,8 @@ void TVorbisOut::WritePages() {
 void TVorbisOut::WritePage(const ogg_page& Page) {
   const int segments = Page.header[26];
   const bool endsAPacket = segments > 0 && Page.header[27 + segments - 1] < 255;
-  Pages_.push_back(TPageMark{Stream->Position(), Page.header_len + Page.body_len,
-                             HeadersWritten_, endsAPacket});
+  Pages_.push_back(
+      TPageMark{Stream->Position(), Page.header_len + Page.body_len, HeadersWritten_, endsAPacket});
   Stream->Write(Page.header, Page.header_len);
   Stream->Write(Page.body, Page.body_len);
 }
@@ -361,7 +361,8 @@ void TVorbisOut::MarkEndOfStream(const TPageMark& Page) {
   if (Stream->Read(bytes.data(), Page.Length) != Page.Length) return;
   const long headerLength = 27 + bytes[26];
   bytes[HeaderTypeAt] |= EndOfStreamFlag;
-  ogg_page page{bytes.data(), headerLength, bytes.data() + headerLength, Page.Length - headerLength};
+  ogg_page page{bytes.data(), headerLength, bytes.data() + headerLength,
+                Page.Length - headerLength};
   OggApi().ogg_page_checksum_set(&page);
   Stream->Seek(Page.Offset);
   Stream->Write(bytes.data(), headerLength);

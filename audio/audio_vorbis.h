@@ -94,8 +94,8 @@ class TVorbisOut : public TAudioFileOut {
   struct TPageMark {
     int64_t Offset;
     int64_t Length;
-    bool Audio;          // written after the header pages
-    bool EndsAPacket;    // its last packet ends on it, so the stream may end there
+    bool Audio;        // written after the header pages
+    bool EndsAPacket;  // its last packet ends on it, so the stream may end there
   };
 
   // What the encoder is set up with for one run.

@@ -267,7 +267,8 @@ TYPED_TEST(OutputBehaviour, AFullDiskKeepsATrueFileAndSaysItIsIncomplete) {
 // What decoders we did not write say about a file: ffmpeg's errors, and for Ogg what
 // ogginfo warns of (a stream without its end-of-stream page, a page cut short).
 std::string OutsideDecodersComplaints(const std::string& File) {
-  std::string complaints = CaptureCommand("ffmpeg -nostdin -v error -i '" + File + "' -f null -").Output;
+  std::string complaints =
+      CaptureCommand("ffmpeg -nostdin -v error -i '" + File + "' -f null -").Output;
   if (File.size() > 4 && File.compare(File.size() - 4, 4, ".ogg") == 0) {
     const TCommandResult info = CaptureCommand("ogginfo '" + File + "'");
     for (const char* word : {"WARNING", "ERROR", "Warning", "Error"})
