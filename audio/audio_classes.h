@@ -374,8 +374,9 @@ class TAudioFileOut : public TAudioStreamedOutput {
   virtual void SetFileMode(TFileOutputMode Value);
 
   void Finish() final;
-  // True when the last run left a file under `FileName`: a run that failed before it
-  // wrote audio leaves none (and an earlier file of that name as it was).
+  // True when the last run left a file under `FileName`: a run that failed before its
+  // file held audio that decodes leaves none (and an earlier file of that name as it
+  // was).
   bool FileKept() const { return FileKept_; }
 
  protected:
