@@ -18,6 +18,7 @@ clang++ -std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -Icdrip -Iaudio \
   $(pkg-config --cflags --libs libcdio libcdio_cdda libcdio_paranoia libcue) -lpthread \
   -o "$out/image-fuzz"
 "$out/image-fuzz" -max_total_time="$seconds" -max_len=16384 -timeout=10 -rss_limit_mb=2048 \
+  -artifact_prefix="$out/" \
   -dict=tests/cdrip/image_fuzz.dict "$out/image-corpus" tests/cdrip/image_corpus
 [ "${KORVANE_FUZZ_CHECK:-0}" = 1 ] && exit 0
 # Keep a small corpus in the repository: merge what was found into it.

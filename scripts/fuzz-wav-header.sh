@@ -13,7 +13,7 @@ clang++ -std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -Iaudio \
   audio/audio_classes.cpp audio/audio_wave.cpp audio/file_stream.cpp \
   tests/wav/header_scan_fuzz.cpp -lpthread \
   -o "$out/wav-header-fuzz"
-"$out/wav-header-fuzz" -max_total_time="$seconds" -max_len=12000 \
+"$out/wav-header-fuzz" -max_total_time="$seconds" -max_len=12000 -artifact_prefix="$out/" \
   "$out/corpus" tests/wav/header_corpus
 [ "${KORVANE_FUZZ_CHECK:-0}" = 1 ] && exit 0
 # Keep a small corpus in the repository: merge what was found into it.
