@@ -119,25 +119,29 @@ TCDTrackInfo TCDIn::GetTrackInfo(int Track) {
   return info;
 }
 
-// The first sector after Track: the start of the next TOC entry. The last audio track
-// of an enhanced CD (audio session, then a data track in a session of its own) ends
-// where its audio ends, not at the data track: between them lie the first session's
-// lead-out and the second one's lead-in, which hold no audio. Only the drive's answer
-// that the data track opens a later session makes it so: a data track in the same
-// session follows the audio directly.
+// The first sector after Track: the start of the next TOC entry. A track whose next
+// entry opens a later session ends where its own session's content ends, not at that
+// entry: between them lie the session's lead-out and the next one's lead-in, 11400
+// sectors that hold no audio, and each session gap belongs to no track. An image tells
+// each track's session. A drive tells only where its last session starts, so there the
+// rule holds for an enhanced CD (audio session, then a data track in a session of its
+// own); a data track in the same session follows the audio directly.
 int32_t TCDIn::TrackEndSector(int Track) {
   const CR_TocEntry next = Lib().CR_GetTocEntry(Track);
   if (Track < 1) return next.StartSector;
   const CR_TocEntry track = Lib().CR_GetTocEntry(Track - 1);
-  int32_t lastSession = 0;
-  const bool nextOpensLaterSession = Lib().CR_GetLastSessionStart(&lastSession) == 0 &&
-                                     lastSession > track.StartSector &&
-                                     next.StartSector == lastSession;
   const int32_t audioEnd = next.StartSector - SessionGapSectors;
-  if (nextOpensLaterSession && next.Flag != AudioTrackFlag && track.Flag == AudioTrackFlag &&
-      audioEnd > track.StartSector)
-    return audioEnd;
+  if (NextOpensLaterSession(track, next) && audioEnd > track.StartSector) return audioEnd;
   return next.StartSector;
+}
+
+bool TCDIn::NextOpensLaterSession(const CR_TocEntry& Track, const CR_TocEntry& Next) {
+  if (Next.TrackNumber == CR_LEADOUT_TRACK) return false;
+  if (Track.Session > 0 && Next.Session > 0) return Next.Session > Track.Session;
+  int32_t lastSession = 0;
+  return Lib().CR_GetLastSessionStart(&lastSession) == 0 && lastSession > Track.StartSector &&
+         Next.StartSector == lastSession && Next.Flag != AudioTrackFlag &&
+         Track.Flag == AudioTrackFlag;
 }
 
 int32_t TCDIn::SectorOf(const TCDPosition& At) {

@@ -117,6 +117,7 @@ class TCDIn : public TAudioInput {
   int32_t SectorOf(const TCDPosition& At);
   int32_t EndSectorOf(const TCDPosition& At);
   int32_t TrackEndSector(int Track);
+  bool NextOpensLaterSession(const CR_TocEntry& Track, const CR_TocEntry& Next);
   void OpenRipper();
   int32_t RipChunk();
   int32_t Silence(int64_t& Left);

@@ -359,12 +359,13 @@ void TAudioOutput::HandleRunError(const std::exception& E) {
   InputLock_.clear();
   std::string note;
   if (Status() != osIdle) {
-    note = RunFailed();
+    RunFailed();
     try {
       Finish();
     } catch (...) {
       // The run already failed; a failure to finish it adds nothing.
     }
+    note = FailureNote();
   }
   Active = false;
   Busy = false;
@@ -409,6 +410,10 @@ void TAudioFileOut::SetFileMode(TFileOutputMode) { FileMode_ = foRewrite; }
 void TAudioFileOut::Setup() {
   CheckSettings();
   if (!StreamAssigned && FileName.empty()) throw EAudioException("File name is not assigned.");
+  if (!StreamAssigned) {
+    RefuseProtectedFile(FileName);
+    RemoveAbandonedStagingFilesOnce(FileName);
+  }
   Failed_ = Delivered_ = FileKept_ = false;
   TSetupRollback rollback(*this);
   OpenRunInput();
@@ -423,18 +428,49 @@ void TAudioFileOut::Finish() {
   const bool delivered = InputDelivered();
   TFirstFailure failure;
   failure.Attempt([this] { CompleteFile(); });
+  failure.Attempt([this] { SettleStream(); });
+  const bool keep = WorthKeeping(!Failed_ && !failure.Failed(), delivered);
   failure.Attempt([this] { CloseStream(); });
   failure.Attempt([this] { CloseRunInput(); });
-  // A run that failed before any audio keeps nothing: the old file stays as it was.
-  failure.Attempt([&] { PublishFile(!Failed_ || delivered); });
+  failure.Attempt([&] { PublishFile(keep); });
   ReleaseRun();
   failure.Raise();
 }
 
-std::string TAudioFileOut::RunFailed() {
-  Failed_ = true;
+// Hands every gathered write to the system, so that what the file lacks is known; a
+// file that lost writes is mended to what it holds.
+void TAudioFileOut::SettleStream() {
+  if (StreamAssigned || !Stream) return;
+  TFirstFailure failure;
+  failure.Attempt([this] { Stream->Flush(); });
+  if (Stream->LostWrites()) {
+    failure.Attempt([this] {
+      MendFile();
+      Stream->Flush();
+    });
+  }
+  failure.Raise();
+}
+
+// A whole run keeps its file. A failed one keeps it only when it holds audio that
+// decodes: else the old file of the name is worth more than an empty or broken one.
+bool TAudioFileOut::WorthKeeping(bool RunWasWhole, bool Delivered) {
+  if (RunWasWhole) return true;
+  if (!Delivered || !Stream) return false;
+  try {
+    return HoldsAudio();
+  } catch (...) {
+    return false;  // a file that cannot be read back is not worth keeping either
+  }
+}
+
+void TAudioFileOut::RunFailed() { Failed_ = true; }
+
+std::string TAudioFileOut::FailureNote() {
   if (!InputDelivered() || StreamAssigned) return std::string();
-  return " (" + std::filesystem::path(FileName).filename().string() + " is incomplete)";
+  const std::string name = std::filesystem::path(FileName).filename().string();
+  if (FileKept_) return " (" + name + " is incomplete)";
+  return " (nothing of " + name + " could be kept)";
 }
 
 // A stream handed in from outside is used as it is. Otherwise the file is written

@@ -291,9 +291,11 @@ class TAudioOutput {
 
  protected:
   virtual void Setup() = 0;
-  // Called by `HandleRunError` before it finishes a failed run; what it returns is added
-  // to the failure's message (for instance, that the file kept is incomplete).
-  virtual std::string RunFailed() { return std::string(); }
+  // Called by `HandleRunError` before it finishes a failed run.
+  virtual void RunFailed() {}
+  // Called by `HandleRunError` after it has finished a failed run; what it returns is
+  // added to the failure's message (for instance, that the file kept is incomplete).
+  virtual std::string FailureNote() { return std::string(); }
 
   // Pulls up to BufferSize bytes from `Input` under `InputLock`; 0 when the input
   // is empty (its source was destroyed) or at its end.
@@ -345,6 +347,7 @@ class TFirstFailure {
       if (!First_) First_ = std::current_exception();
     }
   }
+  bool Failed() const { return static_cast<bool>(First_); }
   // Raises the kept failure, if there is one.
   void Raise() {
     if (First_) std::rethrow_exception(First_);
@@ -360,7 +363,8 @@ class TFirstFailure {
 //     opened, rewritten or appended to as `FileMode` says; the input opened;
 //     `StartFile`. A failure on the way rolls back what was taken: the stream and the
 //     input are closed and `ReleaseRun` runs, so the output is idle and reusable.
-//   `Finish` (worker): `CompleteFile`, the stream closed, the input closed,
+//   `Finish` (worker): `CompleteFile`, the stream flushed (and `MendFile` when writes
+//     were lost), the stream closed, the input closed, the file published or discarded,
 //     `ReleaseRun`. Every step runs; the first failure is raised after the last.
 class TAudioFileOut : public TAudioStreamedOutput {
  public:
@@ -370,18 +374,21 @@ class TAudioFileOut : public TAudioStreamedOutput {
   virtual void SetFileMode(TFileOutputMode Value);
 
   void Finish() final;
-  // True when the last run left a file under `FileName`: a run that failed before it
-  // wrote audio leaves none (and an earlier file of that name as it was).
+  // True when the last run left a file under `FileName`: a run that failed before its
+  // file held audio that decodes leaves none (and an earlier file of that name as it
+  // was).
   bool FileKept() const { return FileKept_; }
 
  protected:
   // The source is opened before the file: a track that cannot be read never creates
   // nor empties a file. A rewritten file is written under a staging name beside it
-  // and put in place when its run ends with audio in it (or ends well): a run that
-  // fails before it has written audio leaves the file it would replace as it was, and
-  // no new file.
+  // and put in place when its run ends well, or fails with audio in the file that
+  // decodes: a run that fails before (a full disk, a source that fails at once) leaves
+  // the file it would replace as it was, and no new file. An existing file that the
+  // user may not write is refused; one that is replaced keeps its permissions.
   void Setup() final;
-  std::string RunFailed() override;
+  void RunFailed() override;
+  std::string FailureNote() override;
   // Refuses settings before the file is touched, so that a refused run does not
   // replace an existing file by a broken one.
   virtual void CheckSettings() {}
@@ -393,6 +400,13 @@ class TAudioFileOut : public TAudioStreamedOutput {
   virtual void CompleteFile() = 0;
   // Frees what the format holds for one run; after every run and failed set-up.
   virtual void ReleaseRun() {}
+  // After `CompleteFile`, with the stream open, when the stream lost writes (a full
+  // disk): cuts the file after its last whole unit of audio and makes its headers
+  // state what it holds, needing no more room on the disk. Must be safe to repeat.
+  virtual void MendFile() {}
+  // Whether the file, as the stream holds it after `MendFile`, has audio that decodes;
+  // asked only of a failed run, whose file replaces the old one only then.
+  virtual bool HoldsAudio() { return true; }
 
   TFileOutputMode FileMode_ = foRewrite;
 
@@ -405,6 +419,8 @@ class TAudioFileOut : public TAudioStreamedOutput {
   void AbandonSetup() noexcept;
 
   bool InputDelivered();
+  void SettleStream();
+  bool WorthKeeping(bool RunWasWhole, bool Delivered);
   void PublishFile(bool KeepIt);
 
   bool InputOpen_ = false;  // the run opened `Input` and has not closed it yet

@@ -228,6 +228,18 @@ void TFlacOut::CompleteFile() {
   failure.Raise();
 }
 
+// A stream that lost writes after the encoder finished well (its last bytes did not
+// reach the disk) is mended as one that failed while encoding.
+void TFlacOut::MendFile() {
+  if (Encoder_) FixUpHeaders(true);
+}
+
+// At least one whole frame, with nothing lost before its end.
+bool TFlacOut::HoldsAudio() {
+  const int64_t intact = Stream->IntactLength();
+  return !Frames_.empty() && Frames_.front().Offset + Frames_.front().Bytes <= intact;
+}
+
 void TFlacOut::ReleaseRun() {
   Encoder_.reset();
   SeekTable_.reset();
@@ -275,14 +287,14 @@ void TFlacOut::FixUpHeaders(bool WritingFailed) {
 // Cuts a frame that the file holds only part of; returns the samples of the frames
 // kept.
 uint64_t TFlacOut::CutAfterLastWholeFrame() {
-  const int64_t size = Stream->Size();
+  const int64_t size = Stream->IntactLength();
   const auto whole = std::find_if(Frames_.begin(), Frames_.end(), [size](const TFrameMark& Frame) {
     return Frame.Offset + Frame.Bytes > size;
   });
   // The frames before the first one cut short all end within the file; a first frame
   // cut short may start beyond its end (the metadata was cut short), and cutting there
   // would lengthen the file.
-  if (whole != Frames_.end() && whole->Offset < size) Stream->Truncate(whole->Offset);
+  if (whole != Frames_.end() && whole->Offset < Stream->Size()) Stream->Truncate(whole->Offset);
   Frames_.erase(whole, Frames_.end());
   return Frames_.empty() ? 0 : Frames_.back().FirstSample + Frames_.back().Samples;
 }

@@ -56,6 +56,8 @@ class TFlacOut : public TAudioFileOut {
   void StartFile() override;
   void CompleteFile() override;
   void ReleaseRun() override;
+  void MendFile() override;
+  bool HoldsAudio() override;
 
  private:
   struct TEncoderDeleter {

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 #include "tag_text.h"
@@ -76,6 +77,26 @@ std::string Id3v2GenreText(const std::string& Genre) {
       std::all_of(Genre.begin(), Genre.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
   if (number < 0 && digits) number = std::stoi(Genre);
   return number >= 0 && number < static_cast<int>(GenreNames.size()) ? GenreNames[number] : Genre;
+}
+
+// The length of the MPEG audio Layer III frame whose 4-byte header is Header, 0 when
+// Header is not one. The encoder writes no free-format frames.
+int64_t Mp3FrameLength(const uint8_t* Header) {
+  static const int Mpeg1Kbps[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+  static const int Mpeg2Kbps[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
+  static const int RatesHz[3][3] = {
+      {11025, 12000, 8000}, {22050, 24000, 16000}, {44100, 48000, 32000}};
+  if (Header[0] != 0xFF || (Header[1] & 0xE0) != 0xE0) return 0;
+  const int version = (Header[1] >> 3) & 3;  // 0: MPEG-2.5, 2: MPEG-2, 3: MPEG-1
+  const int layer = (Header[1] >> 1) & 3;    // 1: Layer III
+  const int rateIndex = Header[2] >> 4;
+  const int hzIndex = (Header[2] >> 2) & 3;
+  if (version == 1 || layer != 1 || rateIndex == 0 || rateIndex == 15 || hzIndex == 3) return 0;
+  const bool mpeg1 = version == 3;
+  const int kbps = (mpeg1 ? Mpeg1Kbps : Mpeg2Kbps)[rateIndex];
+  const int hz = RatesHz[mpeg1 ? 2 : version == 2 ? 1 : 0][hzIndex];
+  const int padding = (Header[2] >> 1) & 1;
+  return static_cast<int64_t>((mpeg1 ? 144 : 72) * kbps * 1000 / hz + padding);
 }
 
 EAudioException EncoderFailure(int Result) {
@@ -351,8 +372,50 @@ void TMP3Out::PlaceId3v2Tag(const TTagTexts& Texts) {
   }
 }
 
-std::string TMP3Out::RunFailed() {
-  const std::string note = TAudioFileOut::RunFailed();
+TMP3Out::TFrameWalk TMP3Out::WalkFrames(int64_t Limit) {
+  const int64_t intact = Stream->IntactLength();
+  TFrameWalk walk;
+  walk.End = AudioStart_;
+  uint8_t header[4];
+  while (walk.Frames < Limit && walk.End + 4 <= intact) {
+    Stream->Seek(walk.End);
+    if (Stream->Read(header, 4) != 4) break;
+    const int64_t length = Mp3FrameLength(header);
+    if (length == 0 || walk.End + length > intact) break;
+    if (walk.Frames == 0) walk.FirstIsInformation = IsInformationFrame(walk.End, length);
+    walk.End += length;
+    ++walk.Frames;
+  }
+  return walk;
+}
+
+// The information frame carries "Xing" or "Info" after its side information.
+bool TMP3Out::IsInformationFrame(int64_t Offset, int64_t Length) {
+  uint8_t start[64] = {};
+  const int64_t count = std::min<int64_t>(Length, sizeof start);
+  Stream->Seek(Offset);
+  if (Stream->Read(start, count) != count) return false;
+  const auto has = [&](const char* Id) {
+    return std::search(start, start + count, Id, Id + 4) != start + count;
+  };
+  return has("Xing") || has("Info");
+}
+
+// A file cut short by a full disk ends with its last whole frame: a frame cut inside
+// is what decoders report as invalid data.
+void TMP3Out::MendFile() {
+  const TFrameWalk walk = WalkFrames(std::numeric_limits<int64_t>::max());
+  if (walk.End < Stream->Size()) Stream->Truncate(walk.End);
+}
+
+// At least one frame of audio besides the information frame.
+bool TMP3Out::HoldsAudio() {
+  const TFrameWalk walk = WalkFrames(2);
+  return walk.Frames - (walk.FirstIsInformation ? 1 : 0) > 0;
+}
+
+std::string TMP3Out::FailureNote() {
+  const std::string note = TAudioFileOut::FailureNote();
   return TagBehind_ ? std::string() : note;
 }
 

@@ -146,7 +146,9 @@ class TMP3Out : public TAudioFileOut {
   void CompleteFile() override;
   void ReleaseRun() override;
   // A run whose only failure was the copy behind a larger ID3v2 tag kept a whole file.
-  std::string RunFailed() override;
+  std::string FailureNote() override;
+  void MendFile() override;
+  bool HoldsAudio() override;
 
  private:
   struct TEncoderCloser {
@@ -170,6 +172,16 @@ class TMP3Out : public TAudioFileOut {
   void PlaceId3v2Tag(const TTagTexts& Texts);
   void MoveAudioBehind(const std::vector<uint8_t>& Tag);
   void CopyAudio(TFileStream& To);
+  // The whole MPEG frames (at most Limit) that the file holds intact from the start of
+  // the audio: where they end, how many there are, and whether the first is the
+  // information frame.
+  struct TFrameWalk {
+    int64_t End = 0;
+    int64_t Frames = 0;
+    bool FirstIsInformation = false;
+  };
+  TFrameWalk WalkFrames(int64_t Limit);
+  bool IsInformationFrame(int64_t Offset, int64_t Length);
 
   // Keeps the library mapped while this component exists, whatever the binding does.
   std::shared_ptr<const TLameLibrary> Library_;

@@ -86,8 +86,18 @@ class TVorbisOut : public TAudioFileOut {
   void StartFile() override;
   void CompleteFile() override;
   void ReleaseRun() override;
+  void MendFile() override;
+  bool HoldsAudio() override;
 
  private:
+  // Where one page written to the stream lies, and what it holds.
+  struct TPageMark {
+    int64_t Offset;
+    int64_t Length;
+    bool Audio;        // written after the header pages
+    bool EndsAPacket;  // its last packet ends on it, so the stream may end there
+  };
+
   // What the encoder is set up with for one run.
   struct TEncoderSettings {
     int Channels = 0;
@@ -132,6 +142,8 @@ class TVorbisOut : public TAudioFileOut {
   void EmitPackets();
   void WritePages();
   void WritePage(const ogg_page& Page);
+  const TPageMark* LastWholeAudioPage() const;
+  void MarkEndOfStream(const TPageMark& Page);
 
   TVorbisBitRate Nominal_ = bbrAutoSelect;
   TVorbisBitRate Maximum_ = bbrAutoSelect;
@@ -147,5 +159,7 @@ class TVorbisOut : public TAudioFileOut {
   int Channels_ = 0;
   bool InputEnded_ = false;
   bool EndOfStream_ = false;
+  bool HeadersWritten_ = false;
+  std::vector<TPageMark> Pages_;  // every page of the run, in the order written
   TRunRecords Run_;
 };

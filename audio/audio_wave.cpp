@@ -153,6 +153,14 @@ class THeaderReader {
     std::memcpy(Last + 4 - Count, buffer, static_cast<size_t>(Count));
     return true;
   }
+  // Passes over the payload of a data chunk that comes before the format: audio, which
+  // the limit on the header's length does not count.
+  bool SkipAudio(uint32_t Length) {
+    if (Stream_.Position() + Length > Size_) return Fail();
+    Stream_.Seek(Stream_.Position() + Length);
+    SkipPadByte(Length);
+    return true;
+  }
   // Reads a chunk payload of Length bytes, keeping its first KeepCount bytes.
   bool ReadPayload(uint32_t Length, uint8_t* Keep, size_t KeepCount) {
     const size_t kept = std::min<size_t>(KeepCount, Length);
@@ -211,6 +219,26 @@ bool SkipChunk(THeaderReader& Reader) {
   return Reader.ReadPayload(Reader.LastAs32(), nullptr, 0) && Reader.Read(4);
 }
 
+// Notes where the data chunk whose id was just read lies, skips it and reads the next
+// id: writers may put the format after the audio.
+bool NoteDataAhead(THeaderReader& Reader, TExistingWavFormat& Found) {
+  Found.DataSizeOffset = Reader.Position();
+  if (!Reader.Read(4)) return false;
+  Found.DataSize = Reader.LastAs32();
+  Found.DataOffset = Reader.Position();
+  return Reader.SkipAudio(Found.DataSize) && Reader.Read(4);
+}
+
+// The format is complete; a data chunk that came before it is the file's audio.
+bool DataSeen(const TExistingWavFormat& Found) { return Found.DataOffset >= 0; }
+
+// The data chunk met before the format: the stream goes back to its first byte.
+TExistingWavFormat FoundAhead(TFileStream& Stream, TExistingWavFormat Found, TWavType Type) {
+  Found.Type = Type;
+  Stream.Seek(Found.DataOffset);
+  return Found;
+}
+
 }  // namespace
 
 TExistingWavFormat ScanWavHeader(TFileStream& Stream) {
@@ -248,8 +276,11 @@ TExistingWavFormat ScanWavHeader(TFileStream& Stream) {
           found.SampleRate = GetLe32(fmt + 4);
           found.BlockAlign = GetLe16(fmt + 12);
           found.BitsPerSample = GetLe16(fmt + 14);
+          if (type == wtPCM && DataSeen(found)) return FoundAhead(Stream, found, type);
           reader.Read(4);
           state = type == wtDVIADPCM ? StateFact : StateData;
+        } else if (SameChunkId(reader.Last, "data") && !DataSeen(found)) {
+          NoteDataAhead(reader, found);
         } else {
           SkipChunk(reader);
         }
@@ -262,6 +293,7 @@ TExistingWavFormat ScanWavHeader(TFileStream& Stream) {
           if (!reader.ReadPayload(reader.LastAs32(), count, sizeof count))
             return TExistingWavFormat{};
           found.FactCount = GetLe32(count);
+          if (DataSeen(found)) return FoundAhead(Stream, found, type);
           reader.Read(4);
           state = StateData;
         } else {
@@ -407,6 +439,7 @@ void TWaveOut::PreparePCM(bool AppendingToData) {
         f.BitsPerSample != input.BitsPerSample() || f.Channels != input.Channels())
       throw EAudioException("Cannot append data in different audio format.");
     RequireDataAtEnd();
+    PcmFrameBytes_ = f.BlockAlign;
     DataOffset_ = f.DataOffset;
     DataSizeOffset_ = f.DataSizeOffset;
     Stream->Seek(Stream->Size());
@@ -414,6 +447,7 @@ void TWaveOut::PreparePCM(bool AppendingToData) {
   }
   const auto header = FillPCMHeader();
   Stream->Write(header.data(), header.size());
+  PcmFrameBytes_ = input.Channels() * input.BitsPerSample() / 8;
   DataOffset_ = PCMHeaderSize;
   DataSizeOffset_ = 40;
 }
@@ -507,7 +541,7 @@ bool TWaveOut::WriteIMAStep() {
 void TWaveOut::CorrectHeaders(TFileStream& File) {
   if (WavType_ == wtDVIADPCM) {
     const int64_t data = File.Size() - DataOffset_;
-    if (data % BlockSize_ != 0) File.Truncate(DataOffset_ + data - data % BlockSize_);
+    if (data > 0 && data % BlockSize_ != 0) File.Truncate(DataOffset_ + data - data % BlockSize_);
   }
   const int64_t length = File.Size();
   WriteField32(File, DataSizeOffset_, RiffField(length - DataOffset_));
@@ -527,3 +561,24 @@ void TWaveOut::CompleteFile() {
   failure.Attempt([this] { CorrectHeaders(*Stream); });
   failure.Raise();
 }
+
+// The bytes of the smallest whole piece of audio: an IMA ADPCM block, a PCM frame.
+int64_t TWaveOut::WholeUnitBytes() const {
+  if (WavType_ == wtDVIADPCM) return BlockSize_;
+  const int64_t frameBytes = static_cast<int64_t>(PcmFrameBytes_);
+  return frameBytes > 0 ? frameBytes : 1;
+}
+
+// Keeps the whole pieces of audio before the first byte the disk did not take (a
+// later write may have left a hole), then states them in the headers.
+void TWaveOut::MendFile() {
+  const int64_t intact = Stream->IntactLength();
+  const int64_t data = intact - DataOffset_;
+  if (data < 0) return;  // not even the header is there: nothing to mend
+  const int64_t kept = DataOffset_ + data - data % WholeUnitBytes();
+  if (kept < Stream->Size()) Stream->Truncate(kept);
+  CorrectHeaders(*Stream);
+}
+
+// A header and at least one whole piece of audio after it.
+bool TWaveOut::HoldsAudio() { return Stream->IntactLength() - DataOffset_ >= WholeUnitBytes(); }

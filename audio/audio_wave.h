@@ -89,6 +89,8 @@ class TWaveOut : public TAudioFileOut {
  protected:
   void StartFile() override;
   void CompleteFile() override;
+  void MendFile() override;
+  bool HoldsAudio() override;
 
  private:
   std::array<uint8_t, 44> FillPCMHeader();
@@ -100,6 +102,7 @@ class TWaveOut : public TAudioFileOut {
   bool WritePCMStep();
   bool WriteIMAStep();
   void CorrectHeaders(TFileStream& File);
+  int64_t WholeUnitBytes() const;
 
   TWavType WavType_ = wtPCM;
   uint16_t BlockSize_ = 512;
@@ -111,6 +114,7 @@ class TWaveOut : public TAudioFileOut {
   int64_t FramesEncoded_ = 0;   // input frames taken into IMA blocks this run
   int64_t FramesBefore_ = 0;    // frames the appended-to file held before
   int Channels_ = 2;
+  int PcmFrameBytes_ = 4;  // bytes of one PCM frame (all channels)
   int SamplesPerBlock_ = 0;
   std::vector<uint8_t> Transfer_;
   std::vector<uint8_t> ImaInput_;

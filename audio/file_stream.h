@@ -39,6 +39,12 @@ class TFileStream {
   // Flushes and closes the file, reporting a failure that only closing reveals.
   void Close();
   const std::string& FileName() const { return FileName_; }
+  // True once a write the system did not take (a full disk) has been dropped: the
+  // file then lacks bytes that were written after the ones it holds.
+  bool LostWrites() const { return LostFrom_ >= 0; }
+  // The length of the file's start that holds every byte written to it: the file's
+  // length, or where the first dropped write began when that is shorter.
+  int64_t IntactLength() const;
 
   static constexpr int64_t WriteBlockSize = 1 << 20;
 
@@ -51,17 +57,30 @@ class TFileStream {
   int64_t Position_ = 0;
   std::vector<uint8_t> Gathered_;  // bytes not yet handed to the system
   int64_t GatheredOffset_ = 0;     // where they go in the file
+  int64_t LostFrom_ = -1;          // where the first dropped write began; -1: none
 };
 
 // Where a new file for FileName is written until its run has something worth keeping:
 // a hidden name in the same folder, so that the rename that puts it in place replaces
-// the old file at once. Empty when FileName names something other than a regular file
-// (a device such as /dev/null is written directly).
+// the old file at once: ".NAME.korvane-PID-RANDOM", the process id and a random part.
+// Empty when FileName names something other than a regular file (a device such as
+// /dev/null is written directly).
 std::string StagingNameFor(const std::string& FileName);
-// Puts the staged file in place of FileName; raises `EAudioException` when it cannot.
+// Puts the staged file in place of FileName, with the permissions of the file it
+// replaces; raises `EAudioException` when it cannot.
 void PublishStagedFile(const std::string& Staged, const std::string& FileName);
 // Removes the staged file; the file it would have replaced stays as it was.
 void DiscardStagedFile(const std::string& Staged) noexcept;
+// Removes the staging files in Folder that a process which no longer runs left behind
+// (it was killed before it could publish or discard them); returns how many went.
+// Files of running processes, and names of another pattern, stay.
+int RemoveAbandonedStagingFiles(const std::string& Folder);
+// `RemoveAbandonedStagingFiles` for the folder of FileName, the first time this
+// process asks for that folder.
+void RemoveAbandonedStagingFilesOnce(const std::string& FileName);
+// Raises `EAudioException` when FileName is a file the user protected from writing:
+// one without any write permission, or one this process may not write.
+void RefuseProtectedFile(const std::string& FileName);
 
 // Path with its links and "." resolved as far as it exists; as it stands when it
 // cannot be. Two names of one file resolve alike.

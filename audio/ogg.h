@@ -15,7 +15,7 @@
 // clang-format off
 #define KORVANE_OGG_ENTRY_POINTS(X)                                                   \
   X(ogg_stream_init) X(ogg_stream_packetin) X(ogg_stream_flush) X(ogg_stream_pageout) \
-  X(ogg_page_eos) X(ogg_stream_clear)
+  X(ogg_page_eos) X(ogg_page_checksum_set) X(ogg_stream_clear)
 // clang-format on
 
 KORVANE_RUNTIME_FUNCTIONS(TOggApi, KORVANE_OGG_ENTRY_POINTS);

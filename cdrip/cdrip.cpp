@@ -312,6 +312,7 @@ CR_TocEntry CR_GetTocEntry(int32_t index) {
       entry.StartSector = tracks[at].StartSector;
       entry.Flag = tracks[at].Flag;
       entry.TrackNumber = tracks[at].Number;
+      entry.Session = tracks[at].Session;
     } else if (at == tracks.size() && !tracks.empty()) {
       // The lead-out carries the control flags of the track before it.
       entry.StartSector = slot->Contents->LeadOut;

@@ -29,7 +29,8 @@ typedef struct {
   int32_t StartSector; /* first sector (LSN) of the track's INDEX 01; lead-out: its LSN */
   uint8_t Flag;        /* CR_FLAG_AUDIO or CR_FLAG_DATA */
   uint8_t TrackNumber; /* the track's number; CR_LEADOUT_TRACK for the lead-out */
-  uint8_t Reserved[2];
+  uint8_t Session;     /* the track's session, from 1; 0 when the drive does not tell */
+  uint8_t Reserved;
 } CR_TocEntry;
 
 #define CR_FLAG_AUDIO 0x10

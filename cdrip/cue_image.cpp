@@ -190,7 +190,8 @@ Toc LayoutBuilder::Contents() const {
       throw ImageError(Path_ + ": track " + std::to_string(track.Number) +
                        " would be empty: its index lies at or after the next track's.");
     const uint8_t flag = track.Audio ? 0x10 : 0x14;
-    contents.Tracks.push_back(TrackEntry{Starts_[t], flag, static_cast<uint8_t>(track.Number)});
+    contents.Tracks.push_back(TrackEntry{Starts_[t], flag, static_cast<uint8_t>(track.Number),
+                                         static_cast<uint8_t>(track.Session)});
   }
   contents.LeadOut = Cursor_;
   contents.Text = Sheet_.Text;

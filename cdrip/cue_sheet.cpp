@@ -102,7 +102,8 @@ class Scanner {
   Scan Result_;
   int Session_ = 1;
   int LineNumber_ = 0;
-  int LastIndex_ = -1;  // of the current track
+  int LastIndex_ = -1;       // of the current track
+  int LastSheetNumber_ = 0;  // the number the sheet gave the last TRACK
   bool TrackHasIndex0_ = false;
   bool TrackHasIndex1_ = false;
   bool FileAwaitsTrack_ = false;  // a FILE line that no TRACK has taken up yet
@@ -177,7 +178,11 @@ void Scanner::Remark(const std::string& Text, const std::vector<std::string>& Wo
   if (what != "SESSION") return;
   if (!IsNumber(Words[2], 2) || std::stoi(Words[2]) < 1 || std::stoi(Words[2]) > MaxSession)
     Refuse("REM SESSION takes a session number from 1 to 99.");
-  Session_ = std::stoi(Words[2]);
+  const int session = std::stoi(Words[2]);
+  if (session < Session_)
+    Refuse("REM SESSION " + Words[2] + " comes after session " + std::to_string(Session_) +
+           ": the sessions of a disc follow one another.");
+  Session_ = session;
 }
 
 // FILE "name" TYPE, or FILE name TYPE where the name is everything before the type.
@@ -216,9 +221,17 @@ void Scanner::TrackCommand(const std::vector<std::string>& Words) {
     Refuse("TRACK takes a number from 1 to 99 and a mode.");
   if (Result_.Sheet.Tracks.size() >= static_cast<size_t>(MaxTrackNumber))
     Refuse("a disc holds at most 99 tracks.");
+  const int sheetNumber = std::stoi(Words[1]);
+  if (sheetNumber <= LastSheetNumber_)
+    Refuse("TRACK " + Words[1] + " comes after TRACK " + std::to_string(LastSheetNumber_) +
+           ": the track numbers of a sheet go up.");
+  LastSheetNumber_ = sheetNumber;
   if (!Result_.Sheet.Tracks.empty()) FinishTrack();
+  // A disc numbers its tracks one after the other; a number the sheet skips is not
+  // there, so the tracks after it (and their texts) move up.
+  const std::vector<CueTrack>& tracks = Result_.Sheet.Tracks;
   CueTrack track;
-  track.Number = std::stoi(Words[1]);
+  track.Number = tracks.empty() ? sheetNumber : tracks.back().Number + 1;
   track.Session = Session_;
   const std::string mode = Upper(Words[2]);
   track.Audio = mode == "AUDIO";

@@ -52,8 +52,10 @@ struct CueSheet {
 // Throws ImageError naming Path and the line when Text is not a cue sheet that this
 // library can read: no tracks, a layout line it cannot make sense of, an audio track
 // without INDEX 01, a file type other than BINARY, MOTOROLA or WAVE, a time beyond
-// 99:59:74, indexes that run backwards within a file. Lines that only describe the
-// disc (flags, catalogue numbers, other remarks) are passed over; the texts are kept.
+// 99:59:74, indexes that run backwards within a file, TRACK numbers that do not go up,
+// REM SESSION numbers that go back. Tracks are numbered one after the other from the
+// first one's number, their texts with them. Lines that only describe the disc (flags,
+// catalogue numbers, other remarks) are passed over; the texts are kept.
 CueSheet ParseCueSheet(const std::string& Text, const std::string& Path);
 
 }  // namespace cdrip

@@ -25,6 +25,7 @@ struct TrackEntry {
   int32_t StartSector = 0;
   uint8_t Flag = 0;
   uint8_t Number = 0;
+  uint8_t Session = 0;  // 1-based; 0 when the source does not tell (a real drive)
 };
 
 // Texts of the disc (track 0) and of its tracks, as a drive's CD-Text and sub-channel

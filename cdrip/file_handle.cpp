@@ -59,6 +59,61 @@ int64_t FileHandle::ReadAt(void* Buffer, int64_t Count, int64_t Offset) const {
   return done;
 }
 
+namespace {
+
+void AppendUtf8(std::string& Out, uint32_t Code) {
+  if (Code < 0x80) {
+    Out += static_cast<char>(Code);
+  } else if (Code < 0x800) {
+    Out += static_cast<char>(0xC0 | (Code >> 6));
+    Out += static_cast<char>(0x80 | (Code & 0x3F));
+  } else if (Code < 0x10000) {
+    Out += static_cast<char>(0xE0 | (Code >> 12));
+    Out += static_cast<char>(0x80 | ((Code >> 6) & 0x3F));
+    Out += static_cast<char>(0x80 | (Code & 0x3F));
+  } else {
+    Out += static_cast<char>(0xF0 | (Code >> 18));
+    Out += static_cast<char>(0x80 | ((Code >> 12) & 0x3F));
+    Out += static_cast<char>(0x80 | ((Code >> 6) & 0x3F));
+    Out += static_cast<char>(0x80 | (Code & 0x3F));
+  }
+}
+
+// UTF-16 text after its byte order mark, as UTF-8; a lone surrogate or an odd last
+// byte becomes U+FFFD, which the readers then refuse as any text they cannot use.
+std::string Utf16ToUtf8(const std::string& Text, bool BigEndian) {
+  const auto unit = [&](size_t At) {
+    const auto first = static_cast<uint8_t>(Text[At]);
+    const auto second = static_cast<uint8_t>(Text[At + 1]);
+    return static_cast<uint32_t>(BigEndian ? (first << 8) | second : (second << 8) | first);
+  };
+  constexpr uint32_t Replacement = 0xFFFD;
+  std::string out;
+  out.reserve(Text.size());
+  size_t at = 2;
+  for (; at + 1 < Text.size(); at += 2) {
+    uint32_t code = unit(at);
+    const bool high = code >= 0xD800 && code <= 0xDBFF;
+    if (high && at + 3 < Text.size() && unit(at + 2) >= 0xDC00 && unit(at + 2) <= 0xDFFF) {
+      code = 0x10000 + ((code - 0xD800) << 10) + (unit(at + 2) - 0xDC00);
+      at += 2;
+    } else if (code >= 0xD800 && code <= 0xDFFF) {
+      code = Replacement;
+    }
+    AppendUtf8(out, code);
+  }
+  if (at < Text.size()) AppendUtf8(out, Replacement);
+  return out;
+}
+
+}  // namespace
+
+std::string TextAsUtf8(const std::string& Text) {
+  if (Text.compare(0, 2, "\xFF\xFE") == 0) return Utf16ToUtf8(Text, false);
+  if (Text.compare(0, 2, "\xFE\xFF") == 0) return Utf16ToUtf8(Text, true);
+  return Text;
+}
+
 std::string ReadTextFile(const std::string& Path) {
   const FileHandle file = FileHandle::OpenRegular(Path);
   const int64_t size = file.Size();
@@ -70,7 +125,7 @@ std::string ReadTextFile(const std::string& Path) {
   const int64_t got = file.ReadAt(text.data(), size + 1, 0);
   if (got > MaxTextFileBytes) throw ImageError(Path + ": the file keeps growing while it is read.");
   text.resize(static_cast<size_t>(got));
-  return text;
+  return TextAsUtf8(text);
 }
 
 std::string LineMessage(const std::string& Path, int Line, const std::string& What) {
@@ -82,17 +137,18 @@ std::vector<TextLine> SplitTextLines(const std::string& Text, const std::string&
   size_t at = Text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
   int number = 0;
   while (at < Text.size()) {
-    size_t end = Text.find('\n', at);
+    size_t end = Text.find_first_of("\r\n", at);
     if (end == std::string::npos) end = Text.size();
-    size_t length = end - at;
-    if (length > 0 && Text[at + length - 1] == '\r') --length;
+    const size_t length = end - at;
+    // "\r\n" and a lone "\r" (as old Mac OS ended lines) end a line as "\n" does.
+    const size_t lineEnd = Text.compare(end, 2, "\r\n") == 0 ? 2 : 1;
     ++number;
     if (length > MaxTextLineBytes)
       throw ImageError(LineMessage(Path, number,
                                    "the line is longer than " + std::to_string(MaxTextLineBytes) +
                                        " bytes, which no cue sheet or .toc line needs."));
     lines.push_back(TextLine{Text.substr(at, length), number});
-    at = end + 1;
+    at = end + lineEnd;
   }
   return lines;
 }

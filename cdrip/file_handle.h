@@ -40,9 +40,13 @@ class FileHandle {
   int Fd_ = -1;
 };
 
-// The whole of a regular text file of at most MaxTextFileBytes. Throws ImageError
-// naming the file when it cannot be opened, is no regular file or is larger.
+// The whole of a regular text file of at most MaxTextFileBytes, UTF-16 with a byte
+// order mark turned into UTF-8 (other text as it is). Throws ImageError naming the
+// file when it cannot be opened, is no regular file or is larger.
 std::string ReadTextFile(const std::string& Path);
+// Text that starts with a UTF-16 byte order mark (either byte order) as UTF-8; any
+// other text as it is.
+std::string TextAsUtf8(const std::string& Text);
 
 // One line of a text file, without its line end, and its 1-based number.
 struct TextLine {
@@ -50,7 +54,7 @@ struct TextLine {
   int Number = 0;
 };
 
-// Text split at "\n" (a "\r" before it dropped), a leading byte order mark skipped.
+// Text split at "\n", "\r\n" or a lone "\r", a leading UTF-8 byte order mark skipped.
 // Throws ImageError naming Path and the line when a line exceeds MaxTextLineBytes.
 std::vector<TextLine> SplitTextLines(const std::string& Text, const std::string& Path);
 

@@ -7,6 +7,7 @@
 
 #include "byte_order.h"
 #include "image_error.h"
+#include "text_case.h"
 
 namespace cdrip {
 namespace {
@@ -27,9 +28,12 @@ bool IsCdAudioFormat(const uint8_t* Fmt, uint32_t Size) {
   return GetLe16(Fmt + 2) == 2 && GetLe32(Fmt + 4) == 44100 && GetLe16(Fmt + 14) == 16;
 }
 
-// Walks the RIFF chunks to the "data" chunk; the format must be CD audio.
+// Walks the RIFF chunks to the "fmt " and "data" chunks, in either order (writers
+// may put the format after the audio); the format must be CD audio. Metadata can come
+// in many small chunks; a file of more than MaxChunks of them is not a sound file.
 bool LocateWaveData(FileImage::ImageFile& File, int64_t FileSize) {
-  constexpr int MaxChunks = 64;
+  constexpr int MaxChunks = 4096;
+  bool dataSeen = false;
   uint8_t header[12];
   if (File.Handle.ReadAt(header, 12, 0) != 12 || std::memcmp(header, "RIFF", 4) != 0 ||
       std::memcmp(header + 8, "WAVE", 4) != 0)
@@ -45,13 +49,16 @@ bool LocateWaveData(FileImage::ImageFile& File, int64_t FileSize) {
       const auto wanted = static_cast<int64_t>(std::min<uint32_t>(size, sizeof fmt));
       formatOk =
           File.Handle.ReadAt(fmt, wanted, offset + 8) == wanted && IsCdAudioFormat(fmt, size);
-    } else if (std::memcmp(chunkHeader, "data", 4) == 0) {
+      if (dataSeen) return formatOk;
+    } else if (std::memcmp(chunkHeader, "data", 4) == 0 && !dataSeen) {
       File.DataOffset = offset + 8;
       // Writers that stream leave the size at 0 or at its maximum: the rest of the
-      // file is the data then.
+      // file is the data then, and no chunk can follow it.
       const int64_t rest = FileSize - File.DataOffset;
-      File.DataBytes = (size == 0 || size > rest) ? rest : size;
-      return formatOk;
+      const bool toTheEnd = size == 0 || size > rest;
+      File.DataBytes = toTheEnd ? rest : size;
+      dataSeen = true;
+      if (formatOk || toTheEnd) return formatOk;
     }
     offset += 8 + static_cast<int64_t>(size) + (size & 1);
   }
@@ -96,14 +103,31 @@ FileImage::ImageFile OpenImageFile(const std::string& Path, FileKind Kind) {
   return file;
 }
 
+namespace {
+
+// Where the sheet's name leads: the path as given (beside the sheet when relative), or
+// else the file of that name beside the sheet; empty when neither exists.
+std::string ExistingSheetFile(const fs::path& Folder, const std::string& Name) {
+  const fs::path named(Name);
+  std::error_code error;
+  for (const fs::path& candidate :
+       {named.is_absolute() ? named : Folder / named, Folder / named.filename()}) {
+    if (fs::exists(candidate, error)) return candidate.string();
+  }
+  return std::string();
+}
+
+}  // namespace
+
+// A name that is not UTF-8 comes from a sheet in Latin-1 (as sheets written on other
+// systems mostly are), while the file system stores names in UTF-8: "Caf\xE9.bin" is
+// found as "Café.bin".
 std::string ResolveSheetFile(const std::string& SheetPath, std::string Name) {
   const fs::path folder = fs::path(SheetPath).parent_path();
   std::replace(Name.begin(), Name.end(), '\\', '/');
-  const fs::path named(Name);
-  const fs::path direct = named.is_absolute() ? named : folder / named;
-  std::error_code error;
-  if (fs::exists(direct, error)) return direct.string();
-  return (folder / named.filename()).string();
+  std::string found = ExistingSheetFile(folder, Name);
+  if (found.empty() && !IsUtf8(Name)) found = ExistingSheetFile(folder, Latin1ToUtf8(Name));
+  return found.empty() ? (folder / fs::path(Name).filename()).string() : found;
 }
 
 FileImage::FileImage(const std::string& SheetPath, std::vector<ImageFile> Files,

@@ -146,34 +146,22 @@ int TCliOptions::DefaultJobs() {
 namespace {
 
 int JobsValue(const std::string& Value) {
-  size_t end = 0;
-  int jobs = 0;
-  try {
-    jobs = std::stoi(Value, &end);
-  } catch (const std::exception&) {
-    end = 0;
-  }
-  if (end == 0 || end != Value.size() || jobs < 1 || jobs > TCliOptions::MaxJobs)
+  const std::optional<long> jobs = WholeNumber(Value, 1, TCliOptions::MaxJobs, false);
+  if (!jobs)
     throw TUsageError("The option --jobs takes a whole number from 1 to " +
                       std::to_string(TCliOptions::MaxJobs) + ", not \"" + Value + "\".");
-  return jobs;
+  return static_cast<int>(*jobs);
 }
 
 int OffsetValue(const std::string& Value) {
-  size_t end = 0;
-  int offset = 0;
-  try {
-    offset = std::stoi(Value, &end);
-  } catch (const std::exception&) {
-    end = 0;
-  }
-  if (end == 0 || end != Value.size() || offset < -TCliOptions::MaxOffset ||
-      offset > TCliOptions::MaxOffset)
+  const std::optional<long> offset =
+      WholeNumber(Value, -TCliOptions::MaxOffset, TCliOptions::MaxOffset, true);
+  if (!offset)
     throw TUsageError(
         "The option --offset takes the drive's read offset in samples, a whole "
         "number from -44100 to 44100, not \"" +
         Value + "\".");
-  return offset;
+  return static_cast<int>(*offset);
 }
 
 // "musicbrainz", "gnudb" or "none" choose where track names come from; "accuraterip"
@@ -193,36 +181,35 @@ void LookupValue(const std::string& Value, TCliOptions& Options) {
 }
 
 int RetriesValue(const std::string& Value) {
-  size_t end = 0;
-  int retries = -1;
-  try {
-    retries = std::stoi(Value, &end);
-  } catch (const std::exception&) {
-    end = 0;
-  }
-  if (end == 0 || end != Value.size() || retries < 0 || retries > 20)
+  const std::optional<long> retries = WholeNumber(Value, 0, 20, false);
+  if (!retries)
     throw TUsageError("The option --retries takes a whole number from 0 to 20, not \"" + Value +
                       "\".");
-  return retries;
+  return static_cast<int>(*retries);
 }
 
 int ReleaseValue(const std::string& Value) {
-  size_t end = 0;
-  int release = 0;
-  try {
-    release = std::stoi(Value, &end);
-  } catch (const std::exception&) {
-    end = 0;
-  }
-  if (end == 0 || end != Value.size() || release < 1)
+  const std::optional<long> release = WholeNumber(Value, 1, 1000000, false);
+  if (!release)
     throw TUsageError(
         "The option --release takes the number of a match (1, 2, ...) as the "
         "lookup lists them, not \"" +
         Value + "\".");
-  return release;
+  return static_cast<int>(*release);
 }
 
 }  // namespace
+
+std::optional<long> WholeNumber(const std::string& Text, long Min, long Max, bool Negative) {
+  const size_t digits = Negative && !Text.empty() && Text.front() == '-' ? 1 : 0;
+  // At most nine digits, so that the value fits a long whatever it is.
+  if (Text.size() == digits || Text.size() - digits > 9 ||
+      Text.find_first_not_of("0123456789", digits) != std::string::npos)
+    return std::nullopt;
+  const long value = std::stol(Text);
+  if (value < Min || value > Max) return std::nullopt;
+  return value;
+}
 
 bool TCliOptions::Has(const std::string& Name) const {
   return std::any_of(FormatOptions.begin(), FormatOptions.end(),
@@ -235,7 +222,11 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
   bool optionsEnded = false;
   for (size_t i = 0; i < Arguments.size(); ++i) {
     std::string argument = Arguments[i];
-    if (optionsEnded || argument.empty() || argument[0] != '-') {
+    if (argument.empty())
+      throw TUsageError(
+          "An empty source was given (an unset shell variable?). Name a track entry, a "
+          "disc image or a drive, or give none to rip the first drive.");
+    if (optionsEnded || argument[0] != '-') {
       options.Sources.push_back(argument);
       continue;
     }
@@ -361,15 +352,15 @@ General options:
 
 WAV options:
   --wav-type pcm|ima     plain PCM (default) or IMA ADPCM
-  --block-size N         IMA ADPCM block size in bytes (default 512); needs
-                         --wav-type ima
+  --block-size N         IMA ADPCM block size in bytes, a multiple of 8 from 16
+                         to 65528 (default 512); needs --wav-type ima
 
 MP3 options (constant bit rate unless --vbr):
   --bitrate KBPS         constant bit rate (default 128); not with --vbr
   --quality 0-9          encoder quality, 0 best (default 5); not with --vbr
   --vbr                  variable bit rate; the --vbr-* options need it
   --vbr-quality 0-9      VBR quality, 0 best (default 5)
-  --vbr-min KBPS         VBR minimum bit rate (default 128)
+  --vbr-min KBPS         VBR minimum bit rate (default 128), at most --vbr-max
   --vbr-max KBPS         VBR maximum bit rate (default 192)
   --vbr-header           accepted for old scripts: the information frame (length
                          and seek table) is written into every MP3 file anyway
@@ -405,7 +396,8 @@ FLAC options (lossless):
   --title-from-name      each track's TITLE is its name
   --track-from N         TRACKNUMBER N, N+1, ... in the order given
 
-An option that would have no effect is a usage error, which says why.
+An option that would have no effect is a usage error, which says why. Numbers
+are plain decimal digits (no blanks, no "+"); an empty SOURCE is a usage error.
 
 Output: a line per track as it ends; "NAME: Failed: REASON" goes to standard
 error, the rest to standard output, which ends with a summary such as

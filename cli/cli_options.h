@@ -45,4 +45,9 @@ struct TCliOptions {
 };
 
 TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments);
+
+// Text that is a whole number in plain decimal digits, with a leading "-" only when
+// Negative allows it: no blanks, no "+", no other base. Empty when it is not one or
+// lies outside Min to Max.
+std::optional<long> WholeNumber(const std::string& Text, long Min, long Max, bool Negative);
 std::string UsageText();

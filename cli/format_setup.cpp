@@ -8,19 +8,14 @@
 #include "audio_lame.h"
 #include "audio_vorbis.h"
 #include "audio_wave.h"
+#include "text_case.h"
 
 int IntegerOption(const std::string& Name, const std::string& Value, int Min, int Max) {
-  size_t used = 0;
-  int number = 0;
-  try {
-    number = std::stoi(Value, &used);
-  } catch (const std::exception&) {
-    used = 0;
-  }
-  if (used == 0 || used != Value.size() || number < Min || number > Max)
+  const std::optional<long> number = WholeNumber(Value, Min, Max, Min < 0);
+  if (!number)
     throw TUsageError("The option " + Name + " takes a whole number from " + std::to_string(Min) +
                       " to " + std::to_string(Max) + ", not \"" + Value + "\".");
-  return number;
+  return static_cast<int>(*number);
 }
 
 namespace {
@@ -34,10 +29,7 @@ class TWavSetup : public TFormatSetup {
           throw TUsageError("The option --wav-type takes pcm or ima, not \"" + value + "\".");
         Output_.SetWavType(value == "pcm" ? wtPCM : wtDVIADPCM);
       } else if (name == "--block-size") {
-        const int size = IntegerOption(name, value, 4, 65532);
-        if (size % 4 != 0)
-          throw TUsageError("The option --block-size takes a multiple of 4, not " + value + ".");
-        Output_.SetBlockSize(static_cast<uint16_t>(size));
+        Output_.SetBlockSize(BlockSizeOption(value));
       }
     }
   }
@@ -45,6 +37,18 @@ class TWavSetup : public TFormatSetup {
   TOutputFormat Format() const override { return TOutputFormat::Wav; }
 
  private:
+  // An IMA ADPCM block of CD audio's two channels: two 4-byte channel headers, then
+  // groups of 8 bytes, and at most 65535 samples (the format's 16-bit field).
+  static uint16_t BlockSizeOption(const std::string& Value) {
+    constexpr int Smallest = 16, Largest = 65528;
+    const std::optional<long> size = WholeNumber(Value, Smallest, Largest, false);
+    if (!size || *size % 8 != 0)
+      throw TUsageError("The option --block-size takes a multiple of 8 from " +
+                        std::to_string(Smallest) + " to " + std::to_string(Largest) +
+                        " (the IMA ADPCM blocks of two channels), not \"" + Value + "\".");
+    return static_cast<uint16_t>(*size);
+  }
+
   TWaveOut Output_;
 };
 
@@ -117,6 +121,7 @@ class TMp3Setup : public TFormatSetup {
  public:
   explicit TMp3Setup(const TCliOptions& Options) {
     for (const auto& [name, value] : Options.FormatOptions) Apply(name, value);
+    RefuseCrossedVbrLimits(Options);
     WarnOfChangedBitRates(Options);
     // What the disc says of a track never replaces a field the user gave.
     for (const char* field : {"title", "artist", "album", "year", "track", "genre"})
@@ -172,6 +177,17 @@ class TMp3Setup : public TFormatSetup {
     else if (Name == "--track-from")
       RowTags_.FirstTrack = IntegerOption(Name, Value, 0, 999999);
   }
+  // A minimum above the maximum is a mistake in the command line, not a range.
+  void RefuseCrossedVbrLimits(const TCliOptions& Options) const {
+    if (!Output_.EnableVBR || Output_.VBRMinBitrate <= Output_.VBRMaxBitrate) return;
+    const auto given = [&Options](const char* Name) {
+      return Options.Has(Name) ? std::string() : std::string(" (the default)");
+    };
+    throw TUsageError("The option --vbr-min " + std::to_string(Output_.VBRMinBitrate) +
+                      given("--vbr-min") + " is above --vbr-max " +
+                      std::to_string(Output_.VBRMaxBitrate) + given("--vbr-max") +
+                      ": the minimum bit rate must not exceed the maximum.");
+  }
   // The encoder takes the nearest bit rate it has at its sample rate instead of one it
   // does not have; the user hears of it before the rip.
   void WarnOfChangedBitRates(const TCliOptions& Options) {
@@ -224,6 +240,10 @@ class TMp3Setup : public TFormatSetup {
 // "=", which ends it. A line without "=" (or with "=" first) names nothing: the
 // output stores it as a COMMENT.
 std::string CommentLineOption(const std::string& Value) {
+  if (!IsUtf8(Value))
+    throw TUsageError(
+        "The option --tag takes UTF-8 text, as comments are stored; the value given is "
+        "not UTF-8 (another character set?).");
   const std::string name = Value.substr(0, std::min(Value.find('='), Value.size()));
   if (name.size() == Value.size()) return Value;
   const bool valid = std::all_of(
@@ -295,15 +315,16 @@ class TOggSetup : public TFormatSetup {
   static std::string KbpsText(TVorbisBitRate Rate) {
     return std::to_string(VorbisBitRateBps(Rate) / 1000);
   }
+  // Plain decimal notation only ("0.5", ".5", "1"): no blanks, signs, exponents or
+  // hexadecimal, which the library's reading would take.
   static float CompressionOption(const std::string& Value) {
-    size_t used = 0;
-    double quality = -1;
-    try {
-      quality = std::stod(Value, &used);
-    } catch (const std::exception&) {
-      used = 0;
-    }
-    if (used != Value.size() || !(quality >= 0.0 && quality <= 1.0))
+    const size_t point = Value.find('.');
+    const bool decimal =
+        Value.find_first_not_of("0123456789.") == std::string::npos &&
+        Value.find_first_of("0123456789") != std::string::npos &&
+        (point == std::string::npos || Value.find('.', point + 1) == std::string::npos);
+    const double quality = decimal ? std::stod(Value) : -1;
+    if (!(quality >= 0.0 && quality <= 1.0))
       throw TUsageError("The option --compression takes a quality from 0.0 to 1.0, not \"" + Value +
                         "\".");
     return static_cast<float>(quality);

@@ -69,6 +69,21 @@ TEST_F(CliMessages, OptionsWithoutEffectAreRefusedWithTheReason) {
       {"--format ogg --tag 'TITLÉ=x'", 2, {"--tag", "printable ASCII", "\"TITLÉ\""}},
       {"--format ogg --tag '~NAME=x'", 2, {"--tag", "printable ASCII", "\"~NAME\""}},
       {"--format ogg --tag ' }=x' --tag 'Made by hand' --tag '=x'", 1, {"does not exist"}},
+      // Values the rip would refuse (or change silently) are refused when the line is read.
+      {"--wav-type ima --block-size 12", 2, {"--block-size", "multiple of 8", "\"12\""}},
+      {"--wav-type ima --block-size 1028", 2, {"--block-size", "\"1028\""}},
+      {"--format flac --tag \"TITLE=$(printf '\\351')\"", 2, {"--tag", "UTF-8"}},
+      {"--format mp3 --vbr --vbr-min 256 --vbr-max 192",
+       2,
+       {"--vbr-min 256 is above --vbr-max 192"}},
+      {"--format mp3 --vbr --vbr-min 256", 2, {"above --vbr-max 192 (the default)"}},
+      {"--jobs ' 2'", 2, {"--jobs", "\" 2\""}},
+      {"--jobs +2", 2, {"--jobs", "\"+2\""}},
+      {"--format flac --compression-level +5", 2, {"--compression-level", "\"+5\""}},
+      {"--format ogg --compression 0x0.8p0", 2, {"--compression", "\"0x0.8p0\""}},
+      {"--format ogg --compression ' 0.5'", 2, {"--compression", "\" 0.5\""}},
+      {"--offset -6 --format ogg --compression .5", 1, {"does not exist"}},
+      {"''", 2, {"empty source"}},
   };
   for (const Case& c : cases) {
     const auto result = Cli(std::string(c.Options) + " /nowhere/disc.cue");

@@ -30,6 +30,10 @@ std::string Be32(uint32_t Value) {
   return {char(Value >> 24), char(Value >> 16), char(Value >> 8), char(Value)};
 }
 
+std::string Le32(uint32_t Value) {
+  return {char(Value), char(Value >> 8), char(Value >> 16), char(Value >> 24)};
+}
+
 class HostileImages : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -123,6 +127,27 @@ const THostileCase HostileCases[] = {
        WriteText(F / "crafted.nrg", nrg);
      },
      "crafted.nrg"},
+    {"TrackNumbersGoingDown", "down.cue",
+     [](const fs::path& F) {
+       WriteText(F / "down.cue",
+                 "FILE \"a.bin\" BINARY\n  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n"
+                 "  TRACK 01 AUDIO\n    INDEX 01 00:00:40\n");
+     },
+     "down.cue, line 4: TRACK 01 comes after TRACK 2"},
+    {"TrackNumberRepeated", "twice.cue",
+     [](const fs::path& F) {
+       WriteText(F / "twice.cue",
+                 "FILE \"a.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+                 "  TRACK 01 AUDIO\n    INDEX 01 00:00:40\n");
+     },
+     "twice.cue, line 4: TRACK 01 comes after TRACK 1"},
+    {"SessionsGoingBack", "back.cue",
+     [](const fs::path& F) {
+       WriteText(F / "back.cue",
+                 "REM SESSION 02\nFILE \"a.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+                 "REM SESSION 01\n  TRACK 02 AUDIO\n    INDEX 01 00:00:40\n");
+     },
+     "back.cue, line 5: REM SESSION 01 comes after session 2"},
     {"NrgOfGarbage", "garbage.nrg",
      [](const fs::path& F) { WriteText(F / "garbage.nrg", std::string(5000, '\x5a')); },
      "garbage.nrg"},
@@ -210,6 +235,96 @@ TEST_F(UnusualImages, LeftOutDataTrackIsListedAndEndsTheAudio) {
     ExpectTrackRipped(1, ripped.Output);
     ExpectTrackRipped(2, ripped.Output);
     EXPECT_FALSE(fs::exists(Dir / "out/Track03.wav"));
+    fs::remove_all(Dir / "out");
+  }
+}
+
+// UTF-16 text with its byte order mark, from UTF-8 text.
+std::string Utf16(const std::string& Text, bool BigEndian) {
+  std::string out = BigEndian ? "\xFE\xFF" : "\xFF\xFE";
+  for (size_t i = 0; i < Text.size(); ++i) {
+    uint32_t code = static_cast<unsigned char>(Text[i]);
+    if (code >= 0xC0) code = ((code & 0x1F) << 6) | (static_cast<unsigned char>(Text[++i]) & 0x3F);
+    const char high = static_cast<char>(code >> 8), low = static_cast<char>(code & 0xFF);
+    out += BigEndian ? std::string{high, low} : std::string{low, high};
+  }
+  return out;
+}
+
+const std::string OneTrack =
+    "FILE \"a.bin\" BINARY\n  TRACK 01 AUDIO\n    TITLE \"Café\"\n"
+    "    INDEX 01 00:00:00\n";
+std::string SessionOf(int Number) {
+  const std::string n = std::to_string(Number);
+  return "REM SESSION 0" + n + "\nFILE \"a.bin\" BINARY\n  TRACK 0" + n +
+         " AUDIO\n    INDEX 01 00:00:00\n";
+}
+
+// A WAVE file of one second of CD audio: Chunks small chunks of metadata first, the
+// format after the audio when FormatLast.
+std::string CdWave(int Chunks, bool FormatLast) {
+  const std::string format = "fmt " + Le32(16) + std::string("\x01\x00\x02\x00", 4) + Le32(44100) +
+                             Le32(44100 * 4) + std::string("\x04\x00\x10\x00", 4);
+  std::string body;
+  for (int i = 0; i < Chunks; ++i) body += "junk" + Le32(2) + "ab";
+  const std::string data = "data" + Le32(75 * 2352) + std::string(75 * 2352, '\x11');
+  body += FormatLast ? data + format : format + data;
+  return "RIFF" + Le32(static_cast<uint32_t>(body.size() + 4)) + "WAVE" + body;
+}
+
+const std::string WaveSheet = "FILE \"odd.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n";
+
+struct TOddSheet {
+  const char* Name;
+  std::string Sheet;       // the bytes of odd.cue
+  int Tracks;              // each one second long
+  const char* TitleShown;  // a line --list shows, when it shows one
+  std::string Wave;        // the bytes of odd.wav, when the sheet names it
+};
+
+// Sheets that real tools write: each track is listed with its second of sound and
+// the title the sheet gives it, and ripped to that second.
+TEST_F(UnusualImages, OddSheetsAreReadWithTheirTracksAndTexts) {
+  fs::copy_file(Dir / "a.bin", Dir / "Café.bin");
+  std::string crOnly = OneTrack;
+  std::replace(crOnly.begin(), crOnly.end(), '\n', '\r');
+  const TOddSheet sheets[] = {
+      {"NumbersWithGaps",
+       "FILE \"a.bin\" BINARY\n  TRACK 01 AUDIO\n    TITLE \"one\"\n    INDEX 01 00:00:00\n"
+       "FILE \"a.bin\" BINARY\n  TRACK 05 AUDIO\n    TITLE \"five\"\n    INDEX 01 00:00:00\n",
+       2, "Track 02: five", ""},
+      {"ThreeSessions", SessionOf(1) + SessionOf(2) + SessionOf(3), 3, nullptr, ""},
+      {"Utf16LittleEndian", Utf16(OneTrack, false), 1, "Track 01: Café", ""},
+      {"Utf16BigEndian", Utf16(OneTrack, true), 1, "Track 01: Café", ""},
+      {"CarriageReturnsOnly", crOnly, 1, "Track 01: Café", ""},
+      {"Latin1FileName", "FILE \"Caf\xE9.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n",
+       1, nullptr, ""},
+      {"WaveWithTheFormatLast", WaveSheet, 1, nullptr, CdWave(0, true)},
+      {"WaveWithManyChunks", WaveSheet, 1, nullptr, CdWave(100, false)},
+  };
+  for (const TOddSheet& sheet : sheets) {
+    SCOPED_TRACE(sheet.Name);
+    WriteText(Dir / "odd.cue", sheet.Sheet);
+    if (!sheet.Wave.empty()) WriteText(Dir / "odd.wav", sheet.Wave);
+    const TCommandResult listed = Cli("--list odd.cue");
+    ASSERT_EQ(listed.Status, 0) << listed.Output;
+    for (int track = 1; track <= sheet.Tracks; ++track) {
+      const std::string entry = "Track0" + std::to_string(track) + ".cda";
+      const size_t line = listed.Output.find(entry);
+      ASSERT_NE(line, std::string::npos) << listed.Output;
+      EXPECT_EQ(listed.Output.compare(listed.Output.find_first_not_of(' ', line + entry.size()), 14,
+                                      "0:01.00  audio"),
+                0)
+          << listed.Output;
+    }
+    if (sheet.TitleShown) {
+      EXPECT_NE(listed.Output.find(sheet.TitleShown), std::string::npos) << listed.Output;
+    }
+    const TCommandResult ripped = Cli("--out out odd.cue");
+    ASSERT_EQ(ripped.Status, 0) << ripped.Output;
+    for (int track = 1; track <= sheet.Tracks; ++track)
+      EXPECT_EQ(fs::file_size(Dir / ("out/Track0" + std::to_string(track) + ".wav")),
+                44 + 75 * 2352);
     fs::remove_all(Dir / "out");
   }
 }

@@ -3,7 +3,9 @@
 // the test that needs it skips.
 #pragma once
 
+#include <fcntl.h>
 #include <sys/mount.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -22,6 +24,21 @@ class TSmallDisk {
   TSmallDisk& operator=(const TSmallDisk&) = delete;
 
   bool Mounted() const { return Mounted_; }
+
+  // Fills the disk with a file of its own, then gives back Free bytes (a multiple of
+  // the 4 KiB page) of it, so that exactly that much room is left; false when it
+  // could not.
+  bool FillLeaving(off_t Free) const {
+    const std::string filler = Folder_ + "/filler";
+    const int fd = ::open(filler.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    const std::string page(4096, 'f');
+    off_t written = 0;
+    for (ssize_t n; (n = ::write(fd, page.data(), page.size())) > 0;) written += n;
+    const bool made = written >= Free && ::ftruncate(fd, written - Free) == 0;
+    ::close(fd);
+    return made;
+  }
 
  private:
   std::string Folder_;

@@ -17,6 +17,7 @@
 #include "audio_lame.h"
 #include "audio_vorbis.h"
 #include "audio_wave.h"
+#include "command_run.h"
 #include "flac_decoder.h"
 #include "mp3_decoder.h"
 #include "ogg_decoder.h"
@@ -261,6 +262,54 @@ TYPED_TEST(OutputBehaviour, AFullDiskKeepsATrueFileAndSaysItIsIncomplete) {
       << run.Failure;
   EXPECT_EQ(FilesIn(this->Dir / "disk"), std::vector<std::string>{TypeParam::FileName});
   EXPECT_TRUE(TypeParam::HoldsATrueFile(this->Output.FileName)) << run.Failure;
+}
+
+// What decoders we did not write say about a file: ffmpeg's errors, and for Ogg what
+// ogginfo warns of (a stream without its end-of-stream page, a page cut short).
+std::string OutsideDecodersComplaints(const std::string& File) {
+  std::string complaints =
+      CaptureCommand("ffmpeg -nostdin -v error -i '" + File + "' -f null -").Output;
+  if (File.size() > 4 && File.compare(File.size() - 4, 4, ".ogg") == 0) {
+    const TCommandResult info = CaptureCommand("ogginfo '" + File + "'");
+    for (const char* word : {"WARNING", "ERROR", "Warning", "Error"})
+      if (info.Output.find(word) != std::string::npos) complaints += info.Output;
+    if (info.Status != 0) complaints += info.Output;
+  }
+  return complaints;
+}
+
+// An earlier file of the name, and a disk with this much room left: the run either
+// keeps a file that decodes clean (and says it is incomplete) or leaves the earlier file
+// exactly as it was (and says so), never an empty or broken file in its place. With no
+// room at all, nothing can be kept; with 40 KiB, every format keeps some audio.
+TYPED_TEST(OutputBehaviour, AFullDiskNeverCostsTheEarlierFile) {
+  const std::vector<uint8_t> earlier = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
+  const std::string name = TypeParam::FileName;
+  for (const off_t room : {0, 4096, 8192, 16384, 40960}) {
+    SCOPED_TRACE("room " + std::to_string(room));
+    TSmallDisk disk(this->Dir / "disk", 256 * 1024);
+    if (!disk.Mounted()) GTEST_SKIP() << "no tmpfs can be mounted here (not root)";
+    this->Output.FileName = this->Dir / ("disk/" + name);
+    WriteWholeFile(this->Output.FileName, earlier);
+    ASSERT_TRUE(disk.FillLeaving(room));
+    // Noise, which no format packs into 40 KiB.
+    TPcmMemoryInput longer(TestSignal::Noise16(InputFrames * 10, 2), 2);
+    const auto run = this->RunToEnd(this->Output, longer);
+    EXPECT_EQ(run.Failures, 1);
+    EXPECT_EQ(FilesIn(this->Dir / "disk"), (std::vector<std::string>{"filler", name}));
+    const bool kept = ReadWholeFile(this->Output.FileName) != earlier;
+    if (room == 0 || room == 40960) {
+      EXPECT_EQ(kept, room != 0);
+    }
+    if (kept) {
+      EXPECT_NE(run.Failure.find(name + " is incomplete"), std::string::npos) << run.Failure;
+      EXPECT_TRUE(TypeParam::HoldsATrueFile(this->Output.FileName)) << run.Failure;
+      EXPECT_EQ(OutsideDecodersComplaints(this->Output.FileName), "");
+    } else {
+      EXPECT_NE(run.Failure.find("nothing of " + name + " could be kept"), std::string::npos)
+          << run.Failure;
+    }
+  }
 }
 
 TYPED_TEST(OutputBehaviour, AFailedSetUpIsReportedAndLeavesTheOutputReusable) {

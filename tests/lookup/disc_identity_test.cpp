@@ -23,12 +23,12 @@ struct TIdentityCase {
 };
 
 CR_TocEntry Audio(int Number, int32_t Start) {
-  return {Start, CR_FLAG_AUDIO, static_cast<uint8_t>(Number), {}};
+  return {Start, CR_FLAG_AUDIO, static_cast<uint8_t>(Number), 0, 0};
 }
 CR_TocEntry Data(int Number, int32_t Start) {
-  return {Start, CR_FLAG_DATA, static_cast<uint8_t>(Number), {}};
+  return {Start, CR_FLAG_DATA, static_cast<uint8_t>(Number), 0, 0};
 }
-CR_TocEntry LeadOut(int32_t Start) { return {Start, CR_FLAG_DATA, CR_LEADOUT_TRACK, {}}; }
+CR_TocEntry LeadOut(int32_t Start) { return {Start, CR_FLAG_DATA, CR_LEADOUT_TRACK, 0, 0}; }
 
 const std::vector<TIdentityCase> Cases = {
     // The disc of libdiscid's own examples (its published ids are checked below).

@@ -81,6 +81,28 @@ TEST(HeaderScan, FindsTheChunksWhereverTheyAre) {
   EXPECT_EQ(Scan(dir, noFact).Type, wtUnsupported);
 }
 
+// Writers may put the format after the audio, however long the audio is.
+TEST(HeaderScan, FindsTheFormatAfterTheData) {
+  TTempDir dir;
+  std::vector<uint8_t> file = Bytes("RIFF");
+  Append32(file, 0);
+  const auto wave = Bytes("WAVEdata");
+  file.insert(file.end(), wave.begin(), wave.end());
+  Append32(file, 20000);
+  file.resize(file.size() + 20000, 7);
+  const auto fmt = Fmt(1, 2, 4, 16);
+  file.insert(file.end(), fmt.begin(), fmt.end());
+  const std::string name = dir / "late-format.wav";
+  WriteWholeFile(name, file);
+  TFileStream stream(name, TFileStream::TMode::OpenReadWrite);
+  const TExistingWavFormat found = ScanWavHeader(stream);
+  EXPECT_EQ(found.Type, wtPCM);
+  EXPECT_EQ(found.Channels, 2);
+  EXPECT_EQ(found.DataSize, 20000u);
+  EXPECT_EQ(found.DataOffset, 20);
+  EXPECT_EQ(stream.Position(), 20);
+}
+
 TEST(HeaderScan, GivesUpPastItsLimitAndOnBrokenSizes) {
   TTempDir dir;
   auto header = [](uint32_t JunkSize, size_t JunkBytes) {
