@@ -211,6 +211,7 @@ void TConversionRun::TrackStarted(size_t Job, const std::string&) {
   StatusRow = RunRows_[Job];
   const int row = Jobs_.RowOf(StatusRow);
   JobPath = row >= 0 ? Jobs_.FullPath(row) : QString();
+  Jobs_.ShowRow(StatusRow);
 }
 
 void TConversionRun::TrackProgress(size_t Job, int Percent, int64_t, int64_t) {

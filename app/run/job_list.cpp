@@ -157,10 +157,14 @@ void TJobList::RefreshIcons() {
   }
 }
 
+// The column grows to the last caption and 100 pixels more, but never so far that the
+// Status column leaves the list's visible width.
 void TJobList::FitNameColumn() {
   if (RowCount() == 0) return;
   const QFontMetrics metrics(ListView1->font());
-  const int wanted = metrics.horizontalAdvance(Caption(RowCount() - 1)) + 100;
+  const int widest = ListView1->width() - ListView1->columnWidth(StatusColumn) - 30;
+  const int wanted =
+      std::min(metrics.horizontalAdvance(Caption(RowCount() - 1)) + 100, std::max(widest, 200));
   if (ListView1->columnWidth(NameColumn) < wanted) ListView1->setColumnWidth(NameColumn, wanted);
 }
 
@@ -359,6 +363,11 @@ int TJobList::FirstRowAmong(const std::set<TJobRowId>& Ids) const {
 void TJobList::SetStatus(TJobRowId Id, const QString& Text) {
   const int row = RowOf(Id);
   if (row >= 0) Row(row)->setText(StatusColumn, Text);
+}
+
+void TJobList::ShowRow(TJobRowId Id) {
+  const int row = RowOf(Id);
+  if (row >= 0) ListView1->scrollToItem(Row(row));
 }
 
 void TJobList::SetStatusNote(TJobRowId Id, const QString& Note) {

@@ -117,6 +117,8 @@ class TJobList : public QObject {
   int FirstRowAmong(const std::set<TJobRowId>& Ids) const;
   // Writes the Status cell of the row; nothing when the row is gone.
   void SetStatus(TJobRowId Id, const QString& Text);
+  // Scrolls the list so that the row is in view; nothing when the row is gone.
+  void ShowRow(TJobRowId Id);
   // What the run noted of the row beside its Status (an AccurateRip verdict), shown in
   // the Status cell's tooltip; empty: nothing.
   void SetStatusNote(TJobRowId Id, const QString& Note);

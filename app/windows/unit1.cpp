@@ -1,5 +1,6 @@
 #include "unit1.h"
 
+#include <QAbstractButton>
 #include <QAbstractSpinBox>
 #include <QApplication>
 #include <QCheckBox>
@@ -11,6 +12,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QLabel>
@@ -20,6 +22,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QTabWidget>
@@ -39,6 +42,7 @@
 #include "disc_knowledge.h"
 #include "drive_catalog.h"
 #include "flac_settings.h"
+#include "focus_style.h"
 #include "job_list.h"
 #include "mp3_settings.h"
 #include "ogg_settings.h"
@@ -74,6 +78,7 @@ TForm1::TForm1(QWidget* Parent)
     : QWidget(Parent),
       Components_(std::make_unique<TPipelineComponents>()),
       Drives_(std::make_unique<TDriveCatalog>()) {
+  UseFocusStyle();
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Korvane version 1.00"));
   QFont windowFont = font();
@@ -81,7 +86,10 @@ TForm1::TForm1(QWidget* Parent)
   windowFont.setPointSize(8);
   setFont(windowFont);
   Frame_ = new TWindowFrame(this, QSize(629, 519));
-  move(154, -4);
+  if (QScreen* screen = QGuiApplication::primaryScreen())
+    move(StartPosition(screen->availableGeometry(), size()));
+  else
+    move(HomePosition);
 
   CreateControls();
   Run_ = std::make_unique<TConversionRun>(*Components_, *JobList_, *Drives_,
@@ -99,6 +107,20 @@ TForm1::~TForm1() {
   // The outputs' workers end here, while the dispatcher is still installed and before
   // the job list and the run that their handlers use.
   Components_.reset();
+}
+
+// The window stands where it always starts, unless more than a frame's width of it would
+// then be off the screen's available area (a small screen, a high scale factor): then it
+// is moved to fit, its top left corner kept in view first.
+QPoint TForm1::StartPosition(const QRect& Available, const QSize& Size) {
+  constexpr int Slack = 16;
+  const QRect place(HomePosition, Size);
+  if (Available.adjusted(-Slack, -Slack, Slack, Slack).contains(place)) return HomePosition;
+  const int x =
+      std::max(Available.left(), std::min(HomePosition.x(), Available.right() + 1 - Size.width()));
+  const int y =
+      std::max(Available.top(), std::min(HomePosition.y(), Available.bottom() + 1 - Size.height()));
+  return QPoint(x, y);
 }
 
 QTreeWidget* TForm1::ListView1() const { return JobList_->ListView1; }
@@ -353,6 +375,15 @@ void TForm1::FormKeyDown(QObject* Receiver, QKeyEvent*) {
   JobList_->RemoveSelected();
 }
 
+// Enter and the keypad's Enter press the focused button, as Space does.
+bool TForm1::PressFocusedButton(QObject* Receiver, QKeyEvent* Key) {
+  auto* button = qobject_cast<QAbstractButton*>(Receiver);
+  if (!button || !button->isEnabled() || Key->modifiers() & ~Qt::KeypadModifier) return false;
+  if (Key->key() != Qt::Key_Return && Key->key() != Qt::Key_Enter) return false;
+  button->click();
+  return true;
+}
+
 bool TForm1::IsTextEditor(QObject* Receiver) {
   if (qobject_cast<QLineEdit*>(Receiver) || qobject_cast<QTextEdit*>(Receiver) ||
       qobject_cast<QPlainTextEdit*>(Receiver) || qobject_cast<QAbstractSpinBox*>(Receiver))
@@ -410,6 +441,7 @@ bool TForm1::eventFilter(QObject* Watched, QEvent* Event) {
       auto* key = static_cast<QKeyEvent*>(Event);
       if (type == QEvent::KeyPress) {
         if (key->key() == Qt::Key_Delete) DeleteHeld_ = true;
+        if (PressFocusedButton(Watched, key)) return true;
         FormKeyDown(Watched, key);
       } else if (key->key() == Qt::Key_Delete && !key->isAutoRepeat()) {
         DeleteHeld_ = false;

@@ -8,7 +8,10 @@
 // failures may be reported on a worker and are handed over by the run.
 #pragma once
 
+#include <QPoint>
 #include <QPointer>
+#include <QRect>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -153,6 +156,11 @@ class TForm1 : public QWidget, private TRunWindow {
   // describe them); returns its index. A dialog unless replaced.
   std::function<size_t(const QStringList& Releases)> ReleaseDialog;
 
+  // Where the window starts: its own place, or one that fits the screen's Available area
+  // when its own place would leave it partly off the screen.
+  static constexpr QPoint HomePosition{154, -4};
+  static QPoint StartPosition(const QRect& Available, const QSize& Size);
+
   // The folder that output files are written to when the program starts.
   static QString DefaultOutputFolder();
 
@@ -193,6 +201,7 @@ class TForm1 : public QWidget, private TRunWindow {
   void ShowUnreadableImages(const QStringList& Reasons);
   bool IsFirstDelivery(QObject* Watched, QEvent* Event);
   static bool IsTextEditor(QObject* Receiver);
+  static bool PressFocusedButton(QObject* Receiver, QKeyEvent* Key);
 
   // Installed before the outputs are created and removed after they are destroyed.
   TQtMainThreadDispatcher Dispatcher_;

@@ -413,6 +413,16 @@ TEST_F(JobListTest, RowsKeepTheirIconIndexUntilTheIconsAreRefreshed) {
   EXPECT_EQ(Jobs().ImageList1.size(), Rows());
 }
 
+// A very long name widens its column, but the Status column stays in view.
+TEST_F(JobListTest, ALongNameLeavesTheStatusColumnInView) {
+  Form->show();
+  Jobs().AddEntry(QStringLiteral("/dev/sr0/Track01.cda"), QString(295, QLatin1Char('n')));
+  Jobs().FitNameColumn();
+  EXPECT_GT(List()->columnWidth(TJobList::NameColumn), 200);
+  EXPECT_LE(List()->columnWidth(TJobList::NameColumn) + List()->columnWidth(TJobList::StatusColumn),
+            List()->width());
+}
+
 // "Track names from the disc" (off at the start) names the rows of a dropped disc by its
 // tracks' titles and fills the tag window's empty boxes; what the user typed stays.
 TEST_F(JobListTest, TrackNamesFromTheDiscNameTheRowsAndFillTheTagWindow) {

@@ -49,6 +49,24 @@ TEST_F(ShellTest, TheWindowHasItsOwnFrameClientSizeAndStartPosition) {
     EXPECT_EQ(Form->JvXPBar1->Item(item)->text(), items[item]);
 }
 
+// Its own place, unless that leaves more than a frame's width of the window off the
+// screen's available area (a scale factor of 2 on a 1920 x 1080 screen with a panel).
+TEST(StartPositionTest, KeepsItsPlaceUnlessThatLeavesTheWindowOffTheScreen) {
+  const QSize size = TWindowFrame::OuterSize(QSize(629, 519));
+  EXPECT_EQ(TForm1::StartPosition(QRect(0, 0, 1920, 1050), size), QPoint(154, -4));
+  EXPECT_EQ(TForm1::StartPosition(QRect(0, 0, 960, 510), size), QPoint(154, 0));
+  EXPECT_EQ(TForm1::StartPosition(QRect(0, 30, 700, 1000), size), QPoint(700 - size.width(), 30));
+}
+
+// Enter and the keypad's Enter press the focused button, as Space does.
+TEST_F(ShellTest, EnterPressesTheFocusedButton) {
+  int clicks = 0;
+  QObject::connect(Form->JvXPButton1, &QPushButton::clicked, [&clicks] { ++clicks; });
+  QTest::keyClick(Form->JvXPButton1, Qt::Key_Return);
+  QTest::keyClick(Form->JvXPButton1, Qt::Key_Enter, Qt::KeypadModifier);
+  EXPECT_EQ(clicks, 2);
+}
+
 struct TPlace {
   const char* Name;
   std::function<QWidget*(TForm1&)> Control;
