@@ -85,6 +85,15 @@ int TCDIn::DriveReadOffset() {
   return Lib().CR_GetReadOffset(CurrentDrive_, &samples) == 0 ? samples : 0;
 }
 
+std::string TCDIn::DriveModel() {
+  const int32_t length = Lib().CR_GetDriveModel(CurrentDrive_, nullptr, 0);
+  if (length <= 0) return std::string();
+  std::string model(static_cast<size_t>(length) + 1, '\0');
+  Lib().CR_GetDriveModel(CurrentDrive_, model.data(), length + 1);
+  model.resize(static_cast<size_t>(length));
+  return model;
+}
+
 std::vector<CR_TocEntry> TCDIn::GetTocEntries() {
   TDriveHold hold(*this);
   std::vector<CR_TocEntry> entries;
@@ -151,6 +160,7 @@ int32_t TCDIn::EndSectorOf(const TCDPosition& At) {
 
 void TCDIn::Open() {
   if (Busy) throw EAudioException("The component is busy");
+  StopRequested_ = false;
   Rereads_ = Corrections_ = Skips_ = 0;
   if (GetDriveState() == dsNotReady) throw EAudioException("The drive is not ready");
   const int count = GetTrackCount();
@@ -197,12 +207,14 @@ int TCDIn::ReadData(void* Buffer, int BufferSize) {
 // after it. An empty chunk before the read's end is a read failure: the track is not
 // complete, so the run must end as failed rather than done.
 int32_t TCDIn::RipChunk() {
+  ThrowIfStopped();
   if (Shift_.LeadingSilence > 0) return Silence(Shift_.LeadingSilence);
   while (Shift_.ReadBytes > 0) {
     int32_t count = 0;
     int32_t abort = 0;
     Lib().CR_RipChunk(ChunkBuffer_.data(), &count, &abort);
     count = std::clamp<int32_t>(count, 0, ChunkBytes);
+    ThrowIfStopped();
     if (count == 0) ThrowReadFailure(Position / SectorBytes + SectorOf(StartPosition_));
     const auto skip = static_cast<int32_t>(std::min<int64_t>(count, Shift_.SkipBytes));
     std::memmove(ChunkBuffer_.data(), ChunkBuffer_.data() + skip,
@@ -223,9 +235,19 @@ int32_t TCDIn::Silence(int64_t& Left) {
   return count;
 }
 
+void TCDIn::RequestStop() {
+  StopRequested_ = true;
+  Lib().CR_RequestStop();
+}
+
+// A stopped read ends the track as failed, never as complete.
+void TCDIn::ThrowIfStopped() {
+  if (StopRequested_) throw EAudioException("The read was stopped.");
+}
+
 // A drive that holds no disc any more had its tray opened (or its disc taken) during
-// the read, and the sector where reading stopped says nothing; otherwise that sector
-// could not be read.
+// the read, and the sector where reading stopped says nothing; otherwise the sector the
+// drive refused (or verification gave up) is named, else the one where delivery ended.
 void TCDIn::ThrowReadFailure(int32_t Sector) {
   int32_t status = 0;
   Lib().CR_IsMediaLoaded(&status);
@@ -233,6 +255,7 @@ void TCDIn::ThrowReadFailure(int32_t Sector) {
     throw EAudioException(
         "The drive's tray was opened, or its disc taken out, during the read. Put the disc "
         "back and rip the track again.");
+  Lib().CR_GetFailedSector(&Sector);
   throw EAudioException("The disc could not be read at sector " + std::to_string(Sector) +
                         ". Clean the disc, or try another drive, and rip the track again.");
 }
@@ -243,10 +266,24 @@ void TCDIn::KeepReadReport() {
   Rereads_ = report.Rereads;
   Corrections_ = report.Corrections;
   Skips_ = report.Skips;
+  std::string messages;
+  const int32_t length = Lib().CR_GetMessages(nullptr, 0);
+  if (length > 0) {
+    messages.assign(static_cast<size_t>(length) + 1, '\0');
+    Lib().CR_GetMessages(messages.data(), length + 1);
+    messages.resize(static_cast<size_t>(length));
+  }
+  std::lock_guard<std::mutex> hold(MessagesLock_);
+  Messages_ = std::move(messages);
 }
 
 TCDReadReport TCDIn::LastReadReport() const {
   return TCDReadReport{Rereads_.load(), Corrections_.load(), Skips_.load()};
+}
+
+std::string TCDIn::LastReadMessages() const {
+  std::lock_guard<std::mutex> hold(MessagesLock_);
+  return Messages_;
 }
 
 // Only the source that opened the library's ripper closes it: the library has one, and
