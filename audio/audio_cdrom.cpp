@@ -163,6 +163,7 @@ void TCDIn::Open() {
   StopRequested_ = false;
   Rereads_ = Corrections_ = Skips_ = 0;
   if (GetDriveState() == dsNotReady) throw EAudioException("The drive is not ready");
+  ThrowIfDiscChanged();
   const int count = GetTrackCount();
   if (StartPosition_.Track < 1 || StartPosition_.Track > count)
     throw EAudioException("The start track out of range");
@@ -233,6 +234,16 @@ int32_t TCDIn::Silence(int64_t& Left) {
   std::memset(ChunkBuffer_.data(), 0, static_cast<size_t>(count));
   Left -= count;
   return count;
+}
+
+// The tracks to rip are those of the disc as it was listed: another disc in the drive,
+// or an image rewritten or cut short since, would be ripped as what it is now.
+void TCDIn::ThrowIfDiscChanged() {
+  TDriveHold hold(*this);
+  if (Lib().CR_CheckDisc() == 1)
+    throw EAudioException(
+        "The disc changed since its tracks were listed. List the drive again and rip the "
+        "track anew.");
 }
 
 void TCDIn::RequestStop() {

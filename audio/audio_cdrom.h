@@ -98,6 +98,9 @@ class TCDIn : public TAudioInput {
   int GetChannels() override { return 2; }
   int GetSampleRate() override { return 44100; }
   int ReadData(void* Buffer, int BufferSize) override;
+  // `Open` fails "The disc changed since its tracks were listed..." when the drive holds
+  // another disc than at the last listing of its tracks (`GetTrackCount`,
+  // `GetTocEntries`, `GetCdText`), or an image whose files changed since.
   void Open() override;
   void Close() override;
   // What the last read (from `Open` to `Close`) met; any thread, once the read ended.
@@ -137,6 +140,7 @@ class TCDIn : public TAudioInput {
   int32_t Silence(int64_t& Left);
   [[noreturn]] void ThrowReadFailure(int32_t Sector);
   void ThrowIfStopped();
+  void ThrowIfDiscChanged();
   void KeepReadReport();
 
   std::shared_ptr<const TCDRipLibrary> Library_;

@@ -366,6 +366,20 @@ int32_t CR_ReadToc(void) {
   });
 }
 
+int32_t CR_CheckDisc(void) {
+  return cdrip::Guarded<int32_t>(-1, [](Library& lib) {
+    cdrip::DriveSlot* slot = lib.ActiveSlot();
+    if (!slot) return -1;
+    std::optional<cdrip::Toc> now = slot->Unit->ReadToc();
+    if (!now) return -1;
+    if (!slot->Contents) {
+      slot->Contents = std::move(now);
+      return 0;
+    }
+    return cdrip::SameDisc(*slot->Contents, *now) ? 0 : 1;
+  });
+}
+
 int32_t CR_GetNumTocEntries(void) {
   return cdrip::Guarded<int32_t>(0, [](Library& lib) {
     cdrip::DriveSlot* slot = lib.ActiveSlot();

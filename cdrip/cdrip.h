@@ -65,6 +65,13 @@ CDRIP_API int32_t CR_IsMediaLoaded(int32_t* status);
 CDRIP_API int32_t CR_IsAudioPlaying(void);
 /* Reads the active drive's table of contents; 0 = success. */
 CDRIP_API int32_t CR_ReadToc(void);
+/* Whether the active drive still holds the disc of the last table read (CR_ReadToc):
+ * its table is read anew and compared, tracks, sessions and lead-out, and for an image
+ * the state of its files (size and modification time), which a rewritten or truncated
+ * image changes. The last table read stays as it was. Returns 0 when it is the same
+ * disc (and when no table was read before: the one read now is kept as the last),
+ * 1 when the disc changed, -1 when no table can be read. */
+CDRIP_API int32_t CR_CheckDisc(void);
 /* Number of tracks N of the last table read: entries 0 .. N, entry N the lead-out. */
 CDRIP_API int32_t CR_GetNumTocEntries(void);
 /* Entry index of the last table read; all zero when there is no such entry. */

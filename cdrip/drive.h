@@ -2,6 +2,7 @@
 // device, a cue sheet and the files it names, or an image that the CD layer opens.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <map>
@@ -52,7 +53,21 @@ struct Toc {
   // for the disc's sessions. 0 on a disc of one session.
   int32_t LastSessionStart = 0;
   DiscText Text;
+  // Images: counts the times the image's files were found changed (size, time) and read
+  // anew; a drive's disc is known by its table alone.
+  uint64_t Generation = 0;
 };
+
+// Whether two tables are of one disc: the same tracks, sessions and lead-out, from the
+// same state of an image's files.
+inline bool SameDisc(const Toc& A, const Toc& B) {
+  auto sameTrack = [](const TrackEntry& X, const TrackEntry& Y) {
+    return X.StartSector == Y.StartSector && X.Flag == Y.Flag && X.Number == Y.Number;
+  };
+  return A.LeadOut == B.LeadOut && A.LastSessionStart == B.LastSessionStart &&
+         A.Generation == B.Generation && A.Tracks.size() == B.Tracks.size() &&
+         std::equal(A.Tracks.begin(), A.Tracks.end(), B.Tracks.begin(), sameTrack);
+}
 
 // How real drives are read; images ignore it.
 struct ReadSettings {
