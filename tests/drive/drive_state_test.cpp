@@ -55,10 +55,10 @@ struct TrackRead {
 TrackRead ReadTrack(TCDIn& Source, int Track) {
   Source.SetStartTrack(Track);
   Source.SetEndTrack(Track);
-  Source.Open();
   TrackRead read;
   std::vector<uint8_t> buffer(TCDIn::ChunkBytes);
   try {
+    Source.Open();
     for (int got; (got = Source.ReadData(buffer.data(), TCDIn::ChunkBytes)) > 0;)
       read.Bytes.insert(read.Bytes.end(), buffer.begin(), buffer.begin() + got);
   } catch (const EAudioException& e) {
@@ -325,6 +325,28 @@ TEST_F(DriveState, AStopEndsAReadStuckOnABadSector) {
   }
   ::unsetenv("KORVANE_CDRIP_READ_AHEAD");
   EXPECT_TRUE(ReadTrack(*Source, 1).Bytes == ReadWholeFile(Folder / "expect/track01.pcm"));
+}
+
+// Another disc in the drive since its tracks were listed (here its image rewritten with
+// three tracks): the track is refused rather than ripped from the new disc; listed
+// again, the drive is read.
+TEST_F(DriveState, ADiscChangedSinceItWasListedIsRefused) {
+  SetUpDrive("unreadable=375");
+  if (IsSkipped() || HasFatalFailure()) return;
+  Load("full");
+  ASSERT_EQ(Source->GetTrackCount(), 2);
+  const char* setting = std::getenv("KORVANE_FAKE_DRIVE");
+  ASSERT_TRUE(RunCommand(std::string(KORVANE_BIN_DIR) +
+                         "/korvane-mkdisc --tracks 3 --sectors 300 --content noise --expect '" +
+                         (Folder / "expect3").string() + "' '" + (std::strchr(setting, ':') + 1) +
+                         "' >/dev/null"));
+  EXPECT_EQ(ReadTrack(*Source, 1).Failure,
+            "The disc changed since its tracks were listed. List the drive again and rip the "
+            "track anew.");
+  ASSERT_EQ(Source->GetTrackCount(), 3);
+  const TrackRead read = ReadTrack(*Source, 3);
+  EXPECT_FALSE(read.Failure.has_value());
+  EXPECT_TRUE(read.Bytes == ReadWholeFile(Folder / "expect3/track03.pcm"));
 }
 
 }  // namespace

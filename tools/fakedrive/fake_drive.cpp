@@ -36,6 +36,7 @@ struct DriveSlot {
   std::string Image;  // empty: the drive holds no disc
   std::unique_ptr<cdrip::Drive> Unit;
   std::unique_ptr<cdrip::SectorReader> Reader;
+  uint64_t ReaderGeneration = 0;  // of the image the reader reads
   // Fault state.
   std::map<int32_t, int> FlakyReadsDone;
   bool TrayOpened = false;    // the tray-open fault has fired
@@ -148,7 +149,14 @@ cdrip::Drive* Loaded(DriveSlot& Slot) {
       return nullptr;
     }
   }
-  return Slot.Unit->MediaLoaded() ? Slot.Unit.get() : nullptr;
+  if (!Slot.Unit->MediaLoaded()) return nullptr;
+  // An image written anew is another disc: the reader of the old one's files goes.
+  const std::optional<cdrip::Toc> toc = Slot.Unit->ReadToc();
+  if (toc && toc->Generation != Slot.ReaderGeneration) {
+    Slot.Reader.reset();
+    Slot.ReaderGeneration = toc->Generation;
+  }
+  return Slot.Unit.get();
 }
 
 // The disc's table, with the data session that the fault adds. Called with the lock held.
