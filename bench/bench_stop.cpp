@@ -7,6 +7,8 @@
 //   bench_stop DEVICE TRACK SECONDS_BEFORE_STOP PARANOIA_MODE [RETRIES]
 //
 // Prints "stopped after X s (Y bytes read)"; exits 1 when the stop took 2 s or more.
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -14,7 +16,6 @@
 #include <fstream>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "audio_cdrom.h"
@@ -29,8 +30,8 @@ constexpr double TargetSeconds = 2.0;
 // Loads the library as from a program in Folder, whose cdr.ini sets the paranoia layer.
 bool LoadLibrary(const std::filesystem::path& Folder, const std::string& Mode, int Retries) {
   std::filesystem::create_directories(Folder);
-  std::ofstream(Folder / "cdr.ini") << "[CD-ROM]\nParanoiaMode=" << Mode
-                                    << "\nParanoiaRetries=" << Retries << "\n";
+  std::ofstream(Folder / "cdr.ini")
+      << "[CD-ROM]\nParanoiaMode=" << Mode << "\nParanoiaRetries=" << Retries << "\n";
   CDRipBinding().SetFileNameForTesting(ProgramFiles().LibraryFolder + CDRipBinding().FileName());
   return CDRipBinding().Load(Folder.string());
 }

@@ -207,8 +207,7 @@ void CountParanoiaEvent(long int Position, paranoia_cb_mode_t Mode) {
   if (!events || Mode < 0 || Mode > PARANOIA_CB_FINISHED) return;
   ++events->Count[Mode];
   if (Mode == PARANOIA_CB_SKIP || (Mode == PARANOIA_CB_READERR && !events->Verifying))
-    events->FirstSkipped =
-        std::min(events->FirstSkipped, SectorOfEvent(Position, events->Asking));
+    events->FirstSkipped = std::min(events->FirstSkipped, SectorOfEvent(Position, events->Asking));
 }
 
 long GuardedDriveRead(cdrom_drive_t*, void* Out, lsn_t Begin, long Count) {
@@ -330,8 +329,10 @@ class ParanoiaReader : public SectorReader {
   int32_t EndAt(int32_t Delivered) {
     Events_.GaveUp = true;
     const int32_t refused = Guard_.Refused();
-    const int32_t skipped = std::min({Events_.FirstSkipped, Guard_.GivenUp(), Guard_.FirstInvented()});
-    FailedSector_ = refused != NoSector ? refused : std::max(skipped == NoSector ? Next_ : skipped, Next_);
+    const int32_t skipped =
+        std::min({Events_.FirstSkipped, Guard_.GivenUp(), Guard_.FirstInvented()});
+    FailedSector_ =
+        refused != NoSector ? refused : std::max(skipped == NoSector ? Next_ : skipped, Next_);
     Log_.Add("Reading ended before sector " + std::to_string(FailedSector_) + ".");
     Next_ = -1;  // the layer's position is past the sector now
     return Delivered;

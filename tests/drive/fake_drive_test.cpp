@@ -383,8 +383,8 @@ TEST_F(DriveRun, ALinkToTheDriveIsTheSameDrive) {
 TEST_F(DriveRun, TheTrayOpensAtItsSector) {
   const std::string device =
       MakeDrive(MakeDisc("--tracks 2 --sectors 375 --content noise"), "tray-open=400");
-  const auto probed = CaptureCommand(Environment + Bin + "/drive_probe '" + device +
-                                     "' 500:10 390:20 0:1");
+  const auto probed =
+      CaptureCommand(Environment + Bin + "/drive_probe '" + device + "' 500:10 390:20 0:1");
   EXPECT_EQ(probed.Output.find("read 500 10 failed"), std::string::npos) << probed.Output;
   EXPECT_NE(probed.Output.find("read 390 20 failed at 390\nread 0 1 failed"), std::string::npos)
       << probed.Output;
