@@ -268,7 +268,8 @@ class ParanoiaReader : public SectorReader {
     Cdda_->error_retry = 0;
     Cdda_->read_audio = GuardedDriveRead;
   }
-  // The guard goes with the reader: the layer's handle is closed first.
+  // The paranoia handle goes before the drive's handle it reads, and both before the
+  // guard that their reads pass through.
   ~ParanoiaReader() override {
     Paranoia_.reset();
     Cdda_.reset();
