@@ -14,6 +14,18 @@ int32_t OffsetSectors(const TCDPosition& Position) {
   return (Position.Minutes * 60 + Position.Seconds) * SectorsPerSecond + Position.Frames;
 }
 
+// A text that the library copies out as CR_GetDriveName does: asked once for its length,
+// then copied; empty when there is none.
+template <class Copy>
+std::string CopiedText(Copy&& CopyOut) {
+  const int32_t length = CopyOut(nullptr, 0);
+  if (length <= 0) return std::string();
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  CopyOut(text.data(), length + 1);
+  text.resize(static_cast<size_t>(length));
+  return text;
+}
+
 }  // namespace
 
 // A program that runs from its build folder loads the library beside it and keeps cdr.ini
@@ -72,12 +84,8 @@ TCDDriveState TCDIn::GetDriveState() {
 std::string TCDIn::GetCdText(int Track, int Field) {
   TDriveHold hold(*this);
   if (Lib().CR_ReadToc() != 0) return std::string();
-  const int32_t length = Lib().CR_GetCdText(Track, Field, nullptr, 0);
-  if (length <= 0) return std::string();
-  std::string text(static_cast<size_t>(length) + 1, '\0');
-  Lib().CR_GetCdText(Track, Field, text.data(), length + 1);
-  text.resize(static_cast<size_t>(length));
-  return text;
+  return CopiedText(
+      [&](char* Buffer, int32_t Room) { return Lib().CR_GetCdText(Track, Field, Buffer, Room); });
 }
 
 int TCDIn::DriveReadOffset() {
@@ -86,12 +94,9 @@ int TCDIn::DriveReadOffset() {
 }
 
 std::string TCDIn::DriveModel() {
-  const int32_t length = Lib().CR_GetDriveModel(CurrentDrive_, nullptr, 0);
-  if (length <= 0) return std::string();
-  std::string model(static_cast<size_t>(length) + 1, '\0');
-  Lib().CR_GetDriveModel(CurrentDrive_, model.data(), length + 1);
-  model.resize(static_cast<size_t>(length));
-  return model;
+  return CopiedText([&](char* Buffer, int32_t Room) {
+    return Lib().CR_GetDriveModel(CurrentDrive_, Buffer, Room);
+  });
 }
 
 std::vector<CR_TocEntry> TCDIn::GetTocEntries() {
@@ -277,13 +282,8 @@ void TCDIn::KeepReadReport() {
   Rereads_ = report.Rereads;
   Corrections_ = report.Corrections;
   Skips_ = report.Skips;
-  std::string messages;
-  const int32_t length = Lib().CR_GetMessages(nullptr, 0);
-  if (length > 0) {
-    messages.assign(static_cast<size_t>(length) + 1, '\0');
-    Lib().CR_GetMessages(messages.data(), length + 1);
-    messages.resize(static_cast<size_t>(length));
-  }
+  std::string messages =
+      CopiedText([&](char* Buffer, int32_t Room) { return Lib().CR_GetMessages(Buffer, Room); });
   std::lock_guard<std::mutex> hold(MessagesLock_);
   Messages_ = std::move(messages);
 }
