@@ -67,17 +67,24 @@ class DriveGuard {
   DriveGuard(cdrom_drive_t* Cdda, int Attempts, MessageLog& Log)
       : Cdda_(Cdda), DriveRead_(Cdda->read_audio), Attempts_(std::max(Attempts, 1)), Log_(Log) {}
 
-  // Out may be null: the layer then only moves the drive (to defeat its cache).
+  // Out may be null: the layer then only moves the drive, to defeat its cache, anywhere
+  // on the disc; such a read says nothing of the range's sectors.
   long Read(uint8_t* Out, lsn_t Begin, long Count) {
     Count = std::min<long>(Count, Cdda_->nsectors > 0 ? Cdda_->nsectors : Count);
     if (Count <= 0) return 0;
     if (Replaying()) return Replay(Out, Begin, Count);
     const long got = DriveRead_(Cdda_, Out, Begin, Count);
-    if (got > 0) {
+    if (got > 0 || !Out) {
       Keep(Out, Begin, got);
       return got;
     }
     return ReadSectorBySector(Out, Begin, Count);
+  }
+
+  // The range read: refusals outside it are not the range's.
+  void SetRange(int32_t First, int32_t End) {
+    First_ = First;
+    End_ = End;
   }
 
   void Interrupt() { Interrupted_ = true; }
@@ -117,6 +124,7 @@ class DriveGuard {
   // The layer starts its reads at varying places around its cursor, so the work on one
   // bad spot is counted while the cursor stays where it is, whatever sector failed.
   void NoteRefused(int32_t Lsn) {
+    if (Lsn < First_ || Lsn >= End_) return;
     ++BadReads_;
     if (Lsn >= Cursor_) LowestRefused_ = std::min(LowestRefused_, Lsn);
     Log_.Add("The drive refused sector " + std::to_string(Lsn) + " (failed read " +
@@ -166,6 +174,7 @@ class DriveGuard {
   MessageLog& Log_;
   std::atomic<bool> Interrupted_{false};
   int32_t GivenUp_ = NoSector;
+  int32_t First_ = 0, End_ = NoSector;
   int32_t Cursor_ = 0;
   int BadReads_ = 0;  // failed reads with the cursor where it is
   int32_t LowestRefused_ = NoSector;
@@ -280,6 +289,7 @@ class ParanoiaReader : public SectorReader {
   void Limit(int32_t First, int32_t End) override {
     First_ = First;
     End_ = End;
+    Guard_.SetRange(First, End);
   }
 
   int32_t Read(uint8_t* Out, int32_t Lsn, int32_t Count) override {

@@ -301,6 +301,15 @@ const FaultCase Faults[] = {
      {},
      1,
      0},
+    // Noise at a track's first sector that never reads right: given up there, not at the
+    // sectors beyond the disc that the paranoia layer seeks to, to empty the drive's cache.
+    {"ScratchAtATracksStart",
+     "flaky=375x40",
+     1,
+     {"Track01.wav: Done", "Track02.wav: Failed: The disc could not be read at sector 375."},
+     {"Track02.wav: Done"},
+     1,
+     0},
     {"TrayOpenedInTheSecondTrack",
      "tray-open=400",
      1,
