@@ -89,6 +89,8 @@ class DriveGuard {
 
   void Interrupt() { Interrupted_ = true; }
   bool Interrupted() const { return Interrupted_; }
+  // Once interrupted or at a sector given up, the layer reads what was delivered before.
+  bool Replaying() const { return Interrupted_ || GivenUp_ != NoSector; }
   // The sector the layer is asked for: a new one starts the count of failed reads anew.
   void SetCursor(int32_t Lsn) {
     if (Lsn == Cursor_) return;
@@ -104,8 +106,6 @@ class DriveGuard {
   int32_t Refused() const { return LowestRefused_; }
 
  private:
-  bool Replaying() const { return Interrupted_ || GivenUp_ != NoSector; }
-
   // A read of several sectors failed: they are read one by one up to the first that the
   // drive refuses. All of them read means the failure passed.
   long ReadSectorBySector(uint8_t* Out, lsn_t Begin, long Count) {
@@ -211,9 +211,12 @@ int32_t SectorOfEvent(long Position, int32_t Asking) {
   return static_cast<int32_t>(std::clamp<long>(sector, Asking, NoSector));
 }
 
+// What the layer reports once its reads no longer reach the drive (a stop, a sector given
+// up) says nothing of the disc and is not counted.
 void CountParanoiaEvent(long int Position, paranoia_cb_mode_t Mode) {
   ParanoiaEvents* events = Current.Events;
   if (!events || Mode < 0 || Mode > PARANOIA_CB_FINISHED) return;
+  if (Current.Guard && Current.Guard->Replaying()) return;
   ++events->Count[Mode];
   if (Mode == PARANOIA_CB_SKIP || (Mode == PARANOIA_CB_READERR && !events->Verifying))
     events->FirstSkipped = std::min(events->FirstSkipped, SectorOfEvent(Position, events->Asking));
