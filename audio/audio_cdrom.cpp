@@ -14,6 +14,18 @@ int32_t OffsetSectors(const TCDPosition& Position) {
   return (Position.Minutes * 60 + Position.Seconds) * SectorsPerSecond + Position.Frames;
 }
 
+// A text that the library copies out as CR_GetDriveName does: asked once for its length,
+// then copied; empty when there is none.
+template <class Copy>
+std::string CopiedText(Copy&& CopyOut) {
+  const int32_t length = CopyOut(nullptr, 0);
+  if (length <= 0) return std::string();
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  CopyOut(text.data(), length + 1);
+  text.resize(static_cast<size_t>(length));
+  return text;
+}
+
 }  // namespace
 
 // A program that runs from its build folder loads the library beside it and keeps cdr.ini
@@ -72,17 +84,19 @@ TCDDriveState TCDIn::GetDriveState() {
 std::string TCDIn::GetCdText(int Track, int Field) {
   TDriveHold hold(*this);
   if (Lib().CR_ReadToc() != 0) return std::string();
-  const int32_t length = Lib().CR_GetCdText(Track, Field, nullptr, 0);
-  if (length <= 0) return std::string();
-  std::string text(static_cast<size_t>(length) + 1, '\0');
-  Lib().CR_GetCdText(Track, Field, text.data(), length + 1);
-  text.resize(static_cast<size_t>(length));
-  return text;
+  return CopiedText(
+      [&](char* Buffer, int32_t Room) { return Lib().CR_GetCdText(Track, Field, Buffer, Room); });
 }
 
 int TCDIn::DriveReadOffset() {
   int32_t samples = 0;
   return Lib().CR_GetReadOffset(CurrentDrive_, &samples) == 0 ? samples : 0;
+}
+
+std::string TCDIn::DriveModel() {
+  return CopiedText([&](char* Buffer, int32_t Room) {
+    return Lib().CR_GetDriveModel(CurrentDrive_, Buffer, Room);
+  });
 }
 
 std::vector<CR_TocEntry> TCDIn::GetTocEntries() {
@@ -155,8 +169,10 @@ int32_t TCDIn::EndSectorOf(const TCDPosition& At) {
 
 void TCDIn::Open() {
   if (Busy) throw EAudioException("The component is busy");
+  StopRequested_ = false;
   Rereads_ = Corrections_ = Skips_ = 0;
   if (GetDriveState() == dsNotReady) throw EAudioException("The drive is not ready");
+  ThrowIfDiscChanged();
   const int count = GetTrackCount();
   if (StartPosition_.Track < 1 || StartPosition_.Track > count)
     throw EAudioException("The start track out of range");
@@ -201,12 +217,14 @@ int TCDIn::ReadData(void* Buffer, int BufferSize) {
 // after it. An empty chunk before the read's end is a read failure: the track is not
 // complete, so the run must end as failed rather than done.
 int32_t TCDIn::RipChunk() {
+  ThrowIfStopped();
   if (Shift_.LeadingSilence > 0) return Silence(Shift_.LeadingSilence);
   while (Shift_.ReadBytes > 0) {
     int32_t count = 0;
     int32_t abort = 0;
     Lib().CR_RipChunk(ChunkBuffer_.data(), &count, &abort);
     count = std::clamp<int32_t>(count, 0, ChunkBytes);
+    ThrowIfStopped();
     if (count == 0) ThrowReadFailure(Position / SectorBytes + SectorOf(StartPosition_));
     const auto skip = static_cast<int32_t>(std::min<int64_t>(count, Shift_.SkipBytes));
     std::memmove(ChunkBuffer_.data(), ChunkBuffer_.data() + skip,
@@ -227,9 +245,29 @@ int32_t TCDIn::Silence(int64_t& Left) {
   return count;
 }
 
+// The tracks to rip are those of the disc as it was listed: another disc in the drive,
+// or an image rewritten or cut short since, would be ripped as what it is now.
+void TCDIn::ThrowIfDiscChanged() {
+  TDriveHold hold(*this);
+  if (Lib().CR_CheckDisc() == 1)
+    throw EAudioException(
+        "The disc changed since its tracks were listed. List the drive again and rip the "
+        "track anew.");
+}
+
+void TCDIn::RequestStop() {
+  StopRequested_ = true;
+  Lib().CR_RequestStop();
+}
+
+// A stopped read ends the track as failed, never as complete.
+void TCDIn::ThrowIfStopped() {
+  if (StopRequested_) throw EAudioException("The read was stopped.");
+}
+
 // A drive that holds no disc any more had its tray opened (or its disc taken) during
-// the read, and the sector where reading stopped says nothing; otherwise that sector
-// could not be read.
+// the read, and the sector where reading stopped says nothing; otherwise the sector the
+// drive refused (or verification gave up) is named, else the one where delivery ended.
 void TCDIn::ThrowReadFailure(int32_t Sector) {
   int32_t status = 0;
   Lib().CR_IsMediaLoaded(&status);
@@ -237,6 +275,7 @@ void TCDIn::ThrowReadFailure(int32_t Sector) {
     throw EAudioException(
         "The drive's tray was opened, or its disc taken out, during the read. Put the disc "
         "back and rip the track again.");
+  Lib().CR_GetFailedSector(&Sector);
   throw EAudioException("The disc could not be read at sector " + std::to_string(Sector) +
                         ". Clean the disc, or try another drive, and rip the track again.");
 }
@@ -247,10 +286,19 @@ void TCDIn::KeepReadReport() {
   Rereads_ = report.Rereads;
   Corrections_ = report.Corrections;
   Skips_ = report.Skips;
+  std::string messages =
+      CopiedText([&](char* Buffer, int32_t Room) { return Lib().CR_GetMessages(Buffer, Room); });
+  std::lock_guard<std::mutex> hold(MessagesLock_);
+  Messages_ = std::move(messages);
 }
 
 TCDReadReport TCDIn::LastReadReport() const {
   return TCDReadReport{Rereads_.load(), Corrections_.load(), Skips_.load()};
+}
+
+std::string TCDIn::LastReadMessages() const {
+  std::lock_guard<std::mutex> hold(MessagesLock_);
+  return Messages_;
 }
 
 // Only the source that opened the library's ripper closes it: the library has one, and

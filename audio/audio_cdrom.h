@@ -6,12 +6,15 @@
 // and track information and calls `Open` (through the output's `Start`); the output's
 // worker thread calls `ReadData` and `Close`. They never overlap; the drive hold count
 // is atomic all the same, so a window-thread query during a run stays well defined.
+// `RequestStop` may come from any thread at any time (a stop of the run, a signal's
+// handler thread): it ends the open read within one drive command.
 #pragma once
 
 #include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -72,8 +75,11 @@ class TCDIn : public TAudioInput {
   // sample s is the drive's sample s + ReadOffset (silence outside the disc).
   int ReadOffset() const { return ReadOffset_; }
   void SetReadOffset(int Samples) { ReadOffset_ = Samples; }
-  // The read offset that cdr.ini gives the current drive (0 when none).
+  // The read offset that cdr.ini gives the current drive (0 when none): by its model,
+  // else by its path (links resolved).
   int DriveReadOffset();
+  // The current drive's vendor and model ("VENDOR Model"); empty for images.
+  std::string DriveModel();
 
   int DriveCount();
   TCDDriveState GetDriveState();
@@ -92,10 +98,22 @@ class TCDIn : public TAudioInput {
   int GetChannels() override { return 2; }
   int GetSampleRate() override { return 44100; }
   int ReadData(void* Buffer, int BufferSize) override;
+  // `Open` fails "The disc changed since its tracks were listed..." when the drive holds
+  // another disc than at the last listing of its tracks (`GetTrackCount`,
+  // `GetTocEntries`, `GetCdText`), or an image whose files changed since.
   void Open() override;
   void Close() override;
   // What the last read (from `Open` to `Close`) met; any thread, once the read ended.
   TCDReadReport LastReadReport() const;
+  // What the CD and paranoia layers said during the last read (its opening included),
+  // one message a line, for the rip log; any thread, once the read ended.
+  std::string LastReadMessages() const;
+  // Ends the open read soon, from any thread, without waiting: a read of the drive in
+  // progress is interrupted (a read stuck on a bad spot too), and `ReadData` raises
+  // "The read was stopped." instead of delivering more, so that a stopped track never
+  // ends as done. The next `Open` starts afresh.
+  void RequestStop();
+  bool StopRequested() const { return StopRequested_; }
 
  private:
   // Selects this source's drive in the library for as long as it lives; nested holds
@@ -122,6 +140,8 @@ class TCDIn : public TAudioInput {
   int32_t RipChunk();
   int32_t Silence(int64_t& Left);
   [[noreturn]] void ThrowReadFailure(int32_t Sector);
+  void ThrowIfStopped();
+  void ThrowIfDiscChanged();
   void KeepReadReport();
 
   std::shared_ptr<const TCDRipLibrary> Library_;
@@ -140,4 +160,7 @@ class TCDIn : public TAudioInput {
   TOffsetRead Shift_;  // what the open read still has to deliver
   // Written by the worker at `Close`, read by the window thread after the run.
   std::atomic<int32_t> Rereads_{0}, Corrections_{0}, Skips_{0};
+  mutable std::mutex MessagesLock_;
+  std::string Messages_;  // of the last read, as `Close` kept them
+  std::atomic<bool> StopRequested_{false};
 };

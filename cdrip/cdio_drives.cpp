@@ -3,13 +3,12 @@
 #include <cdio/cdio.h>
 #include <cdio/cdtext.h>
 #include <cdio/mmc_ll_cmds.h>
-#include <cdio/paranoia/cdda.h>
-#include <cdio/paranoia/paranoia.h>
 
 #include <algorithm>
-#include <array>
-#include <climits>
 #include <filesystem>
+#include <utility>
+
+#include "paranoia_reader.h"
 
 namespace cdrip {
 namespace {
@@ -95,120 +94,22 @@ std::optional<Toc> TocOf(CdIo_t* Cdio) {
 // CD devices
 // ---------------------------------------------------------------------------------
 
-// What the paranoia layer told of a read: its events by kind, and the first sector it
-// gave up (it reports positions in 16-bit words).
-struct ParanoiaEvents {
-  std::array<int32_t, PARANOIA_CB_FINISHED + 1> Count{};
-  int32_t FirstSkipped = INT32_MAX;
-  // Without verification the layer does not tell whether it recovered what a failed
-  // read missed (it reports giving up further on, where it resumed): the failed read's
-  // first sector counts as given up.
-  bool Verifying = true;
-  bool GaveUp = false;  // delivery ended before a sector given up
-};
-
-// The layer's callback carries no context: the reader that reads on this thread takes
-// the events.
-thread_local ParanoiaEvents* CurrentEvents = nullptr;
-
-void CountParanoiaEvent(long int Position, paranoia_cb_mode_t Mode) {
-  if (!CurrentEvents || Mode < 0 || Mode > PARANOIA_CB_FINISHED) return;
-  ++CurrentEvents->Count[Mode];
-  if (Mode == PARANOIA_CB_SKIP || (Mode == PARANOIA_CB_READERR && !CurrentEvents->Verifying)) {
-    const long sector = Position / CD_FRAMEWORDS;
-    CurrentEvents->FirstSkipped =
-        static_cast<int32_t>(std::clamp<long>(sector, 0, CurrentEvents->FirstSkipped));
-  }
+std::string Trimmed(const char* Text) {
+  std::string text(Text);
+  const size_t first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return std::string();
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-// Sets the thread's event counts for the length of a read.
-class EventScope {
- public:
-  explicit EventScope(ParanoiaEvents& Events) { CurrentEvents = &Events; }
-  ~EventScope() { CurrentEvents = nullptr; }
-  EventScope(const EventScope&) = delete;
-  EventScope& operator=(const EventScope&) = delete;
-};
-
-// Failed reads are repeated (or, without verification, given up). With verification on,
-// the layer verifies the start of a range once in any case, and every further
-// verification is a stretch read again because reads did not agree; without it, it
-// reports every block verified, which says nothing of the disc. Cache errors concern
-// the drive's cache, not the disc, and are left out.
-ReadReport ReportOf(const ParanoiaEvents& Logged) {
-  const auto& events = Logged.Count;
-  ReadReport report;
-  report.Rereads = events[PARANOIA_CB_READERR];
-  if (Logged.Verifying) report.Rereads += std::max(0, events[PARANOIA_CB_VERIFY] - 1);
-  for (paranoia_cb_mode_t fix :
-       {PARANOIA_CB_FIXUP_EDGE, PARANOIA_CB_FIXUP_ATOM, PARANOIA_CB_FIXUP_DROPPED,
-        PARANOIA_CB_FIXUP_DUPED, PARANOIA_CB_DRIFT, PARANOIA_CB_REPAIR, PARANOIA_CB_SCRATCH})
-    report.Corrections += events[fix];
-  report.Skips = Logged.GaveUp ? 1 : 0;
-  return report;
+// "VENDOR Model" from the drive's INQUIRY answer; empty when it gives none.
+std::string ModelOf(const std::string& Device) {
+  const CdioHandle cdio = Share(cdio_open(Device.c_str(), DRIVER_DEVICE));
+  cdio_hwinfo_t info{};
+  if (!cdio || !cdio_get_hwinfo(cdio.get(), &info)) return std::string();
+  const std::string vendor = Trimmed(info.psz_vendor), model = Trimmed(info.psz_model);
+  if (model.empty()) return std::string();
+  return vendor.empty() ? model : vendor + " " + model;
 }
-
-struct CddaCloser {
-  void operator()(cdrom_drive_t* Drive) const { cdio_cddap_close(Drive); }
-};
-struct ParanoiaFreer {
-  void operator()(cdrom_paranoia_t* Paranoia) const { cdio_paranoia_free(Paranoia); }
-};
-
-// Reads a device through the paranoia layer, which verifies what it reads and re-reads
-// what does not match, up to the settings' number of retries per sector; with
-// never-skip off it then gives up the sector rather than hang on a scratch. The range
-// then ends before that sector, so the job fails naming it.
-class ParanoiaReader : public SectorReader {
- public:
-  ParanoiaReader(std::unique_ptr<cdrom_drive_t, CddaCloser> Cdda,
-                 std::unique_ptr<cdrom_paranoia_t, ParanoiaFreer> Paranoia, int Mode, int Retries)
-      : Cdda_(std::move(Cdda)), Paranoia_(std::move(Paranoia)), Retries_(Retries) {
-    Events_.Verifying = (Mode & PARANOIA_MODE_VERIFY) != 0;
-  }
-
-  int32_t Read(uint8_t* Out, int32_t Lsn, int32_t Count) override {
-    if (Lsn != Next_) {
-      cdio_paranoia_seek(Paranoia_.get(), Lsn, SEEK_SET);
-      Next_ = Lsn;
-    }
-    EventScope scope(Events_);
-    for (int32_t i = 0; i < Count; ++i) {
-      // The layer hands out a sector it gave up as if it were audio, and may give up a
-      // sector ahead of the one it returns: delivery ends before the first given up.
-      const int16_t* samples =
-          Next_ < Events_.FirstSkipped
-              ? cdio_paranoia_read_limited(Paranoia_.get(), CountParanoiaEvent, Retries_)
-              : nullptr;
-      if (!samples || Next_ >= Events_.FirstSkipped) {
-        Events_.GaveUp = true;
-        Next_ = -1;  // the layer's position is past the sector now
-        return i;
-      }
-      StoreLittleEndian(Out + static_cast<size_t>(i) * SectorBytes, samples);
-      ++Next_;
-    }
-    return Count;
-  }
-
-  ReadReport Report() const override { return ReportOf(Events_); }
-
- private:
-  // The paranoia layer hands samples in the machine's byte order.
-  static void StoreLittleEndian(uint8_t* Out, const int16_t* Samples) {
-    for (int i = 0; i < SectorBytes / 2; ++i) {
-      const auto sample = static_cast<uint16_t>(Samples[i]);
-      Out[2 * i] = static_cast<uint8_t>(sample & 0xFF);
-      Out[2 * i + 1] = static_cast<uint8_t>(sample >> 8);
-    }
-  }
-
-  std::unique_ptr<cdrom_drive_t, CddaCloser> Cdda_;
-  std::unique_ptr<cdrom_paranoia_t, ParanoiaFreer> Paranoia_;
-  int Retries_;
-  int32_t Next_ = -1;
-  ParanoiaEvents Events_{};
-};
 
 class DeviceDrive : public Drive {
  public:
@@ -243,21 +144,25 @@ class DeviceDrive : public Drive {
   }
 
   std::unique_ptr<SectorReader> OpenReader(const ReadSettings& Settings) override {
-    std::unique_ptr<cdrom_drive_t, CddaCloser> cdda(
-        cdio_cddap_identify(Device_.c_str(), CDDA_MESSAGE_FORGETIT, nullptr));
-    if (!cdda) return nullptr;
-    cdio_cddap_verbose_set(cdda.get(), CDDA_MESSAGE_FORGETIT, CDDA_MESSAGE_FORGETIT);
-    if (cdio_cddap_open(cdda.get()) != 0) return nullptr;
-    std::unique_ptr<cdrom_paranoia_t, ParanoiaFreer> paranoia(cdio_paranoia_init(cdda.get()));
-    if (!paranoia) return nullptr;
-    cdio_paranoia_modeset(paranoia.get(), Settings.ParanoiaMode);
-    return std::make_unique<ParanoiaReader>(std::move(cdda), std::move(paranoia),
-                                            Settings.ParanoiaMode, Settings.ParanoiaRetries);
+    std::string messages;
+    std::unique_ptr<SectorReader> reader = OpenParanoiaReader(Device_, Settings, messages);
+    OpenMessages_ += messages;
+    return reader;
+  }
+
+  std::string TakeMessages() override { return std::exchange(OpenMessages_, std::string()); }
+
+  // Asked once: a drive's model does not change.
+  std::string Model() override {
+    if (!Model_) Model_ = ModelOf(Device_);
+    return *Model_;
   }
 
  private:
   std::string Device_;
   CdioHandle Status_;
+  std::string OpenMessages_;  // what the layers said when a reader could not be opened
+  std::optional<std::string> Model_;
 };
 
 }  // namespace

@@ -16,6 +16,8 @@
 #include <filesystem>
 #include <mutex>
 #include <optional>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "cdio_drives.h"
@@ -57,6 +59,8 @@ struct Library {
   std::shared_ptr<ReadAhead> Ripper;
   uint64_t RangeSerial = 0;              // counts the ranges opened
   std::optional<ReadReport> LastReport;  // of the range last opened
+  std::string OpenMessages;              // what the layers said opening it
+  std::string LastMessages;              // and reading it, once it ended
   ReadAheadMode ReadsAhead = ReadAheadMode::Drives;
   std::string LastError;  // why the last CR_AddImageDrive failed
   bool LogSilenced = false;
@@ -73,12 +77,39 @@ Library& State() {
   return library;
 }
 
-// The CD layer reports to the terminal unless given a handler; the library stays quiet.
-void DiscardLogMessage(cdio_log_level_t, const char*) {}
+// What the CD layer said since the last range opened, for the rip log. Its handler may
+// run under the library's lock or on the reading thread, so it has a lock of its own.
+struct LayerLog {
+  static constexpr size_t MaxBytes = 16384;
+  std::mutex Lock;
+  std::string Text;
+};
+
+LayerLog& CdLayerLog() {
+  static LayerLog log;
+  return log;
+}
+
+std::string TakeCdLayerLog() {
+  LayerLog& log = CdLayerLog();
+  std::lock_guard<std::mutex> hold(log.Lock);
+  return std::exchange(log.Text, std::string());
+}
+
+// The CD layer reports to the terminal unless given a handler: its warnings and errors
+// are kept for the log instead, its chatter left out.
+void KeepLogMessage(cdio_log_level_t Level, const char* Message) {
+  if (Level < CDIO_LOG_WARN || !Message) return;
+  LayerLog& log = CdLayerLog();
+  std::lock_guard<std::mutex> hold(log.Lock);
+  if (log.Text.size() + std::strlen(Message) + 1 > LayerLog::MaxBytes) return;
+  log.Text += Message;
+  if (log.Text.empty() || log.Text.back() != '\n') log.Text += '\n';
+}
 
 void SilenceCdLayer(Library& Lib) {
   if (Lib.LogSilenced) return;
-  Lib.PreviousLogHandler = cdio_log_set_handler(DiscardLogMessage);
+  Lib.PreviousLogHandler = cdio_log_set_handler(KeepLogMessage);
   Lib.LogSilenced = true;
 }
 
@@ -128,7 +159,9 @@ std::optional<RipRange> OpenRange(Library& Lib, int32_t* BufferSize, int32_t Sta
   const int32_t last = std::min(End, slot->Contents->LeadOut);
   if (first >= last) return std::nullopt;
   std::unique_ptr<SectorReader> reader = slot->Unit->OpenReader(Lib.Settings);
+  Lib.OpenMessages = TakeCdLayerLog() + slot->Unit->TakeMessages();
   if (!reader) return std::nullopt;
+  reader->Limit(first, last);
   *BufferSize = chunkSectors * SectorBytes;
   return RipRange{std::move(reader), first, last, chunkSectors};
 }
@@ -139,6 +172,40 @@ std::unique_ptr<Drive> MakeAddedDrive(const std::string& Path) {
   struct stat info {};
   if (::stat(Path.c_str(), &info) == 0 && S_ISBLK(info.st_mode)) return MakeDeviceDrive(Path);
   return MakeImageDrive(Path);
+}
+
+// A read offset as the settings file writes it; nothing when it is no number of samples
+// within a second either way.
+std::optional<int32_t> ParseReadOffset(const std::string& Value) {
+  char* end = nullptr;
+  const long offset = std::strtol(Value.c_str(), &end, 10);
+  if (end == Value.c_str() || *end != '\0' || offset < -MaxReadOffset || offset > MaxReadOffset)
+    return std::nullopt;
+  return static_cast<int32_t>(offset);
+}
+
+// The path with its links resolved (/dev/cdrom to /dev/sr0); as it is when it cannot be.
+std::string ResolvedName(const std::string& Path) {
+  std::error_code error;
+  const std::filesystem::path resolved = std::filesystem::weakly_canonical(Path, error);
+  return error ? Path : resolved.string();
+}
+
+// The read offset that section "ReadOffsets" gives a drive: an offset belongs to the
+// drive's model (its INQUIRY vendor and model, as peers key them), so that key comes
+// first; a drive that names no model is found by its path, exactly or with the links of
+// both resolved.
+std::optional<int32_t> ReadOffsetOf(const IniFile& Ini, Drive& Unit) {
+  constexpr const char* Section = "ReadOffsets";
+  const std::string model = Unit.Model();
+  if (!model.empty())
+    if (const auto value = Ini.Value(Section, model)) return ParseReadOffset(*value);
+  if (const auto value = Ini.Value(Section, Unit.Name())) return ParseReadOffset(*value);
+  const std::string resolved = ResolvedName(Unit.Name());
+  for (const auto& [key, value] : Ini.Entries(Section))
+    if (!key.empty() && key.front() == '/' && ResolvedName(key) == resolved)
+      return ParseReadOffset(value);
+  return std::nullopt;
 }
 
 // Copies Text into Buffer, truncated to Size - 1 bytes and terminated; returns its
@@ -189,6 +256,7 @@ void EndRange() {
   uint64_t serial = 0;
   Guarded<int>(0, [&](Library& lib) {
     if (lib.Ripper) lib.LastReport = lib.Ripper->Report();
+    if (lib.Ripper) lib.LastMessages = lib.Ripper->Messages();
     range = std::move(lib.Ripper);
     serial = lib.RangeSerial;
     return 0;
@@ -196,7 +264,10 @@ void EndRange() {
   if (!range) return;
   range->Stop();
   Guarded<int>(0, [&](Library& lib) {
-    if (lib.RangeSerial == serial && lib.LastReport) lib.LastReport = range->Report();
+    if (lib.RangeSerial == serial && lib.LastReport) {
+      lib.LastReport = range->Report();
+      lib.LastMessages = range->Messages();
+    }
     return 0;
   });
 }
@@ -206,6 +277,8 @@ void EndRange() {
 std::shared_ptr<ReadAhead> DisplaceRange(Library& Lib) {
   ++Lib.RangeSerial;
   Lib.LastReport.reset();
+  Lib.OpenMessages.clear();
+  Lib.LastMessages.clear();
   return std::move(Lib.Ripper);
 }
 
@@ -293,6 +366,20 @@ int32_t CR_ReadToc(void) {
   });
 }
 
+int32_t CR_CheckDisc(void) {
+  return cdrip::Guarded<int32_t>(-1, [](Library& lib) {
+    cdrip::DriveSlot* slot = lib.ActiveSlot();
+    if (!slot) return -1;
+    std::optional<cdrip::Toc> now = slot->Unit->ReadToc();
+    if (!now) return -1;
+    if (!slot->Contents) {
+      slot->Contents = std::move(now);
+      return 0;
+    }
+    return cdrip::SameDisc(*slot->Contents, *now) ? 0 : 1;
+  });
+}
+
 int32_t CR_GetNumTocEntries(void) {
   return cdrip::Guarded<int32_t>(0, [](Library& lib) {
     cdrip::DriveSlot* slot = lib.ActiveSlot();
@@ -368,6 +455,31 @@ int32_t CR_GetReadReport(CR_ReadReport* report) {
   });
 }
 
+int32_t CR_RequestStop(void) {
+  const std::shared_ptr<cdrip::ReadAhead> range = cdrip::Guarded<std::shared_ptr<cdrip::ReadAhead>>(
+      nullptr, [](Library& lib) { return lib.Ripper; });
+  if (range) range->RequestStop();
+  return 0;
+}
+
+int32_t CR_GetFailedSector(int32_t* sector) {
+  return cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
+    if (!sector || !lib.LastReport) return -1;
+    const cdrip::ReadReport read = lib.Ripper ? lib.Ripper->Report() : *lib.LastReport;
+    if (read.FailedSector < 0) return -1;
+    *sector = read.FailedSector;
+    return 0;
+  });
+}
+
+int32_t CR_GetMessages(char* buffer, int32_t size) {
+  return cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
+    lib.OpenMessages += cdrip::TakeCdLayerLog();
+    const std::string read = lib.Ripper ? lib.Ripper->Messages() : lib.LastMessages;
+    return cdrip::CopyText(lib.OpenMessages + read, buffer, size);
+  });
+}
+
 int32_t CR_CloseRipper(void) {
   cdrip::EndRange();
   return 0;
@@ -421,16 +533,16 @@ int32_t CR_GetCdText(int32_t track, int32_t field, char* buffer, int32_t size) {
 int32_t CR_GetReadOffset(int32_t drive, int32_t* samples) {
   return cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
     if (!samples || drive < 0 || static_cast<size_t>(drive) >= lib.Drives.size()) return -1;
-    *samples = 0;
-    const std::string& name = lib.Drives[static_cast<size_t>(drive)].Unit->Name();
-    if (const auto value = lib.SettingsFile.Value("ReadOffsets", name)) {
-      char* end = nullptr;
-      const long offset = std::strtol(value->c_str(), &end, 10);
-      if (end != value->c_str() && *end == '\0' && offset >= -cdrip::MaxReadOffset &&
-          offset <= cdrip::MaxReadOffset)
-        *samples = static_cast<int32_t>(offset);
-    }
+    *samples = cdrip::ReadOffsetOf(lib.SettingsFile, *lib.Drives[static_cast<size_t>(drive)].Unit)
+                   .value_or(0);
     return 0;
+  });
+}
+
+int32_t CR_GetDriveModel(int32_t drive, char* buffer, int32_t size) {
+  return cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
+    if (drive < 0 || static_cast<size_t>(drive) >= lib.Drives.size()) return -1;
+    return cdrip::CopyText(lib.Drives[static_cast<size_t>(drive)].Unit->Model(), buffer, size);
   });
 }
 

@@ -11,7 +11,8 @@
  * of the library reads the range ahead of CR_RipChunk, at most CR_READ_AHEAD_CHUNKS
  * chunks ahead, so that the drive goes on streaming while the caller encodes; no call
  * waits for that thread's read of a sector except the CR_RipChunk that needs it and the
- * calls that end the range (a read in progress finishes first, one chunk at most).
+ * calls that end the range (a read of the drive in progress is interrupted between two
+ * of its commands).
  * Images read as fast as they are asked, so their chunks are read when asked for. */
 #ifndef KORVANE_CDRIP_H
 #define KORVANE_CDRIP_H
@@ -65,6 +66,13 @@ CDRIP_API int32_t CR_IsMediaLoaded(int32_t* status);
 CDRIP_API int32_t CR_IsAudioPlaying(void);
 /* Reads the active drive's table of contents; 0 = success. */
 CDRIP_API int32_t CR_ReadToc(void);
+/* Whether the active drive still holds the disc of the last table read (CR_ReadToc):
+ * its table is read anew and compared, tracks, sessions and lead-out, and for an image
+ * the state of its files (size and modification time), which a rewritten or truncated
+ * image changes. The last table read stays as it was. Returns 0 when it is the same
+ * disc (and when no table was read before: the one read now is kept as the last),
+ * 1 when the disc changed, -1 when no table can be read. */
+CDRIP_API int32_t CR_CheckDisc(void);
 /* Number of tracks N of the last table read: entries 0 .. N, entry N the lead-out. */
 CDRIP_API int32_t CR_GetNumTocEntries(void);
 /* Entry index of the last table read; all zero when there is no such entry. */
@@ -93,18 +101,41 @@ typedef struct {
  * after CR_CloseRipper until the next CR_OpenRipper. Returns 0, or -1 when no range was
  * opened. */
 CDRIP_API int32_t CR_GetReadReport(CR_ReadReport* report);
-/* Ends reading: the library's reader stops (a chunk it is reading is finished first)
- * and lets go of the drive. Returns 0. */
+/* Asks the open range's reading to end, from any thread and without waiting: a read of
+ * the drive in progress is interrupted (the drive is asked for nothing more, so a read
+ * stuck on a bad spot ends within one drive command), and a CR_RipChunk waiting for a
+ * chunk returns with *byteCount 0. Nothing more of the range is delivered; the range
+ * stays open until CR_CloseRipper (or the next CR_OpenRipper). Returns 0. */
+CDRIP_API int32_t CR_RequestStop(void);
+/* *sector := the sector at which reading the range of the last CR_OpenRipper ended for
+ * good: the one the drive refused, or that verification gave up after the retries
+ * (a drive's range only). Returns 0, or -1 (*sector untouched) when the range did not
+ * end at such a sector. */
+CDRIP_API int32_t CR_GetFailedSector(int32_t* sector);
+/* Copies what the CD and paranoia layers said (warnings, errors, the drive's refusals
+ * of sectors, one a line) since the last CR_OpenRipper, as CR_GetDriveName copies a
+ * name: for the rip log. Returns the text's full length. */
+CDRIP_API int32_t CR_GetMessages(char* buffer, int32_t size);
+/* Ends reading: the library's reader stops (a read of the drive in progress is
+ * interrupted, as by CR_RequestStop) and lets go of the drive. Returns 0. */
 CDRIP_API int32_t CR_CloseRipper(void);
 /* Adds a disc image (.cue, .toc or .nrg) as a drive; returns its drive number (the
  * existing one when the image was added before), or -1, with nothing added, when it
  * cannot be opened: CR_GetLastError then tells why. A path that is a block device is
  * added as a CD drive, for devices that the CD layer does not list at CR_Init. */
 CDRIP_API int32_t CR_AddImageDrive(const char* path);
-/* The read offset that the settings file gives a drive, in samples: section
- * "ReadOffsets", the drive's name (as CR_GetDriveName gives it) = N, from -44100 to
- * 44100; 0 when it gives none. Returns 0, or -1 when there is no such drive. */
+/* The read offset that the settings file gives a drive, in samples, from -44100 to
+ * 44100, section "ReadOffsets": an offset belongs to a drive model, so the key is first
+ * the drive's vendor and model as CR_GetDriveModel gives them ("PLEXTOR DVDR PX-716A=30",
+ * without regard to case); for a drive that gives no model (and images), its name as
+ * CR_GetDriveName gives it, or any path that leads to the same file once links are
+ * resolved (/dev/cdrom for /dev/sr0). 0 when it gives none. Returns 0, or -1 when there
+ * is no such drive. */
 CDRIP_API int32_t CR_GetReadOffset(int32_t drive, int32_t* samples);
+/* Copies the drive's vendor and model, as its INQUIRY answers them and separated by a
+ * space (each trimmed), as CR_GetDriveName copies a name; empty for images and drives
+ * that give none. Returns the text's full length, or -1 when there is no such drive. */
+CDRIP_API int32_t CR_GetDriveModel(int32_t drive, char* buffer, int32_t size);
 /* Texts of the disc (track 0) and of its tracks: a drive's CD-Text (and its catalogue
  * number and ISRCs), or a cue sheet's TITLE, PERFORMER, SONGWRITER, REM GENRE, REM DATE,
  * CATALOG and ISRC. */

@@ -2,6 +2,7 @@
 // device, a cue sheet and the files it names, or an image that the CD layer opens.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <map>
@@ -53,7 +54,21 @@ struct Toc {
   // for the disc's sessions. 0 on a disc of one session.
   int32_t LastSessionStart = 0;
   DiscText Text;
+  // Images: counts the times the image's files were found changed (size, time) and read
+  // anew; a drive's disc is known by its table alone.
+  uint64_t Generation = 0;
 };
+
+// Whether two tables are of one disc: the same tracks, sessions and lead-out, from the
+// same state of an image's files.
+inline bool SameDisc(const Toc& A, const Toc& B) {
+  auto sameTrack = [](const TrackEntry& X, const TrackEntry& Y) {
+    return X.StartSector == Y.StartSector && X.Flag == Y.Flag && X.Number == Y.Number;
+  };
+  return A.LeadOut == B.LeadOut && A.LastSessionStart == B.LastSessionStart &&
+         A.Generation == B.Generation && A.Tracks.size() == B.Tracks.size() &&
+         std::equal(A.Tracks.begin(), A.Tracks.end(), B.Tracks.begin(), sameTrack);
+}
 
 // How real drives are read; images ignore it.
 struct ReadSettings {
@@ -66,6 +81,9 @@ struct ReadReport {
   int32_t Rereads = 0;      // reads repeated because they failed or did not verify
   int32_t Corrections = 0;  // jitter, dropped or duplicated samples repaired
   int32_t Skips = 0;        // sectors given up after the retries
+  // Where delivery ended for good: the sector the drive refused (or that verification
+  // gave up) at the end of the range's sectors delivered; -1 while there is none.
+  int32_t FailedSector = -1;
 };
 
 // Delivers audio sectors of one disc. Reads are sequential in practice; a reader
@@ -78,6 +96,15 @@ class SectorReader {
   virtual int32_t Read(uint8_t* Out, int32_t Lsn, int32_t Count) = 0;
   // What the reads so far met.
   virtual ReadReport Report() const { return ReadReport{}; }
+  // The range the reads will stay within, sectors First .. End - 1: a reader that reads
+  // ahead of what is asked never reads, nor fails, outside it. Called before any Read.
+  virtual void Limit(int32_t /*First*/, int32_t /*End*/) {}
+  // Ends a read in progress soon, from any thread: the drive is asked for nothing more,
+  // and Read (now or later) returns what it delivered before. Not undone.
+  virtual void Interrupt() {}
+  // What the layers below said while reading (warnings, errors, each on its own line),
+  // taken: a second call returns only what came after the first.
+  virtual std::string TakeMessages() { return std::string(); }
 };
 
 class Drive {
@@ -95,6 +122,11 @@ class Drive {
   // ahead, so that it keeps streaming while the caller encodes. An image reads as fast as
   // it is asked, and reading ahead would only add a copy.
   virtual bool Streams() const { return false; }
+  // The drive's vendor and model as its INQUIRY answers them ("VENDOR Model", each
+  // trimmed); empty for images and drives that do not say.
+  virtual std::string Model() { return std::string(); }
+  // What the layers below said when a reader could not be opened, taken.
+  virtual std::string TakeMessages() { return std::string(); }
 };
 
 }  // namespace cdrip

@@ -37,7 +37,9 @@ class ImageDrive : public Drive {
 
   std::optional<Toc> ReadToc() override {
     if (!Refresh()) return std::nullopt;
-    return Image_->Contents();
+    Toc contents = Image_->Contents();
+    contents.Generation = Generation_;
+    return contents;
   }
 
   std::unique_ptr<SectorReader> OpenReader(const ReadSettings&) override {
@@ -50,6 +52,7 @@ class ImageDrive : public Drive {
     if (Image_ && Image_->Unchanged()) return true;
     try {
       Image_ = Open_(Path_);
+      ++Generation_;
     } catch (const ImageError&) {
       Image_.reset();
     }
@@ -59,6 +62,7 @@ class ImageDrive : public Drive {
   std::string Path_;
   ImageOpener Open_;
   std::shared_ptr<const FileImage> Image_;
+  uint64_t Generation_ = 0;  // the times the files were read anew
 };
 
 }  // namespace

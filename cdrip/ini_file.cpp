@@ -33,6 +33,8 @@ IniFile IniFile::Parse(const std::string& Text) {
     const size_t equals = line.find('=');
     if (equals == std::string::npos) continue;
     ini.Values_[KeyOf(section, line.substr(0, equals))] = Trim(line.substr(equals + 1));
+    ini.Lines_.push_back(
+        {Lower(Trim(section)), {Trim(line.substr(0, equals)), Trim(line.substr(equals + 1))}});
   }
   return ini;
 }
@@ -50,6 +52,15 @@ std::optional<std::string> IniFile::Value(const std::string& Section,
   auto found = Values_.find(KeyOf(Section, Key));
   if (found == Values_.end()) return std::nullopt;
   return found->second;
+}
+
+std::vector<std::pair<std::string, std::string>> IniFile::Entries(
+    const std::string& Section) const {
+  std::vector<std::pair<std::string, std::string>> entries;
+  const std::string section = Lower(Trim(Section));
+  for (const auto& [lineSection, entry] : Lines_)
+    if (lineSection == section) entries.push_back(entry);
+  return entries;
 }
 
 }  // namespace cdrip

@@ -6,6 +6,8 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace cdrip {
 
@@ -17,9 +19,13 @@ class IniFile {
   static IniFile Load(const std::string& Path);
 
   std::optional<std::string> Value(const std::string& Section, const std::string& Key) const;
+  // The keys and values of Section in the file's order, keys as written (trimmed).
+  std::vector<std::pair<std::string, std::string>> Entries(const std::string& Section) const;
 
  private:
   std::map<std::string, std::string> Values_;  // "section\nkey" in lower case
+  // Section in lower case, key as written, value.
+  std::vector<std::pair<std::string, std::pair<std::string, std::string>>> Lines_;
 };
 
 }  // namespace cdrip

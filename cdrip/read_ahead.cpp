@@ -8,7 +8,8 @@ namespace cdrip {
 ReadAhead::ReadAhead(RipRange Range, int Depth)
     : Depth_(std::max(Depth, 0)),
       ChunkBytes_(Range.ChunkSectors * SectorBytes),
-      Range_(std::move(Range)) {
+      Range_(std::move(Range)),
+      Interruptible_(Range_.Reader.get()) {
   if (Depth_ == 0) return;
   Slots_.resize(static_cast<size_t>(Depth_) * static_cast<size_t>(ChunkBytes_));
   SlotBytes_.resize(static_cast<size_t>(Depth_));
@@ -31,8 +32,10 @@ int32_t ReadAhead::ReadChunk(uint8_t* Out) {
   if (got < wanted) Range_.End = Range_.Next;
   // The reader keeps its counts on the thread that reads; the others see this copy.
   const ReadReport report = Range_.Reader->Report();
+  const std::string messages = Range_.Reader->TakeMessages();
   std::lock_guard<std::mutex> hold(Lock_);
   Report_ = report;
+  Messages_ += messages;
   return got;
 }
 
@@ -91,16 +94,25 @@ int32_t ReadAhead::NextDirect(uint8_t* Buffer) {
   return ReadChunk(Buffer) * SectorBytes;
 }
 
-void ReadAhead::Stop() {
+void ReadAhead::RequestStop() {
   {
     std::lock_guard<std::mutex> hold(Lock_);
     Stopping_ = true;
+    if (Interruptible_) Interruptible_->Interrupt();
   }
   ChunkReady_.notify_all();
   RoomFree_.notify_all();
+}
+
+void ReadAhead::Stop() {
+  RequestStop();
   {
     std::lock_guard<std::mutex> joining(JoinLock_);
     if (Reader_.joinable()) Reader_.join();
+  }
+  {
+    std::lock_guard<std::mutex> hold(Lock_);
+    Interruptible_ = nullptr;
   }
   // The drive's reader goes now, not with the last holder of the range.
   std::lock_guard<std::mutex> reading(ReadLock_);
@@ -110,6 +122,11 @@ void ReadAhead::Stop() {
 ReadReport ReadAhead::Report() const {
   std::lock_guard<std::mutex> hold(Lock_);
   return Report_;
+}
+
+std::string ReadAhead::Messages() const {
+  std::lock_guard<std::mutex> hold(Lock_);
+  return Messages_;
 }
 
 }  // namespace cdrip

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -44,8 +45,14 @@ class ReadAhead {
   // and the reader's thread and the drive's reader are gone when it returns. Safe to
   // call from several threads, and more than once.
   void Stop();
+  // Asks the reading to end, from any thread, without waiting for it: a read in progress
+  // is interrupted (the drive is asked for nothing more), a waiting Next returns 0, and
+  // nothing more is delivered. Stop still joins.
+  void RequestStop();
   // What the reads of the range met, as of the last chunk read.
   ReadReport Report() const;
+  // What the layers below said while the range was read, as of the last chunk read.
+  std::string Messages() const;
   int32_t ChunkBytes() const { return ChunkBytes_; }
 
  private:
@@ -71,6 +78,9 @@ class ReadAhead {
   bool Exhausted_ = false;  // the reader has read its last chunk
   bool Stopping_ = false;
   ReadReport Report_;
+  std::string Messages_;
+  // The range's reader, to interrupt from other threads; null once Stop lets it go.
+  SectorReader* Interruptible_ = nullptr;
 
   std::mutex JoinLock_;  // one Stop joins, the others wait for it
   std::thread Reader_;

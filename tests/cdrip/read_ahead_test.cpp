@@ -26,8 +26,10 @@ uint8_t PatternByte(int32_t Lsn, int Index) { return static_cast<uint8_t>(Lsn * 
 // many chunks the consumer had asked for at each read, and a gate that can hold one
 // read until the test opens it.
 struct Script {
-  int32_t GiveUpAt = -1;      // the first sector that cannot be read; -1: none
-  int HeldRead = -1;          // the read (0-based) that waits for the gate; -1: none
+  int32_t GiveUpAt = -1;  // the first sector that cannot be read; -1: none
+  int HeldRead = -1;      // the read (0-based) that waits for the gate; -1: none
+  // Interrupt opens the gate, as a drive's read ends when it is interrupted.
+  bool GateOpensOnInterrupt = false;
   std::atomic<int> Asked{0};  // chunks the consumer has asked for, counted before it asks
 
   struct Call {
@@ -59,6 +61,10 @@ struct Script {
 class ScriptedReader : public cdrip::SectorReader {
  public:
   explicit ScriptedReader(Script& S) : S_(S) {}
+
+  void Interrupt() override {
+    if (S_.GateOpensOnInterrupt) S_.OpenGate();
+  }
 
   int32_t Read(uint8_t* Out, int32_t Lsn, int32_t Count) override {
     const int call = static_cast<int>(S_.Calls.size());
@@ -189,6 +195,28 @@ TEST_P(ReadAheadStop, StoppingMidReadWakesTheConsumerAndReadsNoMore) {
   EXPECT_EQ(script.Calls.size(), 2u);
   EXPECT_EQ(reading.Next(buffer.data()), 0);
   EXPECT_EQ(reading.Report().Rereads, 2);
+}
+
+// A stop asked for while the reader is stuck in a read: the consumer gets nothing at
+// once, and the read is interrupted, so that Stop returns without the read ending by
+// itself.
+TEST_P(ReadAheadStop, ARequestedStopInterruptsTheReadInProgress) {
+  Script script;
+  script.HeldRead = 1;
+  script.GateOpensOnInterrupt = true;
+  ReadAhead reading(RangeOf(script, 0, 750, 75), GetParam());
+  std::vector<uint8_t> buffer(static_cast<size_t>(reading.ChunkBytes()));
+  ASSERT_EQ(reading.Next(buffer.data()), 75 * SectorBytes);
+  script.WaitForHeldRead();
+  reading.RequestStop();
+  EXPECT_EQ(reading.Next(buffer.data()), 0);
+  auto stopping = std::async(std::launch::async, [&] { reading.Stop(); });
+  // A bound that only a fault reaches; the gate then opens so that the test ends.
+  const bool interrupted = stopping.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+  script.OpenGate();
+  stopping.get();
+  EXPECT_TRUE(interrupted) << "Stop waited for the read instead of interrupting it";
+  EXPECT_EQ(script.Calls.size(), 2u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Depths, ReadAheadStop, ::testing::Values(1, CR_READ_AHEAD_CHUNKS));

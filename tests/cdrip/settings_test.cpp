@@ -2,6 +2,7 @@
 // the drive's name; a value out of range, or a drive it does not name, gives none.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <utility>
 
@@ -30,6 +31,25 @@ TEST(CdRipSettings, ReadOffsetsComeFromTheSettingsFilePerDrive) {
   int32_t samples = 0;
   EXPECT_EQ(CR_GetReadOffset(99, &samples), -1);
   CR_DeInit();
+}
+
+// A drive without a model (an image here) is found by its path with the links of both
+// the setting's path and the drive's name resolved.
+TEST(CdRipSettings, AReadOffsetKeyedByPathFollowsLinks) {
+  TTempDir folder;
+  const std::string sheet = folder / "a.cue", link = folder / "link.cue";
+  di::writeDiscImage(korvane::testdiscs::MultiTrackDisc(), sheet);
+  std::filesystem::create_symlink("a.cue", link);
+  for (const auto& [key, named] : {std::pair{sheet, link}, {link, sheet}}) {
+    std::ofstream(folder / "cdr.ini") << "[ReadOffsets]\n" << key << "=48\n";
+    CR_Init((folder / "cdr.ini").c_str());
+    int32_t samples = 0;
+    EXPECT_EQ(CR_GetReadOffset(CR_AddImageDrive(named.c_str()), &samples), 0);
+    EXPECT_EQ(samples, 48) << key << " for " << named;
+    char model[8] = "x";
+    EXPECT_EQ(CR_GetDriveModel(0, model, sizeof model), 0);
+    CR_DeInit();
+  }
 }
 
 }  // namespace

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -252,6 +254,35 @@ TEST_F(CDInTest, DriveWhoseImageIsGoneIsNotReady) {
   EXPECT_EQ(CDIn->GetTrackCount(), -1);
   EXPECT_EQ(MessageOf([&] { CDIn->Open(); }), "The drive is not ready");
   EXPECT_FALSE(CDIn->Busy);
+}
+
+// An image cut short, or written again, after its tracks were listed is refused rather
+// than ripped as what it holds now (a last track listed whole would end "Done" short);
+// listed again, it is ripped as it is.
+TEST_F(CDInTest, AnImageThatChangedSinceItWasListedIsRefused) {
+  const std::function<void(const std::string&)> changes[] = {
+      [](const std::string& File) {
+        std::filesystem::resize_file(File, std::filesystem::file_size(File) - 40 * 2352);
+      },
+      [](const std::string& File) {
+        std::filesystem::last_write_time(
+            File, std::filesystem::last_write_time(File) + std::chrono::seconds(5));
+      }};
+  for (const auto& change : changes) {
+    const int drive = AddDisc(korvane::testdiscs::MultiTrackDisc(),
+                              Layout(di::SheetKind::Cue, di::AudioFileKind::Binary, false));
+    Select(drive, 5);
+    ASSERT_EQ(CDIn->GetTrackCount(), 5);
+    change(Written.dataFiles[0]);
+    EXPECT_EQ(MessageOf([&] { CDIn->Open(); }),
+              "The disc changed since its tracks were listed. List the drive again and rip the "
+              "track anew.");
+    EXPECT_FALSE(CDIn->Busy);
+    ASSERT_EQ(CDIn->GetTrackCount(), 5);
+    CDIn->Open();
+    EXPECT_TRUE(CDIn->Busy);
+    CDIn->Close();
+  }
 }
 
 TEST_F(CDInTest, WhileOpenSettersAndOpenRefuse) {

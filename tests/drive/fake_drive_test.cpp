@@ -273,6 +273,49 @@ const FaultCase Faults[] = {
     {"ReadOffsetCorrected", "offset=30", 0, {"2 done"}, {}, 2, 30, 30},
     {"NegativeOffsetCorrected", "offset=-700", 0, {"2 done"}, {}, 2, -700, -700},
     {"SecondDataSession", "data-session", 0, {"2 done"}, {}, 2, 0},
+    // The first sector of track 2 never reads: track 1 is exact (the paranoia layer's
+    // byte-order guess, failing there, used to swap every read) and track 2 fails at
+    // once naming it. cd-paranoia on this drive: track 1 byte-swapped, track 2 hangs.
+    {"BadSectorAtATracksStart",
+     "unreadable=375",
+     1,
+     {"Track01.wav: Done", "Track02.wav: Failed: The disc could not be read at sector 375."},
+     {"Track02.wav: Done"},
+     1,
+     0},
+    // Among a track's first sectors: cd-paranoia gives track 1 exact, and hangs on track 2.
+    {"BadSectorAmongATracksFirst",
+     "unreadable=377",
+     1,
+     {"Track01.wav: Done", "Track02.wav: Failed: The disc could not be read at sector 377."},
+     {"Track02.wav: Done"},
+     1,
+     0},
+    // Each flaky range its own count of noisy reads: one re-read mends 100, forty are more
+    // than the retries at 600.
+    {"FlakyRangesKeepTheirOwnReads",
+     "flaky=100x1,flaky=600x40",
+     1,
+     {"Track01.wav: Done", "Track02.wav: Failed: The disc could not be read at sector 600."},
+     {},
+     1,
+     0},
+    // Noise at a track's first sector that never reads right: given up there, not at the
+    // sectors beyond the disc that the paranoia layer seeks to, to empty the drive's cache.
+    {"ScratchAtATracksStart",
+     "flaky=375x40",
+     1,
+     {"Track01.wav: Done", "Track02.wav: Failed: The disc could not be read at sector 375."},
+     {"Track02.wav: Done"},
+     1,
+     0},
+    {"TrayOpenedInTheSecondTrack",
+     "tray-open=400",
+     1,
+     {"Track01.wav: Done", "Track02.wav: Failed: The drive's tray was opened"},
+     {"Track02.wav: Done"},
+     1,
+     0},
 };
 
 // The disc's audio as a drive with read offset Offset delivers it (drive sample d is the
@@ -342,6 +385,17 @@ TEST_F(DriveRun, ALinkToTheDriveIsTheSameDrive) {
   ASSERT_EQ(ripped.Status, 0) << ripped.Output;
   EXPECT_TRUE(PcmOf(Dir / "O/Track02.wav") == Expected(2));
   EXPECT_TRUE(PcmOf(Dir / "O/Track01.wav") == Expected(1));
+}
+
+// The tray opens on the read that reaches its sector, not on a read beyond it.
+TEST_F(DriveRun, TheTrayOpensAtItsSector) {
+  const std::string device =
+      MakeDrive(MakeDisc("--tracks 2 --sectors 375 --content noise"), "tray-open=400");
+  const auto probed =
+      CaptureCommand(Environment + Bin + "/drive_probe '" + device + "' 500:10 390:20 0:1");
+  EXPECT_EQ(probed.Output.find("read 500 10 failed"), std::string::npos) << probed.Output;
+  EXPECT_NE(probed.Output.find("read 390 20 failed at 390\nread 0 1 failed"), std::string::npos)
+      << probed.Output;
 }
 
 // The fault list is read strictly: a test that asks for a fault the drive does not know

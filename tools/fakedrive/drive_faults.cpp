@@ -39,16 +39,15 @@ bool ParseItem(const std::string& Name, const std::string& Value, bool HasValue,
   }
   if (Name == "flaky") {
     const size_t times = Value.find('x');
-    Faults.Flaky.emplace_back();
-    int32_t reads = Faults.FlakyReads;
+    FlakyRange& flaky = Faults.Flaky.emplace_back();
+    int32_t reads = flaky.Reads;
     if (times != std::string::npos && (!ParseInt(Value.substr(times + 1), reads) || reads < 1))
       return false;
-    Faults.FlakyReads = reads;
-    return ParseRange(Value.substr(0, times), Faults.Flaky.back());
+    flaky.Reads = reads;
+    return ParseRange(Value.substr(0, times), flaky.Sectors);
   }
   if (Name == "offset") return ParseInt(Value, Faults.OffsetSamples);
-  if (Name == "tray-open")
-    return ParseInt(Value, Faults.TrayOpenAfter) && Faults.TrayOpenAfter >= 0;
+  if (Name == "tray-open") return ParseInt(Value, Faults.TrayOpenAt) && Faults.TrayOpenAt >= 0;
   if (Name == "speed") {
     char* end = nullptr;
     Faults.Speed = std::strtod(Value.c_str(), &end);

@@ -4,13 +4,14 @@
 //   unreadable=A[-B]    sectors A..B (LSN) never read: MEDIUM ERROR 3/11/00 for any read
 //                       that touches them
 //   flaky=A[-B][xK]     sectors A..B read as noise, different on each try, for their
-//                       first K reads (default 2), then as on the disc: a scratch that
-//                       re-reads can correct
+//                       first K reads (default 2; each range its own), then as on the
+//                       disc: a scratch that re-reads can correct
 //   offset=N            the drive's read offset in samples (may be negative): drive
 //                       sample s holds the disc's sample s - N; outside the disc, silence
 //   speed=X             reads take as long as an X-speed drive's (75 * X sectors a second)
 //   no-disc             the drive holds no disc
-//   tray-open=N         the tray opens once the drive is asked for a sector past N; it
+//   tray-open=N         the tray opens when a read reaches sector N (a read elsewhere,
+//                       before or after it, leaves it shut); it
 //                       closes again, with the same disc, when the drive's own file is
 //                       modified (a test "puts the disc back" by touching it)
 //   data-session        the disc gets a data track in a second session after its tracks
@@ -30,14 +31,19 @@ struct SectorRange {
   bool Meets(int32_t Lsn, int32_t Count) const { return Lsn <= Last && Lsn + Count > First; }
 };
 
+// Sectors that read as noise for their first Reads reads.
+struct FlakyRange {
+  SectorRange Sectors;
+  int Reads = 2;
+};
+
 struct DriveFaults {
   std::vector<SectorRange> Unreadable;
-  std::vector<SectorRange> Flaky;
-  int FlakyReads = 2;
+  std::vector<FlakyRange> Flaky;
   int32_t OffsetSamples = 0;
   double Speed = 0;  // 0: as fast as the image reads
   bool NoDisc = false;
-  int32_t TrayOpenAfter = -1;  // -1: the tray stays shut
+  int32_t TrayOpenAt = -1;  // -1: the tray stays shut
   bool DataSession = false;
 };
 

@@ -36,6 +36,7 @@ struct DriveSlot {
   std::string Image;  // empty: the drive holds no disc
   std::unique_ptr<cdrip::Drive> Unit;
   std::unique_ptr<cdrip::SectorReader> Reader;
+  uint64_t ReaderGeneration = 0;  // of the image the reader reads
   // Fault state.
   std::map<int32_t, int> FlakyReadsDone;
   bool TrayOpened = false;    // the tray-open fault has fired
@@ -148,7 +149,14 @@ cdrip::Drive* Loaded(DriveSlot& Slot) {
       return nullptr;
     }
   }
-  return Slot.Unit->MediaLoaded() ? Slot.Unit.get() : nullptr;
+  if (!Slot.Unit->MediaLoaded()) return nullptr;
+  // An image written anew is another disc: the reader of the old one's files goes.
+  const std::optional<cdrip::Toc> toc = Slot.Unit->ReadToc();
+  if (toc && toc->Generation != Slot.ReaderGeneration) {
+    Slot.Reader.reset();
+    Slot.ReaderGeneration = toc->Generation;
+  }
+  return Slot.Unit.get();
 }
 
 // The disc's table, with the data session that the fault adds. Called with the lock held.
@@ -195,13 +203,18 @@ void ReadShifted(DriveSlot& Slot, int32_t ImageEnd, int32_t Lsn, int32_t Count, 
               static_cast<size_t>(bytes));
 }
 
+// How many first reads of Lsn give noise: those of the first flaky range holding it.
+int FlakyReadsOf(int32_t Lsn) {
+  for (const FlakyRange& range : State().Faults.Flaky)
+    if (range.Sectors.Holds(Lsn)) return range.Reads;
+  return 0;
+}
+
 // A flaky sector's first reads give noise, different on every try.
 void SpoilFlakySectors(DriveSlot& Slot, int32_t Lsn, int32_t Count, uint8_t* Out) {
-  const DriveFaults& faults = State().Faults;
   for (int32_t sector = Lsn; sector < Lsn + Count; ++sector) {
-    const bool flaky = std::any_of(faults.Flaky.begin(), faults.Flaky.end(),
-                                   [&](const SectorRange& R) { return R.Holds(sector); });
-    if (!flaky || ++Slot.FlakyReadsDone[sector] > faults.FlakyReads) continue;
+    const int noisyReads = FlakyReadsOf(sector);
+    if (noisyReads == 0 || ++Slot.FlakyReadsDone[sector] > noisyReads) continue;
     uint8_t* bytes = Out + static_cast<size_t>(sector - Lsn) * cdrip::SectorBytes;
     for (int i = 0; i < cdrip::SectorBytes; ++i) {
       Slot.Noise ^= Slot.Noise << 13;
@@ -212,11 +225,12 @@ void SpoilFlakySectors(DriveSlot& Slot, int32_t Lsn, int32_t Count, uint8_t* Out
   }
 }
 
-// Why a read of the disc in the drive fails before it starts: the tray opening on it,
-// or a sector that cannot be read.
+// Why a read of the disc in the drive fails before it starts: the tray opening on it (a
+// read that reaches the sector of the fault), or a sector that cannot be read.
 std::optional<Sense> ReadFault(DriveSlot& Slot, int32_t Lsn, int32_t Count) {
   const DriveFaults& faults = State().Faults;
-  if (faults.TrayOpenAfter >= 0 && !Slot.TrayOpened && Lsn + Count - 1 > faults.TrayOpenAfter) {
+  const SectorRange trayOpening{faults.TrayOpenAt, faults.TrayOpenAt};
+  if (faults.TrayOpenAt >= 0 && !Slot.TrayOpened && trayOpening.Meets(Lsn, Count)) {
     Log("tray opened at sector %d", Lsn);
     Slot.TrayOpened = Slot.TrayIsOpen = true;
     Slot.MarkAtOpening = MarkOf(Slot.Path);

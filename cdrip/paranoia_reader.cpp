@@ -1,0 +1,407 @@
+#include "paranoia_reader.h"
+
+#include <cdio/paranoia/cdda.h>
+#include <cdio/paranoia/paranoia.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <climits>
+#include <cstring>
+#include <deque>
+#include <unordered_map>
+#include <vector>
+
+namespace cdrip {
+namespace {
+
+using DriveReadFunction = long (*)(cdrom_drive_t*, void*, lsn_t, long);
+
+// Sectors the drive delivered that are kept to be given back to the layer once the drive
+// is no longer asked: more than the layer reads around its cursor.
+constexpr size_t KeptSectors = 1500;
+// What is kept of the layers' messages per range; the first ones tell most.
+constexpr size_t MaxMessageBytes = 16384;
+constexpr int32_t NoSector = INT32_MAX;
+
+// Lines for the log, bounded.
+class MessageLog {
+ public:
+  void Add(const std::string& Line) {
+    if (Line.empty()) return;
+    if (Text_.size() + Line.size() + 1 > MaxMessageBytes) {
+      Cut_ = true;
+      return;
+    }
+    Text_ += Line;
+    if (Text_.back() != '\n') Text_ += '\n';
+  }
+  // Adds a message buffer of the layer, which it hands over to be freed.
+  void AddLayerText(char* Text) {
+    if (!Text) return;
+    Add(Text);
+    cdio_cddap_free_messages(Text);
+  }
+  std::string Take() {
+    std::string text = std::move(Text_);
+    if (Cut_) text += "(further messages left out)\n";
+    Text_.clear();
+    Cut_ = false;
+    return text;
+  }
+
+ private:
+  std::string Text_;
+  bool Cut_ = false;
+};
+
+void TakeLayerMessages(cdrom_drive_t* Cdda, MessageLog& Log) {
+  Log.AddLayerText(cdio_cddap_errors(Cdda));
+  Log.AddLayerText(cdio_cddap_messages(Cdda));
+}
+
+// Stands between the paranoia layer and the drive; see the header for what it does.
+// Threads: Read runs on the reading thread, Interrupt on any.
+class DriveGuard {
+ public:
+  DriveGuard(cdrom_drive_t* Cdda, int Attempts, MessageLog& Log)
+      : Cdda_(Cdda), DriveRead_(Cdda->read_audio), Attempts_(std::max(Attempts, 1)), Log_(Log) {}
+
+  // Out may be null: the layer then only moves the drive, to defeat its cache, anywhere
+  // on the disc; such a read says nothing of the range's sectors.
+  long Read(uint8_t* Out, lsn_t Begin, long Count) {
+    Count = std::min<long>(Count, Cdda_->nsectors > 0 ? Cdda_->nsectors : Count);
+    if (Count <= 0) return 0;
+    if (Replaying()) return Replay(Out, Begin, Count);
+    const long got = DriveRead_(Cdda_, Out, Begin, Count);
+    if (got > 0 || !Out) {
+      Keep(Out, Begin, got);
+      return got;
+    }
+    return ReadSectorBySector(Out, Begin, Count);
+  }
+
+  // The range read: refusals outside it are not the range's.
+  void SetRange(int32_t First, int32_t End) {
+    First_ = First;
+    End_ = End;
+  }
+
+  void Interrupt() { Interrupted_ = true; }
+  bool Interrupted() const { return Interrupted_; }
+  // Once interrupted or at a sector given up, the layer reads what was delivered before.
+  bool Replaying() const { return Interrupted_ || GivenUp_ != NoSector; }
+  // The sector the layer is asked for: a new one starts the count of failed reads anew.
+  void SetCursor(int32_t Lsn) {
+    if (Lsn == Cursor_) return;
+    Cursor_ = Lsn;
+    BadReads_ = 0;
+    LowestRefused_ = NoSector;
+  }
+  int32_t GivenUp() const { return GivenUp_; }
+  // The first sector given back that the drive never delivered: nothing from it on is
+  // the disc's.
+  int32_t FirstInvented() const { return FirstInvented_; }
+  // The first sector the drive refused at or after the cursor; NoSector when none.
+  int32_t Refused() const { return LowestRefused_; }
+
+ private:
+  // A read of several sectors failed: they are read one by one up to the first that the
+  // drive refuses. All of them read means the failure passed.
+  long ReadSectorBySector(uint8_t* Out, lsn_t Begin, long Count) {
+    long read = 0;
+    for (; read < Count && !Interrupted_; ++read) {
+      uint8_t* sector = Out ? Out + read * SectorBytes : nullptr;
+      if (DriveRead_(Cdda_, sector, Begin + static_cast<lsn_t>(read), 1) != 1) {
+        NoteRefused(Begin + static_cast<int32_t>(read));
+        break;
+      }
+      Keep(sector, Begin + static_cast<lsn_t>(read), 1);
+    }
+    return read;
+  }
+
+  // The layer starts its reads at varying places around its cursor, so the work on one
+  // bad spot is counted while the cursor stays where it is, whatever sector failed.
+  void NoteRefused(int32_t Lsn) {
+    if (Lsn < First_ || Lsn >= End_) return;
+    ++BadReads_;
+    if (Lsn >= Cursor_) LowestRefused_ = std::min(LowestRefused_, Lsn);
+    Log_.Add("The drive refused sector " + std::to_string(Lsn) + " (failed read " +
+             std::to_string(BadReads_) + " of at most " + std::to_string(Attempts_) +
+             " at sector " + std::to_string(Cursor_) + ").");
+    if (BadReads_ < Attempts_) return;
+    GivenUp_ = LowestRefused_ != NoSector ? LowestRefused_ : Cursor_;
+    Log_.Add("Sector " + std::to_string(GivenUp_) + " given up.");
+  }
+
+  void Keep(const uint8_t* Sectors, lsn_t Begin, long Count) {
+    if (!Sectors) return;
+    for (long i = 0; i < Count; ++i) {
+      const int32_t lsn = Begin + static_cast<int32_t>(i);
+      auto [slot, added] = Kept_.try_emplace(lsn);
+      slot->second.assign(Sectors + i * SectorBytes, Sectors + (i + 1) * SectorBytes);
+      if (!added) continue;
+      KeptOrder_.push_back(lsn);
+      if (KeptOrder_.size() > KeptSectors) {
+        Kept_.erase(KeptOrder_.front());
+        KeptOrder_.pop_front();
+      }
+    }
+  }
+
+  // What the drive delivered before, silence elsewhere: the same on every read, so the
+  // layer's verification agrees at once.
+  long Replay(uint8_t* Out, lsn_t Begin, long Count) {
+    if (!Out) return Count;
+    for (long i = 0; i < Count; ++i) {
+      const int32_t lsn = Begin + static_cast<int32_t>(i);
+      uint8_t* sector = Out + i * SectorBytes;
+      const auto kept = Kept_.find(lsn);
+      if (kept != Kept_.end()) {
+        std::memcpy(sector, kept->second.data(), SectorBytes);
+        continue;
+      }
+      std::memset(sector, 0, SectorBytes);
+      if (lsn != GivenUp_) FirstInvented_ = std::min(FirstInvented_, lsn);
+    }
+    return Count;
+  }
+
+  cdrom_drive_t* Cdda_;
+  const DriveReadFunction DriveRead_;
+  const int Attempts_;
+  MessageLog& Log_;
+  std::atomic<bool> Interrupted_{false};
+  int32_t GivenUp_ = NoSector;
+  int32_t First_ = 0, End_ = NoSector;
+  int32_t Cursor_ = 0;
+  int BadReads_ = 0;  // failed reads with the cursor where it is
+  int32_t LowestRefused_ = NoSector;
+  int32_t FirstInvented_ = NoSector;
+  std::unordered_map<int32_t, std::vector<uint8_t>> Kept_;
+  std::deque<int32_t> KeptOrder_;
+};
+
+// What the paranoia layer told of a read: its events by kind, and the first sector it
+// gave up (it reports positions in 16-bit words).
+struct ParanoiaEvents {
+  std::array<int32_t, PARANOIA_CB_FINISHED + 1> Count{};
+  int32_t FirstSkipped = NoSector;
+  // Without verification the layer does not tell whether it recovered what a failed
+  // read missed (it goes on with silence there): the failed read's first sector counts
+  // as given up.
+  bool Verifying = true;
+  bool GaveUp = false;  // delivery ended before a sector given up
+  int32_t Asking = 0;   // the sector the layer is asked for
+};
+
+// The layer's callback and its drive's read function carry no context of ours: the
+// reader that reads on this thread sets it.
+struct ReadContext {
+  ParanoiaEvents* Events = nullptr;
+  DriveGuard* Guard = nullptr;
+};
+thread_local ReadContext Current;
+
+// A position of the layer as a sector. Before the sector asked for nothing is given up:
+// with nothing verified yet the layer reports its skips at the disc's start.
+int32_t SectorOfEvent(long Position, int32_t Asking) {
+  const long sector = Position / CD_FRAMEWORDS;
+  return static_cast<int32_t>(std::clamp<long>(sector, Asking, NoSector));
+}
+
+// What the layer reports once its reads no longer reach the drive (a stop, a sector given
+// up) says nothing of the disc and is not counted.
+void CountParanoiaEvent(long int Position, paranoia_cb_mode_t Mode) {
+  ParanoiaEvents* events = Current.Events;
+  if (!events || Mode < 0 || Mode > PARANOIA_CB_FINISHED) return;
+  if (Current.Guard && Current.Guard->Replaying()) return;
+  ++events->Count[Mode];
+  if (Mode == PARANOIA_CB_SKIP || (Mode == PARANOIA_CB_READERR && !events->Verifying))
+    events->FirstSkipped = std::min(events->FirstSkipped, SectorOfEvent(Position, events->Asking));
+}
+
+long GuardedDriveRead(cdrom_drive_t*, void* Out, lsn_t Begin, long Count) {
+  if (!Current.Guard) return -1;  // only our reads run while the hook is in place
+  return Current.Guard->Read(static_cast<uint8_t*>(Out), Begin, Count);
+}
+
+// Sets the thread's context for the length of a read.
+class ReadScope {
+ public:
+  ReadScope(ParanoiaEvents& Events, DriveGuard& Guard) { Current = ReadContext{&Events, &Guard}; }
+  ~ReadScope() { Current = ReadContext{}; }
+  ReadScope(const ReadScope&) = delete;
+  ReadScope& operator=(const ReadScope&) = delete;
+};
+
+// Failed reads are repeated (or, without verification, given up). With verification on,
+// the layer verifies the start of a range once in any case, and every further
+// verification is a stretch read again because reads did not agree; without it, it
+// reports every block verified, which says nothing of the disc. Cache errors concern
+// the drive's cache, not the disc, and are left out.
+ReadReport ReportOf(const ParanoiaEvents& Logged) {
+  const auto& events = Logged.Count;
+  ReadReport report;
+  report.Rereads = events[PARANOIA_CB_READERR];
+  if (Logged.Verifying) report.Rereads += std::max(0, events[PARANOIA_CB_VERIFY] - 1);
+  for (paranoia_cb_mode_t fix :
+       {PARANOIA_CB_FIXUP_EDGE, PARANOIA_CB_FIXUP_ATOM, PARANOIA_CB_FIXUP_DROPPED,
+        PARANOIA_CB_FIXUP_DUPED, PARANOIA_CB_DRIFT, PARANOIA_CB_REPAIR, PARANOIA_CB_SCRATCH})
+    report.Corrections += events[fix];
+  report.Skips = Logged.GaveUp ? 1 : 0;
+  return report;
+}
+
+struct CddaCloser {
+  void operator()(cdrom_drive_t* Drive) const { cdio_cddap_close(Drive); }
+};
+struct ParanoiaFreer {
+  void operator()(cdrom_paranoia_t* Paranoia) const { cdio_paranoia_free(Paranoia); }
+};
+using CddaHandle = std::unique_ptr<cdrom_drive_t, CddaCloser>;
+using ParanoiaHandle = std::unique_ptr<cdrom_paranoia_t, ParanoiaFreer>;
+
+// With never-skip off the layer gives a sector up after the retries rather than hang on
+// a scratch; the range then ends before that sector, so the job fails naming it.
+class ParanoiaReader : public SectorReader {
+ public:
+  ParanoiaReader(CddaHandle Cdda, const ReadSettings& Settings, MessageLog Log)
+      : Cdda_(std::move(Cdda)),
+        Retries_(Settings.ParanoiaRetries),
+        Log_(std::move(Log)),
+        Guard_(Cdda_.get(), Settings.ParanoiaRetries, Log_),
+        Paranoia_(cdio_paranoia_init(Cdda_.get())) {
+    Events_.Verifying = (Settings.ParanoiaMode & PARANOIA_MODE_VERIFY) != 0;
+    if (Paranoia_) cdio_paranoia_modeset(Paranoia_.get(), Settings.ParanoiaMode);
+    // The layer's own retries would repeat each failed command several times over; the
+    // guard retries by sector instead.
+    Cdda_->error_retry = 0;
+    Cdda_->read_audio = GuardedDriveRead;
+  }
+  // The paranoia handle goes before the drive's handle it reads, and both before the
+  // guard that their reads pass through.
+  ~ParanoiaReader() override {
+    Paranoia_.reset();
+    Cdda_.reset();
+  }
+
+  bool Usable() const { return Paranoia_ != nullptr; }
+
+  void Limit(int32_t First, int32_t End) override {
+    First_ = First;
+    End_ = End;
+    Guard_.SetRange(First, End);
+  }
+
+  int32_t Read(uint8_t* Out, int32_t Lsn, int32_t Count) override {
+    if (Lsn != Next_) Seek(Lsn);
+    ReadScope scope(Events_, Guard_);
+    for (int32_t i = 0; i < Count; ++i) {
+      if (Guard_.Interrupted()) return i;
+      Events_.Asking = Next_;
+      Guard_.SetCursor(Next_);
+      const int16_t* samples =
+          Deliverable(Next_)
+              ? cdio_paranoia_read_limited(Paranoia_.get(), CountParanoiaEvent, Retries_)
+              : nullptr;
+      TakeLayerMessages(Cdda_.get(), Log_);
+      // After a stop what the layer hands out is no longer the drive's.
+      if (Guard_.Interrupted()) return i;
+      if (!samples || !Deliverable(Next_)) return EndAt(i);
+      StoreLittleEndian(Out + static_cast<size_t>(i) * SectorBytes, samples);
+      ++Next_;
+    }
+    return Count;
+  }
+
+  ReadReport Report() const override {
+    ReadReport report = ReportOf(Events_);
+    report.FailedSector = FailedSector_;
+    return report;
+  }
+  void Interrupt() override { Guard_.Interrupt(); }
+  std::string TakeMessages() override { return Log_.Take(); }
+
+ private:
+  // The layer reads around its cursor: it is told the range, so that it stays within it.
+  void Seek(int32_t Lsn) {
+    cdio_paranoia_seek(Paranoia_.get(), Lsn, SEEK_SET);
+    if (End_ > Lsn && Lsn >= First_) cdio_paranoia_set_range(Paranoia_.get(), Lsn, End_ - 1);
+    Next_ = Lsn;
+  }
+
+  // A sector is delivered only before every sector given up (by the layer or the guard)
+  // and before anything the drive did not deliver.
+  bool Deliverable(int32_t Lsn) const {
+    return Lsn < Events_.FirstSkipped && Lsn < Guard_.GivenUp() && Lsn < Guard_.FirstInvented();
+  }
+
+  // Delivery ends before sector Next_: the sector named is the one the drive refused,
+  // else the one verification gave up.
+  int32_t EndAt(int32_t Delivered) {
+    Events_.GaveUp = true;
+    const int32_t refused = Guard_.Refused();
+    const int32_t skipped =
+        std::min({Events_.FirstSkipped, Guard_.GivenUp(), Guard_.FirstInvented()});
+    FailedSector_ =
+        refused != NoSector ? refused : std::max(skipped == NoSector ? Next_ : skipped, Next_);
+    Log_.Add("Reading ended before sector " + std::to_string(FailedSector_) + ".");
+    Next_ = -1;  // the layer's position is past the sector now
+    return Delivered;
+  }
+
+  // The paranoia layer hands samples in the machine's byte order.
+  static void StoreLittleEndian(uint8_t* Out, const int16_t* Samples) {
+    for (int i = 0; i < SectorBytes / 2; ++i) {
+      const auto sample = static_cast<uint16_t>(Samples[i]);
+      Out[2 * i] = static_cast<uint8_t>(sample & 0xFF);
+      Out[2 * i + 1] = static_cast<uint8_t>(sample >> 8);
+    }
+  }
+
+  CddaHandle Cdda_;
+  const int Retries_;
+  MessageLog Log_;
+  DriveGuard Guard_;
+  ParanoiaHandle Paranoia_;
+  int32_t First_ = 0;
+  int32_t End_ = 0;
+  int32_t Next_ = -1;
+  int32_t FailedSector_ = -1;
+  ParanoiaEvents Events_{};
+};
+
+}  // namespace
+
+std::unique_ptr<SectorReader> OpenParanoiaReader(const std::string& Device,
+                                                 const ReadSettings& Settings,
+                                                 std::string& Messages) {
+  MessageLog log;
+  char* identifying = nullptr;
+  CddaHandle cdda(cdio_cddap_identify(Device.c_str(), CDDA_MESSAGE_LOGIT, &identifying));
+  log.AddLayerText(identifying);
+  if (!cdda) {
+    Messages = log.Take();
+    return nullptr;
+  }
+  cdio_cddap_verbose_set(cdda.get(), CDDA_MESSAGE_LOGIT, CDDA_MESSAGE_LOGIT);
+  // CD audio comes little-endian from every drive that reads it by MMC command; told so,
+  // the layer does not guess, and never swaps on a little-endian machine.
+  cdda->bigendianp = 0;
+  const bool opened = cdio_cddap_open(cdda.get()) == 0;
+  TakeLayerMessages(cdda.get(), log);
+  if (!opened) {
+    Messages = log.Take();
+    return nullptr;
+  }
+  auto reader = std::make_unique<ParanoiaReader>(std::move(cdda), Settings, std::move(log));
+  if (!reader->Usable()) {
+    Messages = reader->TakeMessages();
+    return nullptr;
+  }
+  return reader;
+}
+
+}  // namespace cdrip
