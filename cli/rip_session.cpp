@@ -91,7 +91,9 @@ void TCliObserver::TrackEnded(size_t Job, const TTrackEnd& End) {
     Display_.FailTrack(track, End.Failure);
   } else {
     Display_.EndTrack(track, End.Result == TTrackResult::Aborted);
-    if (Options_.Log) Display_.Note(track, ProofLine(End.Proof));
+    // A track cut short has no checksum that could pass for its own.
+    if (Options_.Log && End.Result == TTrackResult::Done)
+      Display_.Note(track, ProofLine(End.Proof));
   }
   Display_.ReportReads(track, End.Proof.Reads.Rereads, End.Proof.Reads.Corrections,
                        End.Proof.Reads.Skips);

@@ -22,13 +22,17 @@ void TDiscReader::Admit(size_t Count) {
   Changed_.notify_all();
 }
 
+// A read that waits for the drive (a slow burst, a bad spot) is interrupted, so that the
+// thread ends within moments whatever the drive does.
 void TDiscReader::Stop() {
   {
     std::lock_guard<std::mutex> hold(Lock_);
     Stopping_ = true;
     Changed_.notify_all();
   }
-  if (Thread_.joinable()) Thread_.join();
+  if (!Thread_.joinable()) return;
+  Source_.RequestStop();
+  Thread_.join();
 }
 
 bool TDiscReader::WaitForAdmission(size_t Track) {
@@ -70,6 +74,7 @@ void TDiscReader::ReadTrack(size_t Index) {
   bool whole = true;
   try {
     Source_.Open();
+    if (Stopping()) Source_.RequestStop();  // a stop asked for while the read opened
     Spool.Opened(Source_.Size);
     OnReady_();
     for (int got; (got = Source_.ReadData(chunk.data(), TCDIn::ChunkBytes)) > 0;) {
@@ -91,7 +96,12 @@ void TDiscReader::ReadTrack(size_t Index) {
     Spool.Finish(proof.Reads);
   } catch (const std::exception& e) {
     Source_.Reset();
-    Spool.Fail(e.what(), Source_.LastReadReport());
+    // A read that the run stopped ends the track's audio where it got; the run tells
+    // the job as aborted.
+    if (Stopping())
+      Spool.Finish(Source_.LastReadReport());
+    else
+      Spool.Fail(e.what(), Source_.LastReadReport());
     OnReady_();
   }
 }
