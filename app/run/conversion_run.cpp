@@ -82,7 +82,7 @@ void TConversionRun::RunConversion() {
   Current_ = &run;
   run.Run(planned, encoders);
   Current_ = nullptr;
-  ShowWarnings();
+  ShowProblems(planned, run);
   if (run.EndingProblem()) throw EAudioException(*run.EndingProblem());
   if (Window_.RemoveConvertedFilenames()) Jobs_.RemoveConverted();
 }
@@ -173,12 +173,24 @@ void TConversionRun::NameRows(const std::vector<TPlannedJob>& Planned) {
   }
 }
 
-void TConversionRun::ShowWarnings() {
-  if (Warnings_.empty()) return;
+// One message for the whole run: the tracks that failed (a screenful, the rest counted;
+// a row that ended the run has a message of its own), then what else went wrong.
+void TConversionRun::ShowProblems(const std::vector<TPlannedJob>& Planned, const TRipRun& Run) {
+  constexpr int MaxListed = 15;
+  std::vector<std::string> failures;
+  for (size_t job = 0; job < Planned.size(); ++job)
+    if (Run.Over(job) && Run.Ends()[job].Result == TTrackResult::Failed && !Planned[job].EndsRun)
+      failures.push_back(Planned[job].Caption + ": " + Run.Ends()[job].Failure);
   std::string text;
+  if (!failures.empty())
+    text = std::to_string(failures.size()) + (failures.size() == 1 ? " track" : " tracks") +
+           " could not be converted:";
+  for (size_t i = 0; i < failures.size() && i < MaxListed; ++i) text += "\n" + failures[i];
+  if (failures.size() > MaxListed)
+    text += "\n... and " + std::to_string(failures.size() - MaxListed) + " more";
   for (const std::string& warning : Warnings_) text += (text.empty() ? "" : "\n") + warning;
   Warnings_.clear();
-  Window_.ShowRunProblem(text);
+  if (!text.empty()) Window_.ShowRunProblem(text);
 }
 
 void TConversionRun::Abort() {

@@ -61,7 +61,8 @@ class TRunWindow {
   // False: "Convert" (button and action bar item) and the "General options" tab
   // disabled, the four format tabs hidden. True: all of them available again.
   virtual void SetRunControlsAvailable(bool Available) = 0;
-  // Tells of something the run could not do besides its rows (a log not written).
+  // Tells, once the run is over, of the rows that failed and of what else the run could
+  // not do (a log not written, a lookup that failed).
   virtual void ShowRunProblem(const std::string&) {}
   // The run is over: what it did.
   virtual void ShowRunSummary(const TRunSummary&) {}
@@ -108,7 +109,7 @@ class TConversionRun : public QObject, private TRunObserver, private TEventPump 
   TAudioFileOut& OutputOf(TOutputFormat Format);
   TRowTagRules RowTagRules() const;
   void NameRows(const std::vector<TPlannedJob>& Planned);
-  void ShowWarnings();
+  void ShowProblems(const std::vector<TPlannedJob>& Planned, const TRipRun& Run);
 
   // TRunObserver
   void TrackStarted(size_t Job, const std::string& Name) override;

@@ -569,8 +569,13 @@ size_t TForm1::ReleaseFromDialog(const QStringList& Releases) {
   return chosen && index >= 0 ? static_cast<size_t>(index) : 0;
 }
 
+// The box does not hold the window: the user reads it while the list is there to see.
 void TForm1::ShowRunProblem(const std::string& Problem) {
-  ShowError(QString::fromStdString(Problem));
+  if (RunProblems_) RunProblems_->close();
+  RunProblems_ = new QMessageBox(QMessageBox::Warning, ApplicationTitle,
+                                 QString::fromStdString(Problem), QMessageBox::Ok, this);
+  RunProblems_->setAttribute(Qt::WA_DeleteOnClose);
+  RunProblems_->open();
 }
 
 // "5 done, 1 failed", then what was proved when anything was.

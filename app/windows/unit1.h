@@ -8,6 +8,7 @@
 // failures may be reported on a worker and are handed over by the run.
 #pragma once
 
+#include <QMessageBox>
 #include <QPoint>
 #include <QPointer>
 #include <QRect>
@@ -30,6 +31,7 @@ class QSpinBox;
 class QGroupBox;
 class QKeyEvent;
 class QLineEdit;
+
 class QPushButton;
 class QRadioButton;
 class QTabWidget;
@@ -149,6 +151,9 @@ class TForm1 : public QWidget, private TRunWindow {
   void FlacOut1Done(TAudioOutput* Sender);
   void OutputThreadException(TAudioOutput* Sender, const std::exception& E);
 
+  // The message of the last run's failures and problems while it is open; else null.
+  QMessageBox* RunProblems() const { return RunProblems_; }
+
   // Where the run's lookups go; empty: the services' own addresses.
   std::string LookupServer;
   std::string AccurateRipServer;
@@ -229,6 +234,7 @@ class TForm1 : public QWidget, private TRunWindow {
   // The read offset as cdr.ini gives the first drive; another value in `SpinEdit1`
   // corrects every drive of a run.
   int StoredReadOffset_ = 0;
+  QPointer<QMessageBox> RunProblems_;
   // The window was asked to close while a run was going on.
   bool CloseRequested_ = false;
 };

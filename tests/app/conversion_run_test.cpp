@@ -178,7 +178,12 @@ TEST_P(FailingRowTest, IsShownAsAnErrorAndTheRightRowsAreConverted) {
     EXPECT_EQ(Statuses(), QStringList({"Done", error, ""}));
     EXPECT_FALSE(Exists(OutFile("Track03.wav")));
   } else {
+    // One message at the run's end lists the row that failed, and why.
     EXPECT_FALSE(messageBox.Shown());
+    ASSERT_NE(Form->RunProblems(), nullptr);
+    EXPECT_EQ(Form->RunProblems()->text(), QStringLiteral("1 track could not be converted:\n") +
+                                               Captions()[1] + QStringLiteral(": ") +
+                                               QString::fromLatin1(GetParam().Message));
     EXPECT_EQ(Statuses(), QStringList({"Done", error, "Done"}));
     EXPECT_TRUE(PcmOf(OutFile("Track03.wav")) == di::expectedTrackPcm(disc, 3));
   }
@@ -193,6 +198,28 @@ INSTANTIATE_TEST_SUITE_P(
         TFailingRow{"NotATrackEntry", TMiddleRow::NotATrackEntry,
                     "'notes.txt' is not a track entry: its name holds no track number.", true}),
     [](const ::testing::TestParamInfo<TFailingRow>& Info) { return std::string(Info.param.Name); });
+
+// A missing output folder is made with its parents; one that cannot be made stops the
+// run before its first row with one message.
+TEST_F(ConversionRunTest, TheOutputFolderIsMadeOrTheRunStopsBeforeItsFirstRow) {
+  const di::DiscSpec disc = AudioDisc({1, 1});
+  Form->AddDroppedPaths(Entries(MakeDisc(disc), {1, 2}));
+  WriteWholeFile(Dir / "plain", {1});
+  Form->Edit1->setText(QString::fromStdString(Dir / "plain/below"));
+  {
+    TMessageBoxCatcher messageBox;
+    Convert();
+    EXPECT_TRUE(messageBox.Text.startsWith(QStringLiteral("The output folder ")))
+        << messageBox.Text.toStdString();
+  }
+  EXPECT_EQ(Statuses(), QStringList({"", ""}));
+  EXPECT_TRUE(RunControlsAvailable());
+
+  Form->Edit1->setText(QString::fromStdString(Dir / "new/deeper"));
+  Convert();
+  EXPECT_EQ(Statuses(), QStringList({"Done", "Done"}));
+  EXPECT_TRUE(PcmOf(Dir / "new/deeper/Track02.wav") == di::expectedTrackPcm(disc, 2));
+}
 
 TEST_F(ConversionRunTest, RowsMovedOrRemovedWhileTheRunWaitsAreFollowedOrPassedOver) {
   const di::DiscSpec disc = AudioDisc({1, 1, 1});
