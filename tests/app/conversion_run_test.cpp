@@ -140,6 +140,23 @@ TEST_F(ConversionRunTest, AbortInTheSecondRowKeepsItsPercentageAndTheNextRunIsNo
   EXPECT_TRUE(PcmOf(OutFile("Track03.wav")) == di::expectedTrackPcm(disc, 3));
 }
 
+// A new run clears the statuses of the rows it will run, so that no "Done" of an earlier
+// run stands on a row it never reached, nor is removed as converted.
+TEST_F(ConversionRunTest, ANewRunLeavesNoStaleStatusToRemove) {
+  Form->AddDroppedPaths(Entries(MakeDisc(AudioDisc({2, 2})), {1, 2}));
+  Convert();
+  ASSERT_EQ(Statuses(), QStringList({"Done", "Done"}));
+  Form->CheckBox1->setChecked(true);
+  OnStatusWritten([&](QTreeWidgetItem* Item) {
+    if (Percent(Item->text(TJobList::StatusColumn)) >= 30) Form->JvXPButton1->click();
+  });
+
+  Convert();
+
+  EXPECT_EQ(Captions(), QStringList({"Track01", "Track02"}));
+  EXPECT_EQ(Statuses().at(1), QString());
+}
+
 // A row in the middle that cannot be converted. A failed job shows "Error: " and its
 // message and the run goes on; a row whose name holds no track number ends the run
 // with a message box. The controls come back in every case.
