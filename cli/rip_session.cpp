@@ -207,7 +207,14 @@ int TRipSession::Run() {
     return 1;
   }
   std::error_code error;
-  std::filesystem::create_directories(Options_.OutDir, error);
+  if (std::filesystem::exists(Options_.OutDir, error) &&
+      !std::filesystem::is_directory(Options_.OutDir, error))
+    throw TUsageError("--out names a file, not a folder: " + Options_.OutDir + ".");
+  const std::string folderProblem = OutputFolderProblem(Options_.OutDir);
+  if (!folderProblem.empty()) {
+    std::fprintf(Err_, "korvane-cli: %s\n", folderProblem.c_str());
+    return 1;
+  }
   const std::vector<TPlannedJob> planned =
       TRunPlanner(Drives_, Knowledge_, RunOptions_).Plan(entries);
   TRunEncoders encoders{formats.front()->Format(), {}, formats.front()->RowTags()};

@@ -72,7 +72,10 @@ void TConversionRun::RunConversion() {
   }
   TRunOptions options = Window_.RipOptions();
   options.OutDir = Window_.OutputFolder().toStdString();
-  RequireWritableFolder(options.OutDir);
+  // A folder that cannot be written stops the run before its first row, with one
+  // message rather than a failure in every row.
+  const std::string folderProblem = OutputFolderProblem(options.OutDir);
+  if (!folderProblem.empty()) throw EAudioException(folderProblem);
   TDiscKnowledge knowledge(Drives_, Window_.Lookup(), *this);
   const std::vector<TPlannedJob> planned = TRunPlanner(Drives_, knowledge, options).Plan(entries);
   NameRows(planned);
@@ -85,17 +88,6 @@ void TConversionRun::RunConversion() {
   ShowProblems(planned, run);
   if (run.EndingProblem()) throw EAudioException(*run.EndingProblem());
   if (Window_.RemoveConvertedFilenames()) Jobs_.RemoveConverted();
-}
-
-// A missing output folder is made, with its parents; one that cannot be written stops
-// the run before its first row, with one message rather than a failure in every row.
-void TConversionRun::RequireWritableFolder(const std::string& Folder) {
-  std::error_code error;
-  std::filesystem::create_directories(Folder, error);
-  if (!error && ::access(Folder.c_str(), W_OK | X_OK) == 0) return;
-  const std::string reason = error ? error.message() : std::strerror(errno);
-  throw EAudioException("The output folder " + Folder + " cannot be written (" + reason +
-                        "). Choose another folder with \"Set folder\".");
 }
 
 // Each row as the run finds it: a row still named after its entry may be named by

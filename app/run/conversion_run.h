@@ -102,7 +102,6 @@ class TConversionRun : public QObject, private TRunObserver, private TEventPump 
  private:
   class TRunScope;
 
-  static void RequireWritableFolder(const std::string& Folder);
   std::vector<TRunEntry> ListedEntries(const std::vector<TJobRowId>& Rows) const;
   TRunEncoders Encoders(TRipRun& Run, const TRunOptions& Options, size_t Jobs,
                         std::vector<std::unique_ptr<TAudioFileOut>>& Extra);

@@ -1,7 +1,12 @@
 #include "rip_job.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
+#include <optional>
 #include <utility>
 
 #include "audio_flac.h"
@@ -36,6 +41,24 @@ std::string NumberedName(const std::string& FileName, int Number) {
   numbered.replace_filename(path.stem().string() + " (" + std::to_string(Number) + ")" +
                             path.extension().string());
   return numbered.string();
+}
+
+using TFileIdentity = std::pair<uint64_t, uint64_t>;  // device and inode
+
+std::optional<TFileIdentity> FileIdentity(const std::string& Path) {
+  struct stat info {};
+  if (::stat(Path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  return TFileIdentity{info.st_dev, info.st_ino};
+}
+
+// The regular files this process holds open: the CD library keeps a disc image's audio
+// files open while the image is a drive.
+std::set<TFileIdentity> OpenFileIdentities() {
+  std::set<TFileIdentity> open;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error))
+    if (const auto identity = FileIdentity(entry.path().string())) open.insert(*identity);
+  return open;
 }
 
 // The comment name of a line NAME=value, in capitals (comment names ignore case).
@@ -101,9 +124,28 @@ void ApplyDiscId3(TMP3Out& Mp3, const TRowTagRules& Rules, const TTrackTags& Dis
 
 std::string TRunFileNames::Free(const std::string& FileName) const {
   std::string name = FileName;
-  for (int number = 2; Written_.count(ResolvedPath(name)) != 0; ++number)
+  for (int number = 2; Written_.count(ResolvedPath(name)) != 0 || IsSource(name); ++number)
     name = NumberedName(FileName, number);
   return name;
+}
+
+void TRunFileNames::Protect(const std::string& Path) {
+  if (const auto identity = FileIdentity(Path)) Sources_.insert(*identity);
+}
+
+bool TRunFileNames::IsSource(const std::string& FileName) const {
+  const auto identity = FileIdentity(FileName);
+  if (!identity) return false;
+  return Sources_.count(*identity) != 0 || OpenFileIdentities().count(*identity) != 0;
+}
+
+std::string OutputFolderProblem(const std::string& Folder) {
+  std::error_code error;
+  std::filesystem::create_directories(Folder, error);
+  if (!error && ::access(Folder.c_str(), W_OK | X_OK) == 0) return std::string();
+  if (!error) error = std::error_code(errno, std::generic_category());
+  return "The output folder " + Folder + " cannot be written (" + error.message() +
+         "). Choose another folder.";
 }
 
 void TRunFileNames::Written(const std::string& FileName) {

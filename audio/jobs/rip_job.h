@@ -6,10 +6,12 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "audio_cdrom.h"
@@ -45,18 +47,33 @@ std::string JobFileName(const std::string& Folder, const std::string& Caption,
 // The file names one run has given out: a later job of the run never replaces a file
 // that an earlier one wrote, but gets "Track01 (2).wav", "(3)" and so on. Files that
 // were there before the run are rewritten.
+//
+// Nor does a run ever write over a file it reads: a disc image's sheet (named through
+// `Protect`) and any file the process holds open for reading (the audio files of the
+// images the CD library reads) count as taken, by device and inode, so that a rip into
+// the image's own folder never replaces its source.
 class TRunFileNames {
  public:
-  // FileName, or the first numbered variant of it that the run has not written.
+  // FileName, or the first numbered variant of it that the run has not written and
+  // that is no source of the run.
   std::string Free(const std::string& FileName) const;
   // Records that the run wrote FileName (or is writing it).
   void Written(const std::string& FileName);
   // Takes back `Written`: the run keeps no file of that name.
   void Forget(const std::string& FileName);
+  // Path is a file the run reads (a disc image's sheet); nothing when it is no file.
+  void Protect(const std::string& Path);
 
  private:
+  bool IsSource(const std::string& FileName) const;
+
   std::set<std::string> Written_;  // with links and "." resolved, so one file is one name
+  std::set<std::pair<uint64_t, uint64_t>> Sources_;  // device and inode
 };
+
+// Makes the output folder (with its parents) when it is missing; returns why files
+// cannot be written into it, in a sentence, or an empty text when they can.
+std::string OutputFolderProblem(const std::string& Folder);
 
 // Gives Output the tags of job Index (counted from 0) of the run, named Caption, and
 // what is known of its track (Disc) where the user gave no value of their own.

@@ -45,6 +45,8 @@ bool TRipRun::Run(const std::vector<TPlannedJob>& Jobs, const TRunEncoders& Enco
     Slots_.push_back(std::make_unique<TSlot>());
     Slots_.back()->Output = output;
   }
+  for (const TPlannedJob& job : Jobs)  // a disc image's sheet is never written over
+    if (job.Problem.empty()) Names_.Protect(Knowledge_.Of(job.Read.Drive).Listing.Name);
   StartReading();
   while (true) {
     if (AbortRequested_ && !Aborted_) AbortAll();

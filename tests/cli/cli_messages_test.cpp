@@ -139,3 +139,17 @@ TEST_F(CliMessages, ARunNeverReplacesItsOwnFiles) {
   EXPECT_EQ(run.Output.find("Track01 (3)"), std::string::npos) << run.Output;
   EXPECT_TRUE(std::filesystem::exists(Dir / "o/Track01 (2).wav"));
 }
+
+// Nor does a run write over what it reads: an image whose audio file is Track01.wav,
+// ripped into its own folder, keeps its source; --out naming a file is one usage error.
+TEST_F(CliMessages, ARunNeverReplacesItsSourceNorTakesAFileForAFolder) {
+  MakeDisc("--tracks 2 --seconds 3,1 --bin-name Track01.wav");
+  const auto source = ReadWholeFile(Dir / "Track01.wav");
+  const auto run = Cli("--out . disc.cue");
+  EXPECT_EQ(run.Status, 0) << run.Output;
+  EXPECT_NE(run.Output.find("./Track01 (2).wav: Done"), std::string::npos) << run.Output;
+  EXPECT_TRUE(ReadWholeFile(Dir / "Track01.wav") == source);
+  const auto file = Cli("--out Track01.wav disc.cue");
+  EXPECT_EQ(file.Status, 2) << file.Output;
+  EXPECT_NE(file.Output.find("--out names a file, not a folder"), std::string::npos) << file.Output;
+}
