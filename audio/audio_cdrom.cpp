@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 
 #include "program_files.h"
 
@@ -265,10 +266,17 @@ void TCDIn::ThrowIfStopped() {
   if (StopRequested_) throw EAudioException("The read was stopped.");
 }
 
-// A drive that holds no disc any more had its tray opened (or its disc taken) during
+// A disc image whose files changed is named as such, not as a drive's fault. A drive that
+// holds no disc any more had its tray opened (or its disc taken) during
 // the read, and the sector where reading stopped says nothing; otherwise the sector the
 // drive refused (or verification gave up) is named, else the one where delivery ended.
 void TCDIn::ThrowReadFailure(int32_t Sector) {
+  std::error_code error;
+  if (std::filesystem::is_regular_file(CDRipDriveName(CurrentDrive_), error) &&
+      Lib().CR_CheckDisc() != 0)
+    throw EAudioException(
+        "The disc image changed during the read: its files were rewritten, moved or cut "
+        "short. Rip the track again once the image is whole.");
   int32_t status = 0;
   Lib().CR_IsMediaLoaded(&status);
   if (status != 0)
