@@ -123,9 +123,8 @@ void LayoutBuilder::EmitSilence(int32_t Sectors) {
 void LayoutBuilder::Advance(int32_t Sectors) {
   const int64_t end = static_cast<int64_t>(Cursor_) + Sectors;
   if (end > MaxDiscSectors)
-    throw ImageError(Path_ +
-                     ": the disc would last longer than 99:59:74, the most a CD can "
-                     "address; the sheet's times or gaps are wrong.");
+    throw ImageError(Path_ + ": the disc would last longer than " + std::string(MaxDiscLengthText) +
+                     ", the most a CD can hold; the sheet's times or gaps are wrong.");
   Cursor_ = static_cast<int32_t>(end);
 }
 

@@ -21,6 +21,9 @@ constexpr int32_t SessionGapSectors = 11400;
 // The sectors a CD can address: MSF 00:00:00 to 99:59:74, of which the first 150 lie
 // before LSN 0. No disc, and so no track, may reach past the last.
 constexpr int32_t MaxDiscSectors = (99 * 60 + 59) * 75 + 74 + 1 - 150;
+// The longest a disc can last from its first track on, as messages give it (MaxDiscSectors
+// as minutes, seconds and sectors).
+constexpr const char* MaxDiscLengthText = "99:58:00";
 
 struct TrackEntry {
   int32_t StartSector = 0;

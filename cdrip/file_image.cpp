@@ -146,8 +146,8 @@ void FileImage::Check(const std::string& SheetPath) const {
   const std::vector<TrackEntry>& tracks = Contents_.Tracks;
   if (tracks.empty() || tracks.size() > 99) refuse("a disc holds 1 to 99 tracks.");
   if (Contents_.LeadOut > MaxDiscSectors)
-    refuse("the disc would last " + MsfText(Contents_.LeadOut) +
-           ", longer than a CD can address (99:59:74).");
+    refuse("the disc would last " + MsfText(Contents_.LeadOut) + ", longer than a CD can hold (" +
+           std::string(MaxDiscLengthText) + ").");
   int64_t next = Extents_.empty() ? Contents_.LeadOut : 0;
   for (const Extent& piece : Extents_) {
     if (piece.Lsn != next || piece.Sectors <= 0) refuse("the layout of the disc has a hole.");

@@ -431,8 +431,8 @@ std::pair<std::vector<FileImage::Extent>, Toc> NrgReader::Layout() const {
     const int64_t start = IndexOneLsn(i, cursor);
     const int64_t sectors = (track.End - track.Index1) / track.SectorSize;
     if (start + sectors > MaxDiscSectors)
-      Refuse("the disc would last " + MsfText(start + sectors) +
-             ", longer than a CD can address (99:59:74).");
+      Refuse("the disc would last " + MsfText(start + sectors) + ", longer than a CD can hold (" +
+             std::string(MaxDiscLengthText) + ").");
     const int64_t pregap =
         std::min((track.Index1 - track.Index0) / track.SectorSize, start - cursor);
     emit(cursor, start - pregap - cursor, -1, 0, SectorBytes);

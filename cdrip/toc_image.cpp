@@ -92,8 +92,8 @@ int64_t TocLayout::SectorsOf(const TocContent& Content, int32_t SectorBytes) con
 
 void TocLayout::Emit(const TocContent& Content, int64_t Sectors, int32_t SectorBytes) {
   if (Sectors > MaxDiscSectors - Cursor_)
-    Fail(Content.Line, "the disc would last " + MsfText(Cursor_ + Sectors) +
-                           ", longer than the 99:59:74 a CD addresses at most.");
+    Fail(Content.Line, "the disc would last " + MsfText(Cursor_ + Sectors) + ", longer than the " +
+                           std::string(MaxDiscLengthText) + " a CD holds at most.");
   if (Sectors == 0) return;
   FileImage::Extent piece;
   piece.Lsn = static_cast<int32_t>(Cursor_);

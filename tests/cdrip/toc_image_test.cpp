@@ -266,7 +266,7 @@ const RefusalCase RefusalCases[] = {
      "START or PREGAP already"},
     {"HundredTracks", HundredTracks(), 200, "at most 99 tracks"},
     {"LongerThanACd", "TRACK AUDIO\nSILENCE 90:00:00\nSILENCE 10:00:00\n", 3,
-     "would last 100:00:00, longer than the 99:59:74"},
+     "would last 100:00:00, longer than the 99:58:00"},
     {"FarLongerThanACd", "TRACK AUDIO\nSILENCE 999999999:59:74\nSILENCE 999999999:59:74\n", 2,
      "99:59:74"},
     {"Fifo", "TRACK AUDIO\nFIFO \"/tmp/pipe\" 00:10:00\n", 2, "FIFO"},

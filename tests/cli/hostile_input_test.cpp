@@ -96,7 +96,7 @@ const THostileCase HostileCases[] = {
                  "FILE \"a.bin\" BINARY\n  TRACK 01 AUDIO\n    PREGAP 60:00:00\n"
                  "    INDEX 01 00:00:00\n    POSTGAP 60:00:00\n");
      },
-     "gaps.cue: the disc would last longer than 99:59:74"},
+     "gaps.cue: the disc would last longer than 99:58:00"},
     {"IndexFarPastItsFile", "index.cue",
      [](const fs::path& F) {
        WriteText(F / "index.cue",
