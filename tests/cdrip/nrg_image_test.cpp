@@ -313,7 +313,7 @@ const DamagedImage DamagedImages[] = {
     {"TaoUnknownMode", Tao(), [](Bytes& i) { PutBig(i, TaoField(i, 2, TaoMode), 0x42, 4); },
      "unknown mode 66"},
     {"TaoDiscLongerThanACd", Tao(), [](Bytes& i) { PutBig(i, TaoField(i, 5, TaoLsn), 449800, 4); },
-     "longer than a CD can address"},
+     "longer than a CD can hold (99:58:00)"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Images, DamagedNrgTest, ::testing::ValuesIn(DamagedImages),
