@@ -18,6 +18,7 @@
 struct TLookupChoice {
   std::string Service = "none";  // none, musicbrainz, gnudb
   std::string Server;            // empty: the service's own address
+  std::string CddbUser;          // the e-mail a CDDB server is greeted with; empty: the login
 };
 
 struct TDiscFacts {
@@ -42,7 +43,10 @@ class TDiscKnowledge {
   std::map<int, TDiscFacts> Known_;
 };
 
+// Info with every text fit for a tag, a file name and a terminal (PrintableText).
+TDiscInfo PrintableInfo(TDiscInfo Info);
 // Info with the gaps filled from Fallback, field by field and track by track.
 TDiscInfo FilledFrom(TDiscInfo Info, const TDiscInfo& Fallback);
-// One line for a release found by a lookup: "Artist - Album (Year), N tracks [source]".
+// One line for a release found by a lookup: "Artist - Album (Year), N tracks [source]",
+// with ", CD 2 of 2" after the year for a medium of several.
 std::string ReleaseDescription(const TDiscInfo& Info);

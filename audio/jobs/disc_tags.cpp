@@ -41,6 +41,8 @@ TTrackTags TrackTagsOf(const TDiscInfo& Info, int Number, int Total) {
   tags.Genre = Info.Genre;
   tags.Number = Number;
   tags.Total = Total;
+  tags.Disc = Info.DiscNumber;
+  tags.Discs = Info.DiscTotal;
   return tags;
 }
 
