@@ -4,6 +4,7 @@
 #include <tuple>
 
 #include "disc_identity.h"
+#include "disc_tags.h"
 #include "text_case.h"
 
 namespace {
@@ -17,18 +18,7 @@ void FillTexts(std::vector<std::string>& Values, const std::vector<std::string>&
   for (size_t i = 0; i < Fallback.size(); ++i) Fill(Values[i], Fallback[i]);
 }
 
-void MakePrintable(std::string& Text) { Text = PrintableText(Text); }
-
 }  // namespace
-
-TDiscInfo PrintableInfo(TDiscInfo Info) {
-  for (std::string* text :
-       {&Info.Artist, &Info.Album, &Info.Year, &Info.Genre, &Info.Catalog, &Info.Source})
-    MakePrintable(*text);
-  for (auto* texts : {&Info.TrackTitles, &Info.TrackArtists, &Info.TrackIsrcs})
-    std::for_each(texts->begin(), texts->end(), MakePrintable);
-  return Info;
-}
 
 std::string ReleaseDescription(const TDiscInfo& Info) {
   std::string text = (Info.Artist.empty() ? "(no artist)" : Info.Artist) + " - " +
@@ -57,7 +47,7 @@ const TDiscFacts& TDiscKnowledge::Of(int Drive) {
   const auto known = Known_.find(Drive);
   if (known != Known_.end()) return known->second;
   const TDriveListing listing = Drives_.List(Drive);
-  TDiscFacts facts{PrintableInfo(listing.Text), listing};
+  TDiscFacts facts{listing.Text, listing};
   if (listing.Ready && Lookup_.Service != "none")
     if (const std::optional<TDiscInfo> found = LookUp(listing))
       facts.Info = FilledFrom(*found, facts.Info);

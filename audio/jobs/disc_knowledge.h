@@ -43,8 +43,6 @@ class TDiscKnowledge {
   std::map<int, TDiscFacts> Known_;
 };
 
-// Info with every text fit for a tag, a file name and a terminal (PrintableText).
-TDiscInfo PrintableInfo(TDiscInfo Info);
 // Info with the gaps filled from Fallback, field by field and track by track.
 TDiscInfo FilledFrom(TDiscInfo Info, const TDiscInfo& Fallback);
 // One line for a release found by a lookup: "Artist - Album (Year), N tracks [source]",
