@@ -187,7 +187,9 @@ TTagTexts TMP3Out::TagTexts() const {
                    Id3TagYear.Get(),
                    Id3TagTrack.Get(),
                    Id3TagComment.Get(),
-                   Id3v2GenreText(Id3TagGenre.Get())};
+                   Id3v2GenreText(Id3TagGenre.Get()),
+                   Id3TagDisc.Get(),
+                   Id3UserTexts};
 }
 
 void TMP3Out::CreateEncoder(TAudioInput& Source) {
@@ -311,7 +313,8 @@ void TMP3Out::HandOverTags(const TTagTexts& Texts) {
   Lame().id3tag_set_artist(flags, latin1(Texts.Artist).c_str());
   Lame().id3tag_set_album(flags, latin1(Texts.Album).c_str());
   Lame().id3tag_set_year(flags, latin1(Texts.Year).c_str());
-  Lame().id3tag_set_track(flags, latin1(Texts.Track).c_str());
+  // ID3v1 holds the track's number alone, not "7/10".
+  Lame().id3tag_set_track(flags, latin1(Texts.Track.substr(0, Texts.Track.find('/'))).c_str());
   Lame().id3tag_set_comment(flags, latin1(Texts.Comment).c_str());
   Lame().id3tag_set_genre(flags, GenreForLibrary(latin1(Texts.Genre)).c_str());
 }

@@ -18,6 +18,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "audio_classes.h"
@@ -116,6 +117,10 @@ class TMP3Out : public TAudioFileOut {
   TSharedText Id3TagYear;
   TSharedText Id3TagTrack;
   TSharedText Id3TagComment;
+  // The disc of a release of several: "2/3" (ID3v2 only).
+  TSharedText Id3TagDisc;
+  // Further texts by name (ID3v2 TXXX frames); set before a run, not during it.
+  std::vector<std::pair<std::string, std::string>> Id3UserTexts;
   // A genre name or number. One of the ID3v1 table reaches the ID3v1 tag by its number
   // and the ID3v2 tag by the table's name; any other text reaches the ID3v2 tag as
   // typed and the ID3v1 tag as "Other".

@@ -72,11 +72,23 @@ void PutCommentFrame(TBytes& Out, const std::string& Utf8) {
   PutFrame(Out, "COMM", body);
 }
 
+// A user text: encoding, its description with a terminator, the text.
+void PutUserTextFrame(TBytes& Out, const std::string& Description, const std::string& Utf8) {
+  const std::u32string name = TagCodePoints(Description);
+  const std::u32string text = TagCodePoints(Utf8);
+  const uint8_t encoding = FitsLatin1(name + text) ? EncodingLatin1 : EncodingUtf16;
+  TBytes body{encoding};
+  PutText(body, name, encoding);
+  PutTerminator(body, encoding);
+  PutText(body, text, encoding);
+  PutFrame(Out, "TXXX", body);
+}
+
 }  // namespace
 
 bool TTagTexts::Empty() const {
   return Title.empty() && Artist.empty() && Album.empty() && Year.empty() && Track.empty() &&
-         Comment.empty() && Genre.empty();
+         Comment.empty() && Genre.empty() && Disc.empty() && UserTexts.empty();
 }
 
 std::vector<uint8_t> Id3v2Frames(const TTagTexts& Texts) {
@@ -86,11 +98,14 @@ std::vector<uint8_t> Id3v2Frames(const TTagTexts& Texts) {
   PutTextFrame(frames, "TALB", Texts.Album);
   PutTextFrame(frames, "TYER", Texts.Year);
   PutTextFrame(frames, "TRCK", Texts.Track);
+  PutTextFrame(frames, "TPOS", Texts.Disc);
   PutCommentFrame(frames, Texts.Comment);
   // A genre text that starts with "(" would be read as a genre number in parentheses;
   // "((" says the parenthesis is text.
   const bool parenthesis = !Texts.Genre.empty() && Texts.Genre[0] == '(';
   PutTextFrame(frames, "TCON", parenthesis ? "(" + Texts.Genre : Texts.Genre);
+  for (const auto& [description, text] : Texts.UserTexts)
+    PutUserTextFrame(frames, description, text);
   return frames;
 }
 

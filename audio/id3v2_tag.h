@@ -2,17 +2,21 @@
 // players and systems read, whose UTF-16 (with byte order mark) holds every character.
 //
 // Each text is one frame: title TIT2, artist TPE1, album TALB, year TYER, track TRCK,
-// comment COMM (language "eng", empty description), genre TCON. A frame is in Latin-1
+// comment COMM (language "eng", empty description), genre TCON, disc TPOS, and a user
+// text TXXX for each further named text. A frame is in Latin-1
 // when its text fits it, else in UTF-16; an empty text has no frame.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The texts of an MP3 file's tags, in UTF-8 as the user typed them.
 struct TTagTexts {
   std::string Title, Artist, Album, Year, Track, Comment, Genre;
+  std::string Disc;                                            // TPOS: "2/3"
+  std::vector<std::pair<std::string, std::string>> UserTexts;  // TXXX: description, text
   bool Empty() const;
 };
 

@@ -1,5 +1,6 @@
 // The small text helpers of settings files, sheets and file names: blanks trimmed,
-// ASCII letters in one case, UTF-8 checked. Header-only; the CD library uses it too.
+// ASCII letters in one case, UTF-8 checked, control characters removed. Header-only; the CD library
+// uses it too.
 #pragma once
 
 #include <algorithm>
@@ -31,8 +32,11 @@ inline std::string Upper(std::string Text) {
 inline bool IsUtf8(const std::string& Text) {
   for (size_t i = 0; i < Text.size();) {
     const auto lead = static_cast<unsigned char>(Text[i]);
-    const size_t length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3
-                                        : (lead >> 3) == 30 ? 4 : 0;
+    const size_t length = lead < 0x80         ? 1
+                          : (lead >> 5) == 6  ? 2
+                          : (lead >> 4) == 14 ? 3
+                          : (lead >> 3) == 30 ? 4
+                                              : 0;
     if (length == 0 || i + length > Text.size()) return false;
     uint32_t code = length == 1 ? lead : lead & (0x7F >> length);
     for (size_t k = 1; k < length; ++k) {
@@ -56,6 +60,26 @@ inline std::string Latin1ToUtf8(const std::string& Text) {
     } else {
       out += static_cast<char>(0xC0 | (c >> 6));
       out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+// Text fit for a tag, a file name or a terminal: line ends and tabs become spaces, and
+// the other control characters (C0, DEL, and C1 in UTF-8, which a terminal may obey) go.
+inline std::string PrintableText(const std::string& Text) {
+  std::string out;
+  for (size_t i = 0; i < Text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(Text[i]);
+    const bool c1 = c == 0xC2 && i + 1 < Text.size() &&
+                    static_cast<unsigned char>(Text[i + 1]) >= 0x80 &&
+                    static_cast<unsigned char>(Text[i + 1]) <= 0x9F;
+    if (c1) {
+      ++i;
+    } else if (c == '\t' || c == '\n' || c == '\r') {
+      out += ' ';
+    } else if (c >= 0x20 && c != 0x7F) {
+      out += static_cast<char>(c);
     }
   }
   return out;

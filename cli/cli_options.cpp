@@ -22,6 +22,7 @@ const TOptionSpec OptionSpecs[] = {
     {"--lookup", true, nullptr},
     {"--lookup-server", true, nullptr},
     {"--release", true, nullptr},
+    {"--cddb-user", true, nullptr},
     {"--offset", true, nullptr},
     {"--verify", false, nullptr},
     {"--retries", true, nullptr},
@@ -43,20 +44,20 @@ const TOptionSpec OptionSpecs[] = {
     {"--crc", false, "mp3"},
     {"--copyright", false, "mp3"},
     {"--no-original", false, "mp3"},
-    {"--title", true, "mp3"},
-    {"--artist", true, "mp3"},
-    {"--album", true, "mp3"},
-    {"--year", true, "mp3"},
-    {"--track", true, "mp3"},
-    {"--comment", true, "mp3"},
-    {"--genre", true, "mp3"},
+    {"--title", true, "mp3 ogg flac"},
+    {"--artist", true, "mp3 ogg flac"},
+    {"--album", true, "mp3 ogg flac"},
+    {"--year", true, "mp3 ogg flac"},
+    {"--track", true, "mp3 ogg flac"},
+    {"--comment", true, "mp3 ogg flac"},
+    {"--genre", true, "mp3 ogg flac"},
     {"--title-from-name", false, "mp3 flac"},
     {"--track-from", true, "mp3 flac"},
     {"--compression", true, "ogg"},
     {"--nominal", true, "ogg"},
     {"--max", true, "ogg"},
     {"--min", true, "ogg"},
-    {"--tag", true, "ogg flac"},
+    {"--tag", true, "mp3 ogg flac"},
     {"--compression-level", true, "flac"},
 };
 
@@ -198,6 +199,30 @@ int ReleaseValue(const std::string& Value) {
   return static_cast<int>(*release);
 }
 
+// The service's address and the choice among its matches belong to a lookup of names.
+void CheckLookupOptionsAct(const TCliOptions& Options) {
+  if (Options.Lookup != "none") return;
+  const char* const why =
+      " has no effect without --lookup musicbrainz or --lookup gnudb: it belongs to the "
+      "lookup of the disc's names.";
+  if (!Options.CddbUser.empty()) throw TUsageError("The option --cddb-user" + std::string(why));
+  if (!Options.LookupServer.empty())
+    throw TUsageError("The option --lookup-server" + std::string(why));
+  if (Options.Release > 0) throw TUsageError("The option --release" + std::string(why));
+}
+
+// An e-mail address as the CDDB greeting takes it: user@host, no blanks.
+std::string CddbUserValue(const std::string& Value) {
+  const size_t at = Value.find('@');
+  const bool valid = at != std::string::npos && at > 0 && at + 1 < Value.size() &&
+                     std::none_of(Value.begin(), Value.end(),
+                                  [](unsigned char c) { return c <= ' ' || c == 0x7F; });
+  if (!valid)
+    throw TUsageError("The option --cddb-user takes an e-mail address (user@host), not \"" + Value +
+                      "\".");
+  return Value;
+}
+
 }  // namespace
 
 std::optional<long> WholeNumber(const std::string& Text, long Min, long Max, bool Negative) {
@@ -273,6 +298,8 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
       LookupValue(value, options);
     } else if (argument == "--lookup-server") {
       options.LookupServer = value;
+    } else if (argument == "--cddb-user") {
+      options.CddbUser = CddbUserValue(value);
     } else if (argument == "--release") {
       options.Release = ReleaseValue(value);
     } else if (argument == "--offset") {
@@ -302,6 +329,7 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
       throw TUsageError("The option " + name + " belongs to --format " + FormatsText(*spec) +
                         ", not to --format " + options.Format + ".");
   CheckEveryOptionActs(options);
+  CheckLookupOptionsAct(options);
   // What test and copy and the database find is written down.
   options.Log = options.Log || options.Verify || options.AccurateRip;
   return options;
@@ -334,8 +362,11 @@ General options:
                          check each track's rip in the AccurateRip database
                          (besides the lookup above; implies --log)
   --lookup-server URL    the service's address (MusicBrainz web service, or a
-                         CDDB server's cddb.cgi)
-  --release N            the match to use when the lookup finds several
+                         CDDB server's cddb.cgi); needs --lookup
+  --release N            the match to use when the lookup finds several; needs
+                         --lookup
+  --cddb-user EMAIL      the e-mail (user@host) a CDDB server is greeted with
+                         (default: your login and this machine's name)
   --offset N             the drive's read offset in samples (may be negative):
                          file sample s is the drive's sample s + N, silence
                          where that lies outside the disc (default: the
@@ -371,6 +402,9 @@ MP3 options (constant bit rate unless --vbr):
   --title, --artist, --album, --year, --track, --comment, --genre TEXT
                          go whole into an ID3v2.3 tag, and in Latin-1, cut to
                          30 characters, into an ID3v1 tag
+  --tag NAME=VALUE       TITLE, ARTIST, ALBUM, DATE, TRACKNUMBER, DISCNUMBER,
+                         COMMENT, GENRE into their ID3 fields, any other NAME
+                         as a user text (TXXX) of that name
   --title-from-name      each track's title is its name
   --track-from N         track numbers N, N+1, ... in the order given
   A bit rate is one of 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144,
@@ -388,6 +422,10 @@ Ogg Vorbis options:
                          from space to "}" but no "="; a TEXT without "=" is
                          stored as COMMENT=TEXT
   --max and --min need a --nominal bit rate.
+
+--title, --artist, --album, --year, --track, --comment and --genre work for Ogg
+Vorbis and FLAC too, as the comments TITLE, ARTIST, ALBUM, DATE, TRACKNUMBER,
+COMMENT and GENRE.
 
 FLAC options (lossless):
   --compression-level N  0 (fastest) to 8 (smallest file), default 5

@@ -20,6 +20,7 @@ struct TCliOptions {
   std::string NameTemplate;       // empty: files are named after the track entries
   std::string Lookup = "none";    // none, musicbrainz, gnudb
   std::string LookupServer;       // empty: the service's own address
+  std::string CddbUser;           // the e-mail a CDDB server is greeted with
   int Release = 0;                // which match of a lookup (from 1); 0: not chosen
   std::optional<int> Offset;      // the drive's read offset in samples (else cdr.ini's)
   bool Verify = false;            // test and copy: every track read twice, CRCs compared

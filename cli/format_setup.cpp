@@ -117,6 +117,52 @@ int EncoderOutputRate(const TMP3Out& Out) {
   return lame.lame_init_params(flags) < 0 ? 0 : lame.lame_get_out_samplerate(flags);
 }
 
+// A comment name holds the printable ASCII characters from space to "}" other than
+// "=", which ends it. A line without "=" (or with "=" first) names nothing: the
+// output stores it as a COMMENT.
+std::string CommentLineOption(const std::string& Option, const std::string& Value) {
+  if (!IsUtf8(Value))
+    throw TUsageError(
+        "The option " + Option +
+        " takes UTF-8 text, as tags are stored; the value given is not UTF-8 (another "
+        "character set?).");
+  const std::string name = Value.substr(0, std::min(Value.find('='), Value.size()));
+  if (name.size() == Value.size() || Option != "--tag") return Value;
+  const bool valid = std::all_of(
+      name.begin(), name.end(), [](unsigned char c) { return c >= 0x20 && c <= 0x7D && c != '='; });
+  if (!valid)
+    throw TUsageError(
+        "The option --tag takes NAME=value, where NAME holds only printable "
+        "ASCII characters from space to \"}\" other than \"=\", not \"" +
+        name + "\".");
+  return Value;
+}
+
+// The tag options that every tagged format takes, with the comment each stands for in
+// Ogg Vorbis and FLAC (MP3 has ID3 fields of their own for them).
+struct TTagOption {
+  const char* Option;
+  const char* Comment;
+};
+const TTagOption TagOptions[] = {
+    {"--title", "TITLE"},       {"--artist", "ARTIST"},   {"--album", "ALBUM"}, {"--year", "DATE"},
+    {"--track", "TRACKNUMBER"}, {"--comment", "COMMENT"}, {"--genre", "GENRE"},
+};
+
+const TTagOption* FindTagOption(const std::string& Option) {
+  for (const TTagOption& tag : TagOptions)
+    if (Option == tag.Option) return &tag;
+  return nullptr;
+}
+
+// Comment names that MP3 keeps in ID3 fields of their own; others become user texts.
+const std::pair<const char*, const char*> Id3FieldsByComment[] = {
+    {"TITLE", "title"},     {"ARTIST", "artist"},   {"ALBUM", "album"},
+    {"DATE", "year"},       {"YEAR", "year"},       {"TRACKNUMBER", "track"},
+    {"DISCNUMBER", "disc"}, {"COMMENT", "comment"}, {"DESCRIPTION", "comment"},
+    {"GENRE", "genre"},
+};
+
 class TMp3Setup : public TFormatSetup {
  public:
   explicit TMp3Setup(const TCliOptions& Options) {
@@ -170,12 +216,43 @@ class TMp3Setup : public TFormatSetup {
       Output_.Id3TagComment = Value;
     else if (Name == "--genre")
       Output_.Id3TagGenre = Value;
+    else if (Name == "--tag")
+      ApplyTagLine(CommentLineOption(Name, Value));
     // The window's two per-row tag switches: the title from the row's name, and track
     // numbers counting up from a first one in list order.
     else if (Name == "--title-from-name")
       RowTags_.TitleFromName = true;
     else if (Name == "--track-from")
       RowTags_.FirstTrack = IntegerOption(Name, Value, 0, 999999);
+  }
+  // NAME=value: a known name into its ID3 field, another as a user text; a line
+  // without a name is a comment, as in the other formats.
+  void ApplyTagLine(const std::string& Line) {
+    const size_t equals = Line.find('=');
+    if (equals == std::string::npos || equals == 0) {
+      Field("comment") = Line.substr(equals == 0 ? 1 : 0);
+      RowTags_.UserMp3Fields.insert("comment");
+      return;
+    }
+    const std::string name = Upper(Line.substr(0, equals));
+    const std::string value = Line.substr(equals + 1);
+    for (const auto& [comment, field] : Id3FieldsByComment) {
+      if (name != comment) continue;
+      Field(field) = value;
+      RowTags_.UserMp3Fields.insert(field);
+      return;
+    }
+    Output_.Id3UserTexts.emplace_back(name, value);
+  }
+  TSharedText& Field(const std::string& Name) {
+    if (Name == "title") return Output_.Id3TagTitle;
+    if (Name == "artist") return Output_.Id3TagArtist;
+    if (Name == "album") return Output_.Id3TagAlbum;
+    if (Name == "year") return Output_.Id3TagYear;
+    if (Name == "track") return Output_.Id3TagTrack;
+    if (Name == "disc") return Output_.Id3TagDisc;
+    if (Name == "genre") return Output_.Id3TagGenre;
+    return Output_.Id3TagComment;
   }
   // A minimum above the maximum is a mistake in the command line, not a range.
   void RefuseCrossedVbrLimits(const TCliOptions& Options) const {
@@ -236,26 +313,6 @@ class TMp3Setup : public TFormatSetup {
   TMP3Out Output_;
 };
 
-// A comment name holds the printable ASCII characters from space to "}" other than
-// "=", which ends it. A line without "=" (or with "=" first) names nothing: the
-// output stores it as a COMMENT.
-std::string CommentLineOption(const std::string& Value) {
-  if (!IsUtf8(Value))
-    throw TUsageError(
-        "The option --tag takes UTF-8 text, as comments are stored; the value given is "
-        "not UTF-8 (another character set?).");
-  const std::string name = Value.substr(0, std::min(Value.find('='), Value.size()));
-  if (name.size() == Value.size()) return Value;
-  const bool valid = std::all_of(
-      name.begin(), name.end(), [](unsigned char c) { return c >= 0x20 && c <= 0x7D && c != '='; });
-  if (!valid)
-    throw TUsageError(
-        "The option --tag takes NAME=value, where NAME holds only printable "
-        "ASCII characters from space to \"}\" other than \"=\", not \"" +
-        name + "\".");
-  return Value;
-}
-
 TVorbisBitRate VorbisBitRateOption(const std::string& Name, const std::string& Value) {
   if (Value == "auto") return bbrAutoSelect;
   const int kbps = IntegerOption(Name, Value, 1, 1000);
@@ -285,7 +342,10 @@ class TOggSetup : public TFormatSetup {
       else if (name == "--min")
         minimum = VorbisBitRateOption(name, value);
       else if (name == "--tag")
-        RowTags_.Comments.push_back(CommentLineOption(value));
+        RowTags_.Comments.push_back(CommentLineOption(name, value));
+      else if (const TTagOption* tag = FindTagOption(name))
+        RowTags_.Comments.push_back(std::string(tag->Comment) + "=" +
+                                    CommentLineOption(name, value));
     }
     if (nominal) {
       RefuseIgnoredLimits(*nominal, maximum, minimum);
@@ -341,7 +401,10 @@ class TFlacSetup : public TFormatSetup {
         Output_.CompressionLevel = IntegerOption(name, value, TFlacOut::MinCompressionLevel,
                                                  TFlacOut::MaxCompressionLevel);
       else if (name == "--tag")
-        RowTags_.Comments.push_back(CommentLineOption(value));
+        RowTags_.Comments.push_back(CommentLineOption(name, value));
+      else if (const TTagOption* tag = FindTagOption(name))
+        RowTags_.Comments.push_back(std::string(tag->Comment) + "=" +
+                                    CommentLineOption(name, value));
       else if (name == "--title-from-name")
         RowTags_.TitleFromName = true;
       else if (name == "--track-from")

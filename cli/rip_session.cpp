@@ -138,7 +138,8 @@ TRipSession::TRipSession(const TCliOptions& Options, std::FILE* Out, std::FILE* 
       Err_(Err),
       RunOptions_(RunOptionsOf(Options)),
       Display_(Out, Err, Terminal),
-      Knowledge_(Drives_, TLookupChoice{Options.Lookup, Options.LookupServer}, Observer_) {
+      Knowledge_(Drives_, TLookupChoice{Options.Lookup, Options.LookupServer, Options.CddbUser},
+                 Observer_) {
   SetMainThreadDispatcher(&Dispatcher_);
 }
 

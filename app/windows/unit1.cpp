@@ -549,7 +549,8 @@ TRunOptions TForm1::RipOptions() const {
 
 TLookupChoice TForm1::Lookup() const {
   const char* const services[] = {"none", "musicbrainz", "gnudb"};
-  return TLookupChoice{services[std::clamp(ComboBox7->currentIndex(), 0, 2)], LookupServer};
+  return TLookupChoice{services[std::clamp(ComboBox7->currentIndex(), 0, 2)], LookupServer,
+                       std::string()};  // CDDB is greeted with the login and host
 }
 
 size_t TForm1::ChooseRelease(const std::vector<TDiscInfo>& Matches, const std::string&) {

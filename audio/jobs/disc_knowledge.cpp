@@ -1,6 +1,11 @@
 #include "disc_knowledge.h"
 
+#include <algorithm>
+#include <tuple>
+
 #include "disc_identity.h"
+#include "disc_tags.h"
+#include "text_case.h"
 
 namespace {
 
@@ -19,7 +24,11 @@ std::string ReleaseDescription(const TDiscInfo& Info) {
   std::string text = (Info.Artist.empty() ? "(no artist)" : Info.Artist) + " - " +
                      (Info.Album.empty() ? "(no title)" : Info.Album);
   if (!Info.Year.empty()) text += " (" + Info.Year + ")";
-  return text + ", " + std::to_string(Info.TrackTitles.size()) + " tracks [" + Info.Source + "]";
+  if (Info.DiscTotal > 1)
+    text += ", " + (Info.Medium.empty() ? std::string("Disc") : Info.Medium) + " " +
+            std::to_string(Info.DiscNumber) + " of " + std::to_string(Info.DiscTotal);
+  return text + ", " + std::to_string(Info.TrackTitles.size()) + " tracks [" + Info.Source +
+         (Info.Inexact ? ", inexact" : "") + "]";
 }
 
 TDiscInfo FilledFrom(TDiscInfo Info, const TDiscInfo& Fallback) {
@@ -41,7 +50,7 @@ const TDiscFacts& TDiscKnowledge::Of(int Drive) {
   TDiscFacts facts{listing.Text, listing};
   if (listing.Ready && Lookup_.Service != "none")
     if (const std::optional<TDiscInfo> found = LookUp(listing))
-      facts.Info = FilledFrom(*found, listing.Text);
+      facts.Info = FilledFrom(*found, facts.Info);
   return Known_[Drive] = facts;
 }
 
@@ -51,12 +60,14 @@ std::optional<TDiscInfo> TDiscKnowledge::LookUp(const TDriveListing& Listing) {
   TLookupSettings settings;
   if (!Lookup_.Server.empty())
     (musicBrainz ? settings.MusicBrainzUrl : settings.CddbUrl) = Lookup_.Server;
+  std::tie(settings.CddbUser, settings.CddbHost) = CddbGreeting(Lookup_.CddbUser);
   std::vector<TDiscInfo> matches;
   try {
     matches =
         musicBrainz ? LookupMusicBrainz(Listing.Toc, settings) : LookupCddb(Listing.Toc, settings);
+    std::transform(matches.begin(), matches.end(), matches.begin(), PrintableInfo);
   } catch (const std::exception& e) {
-    Observer_.Warning(Listing.Name + ": the lookup failed (" + e.what() +
+    Observer_.Warning(Listing.Name + ": the lookup failed (" + PrintableText(e.what()) +
                       "); going on with what the disc says.");
     return std::nullopt;
   }
@@ -66,6 +77,9 @@ std::optional<TDiscInfo> TDiscKnowledge::LookUp(const TDriveListing& Listing) {
                      "); going on with what the disc says.");
     return std::nullopt;
   }
+  if (matches.size() == 1 && matches[0].Inexact)
+    Observer_.Notice(Listing.Name + ": " + service + " has only an inexact match: " +
+                     ReleaseDescription(matches[0]) + "; its names may be another disc's.");
   const size_t chosen = Observer_.ChooseRelease(matches, service);
   return matches[chosen < matches.size() ? chosen : 0];
 }

@@ -18,6 +18,7 @@
 struct TLookupChoice {
   std::string Service = "none";  // none, musicbrainz, gnudb
   std::string Server;            // empty: the service's own address
+  std::string CddbUser;          // the e-mail a CDDB server is greeted with; empty: the login
 };
 
 struct TDiscFacts {
@@ -44,5 +45,6 @@ class TDiscKnowledge {
 
 // Info with the gaps filled from Fallback, field by field and track by track.
 TDiscInfo FilledFrom(TDiscInfo Info, const TDiscInfo& Fallback);
-// One line for a release found by a lookup: "Artist - Album (Year), N tracks [source]".
+// One line for a release found by a lookup: "Artist - Album (Year), N tracks [source]",
+// with ", CD 2 of 2" after the year for a medium of several.
 std::string ReleaseDescription(const TDiscInfo& Info);

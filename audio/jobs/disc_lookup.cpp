@@ -1,5 +1,8 @@
 #include "disc_lookup.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <map>
@@ -9,6 +12,7 @@
 #include <utility>
 
 #include "lookup_http.h"
+#include "text_case.h"
 
 namespace {
 
@@ -69,12 +73,36 @@ bool MediumHoldsDisc(const json& Medium, const std::string& DiscId) {
   });
 }
 
+int Number(const json& Object, const char* Key) {
+  const json& value = Member(Object, Key);
+  return value.is_number_integer() ? value.get<int>() : 0;
+}
+
+// The genre that most of the release's voters named.
+std::string TopGenre(const json& Genres) {
+  std::string genre;
+  int votes = -1;
+  if (!Genres.is_array()) return genre;
+  for (const json& named : Genres) {
+    if (!named.is_object() || Text(named, "name").empty() || Number(named, "count") <= votes)
+      continue;
+    genre = Text(named, "name");
+    votes = Number(named, "count");
+  }
+  return genre;
+}
+
 TDiscInfo MediumInfo(const json& Release, const json& Medium) {
   TDiscInfo info;
   info.Album = Text(Release, "title");
   info.Artist = CreditText(Member(Release, "artist-credit"));
   info.Year = Text(Release, "date").substr(0, 4);
+  info.Genre = TopGenre(Member(Release, "genres"));
   info.Source = "MusicBrainz release " + Text(Release, "id");
+  const json& media = Member(Release, "media");
+  info.DiscNumber = Number(Medium, "position");
+  info.DiscTotal = media.is_array() ? static_cast<int>(media.size()) : 0;
+  info.Medium = Text(Medium, "format");
   const json& tracks = Member(Medium, "tracks");
   if (!tracks.is_array()) return info;
   for (const json& track : tracks) {
@@ -91,14 +119,32 @@ TDiscInfo MediumInfo(const json& Release, const json& Medium) {
   return info;
 }
 
-std::vector<TDiscInfo> ParseMusicBrainz(const std::string& Body, const std::string& DiscId) {
-  json answer;
+// Real answers nest a dozen levels; anything far deeper is refused while it is read, so
+// that no later step walks a hostile nesting.
+const int MaxAnswerDepth = 64;
+
+struct TTooDeep {};
+
+json ParseAnswer(const std::string& Body) {
+  const auto limitDepth = [](int Depth, json::parse_event_t, json&) {
+    if (Depth > MaxAnswerDepth) throw TTooDeep();
+    return true;
+  };
   try {
-    answer = json::parse(Body);
+    return json::parse(Body, limitDepth);
   } catch (const json::exception&) {
     ThrowUnreadable(MusicBrainzService, "it is not JSON");
+  } catch (const TTooDeep&) {
+    ThrowUnreadable(MusicBrainzService,
+                    "it nests deeper than " + std::to_string(MaxAnswerDepth) + " levels");
   }
-  const json& releases = answer.is_object() ? Member(answer, "releases") : json();
+}
+
+std::vector<TDiscInfo> ParseMusicBrainz(const std::string& Body, const std::string& DiscId) {
+  const json answer = ParseAnswer(Body);
+  static const json none;
+  // Both branches are references: the answer is never copied.
+  const json& releases = answer.is_object() ? Member(answer, "releases") : none;
   if (!releases.is_array()) ThrowUnreadable(MusicBrainzService, "it names no releases");
   std::vector<TDiscInfo> matches;
   for (const json& release : releases) {
@@ -129,6 +175,7 @@ TRateLimiter& MusicBrainzLimiter() {
 struct TCddbMatch {
   std::string Category;
   std::string DiscId;
+  bool Inexact = false;
 };
 
 std::vector<std::string> Lines(const std::string& Body) {
@@ -174,6 +221,7 @@ std::vector<TCddbMatch> ParseCddbQuery(const std::string& Service, const std::st
       for (size_t i = 1; i < lines.size(); ++i) {
         if (lines[i] == ".") return matches;
         if (!ParseMatch(lines[i], match)) ThrowUnreadable(Service, lines[i]);
+        match.Inexact = code == 211;
         matches.push_back(match);
       }
       ThrowUnreadable(Service, "the list of matches ends early");
@@ -209,9 +257,11 @@ std::pair<std::string, std::string> SplitTitle(const std::string& Title) {
   return {Title.substr(0, at), Title.substr(at + 3)};
 }
 
+// Servers hand some entries over in the Latin-1 they were submitted in, whatever the
+// protocol level: an entry that is not UTF-8 is read as Latin-1, as cue sheets are.
 TDiscInfo ParseCddbRead(const std::string& Service, const std::string& Body,
                         const TCddbMatch& Match) {
-  const std::vector<std::string> lines = Lines(Body);
+  const std::vector<std::string> lines = Lines(IsUtf8(Body) ? Body : Latin1ToUtf8(Body));
   const int code = lines.empty() ? -1 : ReplyCode(lines[0]);
   if (code == -1) ThrowUnreadable(Service, lines.empty() ? "it is empty" : lines[0]);
   if (code != 210)
@@ -236,6 +286,7 @@ TDiscInfo ParseCddbRead(const std::string& Service, const std::string& Body,
   info.Year = Unescape(values["DYEAR"]);
   info.Genre = Unescape(values["DGENRE"]);
   info.Source = "CDDB " + Match.Category + " " + Match.DiscId;
+  info.Inexact = Match.Inexact;
   const bool various = IsVariousArtists(info.Artist);
   for (int track = 0; values.count("TTITLE" + std::to_string(track)); ++track) {
     const std::string title = Unescape(values["TTITLE" + std::to_string(track)]);
@@ -258,7 +309,46 @@ std::string CddbUrl(const TLookupSettings& Settings, const std::string& Command)
   return Settings.CddbUrl + "?cmd=" + Command + "&hello=" + hello + "&proto=6";
 }
 
+// The requests of one lookup share its time: each gets what is left of it.
+class TLookupClock {
+ public:
+  TLookupClock(const std::string& Service, const TLookupSettings& Settings)
+      : Service_(Service),
+        Settings_(Settings),
+        Deadline_(std::chrono::steady_clock::now() + Settings.TotalLimit) {}
+  THttpReply Get(const std::string& Url) const {
+    using std::chrono::milliseconds;
+    const auto left =
+        std::chrono::duration_cast<milliseconds>(Deadline_ - std::chrono::steady_clock::now());
+    if (left <= milliseconds(0))
+      throw ELookupError(Service_ + " did not finish the lookup in time");
+    THttpRequest request = RequestOf(Service_, Url, Settings_);
+    request.TimeLimit = std::min(request.TimeLimit, left);
+    request.ConnectLimit = std::min(request.ConnectLimit, left);
+    return HttpGet(request);
+  }
+
+ private:
+  const std::string Service_;
+  const TLookupSettings& Settings_;
+  const std::chrono::steady_clock::time_point Deadline_;
+};
+
 }  // namespace
+
+std::string TLookupSettings::LookupContact() { return KORVANE_LOOKUP_CONTACT; }
+
+std::pair<std::string, std::string> CddbGreeting(const std::string& Email) {
+  const size_t at = Email.find('@');
+  if (at != std::string::npos && at > 0 && at + 1 < Email.size())
+    return {Email.substr(0, at), Email.substr(at + 1)};
+  std::string user = "anonymous";
+  if (const passwd* entry = getpwuid(geteuid()); entry && entry->pw_name && *entry->pw_name)
+    user = entry->pw_name;
+  char host[256] = {};
+  const bool named = gethostname(host, sizeof host - 1) == 0 && host[0] != '\0';
+  return {user, named ? host : "localhost"};
+}
 
 std::string LookupUserAgent(const TLookupSettings& Settings) {
   return "Korvane/" + Settings.Version + " ( " + Settings.Contact + " )";
@@ -268,9 +358,9 @@ std::vector<TDiscInfo> LookupMusicBrainz(const TDiscToc& Toc, const TLookupSetti
   const std::string discId = MusicBrainzDiscId(Toc);
   if (discId.empty()) return {};  // no audio: nothing the service could know
   const std::string url = TrimSlash(Settings.MusicBrainzUrl) + "/discid/" + discId +
-                          "?inc=recordings+artist-credits&fmt=json";
+                          "?inc=recordings+artist-credits+genres&fmt=json";
   MusicBrainzLimiter().Wait();
-  const THttpReply reply = HttpGet(RequestOf(MusicBrainzService, url, Settings));
+  const THttpReply reply = TLookupClock(MusicBrainzService, Settings).Get(url);
   if (reply.Status == 404) return {};
   CheckHttpStatus(MusicBrainzService, reply.Status);
   return ParseMusicBrainz(reply.Body, discId);
@@ -284,15 +374,24 @@ std::vector<TDiscInfo> LookupCddb(const TDiscToc& Toc, const TLookupSettings& Se
   for (int32_t offset : FreedbOffsets(Toc)) query += "+" + std::to_string(offset);
   query += "+" + std::to_string(FreedbSeconds(Toc));
 
-  const THttpReply reply = HttpGet(RequestOf(service, CddbUrl(Settings, query), Settings));
+  const TLookupClock clock(service, Settings);
+  const THttpReply reply = clock.Get(CddbUrl(Settings, query));
   CheckHttpStatus(service, reply.Status);
+  std::vector<TCddbMatch> matches = ParseCddbQuery(service, reply.Body);
+  // A long list of matches is mostly noise: its first entries are read, no more.
+  if (matches.size() > Settings.MaxCddbReads) matches.resize(Settings.MaxCddbReads);
   std::vector<TDiscInfo> infos;
-  for (const TCddbMatch& match : ParseCddbQuery(service, reply.Body)) {
+  for (const TCddbMatch& match : matches) {
     const std::string read =
         "cddb+read+" + UrlEscape(match.Category) + "+" + UrlEscape(match.DiscId);
-    const THttpReply entry = HttpGet(RequestOf(service, CddbUrl(Settings, read), Settings));
-    CheckHttpStatus(service, entry.Status);
-    infos.push_back(ParseCddbRead(service, entry.Body, match));
+    try {
+      const THttpReply entry = clock.Get(CddbUrl(Settings, read));
+      CheckHttpStatus(service, entry.Status);
+      infos.push_back(ParseCddbRead(service, entry.Body, match));
+    } catch (const ELookupError&) {
+      if (infos.empty()) throw;  // the entries read so far are the answer
+      break;
+    }
   }
   return infos;
 }

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "disc_identity.h"
@@ -23,21 +24,33 @@ struct TDiscInfo {
   std::vector<std::string> TrackArtists;
   std::string Catalog;                  // the disc's media catalogue number, where known
   std::vector<std::string> TrackIsrcs;  // likewise the tracks' ISRCs
-  std::string Source;                   // "MusicBrainz release <id>" or "CDDB <category> <disc id>"
+  // The disc's place in a release of several media ("CD 2 of 2"); 0 where unknown.
+  int DiscNumber = 0;
+  int DiscTotal = 0;
+  std::string Medium;    // what the release calls it: "CD", "Enhanced CD"...
+  bool Inexact = false;  // a CDDB match the server calls inexact (211)
+  std::string Source;    // "MusicBrainz release <id>" or "CDDB <category> <disc id>"
 };
 
 struct TLookupSettings {
   std::string MusicBrainzUrl = "https://musicbrainz.org/ws/2";
   std::string CddbUrl = "https://gnudb.gnudb.org/~cddb/cddb.cgi";
-  // Named in the User-Agent ("Korvane/1.00 ( contact )") and the CDDB greeting.
+  // Named in the User-Agent ("Korvane/1.00 ( contact )") and the CDDB greeting; the
+  // contact is the one the build names (KORVANE_LOOKUP_CONTACT) unless set.
   std::string Version = "1.00";
-  std::string Contact = "http://korvane.example.org";
-  // The CDDB greeting's user and host.
+  std::string Contact = LookupContact();
+  // The CDDB greeting's user and host (CddbGreeting gives the user's own).
   std::string CddbUser = "anonymous";
   std::string CddbHost = "localhost";
   // Per request: the whole exchange, and the connection within it.
   std::chrono::milliseconds TimeLimit{10000};
   std::chrono::milliseconds ConnectLimit{5000};
+  // The whole lookup, all its requests together.
+  std::chrono::milliseconds TotalLimit{20000};
+  // CDDB: the entries read of a list of matches, first ones first.
+  size_t MaxCddbReads = 3;
+
+  static std::string LookupContact();
 };
 
 // A lookup that failed: the service could not be reached, did not answer in time,
@@ -53,9 +66,14 @@ class ELookupError : public std::runtime_error {
 // Raises ELookupError.
 std::vector<TDiscInfo> LookupMusicBrainz(const TDiscToc& Toc, const TLookupSettings& Settings);
 
-// Every entry the CDDB server finds for the disc (exact or inexact matches); empty when
-// it finds none. Raises ELookupError.
+// The entries the CDDB server finds for the disc (exact or inexact matches, at most
+// Settings.MaxCddbReads of them); empty when it finds none. Raises ELookupError when
+// no entry could be read.
 std::vector<TDiscInfo> LookupCddb(const TDiscToc& Toc, const TLookupSettings& Settings);
+
+// The CDDB greeting's user and host for Email ("user@host"); with no Email, the user's
+// login and the machine's name.
+std::pair<std::string, std::string> CddbGreeting(const std::string& Email);
 
 // The User-Agent both lookups send: "Korvane/<version> ( <contact> )".
 std::string LookupUserAgent(const TLookupSettings& Settings);

@@ -1,5 +1,7 @@
 #include "disc_tags.h"
 
+#include <algorithm>
+
 #include "text_case.h"
 
 TDiscInfo DiscTextOf(TCDIn& Source, int Tracks) {
@@ -15,7 +17,22 @@ TDiscInfo DiscTextOf(TCDIn& Source, int Tracks) {
     info.TrackArtists.push_back(Source.GetCdText(track, CR_TEXT_PERFORMER));
     info.TrackIsrcs.push_back(Source.GetCdText(track, CR_TEXT_ISRC));
   }
-  return info;
+  return PrintableInfo(info);
+}
+
+namespace {
+
+void MakePrintable(std::string& Text) { Text = PrintableText(Text); }
+
+}  // namespace
+
+TDiscInfo PrintableInfo(TDiscInfo Info) {
+  for (std::string* text :
+       {&Info.Artist, &Info.Album, &Info.Year, &Info.Genre, &Info.Catalog, &Info.Source})
+    MakePrintable(*text);
+  for (auto* texts : {&Info.TrackTitles, &Info.TrackArtists, &Info.TrackIsrcs})
+    std::for_each(texts->begin(), texts->end(), MakePrintable);
+  return Info;
 }
 
 bool HasText(const TDiscInfo& Info) {
@@ -41,6 +58,8 @@ TTrackTags TrackTagsOf(const TDiscInfo& Info, int Number, int Total) {
   tags.Genre = Info.Genre;
   tags.Number = Number;
   tags.Total = Total;
+  tags.Disc = Info.DiscNumber;
+  tags.Discs = Info.DiscTotal;
   return tags;
 }
 

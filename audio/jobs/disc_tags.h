@@ -9,8 +9,11 @@
 #include "rip_job.h"
 
 // What the disc in Source's current drive says of itself and of tracks 1 .. Tracks, as
-// one database answer would (Source "CD-Text"); empty texts when it says nothing.
+// one database answer would (Source "CD-Text"), without control characters; empty
+// texts when it says nothing.
 TDiscInfo DiscTextOf(TCDIn& Source, int Tracks);
+// Info with every text fit for a tag, a file name and a terminal (PrintableText).
+TDiscInfo PrintableInfo(TDiscInfo Info);
 // True when Info holds any text at all.
 bool HasText(const TDiscInfo& Info);
 // The tags of track Number (from 1) of a disc of Total tracks.

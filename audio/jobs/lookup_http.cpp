@@ -81,7 +81,9 @@ THttpReply HttpGet(const THttpRequest& Request) {
   curl_easy_setopt(curl, CURLOPT_USERAGENT, Request.UserAgent.c_str());
   curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  // A redirect never leaves https for plain http.
+  const bool secure = Request.Url.rfind("https://", 0) == 0;
+  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 5L);
   curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "");  // whatever libcurl can decode

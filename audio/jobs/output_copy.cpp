@@ -23,6 +23,8 @@ std::unique_ptr<TAudioFileOut> Mp3Like(const TMP3Out& Model) {
   copy->Id3TagYear = Model.Id3TagYear.Get();
   copy->Id3TagTrack = Model.Id3TagTrack.Get();
   copy->Id3TagComment = Model.Id3TagComment.Get();
+  copy->Id3TagDisc = Model.Id3TagDisc.Get();
+  copy->Id3UserTexts = Model.Id3UserTexts;
   copy->Id3TagGenre = Model.Id3TagGenre.Get();
   copy->Quality = Model.Quality;
   copy->SampleRate = Model.SampleRate;

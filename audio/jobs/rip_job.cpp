@@ -97,7 +97,9 @@ std::vector<std::string> WithDiscComments(std::vector<std::string> Lines, const 
       {"DATE", Disc.Year},
       {"GENRE", Disc.Genre},
       {"TRACKNUMBER", Disc.Number > 0 ? std::to_string(Disc.Number) : ""},
-      {"TRACKTOTAL", Disc.Total > 0 ? std::to_string(Disc.Total) : ""}};
+      {"TRACKTOTAL", Disc.Total > 0 ? std::to_string(Disc.Total) : ""},
+      {"DISCNUMBER", Disc.Disc > 0 ? std::to_string(Disc.Disc) : ""},
+      {"DISCTOTAL", Disc.Discs > 0 ? std::to_string(Disc.Discs) : ""}};
   std::set<std::string> given;
   for (const std::string& line : Lines) given.insert(CommentName(line));
   for (const auto& [name, value] : known)
@@ -105,19 +107,35 @@ std::vector<std::string> WithDiscComments(std::vector<std::string> Lines, const 
   return Lines;
 }
 
+// The MP3 output's tag texts by their field names.
+std::vector<std::pair<const char*, TSharedText*>> Id3Fields(TMP3Out& Mp3) {
+  return {{"title", &Mp3.Id3TagTitle}, {"artist", &Mp3.Id3TagArtist}, {"album", &Mp3.Id3TagAlbum},
+          {"year", &Mp3.Id3TagYear},   {"genre", &Mp3.Id3TagGenre},   {"track", &Mp3.Id3TagTrack},
+          {"disc", &Mp3.Id3TagDisc}};
+}
+
+// "7/10" as ID3 numbers a track (or a disc) of a whole; "7" when the whole is unknown.
+std::string PartOf(int Number, int Total) {
+  if (Number <= 0) return std::string();
+  return std::to_string(Number) + (Total > 0 ? "/" + std::to_string(Total) : std::string());
+}
+
 // The disc's values in the ID3 fields that the user left to it. The output keeps its
-// fields from job to job, so a field the disc does not know for this track is cleared.
+// fields from job to job, so a field the disc does not know for this track (or a disc
+// that says nothing) gets back the value the run started with.
 void ApplyDiscId3(TMP3Out& Mp3, const TRowTagRules& Rules, const TTrackTags& Disc) {
   auto fill = [&](const char* Field, TSharedText& Tag, const std::string& Value) {
-    if (Rules.UserMp3Fields.count(Field) == 0) Tag = Value;
+    if (Rules.UserMp3Fields.count(Field) != 0) return;
+    const auto base = Rules.Id3Base.find(Field);
+    Tag = !Value.empty() || base == Rules.Id3Base.end() ? Value : base->second;
   };
   if (!Rules.TitleFromName) fill("title", Mp3.Id3TagTitle, Disc.Title);
   fill("artist", Mp3.Id3TagArtist, Disc.Artist);
   fill("album", Mp3.Id3TagAlbum, Disc.Album);
   fill("year", Mp3.Id3TagYear, Disc.Year);
   fill("genre", Mp3.Id3TagGenre, Disc.Genre);
-  if (!Rules.FirstTrack)
-    fill("track", Mp3.Id3TagTrack, Disc.Number > 0 ? std::to_string(Disc.Number) : "");
+  if (!Rules.FirstTrack) fill("track", Mp3.Id3TagTrack, PartOf(Disc.Number, Disc.Total));
+  fill("disc", Mp3.Id3TagDisc, PartOf(Disc.Disc, Disc.Discs));
 }
 
 }  // namespace
@@ -158,6 +176,14 @@ void TRunFileNames::Forget(const std::string& FileName) { Written_.erase(Resolve
 // Starting a job
 // ---------------------------------------------------------------------------------
 
+TRowTagRules RunTagRules(const TRowTagRules& Rules, bool DiscTags, TAudioFileOut& Model) {
+  TRowTagRules rules = Rules;
+  rules.DiscTags = DiscTags;
+  if (auto* mp3 = dynamic_cast<TMP3Out*>(&Model))
+    for (const auto& [name, text] : Id3Fields(*mp3)) rules.Id3Base[name] = text->Get();
+  return rules;
+}
+
 // The MP3 output keeps its tags from job to job, so only the per-job ones change. The
 // Ogg Vorbis and FLAC outputs empty their comment lists when they finish a file, but not
 // after a set-up that failed; the lists are therefore set rather than appended to, so
@@ -167,7 +193,7 @@ void ApplyRowTags(TAudioFileOut& Output, const TRowTagRules& Rules, int Index,
   if (auto* mp3 = dynamic_cast<TMP3Out*>(&Output)) {
     if (Rules.TitleFromName) mp3->Id3TagTitle = Caption;
     if (Rules.FirstTrack) mp3->Id3TagTrack = std::to_string(*Rules.FirstTrack + Index);
-    if (Disc.Number > 0) ApplyDiscId3(*mp3, Rules, Disc);
+    if (Rules.DiscTags) ApplyDiscId3(*mp3, Rules, Disc);
   } else if (auto* vorbis = dynamic_cast<TVorbisOut*>(&Output)) {
     vorbis->SetComments(WithDiscComments(Rules.Comments, Disc));
   } else if (auto* flac = dynamic_cast<TFlacOut*>(&Output)) {

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -27,8 +28,15 @@ struct TRowTagRules {
   std::optional<int> FirstTrack;      // MP3, FLAC: track numbers count up from it, job by job
   std::vector<std::string> Comments;  // Ogg, FLAC: the comment lines (NAME=value) of every file
   // MP3: the ID3 fields the user gave ("title", "artist", "album", "year", "genre",
-  // "track"), which what is known of the disc never replaces.
+  // "track", "disc"), which what is known of the disc never replaces.
   std::set<std::string> UserMp3Fields;
+  // The run tags files from what is known of each disc (TRunOptions::TagsFromDisc):
+  // each job's disc fields are then its own, and a disc that says nothing leaves none
+  // of the previous job's.
+  bool DiscTags = false;
+  // MP3, with DiscTags: the ID3 fields as the run found them (named as UserMp3Fields),
+  // which a field the disc does not know for a track gets back.
+  std::map<std::string, std::string> Id3Base;
 };
 
 // What is known of one track from its disc: CD-Text, a cue sheet, an online database.
@@ -36,7 +44,9 @@ struct TRowTagRules {
 struct TTrackTags {
   std::string Title, Artist, Album, Year, Genre;
   int Number = 0;
-  int Total = 0;
+  int Total = 0;  // the disc's audio tracks
+  int Disc = 0;   // the disc's place in its release
+  int Discs = 0;  // the release's media
 };
 
 // The output folder, "/", the caption made safe as a file name (SafeFileName; "_" when
@@ -74,6 +84,10 @@ class TRunFileNames {
 // Makes the output folder (with its parents) when it is missing; returns why files
 // cannot be written into it, in a sentence, or an empty text when they can.
 std::string OutputFolderProblem(const std::string& Folder);
+
+// Rules for a run: DiscTags as the run says, and the ID3 fields of Model (an MP3
+// output) as they are before its first job.
+TRowTagRules RunTagRules(const TRowTagRules& Rules, bool DiscTags, TAudioFileOut& Model);
 
 // Gives Output the tags of job Index (counted from 0) of the run, named Caption, and
 // what is known of its track (Disc) where the user gave no value of their own.

@@ -38,6 +38,7 @@ void TRipRun::ConnectEvents(TAudioFileOut& Output, TRipRun& Run) {
 bool TRipRun::Run(const std::vector<TPlannedJob>& Jobs, const TRunEncoders& Encoders) {
   Jobs_ = &Jobs;
   Encoders_ = &Encoders;
+  Rules_ = RunTagRules(Encoders.Rules, Options_.TagsFromDisc, *Encoders.Outputs.front());
   Ends_.assign(Jobs.size(), TTrackEnd{});
   Verdicts_.assign(Jobs.size(), std::string());
   Over_.assign(Jobs.size(), false);
@@ -165,7 +166,7 @@ void TRipRun::StartJob(size_t Job, TSlot& Slot) {
   TAudioFileOut& output = *Slot.Output;
   Slot.Watch.Begin(&output);
   try {
-    ApplyRowTags(output, Encoders_->Rules, static_cast<int>(Job), job.Caption, job.Tags);
+    ApplyRowTags(output, Rules_, static_cast<int>(Job), job.Caption, job.Tags);
     Slot.Input = std::make_unique<TSpoolInput>(*Spools_[Job]);
     output.SetInput(Slot.Input.get());
     output.FileName = Slot.FileName;

@@ -103,6 +103,7 @@ class TRipRun {
   TEventPump& Pump_;
   const std::vector<TPlannedJob>* Jobs_ = nullptr;
   const TRunEncoders* Encoders_ = nullptr;
+  TRowTagRules Rules_;  // the encoders' rules, as this run applies them
   std::vector<std::unique_ptr<TSlot>> Slots_;
   std::vector<std::unique_ptr<TTrackSpool>> Spools_;
   std::unique_ptr<TDiscReader> Reader_;

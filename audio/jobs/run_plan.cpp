@@ -1,5 +1,7 @@
 #include "run_plan.h"
 
+#include <algorithm>
+
 #include "disc_proof.h"
 #include "disc_tags.h"
 #include "track_entry.h"
@@ -51,10 +53,12 @@ std::string TRunPlanner::Resolve(const std::string& Entry, TTrackRead& Read) {
 }
 
 // The job's name from the template, and its tags from what is known of its disc; a disc
-// that says nothing of itself adds no tags.
+// that says nothing of itself adds no tags. The track total counts audio tracks only
+// (an enhanced CD's data track is not one of the album's).
 void TRunPlanner::Name(TPlannedJob& Job, const TDiscFacts& Disc, bool Renamable) {
-  const TTrackTags tags =
-      TrackTagsOf(Disc.Info, Job.Read.Track, static_cast<int>(Disc.Listing.Tracks.size()));
+  const auto audio = std::count_if(Disc.Listing.Tracks.begin(), Disc.Listing.Tracks.end(),
+                                   [](const TTrackListing& Track) { return !Track.Info.IsData; });
+  const TTrackTags tags = TrackTagsOf(Disc.Info, Job.Read.Track, static_cast<int>(audio));
   if (Options_.TagsFromDisc && HasText(Disc.Info)) Job.Tags = tags;
   if (Renamable && !Options_.NameTemplate.empty())
     Job.Caption = NameFromTemplate(Options_.NameTemplate, tags, Job.Caption);

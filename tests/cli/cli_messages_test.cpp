@@ -84,6 +84,12 @@ TEST_F(CliMessages, OptionsWithoutEffectAreRefusedWithTheReason) {
       {"--format ogg --compression ' 0.5'", 2, {"--compression", "\" 0.5\""}},
       {"--offset -6 --format ogg --compression .5", 1, {"does not exist"}},
       {"''", 2, {"empty source"}},
+      // The lookup's server and match belong to a lookup of names.
+      {"--lookup-server http://127.0.0.1:1/", 2, {"--lookup-server", "without --lookup"}},
+      {"--lookup accuraterip --release 2", 2, {"--release", "without --lookup"}},
+      // The tag options work for every tagged format.
+      {"--format flac --title x --genre y --tag A=b", 1, {"does not exist"}},
+      {"--format mp3 --tag MOOD=calm --tag 'free text'", 1, {"does not exist"}},
   };
   for (const Case& c : cases) {
     const auto result = Cli(std::string(c.Options) + " /nowhere/disc.cue");

@@ -24,7 +24,8 @@ constexpr const char* EasyTags = R"(
 import sys, mutagen
 sys.stdout.reconfigure(encoding="utf-8")
 f = mutagen.File(sys.argv[1], easy=True)
-for key in ("title", "artist", "album", "date", "genre", "tracknumber"):
+for key in ("title", "artist", "album", "date", "genre", "tracknumber", "tracktotal",
+            "discnumber", "disctotal"):
     if f.tags and key in f.tags:
         print(key + "=" + "/".join(f.tags[key]))
 )";
@@ -94,6 +95,9 @@ TEST_P(DiscTextFormats, TheSheetsTextsNameAndTagTheFiles) {
   EXPECT_EQ(first.at("genre"), "Rock");
   EXPECT_EQ(first.at("date"), "1999");
   EXPECT_EQ(first.at("tracknumber").substr(0, 1), "1");
+  if (ext == ".mp3") {
+    EXPECT_EQ(first.at("tracknumber"), "1/3");
+  }
   EXPECT_EQ(TagsOf(Dir / ("out/02 - Song_Two" + ext)).at("title"), "Song/Two");
 
   const auto given = Cli(std::string("--format ") + GetParam().Options + " " + GetParam().Name +
@@ -112,6 +116,45 @@ const FormatCase Formats[] = {
 
 INSTANTIATE_TEST_SUITE_P(Formats, DiscTextFormats, ::testing::ValuesIn(Formats),
                          [](const auto& Info) { return std::string(Info.param.Options); });
+
+// Each MP3 file's tags are its own: a disc without texts after a titled one in the same
+// run gets none of the titled disc's fields.
+TEST_F(DiscText, Mp3TagsDoNotLeakFromOneDiscToTheNext) {
+  MakeTitledDisc();
+  ASSERT_TRUE(RunCommand(Bin + "/korvane-mkdisc --tracks 1 --seconds 1 '" + (Dir / "plain.cue") +
+                         "' >/dev/null"));
+  const auto result = Cli("--format mp3 --name '%n %t' --out out disc.cue plain.cue");
+  ASSERT_EQ(result.Status, 0) << result.Output;
+  EXPECT_EQ(TagsOf(Dir / "out/03 .Three.mp3").at("album"), "Café Album");
+  const auto plain = TagsOf(Dir / "out/01 Track01.mp3");
+  for (const char* field : {"title", "artist", "album", "genre", "date", "tracknumber"})
+    EXPECT_EQ(plain.count(field), 0u) << field << "=" << plain.at(field);
+}
+
+// The tag options mean the same in every tagged format; MP3 keeps a --tag of a known
+// name in its ID3 field and any other as a user text (TXXX).
+TEST_F(DiscText, TagOptionsTagEveryFormatAlike) {
+  ASSERT_TRUE(RunCommand(Bin + "/korvane-mkdisc --tracks 1 --seconds 1 '" + (Dir / "disc.cue") +
+                         "' >/dev/null"));
+  const std::string tags =
+      " --title Tí --artist Ar --album Al --year 2020 --track 7 --genre Jazz --tag MOOD=calm";
+  for (const std::string format : {"mp3", "ogg", "flac"}) {
+    const auto result = Cli("--format " + format + tags + " --out " + format + " disc.cue");
+    ASSERT_EQ(result.Status, 0) << format << "\n" << result.Output;
+    const std::string file = Dir / (format + "/Track01." + format);
+    const std::map<std::string, std::string> expected = {{"title", "Tí"},      {"artist", "Ar"},
+                                                         {"album", "Al"},      {"date", "2020"},
+                                                         {"tracknumber", "7"}, {"genre", "Jazz"}};
+    EXPECT_EQ(TagsOf(file), expected) << format;
+    const std::string mood = format == "mp3" ? "mutagen.id3.ID3(sys.argv[1])[\"TXXX:MOOD\"].text[0]"
+                                             : "mutagen.File(sys.argv[1])[\"MOOD\"][0]";
+    EXPECT_EQ(CaptureCommand("/usr/bin/python3 -c 'import sys, mutagen, mutagen.id3; print(" +
+                             mood + ")' '" + file + "'")
+                  .Output,
+              "calm\n")
+        << format;
+  }
+}
 
 // A sheet's catalogue number and ISRCs go into the cue sheet written beside the files.
 TEST_F(DiscText, CatalogAndIsrcReachTheWrittenCueSheet) {
@@ -181,8 +224,14 @@ const LookupCase LookupCases_[] = {
      "several",
      "/ws/2",
      {"01 Pier (Remastered).wav"},
-     {"has 2 matches", "  2. Mira Voss - Harbour Lights (Deluxe) (2008)", "going on with match 2"}},
-    {"CddbOne", "--lookup gnudb", "one", "/cddb", {"01 Pier.wav", "03 Lantern_Lamp_Light.wav"}, {}},
+     {"has 2 matches", "  2. Mira Voss - Harbour Lights (Deluxe) (2008), CD 2 of 2",
+      "going on with match 2"}},
+    {"CddbOne",
+     "--lookup gnudb",
+     "one",
+     "/cddb",
+     {"01 Pier.wav", "03 Lantern_Lamp Light.wav"},  // a tab in a text is a space
+     {}},
     {"NoMatch",
      "--lookup musicbrainz",
      "none",
@@ -201,7 +250,60 @@ const LookupCase LookupCases_[] = {
      "/ws/2",
      {"01 Song One.wav"},
      {"the lookup failed"}},
+    {"NestedTooDeep",
+     "--lookup musicbrainz",
+     "deep",
+     "/ws/2",
+     {"01 Song One.wav"},
+     {"the lookup failed", "nests deeper than 64 levels", "going on with what the disc says"}},
 };
+
+// A CDDB entry in Latin-1 with control characters: names and FLAC tags in UTF-8 without
+// them, and nothing of them reaches the terminal.
+TEST_F(Lookup, ServerTextsAreConvertedAndCleanedOfControlCharacters) {
+  MakeTitledDisc();
+  const auto result = Cli("--format flac --lookup gnudb --lookup-server '" +
+                          Url("latin1", "/cddb") + "' --name '%n %t' --out out disc.cue");
+  ASSERT_EQ(result.Status, 0) << result.Output;
+  EXPECT_EQ(result.Output.find('\x1b'), std::string::npos) << result.Output;
+  const auto first = TagsOf(Dir / "out/01 Façade.flac");
+  EXPECT_EQ(first.at("title"), "Façade");
+  EXPECT_EQ(first.at("album"), "Café Nights");
+  EXPECT_EQ(TagsOf(Dir / "out/02 [2JClear Forged line.flac").at("title"), "[2JClear Forged line");
+}
+
+// A CDDB server is greeted with the e-mail given, and a single inexact match is named.
+TEST_F(Lookup, CddbGreetingAndAnInexactMatch) {
+  MakeTitledDisc();
+  const auto result = Cli("--lookup gnudb --cddb-user me@example.org --lookup-server '" +
+                          Url("inexact", "/cddb") + "' --out out disc.cue");
+  ASSERT_EQ(result.Status, 0) << result.Output;
+  EXPECT_NE(result.Output.find("only an inexact match: Mira Voss - Harbour Lights"),
+            std::string::npos)
+      << result.Output;
+  EXPECT_NE(ReadText(Dir / "requests.log").find("&hello=me+example.org+Korvane+"),
+            std::string::npos);
+}
+
+// The numbers of a track and its disc: the track total counts audio tracks only (the
+// last track holds data), the disc is the second of a release of two (MusicBrainz), and
+// the release's genre fills the genre; in ID3 as "1/2", in comments as two fields.
+TEST_F(Lookup, TrackAndDiscNumbersCountAudioTracksAndTheReleasesMedia) {
+  ASSERT_TRUE(RunCommand(Bin + "/korvane-mkdisc --tracks 3 --data-track last --seconds 1 '" +
+                         (Dir / "disc.cue") + "' >/dev/null"));
+  const std::string options = " --lookup musicbrainz --release 2 --lookup-server '" +
+                              Url("several", "/ws/2") + "' --name '%n' disc.cue/Track01.cda";
+  ASSERT_EQ(Cli("--format mp3 --out mp3" + options).Status, 0);
+  const auto mp3 = TagsOf(Dir / "mp3/01.mp3");
+  EXPECT_EQ(mp3.at("tracknumber"), "1/2");
+  EXPECT_EQ(mp3.at("discnumber"), "2/2");
+  EXPECT_EQ(mp3.at("genre"), "Pop");  // ID3 names a genre of its table as the table does
+  ASSERT_EQ(Cli("--format flac --out flac" + options).Status, 0);
+  const auto flac = TagsOf(Dir / "flac/01.flac");
+  EXPECT_EQ(flac.at("tracktotal"), "2");
+  EXPECT_EQ(flac.at("discnumber") + " " + flac.at("disctotal"), "2 2");
+  EXPECT_EQ(flac.at("genre"), "pop");
+}
 
 INSTANTIATE_TEST_SUITE_P(Answers, LookupCases, ::testing::ValuesIn(LookupCases_),
                          [](const auto& Info) { return std::string(Info.param.Name); });

@@ -12,6 +12,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "loopback_server.h"
@@ -90,7 +91,7 @@ TEST_F(LoopbackLookup, MusicBrainzReleaseBecomesTheDiscsInfo) {
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].UserAgent, UserAgent);
   EXPECT_EQ(requests[0].Line, "GET /one/ws/2/discid/" + MusicBrainzDiscId(TestDisc()) +
-                                  "?inc=recordings+artist-credits&fmt=json HTTP/1.1");
+                                  "?inc=recordings+artist-credits+genres&fmt=json HTTP/1.1");
 }
 
 TEST_F(LoopbackLookup, MusicBrainzListsEveryReleaseWithTheMediumOfTheDisc) {
@@ -99,6 +100,9 @@ TEST_F(LoopbackLookup, MusicBrainzListsEveryReleaseWithTheMediumOfTheDisc) {
   EXPECT_EQ(found[0].Album, "Harbour Lights");
   EXPECT_EQ(found[1].Album, "Harbour Lights (Deluxe)");
   EXPECT_EQ(found[1].Year, "2008");
+  EXPECT_EQ(found[1].Genre, "pop");
+  EXPECT_EQ(std::make_tuple(found[1].DiscNumber, found[1].DiscTotal, found[1].Medium),
+            std::make_tuple(2, 2, std::string("CD")));
   // The second medium of the deluxe release holds the disc, not its first.
   EXPECT_EQ(found[1].TrackTitles,
             (std::vector<std::string>{"Pier (Remastered)", "Fog Horn (Remastered)",
@@ -120,6 +124,7 @@ TEST_F(LoopbackLookup, CddbEntryBecomesTheDiscsInfo) {
   EXPECT_EQ(found[0].TrackArtists, std::vector<std::string>(3, "Mira Voss"));
   const std::string id = FreedbDiscId(TestDisc());
   EXPECT_EQ(found[0].Source, "CDDB rock " + id);
+  EXPECT_FALSE(found[0].Inexact);
 
   const auto requests = Requests();
   ASSERT_EQ(requests.size(), 2u);
@@ -135,10 +140,27 @@ TEST_F(LoopbackLookup, CddbReadsEveryInexactMatch) {
   ASSERT_EQ(found.size(), 2u);
   EXPECT_EQ(found[0].Source, "CDDB rock " + FreedbDiscId(TestDisc()));
   EXPECT_EQ(found[1].Source, "CDDB misc 0a0b0c03");
+  EXPECT_TRUE(found[0].Inexact && found[1].Inexact);
   // A sampler names the artist in each track's title.
   EXPECT_EQ(found[1].TrackTitles, (std::vector<std::string>{"Pier", "Fog Horn", "Lantern"}));
   EXPECT_EQ(found[1].TrackArtists,
             (std::vector<std::string>{"Mira Voss", "Jun Ito", "Various Artists"}));
+}
+
+// Of a long list of matches only the first few entries are read.
+TEST_F(LoopbackLookup, CddbReadsTheFirstEntriesOfALongList) {
+  const auto found = LookupCddb(TestDisc(), Settings("many"));
+  ASSERT_EQ(found.size(), 3u);
+  EXPECT_EQ(found[2].Source, "CDDB rock 0a0b0c13");
+  EXPECT_EQ(Requests().size(), 4u);
+}
+
+// An entry the server hands over in Latin-1 is read as Latin-1.
+TEST_F(LoopbackLookup, CddbEntryInLatin1BecomesUtf8) {
+  const auto found = LookupCddb(TestDisc(), Settings("latin1"));
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].Album, "Café Nights");
+  EXPECT_EQ(found[0].TrackTitles.at(2), "Naïve");
 }
 
 TEST_F(LoopbackLookup, NoMatchIsAnEmptyList) {
@@ -187,6 +209,9 @@ INSTANTIATE_TEST_SUITE_P(
         TFailureCase{"MusicBrainzSlow", true, "slow", "MusicBrainz did not answer within 1 second"},
         TFailureCase{"MusicBrainzMalformed", true, "malformed",
                      "MusicBrainz sent an answer that could not be read: it is not JSON"},
+        TFailureCase{"MusicBrainzNestedTooDeep", true, "deep",
+                     "MusicBrainz sent an answer that could not be read: it nests deeper than 64 "
+                     "levels"},
         TFailureCase{"MusicBrainzRefused", true, "refused", "MusicBrainz could not be reached"},
         TFailureCase{"CddbServerError", false, "error",
                      "The CDDB server 127.0.0.1 answered with an error (HTTP 500)"},

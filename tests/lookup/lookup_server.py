@@ -11,9 +11,11 @@ accepts connections. The first path element picks the scenario:
   /<scenario>/cddb?cmd=cddb+read+<category>+<id>...
                                      replies/cddb-<scenario>-read-<category>.txt
 
-"@DISCID@" in a reply is replaced by the disc id asked for. Scenario "none" answers
+"@DISCID@" in a reply is replaced by the disc id asked for; replies are sent byte for
+byte (cddb-latin1-* is in Latin-1, with control characters). Scenario "none" answers
 MusicBrainz with 404, "error" answers 500, "slow" waits 3 seconds and then answers as
-"one". Each request is logged before it is answered, one line each:
+"one", "deep" sends a MusicBrainz answer whose releases nest 100 000 arrays deep.
+Each request is logged before it is answered, one line each:
 "<monotonic seconds>\t<User-Agent>\t<request line>". The server ends when the process
 that started it does.
 """
@@ -38,7 +40,7 @@ class Handler(BaseHTTPRequestHandler):
         pass
 
     def reply(self, status, body, content_type):
-        data = body.encode("utf-8")
+        data = body if isinstance(body, bytes) else body.encode("utf-8")
         self.send_response(status)
         self.send_header("Content-Type", content_type)
         self.send_header("Content-Length", str(len(data)))
@@ -46,8 +48,9 @@ class Handler(BaseHTTPRequestHandler):
         self.wfile.write(data)
 
     def canned(self, name, disc_id):
-        with open(os.path.join(REPLIES, name), encoding="utf-8") as f:
-            return f.read().replace("@DISCID@", disc_id)
+        # bytes as stored: a reply may be in another encoding than UTF-8
+        with open(os.path.join(REPLIES, name), "rb") as f:
+            return f.read().replace(b"@DISCID@", disc_id.encode("ascii"))
 
     def do_GET(self):
         with log_lock, open(sys.argv[1], "a", encoding="utf-8") as log:
@@ -65,6 +68,9 @@ class Handler(BaseHTTPRequestHandler):
             if parts[1:4] == ["ws", "2", "discid"]:
                 if scenario == "none":
                     return self.reply(404, '{"error": "Not Found"}', "application/json")
+                if scenario == "deep":
+                    nested = "[" * 100000 + "]" * 100000
+                    return self.reply(200, '{"releases": %s}' % nested, "application/json")
                 return self.reply(200, self.canned("mb-%s.json" % scenario, parts[4]),
                                   "application/json; charset=utf-8")
             if parts[1:] == ["cddb"]:
