@@ -94,6 +94,7 @@ std::string TAccurateRipResult::Text() const {
       return "accurately ripped (confidence " + std::to_string(Confidence) + ", v" +
              std::to_string(Version) + ")";
     case EAccurateRipVerdict::NotAccurate: return "not accurate";
+    case EAccurateRipVerdict::Silent: return "cannot be checked: the track is silent";
     case EAccurateRipVerdict::NotInDatabase: break;
   }
   return "not in the database";
@@ -104,11 +105,17 @@ TAccurateRipResult AccurateRipVerdict(
     uint32_t V2) {
   TAccurateRipResult result;
   if (!Pressings || AudioTrack < 0) return result;
+  if (V1 == 0 && V2 == 0) {
+    result.Verdict = EAccurateRipVerdict::Silent;
+    return result;
+  }
   bool known = false;
   for (const TAccurateRipPressing& pressing : *Pressings) {
     if (static_cast<size_t>(AudioTrack) >= pressing.Tracks.size()) continue;
-    known = true;
     const TAccurateRipEntry& entry = pressing.Tracks[AudioTrack];
+    // An empty slot: no rip of this track in this pressing.
+    if (entry.Confidence == 0 || entry.Crc == 0) continue;
+    known = true;
     const int version = entry.Crc == V2 ? 2 : entry.Crc == V1 ? 1 : 0;
     if (version == 0 || entry.Confidence < result.Confidence) continue;
     if (entry.Confidence == result.Confidence && version < result.Version) continue;

@@ -56,19 +56,22 @@ struct TAccurateRipSettings {
 std::optional<std::vector<TAccurateRipPressing>> LookupAccurateRip(
     const TDiscToc& Toc, const TAccurateRipSettings& Settings);
 
-enum class EAccurateRipVerdict { Accurate, NotAccurate, NotInDatabase };
+enum class EAccurateRipVerdict { Accurate, NotAccurate, NotInDatabase, Silent };
 
 struct TAccurateRipResult {
   EAccurateRipVerdict Verdict = EAccurateRipVerdict::NotInDatabase;
   int Confidence = 0;  // of the matching entry
   int Version = 0;     // 1 or 2: which checksum matched
-  // "accurately ripped (confidence 7, v2)", "not accurate", "not in the database"
+  // "accurately ripped (confidence 7, v2)", "not accurate", "not in the database",
+  // "cannot be checked: the track is silent"
   std::string Text() const;
 };
 
 // Track AudioTrack (0-based among the audio tracks) whose rip gave the checksums V1 and
 // V2, against the pressings found (nullopt: the disc is not in the database). Of several
-// matching entries the most confirmed one counts.
+// matching entries the most confirmed one counts. A slot of confidence 0 or sum 0 is no
+// rip the database holds and matches nothing; a silent track (both sums 0) cannot be
+// checked, since every silent track of that length has the same sums.
 TAccurateRipResult AccurateRipVerdict(
     const std::optional<std::vector<TAccurateRipPressing>>& Pressings, int AudioTrack, uint32_t V1,
     uint32_t V2);

@@ -96,6 +96,32 @@ TEST(AccurateRipVerdict, EachTrackAgainstThePressings) {
   EXPECT_EQ(AccurateRipVerdict(pressings, 1, 1, 2).Text(), "not in the database");
 }
 
+// A pressing whose slot for the track is empty (confidence 0, sums 0) beside one whose
+// slot has a sum but no confidence: neither holds a rip, so neither matches.
+const std::string Header = "01fd410400fb83080001880e02";
+const std::string EmptySlots = FromHex(Header +
+                                       "00"
+                                       "00000000"
+                                       "00000000" +
+                                       Header +
+                                       "00"
+                                       "44332211"
+                                       "00000000");
+
+TEST(AccurateRipVerdict, EmptySlotsNeverMatch) {
+  const auto pressings = ParseAccurateRipEntry(EmptySlots, AccurateRipDiscIdsOf(OneTrackDisc()));
+  ASSERT_EQ(pressings.size(), 2u);
+  for (const TVerdictCase& c : {TVerdictCase{0, 0, "cannot be checked: the track is silent"},
+                                TVerdictCase{0, 5, "not in the database"},
+                                TVerdictCase{0x11223344, 5, "not in the database"}})
+    EXPECT_EQ(AccurateRipVerdict(pressings, 0, c.V1, c.V2).Text(), c.Text) << c.V1 << " " << c.V2;
+  // Beside a real entry, a silent track is still not checked.
+  const auto real =
+      ParseAccurateRipEntry(TwoPressings + EmptySlots, AccurateRipDiscIdsOf(OneTrackDisc()));
+  EXPECT_EQ(AccurateRipVerdict(real, 0, 0, 0).Text(), "cannot be checked: the track is silent");
+  EXPECT_EQ(AccurateRipVerdict(real, 0, 1, 2).Text(), "not accurate");
+}
+
 class AccurateRipLookup : public testing::Test {
  protected:
   void SetUp() override {
