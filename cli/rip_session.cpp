@@ -225,7 +225,10 @@ int TRipSession::Run() {
     std::fprintf(Err_, "korvane-cli: aborted; the remaining tracks were not ripped.\n");
   Display_.PrintSummary();
   if (!finished) return 128 + StopSignal;
-  return Display_.Failed() ? 1 : 0;
+  // A script must see a track that failed, a copy no read confirms, and a proof asked
+  // for that was not written.
+  const TRunSummary summary = run.Summary();
+  return Display_.Failed() || summary.Suspicious > 0 || summary.ProofUnwritten ? 1 : 0;
 }
 
 int TRipSession::List() {

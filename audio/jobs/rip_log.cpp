@@ -40,7 +40,8 @@ std::string Summary(const TRipLog& Log) {
     lookedUp = lookedUp || !track.AccurateRip.empty();
     if (!track.Error.empty()) ++errors;
     if (track.AccurateRip.rfind("accurately ripped", 0) == 0) ++accurate;
-    if (track.TestCrc && *track.TestCrc != track.CopyCrc) ++suspicious;
+    // A copy that a re-read confirmed is no longer suspicious.
+    if (track.TestCopyResult.rfind("suspicious", 0) == 0) ++suspicious;
     skipped += track.SkippedSectors;
   }
   const int count = static_cast<int>(Log.Tracks.size());
