@@ -17,6 +17,13 @@ uint32_t LittleEndian32(const std::string& Bytes, size_t At) {
   return value;
 }
 
+// A web page (a proxy's or a captive portal's, an error page) where an entry belongs: an
+// entry starts with its track count, never with '<'.
+bool LooksLikeText(const std::string& Bytes) {
+  const size_t first = Bytes.find_first_not_of(" \t\r\n");
+  return first != std::string::npos && Bytes[first] == '<';
+}
+
 }  // namespace
 
 TAccurateRipDiscIds AccurateRipDiscIdsOf(const TDiscToc& Toc) {
@@ -49,8 +56,14 @@ std::string AccurateRipPath(const TAccurateRipDiscIds& Ids) {
 
 std::vector<TAccurateRipPressing> ParseAccurateRipEntry(const std::string& Bytes,
                                                         const TAccurateRipDiscIds& Ids) {
+  if (LooksLikeText(Bytes))
+    throw ELookupError("AccurateRip sent a page that is not an AccurateRip answer");
   std::vector<TAccurateRipPressing> pressings;
   for (size_t at = 0; at < Bytes.size();) {
+    // Stray bytes after whole blocks leave the blocks as they are.
+    if (!pressings.empty() &&
+        Bytes.size() - at < HeaderBytes + TrackBytes * static_cast<size_t>(Ids.AudioTracks))
+      break;
     if (Bytes.size() - at < HeaderBytes)
       throw ELookupError("AccurateRip sent an entry that is cut short");
     const int tracks = static_cast<uint8_t>(Bytes[at]);

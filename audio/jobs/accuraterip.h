@@ -39,8 +39,9 @@ struct TAccurateRipPressing {
 };
 
 // The entry's binary form: blocks of a header (track count, id1, id2, id3) and nine
-// bytes per track, numbers little-endian. Raises ELookupError when a block is cut short
-// or its header names another disc.
+// bytes per track, numbers little-endian. Raises ELookupError when the first block is cut
+// short, a header names another disc, or the answer is a web page; bytes too few for a
+// block after whole blocks are ignored.
 std::vector<TAccurateRipPressing> ParseAccurateRipEntry(const std::string& Bytes,
                                                         const TAccurateRipDiscIds& Ids);
 

@@ -11,6 +11,7 @@
 
 #include "audio_flac.h"
 #include "command_run.h"
+#include "disc_proof.h"
 #include "flac_decoder.h"
 #include "temp_dir.h"
 #include "track_entry.h"
@@ -208,6 +209,20 @@ TEST_F(RipRunTest, TheProofNeverReplacesAFile) {
   for (const char* proof : {"a (2).log", "a (2).cue", "a (3).log", "a (3).cue"})
     EXPECT_TRUE(std::filesystem::exists(Dir / proof)) << proof;
   EXPECT_NE(ReadWholeFile(Dir / "a (2).cue"), ReadWholeFile(Dir / "a (3).cue"));
+}
+
+// A log that cannot be written is told, and the run knows it (korvane-cli exits 1).
+TEST(DiscProof, ALogThatCannotBeWrittenIsTold) {
+  TTempDir dir;
+  TDiscProof disc;
+  disc.Listing.Name = "sr0";
+  disc.Folder = dir / "missing";
+  std::vector<std::string> warnings;
+  const TDiscProofResult result =
+      WriteDiscProof(disc, [&](const std::string& Text) { warnings.push_back(Text); });
+  EXPECT_FALSE(result.Written);
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find("sr0.log could not be written"), std::string::npos) << warnings[0];
 }
 
 }  // namespace

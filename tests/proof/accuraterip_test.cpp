@@ -73,10 +73,25 @@ TEST(AccurateRipEntry, PressingsAreRead) {
 
 TEST(AccurateRipEntry, CutShortOrForeignEntriesAreRefused) {
   const TAccurateRipDiscIds ids = AccurateRipDiscIdsOf(OneTrackDisc());
-  for (const std::string& bad : {TwoPressings.substr(0, 30), TwoPressings.substr(0, 10),
+  for (const std::string& bad : {TwoPressings.substr(0, 10), TwoPressings.substr(0, 20),
                                  FromHex("02") + TwoPressings.substr(1),
                                  TwoPressings.substr(0, 5) + "x" + TwoPressings.substr(6)})
     EXPECT_THROW(ParseAccurateRipEntry(bad, ids), ELookupError);
+}
+
+// Bytes too few for a block after whole blocks leave the blocks read; a web page where
+// the entry belongs is no answer at all.
+TEST(AccurateRipEntry, StrayBytesAreIgnoredAndWebPagesRefused) {
+  const TAccurateRipDiscIds ids = AccurateRipDiscIdsOf(OneTrackDisc());
+  EXPECT_EQ(ParseAccurateRipEntry(TwoPressings.substr(0, 30), ids).size(), 1u);
+  EXPECT_EQ(ParseAccurateRipEntry(TwoPressings + "\n", ids).size(), 2u);
+  try {
+    ParseAccurateRipEntry("\n<!DOCTYPE html><html><body>Welcome</body></html>", ids);
+    ADD_FAILURE() << "a web page was read as an entry";
+  } catch (const ELookupError& error) {
+    EXPECT_NE(std::string(error.what()).find("not an AccurateRip answer"), std::string::npos)
+        << error.what();
+  }
 }
 
 struct TVerdictCase {
