@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 
 #include "accuraterip.h"
@@ -133,6 +134,22 @@ bool WriteNewBeside(const std::filesystem::path& Folder, const std::string& Base
   return false;
 }
 
+std::string UtcNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &utc);
+  return text;
+}
+
+// "dBAR-003-0001b6a2-0004a59f-1d0b9b03": the entry's name, which holds every id.
+std::string AccurateRipIdOf(const TDiscToc& Toc) {
+  const std::string path = AccurateRipPath(AccurateRipDiscIdsOf(Toc));
+  const size_t name = path.rfind('/') + 1;
+  return path.substr(name, path.size() - name - 4);
+}
+
 TRipLogTrack LogRow(const TProvedTrack& Track) {
   TRipLogTrack row;
   row.Number = Track.Track;
@@ -145,6 +162,10 @@ TRipLogTrack LogRow(const TProvedTrack& Track) {
   row.Corrections = Track.Proof.Reads.Corrections;
   row.SkippedSectors = Track.Proof.Reads.Skips;
   row.Error = Track.Failure;
+  if (Track.Done) {
+    row.AccurateRipV1 = Track.Proof.Copy.AccurateRipV1;
+    row.AccurateRipV2 = Track.Proof.Copy.AccurateRipV2;
+  }
   return row;
 }
 
@@ -167,7 +188,13 @@ TTrackPlace PlaceOf(const TDriveListing& Listing, int Track) {
 TDiscProofResult WriteDiscProof(const TDiscProof& Disc,
                                 const std::function<void(const std::string&)>& Warn) {
   TRipLog log;
+  log.Date = UtcNow();
   log.Drive = Disc.Listing.Name;
+  if (!Disc.Listing.Toc.Tracks.empty()) {
+    log.MusicBrainzId = MusicBrainzDiscId(Disc.Listing.Toc);
+    log.FreedbId = FreedbDiscId(Disc.Listing.Toc);
+    log.AccurateRipId = AccurateRipIdOf(Disc.Listing.Toc);
+  }
   log.ReadOffset = Disc.ReadOffset;
   log.ReadMode = IsDiscImageName(Disc.Listing.Name)
                      ? "disc image"
@@ -214,6 +241,9 @@ TDiscProofResult WriteDiscProof(const TDiscProof& Disc,
       Disc.Info.Album.empty()
           ? stem
           : NameFromTemplate(names.Artist.empty() ? "%A" : "%a - %A", names, stem);
+  // The run's order may be any; a sheet lists the disc's tracks in order.
+  std::sort(cue.Tracks.begin(), cue.Tracks.end(),
+            [](const TCueTrack& A, const TCueTrack& B) { return A.Number < B.Number; });
   const bool withCue = !cue.Tracks.empty();
   const std::filesystem::path folder(Disc.Folder);
   const int number = FreeNumber(

@@ -58,6 +58,7 @@ std::string Summary(const TRipLog& Log) {
 std::string RipLogText(const TRipLog& Log) {
   std::string text;
   Line(text, "", Log.Program + " rip log");
+  if (!Log.Date.empty()) Line(text, "Date: ", Log.Date);
   text += '\n';
   Line(text, "Drive: ", Log.Drive);
   Line(text, "Read offset: ",
@@ -65,6 +66,9 @@ std::string RipLogText(const TRipLog& Log) {
   Line(text, "Read mode: ", Log.ReadMode);
   if (!Log.Artist.empty()) Line(text, "Artist: ", Log.Artist);
   if (!Log.Album.empty()) Line(text, "Album: ", Log.Album);
+  if (!Log.MusicBrainzId.empty()) Line(text, "MusicBrainz disc id: ", Log.MusicBrainzId);
+  if (!Log.FreedbId.empty()) Line(text, "freedb disc id: ", Log.FreedbId);
+  if (!Log.AccurateRipId.empty()) Line(text, "AccurateRip disc id: ", Log.AccurateRipId);
   if (!Log.AccurateRipNote.empty()) Line(text, "AccurateRip: ", Log.AccurateRipNote);
   for (const TRipLogTrack& track : Log.Tracks) {
     char heading[32];
@@ -79,6 +83,9 @@ std::string RipLogText(const TRipLog& Log) {
       if (track.TestCrc) Line(text, "  Test CRC: ", Hex8(*track.TestCrc));
       Line(text, "  Copy CRC: ", Hex8(track.CopyCrc));
       if (!track.TestCopyResult.empty()) Line(text, "  Test and copy: ", track.TestCopyResult);
+      if (track.AccurateRipV1 && track.AccurateRipV2)
+        Line(text, "  AccurateRip sums: ",
+             "v1 " + Hex8(*track.AccurateRipV1) + ", v2 " + Hex8(*track.AccurateRipV2));
       if (!track.AccurateRip.empty()) Line(text, "  AccurateRip: ", track.AccurateRip);
     }
     Line(text, "  Read: ",

@@ -195,7 +195,7 @@ TEST_F(RipRunTest, TheProofNeverReplacesAFile) {
   std::filesystem::create_directories(Dir / "other");
   const std::string other = MakeDisc("other/a", "--tracks 1 --seconds 1 --seed 5");
   const std::vector<uint8_t> sheet = ReadWholeFile(a), audio = ReadWholeFile(Dir / "a.bin");
-  std::vector<TRunEntry> entries = EntriesOf(a, {1, 2});
+  std::vector<TRunEntry> entries = EntriesOf(a, {2, 1});
   for (const TRunEntry& entry : EntriesOf(other, {1})) entries.push_back({entry.Entry, "o", ""});
   TRunOptions options;
   options.OutDir = Dir.Path().string();
@@ -209,6 +209,9 @@ TEST_F(RipRunTest, TheProofNeverReplacesAFile) {
   for (const char* proof : {"a (2).log", "a (2).cue", "a (3).log", "a (3).cue"})
     EXPECT_TRUE(std::filesystem::exists(Dir / proof)) << proof;
   EXPECT_NE(ReadWholeFile(Dir / "a (2).cue"), ReadWholeFile(Dir / "a (3).cue"));
+  // Ripped in another order, the sheet still lists the disc's tracks in order.
+  const std::string cue = CaptureCommand("cat '" + (Dir / "a (2).cue") + "'").Output;
+  EXPECT_LT(cue.find("TRACK 01"), cue.find("TRACK 02")) << cue;
 }
 
 // A log that cannot be written is told, and the run knows it (korvane-cli exits 1).
