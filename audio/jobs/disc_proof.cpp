@@ -190,6 +190,9 @@ TDiscProofResult WriteDiscProof(const TDiscProof& Disc,
   TRipLog log;
   log.Date = UtcNow();
   log.Drive = Disc.Listing.Name;
+  log.DriveModel = Disc.DriveModel;
+  for (const TDiscTocTrack& track : Disc.Listing.Toc.Tracks)
+    log.Toc.push_back({track.Number, track.Start, SectorsOf(Disc.Listing, track.Number)});
   if (!Disc.Listing.Toc.Tracks.empty()) {
     log.MusicBrainzId = MusicBrainzDiscId(Disc.Listing.Toc);
     log.FreedbId = FreedbDiscId(Disc.Listing.Toc);

@@ -21,7 +21,8 @@ struct TProvedTrack {
 
 struct TDiscProof {
   TDriveListing Listing;
-  TDiscInfo Info;  // what is known of the disc
+  std::string DriveModel;  // vendor and model as the drive gives them; empty for images
+  TDiscInfo Info;          // what is known of the disc
   int ReadOffset = 0;
   std::vector<TProvedTrack> Tracks;
   bool AccurateRip = false;       // ask the database

@@ -53,6 +53,19 @@ std::string Summary(const TRipLog& Log) {
   return text;
 }
 
+// Each track's start and length (minutes:seconds.frames) and its first and last sector.
+void TocLines(std::string& Text, const std::vector<TRipLogTocRow>& Toc) {
+  if (Toc.empty()) return;
+  Text += "\nTable of contents\n  Track  Start     Length    Start sector  End sector\n";
+  for (const TRipLogTocRow& row : Toc) {
+    char line[96];
+    std::snprintf(line, sizeof line, "  %5d  %s  %s  %12d  %10d\n", row.Track,
+                  Msf(row.Start).c_str(), Msf(row.Sectors).c_str(), row.Start,
+                  row.Start + row.Sectors - 1);
+    Text += line;
+  }
+}
+
 }  // namespace
 
 std::string RipLogText(const TRipLog& Log) {
@@ -61,6 +74,7 @@ std::string RipLogText(const TRipLog& Log) {
   if (!Log.Date.empty()) Line(text, "Date: ", Log.Date);
   text += '\n';
   Line(text, "Drive: ", Log.Drive);
+  if (!Log.DriveModel.empty()) Line(text, "Drive model: ", Log.DriveModel);
   Line(text, "Read offset: ",
        Log.ReadOffset ? std::to_string(*Log.ReadOffset) + " samples" : "not corrected");
   Line(text, "Read mode: ", Log.ReadMode);
@@ -70,6 +84,7 @@ std::string RipLogText(const TRipLog& Log) {
   if (!Log.FreedbId.empty()) Line(text, "freedb disc id: ", Log.FreedbId);
   if (!Log.AccurateRipId.empty()) Line(text, "AccurateRip disc id: ", Log.AccurateRipId);
   if (!Log.AccurateRipNote.empty()) Line(text, "AccurateRip: ", Log.AccurateRipNote);
+  TocLines(text, Log.Toc);
   for (const TRipLogTrack& track : Log.Tracks) {
     char heading[32];
     std::snprintf(heading, sizeof heading, "Track %02d", track.Number);

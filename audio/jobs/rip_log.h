@@ -26,10 +26,18 @@ struct TRipLogTrack {
   std::string Error;  // empty: none
 };
 
+// One track of the disc's table of contents.
+struct TRipLogTocRow {
+  int Track = 0;
+  int32_t Start = 0;    // LSN of its INDEX 01
+  int32_t Sectors = 0;  // its length
+};
+
 struct TRipLog {
   std::string Program = "Korvane 1.00";
   std::string Date;  // when the log was written, "2026-12-07 18:40:00 UTC"; empty: left out
   std::string Drive;
+  std::string DriveModel;  // vendor and model as the drive gives them; empty: left out
   // The disc's ids as the databases know it; each line left out when empty.
   std::string MusicBrainzId;
   std::string FreedbId;
@@ -38,7 +46,8 @@ struct TRipLog {
   std::string ReadMode;           // "paranoia full, 20 retries" or "disc image"
   std::string Artist;             // of the disc, where known
   std::string Album;
-  std::string AccurateRipNote;  // the lookup as a whole: "disc not found", an error, ...
+  std::vector<TRipLogTocRow> Toc;  // empty: left out
+  std::string AccurateRipNote;     // the lookup as a whole: "disc not found", an error, ...
   std::vector<TRipLogTrack> Tracks;
 };
 

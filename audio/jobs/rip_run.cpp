@@ -264,7 +264,9 @@ void TRipRun::ProveDiscs() {
   }
   for (int drive : drives) {
     const TDiscFacts& facts = Knowledge_.Of(drive);
+    Source_.SetCurrentDrive(drive);  // the reader has stopped: the library is the run's again
     TDiscProof disc{facts.Listing,
+                    Source_.DriveModel(),
                     facts.Info,
                     jobs[jobsOf[drive].front()].Read.Offset,
                     {},
