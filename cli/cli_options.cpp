@@ -165,12 +165,26 @@ int OffsetValue(const std::string& Value) {
   return static_cast<int>(*offset);
 }
 
+// The database's address after "accuraterip=": an http or https URL with a host.
+std::string AccurateRipAddress(const std::string& Url) {
+  const size_t scheme = Url.find("://");
+  const std::string name = scheme == std::string::npos ? std::string() : Url.substr(0, scheme);
+  const bool hasHost = scheme != std::string::npos && scheme + 3 < Url.size() &&
+                       Url[scheme + 3] != '/' && Url.find_first_of(" \t") == std::string::npos;
+  if ((name != "http" && name != "https") || !hasHost)
+    throw TUsageError(
+        "The option --lookup accuraterip= takes the database's address, such as "
+        "http://host/accuraterip, not \"" +
+        Url + "\".");
+  return Url;
+}
+
 // "musicbrainz", "gnudb" or "none" choose where track names come from; "accuraterip"
 // (or "accuraterip=URL", another address of the database) adds the check of the rips.
 void LookupValue(const std::string& Value, TCliOptions& Options) {
   if (Value.rfind("accuraterip", 0) == 0 && (Value.size() == 11 || Value[11] == '=')) {
     Options.AccurateRip = true;
-    Options.AccurateRipServer = Value.size() > 12 ? Value.substr(12) : std::string();
+    if (Value.size() > 11) Options.AccurateRipServer = AccurateRipAddress(Value.substr(12));
     return;
   }
   if (Value != "none" && Value != "musicbrainz" && Value != "gnudb")
@@ -244,6 +258,7 @@ bool TCliOptions::Has(const std::string& Name) const {
 TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
   TCliOptions options;
   std::vector<std::pair<std::string, const TOptionSpec*>> formatOptionsSeen;
+  bool retriesGiven = false;
   bool optionsEnded = false;
   for (size_t i = 0; i < Arguments.size(); ++i) {
     std::string argument = Arguments[i];
@@ -308,6 +323,7 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
       options.Verify = true;
     } else if (argument == "--retries") {
       options.Retries = RetriesValue(value);
+      retriesGiven = true;
     } else if (argument == "--log") {
       options.Log = true;
     } else if (argument == "--list") {
@@ -330,6 +346,10 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
                         ", not to --format " + options.Format + ".");
   CheckEveryOptionActs(options);
   CheckLookupOptionsAct(options);
+  if (retriesGiven && !options.Verify)
+    throw TUsageError(
+        "The option --retries has no effect without --verify: it sets the further reads when "
+        "test and copy differ.");
   // What test and copy and the database find is written down.
   options.Log = options.Log || options.Verify || options.AccurateRip;
   return options;

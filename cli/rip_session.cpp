@@ -197,11 +197,26 @@ std::vector<TRunEntry> TRipSession::ResolveSources() {
 // Ripping
 // ---------------------------------------------------------------------------------
 
+// A disc image holds the disc's audio as it is, without a drive's read offset, so an
+// offset given for it shifts the audio away from the disc's.
+void TRipSession::WarnOfOffsetOnImages() {
+  if (!Options_.Offset || *Options_.Offset == 0) return;
+  for (const std::string& source : Options_.Sources) {
+    const std::string disc = HasTrackEntryExtension(source) ? TrackEntryDriveRoot(source) : source;
+    if (!IsDiscImageName(disc)) continue;
+    std::fprintf(Err_,
+                 "korvane-cli: warning: --offset applies to drives; %s is a disc image, and "
+                 "images have no read offset.\n",
+                 disc.c_str());
+  }
+}
+
 int TRipSession::Run() {
   std::vector<std::unique_ptr<TFormatSetup>> formats;
   formats.push_back(TFormatSetup::Create(Options_));
   for (const std::string& warning : formats.front()->Warnings())
     std::fprintf(Err_, "korvane-cli: warning: %s\n", warning.c_str());
+  WarnOfOffsetOnImages();
   const std::vector<TRunEntry> entries = ResolveSources();
   if (entries.empty()) {
     std::fprintf(Err_, "korvane-cli: nothing to rip: the sources hold no audio tracks.\n");
@@ -233,7 +248,10 @@ int TRipSession::Run() {
     std::fprintf(Err_, "korvane-cli: aborted; the remaining tracks were not ripped.\n");
   Display_.PrintSummary();
   if (!finished) return 128 + StopSignal;
-  return Display_.Failed() ? 1 : 0;
+  // A script must see a track that failed, a copy no read confirms, and a proof asked
+  // for that was not written.
+  const TRunSummary summary = run.Summary();
+  return Display_.Failed() || summary.Suspicious > 0 || summary.ProofUnwritten ? 1 : 0;
 }
 
 int TRipSession::List() {

@@ -54,6 +54,7 @@ class TRipSession {
   static std::atomic<int> StopSignal;
 
  private:
+  void WarnOfOffsetOnImages();
   std::vector<TRunEntry> ResolveSources();
   void AddWholeDrive(int Drive, std::vector<TRunEntry>& Entries);
   std::string EntryProblem(const std::string& Entry);

@@ -17,6 +17,13 @@ uint32_t LittleEndian32(const std::string& Bytes, size_t At) {
   return value;
 }
 
+// A web page (a proxy's or a captive portal's, an error page) where an entry belongs: an
+// entry starts with its track count, never with '<'.
+bool LooksLikeText(const std::string& Bytes) {
+  const size_t first = Bytes.find_first_not_of(" \t\r\n");
+  return first != std::string::npos && Bytes[first] == '<';
+}
+
 }  // namespace
 
 TAccurateRipDiscIds AccurateRipDiscIdsOf(const TDiscToc& Toc) {
@@ -49,8 +56,14 @@ std::string AccurateRipPath(const TAccurateRipDiscIds& Ids) {
 
 std::vector<TAccurateRipPressing> ParseAccurateRipEntry(const std::string& Bytes,
                                                         const TAccurateRipDiscIds& Ids) {
+  if (LooksLikeText(Bytes))
+    throw ELookupError("AccurateRip sent a page that is not an AccurateRip answer");
   std::vector<TAccurateRipPressing> pressings;
   for (size_t at = 0; at < Bytes.size();) {
+    // Stray bytes after whole blocks leave the blocks as they are.
+    if (!pressings.empty() &&
+        Bytes.size() - at < HeaderBytes + TrackBytes * static_cast<size_t>(Ids.AudioTracks))
+      break;
     if (Bytes.size() - at < HeaderBytes)
       throw ELookupError("AccurateRip sent an entry that is cut short");
     const int tracks = static_cast<uint8_t>(Bytes[at]);
@@ -94,6 +107,7 @@ std::string TAccurateRipResult::Text() const {
       return "accurately ripped (confidence " + std::to_string(Confidence) + ", v" +
              std::to_string(Version) + ")";
     case EAccurateRipVerdict::NotAccurate: return "not accurate";
+    case EAccurateRipVerdict::Silent: return "cannot be checked: the track is silent";
     case EAccurateRipVerdict::NotInDatabase: break;
   }
   return "not in the database";
@@ -104,11 +118,17 @@ TAccurateRipResult AccurateRipVerdict(
     uint32_t V2) {
   TAccurateRipResult result;
   if (!Pressings || AudioTrack < 0) return result;
+  if (V1 == 0 && V2 == 0) {
+    result.Verdict = EAccurateRipVerdict::Silent;
+    return result;
+  }
   bool known = false;
   for (const TAccurateRipPressing& pressing : *Pressings) {
     if (static_cast<size_t>(AudioTrack) >= pressing.Tracks.size()) continue;
-    known = true;
     const TAccurateRipEntry& entry = pressing.Tracks[AudioTrack];
+    // An empty slot: no rip of this track in this pressing.
+    if (entry.Confidence == 0 || entry.Crc == 0) continue;
+    known = true;
     const int version = entry.Crc == V2 ? 2 : entry.Crc == V1 ? 1 : 0;
     if (version == 0 || entry.Confidence < result.Confidence) continue;
     if (entry.Confidence == result.Confidence && version < result.Version) continue;

@@ -39,8 +39,9 @@ struct TAccurateRipPressing {
 };
 
 // The entry's binary form: blocks of a header (track count, id1, id2, id3) and nine
-// bytes per track, numbers little-endian. Raises ELookupError when a block is cut short
-// or its header names another disc.
+// bytes per track, numbers little-endian. Raises ELookupError when the first block is cut
+// short, a header names another disc, or the answer is a web page; bytes too few for a
+// block after whole blocks are ignored.
 std::vector<TAccurateRipPressing> ParseAccurateRipEntry(const std::string& Bytes,
                                                         const TAccurateRipDiscIds& Ids);
 
@@ -56,19 +57,22 @@ struct TAccurateRipSettings {
 std::optional<std::vector<TAccurateRipPressing>> LookupAccurateRip(
     const TDiscToc& Toc, const TAccurateRipSettings& Settings);
 
-enum class EAccurateRipVerdict { Accurate, NotAccurate, NotInDatabase };
+enum class EAccurateRipVerdict { Accurate, NotAccurate, NotInDatabase, Silent };
 
 struct TAccurateRipResult {
   EAccurateRipVerdict Verdict = EAccurateRipVerdict::NotInDatabase;
   int Confidence = 0;  // of the matching entry
   int Version = 0;     // 1 or 2: which checksum matched
-  // "accurately ripped (confidence 7, v2)", "not accurate", "not in the database"
+  // "accurately ripped (confidence 7, v2)", "not accurate", "not in the database",
+  // "cannot be checked: the track is silent"
   std::string Text() const;
 };
 
 // Track AudioTrack (0-based among the audio tracks) whose rip gave the checksums V1 and
 // V2, against the pressings found (nullopt: the disc is not in the database). Of several
-// matching entries the most confirmed one counts.
+// matching entries the most confirmed one counts. A slot of confidence 0 or sum 0 is no
+// rip the database holds and matches nothing; a silent track (both sums 0) cannot be
+// checked, since every silent track of that length has the same sums.
 TAccurateRipResult AccurateRipVerdict(
     const std::optional<std::vector<TAccurateRipPressing>>& Pressings, int AudioTrack, uint32_t V1,
     uint32_t V2);

@@ -11,6 +11,16 @@ std::string Quoted(const std::string& Text) {
   return quoted + "\"";
 }
 
+// The type a cue reader expects of the file: MP3 for MP3 files, WAVE for the rest (what
+// players take for any audio file they decode themselves).
+std::string FileLine(const std::string& FileName) {
+  const size_t dot = FileName.rfind('.');
+  std::string extension = dot == std::string::npos ? std::string() : FileName.substr(dot + 1);
+  for (char& c : extension)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return "FILE " + Quoted(FileName) + (extension == "mp3" ? " MP3\n" : " WAVE\n");
+}
+
 std::string Msf(int32_t Sectors) {
   char text[16];
   std::snprintf(text, sizeof text, "%02d:%02d:%02d", Sectors / 75 / 60, Sectors / 75 % 60,
@@ -37,14 +47,14 @@ std::string CueSheetText(const TCueDisc& Disc) {
     char heading[32];
     std::snprintf(heading, sizeof heading, "  TRACK %02d AUDIO\n", track.Number);
     const bool gapInPrevious = i > 0 && track.Gap > 0;
-    if (!gapInPrevious) sheet += "FILE " + Quoted(track.FileName) + " WAVE\n";
+    if (!gapInPrevious) sheet += FileLine(track.FileName);
     sheet += heading;
     TextLines(sheet, "    ", track.Title, track.Performer);
     if (!track.Isrc.empty()) sheet += "    ISRC " + track.Isrc + "\n";
     if (i == 0 && track.Gap > 0) sheet += "    PREGAP " + Msf(track.Gap) + "\n";
     if (gapInPrevious) {
       sheet += "    INDEX 00 " + Msf(Disc.Tracks[i - 1].Sectors - track.Gap) + "\n";
-      sheet += "FILE " + Quoted(track.FileName) + " WAVE\n";
+      sheet += FileLine(track.FileName);
     }
     sheet += "    INDEX 01 00:00:00\n";
   }

@@ -1,9 +1,9 @@
 // The cue sheet written beside a disc's files: one FILE per track, each track starting
 // at INDEX 01 00:00:00 of its file, the gap before a track kept at the end of the
 // previous track's file (its INDEX 00 there), and the disc's texts, catalogue number and
-// ISRCs where known. Every file is
-// named a WAVE file, whatever its format: what players expect of sheets beside encoded
-// tracks, and the type that reads back here for WAV files. Any thread.
+// ISRCs where known. An MP3 file is named an MP3 file, any other a WAVE file: what
+// players expect of sheets beside encoded tracks, and the type that reads back here for
+// WAV files. Any thread.
 #pragma once
 
 #include <cstdint>

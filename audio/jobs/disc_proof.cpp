@@ -1,7 +1,13 @@
 #include "disc_proof.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
 #include <filesystem>
-#include <fstream>
 
 #include "accuraterip.h"
 #include "cue_writer.h"
@@ -33,25 +39,115 @@ std::string At(const std::vector<std::string>& Texts, int Track) {
   return Track >= 1 && index < Texts.size() ? Texts[index] : std::string();
 }
 
-// Written under a hidden name first and then renamed, so that a file of that name is
-// replaced whole or not at all.
-void WriteBeside(const std::string& Folder, const std::string& Name, const std::string& Text,
-                 const std::function<void(const std::string&)>& Warn) {
-  const std::filesystem::path folder(Folder);
-  const std::filesystem::path staged = folder / ("." + Name + ".korvane-part");
-  {
-    std::ofstream out(staged, std::ios::binary | std::ios::trunc);
-    out << Text;
-    out.flush();
-    if (!out) {
-      std::error_code ignored;
-      std::filesystem::remove(staged, ignored);
-      return Warn((folder / Name).string() + " could not be written.");
+// A file descriptor closed when it goes out of scope.
+class TFileHandle {
+ public:
+  explicit TFileHandle(int Fd) : Fd_(Fd) {}
+  ~TFileHandle() {
+    if (Fd_ >= 0) ::close(Fd_);
+  }
+  TFileHandle(const TFileHandle&) = delete;
+  TFileHandle& operator=(const TFileHandle&) = delete;
+  int Get() const { return Fd_; }
+  // Closes now, for the error a close can report.
+  bool Close() {
+    const int fd = Fd_;
+    Fd_ = -1;
+    return ::close(fd) == 0;
+  }
+
+ private:
+  int Fd_;
+};
+
+enum class ECreated { Written, Taken, Failed };
+
+// Creates Path only when no file of that name exists (O_EXCL: never a replacement, even
+// of a file that appears meanwhile) and writes Text into it; a file left half written
+// is removed. Error: why it failed.
+ECreated CreateNewFile(const std::filesystem::path& Path, const std::string& Text,
+                       std::string& Error) {
+  TFileHandle file(::open(Path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+  if (file.Get() < 0) {
+    if (errno == EEXIST) return ECreated::Taken;
+    Error = std::strerror(errno);
+    return ECreated::Failed;
+  }
+  for (size_t done = 0; done < Text.size();) {
+    const ssize_t wrote = ::write(file.Get(), Text.data() + done, Text.size() - done);
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote <= 0) {
+      Error = wrote < 0 ? std::strerror(errno) : "nothing could be written";
+      ::unlink(Path.c_str());
+      return ECreated::Failed;
+    }
+    done += static_cast<size_t>(wrote);
+  }
+  if (!file.Close()) {
+    Error = std::strerror(errno);
+    ::unlink(Path.c_str());
+    return ECreated::Failed;
+  }
+  return ECreated::Written;
+}
+
+// "disc" for the first, "disc (2)" for the second, as tracks are numbered.
+std::string NumberedName(const std::string& Base, int Number) {
+  return Number == 1 ? Base : Base + " (" + std::to_string(Number) + ")";
+}
+
+constexpr int MaxNumber = 9999;
+
+// The first number at which none of the disc's files (Base + each extension) exists, so
+// that the log and the sheet share their name.
+int FreeNumber(const std::filesystem::path& Folder, const std::string& Base,
+               const std::vector<std::string>& Extensions) {
+  for (int number = 1; number < MaxNumber; ++number) {
+    std::error_code ignored;
+    const bool taken =
+        std::any_of(Extensions.begin(), Extensions.end(), [&](const std::string& Extension) {
+          return std::filesystem::exists(Folder / (NumberedName(Base, number) + Extension),
+                                         ignored);
+        });
+    if (!taken) return number;
+  }
+  return MaxNumber;
+}
+
+// Writes Base + Extension at number From or, when a file took that name meanwhile, the
+// next free one. False (and a warning) when it could not be written.
+bool WriteNewBeside(const std::filesystem::path& Folder, const std::string& Base, int From,
+                    const std::string& Extension, const std::string& Text,
+                    const std::function<void(const std::string&)>& Warn) {
+  for (int number = From; number <= MaxNumber; ++number) {
+    const std::filesystem::path path = Folder / (NumberedName(Base, number) + Extension);
+    std::string error;
+    switch (CreateNewFile(path, Text, error)) {
+      case ECreated::Written: return true;
+      case ECreated::Taken: continue;
+      case ECreated::Failed:
+        Warn(path.string() + " could not be written: " + error + ".");
+        return false;
     }
   }
-  std::error_code error;
-  std::filesystem::rename(staged, folder / Name, error);
-  if (error) Warn((folder / Name).string() + " could not be written: " + error.message() + ".");
+  Warn((Folder / (Base + Extension)).string() + " could not be written: every name is taken.");
+  return false;
+}
+
+std::string UtcNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &utc);
+  return text;
+}
+
+// "dBAR-003-0001b6a2-0004a59f-1d0b9b03": the entry's name, which holds every id.
+std::string AccurateRipIdOf(const TDiscToc& Toc) {
+  const std::string path = AccurateRipPath(AccurateRipDiscIdsOf(Toc));
+  const size_t name = path.rfind('/') + 1;
+  return path.substr(name, path.size() - name - 4);
 }
 
 TRipLogTrack LogRow(const TProvedTrack& Track) {
@@ -66,6 +162,10 @@ TRipLogTrack LogRow(const TProvedTrack& Track) {
   row.Corrections = Track.Proof.Reads.Corrections;
   row.SkippedSectors = Track.Proof.Reads.Skips;
   row.Error = Track.Failure;
+  if (Track.Done) {
+    row.AccurateRipV1 = Track.Proof.Copy.AccurateRipV1;
+    row.AccurateRipV2 = Track.Proof.Copy.AccurateRipV2;
+  }
   return row;
 }
 
@@ -85,10 +185,19 @@ TTrackPlace PlaceOf(const TDriveListing& Listing, int Track) {
   return place;
 }
 
-std::vector<std::string> WriteDiscProof(const TDiscProof& Disc,
-                                        const std::function<void(const std::string&)>& Warn) {
+TDiscProofResult WriteDiscProof(const TDiscProof& Disc,
+                                const std::function<void(const std::string&)>& Warn) {
   TRipLog log;
+  log.Date = UtcNow();
   log.Drive = Disc.Listing.Name;
+  log.DriveModel = Disc.DriveModel;
+  for (const TDiscTocTrack& track : Disc.Listing.Toc.Tracks)
+    log.Toc.push_back({track.Number, track.Start, SectorsOf(Disc.Listing, track.Number)});
+  if (!Disc.Listing.Toc.Tracks.empty()) {
+    log.MusicBrainzId = MusicBrainzDiscId(Disc.Listing.Toc);
+    log.FreedbId = FreedbDiscId(Disc.Listing.Toc);
+    log.AccurateRipId = AccurateRipIdOf(Disc.Listing.Toc);
+  }
   log.ReadOffset = Disc.ReadOffset;
   log.ReadMode = IsDiscImageName(Disc.Listing.Name)
                      ? "disc image"
@@ -109,7 +218,7 @@ std::vector<std::string> WriteDiscProof(const TDiscProof& Disc,
       Warn(Disc.Listing.Name + ": the AccurateRip lookup failed (" + e.what() + ").");
     }
   }
-  std::vector<std::string> verdicts;
+  TDiscProofResult result;
   TCueDisc cue{Disc.Info.Album, Disc.Info.Artist,  Disc.Info.Year,
                Disc.Info.Genre, Disc.Info.Catalog, {}};
   for (const TProvedTrack& track : Disc.Tracks) {
@@ -119,7 +228,7 @@ std::vector<std::string> WriteDiscProof(const TDiscProof& Disc,
           AccurateRipVerdict(pressings, AudioIndexOf(Disc.Listing, track.Track),
                              track.Proof.Copy.AccurateRipV1, track.Proof.Copy.AccurateRipV2)
               .Text();
-    verdicts.push_back(row.AccurateRip);
+    result.Verdicts.push_back(row.AccurateRip);
     log.Tracks.push_back(row);
     if (track.Done && !row.FileName.empty())
       cue.Tracks.push_back(
@@ -135,7 +244,17 @@ std::vector<std::string> WriteDiscProof(const TDiscProof& Disc,
       Disc.Info.Album.empty()
           ? stem
           : NameFromTemplate(names.Artist.empty() ? "%A" : "%a - %A", names, stem);
-  WriteBeside(Disc.Folder, base + ".log", RipLogText(log), Warn);
-  if (!cue.Tracks.empty()) WriteBeside(Disc.Folder, base + ".cue", CueSheetText(cue), Warn);
-  return verdicts;
+  // The run's order may be any; a sheet lists the disc's tracks in order.
+  std::sort(cue.Tracks.begin(), cue.Tracks.end(),
+            [](const TCueTrack& A, const TCueTrack& B) { return A.Number < B.Number; });
+  const bool withCue = !cue.Tracks.empty();
+  const std::filesystem::path folder(Disc.Folder);
+  const int number = FreeNumber(
+      folder, base,
+      withCue ? std::vector<std::string>{".log", ".cue"} : std::vector<std::string>{".log"});
+  result.Written = WriteNewBeside(folder, base, number, ".log", RipLogText(log), Warn);
+  if (withCue)
+    result.Written =
+        WriteNewBeside(folder, base, number, ".cue", CueSheetText(cue), Warn) && result.Written;
+  return result;
 }

@@ -21,7 +21,8 @@ struct TProvedTrack {
 
 struct TDiscProof {
   TDriveListing Listing;
-  TDiscInfo Info;  // what is known of the disc
+  std::string DriveModel;  // vendor and model as the drive gives them; empty for images
+  TDiscInfo Info;          // what is known of the disc
   int ReadOffset = 0;
   std::vector<TProvedTrack> Tracks;
   bool AccurateRip = false;       // ask the database
@@ -32,8 +33,15 @@ struct TDiscProof {
 // Where track Track lies among the listed disc's audio tracks, for its AccurateRip sums.
 TTrackPlace PlaceOf(const TDriveListing& Listing, int Track);
 
-// Looks the disc up when asked, writes "<artist> - <album>.log" and ".cue" (or the
-// drive's name when the album is not known) into the folder, and returns each track's
-// verdict text (empty without a lookup). Warn hears what could not be done.
-std::vector<std::string> WriteDiscProof(const TDiscProof& Disc,
-                                        const std::function<void(const std::string&)>& Warn);
+struct TDiscProofResult {
+  std::vector<std::string> Verdicts;  // each track's verdict text (empty without a lookup)
+  bool Written = true;                // false: the log or the cue sheet could not be written
+};
+
+// Looks the disc up when asked and writes "<artist> - <album>.log" and ".cue" (or the
+// drive's name when the album is not known) into the folder. A name already taken by
+// any file (an earlier disc's log, the source image's own sheet) is never replaced: the
+// log and sheet take the first free "<name> (2)", "<name> (3)", ... together, as tracks
+// do. Warn hears what could not be done.
+TDiscProofResult WriteDiscProof(const TDiscProof& Disc,
+                                const std::function<void(const std::string&)>& Warn);

@@ -135,15 +135,25 @@ std::optional<uint32_t> TDiscReader::ReadPass(const TTrackRead& Read) {
 }
 
 // The copy pass fed the encoder: when the test pass read otherwise, further reads decide
-// whether the copy is confirmed; the track is suspicious when no read agrees with it.
+// whether the copy is confirmed (a re-read agrees with it). The track is suspicious when
+// no read agrees with the copy: either two other reads agree with each other, so the
+// copy is the odd one out and the file holds a misread, or no two reads agree at all.
 std::string TDiscReader::TestAndCopy(const TTrackRead& Read, uint32_t Copy, uint32_t Test) {
   if (Test == Copy) return "Test CRC = Copy CRC";
+  std::vector<uint32_t> others{Test};  // the reads that differ from the copy
   for (int retry = 1; retry <= Read.Retries; ++retry) {
     const std::optional<uint32_t> again = ReadPass(Read);
     if (!again) break;
+    const std::string reread = "re-read " + std::to_string(retry);
     if (*again == Copy)
-      return "Test CRC differs from Copy CRC; re-read " + std::to_string(retry) +
-             " agrees with the copy";
+      return "Test CRC differs from Copy CRC; " + reread + " agrees with the copy";
+    const auto agreeing = std::find(others.begin(), others.end(), *again);
+    if (agreeing != others.end())
+      return "suspicious: the copy is the odd one out: " +
+             (agreeing == others.begin() ? std::string("the test read")
+                                         : "re-read " + std::to_string(agreeing - others.begin())) +
+             " and " + reread + " agree on other audio than the file holds";
+    others.push_back(*again);
   }
-  return "suspicious: Test CRC differs from Copy CRC and no re-read agrees with the copy";
+  return "suspicious: Test CRC differs from Copy CRC and no two reads agree";
 }

@@ -40,7 +40,8 @@ std::string Summary(const TRipLog& Log) {
     lookedUp = lookedUp || !track.AccurateRip.empty();
     if (!track.Error.empty()) ++errors;
     if (track.AccurateRip.rfind("accurately ripped", 0) == 0) ++accurate;
-    if (track.TestCrc && *track.TestCrc != track.CopyCrc) ++suspicious;
+    // A copy that a re-read confirmed is no longer suspicious.
+    if (track.TestCopyResult.rfind("suspicious", 0) == 0) ++suspicious;
     skipped += track.SkippedSectors;
   }
   const int count = static_cast<int>(Log.Tracks.size());
@@ -52,19 +53,38 @@ std::string Summary(const TRipLog& Log) {
   return text;
 }
 
+// Each track's start and length (minutes:seconds.frames) and its first and last sector.
+void TocLines(std::string& Text, const std::vector<TRipLogTocRow>& Toc) {
+  if (Toc.empty()) return;
+  Text += "\nTable of contents\n  Track  Start     Length    Start sector  End sector\n";
+  for (const TRipLogTocRow& row : Toc) {
+    char line[96];
+    std::snprintf(line, sizeof line, "  %5d  %s  %s  %12d  %10d\n", row.Track,
+                  Msf(row.Start).c_str(), Msf(row.Sectors).c_str(), row.Start,
+                  row.Start + row.Sectors - 1);
+    Text += line;
+  }
+}
+
 }  // namespace
 
 std::string RipLogText(const TRipLog& Log) {
   std::string text;
   Line(text, "", Log.Program + " rip log");
+  if (!Log.Date.empty()) Line(text, "Date: ", Log.Date);
   text += '\n';
   Line(text, "Drive: ", Log.Drive);
+  if (!Log.DriveModel.empty()) Line(text, "Drive model: ", Log.DriveModel);
   Line(text, "Read offset: ",
        Log.ReadOffset ? std::to_string(*Log.ReadOffset) + " samples" : "not corrected");
   Line(text, "Read mode: ", Log.ReadMode);
   if (!Log.Artist.empty()) Line(text, "Artist: ", Log.Artist);
   if (!Log.Album.empty()) Line(text, "Album: ", Log.Album);
+  if (!Log.MusicBrainzId.empty()) Line(text, "MusicBrainz disc id: ", Log.MusicBrainzId);
+  if (!Log.FreedbId.empty()) Line(text, "freedb disc id: ", Log.FreedbId);
+  if (!Log.AccurateRipId.empty()) Line(text, "AccurateRip disc id: ", Log.AccurateRipId);
   if (!Log.AccurateRipNote.empty()) Line(text, "AccurateRip: ", Log.AccurateRipNote);
+  TocLines(text, Log.Toc);
   for (const TRipLogTrack& track : Log.Tracks) {
     char heading[32];
     std::snprintf(heading, sizeof heading, "Track %02d", track.Number);
@@ -78,6 +98,9 @@ std::string RipLogText(const TRipLog& Log) {
       if (track.TestCrc) Line(text, "  Test CRC: ", Hex8(*track.TestCrc));
       Line(text, "  Copy CRC: ", Hex8(track.CopyCrc));
       if (!track.TestCopyResult.empty()) Line(text, "  Test and copy: ", track.TestCopyResult);
+      if (track.AccurateRipV1 && track.AccurateRipV2)
+        Line(text, "  AccurateRip sums: ",
+             "v1 " + Hex8(*track.AccurateRipV1) + ", v2 " + Hex8(*track.AccurateRipV2));
       if (!track.AccurateRip.empty()) Line(text, "  AccurateRip: ", track.AccurateRip);
     }
     Line(text, "  Read: ",

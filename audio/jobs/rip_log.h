@@ -14,9 +14,11 @@ struct TRipLogTrack {
   std::optional<int32_t> PregapSectors;  // unknown: the line is left out
   uint32_t Peak = 0;                     // 0..32768
   uint32_t CopyCrc = 0;
-  std::optional<uint32_t> TestCrc;  // when a test pass ran
-  std::string TestCopyResult;       // "Test CRC = Copy CRC", "suspicious", ...; empty: none
-  std::string AccurateRip;          // the verdict's text; empty: no lookup
+  std::optional<uint32_t> TestCrc;        // when a test pass ran
+  std::string TestCopyResult;             // "Test CRC = Copy CRC", "suspicious", ...; empty: none
+  std::string AccurateRip;                // the verdict's text; empty: no lookup
+  std::optional<uint32_t> AccurateRipV1;  // the track's sums, with or without a lookup
+  std::optional<uint32_t> AccurateRipV2;
   // The drive's read report.
   int Rereads = 0;
   int Corrections = 0;
@@ -24,14 +26,28 @@ struct TRipLogTrack {
   std::string Error;  // empty: none
 };
 
+// One track of the disc's table of contents.
+struct TRipLogTocRow {
+  int Track = 0;
+  int32_t Start = 0;    // LSN of its INDEX 01
+  int32_t Sectors = 0;  // its length
+};
+
 struct TRipLog {
   std::string Program = "Korvane 1.00";
+  std::string Date;  // when the log was written, "2026-12-07 18:40:00 UTC"; empty: left out
   std::string Drive;
+  std::string DriveModel;  // vendor and model as the drive gives them; empty: left out
+  // The disc's ids as the databases know it; each line left out when empty.
+  std::string MusicBrainzId;
+  std::string FreedbId;
+  std::string AccurateRipId;      // "dBAR-003-0001b6a2-0004a59f-1d0b9b03"
   std::optional<int> ReadOffset;  // in samples; unknown: not corrected
   std::string ReadMode;           // "paranoia full, 20 retries" or "disc image"
   std::string Artist;             // of the disc, where known
   std::string Album;
-  std::string AccurateRipNote;  // the lookup as a whole: "disc not found", an error, ...
+  std::vector<TRipLogTocRow> Toc;  // empty: left out
+  std::string AccurateRipNote;     // the lookup as a whole: "disc not found", an error, ...
   std::vector<TRipLogTrack> Tracks;
 };
 

@@ -267,7 +267,9 @@ void TRipRun::ProveDiscs() {
   }
   for (int drive : drives) {
     const TDiscFacts& facts = Knowledge_.Of(drive);
+    Source_.SetCurrentDrive(drive);  // the reader has stopped: the library is the run's again
     TDiscProof disc{facts.Listing,
+                    Source_.DriveModel(),
                     facts.Info,
                     jobs[jobsOf[drive].front()].Read.Offset,
                     {},
@@ -283,8 +285,10 @@ void TRipRun::ProveDiscs() {
       disc.Tracks.push_back(TProvedTrack{jobs[job].Read.Track, end.FileName, whole, failure,
                                          whole ? end.Proof : TTrackProof{}});
     }
-    const std::vector<std::string> verdicts =
+    const TDiscProofResult proof =
         WriteDiscProof(disc, [this](const std::string& Text) { Observer_.Warning(Text); });
+    ProofUnwritten_ = ProofUnwritten_ || !proof.Written;
+    const std::vector<std::string>& verdicts = proof.Verdicts;
     for (size_t i = 0; i < verdicts.size(); ++i) {
       if (verdicts[i].empty()) continue;
       Verdicts_[jobsOf[drive][i]] = verdicts[i];
@@ -296,6 +300,7 @@ void TRipRun::ProveDiscs() {
 TRunSummary TRipRun::Summary() const {
   TRunSummary summary;
   summary.Stopped = Aborted_;
+  summary.ProofUnwritten = ProofUnwritten_;
   for (size_t i = 0; i < Ends_.size(); ++i) {
     if (!Over_[i]) continue;
     const TTrackEnd& end = Ends_[i];

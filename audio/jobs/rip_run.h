@@ -55,6 +55,8 @@ class TRipRun {
   void Abort();
   // Asks the run to abort at its next poll; any thread.
   void RequestAbort() { AbortRequested_ = true; }
+  // How the run went, as its observer heard at its end.
+  TRunSummary Summary() const;
   // The failure of the job that ended the run (an entry that is not a track), if any.
   const std::optional<std::string>& EndingProblem() const { return EndingProblem_; }
   // How each job of the run ended, by index; Over: whether it ended (a job not
@@ -94,7 +96,6 @@ class TRipRun {
   bool AnyRunning() const;
   std::string FileNameOf(const TPlannedJob& Job) const;
   void ProveDiscs();
-  TRunSummary Summary() const;
 
   const TRunOptions& Options_;
   TCDIn& Source_;
@@ -115,5 +116,6 @@ class TRipRun {
   size_t Next_ = 0;   // the next job to start
   size_t Ended_ = 0;  // jobs over
   bool Aborted_ = false;
+  bool ProofUnwritten_ = false;  // a disc's log or cue sheet could not be written
   std::atomic<bool> AbortRequested_{false};
 };

@@ -28,9 +28,10 @@ struct TTrackEnd {
 // The run's count of its jobs, once every disc's proof is written.
 struct TRunSummary {
   int Done = 0, Failed = 0, Aborted = 0;
-  int Suspicious = 0;    // of the done ones
-  int Accurate = 0;      // done ones that AccurateRip confirmed
-  bool Stopped = false;  // an abort (or a job that ends the run) left jobs unstarted
+  int Suspicious = 0;           // of the done ones
+  int Accurate = 0;             // done ones that AccurateRip confirmed
+  bool Stopped = false;         // an abort (or a job that ends the run) left jobs unstarted
+  bool ProofUnwritten = false;  // a log or cue sheet asked for could not be written
 };
 
 class TRunObserver {

@@ -109,14 +109,18 @@ TEST_F(CommandLine, FormatOptionsAndUsageErrors) {
   EXPECT_EQ(Field16(file, 20), 0x11);
   EXPECT_EQ(Field16(file, 32), 1024);
 
-  for (const char* bad :
-       {"--block-size 510", "--wav-type mp3", "--format aiff", "--bitrate 128", "--frobnicate",
-        "--format flac --compression-level 9", "--format ogg --compression-level 5",
-        "--format wav --tag ARTIST=x", "--format flac --vbr"}) {
+  for (const char* bad : {"--block-size 510", "--wav-type mp3", "--format aiff", "--bitrate 128",
+                          "--frobnicate", "--format flac --compression-level 9",
+                          "--format ogg --compression-level 5", "--format wav --tag ARTIST=x",
+                          "--format flac --vbr", "--retries 2", "--lookup accuraterip=",
+                          "--lookup accuraterip=example.org/ar", "--lookup accuraterip=http://"}) {
     result = Cli(std::string(bad) + " '" + cue + "'");
     EXPECT_EQ(result.Status, 2) << bad;
     EXPECT_NE(result.Output.find("korvane-cli: "), std::string::npos) << bad;
   }
+  // An image holds the disc's audio without a read offset.
+  result = Cli("--offset 30 '" + cue + "'");
+  EXPECT_NE(result.Output.find("images have no read offset"), std::string::npos) << result.Output;
   EXPECT_EQ(Cli("--help").Status, 0);
   EXPECT_NE(Cli("--version").Output.find("1.00"), std::string::npos);
 }

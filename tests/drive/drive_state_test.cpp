@@ -170,7 +170,7 @@ TEST_F(DriveState, TestAndCopyCatchesAScratchThatReadsDifferentlyEachTime) {
   if (IsSkipped() || HasFatalFailure()) return;
   const std::vector<uint8_t> disc = ReadWholeFile(Folder / "expect/track01.pcm");
   for (const auto& [mode, verdict] :
-       {std::pair<const char*, const char*>{"disable", "suspicious"},
+       {std::pair<const char*, const char*>{"disable", "suspicious: the copy is the odd one out"},
         {"full", "Test CRC = Copy CRC"}}) {
     SCOPED_TRACE(mode);
     Load(mode);
@@ -193,6 +193,30 @@ TEST_F(DriveState, TestAndCopyCatchesAScratchThatReadsDifferentlyEachTime) {
     EXPECT_EQ(std::equal(disc.begin(), disc.end(), copy.begin()), std::string(mode) == "full")
         << "the scratch reads as noise once only";
   }
+}
+
+// A scratch that reads as different noise three times over: the copy, the test read and
+// the one re-read allowed all differ, so no two reads agree and the track is suspicious.
+TEST_F(DriveState, TestAndCopyWhereNoTwoReadsAgreeIsSuspicious) {
+  SetUpDrive("flaky=100-101x3");
+  if (IsSkipped() || HasFatalFailure()) return;
+  Load("disable");
+  TTrackSpool spool(Folder.string());
+  TTrackRead read;
+  read.Drive = Source->CurrentDrive();
+  read.Track = 1;
+  read.Verify = true;
+  read.Retries = 1;
+  read.Place.SamplePairs = 375 * 588;
+  TDiscReader reader(*Source, {read}, {&spool}, [] {});
+  reader.Admit(1);
+  reader.Start();
+  std::vector<uint8_t> copy(65536);
+  while (spool.Read(copy.data(), copy.size()) > 0) {
+  }
+  reader.Stop();
+  EXPECT_EQ(reader.ProofOf(0).TestCopy,
+            "suspicious: Test CRC differs from Copy CRC and no two reads agree");
 }
 
 // A slow drive: the paranoia layer's first read of a range alone reads the whole disc

@@ -1,7 +1,8 @@
 // The run engine with an observer that records what it hears: two discs ripped with one
 // encoder and with two give the same files and tell each job the same way; an abort
 // ends the running job as aborted and starts no other; a track that cannot be read fails
-// alone; test and copy proves each disc in a log of its own.
+// alone; test and copy proves each disc in a log of its own; a log and cue sheet never
+// replace a file, not even the source image's own sheet.
 #include "rip_run.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 
 #include "audio_flac.h"
 #include "command_run.h"
+#include "disc_proof.h"
 #include "flac_decoder.h"
 #include "temp_dir.h"
 #include "track_entry.h"
@@ -184,6 +186,46 @@ TEST_F(RipRunTest, AnUnreadableTrackFailsAloneAndTestAndCopyProvesEachDisc) {
     EXPECT_EQ(recorder.Ended[job].Proof.TestCopy, "Test CRC = Copy CRC") << job;
   for (const char* log : {"out/a.log", "out/b.log"})
     EXPECT_TRUE(std::filesystem::exists(Dir / log)) << log;
+}
+
+// Ripped into its own folder, the image keeps its sheet and audio byte for byte; a
+// second disc of the same name in the run gets a log and sheet of its own.
+TEST_F(RipRunTest, TheProofNeverReplacesAFile) {
+  const std::string a = MakeDisc("a", "--tracks 2 --seconds 1,1");
+  std::filesystem::create_directories(Dir / "other");
+  const std::string other = MakeDisc("other/a", "--tracks 1 --seconds 1 --seed 5");
+  const std::vector<uint8_t> sheet = ReadWholeFile(a), audio = ReadWholeFile(Dir / "a.bin");
+  std::vector<TRunEntry> entries = EntriesOf(a, {2, 1});
+  for (const TRunEntry& entry : EntriesOf(other, {1})) entries.push_back({entry.Entry, "o", ""});
+  TRunOptions options;
+  options.OutDir = Dir.Path().string();
+  options.Log = true;
+  TRecorder recorder;
+  ASSERT_TRUE(Rip(entries, options, 1, recorder));
+  EXPECT_FALSE(recorder.Last.ProofUnwritten);
+  EXPECT_EQ(ReadWholeFile(a), sheet);
+  EXPECT_EQ(ReadWholeFile(Dir / "a.bin"), audio);
+  EXPECT_FALSE(std::filesystem::exists(Dir / "a.log"));  // the sheet's name was taken
+  for (const char* proof : {"a (2).log", "a (2).cue", "a (3).log", "a (3).cue"})
+    EXPECT_TRUE(std::filesystem::exists(Dir / proof)) << proof;
+  EXPECT_NE(ReadWholeFile(Dir / "a (2).cue"), ReadWholeFile(Dir / "a (3).cue"));
+  // Ripped in another order, the sheet still lists the disc's tracks in order.
+  const std::string cue = CaptureCommand("cat '" + (Dir / "a (2).cue") + "'").Output;
+  EXPECT_LT(cue.find("TRACK 01"), cue.find("TRACK 02")) << cue;
+}
+
+// A log that cannot be written is told, and the run knows it (korvane-cli exits 1).
+TEST(DiscProof, ALogThatCannotBeWrittenIsTold) {
+  TTempDir dir;
+  TDiscProof disc;
+  disc.Listing.Name = "sr0";
+  disc.Folder = dir / "missing";
+  std::vector<std::string> warnings;
+  const TDiscProofResult result =
+      WriteDiscProof(disc, [&](const std::string& Text) { warnings.push_back(Text); });
+  EXPECT_FALSE(result.Written);
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find("sr0.log could not be written"), std::string::npos) << warnings[0];
 }
 
 }  // namespace

@@ -73,10 +73,25 @@ TEST(AccurateRipEntry, PressingsAreRead) {
 
 TEST(AccurateRipEntry, CutShortOrForeignEntriesAreRefused) {
   const TAccurateRipDiscIds ids = AccurateRipDiscIdsOf(OneTrackDisc());
-  for (const std::string& bad : {TwoPressings.substr(0, 30), TwoPressings.substr(0, 10),
+  for (const std::string& bad : {TwoPressings.substr(0, 10), TwoPressings.substr(0, 20),
                                  FromHex("02") + TwoPressings.substr(1),
                                  TwoPressings.substr(0, 5) + "x" + TwoPressings.substr(6)})
     EXPECT_THROW(ParseAccurateRipEntry(bad, ids), ELookupError);
+}
+
+// Bytes too few for a block after whole blocks leave the blocks read; a web page where
+// the entry belongs is no answer at all.
+TEST(AccurateRipEntry, StrayBytesAreIgnoredAndWebPagesRefused) {
+  const TAccurateRipDiscIds ids = AccurateRipDiscIdsOf(OneTrackDisc());
+  EXPECT_EQ(ParseAccurateRipEntry(TwoPressings.substr(0, 30), ids).size(), 1u);
+  EXPECT_EQ(ParseAccurateRipEntry(TwoPressings + "\n", ids).size(), 2u);
+  try {
+    ParseAccurateRipEntry("\n<!DOCTYPE html><html><body>Welcome</body></html>", ids);
+    ADD_FAILURE() << "a web page was read as an entry";
+  } catch (const ELookupError& error) {
+    EXPECT_NE(std::string(error.what()).find("not an AccurateRip answer"), std::string::npos)
+        << error.what();
+  }
 }
 
 struct TVerdictCase {
@@ -94,6 +109,32 @@ TEST(AccurateRipVerdict, EachTrackAgainstThePressings) {
     EXPECT_EQ(AccurateRipVerdict(pressings, 0, c.V1, c.V2).Text(), c.Text) << c.Text;
   EXPECT_EQ(AccurateRipVerdict(std::nullopt, 0, 1, 2).Text(), "not in the database");
   EXPECT_EQ(AccurateRipVerdict(pressings, 1, 1, 2).Text(), "not in the database");
+}
+
+// A pressing whose slot for the track is empty (confidence 0, sums 0) beside one whose
+// slot has a sum but no confidence: neither holds a rip, so neither matches.
+const std::string Header = "01fd410400fb83080001880e02";
+const std::string EmptySlots = FromHex(Header +
+                                       "00"
+                                       "00000000"
+                                       "00000000" +
+                                       Header +
+                                       "00"
+                                       "44332211"
+                                       "00000000");
+
+TEST(AccurateRipVerdict, EmptySlotsNeverMatch) {
+  const auto pressings = ParseAccurateRipEntry(EmptySlots, AccurateRipDiscIdsOf(OneTrackDisc()));
+  ASSERT_EQ(pressings.size(), 2u);
+  for (const TVerdictCase& c : {TVerdictCase{0, 0, "cannot be checked: the track is silent"},
+                                TVerdictCase{0, 5, "not in the database"},
+                                TVerdictCase{0x11223344, 5, "not in the database"}})
+    EXPECT_EQ(AccurateRipVerdict(pressings, 0, c.V1, c.V2).Text(), c.Text) << c.V1 << " " << c.V2;
+  // Beside a real entry, a silent track is still not checked.
+  const auto real =
+      ParseAccurateRipEntry(TwoPressings + EmptySlots, AccurateRipDiscIdsOf(OneTrackDisc()));
+  EXPECT_EQ(AccurateRipVerdict(real, 0, 0, 0).Text(), "cannot be checked: the track is silent");
+  EXPECT_EQ(AccurateRipVerdict(real, 0, 1, 2).Text(), "not accurate");
 }
 
 class AccurateRipLookup : public testing::Test {

@@ -87,6 +87,15 @@ TEST_P(CueWriter, SheetReadsBackToTheSameTracks) {
       << listed.Output;
 }
 
+// An MP3 file is named one, so that cue readers decode it; other files stay WAVE files.
+TEST(CueWriterFileTypes, FollowTheFilesFormat) {
+  TCueDisc disc;
+  disc.Tracks = {{1, "01 a.MP3", 150, 0, "", "", ""}, {2, "02 b.flac", 150, 0, "", "", ""}};
+  const std::string sheet = CueSheetText(disc);
+  EXPECT_NE(sheet.find("FILE \"01 a.MP3\" MP3\n"), std::string::npos) << sheet;
+  EXPECT_NE(sheet.find("FILE \"02 b.flac\" WAVE\n"), std::string::npos) << sheet;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Layouts, CueWriter,
     testing::Values(TSheetCase{"OneTrack", {150}, {0}},

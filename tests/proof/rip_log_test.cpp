@@ -28,7 +28,13 @@ TEST(Sha256, FipsExamples) {
 
 TRipLog SampleLog() {
   TRipLog log;
+  log.Date = "2026-12-07 18:40:00 UTC";
   log.Drive = "Software drive 0";
+  log.DriveModel = "KORVANE Software CD";
+  log.Toc = {{1, 0, 9000}, {2, 9000, 152}};
+  log.MusicBrainzId = "XzPS7vW.HPHsYemQh0HBUGr8vuU-";
+  log.FreedbId = "020e8801";
+  log.AccurateRipId = "dBAR-001-000441fd-000883fb-020e8801";
   log.ReadOffset = 6;
   log.ReadMode = "paranoia full, 20 retries";
   log.AccurateRipNote = "found, 2 pressings";
@@ -40,6 +46,8 @@ TRipLog SampleLog() {
   first.TestCrc = 0x0f9c5492;
   first.TestCopyResult = "Test CRC = Copy CRC";
   first.AccurateRip = "accurately ripped (confidence 7, v2)";
+  first.AccurateRipV1 = 0x2716541e;
+  first.AccurateRipV2 = 0x0000abcd;
   TRipLogTrack second;
   second.Number = 2;
   second.FileName = "02 Fog Horn.wav";
@@ -50,6 +58,8 @@ TRipLog SampleLog() {
   second.Corrections = 2;
   second.SkippedSectors = 1;
   second.AccurateRip = "not accurate";
+  second.AccurateRipV1 = 0xdeadbeef;
+  second.AccurateRipV2 = 0xdeadbeef;
   second.Error = "sector 1201 could not be read";
   log.Tracks = {first, second};
   return log;
@@ -58,11 +68,23 @@ TRipLog SampleLog() {
 TEST(RipLog, HoldsWhatTheRunKnows) {
   const std::string text = RipLogText(SampleLog());
   for (const char* line :
-       {"Korvane 1.00 rip log\n", "Drive: Software drive 0\n", "Read offset: 6 samples\n",
-        "Read mode: paranoia full, 20 retries\n", "Track 01\n  File: 01 Pier.wav\n",
-        "  Peak: 100.0 %\n", "  Test CRC: 0F9C5492\n  Copy CRC: 0F9C5492\n",
+       {"Korvane 1.00 rip log\nDate: 2026-12-07 18:40:00 UTC\n",
+        "Drive: Software drive 0\n",
+        "MusicBrainz disc id: XzPS7vW.HPHsYemQh0HBUGr8vuU-\n",
+        "freedb disc id: 020e8801\n",
+        "AccurateRip disc id: dBAR-001-000441fd-000883fb-020e8801\n",
+        "  AccurateRip sums: v1 2716541E, v2 0000ABCD\n",
+        "Drive model: KORVANE Software CD\n",
+        "      1  00:00.00  02:00.00             0        8999\n",
+        "      2  02:00.00  00:02.02          9000        9151\n",
+        "Read offset: 6 samples\n",
+        "Read mode: paranoia full, 20 retries\n",
+        "Track 01\n  File: 01 Pier.wav\n",
+        "  Peak: 100.0 %\n",
+        "  Test CRC: 0F9C5492\n  Copy CRC: 0F9C5492\n",
         "  Test and copy: Test CRC = Copy CRC\n",
-        "  AccurateRip: accurately ripped (confidence 7, v2)\n", "  Pre-gap: 00:02.02\n",
+        "  AccurateRip: accurately ripped (confidence 7, v2)\n",
+        "  Pre-gap: 00:02.02\n",
         "  Read: 4 re-reads, 2 corrections, 1 skipped sector\n",
         "  Error: sector 1201 could not be read\n",
         "Summary: 2 tracks, 1 with errors, 0 suspicious, 1 sector skipped, 1 of 2 accurately "
