@@ -49,6 +49,8 @@ disc_rss_limit_kib=$((64 * 1024))  # korvane's peak on the whole disc
 
 # --- set-up ---------------------------------------------------------------------------
 
+# The standard tools that korvane is measured against, installed when missing.
+bash "$here/../scripts/setup.sh" bench
 missing=()
 for tool in "$cli" "$mkdisc" "$bin/bench_cdin" "$bin/bench_idle" ffmpeg sox soxi lame \
   oggenc ogginfo cd-paranoia flac; do
