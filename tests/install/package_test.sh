@@ -16,7 +16,8 @@ fail() {
   exit 1
 }
 
-root=$work/root
+# Where debhelper installs it: debian/korvane/ of a package's source.
+root=$work/pkg/debian/korvane
 DESTDIR=$root cmake --install "$build" --prefix /usr >/dev/null
 # debhelper installs the copyright file and the change log itself.
 rm -r "$root/usr/share/doc/korvane"
@@ -74,18 +75,20 @@ for package in libmp3lame0 libogg0 libvorbis0a libvorbisenc2 libvorbisfile3 libm
 done
 
 # The dependencies computed as debian/rules computes them, from what is installed.
-mkdir -p "$work/pkg/debian"
 cp "$control" "$work/pkg/debian/control"
 cd "$work/pkg"
 lib=$root/usr/lib/korvane
+mkdir "$root/DEBIAN"
 dpkg-shlibdeps -Tsubstvars -l"$lib" -dDepends "$root/usr/bin/korvane" "$root/usr/bin/korvane-cli" \
   "$lib/libcdrip.so" -dRecommends "$lib/libkorvane_browser.so" 2>shlibdeps.err ||
   fail "dpkg-shlibdeps: $(cat shlibdeps.err)"
 [ ! -s shlibdeps.err ] || fail "dpkg-shlibdeps warns: $(cat shlibdeps.err)"
+rmdir "$root/DEBIAN"
 shlibs_depends=$(sed -n 's/^shlibs:Depends=//p' substvars)
 shlibs_recommends=$(sed -n 's/^shlibs:Recommends=//p' substvars)
 for package in libqt6widgets6 libcdio19 libcdio-paranoia2 libcue2 libdiscid0 libcurl4; do
-  [[ $shlibs_depends == *"$package "* ]] || fail "shlibs:Depends lacks $package: $shlibs_depends"
+  [[ ", $shlibs_depends," == *", $package"[\ ,]* ]] ||
+    fail "shlibs:Depends lacks $package: $shlibs_depends"
 done
 [[ $shlibs_depends != *webengine* ]] || fail "the web engine is required: $shlibs_depends"
 [[ $shlibs_recommends == *libqt6webenginewidgets6* ]] ||
