@@ -57,7 +57,7 @@ for tool in "$cli" "$mkdisc" "$bin/bench_cdin" "$bin/bench_idle" ffmpeg sox soxi
   command -v "$tool" >/dev/null || missing+=("$tool")
 done
 if ((${#missing[@]})); then
-  echo "run.sh: missing: ${missing[*]} (build the tree; scripts/setup.sh installs the tools)" >&2
+  echo "run.sh: missing: ${missing[*]} (build the tree; scripts/setup.sh bench installs the tools)" >&2
   exit 2
 fi
 
