@@ -36,8 +36,9 @@ test=(
   libgtest-dev sox flac python3-mutagen
   # the window under a virtual display, and its screenshot
   xvfb xauth x11-apps imagemagick
-  # the checks of the installed desktop entry, AppStream metadata and manual pages
-  desktop-file-utils appstream groff-base
+  # the checks of the installed desktop entry, AppStream metadata and manual pages, and
+  # of what the Debian package would hold (dpkg-shlibdeps, its xz-compressed size)
+  desktop-file-utils appstream groff-base dpkg-dev xz-utils
   # the test suite checks that the fuzz scripts still work
   "${fuzz[@]}"
 )
