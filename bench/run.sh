@@ -49,13 +49,15 @@ disc_rss_limit_kib=$((64 * 1024))  # korvane's peak on the whole disc
 
 # --- set-up ---------------------------------------------------------------------------
 
+# The standard tools that korvane is measured against, installed when missing.
+bash "$here/../scripts/setup.sh" bench
 missing=()
 for tool in "$cli" "$mkdisc" "$bin/bench_cdin" "$bin/bench_idle" ffmpeg sox soxi lame \
   oggenc ogginfo cd-paranoia flac; do
   command -v "$tool" >/dev/null || missing+=("$tool")
 done
 if ((${#missing[@]})); then
-  echo "run.sh: missing: ${missing[*]} (build the tree; scripts/setup.sh installs the tools)" >&2
+  echo "run.sh: missing: ${missing[*]} (build the tree; scripts/setup.sh bench installs the tools)" >&2
   exit 2
 fi
 

@@ -46,12 +46,14 @@ track_seconds=(45 45 45 45)
 target=1.10          # the MP3 rip with reading ahead against the drive's read time
 mp3_options=(--format mp3 --bitrate 128 --quality 5 --mode stereo)
 
+# sox, installed when missing.
+bash "$here/../scripts/setup.sh" bench
 missing=()
 for tool in "$bin/korvane-cli" "$bin/libcdrip.so" "$mkdisc" "$drive_library" sox /usr/bin/time; do
   [[ -e $tool ]] || command -v "$tool" >/dev/null || missing+=("$tool")
 done
 if ((${#missing[@]})); then
-  echo "streaming.sh: missing: ${missing[*]} (build the tree; scripts/setup.sh installs the tools)" >&2
+  echo "streaming.sh: missing: ${missing[*]} (build the tree; scripts/setup.sh bench installs the tools)" >&2
   exit 2
 fi
 

@@ -6,6 +6,7 @@
 # corpus as it is (the test suite's check that the script still works).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+bash scripts/setup.sh fuzz  # clang and its fuzzer runtime, when missing
 seconds=${1:-60}
 out=${KORVANE_FUZZ_OUT:-build-fuzz}
 mkdir -p "$out" "$out/corpus"

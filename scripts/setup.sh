@@ -1,9 +1,16 @@
 #!/usr/bin/env bash
-# Installs every Debian package that Korvane needs to build, run, test and benchmark.
-# Idempotent: when everything is present it only checks and returns within a second.
+# Installs the Debian packages that Korvane needs for what is asked, and only those:
+#   scripts/setup.sh [build|test|fuzz|bench|deb]...   (default: build)
+#   build  compile and install Korvane (`make build`, `make run`, `make install`)
+#   test   the test suite (`make test`): build, fuzz and the tests' own tools
+#   fuzz   the fuzz scripts (scripts/fuzz-*.sh)
+#   bench  the benchmarks (bench/run.sh): the standard tools korvane is measured against
+#   deb    the Debian package (`make deb`): build and Debian's packaging tools
+# Idempotent: when everything is present it only checks, needs neither root nor the
+# network, and returns within a second.
 set -euo pipefail
 
-packages=(
+build=(
   # build tools
   cmake g++ make ninja-build pkg-config
   # window framework and embedded browser
@@ -11,21 +18,54 @@ packages=(
   # CD drives and disc images
   libcdio-dev libcdio-paranoia-dev libcue-dev
   # encoders and decoders (loaded at run time; headers give the record layouts)
-  libmp3lame-dev libmp3lame0 libogg-dev libvorbis-dev libmad0-dev libflac12 libflac-dev
+  libmp3lame-dev libogg-dev libvorbis-dev libmad0-dev libflac-dev
   # disc identities and online lookups
   libdiscid-dev libcurl4-openssl-dev nlohmann-json3-dev zlib1g-dev
-  # tests: GoogleTest, sox and flac as independent decoders, mutagen as an independent
-  # reader of MP3 tags and FLAC metadata; clang and its runtime for the fuzz scripts
-  # (scripts/fuzz-*.sh)
-  libgtest-dev sox flac python3-mutagen clang libclang-rt-14-dev
+  # korvane-cli's manual page, made from its --help
+  help2man
+)
+fuzz=(
+  # libFuzzer and the sanitizers' runtime
+  clang libclang-rt-14-dev
+)
+test=(
+  # the libraries loaded at run time, which the tests rip with
+  libmp3lame0 libflac12
+  # GoogleTest, sox and flac as independent decoders, mutagen as an independent reader
+  # of MP3 tags and FLAC metadata
+  libgtest-dev sox flac python3-mutagen
   # the window under a virtual display, and its screenshot
   xvfb xauth x11-apps imagemagick
-  # installation: korvane-cli's manual page made from its --help, and the checks of the
-  # desktop entry, the AppStream metadata and the manual pages
-  help2man desktop-file-utils appstream groff-base
-  # benchmarks: the standard tools korvane is measured against
-  ffmpeg lame vorbis-tools cd-paranoia hyperfine
+  # the checks of the installed desktop entry, AppStream metadata and manual pages, and
+  # of what the Debian package would hold (dpkg-shlibdeps, its xz-compressed size)
+  desktop-file-utils appstream groff-base dpkg-dev xz-utils
+  # the test suite checks that the fuzz scripts still work
+  "${fuzz[@]}"
 )
+bench=(
+  ffmpeg lame vorbis-tools cd-paranoia hyperfine sox flac
+)
+deb=(
+  "${build[@]}"
+  # dpkg-buildpackage with debhelper, the package checks and hardening-check
+  dpkg-dev debhelper lintian devscripts
+)
+
+[ $# -gt 0 ] || set -- build
+packages=()
+for what in "$@"; do
+  case $what in
+    build) packages+=("${build[@]}") ;;
+    test) packages+=("${build[@]}" "${test[@]}") ;;
+    fuzz) packages+=("${fuzz[@]}") ;;
+    bench) packages+=("${bench[@]}") ;;
+    deb) packages+=("${deb[@]}") ;;
+    *)
+      echo "setup.sh: unknown set '$what' (build, test, fuzz, bench or deb)" >&2
+      exit 2
+      ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do
@@ -33,6 +73,8 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
+# One name may come from several sets.
+mapfile -t missing < <(printf '%s\n' "${missing[@]}" | awk 'NF && !seen[$0]++')
 
 if [ ${#missing[@]} -eq 0 ]; then
   exit 0
@@ -40,6 +82,10 @@ fi
 
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then
+  if ! command -v sudo >/dev/null; then
+    echo "setup.sh: missing packages, to be installed as root: ${missing[*]}" >&2
+    exit 1
+  fi
   sudo_cmd=(sudo)
 fi
 

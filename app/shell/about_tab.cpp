@@ -18,6 +18,9 @@ const QString AboutText = QStringLiteral(
 const QString AuthorText = QStringLiteral(
     " Korvane is written in C++ with Qt by a handful of developers on Linux, who still buy "
     "their music on CD and wanted a ripper that needs no manual.");
+const QString LicenceText = QStringLiteral(
+    "\nKorvane is free software under the GNU General Public License, version 3 or any later "
+    "version (GPL-3.0-or-later).");
 
 const QString LinkBefore = QStringLiteral("Visit ");
 const QString LinkCaption = QStringLiteral("Korvane");
@@ -70,7 +73,7 @@ QString KeepingSpaces(const QString& Html) {
 
 }  // namespace
 
-QString TAboutTab::TextBlock() { return AboutText + AuthorText; }
+QString TAboutTab::TextBlock() { return AboutText + AuthorText + LicenceText; }
 
 QString TAboutTab::LinkText() {
   return LinkBefore + LinkCaption + LinkAfter + QLatin1Char('\n') + LinkSecondLine;

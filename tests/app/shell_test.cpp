@@ -431,6 +431,10 @@ TEST_F(ShellTest, AboutTabReadsAsWritten) {
       "it was to save time, hu. For the moment in version 1.00 :p "));
   EXPECT_GT(about.JvLinkLabel2->text().size(),
             QStringLiteral("... For the moment in version 1.00 :p").size() + 20);
+  // The licence, on a line of its own at the end.
+  EXPECT_TRUE(about.JvLinkLabel2->text().endsWith(
+      "\nKorvane is free software under the GNU General Public License, version 3 or any later "
+      "version (GPL-3.0-or-later)."));
 
   QString shown = QTextDocumentFragment::fromHtml(about.JvLinkLabel1->text()).toPlainText();
   shown.replace(QChar::LineSeparator, '\n');
