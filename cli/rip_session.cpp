@@ -52,21 +52,17 @@ std::string ProofLine(const TTrackProof& Proof) {
 
 // The main thread's wait: it runs the outputs' hand-offs, and turns a stop signal into
 // the run's abort.
-class TCliPump : public TEventPump {
+class TCliPump : public TQueuePump {
  public:
   TCliPump(TQueueDispatcher& Dispatcher, const std::atomic<int>& StopSignal)
-      : Dispatcher_(Dispatcher), StopSignal_(StopSignal) {}
+      : TQueuePump(Dispatcher), StopSignal_(StopSignal) {}
   void Attach(TRipRun& Run) { Run_ = &Run; }
   void Wait(int Milliseconds) override {
-    Dispatcher_.WaitAndProcess(std::chrono::milliseconds(Milliseconds));
+    TQueuePump::Wait(Milliseconds);
     if (StopSignal_ && Run_) Run_->RequestAbort();
-  }
-  void Wake() override {
-    Dispatcher_.Post([] {});
   }
 
  private:
-  TQueueDispatcher& Dispatcher_;
   const std::atomic<int>& StopSignal_;
   TRipRun* Run_ = nullptr;
 };

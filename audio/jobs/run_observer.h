@@ -4,11 +4,13 @@
 // how they show what they hear.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "audio_classes.h"
 #include "disc_lookup.h"
 #include "disc_reader.h"
 
@@ -71,4 +73,19 @@ class TEventPump {
   virtual void Wait(int Milliseconds) = 0;
   // Ends a `Wait` early; any thread.
   virtual void Wake() = 0;
+};
+
+// The pump of a thread without a window: it runs the calls queued on its dispatcher.
+class TQueuePump : public TEventPump {
+ public:
+  explicit TQueuePump(TQueueDispatcher& Queue) : Queue_(Queue) {}
+  void Wait(int Milliseconds) override {
+    Queue_.WaitAndProcess(std::chrono::milliseconds(Milliseconds));
+  }
+  void Wake() override {
+    Queue_.Post([] {});
+  }
+
+ private:
+  TQueueDispatcher& Queue_;
 };

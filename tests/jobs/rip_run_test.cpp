@@ -40,20 +40,6 @@ class TRecorder : public TRunObserver {
   TRunSummary Last;
 };
 
-class TQueuePump : public TEventPump {
- public:
-  explicit TQueuePump(TQueueDispatcher& Queue) : Queue_(Queue) {}
-  void Wait(int Milliseconds) override {
-    Queue_.WaitAndProcess(std::chrono::milliseconds(Milliseconds));
-  }
-  void Wake() override {
-    Queue_.Post([] {});
-  }
-
- private:
-  TQueueDispatcher& Queue_;
-};
-
 class RipRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
