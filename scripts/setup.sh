@@ -34,6 +34,8 @@ test=(
   # GoogleTest, sox and flac as independent decoders, mutagen as an independent reader
   # of MP3 tags and FLAC metadata
   libgtest-dev sox flac python3-mutagen
+  # ffmpeg and ogginfo read back every format and check files cut short by a full disk
+  ffmpeg vorbis-tools
   # the window under a virtual display, and its screenshot
   xvfb xauth x11-apps imagemagick
   # the checks of the installed desktop entry, AppStream metadata and manual pages, and
