@@ -379,6 +379,14 @@ class TAudioFileOut : public TAudioStreamedOutput {
   // was).
   bool FileKept() const { return FileKept_; }
 
+  // The tags of the files it writes from now on, as comment lines NAME=value, named as
+  // Vorbis comments are (TITLE, ARTIST, ALBUM, DATE, GENRE, TRACKNUMBER, TRACKTOTAL,
+  // DISCNUMBER, DISCTOTAL, COMMENT, or any other name); a line without a name is a
+  // comment. A format whose files carry no tags ignores them.
+  virtual void SetTags(const std::vector<std::string>& Lines) { (void)Lines; }
+  // The tags set on the output itself, as such lines.
+  virtual std::vector<std::string> Tags() const { return {}; }
+
  protected:
   // The source is opened before the file: a track that cannot be read never creates
   // nor empties a file. A rewritten file is written under a staging name beside it

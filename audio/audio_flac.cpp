@@ -240,7 +240,9 @@ bool TFlacOut::HoldsAudio() {
   return !Frames_.empty() && Frames_.front().Offset + Frames_.front().Bytes <= intact;
 }
 
+// The comment lines belong to one file, also when its set-up failed.
 void TFlacOut::ReleaseRun() {
+  Comments.clear();
   Encoder_.reset();
   SeekTable_.reset();
   CommentBlock_.reset();

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <map>
 #include <utility>
 
 #include "tag_text.h"
@@ -463,4 +465,141 @@ void TMP3Out::ReleaseRun() {
   MP3Buffer = std::vector<uint8_t>();
   MP3BufferSize = 0;
   PendingBytes_ = 0;
+}
+
+// ---------------------------------------------------------------------------------
+// Tags as comment lines
+// ---------------------------------------------------------------------------------
+
+namespace {
+
+std::string UpperAscii(std::string Text) {
+  for (char& c : Text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return Text;
+}
+
+// "7" of "10": "7/10"; a number that already holds its whole, or has none, as it is.
+std::string NumberOf(const std::string& Number, const std::string& Total) {
+  if (Total.empty() || Number.find('/') != std::string::npos) return Number;
+  return Number + "/" + Total;
+}
+
+}  // namespace
+
+void TMP3Out::SetTags(const std::vector<std::string>& Lines) {
+  std::map<std::string, std::string> named;
+  std::vector<std::pair<std::string, std::string>> others;
+  for (const std::string& line : Lines) {
+    const size_t equals = line.find('=');
+    if (equals == std::string::npos || equals == 0) {
+      named["COMMENT"] = line.substr(equals == 0 ? 1 : 0);
+      continue;
+    }
+    std::string name = UpperAscii(line.substr(0, equals));
+    if (name == "YEAR") name = "DATE";
+    if (name == "DESCRIPTION") name = "COMMENT";
+    named[name] = line.substr(equals + 1);
+  }
+  const auto take = [&named](const char* Name) {
+    const auto found = named.find(Name);
+    if (found == named.end()) return std::string();
+    std::string value = found->second;
+    named.erase(found);
+    return value;
+  };
+  Id3TagTitle = take("TITLE");
+  Id3TagArtist = take("ARTIST");
+  Id3TagAlbum = take("ALBUM");
+  Id3TagYear = take("DATE");
+  Id3TagGenre = take("GENRE");
+  Id3TagComment = take("COMMENT");
+  const std::string track = take("TRACKNUMBER"), disc = take("DISCNUMBER");
+  Id3TagTrack = track.empty() ? track : NumberOf(track, take("TRACKTOTAL"));
+  Id3TagDisc = disc.empty() ? disc : NumberOf(disc, take("DISCTOTAL"));
+  for (const std::string& line : Lines) {  // the user texts in the order given
+    const std::string name = UpperAscii(line.substr(0, line.find('=')));
+    const auto found = named.find(name);
+    if (found == named.end()) continue;
+    others.emplace_back(name, found->second);
+    named.erase(found);
+  }
+  Id3UserTexts = std::move(others);
+}
+
+std::vector<std::string> TMP3Out::Tags() const {
+  std::vector<std::string> lines;
+  const std::pair<const char*, const TSharedText*> fields[] = {
+      {"TITLE", &Id3TagTitle},       {"ARTIST", &Id3TagArtist},  {"ALBUM", &Id3TagAlbum},
+      {"DATE", &Id3TagYear},         {"GENRE", &Id3TagGenre},    {"COMMENT", &Id3TagComment},
+      {"TRACKNUMBER", &Id3TagTrack}, {"DISCNUMBER", &Id3TagDisc}};
+  for (const auto& [name, field] : fields)
+    if (const std::string value = field->Get(); !value.empty())
+      lines.push_back(name + ("=" + value));
+  for (const auto& [name, value] : Id3UserTexts) lines.push_back(name + "=" + value);
+  return lines;
+}
+
+// ---------------------------------------------------------------------------------
+// The bit rates the encoder has
+// ---------------------------------------------------------------------------------
+
+namespace {
+
+// The layer III bit rates in kbit/s that the encoder has for each MPEG version: MPEG-1
+// (32, 44.1, 48 kHz), MPEG-2 (16, 22.05, 24 kHz) and MPEG-2.5 (8, 11.025, 12 kHz).
+const std::vector<int>& BitRatesAt(int Hz) {
+  static const std::vector<int> Mpeg1 = {32,  40,  48,  56,  64,  80,  96,
+                                         112, 128, 160, 192, 224, 256, 320};
+  static const std::vector<int> Mpeg2 = {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
+  static const std::vector<int> Mpeg25 = {8, 16, 24, 32, 40, 48, 56, 64};
+  if (Hz >= 32000) return Mpeg1;
+  return Hz >= 16000 ? Mpeg2 : Mpeg25;
+}
+
+int NearestBitRate(int Kbps, const std::vector<int>& Rates) {
+  int nearest = Rates.front();
+  for (const int rate : Rates)
+    if (std::abs(rate - Kbps) < std::abs(nearest - Kbps)) nearest = rate;
+  return nearest;
+}
+
+}  // namespace
+
+// A scratch encoder, given the settings as `CreateEncoder` gives them, tells the output
+// sample rate it settles on for CD audio, and with it the bit rates it has.
+std::vector<TMP3Out::TBitRateChange> TMP3Out::BitRateChanges() const {
+  const TLameFunctions& lame = Lame();
+  const TEncoderHandle encoder(lame.lame_init(), TEncoderCloser{&lame});
+  lame_global_flags* flags = encoder.get();
+  if (!flags) return {};
+  lame.lame_set_in_samplerate(flags, 44100);
+  lame.lame_set_num_channels(flags, 2);
+  lame.lame_set_out_samplerate(flags, SampleRateHz(SampleRate));
+  lame.lame_set_mode(flags, Mode);
+  std::vector<std::pair<const char*, int>> asked;
+  if (EnableVBR) {
+    lame.lame_set_VBR(flags, vbr_rh);
+    lame.lame_set_VBR_q(flags, VBRQuality);
+    lame.lame_set_VBR_min_bitrate_kbps(flags, std::min(VBRMinBitrate, VBRMaxBitrate));
+    lame.lame_set_VBR_max_bitrate_kbps(flags, std::max(VBRMinBitrate, VBRMaxBitrate));
+    asked = {{"VBRMinBitrate", VBRMinBitrate}, {"VBRMaxBitrate", VBRMaxBitrate}};
+  } else {
+    lame.lame_set_brate(flags, BitRateKbps(BitRate));
+    asked = {{"BitRate", BitRateKbps(BitRate)}};
+  }
+  if (lame.lame_init_params(flags) < 0) return {};
+  const int hz = lame.lame_get_out_samplerate(flags);
+  const std::vector<int>& rates = BitRatesAt(hz);
+  std::vector<TBitRateChange> changes;
+  for (const auto& [setting, kbps] : asked) {
+    const int used = NearestBitRate(kbps, rates);
+    if (used == kbps) continue;
+    const std::string why =
+        kbps > rates.back()    ? "carries at most " + std::to_string(rates.back()) + " kbit/s"
+        : kbps < rates.front() ? "carries at least " + std::to_string(rates.front()) + " kbit/s"
+                               : "has no " + std::to_string(kbps) + " kbit/s";
+    changes.push_back({setting, kbps, used, hz, why});
+  }
+  return changes;
 }

@@ -140,6 +140,24 @@ class TMP3Out : public TAudioFileOut {
   int32_t VBRMaxBitrate = 192;
 
   bool WriteStep(bool Abort) override;
+  // The lines into the ID3 fields: TITLE, ARTIST, ALBUM, DATE (or YEAR), GENRE,
+  // COMMENT (or DESCRIPTION, or a line without a name), TRACKNUMBER with TRACKTOTAL
+  // ("7/10"), DISCNUMBER with DISCTOTAL; any other name becomes a user text. A field
+  // that no line names is emptied; of a name given twice, the last line counts.
+  void SetTags(const std::vector<std::string>& Lines) override;
+  std::vector<std::string> Tags() const override;
+
+  // A bit rate of the settings that MP3 at the encoder's output rate does not carry;
+  // the encoder takes the nearest one it has instead, the lower of two as near.
+  struct TBitRateChange {
+    const char* Setting;  // "BitRate", "VBRMinBitrate" or "VBRMaxBitrate"
+    int Asked, Used;      // kbit/s
+    int Hz;               // the output sample rate the encoder settles on
+    std::string Why;      // "carries at most 160 kbit/s", "has no 144 kbit/s"
+  };
+  // The changes the encoder will make to the settings; none when it refuses them (the
+  // run then reports why).
+  std::vector<TBitRateChange> BitRateChanges() const;
 
   // Bytes asked of `Input` per step.
   static constexpr int InputBlockSize = 16384;

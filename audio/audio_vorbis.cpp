@@ -386,7 +386,9 @@ void TVorbisOut::CompleteFile() {
   }
 }
 
+// The comment lines belong to one file, also when its set-up failed.
 void TVorbisOut::ReleaseRun() {
+  Comments.clear();
   Run_.Release();
   Pages_ = std::vector<TPageMark>();
 }

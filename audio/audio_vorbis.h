@@ -64,6 +64,8 @@ class TVorbisOut : public TAudioFileOut {
   int32_t Serial = 0;
 
   void SetComments(const std::vector<std::string>& Lines) { Comments = Lines; }
+  void SetTags(const std::vector<std::string>& Lines) override { Comments = Lines; }
+  std::vector<std::string> Tags() const override { return Comments; }
 
   // The setters keep the three bit rates consistent: minimum <= nominal <= maximum
   // by ordinal, and a `bbrAutoSelect` nominal (quality mode) leaves the other two at

@@ -4,110 +4,76 @@
 #include <sstream>
 #include <thread>
 
+#include "output_formats.h"
+
 namespace {
 
 struct TOptionSpec {
   const char* Name;
   bool TakesValue;
-  const char* Formats;  // the formats it belongs to, separated by spaces; nullptr: every format
 };
 
-// Every option the command line knows. Format options are checked against the chosen
-// format once the whole line is read.
-const TOptionSpec OptionSpecs[] = {
-    {"--format", true, nullptr},
-    {"--out", true, nullptr},
-    {"--jobs", true, nullptr},
-    {"--name", true, nullptr},
-    {"--lookup", true, nullptr},
-    {"--lookup-server", true, nullptr},
-    {"--release", true, nullptr},
-    {"--cddb-user", true, nullptr},
-    {"--offset", true, nullptr},
-    {"--verify", false, nullptr},
-    {"--retries", true, nullptr},
-    {"--log", false, nullptr},
-    {"--list", false, nullptr},
-    {"--help", false, nullptr},
-    {"--version", false, nullptr},
-    {"--wav-type", true, "wav"},
-    {"--block-size", true, "wav"},
-    {"--bitrate", true, "mp3"},
-    {"--quality", true, "mp3"},
-    {"--vbr", false, "mp3"},
-    {"--vbr-quality", true, "mp3"},
-    {"--vbr-min", true, "mp3"},
-    {"--vbr-max", true, "mp3"},
-    {"--vbr-header", false, "mp3"},
-    {"--mode", true, "mp3"},
-    {"--samplerate", true, "mp3"},
-    {"--crc", false, "mp3"},
-    {"--copyright", false, "mp3"},
-    {"--no-original", false, "mp3"},
-    {"--title", true, "mp3 ogg flac"},
-    {"--artist", true, "mp3 ogg flac"},
-    {"--album", true, "mp3 ogg flac"},
-    {"--year", true, "mp3 ogg flac"},
-    {"--track", true, "mp3 ogg flac"},
-    {"--comment", true, "mp3 ogg flac"},
-    {"--genre", true, "mp3 ogg flac"},
-    {"--title-from-name", false, "mp3 flac"},
-    {"--track-from", true, "mp3 flac"},
-    {"--compression", true, "ogg"},
-    {"--nominal", true, "ogg"},
-    {"--max", true, "ogg"},
-    {"--min", true, "ogg"},
-    {"--tag", true, "mp3 ogg flac"},
-    {"--compression-level", true, "flac"},
+// The options of every format; those of the formats come from the format table.
+const TOptionSpec GeneralOptions[] = {
+    {"--format", true}, {"--out", true},           {"--jobs", true},     {"--name", true},
+    {"--lookup", true}, {"--lookup-server", true}, {"--release", true},  {"--cddb-user", true},
+    {"--offset", true}, {"--verify", false},       {"--retries", true},  {"--log", false},
+    {"--list", false},  {"--help", false},         {"--version", false},
 };
 
-// True when Spec belongs to Format.
-bool BelongsTo(const TOptionSpec& Spec, const std::string& Format) {
-  const std::string formats = std::string(" ") + Spec.Formats + " ";
-  return formats.find(" " + Format + " ") != std::string::npos;
+// A format's option: its setting and the formats it belongs to.
+struct TFormatOption {
+  const TFormatSetting* Setting;
+  std::vector<const TOutputFormatInfo*> Formats;
+};
+
+const std::vector<TFormatOption>& FormatOptions() {
+  static const std::vector<TFormatOption> Options = [] {
+    std::vector<TFormatOption> options;
+    const auto add = [&options](const TFormatSetting& Setting, const TOutputFormatInfo& Format) {
+      for (TFormatOption& known : options)
+        if (std::string(known.Setting->Option) == Setting.Option) {
+          known.Formats.push_back(&Format);
+          return;
+        }
+      options.push_back({&Setting, {&Format}});
+    };
+    for (const TOutputFormatInfo& format : OutputFormats()) {
+      for (const TFormatSetting& setting : format.Settings) add(setting, format);
+      if (format.Tagged)
+        for (const TFormatSetting& setting : TagSettings()) add(setting, format);
+    }
+    return options;
+  }();
+  return Options;
 }
 
-// "ogg", or "ogg or --format flac", as the usage errors name the formats of an option.
-std::string FormatsText(const TOptionSpec& Spec) {
-  std::string text;
-  std::istringstream words(Spec.Formats);
-  for (std::string format; words >> format;) text += (text.empty() ? "" : " or --format ") + format;
-  return text;
-}
-
-const TOptionSpec* FindSpec(const std::string& Name) {
-  for (const TOptionSpec& spec : OptionSpecs)
-    if (Name == spec.Name) return &spec;
+const TFormatOption* FindFormatOption(const std::string& Name) {
+  for (const TFormatOption& option : FormatOptions())
+    if (Name == option.Setting->Option) return &option;
   return nullptr;
 }
 
-// An option that only acts together with another one (Needed true), or only without
-// it. The other one counts as absent when its last value is IdleValue: "--nominal
-// auto" is quality mode, "--wav-type pcm" plain PCM.
-struct TDependency {
-  const char* Option;
-  const char* Other;
-  const char* IdleValue;
-  bool Needed;
-  const char* Why;
-};
+// Whether option Name takes a value; empty when there is no such option.
+std::optional<bool> TakesValue(const std::string& Name, const TFormatOption* FormatOption) {
+  if (FormatOption) return FormatOption->Setting->Value != nullptr;
+  for (const TOptionSpec& spec : GeneralOptions)
+    if (Name == spec.Name) return spec.TakesValue;
+  return std::nullopt;
+}
 
-const TDependency Dependencies[] = {
-    {"--block-size", "--wav-type", "pcm", true, "only --wav-type ima (IMA ADPCM) has blocks"},
-    {"--bitrate", "--vbr", nullptr, false, "a VBR file's bit rates are --vbr-min and --vbr-max"},
-    {"--quality", "--vbr", nullptr, false, "with --vbr the quality is --vbr-quality"},
-    {"--vbr-quality", "--vbr", nullptr, true,
-     "it belongs to variable bit rate, which --vbr turns on"},
-    {"--vbr-min", "--vbr", nullptr, true, "it belongs to variable bit rate, which --vbr turns on"},
-    {"--vbr-max", "--vbr", nullptr, true, "it belongs to variable bit rate, which --vbr turns on"},
-    {"--vbr-header", "--vbr", nullptr, true,
-     "it belongs to variable bit rate, which --vbr turns on (the information frame is written "
-     "in any case)"},
-    {"--compression", "--nominal", "auto", false,
-     "a nominal bit rate replaces the quality setting"},
-    {"--max", "--nominal", "auto", true, "the limits apply to a managed (nominal) bit rate only"},
-    {"--min", "--nominal", "auto", true, "the limits apply to a managed (nominal) bit rate only"},
-};
+bool BelongsTo(const TFormatOption& Option, const std::string& Format) {
+  return std::any_of(Option.Formats.begin(), Option.Formats.end(),
+                     [&Format](const TOutputFormatInfo* Info) { return Format == Info->Name; });
+}
+
+// "ogg", or "ogg or --format flac", as the usage errors name the formats of an option.
+std::string FormatsText(const TFormatOption& Option) {
+  std::string text;
+  for (const TOutputFormatInfo* format : Option.Formats)
+    text += (text.empty() ? "" : " or --format ") + std::string(format->Name);
+  return text;
+}
 
 // True when Name was given and its last value is not Idle.
 bool IsActive(const TCliOptions& Options, const std::string& Name, const char* Idle) {
@@ -117,20 +83,22 @@ bool IsActive(const TCliOptions& Options, const std::string& Name, const char* I
   return last && !(Idle && std::string(last) == Idle);
 }
 
-// Refuses an option that the rest of the line would leave without effect.
+// Refuses an option that the rest of the line would leave without effect: one that
+// acts only together with another option of its format (Needs), or only without it.
 void CheckEveryOptionActs(const TCliOptions& Options) {
-  for (const TDependency& rule : Dependencies) {
-    if (!Options.Has(rule.Option)) continue;
-    const bool otherActive = IsActive(Options, rule.Other, rule.IdleValue);
-    if (otherActive == rule.Needed) continue;
+  for (const TFormatOption& option : FormatOptions()) {
+    const TFormatSetting& rule = *option.Setting;
+    if (!rule.Other || !Options.Has(rule.Option)) continue;
+    const bool otherActive = IsActive(Options, rule.Other, rule.Idle);
+    if (otherActive == rule.Needs) continue;
     // Needed but absent: "without --vbr"; needed but idle: "with --nominal auto";
     // excluded: "with --vbr".
     const std::string other = rule.Other;
     std::string situation;
-    if (!rule.Needed)
+    if (!rule.Needs)
       situation = "with " + other;
     else if (Options.Has(other))
-      situation = "with " + other + " " + rule.IdleValue;
+      situation = "with " + other + " " + rule.Idle;
     else
       situation = "without " + other;
     throw TUsageError("The option " + std::string(rule.Option) + " has no effect " + situation +
@@ -257,7 +225,7 @@ bool TCliOptions::Has(const std::string& Name) const {
 
 TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
   TCliOptions options;
-  std::vector<std::pair<std::string, const TOptionSpec*>> formatOptionsSeen;
+  std::vector<std::pair<std::string, const TFormatOption*>> formatOptionsSeen;
   bool retriesGiven = false;
   bool optionsEnded = false;
   for (size_t i = 0; i < Arguments.size(); ++i) {
@@ -286,13 +254,15 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
       value = argument.substr(equals + 1);
       argument.resize(equals);
     }
-    const TOptionSpec* spec = FindSpec(argument);
-    if (!spec) throw TUsageError("Unknown option " + argument + ". See --help for the options.");
-    if (spec->TakesValue && !inlineValue) {
+    const TFormatOption* formatOption = FindFormatOption(argument);
+    const std::optional<bool> takesValue = TakesValue(argument, formatOption);
+    if (!takesValue)
+      throw TUsageError("Unknown option " + argument + ". See --help for the options.");
+    if (*takesValue && !inlineValue) {
       if (i + 1 >= Arguments.size())
         throw TUsageError("The option " + argument + " needs a value. See --help.");
       value = Arguments[++i];
-    } else if (!spec->TakesValue && inlineValue) {
+    } else if (!*takesValue && inlineValue) {
       throw TUsageError("The option " + argument + " takes no value.");
     }
     if (argument == "--format") {
@@ -334,15 +304,14 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
       options.Version = true;
     } else {
       options.FormatOptions.emplace_back(argument, value);
-      formatOptionsSeen.emplace_back(argument, spec);
+      formatOptionsSeen.emplace_back(argument, formatOption);
     }
   }
-  if (options.Format != "wav" && options.Format != "mp3" && options.Format != "ogg" &&
-      options.Format != "flac")
-    throw TUsageError("Unknown format \"" + options.Format + "\": use wav, mp3, ogg or flac.");
-  for (const auto& [name, spec] : formatOptionsSeen)
-    if (!BelongsTo(*spec, options.Format))
-      throw TUsageError("The option " + name + " belongs to --format " + FormatsText(*spec) +
+  if (!FindFormat(options.Format))
+    throw TUsageError("Unknown format \"" + options.Format + "\": use " + FormatNames() + ".");
+  for (const auto& [name, option] : formatOptionsSeen)
+    if (!BelongsTo(*option, options.Format))
+      throw TUsageError("The option " + name + " belongs to --format " + FormatsText(*option) +
                         ", not to --format " + options.Format + ".");
   CheckEveryOptionActs(options);
   CheckLookupOptionsAct(options);
@@ -355,20 +324,67 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
   return options;
 }
 
+namespace {
+
+constexpr size_t HelpColumn = 25;
+
+// "  --option VALUE         help", the help's further lines in its column; on a line
+// of its own when the option is too long for the column.
+std::string UsageLines(const std::string& Option, const std::string& Help) {
+  std::string text = "  " + Option;
+  text += text.size() + 1 < HelpColumn ? std::string(HelpColumn - text.size(), ' ')
+                                       : "\n" + std::string(HelpColumn, ' ');
+  for (const char c : Help)
+    text += c == '\n' ? "\n" + std::string(HelpColumn, ' ') : std::string(1, c);
+  return text + "\n";
+}
+
+// Text whose lines after the first begin with two blanks.
+std::string Indented(const std::string& Text) {
+  std::string text;
+  for (const char c : Text) text += c == '\n' ? std::string("\n  ") : std::string(1, c);
+  return text;
+}
+
+std::string SettingLines(const TFormatSetting& Setting) {
+  return UsageLines(
+      std::string(Setting.Option) + (Setting.Value ? " " + std::string(Setting.Value) : ""),
+      Setting.Help);
+}
+
+std::string FormatSection(const TOutputFormatInfo& Format) {
+  std::string text =
+      std::string(Format.Title) + " options" + (Format.Lossless ? " (lossless)" : "") + ":\n";
+  for (const TFormatSetting& setting : Format.Settings) text += SettingLines(setting);
+  if (Format.UsageNote) text += "  " + Indented(Format.UsageNote) + "\n";
+  return text + "\n";
+}
+
+std::string TagSection() {
+  std::string tagged;
+  for (const TOutputFormatInfo& format : OutputFormats())
+    if (format.Tagged) tagged += (tagged.empty() ? "" : ", ") + std::string(format.Name);
+  std::string text = "Tag options (--format " + tagged + "):\n";
+  for (const TFormatSetting& setting : TagSettings()) text += SettingLines(setting);
+  return text +
+         R"(  MP3 keeps TITLE, ARTIST, ALBUM, DATE, TRACKNUMBER, DISCNUMBER, COMMENT and GENRE
+  in ID3 fields of their own (whole in an ID3v2.3 tag, and in Latin-1, cut to 30
+  characters, in an ID3v1 tag), any other NAME as a user text (TXXX) of that name;
+  the other formats keep every tag as a comment: --title as TITLE, --artist as
+  ARTIST, --album as ALBUM, --year as DATE, --track as TRACKNUMBER, --comment as
+  COMMENT, --genre as GENRE.
+
+)";
+}
+
+}  // namespace
+
 std::string UsageText() {
-  return R"(Usage: korvane-cli [OPTIONS] [--] [SOURCE...]
-
-Rips audio-CD tracks to files, one file per track, in the order given.
-A SOURCE is a track entry (DRIVE/TrackNN.cda, as --list shows them), a disc image
-(.cue, .toc, .nrg: all its audio tracks) or a CD device (all the tracks of its disc).
-Without a SOURCE, every audio track of the first drive is ripped.
-Every word after -- is a SOURCE, also one whose name starts with "-".
-
-General options:
-  --format wav|mp3|ogg|flac
-                         output format (default: wav); the options of the other
-                         formats are refused
-  --out DIR              output folder, not empty (default: the current folder)
+  std::string names;
+  for (const TOutputFormatInfo& format : OutputFormats())
+    names += (names.empty() ? "" : "|") + std::string(format.Name);
+  std::string general = R"(General options:
+%FORMAT%  --out DIR              output folder, not empty (default: the current folder)
   --jobs N               tracks encoded at a time (default: the number of cores);
                          a drive is still read once, track after track
   --name TEMPLATE        file names from what is known of the disc: %n track
@@ -401,60 +417,23 @@ General options:
   -h, --help             show this help, then exit
   --version              show the version, then exit
 
-WAV options:
-  --wav-type pcm|ima     plain PCM (default) or IMA ADPCM
-  --block-size N         IMA ADPCM block size in bytes, a multiple of 8 from 16
-                         to 65528 (default 512); needs --wav-type ima
+)";
+  general.replace(
+      general.find("%FORMAT%"), 8,
+      UsageLines("--format " + names,
+                 "output format (default: wav); the options of the other\nformats are refused"));
+  std::string text = R"(Usage: korvane-cli [OPTIONS] [--] [SOURCE...]
 
-MP3 options (constant bit rate unless --vbr):
-  --bitrate KBPS         constant bit rate (default 128); not with --vbr
-  --quality 0-9          encoder quality, 0 best (default 5); not with --vbr
-  --vbr                  variable bit rate; the --vbr-* options need it
-  --vbr-quality 0-9      VBR quality, 0 best (default 5)
-  --vbr-min KBPS         VBR minimum bit rate (default 128), at most --vbr-max
-  --vbr-max KBPS         VBR maximum bit rate (default 192)
-  --vbr-header           accepted for old scripts: the information frame (length
-                         and seek table) is written into every MP3 file anyway
-  --mode stereo|joint|dual|mono
-  --samplerate default|11025|22050|32000|44100|48000
-                         output sample rate; default lets the encoder choose
-  --crc, --copyright, --no-original
-  --title, --artist, --album, --year, --track, --comment, --genre TEXT
-                         go whole into an ID3v2.3 tag, and in Latin-1, cut to
-                         30 characters, into an ID3v1 tag
-  --tag NAME=VALUE       TITLE, ARTIST, ALBUM, DATE, TRACKNUMBER, DISCNUMBER,
-                         COMMENT, GENRE into their ID3 fields, any other NAME
-                         as a user text (TXXX) of that name
-  --title-from-name      each track's title is its name
-  --track-from N         track numbers N, N+1, ... in the order given
-  A bit rate is one of 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144,
-  160, 192, 224, 256, 320. What MP3 carries depends on the sample rate:
-  32000 to 48000 Hz take 32 to 320 (not 144), 16000 to 24000 Hz take 8 to 160,
-  8000 to 12000 Hz take 8 to 64. Another bit rate becomes the nearest one there
-  is, with a warning.
+Rips audio-CD tracks to files, one file per track, in the order given.
+A SOURCE is a track entry (DRIVE/TrackNN.cda, as --list shows them), a disc image
+(.cue, .toc, .nrg: all its audio tracks) or a CD device (all the tracks of its disc).
+Without a SOURCE, every audio track of the first drive is ripped.
+Every word after -- is a SOURCE, also one whose name starts with "-".
 
-Ogg Vorbis options:
-  --compression Q        quality 0.0 to 1.0 (default 0.2); not with --nominal
-  --nominal KBPS|auto    managed nominal bit rate (auto: quality mode)
-  --max KBPS|auto        managed maximum bit rate, at least --nominal
-  --min KBPS|auto        managed minimum bit rate, at most --nominal
-  --tag NAME=VALUE       a comment line (repeatable); NAME holds printable ASCII
-                         from space to "}" but no "="; a TEXT without "=" is
-                         stored as COMMENT=TEXT
-  --max and --min need a --nominal bit rate.
-
---title, --artist, --album, --year, --track, --comment and --genre work for Ogg
-Vorbis and FLAC too, as the comments TITLE, ARTIST, ALBUM, DATE, TRACKNUMBER,
-COMMENT and GENRE.
-
-FLAC options (lossless):
-  --compression-level N  0 (fastest) to 8 (smallest file), default 5
-  --tag NAME=VALUE       a comment line (repeatable), as for Ogg Vorbis: TITLE,
-                         ARTIST, ALBUM, DATE, GENRE, TRACKNUMBER, TRACKTOTAL...
-  --title-from-name      each track's TITLE is its name
-  --track-from N         TRACKNUMBER N, N+1, ... in the order given
-
-An option that would have no effect is a usage error, which says why. Numbers
+)" + general;
+  for (const TOutputFormatInfo& format : OutputFormats()) text += FormatSection(format);
+  return text + TagSection() +
+         R"(An option that would have no effect is a usage error, which says why. Numbers
 are plain decimal digits (no blanks, no "+"); an empty SOURCE is a usage error.
 
 Output: a line per track as it ends; "NAME: Failed: REASON" goes to standard

@@ -66,57 +66,6 @@ TMP3BitRate Mp3BitRateOption(const std::string& Name, const std::string& Value) 
   return *rate;
 }
 
-// The layer III bit rates in kbit/s that the encoder has for each MPEG version: MPEG-1
-// (32, 44.1, 48 kHz), MPEG-2 (16, 22.05, 24 kHz) and MPEG-2.5 (8, 11.025, 12 kHz).
-const std::vector<int> Mpeg1BitRates = {32,  40,  48,  56,  64,  80,  96,
-                                        112, 128, 160, 192, 224, 256, 320};
-const std::vector<int> Mpeg2BitRates = {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
-const std::vector<int> Mpeg25BitRates = {8, 16, 24, 32, 40, 48, 56, 64};
-
-const std::vector<int>& BitRatesAt(int Hz) {
-  if (Hz >= 32000) return Mpeg1BitRates;
-  return Hz >= 16000 ? Mpeg2BitRates : Mpeg25BitRates;
-}
-
-// The bit rate the encoder takes instead of one it does not have: the nearest, the
-// lower of two as near.
-int NearestBitRate(int Kbps, const std::vector<int>& Rates) {
-  int nearest = Rates.front();
-  for (const int rate : Rates)
-    if (std::abs(rate - Kbps) < std::abs(nearest - Kbps)) nearest = rate;
-  return nearest;
-}
-
-struct TEncoderCloser {
-  const TLameFunctions* Lame;
-  void operator()(lame_global_flags* Flags) const { Lame->lame_close(Flags); }
-};
-
-// The sample rate the encoder settles on for CD audio with Out's rate settings, handed
-// over as the MP3 output hands them: the rate asked for, or with "default" the one it
-// picks for the bit rate (or VBR quality) and mode. 0 when it refuses the settings.
-int EncoderOutputRate(const TMP3Out& Out) {
-  const TLameFunctions& lame = LameBinding().Functions();
-  if (!lame.lame_init) return 0;
-  const std::unique_ptr<lame_global_flags, TEncoderCloser> encoder(lame.lame_init(),
-                                                                   TEncoderCloser{&lame});
-  lame_global_flags* flags = encoder.get();
-  if (!flags) return 0;
-  lame.lame_set_in_samplerate(flags, 44100);
-  lame.lame_set_num_channels(flags, 2);
-  lame.lame_set_out_samplerate(flags, SampleRateHz(Out.SampleRate));
-  lame.lame_set_mode(flags, Out.Mode);
-  if (Out.EnableVBR) {
-    lame.lame_set_VBR(flags, vbr_rh);
-    lame.lame_set_VBR_q(flags, Out.VBRQuality);
-    lame.lame_set_VBR_min_bitrate_kbps(flags, std::min(Out.VBRMinBitrate, Out.VBRMaxBitrate));
-    lame.lame_set_VBR_max_bitrate_kbps(flags, std::max(Out.VBRMinBitrate, Out.VBRMaxBitrate));
-  } else {
-    lame.lame_set_brate(flags, BitRateKbps(Out.BitRate));
-  }
-  return lame.lame_init_params(flags) < 0 ? 0 : lame.lame_get_out_samplerate(flags);
-}
-
 // A comment name holds the printable ASCII characters from space to "}" other than
 // "=", which ends it. A line without "=" (or with "=" first) names nothing: the
 // output stores it as a COMMENT.
@@ -138,40 +87,12 @@ std::string CommentLineOption(const std::string& Option, const std::string& Valu
   return Value;
 }
 
-// The tag options that every tagged format takes, with the comment each stands for in
-// Ogg Vorbis and FLAC (MP3 has ID3 fields of their own for them).
-struct TTagOption {
-  const char* Option;
-  const char* Comment;
-};
-const TTagOption TagOptions[] = {
-    {"--title", "TITLE"},       {"--artist", "ARTIST"},   {"--album", "ALBUM"}, {"--year", "DATE"},
-    {"--track", "TRACKNUMBER"}, {"--comment", "COMMENT"}, {"--genre", "GENRE"},
-};
-
-const TTagOption* FindTagOption(const std::string& Option) {
-  for (const TTagOption& tag : TagOptions)
-    if (Option == tag.Option) return &tag;
-  return nullptr;
-}
-
-// Comment names that MP3 keeps in ID3 fields of their own; others become user texts.
-const std::pair<const char*, const char*> Id3FieldsByComment[] = {
-    {"TITLE", "title"},     {"ARTIST", "artist"},   {"ALBUM", "album"},
-    {"DATE", "year"},       {"YEAR", "year"},       {"TRACKNUMBER", "track"},
-    {"DISCNUMBER", "disc"}, {"COMMENT", "comment"}, {"DESCRIPTION", "comment"},
-    {"GENRE", "genre"},
-};
-
 class TMp3Setup : public TFormatSetup {
  public:
   explicit TMp3Setup(const TCliOptions& Options) {
     for (const auto& [name, value] : Options.FormatOptions) Apply(name, value);
     RefuseCrossedVbrLimits(Options);
     WarnOfChangedBitRates(Options);
-    // What the disc says of a track never replaces a field the user gave.
-    for (const char* field : {"title", "artist", "album", "year", "track", "genre"})
-      if (Options.Has(std::string("--") + field)) RowTags_.UserMp3Fields.insert(field);
   }
   TAudioFileOut& Output() override { return Output_; }
   TOutputFormat Format() const override { return TOutputFormat::Mp3; }
@@ -202,57 +123,6 @@ class TMp3Setup : public TFormatSetup {
       Output_.Copyright = true;
     else if (Name == "--no-original")
       Output_.Original = false;
-    else if (Name == "--title")
-      Output_.Id3TagTitle = Value;
-    else if (Name == "--artist")
-      Output_.Id3TagArtist = Value;
-    else if (Name == "--album")
-      Output_.Id3TagAlbum = Value;
-    else if (Name == "--year")
-      Output_.Id3TagYear = Value;
-    else if (Name == "--track")
-      Output_.Id3TagTrack = Value;
-    else if (Name == "--comment")
-      Output_.Id3TagComment = Value;
-    else if (Name == "--genre")
-      Output_.Id3TagGenre = Value;
-    else if (Name == "--tag")
-      ApplyTagLine(CommentLineOption(Name, Value));
-    // The window's two per-row tag switches: the title from the row's name, and track
-    // numbers counting up from a first one in list order.
-    else if (Name == "--title-from-name")
-      RowTags_.TitleFromName = true;
-    else if (Name == "--track-from")
-      RowTags_.FirstTrack = IntegerOption(Name, Value, 0, 999999);
-  }
-  // NAME=value: a known name into its ID3 field, another as a user text; a line
-  // without a name is a comment, as in the other formats.
-  void ApplyTagLine(const std::string& Line) {
-    const size_t equals = Line.find('=');
-    if (equals == std::string::npos || equals == 0) {
-      Field("comment") = Line.substr(equals == 0 ? 1 : 0);
-      RowTags_.UserMp3Fields.insert("comment");
-      return;
-    }
-    const std::string name = Upper(Line.substr(0, equals));
-    const std::string value = Line.substr(equals + 1);
-    for (const auto& [comment, field] : Id3FieldsByComment) {
-      if (name != comment) continue;
-      Field(field) = value;
-      RowTags_.UserMp3Fields.insert(field);
-      return;
-    }
-    Output_.Id3UserTexts.emplace_back(name, value);
-  }
-  TSharedText& Field(const std::string& Name) {
-    if (Name == "title") return Output_.Id3TagTitle;
-    if (Name == "artist") return Output_.Id3TagArtist;
-    if (Name == "album") return Output_.Id3TagAlbum;
-    if (Name == "year") return Output_.Id3TagYear;
-    if (Name == "track") return Output_.Id3TagTrack;
-    if (Name == "disc") return Output_.Id3TagDisc;
-    if (Name == "genre") return Output_.Id3TagGenre;
-    return Output_.Id3TagComment;
   }
   // A minimum above the maximum is a mistake in the command line, not a range.
   void RefuseCrossedVbrLimits(const TCliOptions& Options) const {
@@ -268,27 +138,17 @@ class TMp3Setup : public TFormatSetup {
   // The encoder takes the nearest bit rate it has at its sample rate instead of one it
   // does not have; the user hears of it before the rip.
   void WarnOfChangedBitRates(const TCliOptions& Options) {
-    const int hz = EncoderOutputRate(Output_);
-    if (hz == 0) return;  // the rip reports the refusal
-    if (Output_.EnableVBR) {
-      WarnIfChanged(Options, "--vbr-min", Output_.VBRMinBitrate, hz);
-      WarnIfChanged(Options, "--vbr-max", Output_.VBRMaxBitrate, hz);
-    } else {
-      WarnIfChanged(Options, "--bitrate", BitRateKbps(Output_.BitRate), hz);
+    for (const TMP3Out::TBitRateChange& change : Output_.BitRateChanges()) {
+      const std::string name = std::string(change.Setting) == "BitRate"         ? "--bitrate"
+                               : std::string(change.Setting) == "VBRMinBitrate" ? "--vbr-min"
+                                                                                : "--vbr-max";
+      Warnings_.push_back(name + " " + std::to_string(change.Asked) +
+                          (Options.Has(name) ? "" : " (the default)") + " becomes " +
+                          std::to_string(change.Used) + " kbit/s: MP3 at " +
+                          std::to_string(change.Hz) + " Hz" +
+                          (Output_.SampleRate == srDefault ? " (the encoder's choice)" : "") + " " +
+                          change.Why + ".");
     }
-  }
-  void WarnIfChanged(const TCliOptions& Options, const std::string& Name, int Kbps, int Hz) {
-    const std::vector<int>& rates = BitRatesAt(Hz);
-    const int used = NearestBitRate(Kbps, rates);
-    if (used == Kbps) return;
-    const std::string why =
-        Kbps > rates.back()    ? "carries at most " + std::to_string(rates.back()) + " kbit/s"
-        : Kbps < rates.front() ? "carries at least " + std::to_string(rates.front()) + " kbit/s"
-                               : "has no " + std::to_string(Kbps) + " kbit/s";
-    Warnings_.push_back(
-        Name + " " + std::to_string(Kbps) + (Options.Has(Name) ? "" : " (the default)") +
-        " becomes " + std::to_string(used) + " kbit/s: MP3 at " + std::to_string(Hz) + " Hz" +
-        (Output_.SampleRate == srDefault ? " (the encoder's choice)" : "") + " " + why + ".");
   }
   static TMP3Mode ModeOption(const std::string& Value) {
     if (Value == "stereo") return STEREO;
@@ -341,11 +201,6 @@ class TOggSetup : public TFormatSetup {
         maximum = VorbisBitRateOption(name, value);
       else if (name == "--min")
         minimum = VorbisBitRateOption(name, value);
-      else if (name == "--tag")
-        RowTags_.Comments.push_back(CommentLineOption(name, value));
-      else if (const TTagOption* tag = FindTagOption(name))
-        RowTags_.Comments.push_back(std::string(tag->Comment) + "=" +
-                                    CommentLineOption(name, value));
     }
     if (nominal) {
       RefuseIgnoredLimits(*nominal, maximum, minimum);
@@ -400,15 +255,6 @@ class TFlacSetup : public TFormatSetup {
       if (name == "--compression-level")
         Output_.CompressionLevel = IntegerOption(name, value, TFlacOut::MinCompressionLevel,
                                                  TFlacOut::MaxCompressionLevel);
-      else if (name == "--tag")
-        RowTags_.Comments.push_back(CommentLineOption(name, value));
-      else if (const TTagOption* tag = FindTagOption(name))
-        RowTags_.Comments.push_back(std::string(tag->Comment) + "=" +
-                                    CommentLineOption(name, value));
-      else if (name == "--title-from-name")
-        RowTags_.TitleFromName = true;
-      else if (name == "--track-from")
-        RowTags_.FirstTrack = IntegerOption(name, value, 0, 999999);
     }
   }
   TAudioFileOut& Output() override { return Output_; }
@@ -418,11 +264,41 @@ class TFlacSetup : public TFormatSetup {
   TFlacOut Output_;
 };
 
+// The comment each tag option stands for.
+const std::pair<const char*, const char*> TagComments[] = {
+    {"--title", "TITLE"},       {"--artist", "ARTIST"},   {"--album", "ALBUM"}, {"--year", "DATE"},
+    {"--track", "TRACKNUMBER"}, {"--comment", "COMMENT"}, {"--genre", "GENRE"},
+};
+
+std::unique_ptr<TFormatSetup> NewSetup(TOutputFormat Format, const TCliOptions& Options) {
+  switch (Format) {
+    case TOutputFormat::Mp3: return std::make_unique<TMp3Setup>(Options);
+    case TOutputFormat::Ogg: return std::make_unique<TOggSetup>(Options);
+    case TOutputFormat::Flac: return std::make_unique<TFlacSetup>(Options);
+    case TOutputFormat::Wav: break;
+  }
+  return std::make_unique<TWavSetup>(Options);
+}
+
 }  // namespace
 
+// The tag options are the same for every format that has tags: comment lines, which the
+// output stores as its format does.
+void TFormatSetup::ApplyTagOptions(const TCliOptions& Options) {
+  for (const auto& [name, value] : Options.FormatOptions) {
+    if (name == "--tag") RowTags_.Comments.push_back(CommentLineOption(name, value));
+    if (name == "--title-from-name") RowTags_.TitleFromName = true;
+    if (name == "--track-from") RowTags_.FirstTrack = IntegerOption(name, value, 0, 999999);
+    for (const auto& [option, comment] : TagComments)
+      if (name == option)
+        RowTags_.Comments.push_back(std::string(comment) + "=" + CommentLineOption(name, value));
+  }
+}
+
 std::unique_ptr<TFormatSetup> TFormatSetup::Create(const TCliOptions& Options) {
-  if (Options.Format == "mp3") return std::make_unique<TMp3Setup>(Options);
-  if (Options.Format == "ogg") return std::make_unique<TOggSetup>(Options);
-  if (Options.Format == "flac") return std::make_unique<TFlacSetup>(Options);
-  return std::make_unique<TWavSetup>(Options);
+  const TOutputFormatInfo* format = FindFormat(Options.Format);
+  std::unique_ptr<TFormatSetup> setup =
+      NewSetup(format ? format->Format : TOutputFormat::Wav, Options);
+  if (format && format->Tagged) setup->ApplyTagOptions(Options);
+  return setup;
 }

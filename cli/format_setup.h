@@ -7,6 +7,7 @@
 
 #include "audio_classes.h"
 #include "cli_options.h"
+#include "output_formats.h"
 #include "rip_job.h"
 
 class TFormatSetup {
@@ -25,6 +26,8 @@ class TFormatSetup {
   const std::vector<std::string>& Warnings() const { return Warnings_; }
 
  protected:
+  void ApplyTagOptions(const TCliOptions& Options);
+
   TRowTagRules RowTags_;
   std::vector<std::string> Warnings_;
 };

@@ -116,7 +116,7 @@ TRunEncoders TConversionRun::Encoders(TRipRun& Run, const TRunOptions& Options, 
     Jobs_.SetStatus(RunRows_.front(), ErrorStatus(e.what()));
     throw;
   }
-  TAudioFileOut& model = OutputOf(encoders.Format);
+  TAudioFileOut& model = Components_.Output(encoders.Format);
   encoders.Outputs.push_back(&model);
   const size_t count = TRipRun::EncodersFor(Options, encoders.Format, Jobs);
   while (encoders.Outputs.size() < count) {
@@ -127,23 +127,13 @@ TRunEncoders TConversionRun::Encoders(TRipRun& Run, const TRunOptions& Options, 
   return encoders;
 }
 
-TAudioFileOut& TConversionRun::OutputOf(TOutputFormat Format) {
-  switch (Format) {
-    case TOutputFormat::Mp3: return Components_.MP3Out1;
-    case TOutputFormat::Ogg: return Components_.VorbisOut1;
-    case TOutputFormat::Flac: return Components_.FlacOut1;
-    case TOutputFormat::Wav: break;
-  }
-  return Components_.WaveOut1;
-}
-
 // The tag window's two per-row switches (MP3, FLAC), the line every Ogg Vorbis file
 // carries, and the comment lines of the FLAC files.
 TRowTagRules TConversionRun::RowTagRules() const {
   TRowTagRules rules;
   const TOutputFormat format = Window_.OutputFormat();
-  rules.Comments =
-      format == TOutputFormat::Flac ? Window_.FlacComments() : std::vector<std::string>{OggComment};
+  if (format == TOutputFormat::Flac) rules.Comments = Window_.FlacComments();
+  if (format == TOutputFormat::Ogg) rules.Comments = {OggComment};
   if (format != TOutputFormat::Mp3 && format != TOutputFormat::Flac) return rules;
   const TMp3RowTags tags = Window_.Mp3RowTags();
   rules.TitleFromName = tags.FilenameAsTitle;

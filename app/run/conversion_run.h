@@ -105,7 +105,6 @@ class TConversionRun : public QObject, private TRunObserver, private TEventPump 
   std::vector<TRunEntry> ListedEntries(const std::vector<TJobRowId>& Rows) const;
   TRunEncoders Encoders(TRipRun& Run, const TRunOptions& Options, size_t Jobs,
                         std::vector<std::unique_ptr<TAudioFileOut>>& Extra);
-  TAudioFileOut& OutputOf(TOutputFormat Format);
   TRowTagRules RowTagRules() const;
   void NameRows(const std::vector<TPlannedJob>& Planned);
   void ShowProblems(const std::vector<TPlannedJob>& Planned, const TRipRun& Run);

@@ -27,3 +27,13 @@ TPipelineComponents::TPipelineComponents() {
   FlacOut1.SetSuspendWhenIdle(true);
   FlacOut1.CompressionLevel = 5;
 }
+
+TAudioFileOut& TPipelineComponents::Output(TOutputFormat Format) {
+  switch (Format) {
+    case TOutputFormat::Mp3: return MP3Out1;
+    case TOutputFormat::Ogg: return VorbisOut1;
+    case TOutputFormat::Flac: return FlacOut1;
+    case TOutputFormat::Wav: break;
+  }
+  return WaveOut1;
+}

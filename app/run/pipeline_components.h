@@ -14,11 +14,15 @@
 #include "audio_vorbis.h"
 #include "audio_wave.h"
 #include "idle_components.h"
+#include "output_formats.h"
 
 struct TPipelineComponents {
   TPipelineComponents();
   TPipelineComponents(const TPipelineComponents&) = delete;
   TPipelineComponents& operator=(const TPipelineComponents&) = delete;
+
+  // The output that writes Format.
+  TAudioFileOut& Output(TOutputFormat Format);
 
   // In the order of creation; each is destroyed before those above it, so the outputs
   // go before the source they read.

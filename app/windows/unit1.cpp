@@ -179,19 +179,11 @@ void TForm1::CreatePageControl() {
   JvPageControl1->setGeometry(145, 64, 478, 233);
   TabSheet1 =
       Placeholder(JvPageControl1, QStringLiteral("General options"), QStringLiteral("TabSheet1"));
-  TabSheet2 =
-      Placeholder(JvPageControl1, QStringLiteral("Wav settings"), QStringLiteral("TabSheet2"));
-  TabSheet3 =
-      Placeholder(JvPageControl1, QStringLiteral("Mp3 settings"), QStringLiteral("TabSheet3"));
-  TabSheet4 =
-      Placeholder(JvPageControl1, QStringLiteral("Ogg settings"), QStringLiteral("TabSheet4"));
-  TabSheet7 =
-      Placeholder(JvPageControl1, QStringLiteral("Flac settings"), QStringLiteral("TabSheet7"));
+  for (const TOutputFormatInfo& format : OutputFormats()) CreateFormatTab(format);
   TabSheet5 = Placeholder(JvPageControl1, QStringLiteral("About"), QStringLiteral("TabSheet5"));
   TabSheet6 = Placeholder(JvPageControl1, QStringLiteral(" Online  Advertissement "),
                           QStringLiteral("TabSheet6"));
   CreateGeneralOptions();
-  CreateFormatSettings();
   About_ = new TAboutTab(TabSheet5);
   // The local page lies beside the program, or in the installed data folder.
   Advert_ = std::make_unique<TAdvertTab>(JvPageControl1, TabSheet6,
@@ -208,17 +200,26 @@ void TForm1::CreateGeneralOptions() {
   CheckBox1 = new QCheckBox(QStringLiteral("Remove converted filenames"), TabSheet1);
   CheckBox1->setGeometry(8, 58, 210, 20);
   CreateRipOptions();
-  auto* format = new QGroupBox(QStringLiteral("Output format"), TabSheet1);
-  format->setGeometry(8, 86, 200, 124);
-  RadioButton1 = new QRadioButton(QStringLiteral("Wav"), format);
-  RadioButton1->setGeometry(12, 22, 170, 20);
-  RadioButton2 = new QRadioButton(QStringLiteral("Mp3"), format);
-  RadioButton2->setGeometry(12, 46, 170, 20);
-  RadioButton3 = new QRadioButton(QStringLiteral("Ogg vorbis"), format);
-  RadioButton3->setGeometry(12, 70, 170, 20);
-  RadioButton4 = new QRadioButton(QStringLiteral("Flac"), format);
-  RadioButton4->setGeometry(12, 94, 170, 20);
+  auto* group = new QGroupBox(QStringLiteral("Output format"), TabSheet1);
+  group->setGeometry(8, 86, 200, 124);
+  int top = 20;
+  for (const TOutputFormatInfo& format : OutputFormats()) {
+    auto* button = new QRadioButton(QString::fromUtf8(format.Caption), group);
+    button->setGeometry(12, top, 170, 20);
+    top += 20;
+    FormatButtons_.emplace_back(format.Format, button);
+  }
+  RadioButton1 = FormatButton(TOutputFormat::Wav);
+  RadioButton2 = FormatButton(TOutputFormat::Mp3);
+  RadioButton3 = FormatButton(TOutputFormat::Ogg);
+  RadioButton4 = FormatButton(TOutputFormat::Flac);
   RadioButton1->setChecked(true);
+}
+
+QRadioButton* TForm1::FormatButton(TOutputFormat Format) const {
+  for (const auto& [format, button] : FormatButtons_)
+    if (format == Format) return button;
+  return nullptr;
 }
 
 // How tracks are read, proved and named: a column beside the output format, every
@@ -252,12 +253,29 @@ void TForm1::CreateRipOptions() {
   SpinEdit1->setGeometry(368, 182, 96, 22);
 }
 
-// Each format's settings write straight into its output when they change.
-void TForm1::CreateFormatSettings() {
-  WavSettings = new TWavSettings(TabSheet2, Components_->WaveOut1);
-  Mp3Settings = new TMp3Settings(TabSheet3, Components_->MP3Out1);
-  OggSettings = new TOggSettings(TabSheet4, Components_->VorbisOut1);
-  FlacSettings = new TFlacSettings(TabSheet7, Components_->FlacOut1);
+// A format's tab, with its settings, which write straight into its output when they
+// change.
+void TForm1::CreateFormatTab(const TOutputFormatInfo& Format) {
+  QWidget* tab = Placeholder(JvPageControl1, QString::fromUtf8(Format.SettingsTab), QString());
+  FormatTabs_.push_back(tab);
+  switch (Format.Format) {
+    case TOutputFormat::Wav:
+      TabSheet2 = tab;
+      WavSettings = new TWavSettings(tab, Components_->WaveOut1);
+      break;
+    case TOutputFormat::Mp3:
+      TabSheet3 = tab;
+      Mp3Settings = new TMp3Settings(tab, Components_->MP3Out1);
+      break;
+    case TOutputFormat::Ogg:
+      TabSheet4 = tab;
+      OggSettings = new TOggSettings(tab, Components_->VorbisOut1);
+      break;
+    case TOutputFormat::Flac:
+      TabSheet7 = tab;
+      FlacSettings = new TFlacSettings(tab, Components_->FlacOut1);
+      break;
+  }
 }
 
 void TForm1::SetTagSettingsWindow(TForm2* Form2) {
@@ -523,9 +541,8 @@ void TForm1::closeEvent(QCloseEvent* Event) {
 QString TForm1::OutputFolder() const { return Edit1->text(); }
 
 TOutputFormat TForm1::OutputFormat() const {
-  if (RadioButton2->isChecked()) return TOutputFormat::Mp3;
-  if (RadioButton3->isChecked()) return TOutputFormat::Ogg;
-  if (RadioButton4->isChecked()) return TOutputFormat::Flac;
+  for (const auto& [format, button] : FormatButtons_)
+    if (button->isChecked()) return format;
   return TOutputFormat::Wav;
 }
 
@@ -602,12 +619,12 @@ void TForm1::SetRunControlsAvailable(bool Available) {
   TabSheet1->setEnabled(Available);
   QWidget* current = JvPageControl1->currentWidget();
   const bool formatTabShown =
-      current == TabSheet2 || current == TabSheet3 || current == TabSheet4 || current == TabSheet7;
+      std::find(FormatTabs_.begin(), FormatTabs_.end(), current) != FormatTabs_.end();
   if (!Available && formatTabShown) {
     TabBeforeRun_ = current;
     JvPageControl1->setCurrentWidget(TabSheet1);
   }
-  for (QWidget* sheet : {TabSheet2, TabSheet3, TabSheet4, TabSheet7})
+  for (QWidget* sheet : FormatTabs_)
     JvPageControl1->setTabVisible(JvPageControl1->indexOf(sheet), Available);
   if (Available && TabBeforeRun_) {
     JvPageControl1->setCurrentWidget(TabBeforeRun_);

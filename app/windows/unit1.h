@@ -116,6 +116,8 @@ class TForm1 : public QWidget, private TRunWindow {
   // "Use tags" copies into the MP3 output.
   void SetTagSettingsWindow(TForm2* Form2);
   void FillTagsFromDisc(const TDiscInfo& Disc);
+  void CreateFormatTab(const TOutputFormatInfo& Format);
+  QRadioButton* FormatButton(TOutputFormat Format) const;
   // Adds paths as if they were dropped on the window; the reasons for disc images that
   // cannot be read are shown before it returns.
   void AddDroppedPaths(const QStringList& Paths) { WMDropFiles(Paths); }
@@ -197,7 +199,6 @@ class TForm1 : public QWidget, private TRunWindow {
   void CreateGeneralOptions();
   void CreateRipOptions();
   size_t ReleaseFromDialog(const QStringList& Releases);
-  void CreateFormatSettings();
   void CreateJobListGroup();
   void ConnectCommands();
   void ConnectComponentEvents();
@@ -213,6 +214,9 @@ class TForm1 : public QWidget, private TRunWindow {
   std::unique_ptr<TPipelineComponents> Components_;
   std::unique_ptr<TDriveCatalog> Drives_;
   std::unique_ptr<TJobList> JobList_;
+  // The formats' buttons and tabs, in the order of the format table.
+  std::vector<std::pair<TOutputFormat, QRadioButton*>> FormatButtons_;
+  std::vector<QWidget*> FormatTabs_;
   std::unique_ptr<TConversionRun> Run_;
   TForm2* Form2_ = nullptr;
   TWindowFrame* Frame_;

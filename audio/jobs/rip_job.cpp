@@ -9,22 +9,9 @@
 #include <optional>
 #include <utility>
 
-#include "audio_flac.h"
-#include "audio_lame.h"
-#include "audio_vorbis.h"
 #include "disc_tags.h"
 #include "file_stream.h"
 #include "track_entry.h"
-
-const char* OutputExtension(TOutputFormat Format) {
-  switch (Format) {
-    case TOutputFormat::Mp3: return ".mp3";
-    case TOutputFormat::Ogg: return ".ogg";
-    case TOutputFormat::Flac: return ".flac";
-    case TOutputFormat::Wav: break;
-  }
-  return ".wav";
-}
 
 std::string JobFileName(const std::string& Folder, const std::string& Caption,
                         TOutputFormat Format) {
@@ -70,72 +57,50 @@ std::string CommentName(const std::string& Line) {
   return name;
 }
 
-// The run's comment lines with the job's own title and track number: a per-job value
+// Lines, and after them the lines of More whose names Lines does not hold.
+std::vector<std::string> WithMissing(std::vector<std::string> Lines,
+                                     const std::vector<std::string>& More) {
+  std::set<std::string> given;
+  for (const std::string& line : Lines) given.insert(CommentName(line));
+  for (const std::string& line : More)
+    if (given.count(CommentName(line)) == 0) Lines.push_back(line);
+  return Lines;
+}
+
+// The user's lines with the job's own title and track number: a per-job value
 // replaces a line of the same name given for every file.
 std::vector<std::string> JobComments(const TRowTagRules& Rules, int Index,
                                      const std::string& Caption) {
   std::vector<std::string> own;
   if (Rules.TitleFromName) own.push_back("TITLE=" + Caption);
   if (Rules.FirstTrack) own.push_back("TRACKNUMBER=" + std::to_string(*Rules.FirstTrack + Index));
+  std::set<std::string> ownNames;
+  for (const std::string& line : own) ownNames.insert(CommentName(line));
   std::vector<std::string> lines;
-  for (const std::string& line : Rules.Comments) {
-    const bool replaced = std::any_of(own.begin(), own.end(), [&](const std::string& Own) {
-      return CommentName(Own) == CommentName(line);
-    });
-    if (!replaced) lines.push_back(line);
-  }
+  for (const std::string& line : Rules.Comments)
+    if (ownNames.count(CommentName(line)) == 0) lines.push_back(line);
   lines.insert(lines.end(), own.begin(), own.end());
   return lines;
 }
 
-// The disc's values as comment lines, for the names that Lines does not hold already.
-std::vector<std::string> WithDiscComments(std::vector<std::string> Lines, const TTrackTags& Disc) {
+// The disc's values as comment lines. A track total belongs with the disc's own track
+// number, so it is left out when the user numbers the tracks.
+std::vector<std::string> DiscComments(const TTrackTags& Disc, bool UserNumbers) {
+  const auto number = [](int Value) { return Value > 0 ? std::to_string(Value) : std::string(); };
   const std::pair<const char*, std::string> known[] = {
       {"TITLE", Disc.Title},
       {"ARTIST", Disc.Artist},
       {"ALBUM", Disc.Album},
       {"DATE", Disc.Year},
       {"GENRE", Disc.Genre},
-      {"TRACKNUMBER", Disc.Number > 0 ? std::to_string(Disc.Number) : ""},
-      {"TRACKTOTAL", Disc.Total > 0 ? std::to_string(Disc.Total) : ""},
-      {"DISCNUMBER", Disc.Disc > 0 ? std::to_string(Disc.Disc) : ""},
-      {"DISCTOTAL", Disc.Discs > 0 ? std::to_string(Disc.Discs) : ""}};
-  std::set<std::string> given;
-  for (const std::string& line : Lines) given.insert(CommentName(line));
+      {"TRACKNUMBER", number(Disc.Number)},
+      {"TRACKTOTAL", UserNumbers ? std::string() : number(Disc.Total)},
+      {"DISCNUMBER", number(Disc.Disc)},
+      {"DISCTOTAL", number(Disc.Discs)}};
+  std::vector<std::string> lines;
   for (const auto& [name, value] : known)
-    if (!value.empty() && given.count(name) == 0) Lines.push_back(std::string(name) + "=" + value);
-  return Lines;
-}
-
-// The MP3 output's tag texts by their field names.
-std::vector<std::pair<const char*, TSharedText*>> Id3Fields(TMP3Out& Mp3) {
-  return {{"title", &Mp3.Id3TagTitle}, {"artist", &Mp3.Id3TagArtist}, {"album", &Mp3.Id3TagAlbum},
-          {"year", &Mp3.Id3TagYear},   {"genre", &Mp3.Id3TagGenre},   {"track", &Mp3.Id3TagTrack},
-          {"disc", &Mp3.Id3TagDisc}};
-}
-
-// "7/10" as ID3 numbers a track (or a disc) of a whole; "7" when the whole is unknown.
-std::string PartOf(int Number, int Total) {
-  if (Number <= 0) return std::string();
-  return std::to_string(Number) + (Total > 0 ? "/" + std::to_string(Total) : std::string());
-}
-
-// The disc's values in the ID3 fields that the user left to it. The output keeps its
-// fields from job to job, so a field the disc does not know for this track (or a disc
-// that says nothing) gets back the value the run started with.
-void ApplyDiscId3(TMP3Out& Mp3, const TRowTagRules& Rules, const TTrackTags& Disc) {
-  auto fill = [&](const char* Field, TSharedText& Tag, const std::string& Value) {
-    if (Rules.UserMp3Fields.count(Field) != 0) return;
-    const auto base = Rules.Id3Base.find(Field);
-    Tag = !Value.empty() || base == Rules.Id3Base.end() ? Value : base->second;
-  };
-  if (!Rules.TitleFromName) fill("title", Mp3.Id3TagTitle, Disc.Title);
-  fill("artist", Mp3.Id3TagArtist, Disc.Artist);
-  fill("album", Mp3.Id3TagAlbum, Disc.Album);
-  fill("year", Mp3.Id3TagYear, Disc.Year);
-  fill("genre", Mp3.Id3TagGenre, Disc.Genre);
-  if (!Rules.FirstTrack) fill("track", Mp3.Id3TagTrack, PartOf(Disc.Number, Disc.Total));
-  fill("disc", Mp3.Id3TagDisc, PartOf(Disc.Disc, Disc.Discs));
+    if (!value.empty()) lines.push_back(std::string(name) + "=" + value);
+  return lines;
 }
 
 }  // namespace
@@ -176,29 +141,19 @@ void TRunFileNames::Forget(const std::string& FileName) { Written_.erase(Resolve
 // Starting a job
 // ---------------------------------------------------------------------------------
 
-TRowTagRules RunTagRules(const TRowTagRules& Rules, bool DiscTags, TAudioFileOut& Model) {
+TRowTagRules RunTagRules(const TRowTagRules& Rules, const TAudioFileOut& Model) {
   TRowTagRules rules = Rules;
-  rules.DiscTags = DiscTags;
-  if (auto* mp3 = dynamic_cast<TMP3Out*>(&Model))
-    for (const auto& [name, text] : Id3Fields(*mp3)) rules.Id3Base[name] = text->Get();
+  rules.BaseLines = Model.Tags();
   return rules;
 }
 
-// The MP3 output keeps its tags from job to job, so only the per-job ones change. The
-// Ogg Vorbis and FLAC outputs empty their comment lists when they finish a file, but not
-// after a set-up that failed; the lists are therefore set rather than appended to, so
-// that every file carries each line exactly once.
-void ApplyRowTags(TAudioFileOut& Output, const TRowTagRules& Rules, int Index,
-                  const std::string& Caption, const TTrackTags& Disc) {
-  if (auto* mp3 = dynamic_cast<TMP3Out*>(&Output)) {
-    if (Rules.TitleFromName) mp3->Id3TagTitle = Caption;
-    if (Rules.FirstTrack) mp3->Id3TagTrack = std::to_string(*Rules.FirstTrack + Index);
-    if (Rules.DiscTags) ApplyDiscId3(*mp3, Rules, Disc);
-  } else if (auto* vorbis = dynamic_cast<TVorbisOut*>(&Output)) {
-    vorbis->SetComments(WithDiscComments(Rules.Comments, Disc));
-  } else if (auto* flac = dynamic_cast<TFlacOut*>(&Output)) {
-    flac->SetComments(WithDiscComments(JobComments(Rules, Index, Caption), Disc));
-  }
+std::vector<std::string> JobTagLines(const TRowTagRules& Rules, int Index,
+                                     const std::string& Caption, const TTrackTags& Disc) {
+  const std::vector<std::string> own = JobComments(Rules, Index, Caption);
+  const bool userNumbers = std::any_of(own.begin(), own.end(), [](const std::string& Line) {
+    return CommentName(Line) == "TRACKNUMBER";
+  });
+  return WithMissing(WithMissing(own, DiscComments(Disc, userNumbers)), Rules.BaseLines);
 }
 
 // ---------------------------------------------------------------------------------

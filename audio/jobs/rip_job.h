@@ -16,27 +16,18 @@
 #include <vector>
 
 #include "audio_cdrom.h"
-
-enum class TOutputFormat { Wav, Mp3, Ogg, Flac };
-
-// ".wav", ".mp3", ".ogg" or ".flac".
-const char* OutputExtension(TOutputFormat Format);
+#include "output_formats.h"
 
 // What a run writes into each file beyond the format's own settings.
 struct TRowTagRules {
-  bool TitleFromName = false;         // MP3, FLAC: the title is the job's caption
-  std::optional<int> FirstTrack;      // MP3, FLAC: track numbers count up from it, job by job
-  std::vector<std::string> Comments;  // Ogg, FLAC: the comment lines (NAME=value) of every file
-  // MP3: the ID3 fields the user gave ("title", "artist", "album", "year", "genre",
-  // "track", "disc"), which what is known of the disc never replaces.
-  std::set<std::string> UserMp3Fields;
-  // The run tags files from what is known of each disc (TRunOptions::TagsFromDisc):
-  // each job's disc fields are then its own, and a disc that says nothing leaves none
-  // of the previous job's.
-  bool DiscTags = false;
-  // MP3, with DiscTags: the ID3 fields as the run found them (named as UserMp3Fields),
-  // which a field the disc does not know for a track gets back.
-  std::map<std::string, std::string> Id3Base;
+  bool TitleFromName = false;         // the title is the job's caption
+  std::optional<int> FirstTrack;      // track numbers count up from it, job by job
+  // The comment lines (NAME=value) that the user gave for every file, which what is
+  // known of the disc never replaces.
+  std::vector<std::string> Comments;
+  // The tags the run's output held when the run started (the window's tag fields): every
+  // file carries them where neither the user's lines nor the disc say otherwise.
+  std::vector<std::string> BaseLines;
 };
 
 // What is known of one track from its disc: CD-Text, a cue sheet, an online database.
@@ -85,14 +76,15 @@ class TRunFileNames {
 // cannot be written into it, in a sentence, or an empty text when they can.
 std::string OutputFolderProblem(const std::string& Folder);
 
-// Rules for a run: DiscTags as the run says, and the ID3 fields of Model (an MP3
-// output) as they are before its first job.
-TRowTagRules RunTagRules(const TRowTagRules& Rules, bool DiscTags, TAudioFileOut& Model);
+// Rules for a run: Rules, with the tags of Model (the run's output) as they are before
+// its first job.
+TRowTagRules RunTagRules(const TRowTagRules& Rules, const TAudioFileOut& Model);
 
-// Gives Output the tags of job Index (counted from 0) of the run, named Caption, and
-// what is known of its track (Disc) where the user gave no value of their own.
-void ApplyRowTags(TAudioFileOut& Output, const TRowTagRules& Rules, int Index,
-                  const std::string& Caption, const TTrackTags& Disc = {});
+// The tag lines of job Index (counted from 0) of the run, named Caption: the user's lines
+// with the job's own title and track number, then what is known of its track (Disc) and
+// the run's base lines for the names still missing.
+std::vector<std::string> JobTagLines(const TRowTagRules& Rules, int Index,
+                                     const std::string& Caption, const TTrackTags& Disc = {});
 
 // Follows the end of the job a run started: its output's completion, or a failure
 // reported by the output (from any thread) or by the run before the output started.

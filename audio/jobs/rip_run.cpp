@@ -19,7 +19,7 @@ TRipRun::~TRipRun() {
 }
 
 size_t TRipRun::EncodersFor(const TRunOptions& Options, TOutputFormat Format, size_t Jobs) {
-  if (Format == TOutputFormat::Wav) return 1;
+  if (FormatInfo(Format).OneOutputEnough) return 1;
   return std::max<size_t>(1, std::min(Options.TracksAtOnce, Jobs));
 }
 
@@ -38,7 +38,7 @@ void TRipRun::ConnectEvents(TAudioFileOut& Output, TRipRun& Run) {
 bool TRipRun::Run(const std::vector<TPlannedJob>& Jobs, const TRunEncoders& Encoders) {
   Jobs_ = &Jobs;
   Encoders_ = &Encoders;
-  Rules_ = RunTagRules(Encoders.Rules, Options_.TagsFromDisc, *Encoders.Outputs.front());
+  Rules_ = RunTagRules(Encoders.Rules, *Encoders.Outputs.front());
   Ends_.assign(Jobs.size(), TTrackEnd{});
   Verdicts_.assign(Jobs.size(), std::string());
   Over_.assign(Jobs.size(), false);
@@ -166,7 +166,7 @@ void TRipRun::StartJob(size_t Job, TSlot& Slot) {
   TAudioFileOut& output = *Slot.Output;
   Slot.Watch.Begin(&output);
   try {
-    ApplyRowTags(output, Rules_, static_cast<int>(Job), job.Caption, job.Tags);
+    output.SetTags(JobTagLines(Rules_, static_cast<int>(Job), job.Caption, job.Tags));
     Slot.Input = std::make_unique<TSpoolInput>(*Spools_[Job]);
     output.SetInput(Slot.Input.get());
     output.FileName = Slot.FileName;
