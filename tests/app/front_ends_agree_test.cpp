@@ -1,5 +1,6 @@
 // The window and korvane-cli rip through the same job layer: from the same settings
-// they make the same files, byte for byte, per-row tags included.
+// they make the same files, byte for byte, per-row tags included, and both offer every
+// format.
 #include <sys/wait.h>
 
 #include <QCheckBox>
@@ -10,6 +11,7 @@
 #include <cstdio>
 
 #include "flac_settings.h"
+#include "output_formats.h"
 #include "settings_test_support.h"
 
 namespace {
@@ -81,6 +83,29 @@ const TAgreeCase AgreeCases[] = {
      "--format flac --compression-level 8 --tag 'ARTIST=Ann Björk' --tag TRACKNUMBER=5 "
      "--title-from-name --track-from 5"},
 };
+
+// Every format of the table is a button of the window and a --format of korvane-cli, and
+// both convert with it.
+TEST_F(FrontEndsAgreeTest, EveryFormatIsOfferedByBoth) {
+  const std::string cue = MakeDisc(AudioDisc({0.5}));
+  Form->AddDroppedPaths(Entries(cue, {1}));
+  const auto buttons = Form->findChildren<QRadioButton*>();
+  for (const TOutputFormatInfo& format : OutputFormats()) {
+    const auto button = std::find_if(buttons.begin(), buttons.end(), [&](QRadioButton* Button) {
+      return Button->text() == QString::fromUtf8(format.Caption);
+    });
+    ASSERT_NE(button, buttons.end()) << format.Name;
+    (*button)->click();
+    Form->JvXPButton4->click();
+    EXPECT_EQ(Statuses(), QStringList({"Done"})) << format.Name;
+    const std::string file = std::string("Track01") + format.Extension;
+    EXPECT_TRUE(std::filesystem::exists(OutFile(file))) << file;
+    EXPECT_EQ(RunCli(std::string("--format ") + format.Name + " --out '" + (Dir / "cli") + "' '" +
+                     cue + "'"),
+              0);
+    EXPECT_TRUE(std::filesystem::exists(Dir / ("cli/" + file))) << file;
+  }
+}
 
 INSTANTIATE_TEST_SUITE_P(Formats, FrontEndsAgreeTest, ::testing::ValuesIn(AgreeCases),
                          [](const auto& Info) { return std::string(Info.param.Name); });

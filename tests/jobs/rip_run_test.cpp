@@ -1,7 +1,8 @@
 // The run engine with an observer that records what it hears: two discs ripped with one
 // encoder and with two give the same files and tell each job the same way; an abort
 // ends the running job as aborted and starts no other; a track that cannot be read fails
-// alone; test and copy proves each disc in a log of its own; a log and cue sheet never
+// alone; every format of the table writes its files, tags and aborts alike; test and copy
+// proves each disc in a log of its own; a log and cue sheet never
 // replace a file, not even the source image's own sheet.
 #include "rip_run.h"
 
@@ -13,6 +14,7 @@
 #include "command_run.h"
 #include "disc_proof.h"
 #include "flac_decoder.h"
+#include "output_formats.h"
 #include "temp_dir.h"
 #include "track_entry.h"
 
@@ -73,18 +75,19 @@ class RipRunTest : public ::testing::Test {
     }
     return entries;
   }
-  // Rips Entries to FLAC into Folder with Encoders encoders.
+  // Rips Entries into Options.OutDir with Encoders encoders of Format.
   bool Rip(const std::vector<TRunEntry>& Entries, TRunOptions Options, size_t Encoders,
-           TRecorder& Recorder, const std::function<void(TRipRun&)>& Ready = {}) {
+           TRecorder& Recorder, const std::function<void(TRipRun&)>& Ready = {},
+           TOutputFormat Format = TOutputFormat::Flac, const TRowTagRules& Rules = {}) {
     std::filesystem::create_directories(Options.OutDir);
     TDiscKnowledge knowledge(*Drives, TLookupChoice{}, Recorder);
     const std::vector<TPlannedJob> jobs = TRunPlanner(*Drives, knowledge, Options).Plan(Entries);
-    std::vector<std::unique_ptr<TFlacOut>> outputs(Encoders);
+    std::vector<std::unique_ptr<TAudioFileOut>> outputs(Encoders);
     TQueuePump pump(Queue);
     TRipRun run(Options, *Source, knowledge, Recorder, pump);
-    TRunEncoders encoders{TOutputFormat::Flac, {}, {}};
+    TRunEncoders encoders{Format, {}, Rules};
     for (auto& output : outputs) {
-      output = std::make_unique<TFlacOut>();
+      output = FormatInfo(Format).NewOutput();
       TRipRun::ConnectEvents(*output, run);
       encoders.Outputs.push_back(output.get());
     }
@@ -154,6 +157,49 @@ TEST_F(RipRunTest, AnAbortEndsTheRunningJobAsAbortedAndStartsNoOther) {
   const std::string cue = CaptureCommand("cat '" + (Dir / "out/a.cue") + "'").Output;
   EXPECT_EQ(cue.find("aTrack02"), std::string::npos) << cue;
 }
+
+// Every format of the table: a file with its extension and, where the format has tags,
+// the job's tags as another program reads them; an abort ends the running job as aborted
+// and leaves a file that decodes.
+class EveryFormat : public RipRunTest, public ::testing::WithParamInterface<size_t> {};
+
+TEST_P(EveryFormat, WritesTaggedFilesAndAborts) {
+  const TOutputFormatInfo& format = OutputFormats()[GetParam()];
+  const std::string a = MakeDisc("a", "--tracks 2 --seconds 1,20 --content noise");
+  TRunOptions options;
+  options.OutDir = Dir / "out";
+  TRowTagRules rules;
+  rules.Comments = {"ARTIST=Ann Björk"};
+  rules.TitleFromName = true;
+  TRecorder recorder;
+  TRipRun* running = nullptr;
+  recorder.OnProgress = [&](size_t Job, int Percent) {
+    if (Job == 1 && Percent >= 10) running->Abort();
+  };
+  EXPECT_FALSE(Rip(
+      EntriesOf(a, {1, 2}), options, 1, recorder, [&](TRipRun& Run) { running = &Run; },
+      format.Format, rules));
+  EXPECT_EQ(recorder.Ended[0].Result, TTrackResult::Done);
+  EXPECT_EQ(recorder.Ended[1].Result, TTrackResult::Aborted);
+  const auto probe = [&](const char* Track, const char* Entries) {
+    const std::string file = Dir / ("out/a" + std::string(Track) + format.Extension);
+    return CaptureCommand("ffprobe -v error -show_entries " + std::string(Entries) +
+                          " -of default=nw=1 '" + file + "'")
+        .Output;
+  };
+  std::string tags = probe("Track01", "format_tags:stream_tags");
+  std::transform(tags.begin(), tags.end(), tags.begin(),
+                 [](unsigned char c) { return std::tolower(c); });
+  if (format.Tagged) {
+    EXPECT_NE(tags.find("artist=ann björk"), std::string::npos) << format.Name << tags;
+    EXPECT_NE(tags.find("title=atrack01"), std::string::npos) << format.Name << tags;
+  }
+  EXPECT_NE(probe("Track02", "format=duration").find("duration="), std::string::npos)
+      << format.Name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, EveryFormat, ::testing::Range<size_t>(0, OutputFormats().size()),
+                         [](const auto& Info) { return OutputFormats()[Info.param].Name; });
 
 TEST_F(RipRunTest, AnUnreadableTrackFailsAloneAndTestAndCopyProvesEachDisc) {
   const std::string a = MakeDisc("a", "--tracks 3 --seconds 1,1 --data-track first");
