@@ -114,25 +114,6 @@ int TCliOptions::DefaultJobs() {
 
 namespace {
 
-int JobsValue(const std::string& Value) {
-  const std::optional<long> jobs = WholeNumber(Value, 1, TCliOptions::MaxJobs, false);
-  if (!jobs)
-    throw TUsageError("The option --jobs takes a whole number from 1 to " +
-                      std::to_string(TCliOptions::MaxJobs) + ", not \"" + Value + "\".");
-  return static_cast<int>(*jobs);
-}
-
-int OffsetValue(const std::string& Value) {
-  const std::optional<long> offset =
-      WholeNumber(Value, -TCliOptions::MaxOffset, TCliOptions::MaxOffset, true);
-  if (!offset)
-    throw TUsageError(
-        "The option --offset takes the drive's read offset in samples, a whole "
-        "number from -44100 to 44100, not \"" +
-        Value + "\".");
-  return static_cast<int>(*offset);
-}
-
 // The database's address after "accuraterip=": an http or https URL with a host.
 std::string AccurateRipAddress(const std::string& Url) {
   const size_t scheme = Url.find("://");
@@ -161,24 +142,6 @@ void LookupValue(const std::string& Value, TCliOptions& Options) {
         "not \"" +
         Value + "\".");
   Options.Lookup = Value;
-}
-
-int RetriesValue(const std::string& Value) {
-  const std::optional<long> retries = WholeNumber(Value, 0, 20, false);
-  if (!retries)
-    throw TUsageError("The option --retries takes a whole number from 0 to 20, not \"" + Value +
-                      "\".");
-  return static_cast<int>(*retries);
-}
-
-int ReleaseValue(const std::string& Value) {
-  const std::optional<long> release = WholeNumber(Value, 1, 1000000, false);
-  if (!release)
-    throw TUsageError(
-        "The option --release takes the number of a match (1, 2, ...) as the "
-        "lookup lists them, not \"" +
-        Value + "\".");
-  return static_cast<int>(*release);
 }
 
 // The service's address and the choice among its matches belong to a lookup of names.
@@ -216,6 +179,16 @@ std::optional<long> WholeNumber(const std::string& Text, long Min, long Max, boo
   const long value = std::stol(Text);
   if (value < Min || value > Max) return std::nullopt;
   return value;
+}
+
+int IntegerOption(const std::string& Name, const std::string& Value, int Min, int Max,
+                  const std::string& What) {
+  const std::optional<long> number = WholeNumber(Value, Min, Max, Min < 0);
+  if (!number)
+    throw TUsageError("The option " + Name + " takes " + (What.empty() ? "" : What + ", ") +
+                      "a whole number from " + std::to_string(Min) + " to " + std::to_string(Max) +
+                      ", not \"" + Value + "\".");
+  return static_cast<int>(*number);
 }
 
 bool TCliOptions::Has(const std::string& Name) const {
@@ -274,7 +247,7 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
             "Name the output folder, or drop --out to write into the current folder.");
       options.OutDir = value;
     } else if (argument == "--jobs") {
-      options.Jobs = JobsValue(value);
+      options.Jobs = IntegerOption(argument, value, 1, TCliOptions::MaxJobs);
     } else if (argument == "--name") {
       if (value.empty())
         throw TUsageError("The option --name needs a template, such as \"%n - %t\".");
@@ -286,13 +259,15 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
     } else if (argument == "--cddb-user") {
       options.CddbUser = CddbUserValue(value);
     } else if (argument == "--release") {
-      options.Release = ReleaseValue(value);
+      options.Release = IntegerOption(argument, value, 1, 1000000,
+                                      "the number of a match as the lookup lists them");
     } else if (argument == "--offset") {
-      options.Offset = OffsetValue(value);
+      options.Offset = IntegerOption(argument, value, -TCliOptions::MaxOffset,
+                                     TCliOptions::MaxOffset, "the drive's read offset in samples");
     } else if (argument == "--verify") {
       options.Verify = true;
     } else if (argument == "--retries") {
-      options.Retries = RetriesValue(value);
+      options.Retries = IntegerOption(argument, value, 0, 20);
       retriesGiven = true;
     } else if (argument == "--log") {
       options.Log = true;

@@ -52,3 +52,8 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments);
 // lies outside Min to Max.
 std::optional<long> WholeNumber(const std::string& Text, long Min, long Max, bool Negative);
 std::string UsageText();
+
+// Whole-number option values (What: what the number is, for the message), refused with
+// a clear message when they are not one or lie outside Min to Max.
+int IntegerOption(const std::string& Name, const std::string& Value, int Min, int Max,
+                  const std::string& What = "");

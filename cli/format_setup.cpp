@@ -10,14 +10,6 @@
 #include "audio_wave.h"
 #include "text_case.h"
 
-int IntegerOption(const std::string& Name, const std::string& Value, int Min, int Max) {
-  const std::optional<long> number = WholeNumber(Value, Min, Max, Min < 0);
-  if (!number)
-    throw TUsageError("The option " + Name + " takes a whole number from " + std::to_string(Min) +
-                      " to " + std::to_string(Max) + ", not \"" + Value + "\".");
-  return static_cast<int>(*number);
-}
-
 namespace {
 
 class TWavSetup : public TFormatSetup {

@@ -31,6 +31,3 @@ class TFormatSetup {
   TRowTagRules RowTags_;
   std::vector<std::string> Warnings_;
 };
-
-// Whole-number option values, refused with a clear message when they are not.
-int IntegerOption(const std::string& Name, const std::string& Value, int Min, int Max);

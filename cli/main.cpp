@@ -35,7 +35,9 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (options.Version) {
-    std::puts("korvane-cli version 1.00\nLicence: GPL-3.0-or-later (GNU General Public License, version 3 or later)");
+    std::puts(
+        "korvane-cli version 1.00\nLicence: GPL-3.0-or-later (GNU General Public License, version "
+        "3 or later)");
     return 0;
   }
   InstallStopHandlers();
