@@ -5,13 +5,16 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <optional>
 #include <vector>
 
+#include "audio_classes.h"
 #include "file_stream.h"
 #include "text_case.h"
 
@@ -205,6 +208,32 @@ std::string CDRipDriveName(int Drive) {
   return LibraryText([&](char* Buffer, int32_t Size) {
     return library->Functions().CR_GetDriveName(Drive, Buffer, Size);
   });
+}
+
+void CDRipKeepReadOffset(int Drive, int Samples) {
+  const std::shared_ptr<const TCDRipLibrary> library = CDRipBinding().Library();
+  const std::string path = CDRipSettingsPath();
+  if (!library || path.empty())
+    throw EAudioException("No settings file (cdr.ini) is in use, so the offset cannot be kept.");
+  std::string key = LibraryText([&](char* Buffer, int32_t Size) {
+    return library->Functions().CR_GetDriveModel(Drive, Buffer, Size);
+  });
+  if (key.empty()) key = CDRipDriveName(Drive);
+  const std::optional<std::string> old = ReadSettingsText(path);
+  if (key.empty() || !old)
+    throw EAudioException("The read offset cannot be kept in " + path + ": " +
+                          (key.empty() ? "there is no such drive." : "it is not a settings file."));
+  const std::string text = WithIniValue(*old, "ReadOffsets", key, std::to_string(Samples));
+  // Written whole under another name first, so that a failed write leaves the file as it was.
+  const std::string staging = path + ".new";
+  std::ofstream out(staging, std::ios::binary | std::ios::trunc);
+  out << text;
+  out.close();
+  if (!out || std::rename(staging.c_str(), path.c_str()) != 0) {
+    const std::string why = std::strerror(errno);
+    std::remove(staging.c_str());
+    throw EAudioException("The read offset cannot be kept in " + path + " (" + why + ").");
+  }
 }
 
 std::string CDRipLastError() {

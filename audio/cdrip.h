@@ -46,6 +46,10 @@ int CDRipAddImageDrive(const std::string& Path);
 // The drive's name (its device path, or the image's absolute path); empty when there
 // is no such drive or the library is not loaded.
 std::string CDRipDriveName(int Drive);
+// Keeps Samples as the drive's read offset in cdr.ini, section "ReadOffsets", under the
+// drive's model (else its name), where the library looks first; the library reads it at
+// its next start. Raises EAudioException, saying why, when the file cannot be written.
+void CDRipKeepReadOffset(int Drive, int Samples);
 // The number of the drive that Name denotes, -1 when none does. Names are compared
 // with their links resolved, so a link (/dev/cdrom) finds the drive of the device it
 // points to (/dev/sr0), and a relative path finds the image of its absolute path.

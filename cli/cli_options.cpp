@@ -15,10 +15,12 @@ struct TOptionSpec {
 
 // The options of every format; those of the formats come from the format table.
 const TOptionSpec GeneralOptions[] = {
-    {"--format", true}, {"--out", true},           {"--jobs", true},     {"--name", true},
-    {"--lookup", true}, {"--lookup-server", true}, {"--release", true},  {"--cddb-user", true},
-    {"--offset", true}, {"--verify", false},       {"--retries", true},  {"--log", false},
-    {"--list", false},  {"--help", false},         {"--version", false},
+    {"--format", true},  {"--out", true},          {"--jobs", true},
+    {"--name", true},    {"--lookup", true},       {"--lookup-server", true},
+    {"--release", true}, {"--cddb-user", true},    {"--offset", true},
+    {"--verify", false}, {"--retries", true},      {"--log", false},
+    {"--list", false},   {"--find-offset", false}, {"--keep-offset", false},
+    {"--help", false},   {"--version", false},
 };
 
 // A format's option: its setting and the formats it belongs to.
@@ -273,6 +275,10 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
       options.Log = true;
     } else if (argument == "--list") {
       options.List = true;
+    } else if (argument == "--find-offset") {
+      options.FindOffset = true;
+    } else if (argument == "--keep-offset") {
+      options.KeepOffset = true;
     } else if (argument == "--help") {
       options.Help = true;
     } else if (argument == "--version") {
@@ -290,6 +296,12 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
                         ", not to --format " + options.Format + ".");
   CheckEveryOptionActs(options);
   CheckLookupOptionsAct(options);
+  if (options.KeepOffset && !options.FindOffset)
+    throw TUsageError(
+        "The option --keep-offset has no effect without --find-offset: it keeps the offset "
+        "found in cdr.ini.");
+  if (options.FindOffset && options.Sources.size() > 1)
+    throw TUsageError("The option --find-offset takes one drive (or none: the first drive).");
   if (retriesGiven && !options.Verify)
     throw TUsageError(
         "The option --retries has no effect without --verify: it sets the further reads when "
@@ -389,6 +401,12 @@ std::string UsageText() {
                          and a cue sheet beside the files, one per disc; each
                          track's CRC and peak are printed
   --list                 show the drives and their tracks, then exit
+  --find-offset          find the read offset of the drive named (or of the first
+                         drive) with a disc that the AccurateRip database knows:
+                         a few tracks are read and every offset from -2940 to
+                         +2940 samples tried (--lookup accuraterip=URL sets the
+                         database's address), then exit
+  --keep-offset          with --find-offset: keep the offset found in cdr.ini
   -h, --help             show this help, then exit
   --version              show the version, then exit
 

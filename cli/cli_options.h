@@ -30,6 +30,8 @@ struct TCliOptions {
   bool Log = false;               // a rip log and a cue sheet beside the files, per disc
   static constexpr int MaxOffset = 44100;
   bool List = false;
+  bool FindOffset = false;  // find the drive's read offset with the AccurateRip database
+  bool KeepOffset = false;  // and keep it in cdr.ini
   bool Help = false;
   bool Version = false;
   std::vector<std::string> Sources;  // track entries, disc images, devices

@@ -43,6 +43,7 @@ int main(int argc, char** argv) {
   InstallStopHandlers();
   try {
     TRipSession session(options, stdout, stderr, isatty(STDOUT_FILENO) != 0);
+    if (options.FindOffset) return session.FindOffset();
     return options.List ? session.List() : session.Run();
   } catch (const TUsageError& e) {
     std::fprintf(stderr, "korvane-cli: %s\n", e.what());

@@ -5,6 +5,7 @@
 
 #include "disc_tags.h"
 #include "format_setup.h"
+#include "offset_finder.h"
 #include "track_entry.h"
 
 std::atomic<int> TRipSession::StopSignal{0};
@@ -277,6 +278,46 @@ int TRipSession::List() {
     PrintDiscKnowledge(drive);
   }
   return status;
+}
+
+int TRipSession::FindOffset() {
+  const std::string name = Options_.Sources.empty() ? std::string() : Options_.Sources.front();
+  const int drive =
+      name.empty() ? (Drives_.DriveCount() > 0 ? 0 : -1) : Drives_.DriveOfSource(name);
+  if (drive < 0) {
+    std::fprintf(
+        Err_, "korvane-cli: %s\n",
+        name.empty() ? "No CD drive found." : NoDriveReason(name, Drives_.LastError()).c_str());
+    return 1;
+  }
+  TOffsetSearch search;
+  search.Drive = drive;
+  if (!Options_.AccurateRipServer.empty()) search.Database.Url = Options_.AccurateRipServer;
+  search.Progress = [this](const std::string& Text) {
+    std::fprintf(Out_, "%s\n", Text.c_str());
+    std::fflush(Out_);
+  };
+  search.ShouldStop = [] { return StopSignal != 0; };
+  const std::optional<TFoundOffset> found = FindReadOffset(CDIn_, search);
+  if (!found) {
+    std::fprintf(Err_,
+                 "korvane-cli: No read offset from -%d to +%d samples makes the tracks read match "
+                 "the AccurateRip database. The disc may be another pressing than those the "
+                 "database knows, or scratched: try another disc.\n",
+                 MaxSearchedOffset, MaxSearchedOffset);
+    return 1;
+  }
+  std::fprintf(Out_,
+               "The drive's read offset is %+d samples: %d of %d tracks read match the "
+               "AccurateRip database at it (confidence %d).\n",
+               found->Offset, found->TracksMatched, found->TracksRead, found->Confidence);
+  if (Options_.KeepOffset) {
+    CDRipKeepReadOffset(drive, found->Offset);
+    std::fprintf(Out_, "Kept in %s.\n", CDRipSettingsPath().c_str());
+  } else {
+    std::fprintf(Out_, "Use --offset %d, or --keep-offset to keep it in cdr.ini.\n", found->Offset);
+  }
+  return 0;
 }
 
 // The disc's identities, and its texts when it has any.

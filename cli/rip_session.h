@@ -49,6 +49,9 @@ class TRipSession {
   // Prints the drives and their tracks; returns the exit status (1 when a source
   // named could not be read).
   int List();
+  // Finds the read offset of the drive named (or the first) and prints it; returns the
+  // exit status (1 when none was found or the search failed).
+  int FindOffset();
 
   // Set from a signal handler: the number of the signal that asks to stop.
   static std::atomic<int> StopSignal;
