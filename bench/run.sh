@@ -11,7 +11,9 @@
 # medians are shown as a measure of the noise). Also measures korvane-cli's peak memory
 # on a short and a long track, checks that its files decode to the right length in
 # ffmpeg and pass ogginfo (and its FLAC files `flac -t`, decoding to the very samples of
-# the input, at a size near flac's), and runs bench_cdin and bench_idle from the build.
+# the input, at a size near flac's; its Opus files opusinfo, decoding to the audio that
+# opusenc's file decodes to), and runs bench_cdin, bench_idle and bench_opus from the
+# build.
 #
 # Prints one table with a PASS or FAIL per line; exits 1 when a target is missed,
 # 2 when something needed is missing or a command fails.
@@ -37,7 +39,7 @@ fast_rounds=${KORVANE_BENCH_FAST_ROUNDS:-9}
 # enough that five rounds of three races stay within a couple of minutes; the PCM race
 # copies a full 79-minute disc, so that even cp takes a few tenths of a second.
 mix_seconds=360                    # IMA ADPCM races; long track of two memory lines
-enc_seconds=150                    # MP3, Ogg and FLAC races
+enc_seconds=150                    # MP3, Ogg, FLAC and Opus races
 short_seconds=60                   # short track of the memory lines
 long_tracks=(1200 1200 1200 1140)  # PCM race: 79:00 in four tracks
 rss_slack_kib=4096                 # how much more the long track may take at its peak
@@ -52,8 +54,8 @@ disc_rss_limit_kib=$((64 * 1024))  # korvane's peak on the whole disc
 # The standard tools that korvane is measured against, installed when missing.
 bash "$here/../scripts/setup.sh" bench
 missing=()
-for tool in "$cli" "$mkdisc" "$bin/bench_cdin" "$bin/bench_idle" ffmpeg sox soxi lame \
-  oggenc ogginfo cd-paranoia flac; do
+for tool in "$cli" "$mkdisc" "$bin/bench_cdin" "$bin/bench_idle" "$bin/bench_opus" ffmpeg sox \
+  soxi lame oggenc ogginfo cd-paranoia flac opusenc opusdec opusinfo; do
   command -v "$tool" >/dev/null || missing+=("$tool")
 done
 if ((${#missing[@]})); then
@@ -269,6 +271,12 @@ oggenc_q2() { oggenc --quiet -q 2 -o q2.ogg "$data/enc.wav"; }
 korvane_flac() { "$cli" --out . --format flac --compression-level 5 "$data/enc.cue"; }
 flac_5() { flac --silent -5 --no-padding -o enc.flac "$data/enc.wav"; }
 
+# The Opus output at the settings of opusenc's: 160 kbit/s, variable (unconstrained),
+# complexity 10. Until korvane-cli offers the format, korvane's side is bench_opus, which
+# rips the first track of the image through the same CD source and output.
+korvane_opus() { "$bin/bench_opus" --bitrate 160 --complexity 10 "$data/enc.cue" enc.opus; }
+opusenc_160() { opusenc --quiet --bitrate 160 --comp 10 --vbr "$data/enc.wav" enc.opus; }
+
 # The whole disc: korvane with --jobs, the tools one track after another, and the tools
 # several at once (xargs -P), as a user without korvane would run them.
 mp3_options=(-b 128 -q 5 -m s)
@@ -407,6 +415,26 @@ check_flac() {
   check_row "FLAC file passes flac -t" "flac -t passes; flac -d gives exactly the samples of enc.wav" "$result"
 }
 
+# korvane's Opus file passes opusinfo, decodes in opusdec (at the input's rate) to the
+# input's length, and to the very samples that opusenc's file at the same settings
+# decodes to: the two encoders ran alike, so their race compares like with like.
+check_opus() {
+  local k=$work/check/enc.opus o=$work/check/opusenc.opus result=PASS frames expected
+  rm -rf "$work/check" && mkdir -p "$work/check"
+  "$bin/bench_opus" --bitrate 160 --complexity 10 "$data/enc.cue" "$k" >>"$logs/checks.log" 2>&1 ||
+    result=FAIL
+  opusenc --quiet --bitrate 160 --comp 10 --vbr "$data/enc.wav" "$o" >>"$logs/checks.log" 2>&1 ||
+    result=FAIL
+  opusinfo "$k" >"$logs/opusinfo.log" 2>&1 || result=FAIL
+  grep -qiE 'warning|error' "$logs/opusinfo.log" && result=FAIL
+  frames=$(($(opusdec --quiet "$k" - 2>>"$logs/checks.log" | wc -c) / 4))
+  expected=$(soxi -s "$data/enc.wav")
+  cmp -s <(opusdec --quiet "$k" - 2>/dev/null) <(opusdec --quiet "$o" - 2>/dev/null) || result=FAIL
+  check_row "Opus file passes opusinfo" \
+    "opusinfo clean; opusdec decodes input $(printf %+d $((frames - expected))) frames, as opusenc's file" \
+    "$(pass_if test "$result" = PASS -a "$frames" -eq "$expected")"
+}
+
 # --- memory ---------------------------------------------------------------------------
 
 # Peak resident set of one korvane-cli run, in KiB.
@@ -488,6 +516,10 @@ flac_size=$(awk -v k="$(cat "$sizes/korvane_flac")" -v f="$(cat "$sizes/flac_5")
 row "FLAC level 5 size, $enc_length" "$(cat "$sizes/korvane_flac") B" "flac $(cat "$sizes/flac_5") B" \
   "$flac_size" "<= 1.01" "$(pass_if compare "$flac_size" "<=" 1.01)"
 
+note "Opus race ($rounds rounds) ..."
+race_for_target "$rounds" 1.05 korvane_opus opusenc_160
+time_row "Opus VBR 160 c10, $enc_length" korvane_opus opusenc opusenc_160 1.05
+
 disc_length=$(clock_length $((disc_tracks * disc_track_seconds)))
 section "Whole disc, $disc_tracks tracks, $disc_length: korvane --jobs $disc_jobs; min / median over $disc_rounds rounds" \
   "$(race_heads korvane tool "ratio")"
@@ -531,6 +563,7 @@ check_mp3 CBR --bitrate 128 --quality 5 --mode stereo
 check_mp3 VBR --vbr --vbr-quality 4 --vbr-min 32 --vbr-max 320 --mode stereo
 check_ogg
 check_flac
+check_opus
 rm -rf "$work/check"
 
 # The benchmark programs of the build: reading through the CD source against libcdio
@@ -562,7 +595,8 @@ echo
 echo "Bytes written in the last round: IMA $(size_of korvane_ima_mix) (ffmpeg $(size_of ffmpeg_ima_mix)),"
 echo "  PCM $(size_of korvane_pcm) (cd-paranoia $(size_of cdparanoia_pcm), cp $(size_of cp_pcm)),"
 echo "  MP3 CBR $(size_of korvane_mp3_cbr) (lame $(size_of lame_cbr)), MP3 VBR $(size_of korvane_mp3_vbr) (lame $(size_of lame_vbr)),"
-echo "  Ogg $(size_of korvane_ogg) (oggenc $(size_of oggenc_q2)), FLAC $(size_of korvane_flac) (flac $(size_of flac_5))"
+echo "  Ogg $(size_of korvane_ogg) (oggenc $(size_of oggenc_q2)), FLAC $(size_of korvane_flac) (flac $(size_of flac_5)),"
+echo "  Opus $(size_of korvane_opus) (opusenc $(size_of opusenc_160); korvane's pages hold 0.25 s, opusenc's 1 s)"
 echo
 echo "bench_cdin:"
 indent <<<"$cdin_output"

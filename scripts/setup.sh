@@ -18,7 +18,7 @@ build=(
   # CD drives and disc images
   libcdio-dev libcdio-paranoia-dev libcue-dev
   # encoders and decoders (loaded at run time; headers give the record layouts)
-  libmp3lame-dev libogg-dev libvorbis-dev libmad0-dev libflac-dev
+  libmp3lame-dev libogg-dev libvorbis-dev libmad0-dev libflac-dev libopusenc-dev
   # disc identities and online lookups
   libdiscid-dev libcurl4-openssl-dev nlohmann-json3-dev zlib1g-dev
   # korvane-cli's manual page, made from its --help
@@ -30,12 +30,13 @@ fuzz=(
 )
 test=(
   # the libraries loaded at run time, which the tests rip with
-  libmp3lame0 libflac12
+  libmp3lame0 libflac12 libopusenc0
   # GoogleTest, sox and flac as independent decoders, mutagen as an independent reader
   # of MP3 tags and FLAC metadata
   libgtest-dev sox flac python3-mutagen
-  # ffmpeg and ogginfo read back every format and check files cut short by a full disk
-  ffmpeg vorbis-tools
+  # ffmpeg and ogginfo read back every format and check files cut short by a full disk;
+  # opusdec and opusinfo decode and check the Opus files
+  ffmpeg vorbis-tools opus-tools
   # the window under a virtual display, and its screenshot
   xvfb xauth x11-apps imagemagick
   # the checks of the installed desktop entry, AppStream metadata and manual pages, and
@@ -45,7 +46,7 @@ test=(
   "${fuzz[@]}"
 )
 bench=(
-  ffmpeg lame vorbis-tools cd-paranoia hyperfine sox flac
+  ffmpeg lame vorbis-tools cd-paranoia hyperfine sox flac opus-tools
 )
 deb=(
   "${build[@]}"

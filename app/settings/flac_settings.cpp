@@ -66,15 +66,5 @@ void TFlacSettings::ShowTagWindow() {
 
 std::vector<std::string> TFlacSettings::Comments() const {
   if (!UseTags->isChecked() || !Form2_) return {};
-  const TId3TagTexts texts = Form2_->TagTexts();
-  std::vector<std::string> lines;
-  for (const auto& [name, text] : {std::pair<const char*, const QString&>{"TITLE", texts.Title},
-                                   {"ARTIST", texts.Artist},
-                                   {"ALBUM", texts.Album},
-                                   {"DATE", texts.Year},
-                                   {"TRACKNUMBER", texts.Track},
-                                   {"GENRE", texts.Genre},
-                                   {"COMMENT", texts.Comment}})
-    if (!text.isEmpty()) lines.push_back(std::string(name) + "=" + text.toStdString());
-  return lines;
+  return CommentLinesOf(Form2_->TagTexts());
 }

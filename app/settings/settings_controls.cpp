@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QRadioButton>
 
+#include "unit2.h"
+
 namespace {
 
 // Switches fill the group's width less its frame.
@@ -49,4 +51,17 @@ QLabel* PlacedLabel(const QString& Text, QWidget* Parent, const QRect& Place) {
   auto* label = new QLabel(Text, Parent);
   label->setGeometry(Place);
   return label;
+}
+
+std::vector<std::string> CommentLinesOf(const TId3TagTexts& Texts) {
+  std::vector<std::string> lines;
+  for (const auto& [name, text] : {std::pair<const char*, const QString&>{"TITLE", Texts.Title},
+                                   {"ARTIST", Texts.Artist},
+                                   {"ALBUM", Texts.Album},
+                                   {"DATE", Texts.Year},
+                                   {"TRACKNUMBER", Texts.Track},
+                                   {"GENRE", Texts.Genre},
+                                   {"COMMENT", Texts.Comment}})
+    if (!text.isEmpty()) lines.push_back(std::string(name) + "=" + text.toStdString());
+  return lines;
 }

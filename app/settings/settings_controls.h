@@ -6,12 +6,16 @@
 #include <QString>
 #include <QStringList>
 
+#include <string>
+#include <vector>
+
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
 class QRadioButton;
 class QWidget;
+struct TId3TagTexts;
 
 // Height of one row of switches inside a group, and the top of the first row.
 constexpr int SwitchRowHeight = 18;
@@ -24,3 +28,8 @@ QCheckBox* GroupCheckBox(const QString& Caption, QGroupBox* Group, int Row);
 // A list that offers only its items (no typing).
 QComboBox* DropDownList(const QStringList& Items, QWidget* Parent, const QRect& Place);
 QLabel* PlacedLabel(const QString& Text, QWidget* Parent, const QRect& Place);
+
+// The comment lines NAME=value (TITLE, ARTIST, ALBUM, DATE, TRACKNUMBER, GENRE, COMMENT)
+// of the tag window's texts that are not empty, for the formats with Vorbis-style
+// comments.
+std::vector<std::string> CommentLinesOf(const TId3TagTexts& Texts);

@@ -2,6 +2,7 @@
 
 #include "audio_flac.h"
 #include "audio_lame.h"
+#include "audio_opus.h"
 #include "audio_vorbis.h"
 #include "audio_wave.h"
 
@@ -60,11 +61,21 @@ std::unique_ptr<TAudioFileOut> FlacLike(const TFlacOut& Model) {
   return copy;
 }
 
+std::unique_ptr<TAudioFileOut> OpusLike(const TOpusOut& Model) {
+  auto copy = std::make_unique<TOpusOut>();
+  copy->Bitrate = Model.Bitrate;
+  copy->Complexity = Model.Complexity;
+  copy->Vbr = Model.Vbr;
+  copy->Comments = Model.Comments;
+  return copy;
+}
+
 std::unique_ptr<TAudioFileOut> SameClassLike(const TAudioFileOut& Model) {
   if (const auto* wave = dynamic_cast<const TWaveOut*>(&Model)) return WaveLike(*wave);
   if (const auto* mp3 = dynamic_cast<const TMP3Out*>(&Model)) return Mp3Like(*mp3);
   if (const auto* vorbis = dynamic_cast<const TVorbisOut*>(&Model)) return VorbisLike(*vorbis);
   if (const auto* flac = dynamic_cast<const TFlacOut*>(&Model)) return FlacLike(*flac);
+  if (const auto* opus = dynamic_cast<const TOpusOut*>(&Model)) return OpusLike(*opus);
   throw EAudioException("This output cannot encode several tracks at once");
 }
 

@@ -7,10 +7,13 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QSpinBox>
 #include <QToolButton>
 
 #include <tuple>
 
+#include "audio_opus.h"
+#include "opus_settings.h"
 #include "settings_test_support.h"
 #include "spin_button.h"
 
@@ -97,6 +100,33 @@ TEST_F(SettingsTest, CompressionSliderEndsStoreZeroAndOne) {
   EXPECT_FLOAT_EQ(VorbisOut1().Compression, 0.0f);
   QTest::keyClick(slider, Qt::Key_Right);
   EXPECT_FLOAT_EQ(VorbisOut1().Compression, 0.01f);
+}
+
+// The Opus tab on a sheet of its own: it shows the output's settings, keeps the bit
+// rate to what a stereo stream can carry, and writes what the user sets; its comments
+// are the tag window's texts only while "Use tags" is checked.
+TEST_F(SettingsTest, OpusTabStoresItsSettingsWithinTheirRanges) {
+  QWidget sheet;
+  TOpusOut output;
+  TOpusSettings opus(&sheet, output);
+  opus.SetTagSettingsWindow(Form2.get());
+  EXPECT_EQ(opus.BitrateBox->text(), "160 kbit/s");
+  EXPECT_TRUE(opus.VariableBitrate->isChecked());
+  EXPECT_EQ(opus.ComplexityLabel->text(), "Complexity 10");
+  const std::pair<int, int> typed[] = {{96, 96}, {600, 510}, {2, 6}};
+  for (const auto& [value, stored] : typed) {
+    opus.BitrateBox->setValue(value);
+    EXPECT_EQ(output.Bitrate, stored) << value;
+  }
+  opus.VariableBitrate->click();
+  EXPECT_FALSE(output.Vbr);
+  QTest::keyClick(opus.ComplexitySlider, Qt::Key_Home);
+  EXPECT_EQ(output.Complexity, 0);
+  EXPECT_EQ(opus.ComplexityLabel->text(), "Complexity 0");
+  Form2->Edit3->setText("Jóga");
+  EXPECT_TRUE(opus.Comments().empty());
+  opus.UseTags->click();
+  EXPECT_EQ(opus.Comments(), std::vector<std::string>{"TITLE=Jóga"});
 }
 
 // The user's choices in the three Ogg lists, and what the lists show and the output

@@ -1,4 +1,4 @@
-// The run-time library bindings, all eight alike: a missing or incomplete library is
+// The run-time library bindings, all nine alike: a missing or incomplete library is
 // not loaded and is named in its message, a binding loads again after it was unloaded,
 // and a copy that a component holds outlives the binding's.
 #include <gmock/gmock.h>
@@ -12,6 +12,7 @@
 #include "audio_cdrom.h"
 #include "audio_flac.h"
 #include "audio_lame.h"
+#include "audio_opus.h"
 #include "audio_vorbis.h"
 #include "madlib.h"
 #include "temp_dir.h"
@@ -47,6 +48,8 @@ const TBindingCase Bindings[] = {
     {"MADLib", &MadBinding(), "", nullptr, "libmad.so.0 library could not be loaded."},
     {"flac", &FlacBinding(), "", [] { TFlacOut output; },
      "libFLAC.so.12 library could not be loaded."},
+    {"opusenc", &OpusEncBinding(), "", [] { TOpusOut output; },
+     "libopusenc.so.0 library could not be loaded."},
 };
 
 bool Mapped(const char* FileName) {

@@ -15,12 +15,14 @@
 
 #include "audio_flac.h"
 #include "audio_lame.h"
+#include "audio_opus.h"
 #include "audio_vorbis.h"
 #include "audio_wave.h"
 #include "command_run.h"
 #include "flac_decoder.h"
 #include "mp3_decoder.h"
 #include "ogg_decoder.h"
+#include "opus_decoder.h"
 #include "pcm_source.h"
 #include "pipeline_test.h"
 #include "small_disk.h"
@@ -138,6 +140,19 @@ struct Flac {
   static constexpr int64_t Tolerance = 0;
 };
 
+// `opusinfo` reads the file clean, also one that was cut short. The decoded length is
+// the input's (the header's pre-skip and the last page's granule position trim the
+// codec's padding); a cut file may lose up to one 20 ms frame.
+struct Opus {
+  using Output = TOpusOut;
+  static constexpr const char* Name = "Opus";
+  static constexpr const char* FileName = "out.opus";
+  static void Configure(TOpusOut&) {}
+  static int64_t DecodedFrames(const std::string& File) { return opustest::CleanFileFrames(File); }
+  static bool HoldsATrueFile(const std::string& File) { return DecodedFrames(File) > 0; }
+  static constexpr int64_t Tolerance = 882;
+};
+
 constexpr int InputFrames = 44100;
 
 template <class Format>
@@ -173,7 +188,7 @@ struct FormatNames {
   }
 };
 
-using Formats = ::testing::Types<WavPcm, WavImaAdpcm, Mp3, OggVorbis, Flac>;
+using Formats = ::testing::Types<WavPcm, WavImaAdpcm, Mp3, OggVorbis, Flac, Opus>;
 TYPED_TEST_SUITE(OutputBehaviour, Formats, FormatNames);
 
 TYPED_TEST(OutputBehaviour, AWholeRunDecodesToTheInputsLengthWithProgressUpTo100) {
@@ -265,10 +280,13 @@ TYPED_TEST(OutputBehaviour, AFullDiskKeepsATrueFileAndSaysItIsIncomplete) {
 }
 
 // What decoders we did not write say about a file: ffmpeg's errors, and for Ogg what
-// ogginfo warns of (a stream without its end-of-stream page, a page cut short).
+// ogginfo or opusinfo warn of (a stream without its end-of-stream page, a page cut
+// short).
 std::string OutsideDecodersComplaints(const std::string& File) {
   std::string complaints =
       CaptureCommand("ffmpeg -nostdin -v error -i '" + File + "' -f null -").Output;
+  if (File.size() > 5 && File.compare(File.size() - 5, 5, ".opus") == 0)
+    complaints += opustest::Complaints(File);
   if (File.size() > 4 && File.compare(File.size() - 4, 4, ".ogg") == 0) {
     const TCommandResult info = CaptureCommand("ogginfo '" + File + "'");
     for (const char* word : {"WARNING", "ERROR", "Warning", "Error"})

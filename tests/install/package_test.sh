@@ -69,7 +69,7 @@ zcat "$root/usr/share/man/man1/korvane-cli.1.gz" | grep -q '^korvane-cli \\- .*F
 control=debian/control
 grep -q '^ .*FLAC' "$control" || fail "the description names no FLAC"
 depends=$(sed -n '/^Depends:/,/^[A-Z]/p' "$control")
-for package in libmp3lame0 libogg0 libvorbis0a libvorbisenc2 libvorbisfile3 libmad0 libflac12 \
+for package in libmp3lame0 libogg0 libvorbis0a libvorbisenc2 libvorbisfile3 libmad0 libflac12 libopusenc0 \
   zlib1g '${shlibs:Depends}'; do
   grep -qF "$package" <<<"$depends" || fail "Depends lacks $package"
 done
