@@ -55,6 +55,8 @@ class TOpusOut : public TAudioFileOut {
   std::vector<std::string> Comments;
 
   void SetComments(const std::vector<std::string>& Lines) { Comments = Lines; }
+  void SetTags(const std::vector<std::string>& Lines) override { Comments = Lines; }
+  std::vector<std::string> Tags() const override { return Comments; }
 
   bool WriteStep(bool Abort) override;
 

@@ -12,8 +12,7 @@
 # on a short and a long track, checks that its files decode to the right length in
 # ffmpeg and pass ogginfo (and its FLAC files `flac -t`, decoding to the very samples of
 # the input, at a size near flac's; its Opus files opusinfo, decoding to the audio that
-# opusenc's file decodes to), and runs bench_cdin, bench_idle and bench_opus from the
-# build.
+# opusenc's file decodes to), and runs bench_cdin and bench_idle from the build.
 #
 # Prints one table with a PASS or FAIL per line; exits 1 when a target is missed,
 # 2 when something needed is missing or a command fails.
@@ -54,7 +53,7 @@ disc_rss_limit_kib=$((64 * 1024))  # korvane's peak on the whole disc
 # The standard tools that korvane is measured against, installed when missing.
 bash "$here/../scripts/setup.sh" bench
 missing=()
-for tool in "$cli" "$mkdisc" "$bin/bench_cdin" "$bin/bench_idle" "$bin/bench_opus" ffmpeg sox \
+for tool in "$cli" "$mkdisc" "$bin/bench_cdin" "$bin/bench_idle" ffmpeg sox \
   soxi lame oggenc ogginfo cd-paranoia flac opusenc opusdec opusinfo; do
   command -v "$tool" >/dev/null || missing+=("$tool")
 done
@@ -272,9 +271,8 @@ korvane_flac() { "$cli" --out . --format flac --compression-level 5 "$data/enc.c
 flac_5() { flac --silent -5 --no-padding -o enc.flac "$data/enc.wav"; }
 
 # The Opus output at the settings of opusenc's: 160 kbit/s, variable (unconstrained),
-# complexity 10. Until korvane-cli offers the format, korvane's side is bench_opus, which
-# rips the first track of the image through the same CD source and output.
-korvane_opus() { "$bin/bench_opus" --bitrate 160 --complexity 10 "$data/enc.cue" enc.opus; }
+# complexity 10.
+korvane_opus() { "$cli" --out . --format opus --bitrate 160 --complexity 10 "$data/enc.cue"; }
 opusenc_160() { opusenc --quiet --bitrate 160 --comp 10 --vbr "$data/enc.wav" enc.opus; }
 
 # The whole disc: korvane with --jobs, the tools one track after another, and the tools
@@ -419,10 +417,10 @@ check_flac() {
 # input's length, and to the very samples that opusenc's file at the same settings
 # decodes to: the two encoders ran alike, so their race compares like with like.
 check_opus() {
-  local k=$work/check/enc.opus o=$work/check/opusenc.opus result=PASS frames expected
+  local k=$work/check/Track01.opus o=$work/check/opusenc.opus result=PASS frames expected
   rm -rf "$work/check" && mkdir -p "$work/check"
-  "$bin/bench_opus" --bitrate 160 --complexity 10 "$data/enc.cue" "$k" >>"$logs/checks.log" 2>&1 ||
-    result=FAIL
+  "$cli" --out "$work/check" --format opus --bitrate 160 --complexity 10 "$data/enc.cue" \
+    >>"$logs/checks.log" 2>&1 || result=FAIL
   opusenc --quiet --bitrate 160 --comp 10 --vbr "$data/enc.wav" "$o" >>"$logs/checks.log" 2>&1 ||
     result=FAIL
   opusinfo "$k" >"$logs/opusinfo.log" 2>&1 || result=FAIL

@@ -6,6 +6,7 @@
 
 #include "audio_flac.h"
 #include "audio_lame.h"
+#include "audio_opus.h"
 #include "audio_vorbis.h"
 #include "audio_wave.h"
 #include "text_case.h"
@@ -256,6 +257,27 @@ class TFlacSetup : public TFormatSetup {
   TFlacOut Output_;
 };
 
+class TOpusSetup : public TFormatSetup {
+ public:
+  explicit TOpusSetup(const TCliOptions& Options) {
+    for (const auto& [name, value] : Options.FormatOptions) {
+      if (name == "--bitrate")
+        Output_.Bitrate =
+            IntegerOption(name, value, TOpusOut::MinBitrate, TOpusOut::MaxStereoBitrate);
+      else if (name == "--complexity")
+        Output_.Complexity =
+            IntegerOption(name, value, TOpusOut::MinComplexity, TOpusOut::MaxComplexity);
+      else if (name == "--cbr")
+        Output_.Vbr = false;
+    }
+  }
+  TAudioFileOut& Output() override { return Output_; }
+  TOutputFormat Format() const override { return TOutputFormat::Opus; }
+
+ private:
+  TOpusOut Output_;
+};
+
 // The comment each tag option stands for.
 const std::pair<const char*, const char*> TagComments[] = {
     {"--title", "TITLE"},       {"--artist", "ARTIST"},   {"--album", "ALBUM"}, {"--year", "DATE"},
@@ -267,6 +289,7 @@ std::unique_ptr<TFormatSetup> NewSetup(TOutputFormat Format, const TCliOptions& 
     case TOutputFormat::Mp3: return std::make_unique<TMp3Setup>(Options);
     case TOutputFormat::Ogg: return std::make_unique<TOggSetup>(Options);
     case TOutputFormat::Flac: return std::make_unique<TFlacSetup>(Options);
+    case TOutputFormat::Opus: return std::make_unique<TOpusSetup>(Options);
     case TOutputFormat::Wav: break;
   }
   return std::make_unique<TWavSetup>(Options);

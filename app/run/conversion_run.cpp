@@ -127,14 +127,14 @@ TRunEncoders TConversionRun::Encoders(TRipRun& Run, const TRunOptions& Options, 
   return encoders;
 }
 
-// The tag window's two per-row switches (MP3, FLAC), the line every Ogg Vorbis file
-// carries, and the comment lines of the FLAC files.
+// The line every Ogg Vorbis file carries; for the other formats with tags, the comment
+// lines of their tabs and the tag window's two per-row switches.
 TRowTagRules TConversionRun::RowTagRules() const {
   TRowTagRules rules;
   const TOutputFormat format = Window_.OutputFormat();
-  if (format == TOutputFormat::Flac) rules.Comments = Window_.FlacComments();
   if (format == TOutputFormat::Ogg) rules.Comments = {OggComment};
-  if (format != TOutputFormat::Mp3 && format != TOutputFormat::Flac) return rules;
+  if (format == TOutputFormat::Ogg || !FormatInfo(format).Tagged) return rules;
+  rules.Comments = Window_.CommentLines(format);
   const TMp3RowTags tags = Window_.Mp3RowTags();
   rules.TitleFromName = tags.FilenameAsTitle;
   if (tags.IncrementTrack) {

@@ -33,8 +33,8 @@ class TAudioOutput;
 class TDriveCatalog;
 struct TPipelineComponents;
 
-// The per-row switches of the tag settings window that the MP3 and FLAC job starters
-// apply.
+// The per-row switches of the tag settings window that the job starters of the formats
+// with tags apply (all but Ogg Vorbis).
 struct TMp3RowTags {
   bool FilenameAsTitle = false;
   bool IncrementTrack = false;
@@ -56,8 +56,8 @@ class TRunWindow {
   // A lookup found the disc: the release to use (from 0).
   virtual size_t ChooseRelease(const std::vector<TDiscInfo>&, const std::string&) { return 0; }
   virtual TMp3RowTags Mp3RowTags() const = 0;
-  // The comment lines of every FLAC file (the "Flac settings" tab's "Use tags").
-  virtual std::vector<std::string> FlacComments() const = 0;
+  // The comment lines of every file of Format, as its tab gives them ("Use tags").
+  virtual std::vector<std::string> CommentLines(TOutputFormat Format) const = 0;
   // False: "Convert" (button and action bar item) and the "General options" tab
   // disabled, the four format tabs hidden. True: all of them available again.
   virtual void SetRunControlsAvailable(bool Available) = 0;

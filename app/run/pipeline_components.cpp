@@ -26,6 +26,9 @@ TPipelineComponents::TPipelineComponents() {
 
   FlacOut1.SetSuspendWhenIdle(true);
   FlacOut1.CompressionLevel = 5;
+
+  OpusOut1.SetSuspendWhenIdle(true);
+  OpusOut1.SetFileMode(foRewrite);
 }
 
 TAudioFileOut& TPipelineComponents::Output(TOutputFormat Format) {
@@ -33,6 +36,7 @@ TAudioFileOut& TPipelineComponents::Output(TOutputFormat Format) {
     case TOutputFormat::Mp3: return MP3Out1;
     case TOutputFormat::Ogg: return VorbisOut1;
     case TOutputFormat::Flac: return FlacOut1;
+    case TOutputFormat::Opus: return OpusOut1;
     case TOutputFormat::Wav: break;
   }
   return WaveOut1;

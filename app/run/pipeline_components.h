@@ -11,6 +11,7 @@
 #include "audio_cdrom.h"
 #include "audio_flac.h"
 #include "audio_lame.h"
+#include "audio_opus.h"
 #include "audio_vorbis.h"
 #include "audio_wave.h"
 #include "idle_components.h"
@@ -31,6 +32,7 @@ struct TPipelineComponents {
   TMP3Out MP3Out1;
   TVorbisOut VorbisOut1;
   TFlacOut FlacOut1;
+  TOpusOut OpusOut1;
   TVorbisIn VorbisIn1;
   TMP3ToWav MP3ToWav1;
 };

@@ -12,7 +12,7 @@ namespace {
 // Horizontal padding of a tab (both sides together), from the style's own down to the
 // least that still sets the captions apart.
 constexpr int StylePadding = -1;
-constexpr std::initializer_list<int> Paddings = {StylePadding, 16, 10};
+constexpr std::initializer_list<int> Paddings = {StylePadding, 16, 10, 6};
 constexpr qreal SmallestPointSize = 6.0;
 constexpr qreal PointSizeStep = 0.5;
 

@@ -19,6 +19,7 @@
 #include "flac.h"
 #include "lame.h"
 #include "madlib.h"
+#include "opusenc.h"
 #include "unit1.h"
 #include "unit2.h"
 
@@ -53,6 +54,7 @@ TProgramLibraries::~TProgramLibraries() {
   CDRipBinding().Unload();
   LameBinding().Unload();
   FlacBinding().Unload();
+  OpusEncBinding().Unload();
   UnloadVorbisLibraries();
   MadBinding().Unload();
 }

@@ -46,6 +46,7 @@
 #include "job_list.h"
 #include "mp3_settings.h"
 #include "ogg_settings.h"
+#include "opus_settings.h"
 #include "page_control.h"
 #include "pipeline_components.h"
 #include "program_files.h"
@@ -213,6 +214,7 @@ void TForm1::CreateGeneralOptions() {
   RadioButton2 = FormatButton(TOutputFormat::Mp3);
   RadioButton3 = FormatButton(TOutputFormat::Ogg);
   RadioButton4 = FormatButton(TOutputFormat::Flac);
+  RadioButton5 = FormatButton(TOutputFormat::Opus);
   RadioButton1->setChecked(true);
 }
 
@@ -275,6 +277,10 @@ void TForm1::CreateFormatTab(const TOutputFormatInfo& Format) {
       TabSheet7 = tab;
       FlacSettings = new TFlacSettings(tab, Components_->FlacOut1);
       break;
+    case TOutputFormat::Opus:
+      TabSheet8 = tab;
+      OpusSettings = new TOpusSettings(tab, Components_->OpusOut1);
+      break;
   }
 }
 
@@ -282,6 +288,7 @@ void TForm1::SetTagSettingsWindow(TForm2* Form2) {
   Form2_ = Form2;
   Mp3Settings->SetTagSettingsWindow(Form2);
   FlacSettings->SetTagSettingsWindow(Form2);
+  OpusSettings->SetTagSettingsWindow(Form2);
 }
 
 void TForm1::CreateJobListGroup() {
@@ -346,6 +353,8 @@ void TForm1::ConnectComponentEvents() {
   c.VorbisOut1.OnDone = [this](TAudioOutput* Sender) { VorbisOut1Done(Sender); };
   c.FlacOut1.OnProgress = [this](TAudioOutput* Sender) { FlacOut1Progress(Sender); };
   c.FlacOut1.OnDone = [this](TAudioOutput* Sender) { FlacOut1Done(Sender); };
+  c.OpusOut1.OnProgress = [this](TAudioOutput* Sender) { OpusOut1Progress(Sender); };
+  c.OpusOut1.OnDone = [this](TAudioOutput* Sender) { OpusOut1Done(Sender); };
   const auto failed = [this](TAudioOutput* Sender, const std::exception& E) {
     OutputThreadException(Sender, E);
   };
@@ -353,6 +362,7 @@ void TForm1::ConnectComponentEvents() {
   c.MP3Out1.OnThreadException = failed;
   c.VorbisOut1.OnThreadException = failed;
   c.FlacOut1.OnThreadException = failed;
+  c.OpusOut1.OnThreadException = failed;
 }
 
 // ---------------------------------------------------------------------------------
@@ -511,10 +521,12 @@ void TForm1::WaveOut1Progress(TAudioOutput* Sender) { Run_->OutputProgress(Sende
 void TForm1::MP3Out1Progress(TAudioOutput* Sender) { Run_->OutputProgress(Sender); }
 void TForm1::VorbisOut1Progress(TAudioOutput* Sender) { Run_->OutputProgress(Sender); }
 void TForm1::FlacOut1Progress(TAudioOutput* Sender) { Run_->OutputProgress(Sender); }
+void TForm1::OpusOut1Progress(TAudioOutput* Sender) { Run_->OutputProgress(Sender); }
 void TForm1::WaveOut1Done(TAudioOutput* Sender) { Run_->OutputDone(Sender); }
 void TForm1::MP3Out1Done(TAudioOutput* Sender) { Run_->OutputDone(Sender); }
 void TForm1::VorbisOut1Done(TAudioOutput* Sender) { Run_->OutputDone(Sender); }
 void TForm1::FlacOut1Done(TAudioOutput* Sender) { Run_->OutputDone(Sender); }
+void TForm1::OpusOut1Done(TAudioOutput* Sender) { Run_->OutputDone(Sender); }
 
 // May run on an output's worker: the run hands the message to the window thread.
 void TForm1::OutputThreadException(TAudioOutput* Sender, const std::exception& E) {
@@ -609,7 +621,11 @@ void TForm1::ShowRunSummary(const TRunSummary& Summary) {
 
 TMp3RowTags TForm1::Mp3RowTags() const { return Form2_ ? Form2_->RowTags() : TMp3RowTags{}; }
 
-std::vector<std::string> TForm1::FlacComments() const { return FlacSettings->Comments(); }
+std::vector<std::string> TForm1::CommentLines(TOutputFormat Format) const {
+  if (Format == TOutputFormat::Flac) return FlacSettings->Comments();
+  if (Format == TOutputFormat::Opus) return OpusSettings->Comments();
+  return {};
+}
 
 // A run started from a format tab shows "General options" while that tab is hidden
 // (rather than whichever tab follows it), and returns to it afterwards.

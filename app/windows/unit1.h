@@ -45,6 +45,7 @@ class TJobList;
 class TMp3Settings;
 class TOggSettings;
 class TFlacSettings;
+class TOpusSettings;
 class TTrackChooser;
 class TWavSettings;
 class TWebCommands;
@@ -72,6 +73,7 @@ class TForm1 : public QWidget, private TRunWindow {
   QWidget* TabSheet3;          // "Mp3 settings"
   QWidget* TabSheet4;          // "Ogg settings"
   QWidget* TabSheet7;          // "Flac settings"
+  QWidget* TabSheet8;          // "Opus"
   QWidget* TabSheet5;          // "About"
   QWidget* TabSheet6;          // " Online  Advertissement "
   QLineEdit* Edit1;            // the output folder
@@ -89,6 +91,7 @@ class TForm1 : public QWidget, private TRunWindow {
   QRadioButton* RadioButton2;  // "Mp3"
   QRadioButton* RadioButton3;  // "Ogg vorbis"
   QRadioButton* RadioButton4;  // "Flac"
+  QRadioButton* RadioButton5;  // "Opus"
   QGroupBox* JvGroupBox1;      // "Files to converts"
   TTrackChooser* OpenDialog1;
   // The settings of the four formats, each on its tab.
@@ -96,6 +99,7 @@ class TForm1 : public QWidget, private TRunWindow {
   TMp3Settings* Mp3Settings;
   TOggSettings* OggSettings;
   TFlacSettings* FlacSettings;
+  TOpusSettings* OpusSettings;
 
   TPipelineComponents& Components() { return *Components_; }
   TJobList& JobList() { return *JobList_; }
@@ -147,10 +151,12 @@ class TForm1 : public QWidget, private TRunWindow {
   void MP3Out1Progress(TAudioOutput* Sender);
   void VorbisOut1Progress(TAudioOutput* Sender);
   void FlacOut1Progress(TAudioOutput* Sender);
+  void OpusOut1Progress(TAudioOutput* Sender);
   void WaveOut1Done(TAudioOutput* Sender);
   void MP3Out1Done(TAudioOutput* Sender);
   void VorbisOut1Done(TAudioOutput* Sender);
   void FlacOut1Done(TAudioOutput* Sender);
+  void OpusOut1Done(TAudioOutput* Sender);
   void OutputThreadException(TAudioOutput* Sender, const std::exception& E);
 
   // The message of the last run's failures and problems while it is open; else null.
@@ -188,7 +194,7 @@ class TForm1 : public QWidget, private TRunWindow {
   void ShowRunProblem(const std::string& Problem) override;
   void ShowRunSummary(const TRunSummary& Summary) override;
   TMp3RowTags Mp3RowTags() const override;
-  std::vector<std::string> FlacComments() const override;
+  std::vector<std::string> CommentLines(TOutputFormat Format) const override;
   void SetRunControlsAvailable(bool Available) override;
 
   void FormCreate();

@@ -4,6 +4,7 @@
 
 #include "audio_flac.h"
 #include "audio_lame.h"
+#include "audio_opus.h"
 #include "audio_vorbis.h"
 #include "audio_wave.h"
 
@@ -107,6 +108,23 @@ std::vector<TOutputFormatInfo> MakeFormats() {
                      NewOf<TFlacOut>,
                      {{"--compression-level", "N", "0 (fastest) to 8 (smallest file), default 5"}},
                      nullptr});
+  formats.push_back(
+      {TOutputFormat::Opus,
+       "opus",
+       "Opus",
+       "Opus",
+       "Opus",
+       ".opus",
+       false,
+       true,
+       false,
+       NewOf<TOpusOut>,
+       {{"--bitrate", "KBPS",
+         "target bit rate, 6 to 510 (300 for a mono source),\ndefault 160; the average with "
+         "variable bit rate"},
+        {"--complexity", "N", "0 (fastest) to 10 (best sound for the bit rate),\ndefault 10"},
+        {"--cbr", nullptr, "constant bit rate: every 20 ms frame the same size"}},
+       "Opus files are variable bit rate unless --cbr."});
   return formats;
 }
 

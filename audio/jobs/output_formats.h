@@ -10,7 +10,7 @@
 
 class TAudioFileOut;
 
-enum class TOutputFormat { Wav, Mp3, Ogg, Flac };
+enum class TOutputFormat { Wav, Mp3, Ogg, Flac, Opus };
 
 // A setting of a format as korvane-cli takes it. It may act only together with
 // another option of the format (Needs), or only without it; that other option counts

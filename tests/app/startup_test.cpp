@@ -31,6 +31,7 @@ TEST_F(StartupTest, TheWindowsOpenWithTheStoredDefaults) {
                                 "Mp3 settings",
                                 "Ogg settings",
                                 "Flac settings",
+                                "Opus",
                                 "About",
                                 " Online  Advertissement "};
   ASSERT_EQ(tabs->count(), captions.size());
