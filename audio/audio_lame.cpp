@@ -68,17 +68,6 @@ std::string GenreForLibrary(const std::string& Genre) {
   return number >= 0 ? std::to_string(number) : Genre;
 }
 
-// The genre text of the ID3v2 tag: a genre of the table (by name or number) as the
-// table spells it, anything else as typed.
-std::string Id3v2GenreText(const std::string& Genre) {
-  int number = Id3v1GenreNumber(Genre);
-  const bool digits =
-      !Genre.empty() && Genre.size() <= 3 &&
-      std::all_of(Genre.begin(), Genre.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
-  if (number < 0 && digits) number = std::stoi(Genre);
-  return number >= 0 && number < static_cast<int>(GenreNames.size()) ? GenreNames[number] : Genre;
-}
-
 // The length of the MPEG audio Layer III frame whose 4-byte header is Header, 0 when
 // Header is not one. The encoder writes no free-format frames.
 int64_t Mp3FrameLength(const uint8_t* Header) {
@@ -106,6 +95,15 @@ EAudioException EncoderFailure(int Result) {
 int OneOrZero(bool Value) { return Value ? 1 : 0; }
 
 }  // namespace
+
+std::string Id3v2GenreText(const std::string& Genre) {
+  int number = Id3v1GenreNumber(Genre);
+  const bool digits =
+      !Genre.empty() && Genre.size() <= 3 &&
+      std::all_of(Genre.begin(), Genre.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
+  if (number < 0 && digits) number = std::stoi(Genre);
+  return number >= 0 && number < static_cast<int>(GenreNames.size()) ? GenreNames[number] : Genre;
+}
 
 int BitRateKbps(TMP3BitRate Value) { return BitRateTable[Value]; }
 

@@ -27,6 +27,7 @@ const TOptionSpec OptionSpecs[] = {
     {"--verify", false, nullptr},
     {"--retries", true, nullptr},
     {"--log", false, nullptr},
+    {"--replaygain", false, nullptr},
     {"--list", false, nullptr},
     {"--help", false, nullptr},
     {"--version", false, nullptr},
@@ -326,6 +327,8 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
       retriesGiven = true;
     } else if (argument == "--log") {
       options.Log = true;
+    } else if (argument == "--replaygain") {
+      options.ReplayGain = true;
     } else if (argument == "--list") {
       options.List = true;
     } else if (argument == "--help") {
@@ -345,6 +348,10 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
       throw TUsageError("The option " + name + " belongs to --format " + FormatsText(*spec) +
                         ", not to --format " + options.Format + ".");
   CheckEveryOptionActs(options);
+  if (options.ReplayGain && options.Format == "wav")
+    throw TUsageError(
+        "The option --replaygain writes tags, and WAV carries no tags: use it with --format "
+        "mp3, ogg or flac.");
   CheckLookupOptionsAct(options);
   if (retriesGiven && !options.Verify)
     throw TUsageError(
@@ -397,6 +404,9 @@ General options:
   --log                  a rip log (checksums, verdicts, read counts, SHA-256)
                          and a cue sheet beside the files, one per disc; each
                          track's CRC and peak are printed
+  --replaygain           ReplayGain 2.0 tags (EBU R128 loudness, -18 LUFS): each
+                         file's track gain and peak, and its disc's album gain
+                         and peak once the disc's last track is done (not WAV)
   --list                 show the drives and their tracks, then exit
   -h, --help             show this help, then exit
   --version              show the version, then exit

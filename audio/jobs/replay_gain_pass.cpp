@@ -1,0 +1,88 @@
+#include "replay_gain_pass.h"
+
+#include "audio_flac.h"
+#include "audio_lame.h"
+#include "audio_vorbis.h"
+
+namespace {
+
+void AddLine(TTagLines& Lines, const char* Name, const std::string& Value) {
+  if (!Value.empty()) Lines.push_back(std::string(Name) + "=" + Value);
+}
+
+// What the MP3 output's ID3v2 tag holds, as comment lines.
+TTagLines Mp3TagLines(const TMP3Out& Output) {
+  TTagLines lines;
+  AddLine(lines, "TITLE", Output.Id3TagTitle.Get());
+  AddLine(lines, "ARTIST", Output.Id3TagArtist.Get());
+  AddLine(lines, "ALBUM", Output.Id3TagAlbum.Get());
+  AddLine(lines, "DATE", Output.Id3TagYear.Get());
+  AddLine(lines, "TRACKNUMBER", Output.Id3TagTrack.Get());
+  AddLine(lines, "DISCNUMBER", Output.Id3TagDisc.Get());
+  AddLine(lines, "COMMENT", Output.Id3TagComment.Get());
+  AddLine(lines, "GENRE", Id3v2GenreText(Output.Id3TagGenre.Get()));
+  for (const auto& [name, text] : Output.Id3UserTexts) lines.push_back(name + "=" + text);
+  return lines;
+}
+
+}  // namespace
+
+std::optional<TTagLines> TagLinesOf(const TAudioFileOut& Output) {
+  if (const auto* flac = dynamic_cast<const TFlacOut*>(&Output)) return flac->Comments;
+  if (const auto* vorbis = dynamic_cast<const TVorbisOut*>(&Output)) return vorbis->Comments;
+  if (const auto* mp3 = dynamic_cast<const TMP3Out*>(&Output)) return Mp3TagLines(*mp3);
+  return std::nullopt;
+}
+
+TReplayGainPass::TReplayGainPass(const std::vector<TPlannedJob>& Jobs, TWarn Warn)
+    : Jobs_(Jobs.size()), Warn_(std::move(Warn)) {
+  for (size_t i = 0; i < Jobs.size(); ++i) Jobs_[i].Disc = Jobs[i].Read.Drive;
+}
+
+TLoudnessMeter* TReplayGainPass::Started(size_t Job, const TAudioFileOut& Output) {
+  TJob& job = Jobs_[Job];
+  job.Tags = TagLinesOf(Output);
+  job.Meter = std::make_unique<TLoudnessMeter>();
+  return job.Meter.get();
+}
+
+void TReplayGainPass::Ended(size_t Job, const TTrackEnd* End) {
+  TJob& job = Jobs_[Job];
+  job.Settled = true;
+  if (End && End->Result == TTrackResult::Done && job.Meter && job.Tags)
+    job.FileName = End->FileName;
+  for (const TJob& other : Jobs_)
+    if (other.Disc == job.Disc && !other.Settled) return;
+  WriteDisc(job.Disc);
+}
+
+void TReplayGainPass::WriteDisc(int Disc) {
+  std::vector<const TJob*> done;
+  std::vector<const TLoudnessMeter*> meters;
+  for (TJob& job : Jobs_) {
+    if (job.Disc != Disc || job.FileName.empty()) continue;
+    done.push_back(&job);
+    meters.push_back(job.Meter.get());
+  }
+  if (done.empty()) return;
+  const TLoudness album = TLoudnessMeter::Album(meters);
+  for (const TJob* job : done) WriteFile(*job, album);
+  for (TJob& job : Jobs_)
+    if (job.Disc == Disc) job.Meter.reset();
+}
+
+// The job's tags without gains of an earlier run, then the gains.
+void TReplayGainPass::WriteFile(const TJob& Job, const TLoudness& Album) {
+  try {
+    TTagLines lines;
+    for (const std::string& line : *Job.Tags)
+      if (!IsGainLine(line)) lines.push_back(line);
+    const bool opus = TaggedFormatOf(Job.FileName) == TTaggedFormat::OggOpus;
+    for (std::string& line : ReplayGainLines(Job.Meter->Result(), Album, opus))
+      lines.push_back(std::move(line));
+    RewriteTags(Job.FileName, lines);
+  } catch (const std::exception& e) {
+    Unwritten_ = true;
+    Warn_(std::string("No ReplayGain for \"") + Job.FileName + "\": " + e.what());
+  }
+}
