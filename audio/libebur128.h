@@ -12,7 +12,7 @@
 // clang-format off
 #define KORVANE_EBUR128_ENTRY_POINTS(X)                                             \
   X(ebur128_init) X(ebur128_destroy) X(ebur128_add_frames_short)                    \
-  X(ebur128_loudness_global) X(ebur128_loudness_global_multiple) X(ebur128_sample_peak)
+  X(ebur128_loudness_global) X(ebur128_loudness_global_multiple)
 // clang-format on
 
 KORVANE_RUNTIME_FUNCTIONS(TEbur128Functions, KORVANE_EBUR128_ENTRY_POINTS);

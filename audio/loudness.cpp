@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "audio_classes.h"
@@ -39,8 +40,7 @@ TLoudnessMeter::TLoudnessMeter() {
   Ebur128Binding().Load();
   RequireLoaded({&Ebur128Binding()});
   Library_ = Ebur128Binding().Library();
-  State_ = Api().ebur128_init(Channels, SampleRate,
-                              EBUR128_MODE_I | EBUR128_MODE_SAMPLE_PEAK | EBUR128_MODE_HISTOGRAM);
+  State_ = Api().ebur128_init(Channels, SampleRate, EBUR128_MODE_I | EBUR128_MODE_HISTOGRAM);
   if (!State_) throw EAudioException("The loudness meter could not be set up (out of memory?).");
 }
 
@@ -66,21 +66,18 @@ void TLoudnessMeter::Add(const void* Bytes, size_t Size) {
 void TLoudnessMeter::AddPairs(const uint8_t* Bytes, size_t Pairs) {
   if (Pairs == 0) return;
   Samples_.resize(Pairs * Channels);
-  for (size_t i = 0; i < Samples_.size(); ++i)
-    Samples_[i] = static_cast<int16_t>(GetLe16(Bytes + 2 * i));
+  int peak = Peak_;
+  for (size_t i = 0; i < Samples_.size(); ++i) {
+    const auto sample = static_cast<int16_t>(GetLe16(Bytes + 2 * i));
+    Samples_[i] = sample;
+    peak = std::max(peak, std::abs(static_cast<int>(sample)));
+  }
+  Peak_ = peak;
   if (Api().ebur128_add_frames_short(State_, Samples_.data(), Pairs) != EBUR128_SUCCESS)
     throw EAudioException("The loudness meter could not take the audio (out of memory?).");
 }
 
-double TLoudnessMeter::Peak() const {
-  double peak = 0;
-  for (unsigned channel = 0; channel < Channels; ++channel) {
-    double value = 0;
-    if (Api().ebur128_sample_peak(State_, channel, &value) == EBUR128_SUCCESS)
-      peak = std::max(peak, value);
-  }
-  return peak;
-}
+double TLoudnessMeter::Peak() const { return Peak_ / 32768.0; }
 
 TLoudness TLoudnessMeter::Result() const {
   double lufs = 0;

@@ -1,5 +1,6 @@
 // The loudness of tracks and albums as ReplayGain 2.0 and the Opus comment header take
-// it: integrated loudness (EBU R128, in LUFS) and sample peak, measured by libebur128.
+// it: integrated loudness (EBU R128, in LUFS), measured by libebur128, and sample peak,
+// taken here as the samples go by (cheaper than the library's peak over its doubles).
 //
 // A meter is fed the PCM of one track as the run reads it: interleaved 16-bit stereo,
 // little-endian, 44.1 kHz, in pieces of any size (a sample pair split across two calls
@@ -51,6 +52,7 @@ class TLoudnessMeter {
   uint8_t Partial_[4] = {};  // the bytes of a pair that the next call completes
   size_t PartialBytes_ = 0;
   std::vector<int16_t> Samples_;
+  int Peak_ = 0;  // the largest |sample| so far, 0..32768
 };
 
 // ReplayGain 2.0's reference loudness, and the Opus header's (EBU R128).
