@@ -9,7 +9,9 @@
 # runs least disturbed on a shared machine; medians show the noise). Target: a rip with
 # --replaygain takes at most 1.05 times as long. Also checks that every file of the disc
 # carries one album gain. Prints one table with a PASS or FAIL per line; exits 1 when a
-# target is missed, 2 when something needed is missing or a command fails.
+# target is missed, 2 when something needed is missing or a command fails. The CPU times
+# (user + system) of the same runs follow the table as figures: they show what the
+# measure costs whatever else the machine is doing.
 #
 # Environment: KORVANE_BENCH_DISC_ROUNDS (rounds, default 5), KORVANE_BENCH_KEEP=1
 # keeps the temporary folder (its path is printed).
@@ -40,7 +42,7 @@ else
   trap 'rm -rf "$work"' EXIT
 fi
 out=$work/out
-mkdir -p "$out" "$work/times" "$work/logs"
+mkdir -p "$out" "$work/times" "$work/cpu" "$work/logs"
 "$mkdisc" --tracks "$disc_tracks" --seconds "$disc_track_seconds" --content music \
   "$work/disc.cue" >"$work/logs/mkdisc.log" 2>&1 || { note "korvane-mkdisc failed"; exit 2; }
 sync
@@ -53,19 +55,24 @@ ogg_gain() { rip ogg --replaygain; }
 mp3_plain() { rip mp3; }
 mp3_gain() { rip mp3 --replaygain; }
 
-# Runs FN once in the emptied output folder; appends its wall time (microseconds).
+# Runs FN once in the emptied output folder; appends its wall time and its CPU time
+# (user + system, in microseconds) to times/FN and cpu/FN.
 time_once() {
   local fn=$1 start end
   rm -rf -- "${out:?}"/*
   start=$EPOCHREALTIME
-  (cd "$out" && "$fn") >>"$work/logs/$fn.log" 2>&1 || { note "$fn failed (see $work/logs)"; exit 2; }
+  (cd "$out" && "$fn" && times >"$work/times.txt") >>"$work/logs/$fn.log" 2>&1 ||
+    { note "$fn failed (see $work/logs)"; exit 2; }
   end=$EPOCHREALTIME
   echo $(($(usec "$end") - $(usec "$start"))) >>"$work/times/$fn"
+  awk 'NR == 2 { split($1, u, /[ms]/); split($2, y, /[ms]/)
+                 printf "%.0f\n", ((u[1] + y[1]) * 60 + u[2] + y[2]) * 1e6 }' \
+    "$work/times.txt" >>"$work/cpu/$fn"
 }
 
-# "MIN MEDIAN" of FN's wall times, in seconds.
+# "MIN MEDIAN" of FN's wall times (or of its CPU times: stats FN cpu), in seconds.
 stats() {
-  sort -n "$work/times/$1" | awk '{ v[NR] = $1 }
+  sort -n "$work/${2:-times}/$1" | awk '{ v[NR] = $1 }
     END { m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
           printf "%.3f %.3f\n", v[1] / 1e6, m / 1e6 }'
 }
@@ -85,6 +92,7 @@ PY
 }
 
 rows=()
+cpu_rows=()
 failures=0
 for format in flac ogg mp3; do
   note "$format: $rounds rounds of a $disc_tracks-track disc with and without --replaygain ..."
@@ -96,6 +104,10 @@ for format in flac ogg mp3; do
   read -r pmin pmed < <(stats "${format}_plain")
   read -r gmin gmed < <(stats "${format}_gain")
   ratio=$(awk -v a="$gmin" -v b="$pmin" 'BEGIN { printf "%.3f", a / b }')
+  read -r pcmin _ < <(stats "${format}_plain" cpu)
+  read -r gcmin _ < <(stats "${format}_gain" cpu)
+  cpu_rows+=("$(printf '%-26s %-20s %-20s %s' "$format CPU" "$gcmin s" "$pcmin s" \
+    "$(awk -v a="$gcmin" -v b="$pcmin" 'BEGIN { printf "%.3f (+%.2f s)", a / b, a - b }')")")
   verdict=$(pass_if compare "$ratio" "<=" "$target")
   [[ $verdict == PASS ]] || failures=$((failures + 1))
   rows+=("$(printf '%-26s %-20s %-20s %-8s %-9s %s' "$format, $disc_tracks x ${disc_track_seconds}s, --jobs $jobs" \
@@ -113,4 +125,7 @@ done
 printf '%-26s %-20s %-20s %-8s %-9s %s\n' "" "--replaygain" "without" ratio target result
 printf '%s\n' "${rows[@]}"
 echo "min / median wall time over $rounds rounds each"
+echo
+echo "CPU time (user + system), minimum of the same runs:"
+printf '%s\n' "${cpu_rows[@]}"
 ((failures == 0)) || exit 1

@@ -12,8 +12,10 @@
 #include <sstream>
 
 #include "audio_classes.h"
+#include "audio_flac.h"
 #include "command_run.h"
 #include "loudness.h"
+#include "replay_gain_pass.h"
 #include "small_disk.h"
 #include "tag_rewrite.h"
 #include "temp_dir.h"
@@ -237,6 +239,36 @@ INSTANTIATE_TEST_SUITE_P(
       std::string name = Info.param.Name;
       return name.replace(name.find('.'), 1, "_");
     });
+
+// The pass writes a disc's files only once its last job ended, with the job's own tags;
+// a file it cannot rewrite is named in a warning, stays as it was, and is counted.
+TEST_F(ReplayGainTest, PassWritesTheDiscOnceItsLastJobEnded) {
+  std::vector<TPlannedJob> jobs(2);
+  std::vector<std::string> warnings;
+  TReplayGainPass pass(jobs, [&](const std::string& Text) { warnings.push_back(Text); });
+  TFlacOut output;
+  output.Comments = {"TITLE=Kept", "REPLAYGAIN_TRACK_GAIN=+9.00 dB"};
+  const std::string good = Make("good.flac", "3 sine 330 vol 0.4", "flac");
+  const std::string bad = Dir / "bad.flac";
+  WriteWholeFile(bad, std::vector<uint8_t>(100, 'x'));
+  const std::vector<uint8_t> pcm = Pcm(good);
+  TTrackEnd end;
+  end.Result = TTrackResult::Done;
+  for (size_t job = 0; job < 2; ++job) pass.Started(job, output)->Add(pcm.data(), pcm.size());
+  end.FileName = good;
+  pass.Ended(0, &end);
+  EXPECT_EQ(Tags(good).count("REPLAYGAIN_ALBUM_GAIN"), 0u);
+  end.FileName = bad;
+  pass.Ended(1, &end);
+  const auto tags = Tags(good);
+  EXPECT_EQ(tags.find("TITLE")->second, "Kept");
+  EXPECT_EQ(tags.count("REPLAYGAIN_TRACK_GAIN"), 1u);
+  EXPECT_EQ(tags.find("REPLAYGAIN_TRACK_GAIN")->second, tags.find("REPLAYGAIN_ALBUM_GAIN")->second);
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find(bad), std::string::npos) << warnings[0];
+  EXPECT_TRUE(pass.AnyUnwritten());
+  EXPECT_EQ(ReadWholeFile(bad), std::vector<uint8_t>(100, 'x'));
+}
 
 // korvane-cli --replaygain on a disc image: every file of the disc carries the same
 // album gain, each its own track gain, and the FLAC gains agree with loudgain's.
