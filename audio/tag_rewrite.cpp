@@ -519,8 +519,8 @@ TTaggedFormat TaggedFormatOf(const std::string& FileName) {
   if (got >= 4 && std::memcmp(start, "fLaC", 4) == 0) return TTaggedFormat::Flac;
   if (got >= 36 && std::memcmp(start, "OggS", 4) == 0) {
     // The first page holds one segment table and the first packet after it.
-    const uint8_t* packet = start + 27 + start[26];
-    if (packet + 8 <= start + got && std::memcmp(packet, "OpusHead", 8) == 0)
+    const size_t packet = 27 + size_t{start[26]};
+    if (packet + 8 <= got && std::memcmp(start + packet, "OpusHead", 8) == 0)
       return TTaggedFormat::OggOpus;
     return TTaggedFormat::OggVorbis;
   }
