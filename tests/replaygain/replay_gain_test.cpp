@@ -143,7 +143,7 @@ struct TRewriteCase {
 class TagRewriteTest : public ReplayGainTest, public ::testing::WithParamInterface<TRewriteCase> {};
 
 // The old tags go, the lines come in (the track number with its total in MP3), and the
-// file decodes to the same PCM.
+// file keeps its permissions and decodes to the same PCM.
 TEST_P(TagRewriteTest, ReplacesTheTagsAndKeepsTheAudio) {
   const TRewriteCase& c = GetParam();
   const std::string file = Make(c.Name, "3 pluck 220 vol 0.5", c.Codec);
@@ -151,8 +151,12 @@ TEST_P(TagRewriteTest, ReplacesTheTagsAndKeepsTheAudio) {
   ASSERT_FALSE(before.empty());
   const std::string gain = std::string(c.GainName) + "=-7.03 dB";
   const std::string note = "NOTE=" + std::string(c.ValueBytes, 'n');
+  ::chmod(file.c_str(), 0640);
   RewriteTags(file, {"TITLE=Björk", "TRACKNUMBER=7", "TRACKTOTAL=10", gain, note});
   EXPECT_EQ(Pcm(file), before);
+  struct stat info {};
+  ASSERT_EQ(::stat(file.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);
   const auto tags = Tags(file);
   EXPECT_EQ(tags.count("badpage"), 0u);
   const bool mp3 = tags.count("id3") > 0;
