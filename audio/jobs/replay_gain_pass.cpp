@@ -42,6 +42,7 @@ TReplayGainPass::TReplayGainPass(const std::vector<TPlannedJob>& Jobs, TWarn War
 TLoudnessMeter* TReplayGainPass::Started(size_t Job, const TAudioFileOut& Output) {
   TJob& job = Jobs_[Job];
   job.Tags = TagLinesOf(Output);
+  if (!job.Tags) return nullptr;  // a format without tags gets no gains
   job.Meter = std::make_unique<TLoudnessMeter>();
   return job.Meter.get();
 }

@@ -36,7 +36,8 @@ class TReplayGainPass {
   TReplayGainPass(const std::vector<TPlannedJob>& Jobs, TWarn Warn);
 
   // The job starts with Output set up for it: its tags are taken now. Returns the meter
-  // that its encoder's source feeds. Raises EAudioException when libebur128 is missing.
+  // that its encoder's source feeds (none for a format without tags). Raises
+  // EAudioException when libebur128 is missing.
   TLoudnessMeter* Started(size_t Job, const TAudioFileOut& Output);
   // The job ended (End null: it was taken back before it started). The last job of a
   // disc to end writes the gains of that disc's files.
