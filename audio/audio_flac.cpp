@@ -159,6 +159,9 @@ void TFlacOut::CreateEncoder(TAudioInput& Source) {
   }
   if (!CommentBlock_) CommentBlock_ = CommentBlock();
   blocks.push_back(CommentBlock_.get());
+  Padding_ = NewBlock(FLAC__METADATA_TYPE_PADDING);
+  Padding_->length = PaddingBytes;
+  blocks.push_back(Padding_.get());
   flac.FLAC__stream_encoder_set_metadata(encoder, blocks.data(),
                                          static_cast<uint32_t>(blocks.size()));
   const FLAC__StreamEncoderInitStatus status = flac.FLAC__stream_encoder_init_stream(
@@ -246,6 +249,7 @@ void TFlacOut::ReleaseRun() {
   Encoder_.reset();
   SeekTable_.reset();
   CommentBlock_.reset();
+  Padding_.reset();
   Frames_ = std::vector<TFrameMark>();
 }
 

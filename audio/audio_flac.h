@@ -1,7 +1,8 @@
 // Unit Audio_FLAC: the output that encodes the PCM stream of its input losslessly into
 // a FLAC file with the FLAC encoder library (binding unit `flac`): a STREAMINFO block
-// with the true sample count and the MD5 of the audio, a seek table, and the comment
-// lines of the run as Vorbis comments.
+// with the true sample count and the MD5 of the audio, a seek table, the comment lines
+// of the run as Vorbis comments, and padding (`PaddingBytes`), into which comments that
+// grow after the run (ReplayGain) are written in place.
 //
 // The encoder writes through the output's `TFileStream` (its write, seek and tell
 // callbacks), never to a file of its own, so the file goes through the staging and the
@@ -50,6 +51,7 @@ class TFlacOut : public TAudioFileOut {
   static constexpr int InputBlockSize = 65536;
   // The distance between two points of the seek table, in seconds of audio.
   static constexpr int SeekPointSpacingSeconds = 10;
+  static constexpr unsigned PaddingBytes = 4096;
 
  protected:
   // Refuses a level outside 0 to 8 and input the format cannot hold, before the file
@@ -114,6 +116,7 @@ class TFlacOut : public TAudioFileOut {
   // until it has finished, so they live as long as it does.
   TMetadataHandle SeekTable_{nullptr, TMetadataDeleter{nullptr}};
   TMetadataHandle CommentBlock_{nullptr, TMetadataDeleter{nullptr}};
+  TMetadataHandle Padding_{nullptr, TMetadataDeleter{nullptr}};
   TEncoderHandle Encoder_{nullptr, TEncoderDeleter{nullptr}};
   std::vector<uint8_t> InputBuffer_;
   std::vector<FLAC__int32> Samples_;

@@ -70,17 +70,6 @@ std::string GenreForLibrary(const std::string& Genre) {
   return number >= 0 ? std::to_string(number) : Genre;
 }
 
-// The genre text of the ID3v2 tag: a genre of the table (by name or number) as the
-// table spells it, anything else as typed.
-std::string Id3v2GenreText(const std::string& Genre) {
-  int number = Id3v1GenreNumber(Genre);
-  const bool digits =
-      !Genre.empty() && Genre.size() <= 3 &&
-      std::all_of(Genre.begin(), Genre.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
-  if (number < 0 && digits) number = std::stoi(Genre);
-  return number >= 0 && number < static_cast<int>(GenreNames.size()) ? GenreNames[number] : Genre;
-}
-
 // The length of the MPEG audio Layer III frame whose 4-byte header is Header, 0 when
 // Header is not one. The encoder writes no free-format frames.
 int64_t Mp3FrameLength(const uint8_t* Header) {
@@ -108,6 +97,15 @@ EAudioException EncoderFailure(int Result) {
 int OneOrZero(bool Value) { return Value ? 1 : 0; }
 
 }  // namespace
+
+std::string Id3v2GenreText(const std::string& Genre) {
+  int number = Id3v1GenreNumber(Genre);
+  const bool digits =
+      !Genre.empty() && Genre.size() <= 3 &&
+      std::all_of(Genre.begin(), Genre.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
+  if (number < 0 && digits) number = std::stoi(Genre);
+  return number >= 0 && number < static_cast<int>(GenreNames.size()) ? GenreNames[number] : Genre;
+}
 
 int BitRateKbps(TMP3BitRate Value) { return BitRateTable[Value]; }
 
@@ -530,12 +528,15 @@ void TMP3Out::SetTags(const std::vector<std::string>& Lines) {
 std::vector<std::string> TMP3Out::Tags() const {
   std::vector<std::string> lines;
   const std::pair<const char*, const TSharedText*> fields[] = {
-      {"TITLE", &Id3TagTitle},       {"ARTIST", &Id3TagArtist},  {"ALBUM", &Id3TagAlbum},
-      {"DATE", &Id3TagYear},         {"GENRE", &Id3TagGenre},    {"COMMENT", &Id3TagComment},
-      {"TRACKNUMBER", &Id3TagTrack}, {"DISCNUMBER", &Id3TagDisc}};
+      {"TITLE", &Id3TagTitle},    {"ARTIST", &Id3TagArtist},   {"ALBUM", &Id3TagAlbum},
+      {"DATE", &Id3TagYear},      {"COMMENT", &Id3TagComment}, {"TRACKNUMBER", &Id3TagTrack},
+      {"DISCNUMBER", &Id3TagDisc}};
   for (const auto& [name, field] : fields)
     if (const std::string value = field->Get(); !value.empty())
       lines.push_back(name + ("=" + value));
+  // A genre by its number in the ID3v1 table is named, as the ID3v2 tag names it.
+  if (const std::string genre = Id3TagGenre.Get(); !genre.empty())
+    lines.push_back("GENRE=" + Id3v2GenreText(genre));
   for (const auto& [name, value] : Id3UserTexts) lines.push_back(name + "=" + value);
   return lines;
 }

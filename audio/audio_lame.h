@@ -68,6 +68,9 @@ std::optional<TMP3SampleRate> SampleRateForHz(int Hz);
 const std::array<const char*, 126>& Id3v1GenreNames();
 // The table number of a genre name (letter case ignored), or -1 when it names none.
 int Id3v1GenreNumber(const std::string& Name);
+// The genre text of the ID3v2 tag: a genre of the table (by name or number) as the
+// table spells it, anything else as typed.
+std::string Id3v2GenreText(const std::string& Genre);
 
 // A 32-bit boolean: zero is false, anything else true; true is stored with all bits
 // set. It reaches the library as exactly 1 or 0.

@@ -14,7 +14,8 @@
 #include "runtime_library.h"
 
 // The entry points the FLAC output calls: the stream encoder, and the metadata objects
-// it is handed (the seek table and the comments).
+// it is handed (the seek table and the comments); and the metadata chain through which
+// the tags of a finished file are replaced (tag_rewrite.h).
 // clang-format off
 #define KORVANE_FLAC_ENTRY_POINTS(X)                                                       \
   X(FLAC__stream_encoder_new) X(FLAC__stream_encoder_delete)                               \
@@ -28,7 +29,17 @@
   X(FLAC__metadata_object_seektable_template_append_spaced_points_by_samples)              \
   X(FLAC__metadata_object_seektable_template_sort)                                         \
   X(FLAC__metadata_object_vorbiscomment_entry_from_name_value_pair)                        \
-  X(FLAC__metadata_object_vorbiscomment_append_comment)
+  X(FLAC__metadata_object_vorbiscomment_append_comment)                                    \
+  X(FLAC__metadata_object_vorbiscomment_resize_comments)                                   \
+  X(FLAC__metadata_chain_new) X(FLAC__metadata_chain_delete)                               \
+  X(FLAC__metadata_chain_read_with_callbacks) X(FLAC__metadata_chain_status)               \
+  X(FLAC__metadata_chain_check_if_tempfile_needed)                                         \
+  X(FLAC__metadata_chain_write_with_callbacks)                                             \
+  X(FLAC__metadata_chain_write_with_callbacks_and_tempfile)                                \
+  X(FLAC__metadata_iterator_new) X(FLAC__metadata_iterator_delete)                         \
+  X(FLAC__metadata_iterator_init) X(FLAC__metadata_iterator_next)                          \
+  X(FLAC__metadata_iterator_get_block_type) X(FLAC__metadata_iterator_get_block)           \
+  X(FLAC__metadata_iterator_insert_block_after)
 // clang-format on
 
 KORVANE_RUNTIME_FUNCTIONS(TFlacFunctions, KORVANE_FLAC_ENTRY_POINTS);

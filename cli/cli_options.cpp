@@ -15,12 +15,12 @@ struct TOptionSpec {
 
 // The options of every format; those of the formats come from the format table.
 const TOptionSpec GeneralOptions[] = {
-    {"--format", true},  {"--out", true},          {"--jobs", true},
-    {"--name", true},    {"--lookup", true},       {"--lookup-server", true},
-    {"--release", true}, {"--cddb-user", true},    {"--offset", true},
-    {"--verify", false}, {"--retries", true},      {"--log", false},
-    {"--list", false},   {"--find-offset", false}, {"--keep-offset", false},
-    {"--help", false},   {"--version", false},
+    {"--format", true},       {"--out", true},       {"--jobs", true},
+    {"--name", true},         {"--lookup", true},    {"--lookup-server", true},
+    {"--release", true},      {"--cddb-user", true}, {"--offset", true},
+    {"--verify", false},      {"--retries", true},   {"--log", false},
+    {"--replaygain", false},  {"--list", false},     {"--find-offset", false},
+    {"--keep-offset", false}, {"--help", false},     {"--version", false},
 };
 
 // A format's option: its setting and the formats it belongs to.
@@ -75,6 +75,14 @@ std::string FormatsText(const TFormatOption& Option) {
   for (const TOutputFormatInfo* format : Option.Formats)
     text += (text.empty() ? "" : " or --format ") + std::string(format->Name);
   return text;
+}
+
+// "mp3, ogg, flac, opus": the formats whose files carry tags.
+std::string TaggedFormatNames() {
+  std::string names;
+  for (const TOutputFormatInfo& format : OutputFormats())
+    if (format.Tagged) names += (names.empty() ? "" : ", ") + std::string(format.Name);
+  return names;
 }
 
 // True when Name was given and its last value is not Idle.
@@ -273,6 +281,8 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
       retriesGiven = true;
     } else if (argument == "--log") {
       options.Log = true;
+    } else if (argument == "--replaygain") {
+      options.ReplayGain = true;
     } else if (argument == "--list") {
       options.List = true;
     } else if (argument == "--find-offset") {
@@ -295,6 +305,11 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
       throw TUsageError("The option " + name + " belongs to --format " + FormatsText(*option) +
                         ", not to --format " + options.Format + ".");
   CheckEveryOptionActs(options);
+  if (options.ReplayGain && !FindFormat(options.Format)->Tagged)
+    throw TUsageError("The option --replaygain writes tags, and " +
+                      std::string(FindFormat(options.Format)->Title) +
+                      " carries no tags: use it with a format that does (" + TaggedFormatNames() +
+                      ").");
   CheckLookupOptionsAct(options);
   if (options.KeepOffset && !options.FindOffset)
     throw TUsageError(
@@ -348,10 +363,7 @@ std::string FormatSection(const TOutputFormatInfo& Format) {
 }
 
 std::string TagSection() {
-  std::string tagged;
-  for (const TOutputFormatInfo& format : OutputFormats())
-    if (format.Tagged) tagged += (tagged.empty() ? "" : ", ") + std::string(format.Name);
-  std::string text = "Tag options (--format " + tagged + "):\n";
+  std::string text = "Tag options (--format " + TaggedFormatNames() + "):\n";
   for (const TFormatSetting& setting : TagSettings()) text += SettingLines(setting);
   return text +
          R"(  MP3 keeps TITLE, ARTIST, ALBUM, DATE, TRACKNUMBER, DISCNUMBER, COMMENT and GENRE
@@ -400,6 +412,9 @@ std::string UsageText() {
   --log                  a rip log (checksums, verdicts, read counts, SHA-256)
                          and a cue sheet beside the files, one per disc; each
                          track's CRC and peak are printed
+  --replaygain           ReplayGain 2.0 tags (EBU R128 loudness, -18 LUFS): each
+                         file's track gain and peak, and its disc's album gain
+                         and peak once the disc's last track is done (not WAV)
   --list                 show the drives and their tracks, then exit
   --find-offset          find the read offset of the drive named (or of the first
                          drive) with a disc that the AccurateRip database knows:

@@ -39,6 +39,7 @@ TRunOptions RunOptionsOf(const TCliOptions& Options) {
   run.AccurateRip = Options.AccurateRip;
   run.AccurateRipServer = Options.AccurateRipServer;
   run.Log = Options.Log;
+  run.ReplayGain = Options.ReplayGain;
   run.NameTemplate = Options.NameTemplate;
   return run;
 }
@@ -245,10 +246,13 @@ int TRipSession::Run() {
     std::fprintf(Err_, "korvane-cli: aborted; the remaining tracks were not ripped.\n");
   Display_.PrintSummary();
   if (!finished) return 128 + StopSignal;
-  // A script must see a track that failed, a copy no read confirms, and a proof asked
-  // for that was not written.
+  // A script must see a track that failed, a copy no read confirms, and a proof or
+  // ReplayGain tags asked for that were not written.
   const TRunSummary summary = run.Summary();
-  return Display_.Failed() || summary.Suspicious > 0 || summary.ProofUnwritten ? 1 : 0;
+  return Display_.Failed() || summary.Suspicious > 0 || summary.ProofUnwritten ||
+                 summary.GainsUnwritten
+             ? 1
+             : 0;
 }
 
 int TRipSession::List() {

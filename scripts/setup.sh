@@ -19,6 +19,8 @@ build=(
   libcdio-dev libcdio-paranoia-dev libcue-dev
   # encoders and decoders (loaded at run time; headers give the record layouts)
   libmp3lame-dev libogg-dev libvorbis-dev libmad0-dev libflac-dev libopusenc-dev
+  # loudness for ReplayGain (loaded at run time too)
+  libebur128-dev
   # disc identities and online lookups
   libdiscid-dev libcurl4-openssl-dev nlohmann-json3-dev zlib1g-dev
   # korvane-cli's manual page, made from its --help
@@ -37,6 +39,8 @@ test=(
   # ffmpeg and ogginfo read back every format and check files cut short by a full disk;
   # opusdec and opusinfo decode and check the Opus files
   ffmpeg vorbis-tools opus-tools
+  # loudgain as an independent measure of ReplayGain
+  loudgain
   # the window under a virtual display, and its screenshot
   xvfb xauth x11-apps imagemagick
   # the checks of the installed desktop entry, AppStream metadata and manual pages, and

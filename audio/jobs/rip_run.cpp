@@ -46,6 +46,9 @@ bool TRipRun::Run(const std::vector<TPlannedJob>& Jobs, const TRunEncoders& Enco
     Slots_.push_back(std::make_unique<TSlot>());
     Slots_.back()->Output = output;
   }
+  if (Options_.ReplayGain && FormatInfo(Encoders.Format).Tagged)
+    Gains_ = std::make_unique<TReplayGainPass>(
+        Jobs, [this](const std::string& Text) { Observer_.Warning(Text); });
   for (const TPlannedJob& job : Jobs)  // a disc image's sheet is never written over
     if (job.Problem.empty()) Names_.Protect(Knowledge_.Of(job.Read.Drive).Listing.Name);
   StartReading();
@@ -152,6 +155,7 @@ void TRipRun::FailUnstarted(size_t Job) {
 void TRipRun::SkipJob(size_t Job) {
   Spools_[Job]->Cancel();
   Reader_->Admit(++Ended_ + Slots_.size() + 1);
+  if (Gains_) Gains_->Ended(Job, nullptr);
 }
 
 // The job's file name is taken for the run at once, so that jobs running side by side
@@ -167,7 +171,8 @@ void TRipRun::StartJob(size_t Job, TSlot& Slot) {
   Slot.Watch.Begin(&output);
   try {
     output.SetTags(JobTagLines(Rules_, static_cast<int>(Job), job.Caption, job.Tags));
-    Slot.Input = std::make_unique<TSpoolInput>(*Spools_[Job]);
+    TLoudnessMeter* meter = Gains_ ? Gains_->Started(Job, output) : nullptr;
+    Slot.Input = std::make_unique<TSpoolInput>(*Spools_[Job], meter);
     output.SetInput(Slot.Input.get());
     output.FileName = Slot.FileName;
     output.Start();
@@ -209,6 +214,7 @@ void TRipRun::JobOver(size_t Job, const TTrackEnd& End) {
   Over_[Job] = true;
   Observer_.TrackEnded(Job, End);
   Reader_->Admit(++Ended_ + Slots_.size() + 1);
+  if (Gains_) Gains_->Ended(Job, &End);
 }
 
 void TRipRun::Abort() {
@@ -301,6 +307,7 @@ TRunSummary TRipRun::Summary() const {
   TRunSummary summary;
   summary.Stopped = Aborted_;
   summary.ProofUnwritten = ProofUnwritten_;
+  summary.GainsUnwritten = Gains_ && Gains_->AnyUnwritten();
   for (size_t i = 0; i < Ends_.size(); ++i) {
     if (!Over_[i]) continue;
     const TTrackEnd& end = Ends_[i];

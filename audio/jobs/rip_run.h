@@ -22,6 +22,7 @@
 #include "audio_cdrom.h"
 #include "disc_knowledge.h"
 #include "disc_reader.h"
+#include "replay_gain_pass.h"
 #include "rip_job.h"
 #include "run_observer.h"
 #include "run_plan.h"
@@ -108,6 +109,7 @@ class TRipRun {
   std::vector<std::unique_ptr<TSlot>> Slots_;
   std::vector<std::unique_ptr<TTrackSpool>> Spools_;
   std::unique_ptr<TDiscReader> Reader_;
+  std::unique_ptr<TReplayGainPass> Gains_;  // when the run writes ReplayGain
   TRunFileNames Names_;
   std::vector<TTrackEnd> Ends_;
   std::vector<bool> Over_;

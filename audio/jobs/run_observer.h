@@ -34,6 +34,7 @@ struct TRunSummary {
   int Accurate = 0;             // done ones that AccurateRip confirmed
   bool Stopped = false;         // an abort (or a job that ends the run) left jobs unstarted
   bool ProofUnwritten = false;  // a log or cue sheet asked for could not be written
+  bool GainsUnwritten = false;  // a file's ReplayGain tags asked for could not be written
 };
 
 class TRunObserver {

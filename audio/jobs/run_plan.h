@@ -31,6 +31,8 @@ struct TRunOptions {
   std::string NameTemplate;
   // What is known of a disc reaches its files' tags (when the disc says anything).
   bool TagsFromDisc = true;
+  // Each file gets ReplayGain tags (track and album) once its disc's tracks are over.
+  bool ReplayGain = false;
 
   // Each disc gets its log and cue sheet: asked for, or implied by a check of the rip.
   bool ProvesDiscs() const { return Log || Verify || AccurateRip; }

@@ -171,6 +171,7 @@ void TSpoolInput::Open() {
 int TSpoolInput::ReadData(void* Buffer, int BufferSize) {
   if (!Busy) throw EAudioException("The Stream is not opened");
   const int n = Spool_.Read(Buffer, BufferSize);
+  if (Meter_ && n > 0) Meter_->Add(Buffer, static_cast<size_t>(n));
   Position += n;
   return n;
 }

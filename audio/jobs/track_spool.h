@@ -23,6 +23,7 @@
 
 #include "audio_cdrom.h"
 #include "audio_classes.h"
+#include "loudness.h"
 
 class TTrackSpool {
  public:
@@ -84,10 +85,12 @@ class TTrackSpool {
   TCDReadReport Report_;
 };
 
-// The source of one track's encoder: the track's spool.
+// The source of one track's encoder: the track's spool. Meter, when given, measures the
+// loudness of what the encoder takes.
 class TSpoolInput : public TAudioInput {
  public:
-  explicit TSpoolInput(TTrackSpool& Spool) : Spool_(Spool) {}
+  explicit TSpoolInput(TTrackSpool& Spool, TLoudnessMeter* Meter = nullptr)
+      : Spool_(Spool), Meter_(Meter) {}
   ~TSpoolInput() override { DetachConsumers(); }
 
   int GetBitsPerSample() override { return 16; }
@@ -100,4 +103,5 @@ class TSpoolInput : public TAudioInput {
 
  private:
   TTrackSpool& Spool_;
+  TLoudnessMeter* const Meter_;
 };

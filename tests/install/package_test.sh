@@ -70,7 +70,7 @@ control=debian/control
 grep -q '^ .*FLAC' "$control" || fail "the description names no FLAC"
 depends=$(sed -n '/^Depends:/,/^[A-Z]/p' "$control")
 for package in libmp3lame0 libogg0 libvorbis0a libvorbisenc2 libvorbisfile3 libmad0 libflac12 libopusenc0 \
-  zlib1g '${shlibs:Depends}'; do
+  libebur128-1 zlib1g '${shlibs:Depends}'; do
   grep -qF "$package" <<<"$depends" || fail "Depends lacks $package"
 done
 
