@@ -42,8 +42,12 @@ TCDIn::TCDIn() {
 // their input is gone.
 TCDIn::~TCDIn() { DetachConsumers(); }
 
+// The library's choice of drive is the calling thread's: a hold taken on another thread
+// than the one that took the first chooses the drive again.
 void TCDIn::EnterDriveHold() {
-  if (DriveHoldCount_ == 0) Lib().CR_SetActiveCDROM(CurrentDrive_);
+  if (DriveHoldCount_ == 0 || HoldThread_.load() != std::this_thread::get_id())
+    Lib().CR_SetActiveCDROM(CurrentDrive_);
+  if (DriveHoldCount_ == 0) HoldThread_ = std::this_thread::get_id();
   ++DriveHoldCount_;
 }
 
@@ -256,9 +260,17 @@ void TCDIn::ThrowIfDiscChanged() {
         "track anew.");
 }
 
+// The library's active drive is chosen per thread: this thread chooses this source's
+// drive before it stops that drive's read.
 void TCDIn::RequestStop() {
   StopRequested_ = true;
+  Lib().CR_SetActiveCDROM(CurrentDrive_);
   Lib().CR_RequestStop();
+}
+
+bool TCDIn::Eject() {
+  TDriveHold hold(*this);
+  return Lib().CR_EjectDisc() == 0;
 }
 
 // A stopped read ends the track as failed, never as complete.
