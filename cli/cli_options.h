@@ -30,6 +30,7 @@ struct TCliOptions {
   bool Log = false;               // a rip log and a cue sheet beside the files, per disc
   static constexpr int MaxOffset = 44100;
   bool List = false;
+  bool Batch = false;  // disc after disc from the drives named (Sources), until a stop
   bool Help = false;
   bool Version = false;
   std::vector<std::string> Sources;  // track entries, disc images, devices

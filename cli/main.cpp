@@ -35,13 +35,16 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (options.Version) {
-    std::puts("korvane-cli version 1.00\nLicence: GPL-3.0-or-later (GNU General Public License, version 3 or later)");
+    std::puts(
+        "korvane-cli version 1.00\nLicence: GPL-3.0-or-later (GNU General Public License, version "
+        "3 or later)");
     return 0;
   }
   InstallStopHandlers();
   try {
     TRipSession session(options, stdout, stderr, isatty(STDOUT_FILENO) != 0);
-    return options.List ? session.List() : session.Run();
+    if (options.List) return session.List();
+    return options.Batch ? session.Batch() : session.Run();
   } catch (const TUsageError& e) {
     std::fprintf(stderr, "korvane-cli: %s\n", e.what());
     return 2;
