@@ -46,7 +46,7 @@ TCDIn::~TCDIn() { DetachConsumers(); }
 // than the one that took the first chooses the drive again.
 void TCDIn::EnterDriveHold() {
   if (DriveHoldCount_ == 0 || HoldThread_.load() != std::this_thread::get_id())
-    Lib().CR_SetActiveCDROM(CurrentDrive_);
+    Lib().CR_SetActiveCDROM(CurrentDrive_.load());
   if (DriveHoldCount_ == 0) HoldThread_ = std::this_thread::get_id();
   ++DriveHoldCount_;
 }
@@ -95,12 +95,12 @@ std::string TCDIn::GetCdText(int Track, int Field) {
 
 int TCDIn::DriveReadOffset() {
   int32_t samples = 0;
-  return Lib().CR_GetReadOffset(CurrentDrive_, &samples) == 0 ? samples : 0;
+  return Lib().CR_GetReadOffset(CurrentDrive_.load(), &samples) == 0 ? samples : 0;
 }
 
 std::string TCDIn::DriveModel() {
   return CopiedText([&](char* Buffer, int32_t Room) {
-    return Lib().CR_GetDriveModel(CurrentDrive_, Buffer, Room);
+    return Lib().CR_GetDriveModel(CurrentDrive_.load(), Buffer, Room);
   });
 }
 
@@ -264,7 +264,7 @@ void TCDIn::ThrowIfDiscChanged() {
 // drive before it stops that drive's read.
 void TCDIn::RequestStop() {
   StopRequested_ = true;
-  Lib().CR_SetActiveCDROM(CurrentDrive_);
+  Lib().CR_SetActiveCDROM(CurrentDrive_.load());
   Lib().CR_RequestStop();
 }
 
@@ -284,7 +284,7 @@ void TCDIn::ThrowIfStopped() {
 // drive refused (or verification gave up) is named, else the one where delivery ended.
 void TCDIn::ThrowReadFailure(int32_t Sector) {
   std::error_code error;
-  if (std::filesystem::is_regular_file(CDRipDriveName(CurrentDrive_), error) &&
+  if (std::filesystem::is_regular_file(CDRipDriveName(CurrentDrive_.load()), error) &&
       Lib().CR_CheckDisc() != 0)
     throw EAudioException(
         "The disc image changed during the read: its files were rewritten, moved or cut "

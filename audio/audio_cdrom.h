@@ -150,7 +150,7 @@ class TCDIn : public TAudioInput {
   std::shared_ptr<const TCDRipLibrary> Library_;
   std::atomic<int32_t> DriveHoldCount_{0};
   std::atomic<std::thread::id> HoldThread_{};  // the thread that took the outermost hold
-  int CurrentDrive_ = 0;
+  std::atomic<int> CurrentDrive_{0};  // read by a stop from another thread
   int StartTrack_ = 0;
   int EndTrack_ = 0;
   TCDPosition StartPosition_;
