@@ -26,10 +26,10 @@ class DriveStation : public ::testing::Test {
   // and returns the sheet.
   std::string MakeDisc(const std::string& Name, const std::string& Options) {
     std::filesystem::create_directories(Dir / "discs");
-    const std::string cue = Dir / "discs" / (Name + ".cue");
+    const std::string cue = Dir / ("discs/" + Name + ".cue");
     const auto made =
         CaptureCommand(Bin + "/korvane-mkdisc " + Options + " --expect " +
-                       Quoted(Dir / "discs" / (Name + ".expect")) + " " + Quoted(cue));
+                       Quoted(Dir / ("discs/" + Name + ".expect")) + " " + Quoted(cue));
     EXPECT_EQ(made.Status, 0) << made.Output;
     return cue;
   }
@@ -159,7 +159,7 @@ class BatchRun {
 // for a fourth ends it with status 130 and the total.
 TEST_F(DriveStation, ABatchOfThreeDiscsThroughTheTrayWithAnUnreadableOne) {
   const std::string disc = MakeDisc("disc", "--tracks 2 --seconds 1,2 --content noise");
-  const std::string unreadable = Dir / "discs" / "broken.cue";
+  const std::string unreadable = Dir / "discs/broken.cue";
   std::ofstream(unreadable)
       << "FILE \"missing.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n";
   const std::string tray = Dir / "tray";
@@ -198,7 +198,7 @@ TEST_F(DriveStation, ABatchOfThreeDiscsThroughTheTrayWithAnUnreadableOne) {
       const auto wav = Bytes(folder / ("Track" + number + ".wav"));
       ASSERT_GT(wav.size(), 44u) << folder << track;
       EXPECT_TRUE(std::vector<uint8_t>(wav.begin() + 44, wav.end()) ==
-                  Bytes(Dir / "discs/disc.expect" / ("track" + number + ".pcm")))
+                  Bytes(Dir / ("discs/disc.expect/track" + number + ".pcm")))
           << folder << track;
     }
   }
