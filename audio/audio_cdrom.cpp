@@ -321,8 +321,8 @@ std::string TCDIn::LastReadMessages() const {
   return Messages_;
 }
 
-// Only the source that opened the library's ripper closes it: the library has one, and
-// a `Close` of an idle source must not end another source's read.
+// Only the source that opened the library's ripper closes it: the library has one per
+// drive, and a `Close` of an idle source must not end another source's read.
 void TCDIn::Close() {
   if (ReadHold_) {
     KeepReadReport();
