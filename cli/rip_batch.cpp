@@ -105,18 +105,18 @@ std::vector<TRipSession::TDriveWatch*> TRipSession::NewDiscs(std::vector<TDriveW
       continue;
     }
     if (watch.Held == UnreadableDisc || ++watch.UnreadablePolls < UnreadablePollsToGiveUp) continue;
+    watch.Held = UnreadableDisc;
+    EjectDisc(watch);
     ++Tally.Discs;
     ++Tally.DiscsFailed;
     std::fprintf(Out_, "Disc %d: %s: failed: its table of contents cannot be read\n", Tally.Discs,
                  watch.Name.c_str());
     std::fflush(Out_);
-    watch.Held = UnreadableDisc;
-    EjectDisc(watch);
   }
   return found;
 }
 
-// Rips the discs in one run, each into its own folder, says how each went and ejects it;
+// Rips the discs in one run, each into its own folder, ejects each and says how it went;
 // after a stop the discs stay in.
 void TRipSession::RipDiscs(const std::vector<TDriveWatch*>& Discs, TBatchTally& Tally) {
   std::vector<TRunEntry> entries;
@@ -138,6 +138,10 @@ void TRipSession::RipDiscs(const std::vector<TDriveWatch*>& Discs, TBatchTally& 
   Observer_.SetJobBase(JobBase_);
   JobBase_ += static_cast<int>(planned.size());
   const TRunOutcome outcome = RipPlanned(planned);
+  for (TDriveWatch* disc : Discs) {
+    disc->Held = DiscKey(Knowledge_.Of(disc->Drive).Listing);
+    if (outcome.Finished) EjectDisc(*disc);
+  }
   for (size_t i = 0; i < Discs.size(); ++i) {
     TBatchTally disc;
     for (size_t job = 0; job < planned.size(); ++job) {
@@ -160,8 +164,6 @@ void TRipSession::RipDiscs(const std::vector<TDriveWatch*>& Discs, TBatchTally& 
                                    : "ripped",
                  disc.Done, disc.Failed, disc.Aborted, folders[i].c_str());
     std::fflush(Out_);
-    Discs[i]->Held = DiscKey(Knowledge_.Of(Discs[i]->Drive).Listing);
-    if (outcome.Finished) EjectDisc(*Discs[i]);
   }
 }
 
