@@ -208,7 +208,8 @@ void TRipSession::WarnOfOffsetOnImages() {
 }
 
 void TRipSession::PrintFormatWarnings() {
-  for (const std::string& warning : TFormatSetup::Create(Options_)->Warnings())
+  const std::unique_ptr<TFormatSetup> format = TFormatSetup::Create(Options_);
+  for (const std::string& warning : format->Warnings())
     std::fprintf(Err_, "korvane-cli: warning: %s\n", warning.c_str());
 }
 
