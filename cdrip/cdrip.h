@@ -9,12 +9,12 @@
  * The library guards its state with one lock, so calls may come from several threads.
  * The active drive is chosen per thread (a thread that chose none addresses the drive
  * chosen last), and each drive has a ripper of its own: threads that choose different
- * drives read them at the same time. A ripper is read by one thread at a time. After CR_OpenRipper on a CD drive a thread
- * of the library reads the range ahead of CR_RipChunk, at most CR_READ_AHEAD_CHUNKS
- * chunks ahead, so that the drive goes on streaming while the caller encodes; no call
- * waits for that thread's read of a sector except the CR_RipChunk that needs it and the
- * calls that end the range (a read of the drive in progress is interrupted between two
- * of its commands).
+ * drives read them at the same time. A ripper is read by one thread at a time. After
+ * CR_OpenRipper on a CD drive a thread of the library reads the range ahead of
+ * CR_RipChunk, at most CR_READ_AHEAD_CHUNKS chunks ahead, so that the drive goes on
+ * streaming while the caller encodes; no call waits for that thread's read of a sector
+ * except the CR_RipChunk that needs it and the calls that end the range (a read of the
+ * drive in progress is interrupted between two of its commands).
  * Images read as fast as they are asked, so their chunks are read when asked for. */
 #ifndef KORVANE_CDRIP_H
 #define KORVANE_CDRIP_H
