@@ -42,7 +42,7 @@ counts=(2 4)  # drives read at once
 target=1.10   # a run of several drives against its slowest drive alone
 mp3_options=(--format mp3 --bitrate 128 --quality 5 --mode stereo)
 
-# /usr/bin/time, installed when missing.
+# /usr/bin/time (and the other benchmarks' tools), installed when missing.
 bash "$here/../scripts/setup.sh" bench
 missing=()
 for tool in "$bin/korvane-cli" "$bin/libcdrip.so" "$mkdisc" "$drive_library" /usr/bin/time; do

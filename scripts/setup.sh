@@ -45,7 +45,7 @@ test=(
   "${fuzz[@]}"
 )
 bench=(
-  ffmpeg lame vorbis-tools cd-paranoia hyperfine sox flac
+  ffmpeg lame vorbis-tools cd-paranoia hyperfine sox flac time
 )
 deb=(
   "${build[@]}"
