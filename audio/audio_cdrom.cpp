@@ -42,8 +42,12 @@ TCDIn::TCDIn() {
 // their input is gone.
 TCDIn::~TCDIn() { DetachConsumers(); }
 
+// The library's choice of drive is the calling thread's: a hold taken on another thread
+// than the one that took the first chooses the drive again.
 void TCDIn::EnterDriveHold() {
-  if (DriveHoldCount_ == 0) Lib().CR_SetActiveCDROM(CurrentDrive_);
+  if (DriveHoldCount_ == 0 || HoldThread_.load() != std::this_thread::get_id())
+    Lib().CR_SetActiveCDROM(CurrentDrive_.load());
+  if (DriveHoldCount_ == 0) HoldThread_ = std::this_thread::get_id();
   ++DriveHoldCount_;
 }
 
@@ -91,12 +95,12 @@ std::string TCDIn::GetCdText(int Track, int Field) {
 
 int TCDIn::DriveReadOffset() {
   int32_t samples = 0;
-  return Lib().CR_GetReadOffset(CurrentDrive_, &samples) == 0 ? samples : 0;
+  return Lib().CR_GetReadOffset(CurrentDrive_.load(), &samples) == 0 ? samples : 0;
 }
 
 std::string TCDIn::DriveModel() {
   return CopiedText([&](char* Buffer, int32_t Room) {
-    return Lib().CR_GetDriveModel(CurrentDrive_, Buffer, Room);
+    return Lib().CR_GetDriveModel(CurrentDrive_.load(), Buffer, Room);
   });
 }
 
@@ -256,9 +260,17 @@ void TCDIn::ThrowIfDiscChanged() {
         "track anew.");
 }
 
+// The library's active drive is chosen per thread: this thread chooses this source's
+// drive before it stops that drive's read.
 void TCDIn::RequestStop() {
   StopRequested_ = true;
+  Lib().CR_SetActiveCDROM(CurrentDrive_.load());
   Lib().CR_RequestStop();
+}
+
+bool TCDIn::Eject() {
+  TDriveHold hold(*this);
+  return Lib().CR_EjectDisc() == 0;
 }
 
 // A stopped read ends the track as failed, never as complete.
@@ -272,7 +284,7 @@ void TCDIn::ThrowIfStopped() {
 // drive refused (or verification gave up) is named, else the one where delivery ended.
 void TCDIn::ThrowReadFailure(int32_t Sector) {
   std::error_code error;
-  if (std::filesystem::is_regular_file(CDRipDriveName(CurrentDrive_), error) &&
+  if (std::filesystem::is_regular_file(CDRipDriveName(CurrentDrive_.load()), error) &&
       Lib().CR_CheckDisc() != 0)
     throw EAudioException(
         "The disc image changed during the read: its files were rewritten, moved or cut "
@@ -309,8 +321,8 @@ std::string TCDIn::LastReadMessages() const {
   return Messages_;
 }
 
-// Only the source that opened the library's ripper closes it: the library has one, and
-// a `Close` of an idle source must not end another source's read.
+// Only the source that opened the library's ripper closes it: the library has one per
+// drive, and a `Close` of an idle source must not end another source's read.
 void TCDIn::Close() {
   if (ReadHold_) {
     KeepReadReport();

@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "audio_classes.h"
@@ -113,6 +114,8 @@ class TCDIn : public TAudioInput {
   // "The read was stopped." instead of delivering more, so that a stopped track never
   // ends as done. The next `Open` starts afresh.
   void RequestStop();
+  // Ejects the current drive's disc; false when it cannot (a disc image).
+  bool Eject();
   bool StopRequested() const { return StopRequested_; }
 
  private:
@@ -146,7 +149,8 @@ class TCDIn : public TAudioInput {
 
   std::shared_ptr<const TCDRipLibrary> Library_;
   std::atomic<int32_t> DriveHoldCount_{0};
-  int CurrentDrive_ = 0;
+  std::atomic<std::thread::id> HoldThread_{};  // the thread that took the outermost hold
+  std::atomic<int> CurrentDrive_{0};  // read by a stop from another thread
   int StartTrack_ = 0;
   int EndTrack_ = 0;
   TCDPosition StartPosition_;

@@ -3,6 +3,10 @@
 #include <cdio/cdio.h>
 #include <cdio/cdtext.h>
 #include <cdio/mmc_ll_cmds.h>
+#include <fcntl.h>
+#include <linux/cdrom.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -151,6 +155,17 @@ class DeviceDrive : public Drive {
   }
 
   std::string TakeMessages() override { return std::exchange(OpenMessages_, std::string()); }
+
+  // The kernel's eject, on a descriptor of its own (opened without waiting for a disc):
+  // the CD layer's handles stay as they are, and the next listing opens a fresh one.
+  bool Eject() override {
+    Status_.reset();
+    const int fd = ::open(Device_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool ejected = ::ioctl(fd, CDROMEJECT) == 0;
+    ::close(fd);
+    return ejected;
+  }
 
   // Asked once: a drive's model does not change.
   std::string Model() override {

@@ -1,8 +1,9 @@
-// The library's entry points. One lock guards all state: the front end's window thread
-// and an output's worker thread both call in (never at the same time by design, but
-// nothing here relies on that). The open range is read ahead on a thread of its own
-// (read_ahead.h); that thread never takes the library's lock, and no call holds the
-// lock while it waits for a chunk or for the reader to stop.
+// The library's entry points. One lock guards all state: the front end's window thread,
+// an output's worker thread and the readers of several drives call in. Each drive has
+// its own open range, read ahead on a thread of its own (read_ahead.h); that thread
+// never takes the library's lock, and no call holds the lock while it waits for a chunk
+// or for the reader to stop. The active drive is chosen per thread, so that threads
+// reading different drives at once each address their own.
 #include "cdrip.h"
 
 #include <cdio/logging.h>
@@ -42,33 +43,57 @@ constexpr long MaxReadOffset = 44100;  // samples: a second either way
 // are asked), or all.
 enum class ReadAheadMode { Off, Drives, All };
 
+// A drive's open range and what its last one met. The range is shared with a
+// CR_RipChunk that waits for its next chunk without the lock, so that ending the range
+// cannot pull it away from under that call.
+struct DriveRange {
+  std::shared_ptr<ReadAhead> Ripper;
+  uint64_t Serial = 0;                   // counts the ranges opened
+  std::optional<ReadReport> LastReport;  // of the range last opened
+  std::string OpenMessages;              // what the layers said opening it
+  std::string LastMessages;              // and reading it, once it ended
+};
+
 struct DriveSlot {
   std::unique_ptr<Drive> Unit;
   std::optional<Toc> Contents;  // as the last CR_ReadToc found it
+  DriveRange Range;
 };
+
+// The drive a thread chose, valid while the library's drive list is the one it was
+// chosen from (CR_Init and CR_DeInit make a new list).
+struct ThreadChoice {
+  uint64_t List = 0;
+  int32_t Drive = -1;
+};
+thread_local ThreadChoice ChosenDrive;
 
 struct Library {
   std::mutex Lock;
   std::vector<DriveSlot> Drives;  // devices first, then images
   size_t DeviceCount = 0;
-  int32_t Active = -1;
+  int32_t Active = -1;  // the last drive chosen, for threads that chose none
+  uint64_t ListSerial = 1;
   ReadSettings Settings;
   IniFile SettingsFile;  // as CR_Init read it
-  // The open range. Shared with a CR_RipChunk that waits for its next chunk without the
-  // lock, so that ending the range cannot pull it away from under that call.
-  std::shared_ptr<ReadAhead> Ripper;
-  uint64_t RangeSerial = 0;              // counts the ranges opened
-  std::optional<ReadReport> LastReport;  // of the range last opened
-  std::string OpenMessages;              // what the layers said opening it
-  std::string LastMessages;              // and reading it, once it ended
   ReadAheadMode ReadsAhead = ReadAheadMode::Drives;
   std::string LastError;  // why the last CR_AddImageDrive failed
   bool LogSilenced = false;
   cdio_log_handler_t PreviousLogHandler = nullptr;
 
+  int32_t ActiveDrive() const {
+    return ChosenDrive.List == ListSerial ? ChosenDrive.Drive : Active;
+  }
   DriveSlot* ActiveSlot() {
-    if (Active < 0 || static_cast<size_t>(Active) >= Drives.size()) return nullptr;
-    return &Drives[static_cast<size_t>(Active)];
+    const int32_t drive = ActiveDrive();
+    if (drive < 0 || static_cast<size_t>(drive) >= Drives.size()) return nullptr;
+    return &Drives[static_cast<size_t>(drive)];
+  }
+  // The active drive's range; a placeholder without an active drive.
+  DriveRange& ActiveRange() {
+    static DriveRange none;
+    DriveSlot* slot = ActiveSlot();
+    return slot ? slot->Range : none;
   }
 };
 
@@ -139,7 +164,7 @@ void ListDevices(Library& Lib) {
                    Lib.Drives.begin() + static_cast<std::ptrdiff_t>(Lib.DeviceCount));
   std::vector<DriveSlot> devices;
   for (const std::string& device : ListCdDevices())
-    devices.push_back(DriveSlot{MakeDeviceDrive(device), std::nullopt});
+    devices.push_back(DriveSlot{MakeDeviceDrive(device), std::nullopt, {}});
   Lib.DeviceCount = devices.size();
   Lib.Drives.insert(Lib.Drives.begin(), std::make_move_iterator(devices.begin()),
                     std::make_move_iterator(devices.end()));
@@ -159,7 +184,7 @@ std::optional<RipRange> OpenRange(Library& Lib, int32_t* BufferSize, int32_t Sta
   const int32_t last = std::min(End, slot->Contents->LeadOut);
   if (first >= last) return std::nullopt;
   std::unique_ptr<SectorReader> reader = slot->Unit->OpenReader(Lib.Settings);
-  Lib.OpenMessages = TakeCdLayerLog() + slot->Unit->TakeMessages();
+  slot->Range.OpenMessages = TakeCdLayerLog() + slot->Unit->TakeMessages();
   if (!reader) return std::nullopt;
   reader->Limit(first, last);
   *BufferSize = chunkSectors * SectorBytes;
@@ -248,44 +273,63 @@ int ReadAheadDepth(Library& Lib) {
   return ahead ? CR_READ_AHEAD_CHUNKS : 0;
 }
 
-// Ends the open range: it leaves the library under the lock, and its reader is stopped
-// after the lock is let go, so no other call waits for the read in progress. Its final
-// counts are kept unless another range was opened meanwhile.
+// Ends the active drive's open range: it leaves the library under the lock, and its
+// reader is stopped after the lock is let go, so no other call waits for the read in
+// progress. Its final counts are kept unless another range was opened meanwhile.
 void EndRange() {
   std::shared_ptr<ReadAhead> range;
   uint64_t serial = 0;
+  int32_t drive = -1;
   Guarded<int>(0, [&](Library& lib) {
-    if (lib.Ripper) lib.LastReport = lib.Ripper->Report();
-    if (lib.Ripper) lib.LastMessages = lib.Ripper->Messages();
-    range = std::move(lib.Ripper);
-    serial = lib.RangeSerial;
+    DriveRange& open = lib.ActiveRange();
+    if (open.Ripper) open.LastReport = open.Ripper->Report();
+    if (open.Ripper) open.LastMessages = open.Ripper->Messages();
+    range = std::move(open.Ripper);
+    serial = open.Serial;
+    drive = lib.ActiveDrive();
     return 0;
   });
   if (!range) return;
   range->Stop();
   Guarded<int>(0, [&](Library& lib) {
-    if (lib.RangeSerial == serial && lib.LastReport) {
-      lib.LastReport = range->Report();
-      lib.LastMessages = range->Messages();
+    if (drive < 0 || static_cast<size_t>(drive) >= lib.Drives.size()) return 0;
+    DriveRange& ended = lib.Drives[static_cast<size_t>(drive)].Range;
+    if (ended.Serial == serial && ended.LastReport) {
+      ended.LastReport = range->Report();
+      ended.LastMessages = range->Messages();
     }
     return 0;
   });
 }
 
-// Takes the open range out of the library, under its lock, with the range's report: a
-// new range starts, or none. The range is stopped with StopDisplaced.
+// Takes the active drive's open range out of the library, under its lock, with the
+// range's report: a new range starts, or none. The range is stopped with StopDisplaced.
 std::shared_ptr<ReadAhead> DisplaceRange(Library& Lib) {
-  ++Lib.RangeSerial;
-  Lib.LastReport.reset();
-  Lib.OpenMessages.clear();
-  Lib.LastMessages.clear();
-  return std::move(Lib.Ripper);
+  DriveRange& open = Lib.ActiveRange();
+  ++open.Serial;
+  open.LastReport.reset();
+  open.OpenMessages.clear();
+  open.LastMessages.clear();
+  return std::move(open.Ripper);
+}
+
+// Takes every drive's open range out of the library (the drive list is made anew).
+std::vector<std::shared_ptr<ReadAhead>> DisplaceAllRanges(Library& Lib) {
+  std::vector<std::shared_ptr<ReadAhead>> ranges;
+  for (DriveSlot& slot : Lib.Drives)
+    if (slot.Range.Ripper) ranges.push_back(std::move(slot.Range.Ripper));
+  ++Lib.ListSerial;
+  return ranges;
 }
 
 // Stops a range that a call found still open after EndRange (another thread opened it
 // meanwhile), once that call has let go of the lock.
 void StopDisplaced(const std::shared_ptr<ReadAhead>& Range) {
   if (Range) Range->Stop();
+}
+
+void StopDisplaced(const std::vector<std::shared_ptr<ReadAhead>>& Ranges) {
+  for (const auto& range : Ranges) StopDisplaced(range);
 }
 
 }  // namespace
@@ -296,14 +340,13 @@ using cdrip::Library;
 extern "C" {
 
 int32_t CR_Init(const char* iniPath) {
-  cdrip::EndRange();
-  std::shared_ptr<cdrip::ReadAhead> displaced;
+  std::vector<std::shared_ptr<cdrip::ReadAhead>> displaced;
   const int32_t result = cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
     cdrip::SilenceCdLayer(lib);
     lib.SettingsFile = iniPath ? cdrip::IniFile::Load(iniPath) : cdrip::IniFile();
     lib.Settings = cdrip::SettingsFrom(lib.SettingsFile);
     lib.ReadsAhead = cdrip::ReadAheadFromEnvironment();
-    displaced = std::move(lib.Ripper);
+    displaced = cdrip::DisplaceAllRanges(lib);
     cdrip::ListDevices(lib);
     return 0;
   });
@@ -312,10 +355,9 @@ int32_t CR_Init(const char* iniPath) {
 }
 
 int32_t CR_DeInit(void) {
-  cdrip::EndRange();
-  std::shared_ptr<cdrip::ReadAhead> displaced;
+  std::vector<std::shared_ptr<cdrip::ReadAhead>> displaced;
   const int32_t result = cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
-    displaced = cdrip::DisplaceRange(lib);
+    displaced = cdrip::DisplaceAllRanges(lib);
     lib.Drives.clear();
     lib.DeviceCount = 0;
     lib.Active = -1;
@@ -335,6 +377,7 @@ int32_t CR_SetActiveCDROM(int32_t drive) {
   return cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
     if (drive < 0 || static_cast<size_t>(drive) >= lib.Drives.size()) return -1;
     lib.Active = drive;
+    cdrip::ChosenDrive = cdrip::ThreadChoice{lib.ListSerial, drive};
     return 0;
   });
 }
@@ -419,8 +462,9 @@ int32_t CR_OpenRipper(int32_t* bufferSize, int32_t startSector, int32_t endSecto
     std::optional<cdrip::RipRange> range =
         cdrip::OpenRange(lib, bufferSize, startSector, endSector);
     if (!range) return -1;
-    lib.Ripper = std::make_shared<cdrip::ReadAhead>(std::move(*range), cdrip::ReadAheadDepth(lib));
-    lib.LastReport = cdrip::ReadReport{};
+    cdrip::DriveRange& open = lib.ActiveRange();
+    open.Ripper = std::make_shared<cdrip::ReadAhead>(std::move(*range), cdrip::ReadAheadDepth(lib));
+    open.LastReport = cdrip::ReadReport{};
     return 0;
   });
   cdrip::StopDisplaced(displaced);
@@ -432,7 +476,7 @@ int32_t CR_RipChunk(uint8_t* buffer, int32_t* byteCount, int32_t* abort) {
   if (!byteCount) return -1;
   *byteCount = 0;
   const std::shared_ptr<cdrip::ReadAhead> range = cdrip::Guarded<std::shared_ptr<cdrip::ReadAhead>>(
-      nullptr, [](Library& lib) { return lib.Ripper; });
+      nullptr, [](Library& lib) { return lib.ActiveRange().Ripper; });
   if (!buffer || !range) return -1;
   try {
     if (abort && *abort) {
@@ -448,8 +492,9 @@ int32_t CR_RipChunk(uint8_t* buffer, int32_t* byteCount, int32_t* abort) {
 
 int32_t CR_GetReadReport(CR_ReadReport* report) {
   return cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
-    if (!report || !lib.LastReport) return -1;
-    const cdrip::ReadReport read = lib.Ripper ? lib.Ripper->Report() : *lib.LastReport;
+    const cdrip::DriveRange& range = lib.ActiveRange();
+    if (!report || !range.LastReport) return -1;
+    const cdrip::ReadReport read = range.Ripper ? range.Ripper->Report() : *range.LastReport;
     *report = CR_ReadReport{read.Rereads, read.Corrections, read.Skips, 0};
     return 0;
   });
@@ -457,15 +502,16 @@ int32_t CR_GetReadReport(CR_ReadReport* report) {
 
 int32_t CR_RequestStop(void) {
   const std::shared_ptr<cdrip::ReadAhead> range = cdrip::Guarded<std::shared_ptr<cdrip::ReadAhead>>(
-      nullptr, [](Library& lib) { return lib.Ripper; });
+      nullptr, [](Library& lib) { return lib.ActiveRange().Ripper; });
   if (range) range->RequestStop();
   return 0;
 }
 
 int32_t CR_GetFailedSector(int32_t* sector) {
   return cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
-    if (!sector || !lib.LastReport) return -1;
-    const cdrip::ReadReport read = lib.Ripper ? lib.Ripper->Report() : *lib.LastReport;
+    const cdrip::DriveRange& range = lib.ActiveRange();
+    if (!sector || !range.LastReport) return -1;
+    const cdrip::ReadReport read = range.Ripper ? range.Ripper->Report() : *range.LastReport;
     if (read.FailedSector < 0) return -1;
     *sector = read.FailedSector;
     return 0;
@@ -474,15 +520,26 @@ int32_t CR_GetFailedSector(int32_t* sector) {
 
 int32_t CR_GetMessages(char* buffer, int32_t size) {
   return cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
-    lib.OpenMessages += cdrip::TakeCdLayerLog();
-    const std::string read = lib.Ripper ? lib.Ripper->Messages() : lib.LastMessages;
-    return cdrip::CopyText(lib.OpenMessages + read, buffer, size);
+    cdrip::DriveRange& range = lib.ActiveRange();
+    range.OpenMessages += cdrip::TakeCdLayerLog();
+    const std::string read = range.Ripper ? range.Ripper->Messages() : range.LastMessages;
+    return cdrip::CopyText(range.OpenMessages + read, buffer, size);
   });
 }
 
 int32_t CR_CloseRipper(void) {
   cdrip::EndRange();
   return 0;
+}
+
+int32_t CR_EjectDisc(void) {
+  cdrip::EndRange();
+  return cdrip::Guarded<int32_t>(-1, [](Library& lib) {
+    cdrip::DriveSlot* slot = lib.ActiveSlot();
+    if (!slot || !slot->Unit->Eject()) return -1;
+    slot->Contents.reset();
+    return 0;
+  });
 }
 
 int32_t CR_AddImageDrive(const char* path) {
@@ -497,7 +554,7 @@ int32_t CR_AddImageDrive(const char* path) {
     for (size_t i = lib.DeviceCount; i < lib.Drives.size(); ++i)
       if (lib.Drives[i].Unit->Name() == name) return static_cast<int32_t>(i);
     try {
-      lib.Drives.push_back(cdrip::DriveSlot{cdrip::MakeAddedDrive(name), std::nullopt});
+      lib.Drives.push_back(cdrip::DriveSlot{cdrip::MakeAddedDrive(name), std::nullopt, {}});
     } catch (const std::exception& e) {
       lib.LastError = e.what();
       return -1;

@@ -6,13 +6,15 @@
  * CR_AddImageDrive. Every call after CR_SetActiveCDROM addresses the active drive.
  * Audio comes as 16-bit stereo little-endian PCM at 44100 Hz, 2352 bytes a sector.
  *
- * The library guards its state with one lock, so calls may come from several threads;
- * a ripper is read by one thread at a time. After CR_OpenRipper on a CD drive a thread
- * of the library reads the range ahead of CR_RipChunk, at most CR_READ_AHEAD_CHUNKS
- * chunks ahead, so that the drive goes on streaming while the caller encodes; no call
- * waits for that thread's read of a sector except the CR_RipChunk that needs it and the
- * calls that end the range (a read of the drive in progress is interrupted between two
- * of its commands).
+ * The library guards its state with one lock, so calls may come from several threads.
+ * The active drive is chosen per thread (a thread that chose none addresses the drive
+ * chosen last), and each drive has a ripper of its own: threads that choose different
+ * drives read them at the same time. A ripper is read by one thread at a time. After
+ * CR_OpenRipper on a CD drive a thread of the library reads the range ahead of
+ * CR_RipChunk, at most CR_READ_AHEAD_CHUNKS chunks ahead, so that the drive goes on
+ * streaming while the caller encodes; no call waits for that thread's read of a sector
+ * except the CR_RipChunk that needs it and the calls that end the range (a read of the
+ * drive in progress is interrupted between two of its commands).
  * Images read as fast as they are asked, so their chunks are read when asked for. */
 #ifndef KORVANE_CDRIP_H
 #define KORVANE_CDRIP_H
@@ -57,7 +59,8 @@ CDRIP_API int32_t CR_Init(const char* iniPath);
 CDRIP_API int32_t CR_DeInit(void);
 /* Number of drives: CD drives, then added images. */
 CDRIP_API int32_t CR_GetNumCDROM(void);
-/* Makes drive the active one; -1 (and no change) when there is no such drive. */
+/* Makes drive the active one for the calling thread (and for threads that chose none);
+ * -1 (and no change) when there is no such drive. */
 CDRIP_API int32_t CR_SetActiveCDROM(int32_t drive);
 /* *status := 0 when the active drive holds a disc (an image whose files open), any
  * other value when it is not ready. Returns 0, or -1 without an active drive. */
@@ -119,6 +122,10 @@ CDRIP_API int32_t CR_GetMessages(char* buffer, int32_t size);
 /* Ends reading: the library's reader stops (a read of the drive in progress is
  * interrupted, as by CR_RequestStop) and lets go of the drive. Returns 0. */
 CDRIP_API int32_t CR_CloseRipper(void);
+/* Ejects the active drive's disc (its tray opens), ending its open ripper first; the
+ * next CR_ReadToc reads the disc put in afterwards. Returns 0, or -1 when the drive
+ * cannot eject (a disc image). */
+CDRIP_API int32_t CR_EjectDisc(void);
 /* Adds a disc image (.cue, .toc or .nrg) as a drive; returns its drive number (the
  * existing one when the image was added before), or -1, with nothing added, when it
  * cannot be opened: CR_GetLastError then tells why. A path that is a block device is

@@ -130,6 +130,8 @@ class Drive {
   virtual std::string Model() { return std::string(); }
   // What the layers below said when a reader could not be opened, taken.
   virtual std::string TakeMessages() { return std::string(); }
+  // Ejects the disc; false when the drive cannot (an image) or refuses.
+  virtual bool Eject() { return false; }
 };
 
 }  // namespace cdrip

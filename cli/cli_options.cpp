@@ -1,6 +1,7 @@
 #include "cli_options.h"
 
 #include <algorithm>
+#include <cctype>
 #include <sstream>
 #include <thread>
 
@@ -20,7 +21,8 @@ const TOptionSpec GeneralOptions[] = {
     {"--release", true},      {"--cddb-user", true}, {"--offset", true},
     {"--verify", false},      {"--retries", true},   {"--log", false},
     {"--replaygain", false},  {"--list", false},     {"--find-offset", false},
-    {"--keep-offset", false}, {"--help", false},     {"--version", false},
+    {"--keep-offset", false}, {"--batch", false},    {"--help", false},
+    {"--version", false},
 };
 
 // A format's option: its setting and the formats it belongs to.
@@ -166,6 +168,23 @@ void CheckLookupOptionsAct(const TCliOptions& Options) {
   if (Options.Release > 0) throw TUsageError("The option --release" + std::string(why));
 }
 
+// --batch waits on drives: a disc image or a track entry holds no disc that could be
+// taken out and another put in.
+void CheckBatchSources(const TCliOptions& Options) {
+  if (!Options.Batch) return;
+  if (Options.List) throw TUsageError("The options --batch and --list exclude each other.");
+  for (const std::string& source : Options.Sources) {
+    const size_t dot = source.rfind('.');
+    std::string extension = dot == std::string::npos ? std::string() : source.substr(dot);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (extension == ".cda" || extension == ".cue" || extension == ".toc" || extension == ".nrg")
+      throw TUsageError("--batch waits on CD drives, and " + source +
+                        " is a track entry or a disc image: name drives (such as /dev/sr0), "
+                        "or none for every drive.");
+  }
+}
+
 // An e-mail address as the CDDB greeting takes it: user@host, no blanks.
 std::string CddbUserValue(const std::string& Value) {
   const size_t at = Value.find('@');
@@ -289,6 +308,8 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
       options.FindOffset = true;
     } else if (argument == "--keep-offset") {
       options.KeepOffset = true;
+    } else if (argument == "--batch") {
+      options.Batch = true;
     } else if (argument == "--help") {
       options.Help = true;
     } else if (argument == "--version") {
@@ -321,6 +342,7 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
     throw TUsageError(
         "The option --retries has no effect without --verify: it sets the further reads when "
         "test and copy differ.");
+  CheckBatchSources(options);
   // What test and copy and the database find is written down.
   options.Log = options.Log || options.Verify || options.AccurateRip;
   return options;
@@ -388,7 +410,8 @@ std::string UsageText() {
                          a drive is still read once, track after track
   --name TEMPLATE        file names from what is known of the disc: %n track
                          number (two digits), %t title, %a artist, %A album,
-                         %y year, %% a percent sign (e.g. "%n - %t")
+                         %y year, %i the disc's freedb id, %% a percent sign
+                         (e.g. "%n - %t")
   --lookup musicbrainz|gnudb|none
                          look the disc up online (default: none); titles and
                          tags then come from the match, else from the disc's
@@ -422,6 +445,10 @@ std::string UsageText() {
                          +2940 samples tried (--lookup accuraterip=URL sets the
                          database's address), then exit
   --keep-offset          with --find-offset: keep the offset found in cdr.ini
+  --batch [DRIVE...]     disc after disc: waits for a disc in any of the drives
+                         (default: every drive), rips it whole into a folder of
+                         its own under --out, ejects it and waits for the next,
+                         until Ctrl-C; a line per disc, and a total at the end
   -h, --help             show this help, then exit
   --version              show the version, then exit
 
@@ -451,6 +478,6 @@ or corrections gets a line with their counts.
 Ctrl-C aborts: the files being written are finished as far as they got, the rest
 is skipped.
 Exit status: 0 all done, 1 a track failed or a source cannot be read, 2 a usage
-error, 130 aborted.
+error, 130 aborted (and how --batch ends).
 )";
 }

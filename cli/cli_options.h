@@ -33,6 +33,7 @@ struct TCliOptions {
   bool List = false;
   bool FindOffset = false;  // find the drive's read offset with the AccurateRip database
   bool KeepOffset = false;  // and keep it in cdr.ini
+  bool Batch = false;       // disc after disc from the drives named (Sources), until a stop
   bool Help = false;
   bool Version = false;
   std::vector<std::string> Sources;  // track entries, disc images, devices

@@ -44,7 +44,8 @@ int main(int argc, char** argv) {
   try {
     TRipSession session(options, stdout, stderr, isatty(STDOUT_FILENO) != 0);
     if (options.FindOffset) return session.FindOffset();
-    return options.List ? session.List() : session.Run();
+    if (options.List) return session.List();
+    return options.Batch ? session.Batch() : session.Run();
   } catch (const TUsageError& e) {
     std::fprintf(stderr, "korvane-cli: %s\n", e.what());
     return 2;

@@ -76,15 +76,15 @@ class TCliPump : public TQueuePump {
 // ---------------------------------------------------------------------------------
 
 void TCliObserver::TrackStarted(size_t Job, const std::string& Name) {
-  Display_.BeginTrack(static_cast<int>(Job), Name);
+  Display_.BeginTrack(TrackOf(Job), Name);
 }
 
 void TCliObserver::TrackProgress(size_t Job, int Percent, int64_t BytesDone, int64_t BytesTotal) {
-  Display_.Update(static_cast<int>(Job), Percent, BytesDone, BytesTotal, 44100 * 4);
+  Display_.Update(TrackOf(Job), Percent, BytesDone, BytesTotal, 44100 * 4);
 }
 
 void TCliObserver::TrackEnded(size_t Job, const TTrackEnd& End) {
-  const int track = static_cast<int>(Job);
+  const int track = TrackOf(Job);
   if (End.Result == TTrackResult::Failed) {
     Display_.FailTrack(track, End.Failure);
   } else {
@@ -98,7 +98,7 @@ void TCliObserver::TrackEnded(size_t Job, const TTrackEnd& End) {
 }
 
 void TCliObserver::TrackVerdict(size_t Job, const std::string& Verdict) {
-  Display_.Note(static_cast<int>(Job), Verdict);
+  Display_.Note(TrackOf(Job), Verdict);
 }
 
 void TCliObserver::Warning(const std::string& Text) {
@@ -209,30 +209,56 @@ void TRipSession::WarnOfOffsetOnImages() {
   }
 }
 
-int TRipSession::Run() {
-  std::vector<std::unique_ptr<TFormatSetup>> formats;
-  formats.push_back(TFormatSetup::Create(Options_));
-  for (const std::string& warning : formats.front()->Warnings())
+void TRipSession::PrintFormatWarnings() {
+  const std::unique_ptr<TFormatSetup> format = TFormatSetup::Create(Options_);
+  for (const std::string& warning : format->Warnings())
     std::fprintf(Err_, "korvane-cli: warning: %s\n", warning.c_str());
+}
+
+// The output folder is made when missing; one that cannot be written is named once.
+bool TRipSession::OutputFolderUsable() {
+  std::error_code error;
+  if (std::filesystem::exists(Options_.OutDir, error) &&
+      !std::filesystem::is_directory(Options_.OutDir, error))
+    throw TUsageError("--out names a file, not a folder: " + Options_.OutDir + ".");
+  const std::string folderProblem = OutputFolderProblem(Options_.OutDir);
+  if (folderProblem.empty()) return true;
+  std::fprintf(Err_, "korvane-cli: %s\n", folderProblem.c_str());
+  return false;
+}
+
+int TRipSession::Run() {
+  PrintFormatWarnings();
   WarnOfOffsetOnImages();
   const std::vector<TRunEntry> entries = ResolveSources();
   if (entries.empty()) {
     std::fprintf(Err_, "korvane-cli: nothing to rip: the sources hold no audio tracks.\n");
     return 1;
   }
-  std::error_code error;
-  if (std::filesystem::exists(Options_.OutDir, error) &&
-      !std::filesystem::is_directory(Options_.OutDir, error))
-    throw TUsageError("--out names a file, not a folder: " + Options_.OutDir + ".");
-  const std::string folderProblem = OutputFolderProblem(Options_.OutDir);
-  if (!folderProblem.empty()) {
-    std::fprintf(Err_, "korvane-cli: %s\n", folderProblem.c_str());
-    return 1;
-  }
+  if (!OutputFolderUsable()) return 1;
   const std::vector<TPlannedJob> planned =
       TRunPlanner(Drives_, Knowledge_, RunOptions_).Plan(entries);
+  const TRunOutcome outcome = RipPlanned(planned);
+  if (!outcome.Finished)
+    std::fprintf(Err_, "korvane-cli: aborted; the remaining tracks were not ripped.\n");
+  Display_.PrintSummary();
+  if (!outcome.Finished) return 128 + StopSignal;
+  const TRunSummary& summary = outcome.Summary;
+  // A script must see a track that failed, a copy no read confirms, and a proof or
+  // ReplayGain tags asked for that were not written.
+  return Display_.Failed() || summary.Suspicious > 0 || summary.ProofUnwritten ||
+                 summary.GainsUnwritten
+             ? 1
+             : 0;
+}
+
+// One run of the engine over the planned jobs, with as many encoders as it uses.
+TRipSession::TRunOutcome TRipSession::RipPlanned(const std::vector<TPlannedJob>& Planned) {
+  std::vector<std::unique_ptr<TFormatSetup>> formats;
+  formats.push_back(TFormatSetup::Create(Options_));
   TRunEncoders encoders{formats.front()->Format(), {}, formats.front()->RowTags()};
-  const size_t count = TRipRun::EncodersFor(RunOptions_, encoders.Format, planned.size());
+  const size_t count = TRipRun::EncodersFor(RunOptions_, encoders.Format, Planned.size(),
+                                            TRipRun::DrivesRead(Planned));
   while (formats.size() < count) formats.push_back(TFormatSetup::Create(Options_));
   TCliPump pump(Dispatcher_, StopSignal);
   TRipRun run(RunOptions_, CDIn_, Knowledge_, Observer_, pump);
@@ -241,18 +267,12 @@ int TRipSession::Run() {
     TRipRun::ConnectEvents(format->Output(), run);
     encoders.Outputs.push_back(&format->Output());
   }
-  const bool finished = run.Run(planned, encoders);
-  if (!finished)
-    std::fprintf(Err_, "korvane-cli: aborted; the remaining tracks were not ripped.\n");
-  Display_.PrintSummary();
-  if (!finished) return 128 + StopSignal;
-  // A script must see a track that failed, a copy no read confirms, and a proof or
-  // ReplayGain tags asked for that were not written.
-  const TRunSummary summary = run.Summary();
-  return Display_.Failed() || summary.Suspicious > 0 || summary.ProofUnwritten ||
-                 summary.GainsUnwritten
-             ? 1
-             : 0;
+  TRunOutcome outcome;
+  outcome.Finished = run.Run(Planned, encoders);
+  outcome.Summary = run.Summary();
+  outcome.Ends = run.Ends();
+  for (size_t i = 0; i < Planned.size(); ++i) outcome.Over.push_back(run.Over(i));
+  return outcome;
 }
 
 int TRipSession::List() {

@@ -31,8 +31,14 @@ class TCliObserver : public TRunObserver {
   void Warning(const std::string& Text) override;
   void Notice(const std::string& Text) override;
   size_t ChooseRelease(const std::vector<TDiscInfo>& Matches, const std::string& Service) override;
+  // Runs after the first number their jobs from Base on, so that the display tells
+  // their tracks apart from earlier runs'.
+  void SetJobBase(int Base) { JobBase_ = Base; }
 
  private:
+  int TrackOf(size_t Job) const { return JobBase_ + static_cast<int>(Job); }
+
+  int JobBase_ = 0;
   const TCliOptions& Options_;
   TProgressDisplay& Display_;
   std::FILE* Err_;
@@ -52,6 +58,9 @@ class TRipSession {
   // Finds the read offset of the drive named (or the first) and prints it; returns the
   // exit status (1 when none was found or the search failed).
   int FindOffset();
+  // Disc after disc from the drives named (every drive when none), until a stop
+  // signal; returns 128 + its number.
+  int Batch();
 
   // Set from a signal handler: the number of the signal that asks to stop.
   static std::atomic<int> StopSignal;
@@ -62,6 +71,36 @@ class TRipSession {
   void AddWholeDrive(int Drive, std::vector<TRunEntry>& Entries);
   std::string EntryProblem(const std::string& Entry);
   void PrintDiscKnowledge(const TDriveListing& Drive);
+  void PrintFormatWarnings();
+  bool OutputFolderUsable();
+
+  // What one run of the engine left: whether it finished, and how each job ended.
+  struct TRunOutcome {
+    bool Finished = true;
+    TRunSummary Summary;
+    std::vector<TTrackEnd> Ends;
+    std::vector<bool> Over;
+  };
+  TRunOutcome RipPlanned(const std::vector<TPlannedJob>& Planned);
+
+  // A drive that --batch waits on.
+  struct TDriveWatch {
+    int Drive = -1;
+    std::string Name;
+    std::string Held;         // the disc still in that was ripped (or failed) last; empty: none
+    int UnreadablePolls = 0;  // polls that found a disc whose table cannot be read
+  };
+  // The batch's tally of discs and tracks.
+  struct TBatchTally {
+    int Discs = 0, DiscsFailed = 0;
+    int Done = 0, Failed = 0, Aborted = 0;
+  };
+  std::vector<TDriveWatch> BatchDrives();
+  std::vector<TDriveWatch*> NewDiscs(std::vector<TDriveWatch>& Watches, TBatchTally& Tally);
+  void RipDiscs(const std::vector<TDriveWatch*>& Discs, TBatchTally& Tally);
+  std::string DiscFolder(const TDiscFacts& Disc);
+  void EjectDisc(TDriveWatch& Watch);
+  int JobBase_ = 0;  // jobs numbered in the batch's earlier runs
 
   const TCliOptions& Options_;
   std::FILE* Out_;

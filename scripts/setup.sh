@@ -50,7 +50,7 @@ test=(
   "${fuzz[@]}"
 )
 bench=(
-  ffmpeg lame vorbis-tools cd-paranoia hyperfine sox flac opus-tools
+  ffmpeg lame vorbis-tools cd-paranoia hyperfine sox flac opus-tools time
 )
 deb=(
   "${build[@]}"

@@ -81,7 +81,8 @@ void TConversionRun::RunConversion() {
   NameRows(planned);
   std::vector<std::unique_ptr<TAudioFileOut>> extra;  // outlive the run that uses them
   TRipRun run(options, Components_.CDIn1, knowledge, *this, *this);
-  const TRunEncoders encoders = Encoders(run, options, planned.size(), extra);
+  const TRunEncoders encoders =
+      Encoders(run, options, planned.size(), TRipRun::DrivesRead(planned), extra);
   Current_ = &run;
   run.Run(planned, encoders);
   Current_ = nullptr;
@@ -107,6 +108,7 @@ std::vector<TRunEntry> TConversionRun::ListedEntries(const std::vector<TJobRowId
 // when several tracks are encoded at once. The tag rules are read first: a "Track" box
 // that holds no number ends the run at its first row.
 TRunEncoders TConversionRun::Encoders(TRipRun& Run, const TRunOptions& Options, size_t Jobs,
+                                      size_t Drives,
                                       std::vector<std::unique_ptr<TAudioFileOut>>& Extra) {
   TRunEncoders encoders;
   encoders.Format = Window_.OutputFormat();
@@ -118,7 +120,7 @@ TRunEncoders TConversionRun::Encoders(TRipRun& Run, const TRunOptions& Options, 
   }
   TAudioFileOut& model = Components_.Output(encoders.Format);
   encoders.Outputs.push_back(&model);
-  const size_t count = TRipRun::EncodersFor(Options, encoders.Format, Jobs);
+  const size_t count = TRipRun::EncodersFor(Options, encoders.Format, Jobs, Drives);
   while (encoders.Outputs.size() < count) {
     Extra.push_back(NewOutputLike(model));
     TRipRun::ConnectEvents(*Extra.back(), Run);

@@ -103,7 +103,7 @@ class TConversionRun : public QObject, private TRunObserver, private TEventPump 
   class TRunScope;
 
   std::vector<TRunEntry> ListedEntries(const std::vector<TJobRowId>& Rows) const;
-  TRunEncoders Encoders(TRipRun& Run, const TRunOptions& Options, size_t Jobs,
+  TRunEncoders Encoders(TRipRun& Run, const TRunOptions& Options, size_t Jobs, size_t Drives,
                         std::vector<std::unique_ptr<TAudioFileOut>>& Extra);
   TRowTagRules RowTagRules() const;
   void NameRows(const std::vector<TPlannedJob>& Planned);

@@ -33,6 +33,8 @@ class TDiscKnowledge {
 
   // What is known of the disc in Drive; the drive is listed (and looked up) once.
   const TDiscFacts& Of(int Drive);
+  // Another disc went into Drive: what was known of the last one goes.
+  void Forget(int Drive) { Known_.erase(Drive); }
 
  private:
   std::optional<TDiscInfo> LookUp(const TDriveListing& Listing);

@@ -8,7 +8,8 @@
 // cannot be read) goes to the track's spool, which raises it in the track's encoder.
 //
 // Threads: the run's thread constructs, admits and stops; the reader owns the source
-// from `Start` to `Stop`, and the run makes no other call into the CD library then.
+// from `Start` to `Stop` (a source of its own: readers of several drives run at once,
+// each choosing its drive in the CD library for its own thread).
 #pragma once
 
 #include <condition_variable>

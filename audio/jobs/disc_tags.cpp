@@ -95,6 +95,7 @@ std::string NameFromTemplate(const std::string& Template, const TTrackTags& Tags
       case 'a': name += Tags.Artist; break;
       case 'A': name += Tags.Album; break;
       case 'y': name += Tags.Year; break;
+      case 'i': name += Tags.DiscId; break;
       case '%': name += '%'; break;
       default: name += std::string("%") + Template[i];
     }

@@ -21,9 +21,9 @@ TTrackTags TrackTagsOf(const TDiscInfo& Info, int Number, int Total);
 
 // The file name (no folder, no extension) that Template gives a track: %n its number in
 // two digits, %t its title (Caption when unknown), %a the artist, %A the album, %y the
-// year, %% a percent sign. Made safe for the file system: no "/" (it becomes "_"), no
-// control characters, no leading dot or blank, at most MaxNameBytes bytes of whole
-// characters; Caption when nothing is left.
+// year, %i the disc's freedb id (eight hex digits), %% a percent sign. Made safe for the file
+// system: no "/" (it becomes "_"), no control characters, no leading dot or blank, at most
+// MaxNameBytes bytes of whole characters; Caption when nothing is left.
 std::string NameFromTemplate(const std::string& Template, const TTrackTags& Tags,
                              const std::string& Caption);
 constexpr size_t MaxNameBytes = 200;

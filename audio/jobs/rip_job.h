@@ -35,9 +35,10 @@ struct TRowTagRules {
 struct TTrackTags {
   std::string Title, Artist, Album, Year, Genre;
   int Number = 0;
-  int Total = 0;  // the disc's audio tracks
-  int Disc = 0;   // the disc's place in its release
-  int Discs = 0;  // the release's media
+  int Total = 0;       // the disc's audio tracks
+  int Disc = 0;        // the disc's place in its release
+  int Discs = 0;       // the release's media
+  std::string DiscId;  // the disc's freedb id, for names (no tag carries it)
 };
 
 // The output folder, "/", the caption made safe as a file name (SafeFileName; "_" when

@@ -11,16 +11,30 @@ TRipRun::TRipRun(const TRunOptions& Options, TCDIn& Source, TDiscKnowledge& Know
                  TRunObserver& Observer, TEventPump& Pump)
     : Options_(Options), Source_(Source), Knowledge_(Knowledge), Observer_(Observer), Pump_(Pump) {}
 
-// The reader ends before the spools it fills, the outputs before the inputs they read.
+// The readers end before the spools they fill, the outputs before the inputs they read.
 TRipRun::~TRipRun() {
   for (auto& spool : Spools_) spool->Cancel();
-  Reader_.reset();
+  Lanes_.clear();
   for (auto& slot : Slots_) slot->Output->SetInput(nullptr);
 }
 
-size_t TRipRun::EncodersFor(const TRunOptions& Options, TOutputFormat Format, size_t Jobs) {
-  if (FormatInfo(Format).OneOutputEnough) return 1;
-  return std::max<size_t>(1, std::min(Options.TracksAtOnce, Jobs));
+size_t TRipRun::EncodersFor(const TRunOptions& Options, TOutputFormat Format, size_t Jobs,
+                            size_t Drives) {
+  // A format that keeps up with reading needs one output per drive read at once.
+  const bool oneEnough = FormatInfo(Format).OneOutputEnough;
+  const size_t wanted = !oneEnough ? Options.TracksAtOnce : Options.TracksAtOnce > 1 ? Drives : 1;
+  return std::max<size_t>(1, std::min(wanted, Jobs));
+}
+
+size_t TRipRun::DrivesRead(const std::vector<TPlannedJob>& Jobs) {
+  std::vector<int> drives;
+  for (const TPlannedJob& job : Jobs) {
+    if (job.EndsRun) break;
+    if (job.Problem.empty() &&
+        std::find(drives.begin(), drives.end(), job.Read.Drive) == drives.end())
+      drives.push_back(job.Read.Drive);
+  }
+  return drives.size();
 }
 
 void TRipRun::ConnectEvents(TAudioFileOut& Output, TRipRun& Run) {
@@ -42,6 +56,8 @@ bool TRipRun::Run(const std::vector<TPlannedJob>& Jobs, const TRunEncoders& Enco
   Ends_.assign(Jobs.size(), TTrackEnd{});
   Verdicts_.assign(Jobs.size(), std::string());
   Over_.assign(Jobs.size(), false);
+  Started_.assign(Jobs.size(), false);
+  ReadySince_.assign(Jobs.size(), 0);
   for (TAudioFileOut* output : Encoders.Outputs) {
     Slots_.push_back(std::make_unique<TSlot>());
     Slots_.back()->Output = output;
@@ -52,6 +68,7 @@ bool TRipRun::Run(const std::vector<TPlannedJob>& Jobs, const TRunEncoders& Enco
   for (const TPlannedJob& job : Jobs)  // a disc image's sheet is never written over
     if (job.Problem.empty()) Names_.Protect(Knowledge_.Of(job.Read.Drive).Listing.Name);
   StartReading();
+  ReserveNames();
   while (true) {
     if (AbortRequested_ && !Aborted_) AbortAll();
     StartWaitingJobs();
@@ -61,52 +78,120 @@ bool TRipRun::Run(const std::vector<TPlannedJob>& Jobs, const TRunEncoders& Enco
     for (auto& slot : Slots_)
       if (slot->Job >= 0 && SlotEnded(*slot)) FinishJob(*slot);
   }
-  Reader_->Stop();
+  for (auto& lane : Lanes_) lane->Reader->Stop();
   ProveDiscs();
   Observer_.RunEnded(Summary());
   return !Aborted_;
 }
 
-// The reader wakes the run's thread when a track can start.
+// Each drive's jobs go to a reader of its own, up to the job that ends the run; the
+// readers wake the run's thread when a track can start.
 void TRipRun::StartReading() {
-  std::vector<TTrackRead> reads;
-  std::vector<TTrackSpool*> spools;
-  for (const TPlannedJob& job : *Jobs_) {
+  const std::vector<TPlannedJob>& jobs = *Jobs_;
+  Limit_ = jobs.size();
+  for (size_t i = 0; i < jobs.size(); ++i)
+    if (jobs[i].EndsRun) {
+      Limit_ = i;
+      break;
+    }
+  LaneOf_.assign(jobs.size(), 0);
+  PlaceOf_.assign(jobs.size(), 0);
+  for (size_t i = 0; i < jobs.size(); ++i) {
     Spools_.push_back(std::make_unique<TTrackSpool>(Options_.OutDir));
-    spools.push_back(Spools_.back().get());
-    TTrackRead read = job.Read;
-    read.Skip = read.Skip || !job.Problem.empty();
-    reads.push_back(read);
+    if (i >= Limit_ || !jobs[i].Problem.empty()) continue;
+    auto lane = std::find_if(Lanes_.begin(), Lanes_.end(),
+                             [&](const auto& Lane) { return Lane->Drive == jobs[i].Read.Drive; });
+    if (lane == Lanes_.end()) {
+      Lanes_.push_back(std::make_unique<TLane>());
+      Lanes_.back()->Drive = jobs[i].Read.Drive;
+      lane = Lanes_.end() - 1;
+    }
+    LaneOf_[i] = static_cast<size_t>(lane - Lanes_.begin());
+    PlaceOf_[i] = (*lane)->Jobs.size();
+    (*lane)->Jobs.push_back(i);
   }
-  Reader_ = std::make_unique<TDiscReader>(Source_, std::move(reads), std::move(spools),
-                                          [this] { Pump_.Wake(); });
-  Reader_->Admit(Slots_.size() + 1);
-  Reader_->Start();
+  for (auto& lane : Lanes_) {
+    std::vector<TTrackRead> reads;
+    std::vector<TTrackSpool*> spools;
+    for (size_t job : lane->Jobs) {
+      reads.push_back(jobs[job].Read);
+      spools.push_back(Spools_[job].get());
+    }
+    lane->Source = std::make_unique<TCDIn>();
+    lane->Reader = std::make_unique<TDiscReader>(*lane->Source, std::move(reads), std::move(spools),
+                                                 [this] { Pump_.Wake(); });
+    AdmitReads(*lane);
+    lane->Reader->Start();
+  }
 }
 
-// Starts the jobs whose turn has come, in order, while encoders are free. A job that
-// ends the run waits until the jobs before it are over.
-void TRipRun::StartWaitingJobs() {
-  const std::vector<TPlannedJob>& jobs = *Jobs_;
-  while (!Aborted_ && Next_ < jobs.size() && CanStart(Next_)) {
-    const TPlannedJob& job = jobs[Next_];
-    if (job.EndsRun) {
-      if (AnyRunning()) return;
-      EndingProblem_ = job.Problem;
-      FailUnstarted(Next_++);
-      AbortAll();
-      return;
-    }
-    if (!job.Problem.empty()) {
-      FailUnstarted(Next_++);
-    } else if (!Observer_.StillWanted(Next_)) {
-      SkipJob(Next_++);
-    } else if (TSlot* slot = FreeSlot()) {
-      StartJob(Next_++, *slot);
-    } else {
-      return;
-    }
+// With several drives, jobs start in the order their drives deliver: the file names are
+// given out in list order at the start, so that which file gets "Track01 (2)" does not
+// depend on which drive is faster.
+void TRipRun::ReserveNames() {
+  Reserved_.assign(Jobs_->size(), std::string());
+  if (Lanes_.size() < 2) return;
+  for (size_t job = 0; job < Limit_; ++job) {  // the jobs that the readers read
+    if (!(*Jobs_)[job].Problem.empty()) continue;
+    Reserved_[job] = Names_.Free(FileNameOf((*Jobs_)[job]));
+    Names_.Written(Reserved_[job]);
   }
+}
+
+// A drive's reader reads ahead of its jobs that are over by as many tracks as there
+// are encoders, and one more: what waits for an encoder stays bounded per drive.
+void TRipRun::AdmitReads(TLane& Lane) { Lane.Reader->Admit(Lane.Ended + Slots_.size() + 1); }
+
+// Fails the jobs that cannot be ripped once every job before them has started, starts
+// the jobs whose tracks are ready while encoders are free, and ends the run at a job
+// that ends it once the jobs before it are over.
+void TRipRun::StartWaitingJobs() {
+  while (!Aborted_) {
+    FailProblemsInTurn();
+    if (EndRunInTurn()) return;
+    TSlot* slot = FreeSlot();
+    if (!slot) return;
+    const std::optional<size_t> job = NextReadyJob();
+    if (!job) return;
+    if (Observer_.StillWanted(*job))
+      StartJob(*job, *slot);
+    else
+      SkipJob(*job);
+  }
+}
+
+void TRipRun::FailProblemsInTurn() {
+  const std::vector<TPlannedJob>& jobs = *Jobs_;
+  while (Next_ < Limit_ && !jobs[Next_].Problem.empty()) FailUnstarted(Next_);
+}
+
+bool TRipRun::EndRunInTurn() {
+  if (Next_ != Limit_ || Limit_ == Jobs_->size() || AnyRunning()) return false;
+  EndingProblem_ = (*Jobs_)[Limit_].Problem;
+  FailUnstarted(Limit_);
+  AbortAll();
+  return true;
+}
+
+// The next job of each drive whose track is ready; of those, the one the run saw ready
+// first. With one encoder, only the first job not started, so that jobs go in list order.
+std::optional<size_t> TRipRun::NextReadyJob() {
+  std::optional<size_t> best;
+  for (auto& lane : Lanes_) {
+    if (lane->Started == lane->Jobs.size()) continue;
+    const size_t job = lane->Jobs[lane->Started];
+    if (!Spools_[job]->Ready()) continue;
+    if (ReadySince_[job] == 0) ReadySince_[job] = ++ReadyCount_;
+    if (Slots_.size() == 1 && job != Next_) continue;
+    if (!best || ReadySince_[job] < ReadySince_[*best]) best = job;
+  }
+  return best;
+}
+
+void TRipRun::MarkStarted(size_t Job) {
+  Started_[Job] = true;
+  if (Job < Limit_ && (*Jobs_)[Job].Problem.empty()) ++Lanes_[LaneOf_[Job]]->Started;
+  while (Next_ < Started_.size() && Started_[Next_]) ++Next_;
 }
 
 // An encoder is free, and the next job waits for the reader, which is still in an
@@ -128,10 +213,6 @@ TRipRun::TSlot* TRipRun::SlotOf(const TAudioOutput* Output) {
   return nullptr;
 }
 
-bool TRipRun::CanStart(size_t Job) const {
-  return !(*Jobs_)[Job].Problem.empty() || Spools_[Job]->Ready();
-}
-
 bool TRipRun::AnyRunning() const {
   for (const auto& slot : Slots_)
     if (slot->Job >= 0) return true;
@@ -139,11 +220,13 @@ bool TRipRun::AnyRunning() const {
 }
 
 std::string TRipRun::FileNameOf(const TPlannedJob& Job) const {
-  return JobFileName(Options_.OutDir, Job.Caption, Encoders_->Format);
+  return JobFileName(Job.Folder.empty() ? Options_.OutDir : Job.Folder, Job.Caption,
+                     Encoders_->Format);
 }
 
 void TRipRun::FailUnstarted(size_t Job) {
   const TPlannedJob& job = (*Jobs_)[Job];
+  MarkStarted(Job);
   Observer_.TrackStarted(Job, job.ProblemOfEntry ? job.Entry : Names_.Free(FileNameOf(job)));
   TTrackEnd end;
   end.Failure = job.Problem;
@@ -153,8 +236,12 @@ void TRipRun::FailUnstarted(size_t Job) {
 // A job taken back before it started: its track is not read further, and it is told
 // nothing more (its row is gone).
 void TRipRun::SkipJob(size_t Job) {
+  MarkStarted(Job);
   Spools_[Job]->Cancel();
-  Reader_->Admit(++Ended_ + Slots_.size() + 1);
+  ++Ended_;
+  TLane& lane = *Lanes_[LaneOf_[Job]];
+  ++lane.Ended;
+  AdmitReads(lane);
   if (Gains_) Gains_->Ended(Job, nullptr);
 }
 
@@ -162,7 +249,8 @@ void TRipRun::SkipJob(size_t Job) {
 // never share one; it is given back when the job keeps no file.
 void TRipRun::StartJob(size_t Job, TSlot& Slot) {
   const TPlannedJob& job = (*Jobs_)[Job];
-  Slot.FileName = Names_.Free(FileNameOf(job));
+  MarkStarted(Job);
+  Slot.FileName = Reserved_[Job].empty() ? Names_.Free(FileNameOf(job)) : Reserved_[Job];
   Names_.Written(Slot.FileName);
   Slot.Job = static_cast<int>(Job);
   Slot.PollsIdle = 0;
@@ -196,7 +284,7 @@ void TRipRun::FinishJob(TSlot& Slot) {
   spool.Cancel();  // an encoder that ended early leaves the rest of its track unread
   TTrackEnd end;
   end.FileName = output.FileKept() ? Slot.FileName : std::string();
-  end.Proof = Reader_->ProofOf(job);
+  end.Proof = Lanes_[LaneOf_[job]]->Reader->ProofOf(PlaceOf_[job]);
   end.Proof.Reads = spool.Report();
   if (const std::optional<std::string> failure = Slot.Watch.TakeFailure()) {
     end.Failure = *failure;
@@ -213,12 +301,16 @@ void TRipRun::JobOver(size_t Job, const TTrackEnd& End) {
   Ends_[Job] = End;
   Over_[Job] = true;
   Observer_.TrackEnded(Job, End);
-  Reader_->Admit(++Ended_ + Slots_.size() + 1);
+  ++Ended_;
   if (Gains_) Gains_->Ended(Job, &End);
+  if (Job >= Limit_ || !(*Jobs_)[Job].Problem.empty()) return;
+  TLane& lane = *Lanes_[LaneOf_[Job]];
+  ++lane.Ended;
+  AdmitReads(lane);
 }
 
 void TRipRun::Abort() {
-  if (Reader_ && !Aborted_) AbortAll();
+  if (Jobs_ && !Aborted_) AbortAll();
 }
 
 // Every running encoder finishes its file as far as it got; the spools and the reader
@@ -228,7 +320,7 @@ void TRipRun::AbortAll() {
   for (auto& slot : Slots_)
     if (slot->Job >= 0) slot->Output->Abort();
   for (auto& spool : Spools_) spool->Cancel();
-  Reader_->Stop();  // no track after the one being read is started
+  for (auto& lane : Lanes_) lane->Reader->Stop();  // no track after the one being read starts
 }
 
 // ---------------------------------------------------------------------------------
@@ -273,6 +365,7 @@ void TRipRun::ProveDiscs() {
   }
   for (int drive : drives) {
     const TDiscFacts& facts = Knowledge_.Of(drive);
+    const std::string& folder = jobs[jobsOf[drive].front()].Folder;
     Source_.SetCurrentDrive(drive);  // the reader has stopped: the library is the run's again
     TDiscProof disc{facts.Listing,
                     Source_.DriveModel(),
@@ -281,7 +374,7 @@ void TRipRun::ProveDiscs() {
                     {},
                     Options_.AccurateRip,
                     Options_.AccurateRipServer,
-                    Options_.OutDir};
+                    folder.empty() ? Options_.OutDir : folder};
     for (size_t job : jobsOf[drive]) {
       const TTrackEnd& end = Ends_[job];
       const bool whole = end.Result == TTrackResult::Done;

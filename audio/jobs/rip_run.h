@@ -1,12 +1,16 @@
 // The run engine that both front ends drive: it rips the planned jobs several at a
 // time, one encoder (an output of the run's format) per running job, each fed from its
-// job's spool, which the disc reader fills track after track in the order of the jobs
-// (each drive read once, front to back). Jobs start in order as encoders become free;
-// each job's end goes to the observer (done, failed with the reason, aborted, with what
-// reading proved). Once the jobs are over, every disc gets its proof (AccurateRip
-// verdicts, rip log, cue sheet) when the run asks for it, and the observer hears the
-// run's summary. An abort makes every running encoder finish its file as far as it got
-// and skips the jobs not started.
+// job's spool. Each drive that the jobs name (a disc image is a drive of its own) has a
+// disc reader of its own, which fills the spools of that drive's jobs track after
+// track in the order of the jobs (each drive read once, front to back), at the drive's
+// own pace. As encoders become free, the jobs whose tracks are ready start, the one
+// that waited longest first, so the drives share the encoders; with one encoder the
+// jobs go in list order. Jobs of several drives may therefore start and end out of list
+// order; the observer hears each by its index. Each job's end goes to the observer (done, failed
+// with the reason, aborted, with what reading proved). Once the jobs are over, every disc gets its
+// proof (AccurateRip verdicts, rip log, cue sheet) when the run asks for it, and the observer hears
+// the run's summary. An abort makes every running encoder finish its file as far as it got and
+// skips the jobs not started.
 //
 // Threads: `Run`, the outputs' events and every call to the observer happen on the
 // run's thread, which the event pump keeps serving the outputs' hand-offs while it
@@ -43,9 +47,13 @@ class TRipRun {
   TRipRun(const TRipRun&) = delete;
   TRipRun& operator=(const TRipRun&) = delete;
 
-  // How many encoders a run of Jobs jobs in Format uses: a WAV file is written as
-  // fast as the disc is read, so a second writer would only make the reader spool.
-  static size_t EncodersFor(const TRunOptions& Options, TOutputFormat Format, size_t Jobs);
+  // How many encoders a run of Jobs jobs in Format uses, Drives of them read at once: a
+  // WAV file is written as fast as the disc is read, so a second writer per drive would
+  // only make its reader spool.
+  static size_t EncodersFor(const TRunOptions& Options, TOutputFormat Format, size_t Jobs,
+                            size_t Drives = 1);
+  // How many drives the planned jobs read (each a reader of its own).
+  static size_t DrivesRead(const std::vector<TPlannedJob>& Jobs);
   // Connects Output's events to Run, for outputs without handlers of their own.
   static void ConnectEvents(TAudioFileOut& Output, TRipRun& Run);
 
@@ -72,6 +80,16 @@ class TRipRun {
   void OutputFailed(TAudioOutput* Sender, const std::exception& E);
 
  private:
+  // One drive's reader, with its own source, and the jobs it reads in their order.
+  struct TLane {
+    int Drive = 0;
+    std::unique_ptr<TCDIn> Source;
+    std::unique_ptr<TDiscReader> Reader;
+    std::vector<size_t> Jobs;
+    size_t Started = 0;  // of Jobs: started or taken back; Jobs[Started] is next
+    size_t Ended = 0;    // of Jobs: over or taken back
+  };
+
   struct TSlot {
     TAudioFileOut* Output = nullptr;
     TJobWatch Watch;
@@ -83,10 +101,15 @@ class TRipRun {
 
   void StartReading();
   void StartWaitingJobs();
+  void FailProblemsInTurn();
+  bool EndRunInTurn();
+  std::optional<size_t> NextReadyJob();
+  void MarkStarted(size_t Job);
+  void AdmitReads(TLane& Lane);
+  void ReserveNames();
   TSlot* FreeSlot();
   TSlot* SlotOf(const TAudioOutput* Output);
   void LetReaderMoveOn();
-  bool CanStart(size_t Job) const;
   void StartJob(size_t Job, TSlot& Slot);
   void SkipJob(size_t Job);
   void FailUnstarted(size_t Job);
@@ -108,14 +131,20 @@ class TRipRun {
   TRowTagRules Rules_;  // the encoders' rules, as this run applies them
   std::vector<std::unique_ptr<TSlot>> Slots_;
   std::vector<std::unique_ptr<TTrackSpool>> Spools_;
-  std::unique_ptr<TDiscReader> Reader_;
+  std::vector<std::unique_ptr<TLane>> Lanes_;
+  std::vector<size_t> LaneOf_, PlaceOf_;  // per job: its lane, its index there
+  std::vector<bool> Started_;             // per job: started, failed or taken back
+  std::vector<uint64_t> ReadySince_;      // per job: when the run saw it ready (0: not yet)
+  uint64_t ReadyCount_ = 0;
+  std::vector<std::string> Reserved_;  // per job: its file's name, given out at the start
+  size_t Limit_ = 0;  // the job that ends the run, or the count: none from it on is read
   std::unique_ptr<TReplayGainPass> Gains_;  // when the run writes ReplayGain
   TRunFileNames Names_;
   std::vector<TTrackEnd> Ends_;
   std::vector<bool> Over_;
   std::vector<std::string> Verdicts_;
   std::optional<std::string> EndingProblem_;
-  size_t Next_ = 0;   // the next job to start
+  size_t Next_ = 0;   // the first job not started
   size_t Ended_ = 0;  // jobs over
   bool Aborted_ = false;
   bool ProofUnwritten_ = false;  // a disc's log or cue sheet could not be written

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "disc_identity.h"
 #include "disc_proof.h"
 #include "disc_tags.h"
 #include "track_entry.h"
@@ -58,8 +59,9 @@ std::string TRunPlanner::Resolve(const std::string& Entry, TTrackRead& Read) {
 void TRunPlanner::Name(TPlannedJob& Job, const TDiscFacts& Disc, bool Renamable) {
   const auto audio = std::count_if(Disc.Listing.Tracks.begin(), Disc.Listing.Tracks.end(),
                                    [](const TTrackListing& Track) { return !Track.Info.IsData; });
-  const TTrackTags tags = TrackTagsOf(Disc.Info, Job.Read.Track, static_cast<int>(audio));
+  TTrackTags tags = TrackTagsOf(Disc.Info, Job.Read.Track, static_cast<int>(audio));
   if (Options_.TagsFromDisc && HasText(Disc.Info)) Job.Tags = tags;
+  tags.DiscId = FreedbDiscId(Disc.Listing.Toc);
   if (Renamable && !Options_.NameTemplate.empty())
     Job.Caption = NameFromTemplate(Options_.NameTemplate, tags, Job.Caption);
 }

@@ -58,6 +58,7 @@ struct TPlannedJob {
   TTrackRead Read;
   std::string Caption;  // its file's name, without folder and extension
   TTrackTags Tags;      // what is known of its track
+  std::string Folder;   // where its file and its disc's proof go; empty: the run's folder
 };
 
 class TRunPlanner {

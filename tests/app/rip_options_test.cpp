@@ -48,6 +48,30 @@ TEST_F(RipOptionsTest, SeveralTracksAtOnceKeepTwoRowsGoingAndWriteTheSameAudio) 
   }
 }
 
+// Rows of two discs (two drives, read at once), mixed in the list: each row ends Done
+// with its own track's audio, the names given out in list order.
+TEST_F(RipOptionsTest, RowsOfTwoDrivesAtOnceEachGetTheirOwnTrack) {
+  const di::DiscSpec first = AudioDisc({3, 1}), second = AudioDisc({1, 3}, 9);
+  const std::string firstCue = MakeDisc(first, "first"), secondCue = MakeDisc(second, "second");
+  Form->AddDroppedPaths(
+      {Entry(firstCue, 1), Entry(secondCue, 1), Entry(secondCue, 2), Entry(firstCue, 2)});
+  Form->RadioButton4->setChecked(true);
+  Form->CheckBox4->setChecked(true);
+
+  Convert();
+
+  EXPECT_EQ(Statuses(), QStringList({"Done", "Done", "Done", "Done"}));
+  const std::pair<const char*, std::vector<uint8_t>> files[] = {
+      {"Track01.flac", di::expectedTrackPcm(first, 1)},
+      {"Track01 (2).flac", di::expectedTrackPcm(second, 1)},
+      {"Track02.flac", di::expectedTrackPcm(second, 2)},
+      {"Track02 (2).flac", di::expectedTrackPcm(first, 2)}};
+  for (const auto& [name, pcm] : files)
+    EXPECT_TRUE(CommandBytes("flac -d -s -c --force-raw-format --endian=little --sign=signed '" +
+                             OutFile(name) + "'") == pcm)
+        << name;
+}
+
 TEST_F(RipOptionsTest, TestAndCopyWithAccurateRipShowVerdictsInTooltipsLogAndSummary) {
   const di::DiscSpec disc = AudioDisc({2, 1, 2});
   const std::string cue = MakeDisc(disc);

@@ -5,9 +5,11 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cdrip.h"
@@ -81,6 +83,42 @@ TEST_F(RangeThreadTest, RangesEndedAtAnyPointLeaveTheNextWhole) {
     }
     EXPECT_TRUE(HoldsSectors(korvane::testdiscs::Rip(100, 400).Bytes, 100, 300));
   }
+}
+
+// Two drives (the image added under a second name) read at once, each by a thread that
+// chose its own: each thread gets its own range's sectors, and ending one range leaves
+// the other reading.
+TEST_F(RangeThreadTest, TwoDrivesReadAtOnceEachFromItsOwnThread) {
+  ASSERT_GE(Drive, 0);
+  const std::filesystem::path copy = Folder / "other";
+  std::filesystem::create_directories(copy);
+  for (const auto& entry : std::filesystem::directory_iterator(Folder.Path()))
+    if (entry.is_regular_file())
+      std::filesystem::copy_file(entry.path(), copy / entry.path().filename());
+  const int32_t other = CR_AddImageDrive((copy / "disc.cue").c_str());
+  ASSERT_GE(other, 0);
+  ASSERT_NE(other, Drive);
+  ::setenv("KORVANE_CDRIP_READ_AHEAD", "all", 1);
+  CR_Init(nullptr);
+  auto read = [this](int32_t DriveNumber, int32_t First, int Chunks, bool& Whole) {
+    std::vector<uint8_t> buffer(CR_MAX_CHUNK_BYTES);
+    Whole = CR_SetActiveCDROM(DriveNumber) == 0;
+    int32_t size = CR_MAX_CHUNK_BYTES;
+    Whole = Whole && CR_OpenRipper(&size, First, First + 75 * Chunks) == 0;
+    for (int c = 0; c < Chunks && Whole; ++c) {
+      int32_t count = -1, abort = 0;
+      CR_RipChunk(buffer.data(), &count, &abort);
+      Whole = count == CR_MAX_CHUNK_BYTES && HoldsSectors(buffer, First + 75 * c, 75);
+    }
+    CR_CloseRipper();
+  };
+  bool firstWhole = false, secondWhole = false;
+  std::thread first([&] { read(Drive, 0, 6, firstWhole); });
+  std::thread second([&] { read(other, 100, 4, secondWhole); });
+  first.join();
+  second.join();
+  EXPECT_TRUE(firstWhole);
+  EXPECT_TRUE(secondWhole);
 }
 
 }  // namespace

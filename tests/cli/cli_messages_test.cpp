@@ -90,6 +90,9 @@ TEST_F(CliMessages, OptionsWithoutEffectAreRefusedWithTheReason) {
       // The tag options work for every tagged format.
       {"--format flac --title x --genre y --tag A=b", 1, {"does not exist"}},
       {"--format mp3 --tag MOOD=calm --tag 'free text'", 1, {"does not exist"}},
+      // A batch waits on drives: an image holds no disc to take out.
+      {"--batch", 2, {"--batch waits on CD drives", "/nowhere/disc.cue is a track entry"}},
+      {"--batch --list", 2, {"--batch and --list exclude each other"}},
   };
   for (const Case& c : cases) {
     const auto result = Cli(std::string(c.Options) + " /nowhere/disc.cue");

@@ -94,7 +94,8 @@ int ReadAudio(int Drive, cdrom_read_audio* Request) {
 
 int DriveStatus(int Drive) {
   switch (LoadingOf(Drive)) {
-    case Loading::Disc: return CDS_DISC_OK;
+    case Loading::Disc:
+    case Loading::Unreadable: return CDS_DISC_OK;
     case Loading::TrayOpen: return CDS_TRAY_OPEN;
     default: return CDS_NO_DISC;
   }
@@ -166,6 +167,7 @@ const char* NameOf(unsigned long Request) {
     case CDROM_GET_MCN: return "CDROM_GET_MCN";
     case CDROMSUBCHNL: return "CDROMSUBCHNL";
     case CDROM_SEND_PACKET: return "CDROM_SEND_PACKET";
+    case CDROMEJECT: return "CDROMEJECT";
     case SG_IO: return "SG_IO";
     case SCSI_IOCTL_GET_BUS_NUMBER: return "SCSI_IOCTL_GET_BUS_NUMBER";
     case SCSI_IOCTL_GET_IDLUN: return "SCSI_IOCTL_GET_IDLUN";
@@ -191,6 +193,7 @@ int Answer(int Drive, unsigned long Request, void* Argument) {
       return 0;
     }
     case CDROM_SEND_PACKET: return SendPacket(Drive, static_cast<cdrom_generic_command*>(Argument));
+    case CDROMEJECT: Eject(Drive); return 0;
     case SG_IO: return SgIo(Drive, static_cast<sg_io_hdr_t*>(Argument));
     case SCSI_IOCTL_GET_BUS_NUMBER: *static_cast<int*>(Argument) = 0; return 0;
     case SCSI_IOCTL_GET_IDLUN: {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -32,8 +33,10 @@ struct FileMark {
 };
 
 struct DriveSlot {
-  std::string Path;   // as the test names it, made absolute
-  std::string Image;  // empty: the drive holds no disc
+  std::string Path;         // as the test names it, made absolute
+  std::string Image;        // empty: the drive holds no disc
+  std::string Tray;         // a tray folder: Image is the disc in it, if any
+  bool Unreadable = false;  // the tray's disc cannot be read
   std::unique_ptr<cdrip::Drive> Unit;
   std::unique_ptr<cdrip::SectorReader> Reader;
   uint64_t ReaderGeneration = 0;  // of the image the reader reads
@@ -81,6 +84,7 @@ std::vector<DriveSlot> Parse(const char* Setting) {
       const std::string real = Resolved(path.c_str());
       slot.Path = real.empty() ? Absolute(path.c_str()) : real;
       if (colon != std::string::npos) slot.Image = entry.substr(colon + 1);
+      if (!slot.Image.empty() && slot.Image.back() == '/') slot.Tray = std::move(slot.Image);
       slots.push_back(std::move(slot));
     }
     begin = end + 1;
@@ -131,10 +135,33 @@ FileMark MarkOf(const std::string& Path) {
   return FileMark{info.st_mtim.tv_sec, info.st_mtim.tv_nsec, info.st_size};
 }
 
-// The drive's image as it is now; an image that cannot be opened is no disc. An open
-// tray closes when the drive's file has been touched since it opened. Called with the
-// lock held.
+bool IsImageName(const std::filesystem::path& Path) {
+  std::string extension = Path.extension().string();
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return extension == ".cue" || extension == ".toc" || extension == ".nrg";
+}
+
+// The disc in a tray folder: its first image by name; empty when there is none. Another
+// disc than before is read afresh.
+void LookInTray(DriveSlot& Slot) {
+  std::string first;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(Slot.Tray, error))
+    if (IsImageName(entry.path()) && (first.empty() || entry.path().string() < first))
+      first = entry.path().string();
+  if (first == Slot.Image) return;
+  Log("tray: %s", first.empty() ? "no disc" : first.c_str());
+  Slot.Image = first;
+  Slot.Unit.reset();
+  Slot.Reader.reset();
+  Slot.Unreadable = false;
+}
+
+// The drive's image as it is now; an image that cannot be opened is no disc (in a tray
+// folder: a disc that cannot be read). An open tray closes when the drive's file has
+// been touched since it opened. Called with the lock held.
 cdrip::Drive* Loaded(DriveSlot& Slot) {
+  if (!Slot.Tray.empty()) LookInTray(Slot);
   if (Slot.TrayIsOpen && !(MarkOf(Slot.Path) == Slot.MarkAtOpening)) {
     Log("tray closed");
     Slot.TrayIsOpen = false;
@@ -146,6 +173,7 @@ cdrip::Drive* Loaded(DriveSlot& Slot) {
       Slot.Unit = cdrip::MakeImageDrive(Absolute(Slot.Image.c_str()));
     } catch (const std::exception& e) {
       Log("image %s: %s", Slot.Image.c_str(), e.what());
+      Slot.Unreadable = !Slot.Tray.empty();
       return nullptr;
     }
   }
@@ -282,7 +310,27 @@ Loading LoadingOf(int Drive) {
   DriveSlot& slot = SlotOf(Drive);
   std::lock_guard<std::mutex> hold(State().Lock);
   if (Loaded(slot)) return Loading::Disc;
+  if (slot.Unreadable) return Loading::Unreadable;
   return slot.TrayIsOpen ? Loading::TrayOpen : Loading::Empty;
+}
+
+void Eject(int Drive) {
+  DriveSlot& slot = SlotOf(Drive);
+  std::lock_guard<std::mutex> hold(State().Lock);
+  slot.Reader.reset();
+  slot.Unit.reset();
+  if (slot.Tray.empty()) {
+    Log("eject: tray opened");
+    slot.TrayIsOpen = true;
+    slot.MarkAtOpening = MarkOf(slot.Path);
+    return;
+  }
+  if (slot.Image.empty()) return;
+  std::error_code error;
+  std::filesystem::rename(slot.Image, slot.Image + ".ejected", error);
+  Log("eject: %s taken out%s", slot.Image.c_str(), error ? " (it could not be moved)" : "");
+  slot.Image.clear();
+  slot.Unreadable = false;
 }
 
 Sense NotReady(int Drive) { return LoadingOf(Drive) == Loading::TrayOpen ? OpenTray : NoDisc; }

@@ -6,6 +6,15 @@
 // such a descriptor are answered here from the image, read with our own image readers.
 // KORVANE_FAKE_DRIVE_LOG=1 logs every call on a drive to standard error, and
 // KORVANE_FAKE_DRIVE_FAULTS gives the drives faults (see drive_faults.h).
+//
+// An image part that ends in "/" names a tray folder ("/dir/sr0:/dir/tray0/"): the
+// drive holds the first disc image in it (.cue, .toc or .nrg, in name order) and none
+// while it holds none, so a disc is put in while the program runs by writing an image
+// there (its sheet last, or renamed into place). An image there that cannot be read is
+// a disc the drive cannot read: ready, with no table of contents. The drive answers an
+// eject (CDROMEJECT, START STOP UNIT with LoEj): the disc of a tray folder is taken out,
+// its sheet renamed "NAME.ejected"; a drive of one image opens its tray, which closes
+// when the drive's file is touched.
 #pragma once
 
 #include <cstdarg>
@@ -40,10 +49,13 @@ void RememberFd(int Fd, int Drive);
 void ForgetFd(int Fd);
 
 // What the drive holds: a disc, nothing, or its tray is open.
-enum class Loading { Disc, Empty, TrayOpen };
+enum class Loading { Disc, Empty, TrayOpen, Unreadable };
 Loading LoadingOf(int Drive);
 // The sense of a drive without a disc to read: tray open, or no medium.
 Sense NotReady(int Drive);
+
+// Ejects the drive's disc (see above).
+void Eject(int Drive);
 
 // The table of the disc in the drive, read anew from its image; nothing without a disc.
 std::optional<cdrip::Toc> DiscToc(int Drive);

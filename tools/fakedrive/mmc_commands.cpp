@@ -239,7 +239,9 @@ const char* NameOf(uint8_t Opcode) {
 
 MmcResult Run(int Drive, const uint8_t* Cdb, uint8_t* Buffer, uint32_t Length) {
   switch (Cdb[0]) {
-    case 0x00: return DiscToc(Drive) ? MmcResult{} : Error(NotReady(Drive));
+    case 0x00:
+      return DiscToc(Drive) || LoadingOf(Drive) == Loading::Unreadable ? MmcResult{}
+                                                                       : Error(NotReady(Drive));
     case 0x03: return Reply(Bytes(18, 0), Buffer, std::min<uint32_t>(Length, Cdb[4]));
     case 0x12: return Reply(Inquiry(), Buffer, std::min<uint32_t>(Length, Cdb[4]));
     case 0x1A:
@@ -247,7 +249,9 @@ MmcResult Run(int Drive, const uint8_t* Cdb, uint8_t* Buffer, uint32_t Length) {
     case 0x5A:
       return Reply(ModePage(Cdb[2] & 0x3F, true), Buffer,
                    std::min<uint32_t>(Length, Be16(Cdb + 7)));
-    case 0x1B:
+    case 0x1B:  // START STOP UNIT: LoEj without Start ejects
+      if ((Cdb[4] & 0x03) == 0x02) Eject(Drive);
+      return MmcResult{};
     case 0x1E:
     case 0x55:
     case 0xBB: return MmcResult{};
