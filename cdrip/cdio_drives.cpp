@@ -1,13 +1,16 @@
 #include "cdio_drives.h"
 
 #include <cdio/cdio.h>
-#include <cdio/cdtext.h>
+#include <cdio/logging.h>
+#include <cdio/mmc.h>
 #include <cdio/mmc_ll_cmds.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <utility>
 
+#include "cd_text_packs.h"
 #include "paranoia_reader.h"
 
 namespace cdrip {
@@ -47,28 +50,49 @@ void AddCodes(CdIo_t* Cdio, track_t First, track_t Count, DiscText& Text) {
       Text.Set(track, TextField::Isrc, take(cdio_get_track_isrc(Cdio, track)));
 }
 
-// The disc's CD-Text, first block (the CD layer hands it as UTF-8); none when the disc
-// has none or the drive cannot read it.
-DiscText CdTextOf(CdIo_t* Cdio, track_t First, track_t Count) {
-  DiscText text;
-  AddCodes(Cdio, First, Count, text);
-  cdtext_t* cdtext = cdio_get_cdtext(Cdio);
-  if (!cdtext) return text;
-  const std::pair<cdtext_field_t, TextField> fields[] = {
-      {CDTEXT_FIELD_TITLE, TextField::Title},
-      {CDTEXT_FIELD_PERFORMER, TextField::Performer},
-      {CDTEXT_FIELD_SONGWRITER, TextField::Songwriter},
-      {CDTEXT_FIELD_GENRE, TextField::Genre}};
-  for (int track = 0; track < First + Count; ++track) {
-    if (track != 0 && track < First) continue;
-    for (const auto& [field, ours] : fields)
-      if (const char* value = cdtext_get_const(cdtext, field, static_cast<track_t>(track)))
-        text.Set(track, ours, value);
+// READ TOC/PMA/ATIP format 5 (CD-Text) into Reply, of which the drive fills at most all.
+bool ReadCdTextReply(CdIo_t* Cdio, std::vector<uint8_t>& Reply) {
+  mmc_cdb_t cdb{};
+  CDIO_MMC_SET_COMMAND(cdb.field, CDIO_MMC_GPCMD_READ_TOC);
+  cdb.field[2] = CDIO_MMC_READTOC_FMT_CDTEXT;
+  CDIO_MMC_SET_READ_LENGTH16(cdb.field, Reply.size());
+  return mmc_run_cmd(Cdio, 0, &cdb, SCSI_MMC_DATA_READ, static_cast<unsigned>(Reply.size()),
+                     Reply.data()) == DRIVER_OP_SUCCESS;
+}
+
+// The drive's CD-Text packs, without the reply's header: its size first, then the whole;
+// none when the disc has none or the drive cannot read them.
+std::vector<uint8_t> CdTextPacksOf(CdIo_t* Cdio) {
+  constexpr size_t HeaderBytes = 4;
+  std::vector<uint8_t> reply(HeaderBytes);
+  if (!ReadCdTextReply(Cdio, reply)) return {};
+  const size_t size = CDIO_MMC_GET_LEN16(reply.data()) + 2u;
+  if (size <= HeaderBytes) return {};
+  reply.assign(size, 0);
+  if (!ReadCdTextReply(Cdio, reply)) return {};
+  const size_t given = std::min<size_t>(size, CDIO_MMC_GET_LEN16(reply.data()) + 2u);
+  if (given <= HeaderBytes) return {};
+  return std::vector<uint8_t>(reply.begin() + HeaderBytes, reply.begin() + given);
+}
+
+// The disc's CD-Text and codes; the texts are read from the drive's packs by the
+// library's own parser (UTF-8 out). Note tells what of them was left out.
+DiscText CdTextOf(CdIo_t* Cdio, track_t First, track_t Count, std::string& Note) {
+  const std::vector<uint8_t> packs = CdTextPacksOf(Cdio);
+  CdTextReading reading = ParseCdTextPacks(packs.data(), packs.size());
+  Note = reading.Note;
+  DiscText& text = reading.Text;
+  for (auto entry = text.Entries.begin(); entry != text.Entries.end();) {
+    const int track = entry->first;
+    const bool onDisc = track == 0 || (track >= First && track < First + Count);
+    entry = onDisc ? std::next(entry) : text.Entries.erase(entry);
   }
+  AddCodes(Cdio, First, Count, text);
   return text;
 }
 
-std::optional<Toc> TocOf(CdIo_t* Cdio) {
+// TextNote: what of the disc's CD-Text was left out, and why (empty when nothing was).
+std::optional<Toc> TocOf(CdIo_t* Cdio, std::string& TextNote) {
   const track_t first = cdio_get_first_track_num(Cdio);
   const track_t count = cdio_get_num_tracks(Cdio);
   if (first == CDIO_INVALID_TRACK || count == CDIO_INVALID_TRACK || count == 0) return std::nullopt;
@@ -82,7 +106,7 @@ std::optional<Toc> TocOf(CdIo_t* Cdio) {
   }
   contents.LeadOut = cdio_get_track_lsn(Cdio, CDIO_CDROM_LEADOUT_TRACK);
   if (contents.LeadOut == CDIO_INVALID_LSN || !Plausible(contents)) return std::nullopt;
-  contents.Text = CdTextOf(Cdio, first, count);
+  contents.Text = CdTextOf(Cdio, first, count, TextNote);
   // The drive's multisession answer: where the last session begins (0: one session).
   lsn_t lastSession = 0;
   if (cdio_get_last_session(Cdio, &lastSession) == DRIVER_OP_SUCCESS && lastSession > 0)
@@ -125,7 +149,8 @@ class DeviceDrive : public Drive {
     const driver_return_code_t ready = mmc_test_unit_ready(Status_.get(), 0);
     if (ready == DRIVER_OP_SUCCESS) return true;
     if (ready != DRIVER_OP_UNSUPPORTED && ready != DRIVER_OP_UNINIT) return false;
-    return TocOf(Status_.get()).has_value();
+    std::string note;
+    return TocOf(Status_.get(), note).has_value();
   }
 
   bool AudioPlaying() override {
@@ -140,7 +165,13 @@ class DeviceDrive : public Drive {
   std::optional<Toc> ReadToc() override {
     Status_ = Share(cdio_open(Device_.c_str(), DRIVER_DEVICE));
     if (!Status_) return std::nullopt;
-    return TocOf(Status_.get());
+    std::string note;
+    std::optional<Toc> contents = TocOf(Status_.get(), note);
+    // Said once per disc into the CD layer's log (which the rip log carries), not at
+    // every reading of the table.
+    if (!note.empty() && note != TextNote_) cdio_warn("%s", note.c_str());
+    TextNote_ = note;
+    return contents;
   }
 
   std::unique_ptr<SectorReader> OpenReader(const ReadSettings& Settings) override {
@@ -163,6 +194,7 @@ class DeviceDrive : public Drive {
   CdioHandle Status_;
   std::string OpenMessages_;  // what the layers said when a reader could not be opened
   std::optional<std::string> Model_;
+  std::string TextNote_;  // what the last table's CD-Text left out
 };
 
 }  // namespace

@@ -429,6 +429,21 @@ TEST_F(DriveRun, TheDiscsTextsComeBackAsCdText) {
       << fromImage.Output;
 }
 
+// A disc without a title, as most pressed discs with CD-Text are: its packs start with an
+// empty string, and each track's title stays with its track (the disc gets none).
+TEST_F(DriveRun, TextsOfADiscWithoutATitleStayWithTheirTracks) {
+  const std::string cue = MakeDisc("--tracks 3 --seconds 1 --content noise");
+  AddCueTexts(cue, {"PERFORMER \"The Band\""}, {"Song One", "A title that spans two packs", ""});
+  const auto fromDrive = Cli("--list '" + MakeDrive(cue) + "'");
+  ASSERT_EQ(fromDrive.Status, 0) << fromDrive.Output;
+  EXPECT_NE(fromDrive.Output.find("  Artist: The Band\n  Track 01: Song One\n"
+                                  "  Track 02: A title that spans two packs\n"),
+            std::string::npos)
+      << fromDrive.Output;
+  EXPECT_EQ(fromDrive.Output.find("Album:"), std::string::npos) << fromDrive.Output;
+  EXPECT_EQ(fromDrive.Output.find("Track 03:"), std::string::npos) << fromDrive.Output;
+}
+
 // The sheet's catalogue number and ISRCs come back from the drive (CDROM_GET_MCN, READ
 // SUB-CHANNEL) into the cue sheet written beside the files.
 TEST_F(DriveRun, TheDiscsCodesComeBackFromTheDrive) {
