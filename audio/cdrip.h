@@ -39,6 +39,9 @@ using TCDRipLibrary = TRuntimeLibrary<TCDRipFunctions>;
 TRuntimeBinding<TCDRipFunctions>& CDRipBinding();
 // The full path of the cdr.ini that the last load wrote; empty when none was written.
 std::string CDRipSettingsPath();
+// The value of Key in Section of that cdr.ini (names matched without regard to case, the
+// value trimmed); empty when the file, the section or the key is not there.
+std::string CDRipSetting(const std::string& Section, const std::string& Key);
 
 // For the front ends: adds a disc image (.cue, .toc, .nrg) as a drive and returns its
 // drive number, or -1 when it cannot be opened or the library is not loaded.
