@@ -429,6 +429,24 @@ TEST_F(DriveRun, TheDiscsTextsComeBackAsCdText) {
       << fromImage.Output;
 }
 
+// The paranoia layer reads each stretch twice and compares the reads: on a clean drive
+// that is no re-read however long the tracks, in test and copy too; a scratch that has
+// to be read again is counted, and so is each failed read.
+TEST_F(DriveRun, OnlyReadsThatRepeatCountAsReReads) {
+  const std::string cue = MakeDisc("--tracks 2 --seconds 30,61 --content noise");
+  const auto clean = Cli("--verify --out O '" + MakeDrive(cue) + "'");
+  ASSERT_EQ(clean.Status, 0) << clean.Output;
+  EXPECT_EQ(clean.Output.find("read with"), std::string::npos) << clean.Output;
+  for (const auto& [fault, track] :
+       {std::pair{"flaky=1000-1003x1", "Track01"}, {"unreadable=3000", "Track02"}}) {
+    const auto faulty = Cli(std::string("--out F '") + MakeDrive(cue, fault) + "'");
+    EXPECT_NE(faulty.Output.find(std::string(track) + ".wav: read with re-reads "),
+              std::string::npos)
+        << faulty.Output;
+    EXPECT_EQ(faulty.Output.find("re-reads 0,"), std::string::npos) << faulty.Output;
+  }
+}
+
 // A disc without a title, as most pressed discs with CD-Text are: its packs start with an
 // empty string, and each track's title stays with its track (the disc gets none).
 TEST_F(DriveRun, TextsOfADiscWithoutATitleStayWithTheirTracks) {
