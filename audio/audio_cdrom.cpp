@@ -100,6 +100,16 @@ std::string TCDIn::DriveModel() {
   });
 }
 
+std::string TCDIn::DriveRevision() {
+  return CopiedText([&](char* Buffer, int32_t Room) {
+    return Lib().CR_GetDriveRevision(CurrentDrive_, Buffer, Room);
+  });
+}
+
+std::string TCDIn::DriveReadMode() {
+  return CopiedText([&](char* Buffer, int32_t Room) { return Lib().CR_GetReadMode(Buffer, Room); });
+}
+
 std::vector<CR_TocEntry> TCDIn::GetTocEntries() {
   TDriveHold hold(*this);
   std::vector<CR_TocEntry> entries;

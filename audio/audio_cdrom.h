@@ -80,6 +80,11 @@ class TCDIn : public TAudioInput {
   int DriveReadOffset();
   // The current drive's vendor and model ("VENDOR Model"); empty for images.
   std::string DriveModel();
+  // The current drive's firmware revision; empty for images.
+  std::string DriveRevision();
+  // How CD drives are read, as cdr.ini sets it ("paranoia full (verify, overlap,
+  // repair), a sector given up after 20 failed reads").
+  std::string DriveReadMode();
 
   int DriveCount();
   TCDDriveState GetDriveState();

@@ -28,7 +28,8 @@
   X(CR_OpenRipper) X(CR_RipChunk) X(CR_CloseRipper) X(CR_AddImageDrive)              \
   X(CR_GetDriveName) X(CR_GetLastError) X(CR_GetLastSessionStart)      \
   X(CR_GetReadReport) X(CR_GetCdText) X(CR_GetReadOffset) X(CR_RequestStop)         \
-  X(CR_GetFailedSector) X(CR_GetMessages) X(CR_GetDriveModel) X(CR_CheckDisc)
+  X(CR_GetFailedSector) X(CR_GetMessages) X(CR_GetDriveModel) X(CR_CheckDisc)       \
+  X(CR_GetDriveRevision) X(CR_GetReadMode)
 // clang-format on
 
 KORVANE_RUNTIME_FUNCTIONS(TCDRipFunctions, KORVANE_CDRIP_ENTRY_POINTS);

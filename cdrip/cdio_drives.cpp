@@ -125,14 +125,19 @@ std::string Trimmed(const char* Text) {
   return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-// "VENDOR Model" from the drive's INQUIRY answer; empty when it gives none.
-std::string ModelOf(const std::string& Device) {
+struct Inquiry {
+  std::string Model;  // "VENDOR Model"; empty when the drive gives none
+  std::string Revision;
+};
+
+// The drive's INQUIRY answer; empty fields when it gives none.
+Inquiry InquiryOf(const std::string& Device) {
   const CdioHandle cdio = Share(cdio_open(Device.c_str(), DRIVER_DEVICE));
   cdio_hwinfo_t info{};
-  if (!cdio || !cdio_get_hwinfo(cdio.get(), &info)) return std::string();
+  if (!cdio || !cdio_get_hwinfo(cdio.get(), &info)) return Inquiry{};
   const std::string vendor = Trimmed(info.psz_vendor), model = Trimmed(info.psz_model);
-  if (model.empty()) return std::string();
-  return vendor.empty() ? model : vendor + " " + model;
+  if (model.empty()) return Inquiry{};
+  return Inquiry{vendor.empty() ? model : vendor + " " + model, Trimmed(info.psz_revision)};
 }
 
 class DeviceDrive : public Drive {
@@ -184,16 +189,18 @@ class DeviceDrive : public Drive {
   std::string TakeMessages() override { return std::exchange(OpenMessages_, std::string()); }
 
   // Asked once: a drive's model does not change.
-  std::string Model() override {
-    if (!Model_) Model_ = ModelOf(Device_);
-    return *Model_;
-  }
+  std::string Model() override { return Inquired().Model; }
+  std::string Revision() override { return Inquired().Revision; }
 
  private:
   std::string Device_;
   CdioHandle Status_;
   std::string OpenMessages_;  // what the layers said when a reader could not be opened
-  std::optional<std::string> Model_;
+  const Inquiry& Inquired() {
+    if (!Inquiry_) Inquiry_ = InquiryOf(Device_);
+    return *Inquiry_;
+  }
+  std::optional<Inquiry> Inquiry_;
   std::string TextNote_;  // what the last table's CD-Text left out
 };
 

@@ -136,6 +136,15 @@ CDRIP_API int32_t CR_GetReadOffset(int32_t drive, int32_t* samples);
  * space (each trimmed), as CR_GetDriveName copies a name; empty for images and drives
  * that give none. Returns the text's full length, or -1 when there is no such drive. */
 CDRIP_API int32_t CR_GetDriveModel(int32_t drive, char* buffer, int32_t size);
+/* Copies the drive's firmware revision as its INQUIRY answers it (trimmed), as
+ * CR_GetDriveName copies a name; empty for images and drives that give none. Returns the
+ * text's full length, or -1 when there is no such drive. */
+CDRIP_API int32_t CR_GetDriveRevision(int32_t drive, char* buffer, int32_t size);
+/* Copies how CD drives are read, as the settings file sets it (section "CD-ROM",
+ * ParanoiaMode and ParanoiaRetries): "paranoia full (verify, overlap, repair), a sector
+ * given up after 20 failed reads", as CR_GetDriveName copies a name. Images are read
+ * as they are. Returns the text's full length. */
+CDRIP_API int32_t CR_GetReadMode(char* buffer, int32_t size);
 /* Texts of the disc (track 0) and of its tracks: a drive's CD-Text (and its catalogue
  * number and ISRCs), or a cue sheet's TITLE, PERFORMER, SONGWRITER, REM GENRE, REM DATE,
  * CATALOG and ISRC. */

@@ -128,6 +128,8 @@ class Drive {
   // The drive's vendor and model as its INQUIRY answers them ("VENDOR Model", each
   // trimmed); empty for images and drives that do not say.
   virtual std::string Model() { return std::string(); }
+  // The drive's firmware revision as its INQUIRY answers it (trimmed); empty for images.
+  virtual std::string Revision() { return std::string(); }
   // What the layers below said when a reader could not be opened, taken.
   virtual std::string TakeMessages() { return std::string(); }
 };

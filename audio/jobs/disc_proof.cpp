@@ -185,6 +185,20 @@ TTrackPlace PlaceOf(const TDriveListing& Listing, int Track) {
   return place;
 }
 
+namespace {
+
+// How the tracks were read: the drive's settings (an image is read as it is), and test and
+// copy or a single read.
+std::string ReadModeOf(const TDiscProof& Disc) {
+  std::string mode = IsDiscImageName(Disc.Listing.Name) ? "disc image" : Disc.DriveReadMode;
+  if (mode.empty()) mode = "drive";
+  if (!Disc.TestAndCopy) return mode + "; one read of each track";
+  return mode + "; test and copy, up to " + std::to_string(Disc.TestAndCopyRetries) +
+         " further reads when they differ";
+}
+
+}  // namespace
+
 TDiscProofResult WriteDiscProof(const TDiscProof& Disc,
                                 const std::function<void(const std::string&)>& Warn) {
   TRipLog log;
@@ -199,9 +213,8 @@ TDiscProofResult WriteDiscProof(const TDiscProof& Disc,
     log.AccurateRipId = AccurateRipIdOf(Disc.Listing.Toc);
   }
   log.ReadOffset = Disc.ReadOffset;
-  log.ReadMode = IsDiscImageName(Disc.Listing.Name)
-                     ? "disc image"
-                     : "drive, through the paranoia layer as cdr.ini sets it";
+  log.DriveRevision = Disc.DriveRevision;
+  log.ReadMode = ReadModeOf(Disc);
   log.Artist = Disc.Info.Artist;
   log.Album = Disc.Info.Album;
   std::optional<std::vector<TAccurateRipPressing>> pressings;

@@ -3,8 +3,10 @@
 #include "cue_writer.h"
 
 #include <gtest/gtest.h>
+#include <libcue.h>
 
 #include <cstdio>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -94,6 +96,29 @@ TEST(CueWriterFileTypes, FollowTheFilesFormat) {
   const std::string sheet = CueSheetText(disc);
   EXPECT_NE(sheet.find("FILE \"01 a.MP3\" MP3\n"), std::string::npos) << sheet;
   EXPECT_NE(sheet.find("FILE \"02 b.flac\" WAVE\n"), std::string::npos) << sheet;
+}
+
+// Texts ending in backslashes, read back by libcue: each text stays on its line (a
+// backslash before the closing quote would read as an escaped quote), the backslashes
+// at the end written full-width, those within as they are.
+TEST(CueWriterTexts, EndingInABackslashReadBackWithLibcue) {
+  TCueDisc disc;
+  disc.Title = "C:\\Music\\";
+  disc.Performer = "Two\\\\";
+  disc.Tracks = {{1, "01.wav", 150, 0, "One\\", "", ""}, {2, "02.wav", 150, 0, "Two", "B", ""}};
+  const std::unique_ptr<Cd, void (*)(Cd*)> cd(cue_parse_string(CueSheetText(disc).c_str()),
+                                              cd_delete);
+  ASSERT_NE(cd, nullptr) << CueSheetText(disc);
+  ASSERT_EQ(cd_get_ntrack(cd.get()), 2) << CueSheetText(disc);
+  const auto text = [](Cdtext* Texts, Pti Field) {
+    const char* value = cdtext_get(Field, Texts);
+    return std::string(value ? value : "(none)");
+  };
+  EXPECT_EQ(text(cd_get_cdtext(cd.get()), PTI_TITLE), "C:\\Music\xEF\xBC\xBC");
+  EXPECT_EQ(text(cd_get_cdtext(cd.get()), PTI_PERFORMER), "Two\xEF\xBC\xBC\xEF\xBC\xBC");
+  EXPECT_EQ(text(track_get_cdtext(cd_get_track(cd.get(), 1)), PTI_TITLE), "One\xEF\xBC\xBC");
+  EXPECT_EQ(text(track_get_cdtext(cd_get_track(cd.get(), 2)), PTI_TITLE), "Two");
+  EXPECT_EQ(text(track_get_cdtext(cd_get_track(cd.get(), 2)), PTI_PERFORMER), "B");
 }
 
 INSTANTIATE_TEST_SUITE_P(
