@@ -141,6 +141,8 @@ TCDTrackInfo TCDIn::GetTrackInfo(int Track) {
   info.Minutes = static_cast<uint8_t>(length / SectorsPerSecond / 60);
   info.Seconds = static_cast<uint8_t>(length / SectorsPerSecond % 60);
   info.Frames = static_cast<uint8_t>(length % SectorsPerSecond);
+  int32_t pregap = 0;
+  if (Lib().CR_GetTrackPregap(Track - 1, &pregap) == 0) info.PregapSectors = pregap;
   return info;
 }
 

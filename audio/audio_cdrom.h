@@ -30,6 +30,7 @@ struct TCDTrackInfo {
   uint8_t Seconds = 0;
   uint8_t Frames = 0;
   bool IsData = false;
+  int32_t PregapSectors = -1;  // before its INDEX 01; -1: not known (a drive)
 };
 
 // What reading a track met on a CD drive: reads repeated, samples repaired, sectors

@@ -29,7 +29,7 @@
   X(CR_GetDriveName) X(CR_GetLastError) X(CR_GetLastSessionStart)      \
   X(CR_GetReadReport) X(CR_GetCdText) X(CR_GetReadOffset) X(CR_RequestStop)         \
   X(CR_GetFailedSector) X(CR_GetMessages) X(CR_GetDriveModel) X(CR_CheckDisc)       \
-  X(CR_GetDriveRevision) X(CR_GetReadMode)
+  X(CR_GetDriveRevision) X(CR_GetReadMode) X(CR_GetTrackPregap)
 // clang-format on
 
 KORVANE_RUNTIME_FUNCTIONS(TCDRipFunctions, KORVANE_CDRIP_ENTRY_POINTS);

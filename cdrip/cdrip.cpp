@@ -400,6 +400,18 @@ int32_t CR_GetNumTocEntries(void) {
   });
 }
 
+int32_t CR_GetTrackPregap(int32_t index, int32_t* sectors) {
+  return cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
+    cdrip::DriveSlot* slot = lib.ActiveSlot();
+    if (!sectors || !slot || !slot->Contents || index < 0) return -1;
+    const std::vector<cdrip::TrackEntry>& tracks = slot->Contents->Tracks;
+    const size_t at = static_cast<size_t>(index);
+    if (at >= tracks.size() || tracks[at].Pregap < 0) return -1;
+    *sectors = tracks[at].Pregap;
+    return 0;
+  });
+}
+
 CR_TocEntry CR_GetTocEntry(int32_t index) {
   return cdrip::Guarded<CR_TocEntry>(CR_TocEntry{}, [&](Library& lib) {
     CR_TocEntry entry{};

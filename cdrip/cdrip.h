@@ -77,6 +77,11 @@ CDRIP_API int32_t CR_CheckDisc(void);
 CDRIP_API int32_t CR_GetNumTocEntries(void);
 /* Entry index of the last table read; all zero when there is no such entry. */
 CDRIP_API CR_TocEntry CR_GetTocEntry(int32_t index);
+/* *sectors := the pre-gap of the track of entry index (0-based, as CR_GetTocEntry
+ * counts): the sectors from its INDEX 00 (or the start of its PREGAP) to its INDEX 01,
+ * as an image gives them. Returns 0, or -1 when it is not known (a drive, no such
+ * track). */
+CDRIP_API int32_t CR_GetTrackPregap(int32_t index, int32_t* sectors);
 /* Prepares reading sectors startSector .. endSector - 1 of the active drive (bounded
  * by the disc) and starts reading them ahead; an open ripper ends first. *bufferSize is
  * the caller's buffer size in bytes; chunks never exceed it nor CR_MAX_CHUNK_BYTES, and

@@ -275,11 +275,11 @@ void TRipRun::ProveDiscs() {
                     {},
                     Options_.AccurateRip,
                     Options_.AccurateRipServer,
-                    Options_.OutDir};
-    disc.DriveRevision = Source_.DriveRevision();
-    disc.DriveReadMode = Source_.DriveReadMode();
-    disc.TestAndCopy = Options_.Verify;
-    disc.TestAndCopyRetries = Options_.Retries;
+                    Options_.OutDir,
+                    Source_.DriveRevision(),
+                    Source_.DriveReadMode(),
+                    Options_.Verify,
+                    Options_.Retries};
     for (size_t job : jobsOf[drive]) {
       const TTrackEnd& end = Ends_[job];
       const bool whole = end.Result == TTrackResult::Done;

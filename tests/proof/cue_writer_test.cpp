@@ -26,6 +26,11 @@ void WriteSilentWave(const std::string& Path, int32_t Sectors) {
   WriteWholeFile(Path, file);
 }
 
+std::string ReadText(const std::string& Path) {
+  const std::vector<uint8_t> bytes = ReadWholeFile(Path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
 std::string Length(int32_t Sectors) {
   char text[32];
   std::snprintf(text, sizeof text, "%2d:%02d.%02d", Sectors / 75 / 60, Sectors / 75 % 60,
@@ -119,6 +124,45 @@ TEST(CueWriterTexts, EndingInABackslashReadBackWithLibcue) {
   EXPECT_EQ(text(track_get_cdtext(cd_get_track(cd.get(), 1)), PTI_TITLE), "One\xEF\xBC\xBC");
   EXPECT_EQ(text(track_get_cdtext(cd_get_track(cd.get(), 2)), PTI_TITLE), "Two");
   EXPECT_EQ(text(track_get_cdtext(cd_get_track(cd.get(), 2)), PTI_PERFORMER), "B");
+}
+
+// An image's pre-gaps (a PREGAP before track 1, INDEX 00 of the others; START in a .toc,
+// the index of an .nrg) reach the rip log, and the sheet written beside the files
+// describes the same disc: its disc ids are the image's.
+TEST(CueWriterPregaps, TheWrittenSheetDescribesTheImagesDisc) {
+  for (const std::string image : {"disc.cue", "disc.toc", "disc.nrg"}) {
+    TTempDir dir;
+    const std::string cli =
+        "cd '" + dir.Path().string() + "' && '" KORVANE_BIN_DIR "/korvane-cli' ";
+    ASSERT_TRUE(RunCommand("cd '" + dir.Path().string() +
+                           "' && '" KORVANE_BIN_DIR
+                           "/korvane-mkdisc' --tracks 3 --seconds 2 --pregap 75,33 " +
+                           image + " >/dev/null"));
+    if (image == "disc.cue") {
+      std::string sheet = ReadText(dir / image);
+      sheet.insert(sheet.find("\n", sheet.find("TRACK 01")) + 1, "    PREGAP 00:00:40\n");
+      WriteWholeFile(dir / image, std::vector<uint8_t>(sheet.begin(), sheet.end()));
+    }
+    ASSERT_EQ(CaptureCommand(cli + "--log --out out " + image).Status, 0) << image;
+    const std::string log = ReadText(dir / "out/disc.log");
+    const std::string first = image == "disc.cue" ? "00:00.40" : "00:00.00";
+    EXPECT_NE(log.find("Track 01\n  File: Track01.wav\n  Pre-gap: " + first + "\n"),
+              std::string::npos)
+        << image << "\n"
+        << log;
+    EXPECT_NE(log.find("Track 02\n  File: Track02.wav\n  Pre-gap: 00:01.00\n"), std::string::npos)
+        << image << "\n"
+        << log;
+    EXPECT_NE(log.find("Track 03\n  File: Track03.wav\n  Pre-gap: 00:00.33\n"), std::string::npos)
+        << image << "\n"
+        << log;
+    const auto ids = [&](const std::string& Sheet) {
+      const std::string listed = CaptureCommand(cli + "--list " + Sheet).Output;
+      const size_t at = listed.find("Disc ids: ");
+      return at == std::string::npos ? listed : listed.substr(at, listed.find('\n', at) - at);
+    };
+    EXPECT_EQ(ids("out/disc.cue"), ids(image)) << image << "\n" << ReadText(dir / "out/disc.cue");
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
