@@ -66,7 +66,8 @@ std::vector<uint8_t> CdTextPacksOf(CdIo_t* Cdio) {
   constexpr size_t HeaderBytes = 4;
   std::vector<uint8_t> reply(HeaderBytes);
   if (!ReadCdTextReply(Cdio, reply)) return {};
-  const size_t size = CDIO_MMC_GET_LEN16(reply.data()) + 2u;
+  // The command's allocation length has 16 bits.
+  const size_t size = std::min<size_t>(CDIO_MMC_GET_LEN16(reply.data()) + 2u, 0xFFFF);
   if (size <= HeaderBytes) return {};
   reply.assign(size, 0);
   if (!ReadCdTextReply(Cdio, reply)) return {};
