@@ -1,7 +1,6 @@
 #include "cdio_drives.h"
 
 #include <cdio/cdio.h>
-#include <cdio/logging.h>
 #include <cdio/mmc.h>
 #include <cdio/mmc_ll_cmds.h>
 
@@ -77,12 +76,12 @@ std::vector<uint8_t> CdTextPacksOf(CdIo_t* Cdio) {
 }
 
 // The disc's CD-Text and codes; the texts are read from the drive's packs by the
-// library's own parser (UTF-8 out). Note tells what of them was left out.
-DiscText CdTextOf(CdIo_t* Cdio, track_t First, track_t Count, std::string& Note) {
+// library's own parser (UTF-8 out), and what of them was left out is the disc's note.
+DiscText CdTextOf(CdIo_t* Cdio, track_t First, track_t Count) {
   const std::vector<uint8_t> packs = CdTextPacksOf(Cdio);
   CdTextReading reading = ParseCdTextPacks(packs.data(), packs.size());
-  Note = reading.Note;
   DiscText& text = reading.Text;
+  text.Set(0, TextField::Note, reading.Note);
   for (auto entry = text.Entries.begin(); entry != text.Entries.end();) {
     const int track = entry->first;
     const bool onDisc = track == 0 || (track >= First && track < First + Count);
@@ -92,8 +91,7 @@ DiscText CdTextOf(CdIo_t* Cdio, track_t First, track_t Count, std::string& Note)
   return text;
 }
 
-// TextNote: what of the disc's CD-Text was left out, and why (empty when nothing was).
-std::optional<Toc> TocOf(CdIo_t* Cdio, std::string& TextNote) {
+std::optional<Toc> TocOf(CdIo_t* Cdio) {
   const track_t first = cdio_get_first_track_num(Cdio);
   const track_t count = cdio_get_num_tracks(Cdio);
   if (first == CDIO_INVALID_TRACK || count == CDIO_INVALID_TRACK || count == 0) return std::nullopt;
@@ -107,7 +105,7 @@ std::optional<Toc> TocOf(CdIo_t* Cdio, std::string& TextNote) {
   }
   contents.LeadOut = cdio_get_track_lsn(Cdio, CDIO_CDROM_LEADOUT_TRACK);
   if (contents.LeadOut == CDIO_INVALID_LSN || !Plausible(contents)) return std::nullopt;
-  contents.Text = CdTextOf(Cdio, first, count, TextNote);
+  contents.Text = CdTextOf(Cdio, first, count);
   // The drive's multisession answer: where the last session begins (0: one session).
   lsn_t lastSession = 0;
   if (cdio_get_last_session(Cdio, &lastSession) == DRIVER_OP_SUCCESS && lastSession > 0)
@@ -155,8 +153,7 @@ class DeviceDrive : public Drive {
     const driver_return_code_t ready = mmc_test_unit_ready(Status_.get(), 0);
     if (ready == DRIVER_OP_SUCCESS) return true;
     if (ready != DRIVER_OP_UNSUPPORTED && ready != DRIVER_OP_UNINIT) return false;
-    std::string note;
-    return TocOf(Status_.get(), note).has_value();
+    return TocOf(Status_.get()).has_value();
   }
 
   bool AudioPlaying() override {
@@ -171,13 +168,7 @@ class DeviceDrive : public Drive {
   std::optional<Toc> ReadToc() override {
     Status_ = Share(cdio_open(Device_.c_str(), DRIVER_DEVICE));
     if (!Status_) return std::nullopt;
-    std::string note;
-    std::optional<Toc> contents = TocOf(Status_.get(), note);
-    // Said once per disc into the CD layer's log (which the rip log carries), not at
-    // every reading of the table.
-    if (!note.empty() && note != TextNote_) cdio_warn("%s", note.c_str());
-    TextNote_ = note;
-    return contents;
+    return TocOf(Status_.get());
   }
 
   std::unique_ptr<SectorReader> OpenReader(const ReadSettings& Settings) override {
@@ -202,7 +193,6 @@ class DeviceDrive : public Drive {
     return *Inquiry_;
   }
   std::optional<Inquiry> Inquiry_;
-  std::string TextNote_;  // what the last table's CD-Text left out
 };
 
 }  // namespace

@@ -160,6 +160,9 @@ CDRIP_API int32_t CR_GetReadMode(char* buffer, int32_t size);
 #define CR_TEXT_DATE 4
 #define CR_TEXT_CATALOG 5 /* the disc's media catalogue number (track 0) */
 #define CR_TEXT_ISRC 6    /* a track's ISRC */
+/* (track 0) what of a drive's CD-Text was left out and why: damaged packs, a character
+ * set not read (MS-JIS); empty when nothing was */
+#define CR_TEXT_NOTE 7
 /* Copies a text of the last table read, in UTF-8, as CR_GetDriveName copies a name.
  * Returns the text's full length (0 when there is none), or -1 when no table was read
  * or the field is unknown. */

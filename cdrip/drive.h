@@ -37,9 +37,10 @@ struct TrackEntry {
 
 // Texts of the disc (track 0) and of its tracks, as a drive's CD-Text and sub-channel
 // carry them or a cue sheet gives them; UTF-8. Catalog is the disc's media catalogue
-// number, Isrc a track's recording code.
-enum class TextField { Title, Performer, Songwriter, Genre, Date, Catalog, Isrc };
-constexpr int TextFieldCount = 7;
+// number, Isrc a track's recording code; Note (the disc's) what of a drive's CD-Text was
+// left out and why.
+enum class TextField { Title, Performer, Songwriter, Genre, Date, Catalog, Isrc, Note };
+constexpr int TextFieldCount = 8;
 
 struct DiscText {
   std::map<int, std::array<std::string, TextFieldCount>> Entries;

@@ -48,6 +48,7 @@ const TDiscFacts& TDiscKnowledge::Of(int Drive) {
   const auto known = Known_.find(Drive);
   if (known != Known_.end()) return known->second;
   const TDriveListing listing = Drives_.List(Drive);
+  if (!listing.TextNote.empty()) Observer_.Notice(listing.Name + ": " + listing.TextNote);
   TDiscFacts facts{listing.Text, listing};
   if (listing.Ready && Lookup_.Service != "none")
     if (const std::optional<TDiscInfo> found = LookUp(listing))
