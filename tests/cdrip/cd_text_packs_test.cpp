@@ -36,9 +36,8 @@ class Packs {
       std::copy_n(info + part * 12, 12, Add(0x8F, part, Block) + 4);
     return *this;
   }
-  // The CRCs are made first: the damage must break them.
   Packs& Damage(size_t Pack) {
-    SealAll();
+    SealAll();  // first: the damage must break the CRCs
     Bytes_[Pack * 18 + 5] ^= 0x40;
     return *this;
   }
