@@ -104,6 +104,16 @@ std::string TCDIn::DriveModel() {
   });
 }
 
+std::string TCDIn::DriveRevision() {
+  return CopiedText([&](char* Buffer, int32_t Room) {
+    return Lib().CR_GetDriveRevision(CurrentDrive_, Buffer, Room);
+  });
+}
+
+std::string TCDIn::DriveReadMode() {
+  return CopiedText([&](char* Buffer, int32_t Room) { return Lib().CR_GetReadMode(Buffer, Room); });
+}
+
 std::vector<CR_TocEntry> TCDIn::GetTocEntries() {
   TDriveHold hold(*this);
   std::vector<CR_TocEntry> entries;
@@ -135,6 +145,8 @@ TCDTrackInfo TCDIn::GetTrackInfo(int Track) {
   info.Minutes = static_cast<uint8_t>(length / SectorsPerSecond / 60);
   info.Seconds = static_cast<uint8_t>(length / SectorsPerSecond % 60);
   info.Frames = static_cast<uint8_t>(length % SectorsPerSecond);
+  int32_t pregap = 0;
+  if (Lib().CR_GetTrackPregap(Track - 1, &pregap) == 0) info.PregapSectors = pregap;
   return info;
 }
 

@@ -31,6 +31,7 @@ struct TCDTrackInfo {
   uint8_t Seconds = 0;
   uint8_t Frames = 0;
   bool IsData = false;
+  int32_t PregapSectors = -1;  // before its INDEX 01; -1: not known (a drive)
 };
 
 // What reading a track met on a CD drive: reads repeated, samples repaired, sectors
@@ -81,6 +82,11 @@ class TCDIn : public TAudioInput {
   int DriveReadOffset();
   // The current drive's vendor and model ("VENDOR Model"); empty for images.
   std::string DriveModel();
+  // The current drive's firmware revision; empty for images.
+  std::string DriveRevision();
+  // How CD drives are read, as cdr.ini sets it ("paranoia full (verify, overlap,
+  // repair), a sector given up after 20 failed reads").
+  std::string DriveReadMode();
 
   int DriveCount();
   TCDDriveState GetDriveState();

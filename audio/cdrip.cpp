@@ -181,6 +181,20 @@ std::string CDRipSettingsPath() {
   return record.Path;
 }
 
+std::string CDRipSetting(const std::string& Section, const std::string& Key) {
+  const std::string path = CDRipSettingsPath();
+  const std::optional<std::string> text = path.empty() ? std::nullopt : ReadSettingsText(path);
+  if (!text) return std::string();
+  bool inSection = false;
+  for (const std::string& line : SplitLines(*text)) {
+    if (IsSectionLine(line))
+      inSection = IsSection(line, Section);
+    else if (inSection && IsKey(line, Key))
+      return Trim(line.substr(line.find('=') + 1));
+  }
+  return std::string();
+}
+
 int CDRipAddImageDrive(const std::string& Path) {
   const std::shared_ptr<const TCDRipLibrary> library = CDRipBinding().Library();
   return library ? library->Functions().CR_AddImageDrive(Path.c_str()) : -1;

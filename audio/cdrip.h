@@ -28,8 +28,8 @@
   X(CR_OpenRipper) X(CR_RipChunk) X(CR_CloseRipper) X(CR_AddImageDrive)              \
   X(CR_GetDriveName) X(CR_GetLastError) X(CR_GetLastSessionStart)      \
   X(CR_GetReadReport) X(CR_GetCdText) X(CR_GetReadOffset) X(CR_RequestStop)         \
-  X(CR_GetFailedSector) X(CR_GetMessages) X(CR_GetDriveModel) X(CR_CheckDisc)     \
-  X(CR_EjectDisc)
+  X(CR_GetFailedSector) X(CR_GetMessages) X(CR_GetDriveModel) X(CR_CheckDisc)       \
+  X(CR_EjectDisc) X(CR_GetDriveRevision) X(CR_GetReadMode) X(CR_GetTrackPregap)
 // clang-format on
 
 KORVANE_RUNTIME_FUNCTIONS(TCDRipFunctions, KORVANE_CDRIP_ENTRY_POINTS);
@@ -40,6 +40,9 @@ using TCDRipLibrary = TRuntimeLibrary<TCDRipFunctions>;
 TRuntimeBinding<TCDRipFunctions>& CDRipBinding();
 // The full path of the cdr.ini that the last load wrote; empty when none was written.
 std::string CDRipSettingsPath();
+// The value of Key in Section of that cdr.ini (names matched without regard to case, the
+// value trimmed); empty when the file, the section or the key is not there.
+std::string CDRipSetting(const std::string& Section, const std::string& Key);
 
 // For the front ends: adds a disc image (.cue, .toc, .nrg) as a drive and returns its
 // drive number, or -1 when it cannot be opened or the library is not loaded.

@@ -1,7 +1,7 @@
 #include "cdio_drives.h"
 
 #include <cdio/cdio.h>
-#include <cdio/cdtext.h>
+#include <cdio/mmc.h>
 #include <cdio/mmc_ll_cmds.h>
 #include <fcntl.h>
 #include <linux/cdrom.h>
@@ -10,8 +10,10 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <utility>
 
+#include "cd_text_packs.h"
 #include "paranoia_reader.h"
 
 namespace cdrip {
@@ -51,24 +53,45 @@ void AddCodes(CdIo_t* Cdio, track_t First, track_t Count, DiscText& Text) {
       Text.Set(track, TextField::Isrc, take(cdio_get_track_isrc(Cdio, track)));
 }
 
-// The disc's CD-Text, first block (the CD layer hands it as UTF-8); none when the disc
-// has none or the drive cannot read it.
+// READ TOC/PMA/ATIP format 5 (CD-Text) into Reply, of which the drive fills at most all.
+bool ReadCdTextReply(CdIo_t* Cdio, std::vector<uint8_t>& Reply) {
+  mmc_cdb_t cdb{};
+  CDIO_MMC_SET_COMMAND(cdb.field, CDIO_MMC_GPCMD_READ_TOC);
+  cdb.field[2] = CDIO_MMC_READTOC_FMT_CDTEXT;
+  CDIO_MMC_SET_READ_LENGTH16(cdb.field, Reply.size());
+  return mmc_run_cmd(Cdio, 0, &cdb, SCSI_MMC_DATA_READ, static_cast<unsigned>(Reply.size()),
+                     Reply.data()) == DRIVER_OP_SUCCESS;
+}
+
+// The drive's CD-Text packs, without the reply's header: its size first, then the whole;
+// none when the disc has none or the drive cannot read them.
+std::vector<uint8_t> CdTextPacksOf(CdIo_t* Cdio) {
+  constexpr size_t HeaderBytes = 4;
+  std::vector<uint8_t> reply(HeaderBytes);
+  if (!ReadCdTextReply(Cdio, reply)) return {};
+  // The command's allocation length has 16 bits.
+  const size_t size = std::min<size_t>(CDIO_MMC_GET_LEN16(reply.data()) + 2u, 0xFFFF);
+  if (size <= HeaderBytes) return {};
+  reply.assign(size, 0);
+  if (!ReadCdTextReply(Cdio, reply)) return {};
+  const size_t given = std::min<size_t>(size, CDIO_MMC_GET_LEN16(reply.data()) + 2u);
+  if (given <= HeaderBytes) return {};
+  return std::vector<uint8_t>(reply.begin() + HeaderBytes, reply.begin() + given);
+}
+
+// The disc's CD-Text and codes; the texts are read from the drive's packs by the
+// library's own parser (UTF-8 out), and what of them was left out is the disc's note.
 DiscText CdTextOf(CdIo_t* Cdio, track_t First, track_t Count) {
-  DiscText text;
-  AddCodes(Cdio, First, Count, text);
-  cdtext_t* cdtext = cdio_get_cdtext(Cdio);
-  if (!cdtext) return text;
-  const std::pair<cdtext_field_t, TextField> fields[] = {
-      {CDTEXT_FIELD_TITLE, TextField::Title},
-      {CDTEXT_FIELD_PERFORMER, TextField::Performer},
-      {CDTEXT_FIELD_SONGWRITER, TextField::Songwriter},
-      {CDTEXT_FIELD_GENRE, TextField::Genre}};
-  for (int track = 0; track < First + Count; ++track) {
-    if (track != 0 && track < First) continue;
-    for (const auto& [field, ours] : fields)
-      if (const char* value = cdtext_get_const(cdtext, field, static_cast<track_t>(track)))
-        text.Set(track, ours, value);
+  const std::vector<uint8_t> packs = CdTextPacksOf(Cdio);
+  CdTextReading reading = ParseCdTextPacks(packs.data(), packs.size());
+  DiscText& text = reading.Text;
+  text.Set(0, TextField::Note, reading.Note);
+  for (auto entry = text.Entries.begin(); entry != text.Entries.end();) {
+    const int track = entry->first;
+    const bool onDisc = track == 0 || (track >= First && track < First + Count);
+    entry = onDisc ? std::next(entry) : text.Entries.erase(entry);
   }
+  AddCodes(Cdio, First, Count, text);
   return text;
 }
 
@@ -105,14 +128,19 @@ std::string Trimmed(const char* Text) {
   return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-// "VENDOR Model" from the drive's INQUIRY answer; empty when it gives none.
-std::string ModelOf(const std::string& Device) {
+struct Inquiry {
+  std::string Model;  // "VENDOR Model"; empty when the drive gives none
+  std::string Revision;
+};
+
+// The drive's INQUIRY answer; empty fields when it gives none.
+Inquiry InquiryOf(const std::string& Device) {
   const CdioHandle cdio = Share(cdio_open(Device.c_str(), DRIVER_DEVICE));
   cdio_hwinfo_t info{};
-  if (!cdio || !cdio_get_hwinfo(cdio.get(), &info)) return std::string();
+  if (!cdio || !cdio_get_hwinfo(cdio.get(), &info)) return Inquiry{};
   const std::string vendor = Trimmed(info.psz_vendor), model = Trimmed(info.psz_model);
-  if (model.empty()) return std::string();
-  return vendor.empty() ? model : vendor + " " + model;
+  if (model.empty()) return Inquiry{};
+  return Inquiry{vendor.empty() ? model : vendor + " " + model, Trimmed(info.psz_revision)};
 }
 
 class DeviceDrive : public Drive {
@@ -168,16 +196,18 @@ class DeviceDrive : public Drive {
   }
 
   // Asked once: a drive's model does not change.
-  std::string Model() override {
-    if (!Model_) Model_ = ModelOf(Device_);
-    return *Model_;
-  }
+  std::string Model() override { return Inquired().Model; }
+  std::string Revision() override { return Inquired().Revision; }
 
  private:
   std::string Device_;
   CdioHandle Status_;
   std::string OpenMessages_;  // what the layers said when a reader could not be opened
-  std::optional<std::string> Model_;
+  const Inquiry& Inquired() {
+    if (!Inquiry_) Inquiry_ = InquiryOf(Device_);
+    return *Inquiry_;
+  }
+  std::optional<Inquiry> Inquiry_;
 };
 
 }  // namespace

@@ -159,6 +159,18 @@ ReadSettings SettingsFrom(const IniFile& Ini) {
   return settings;
 }
 
+// The settings as the log names them: the mode as cdr.ini names it, the checks it turns
+// on, and the retries.
+std::string ReadModeText(const ReadSettings& Settings) {
+  const int mode = Settings.ParanoiaMode;
+  std::string text = "paranoia ";
+  if (mode == PARANOIA_MODE_DISABLE) return text + "disabled (plain reads)";
+  text += (mode & PARANOIA_MODE_VERIFY) ? "full (verify, overlap, repair)" : "overlap";
+  if (mode & PARANOIA_MODE_NEVERSKIP) return text + ", a bad sector never given up";
+  return text + ", a sector given up after " + std::to_string(Settings.ParanoiaRetries) +
+         " failed reads";
+}
+
 void ListDevices(Library& Lib) {
   Lib.Drives.erase(Lib.Drives.begin(),
                    Lib.Drives.begin() + static_cast<std::ptrdiff_t>(Lib.DeviceCount));
@@ -431,6 +443,18 @@ int32_t CR_GetNumTocEntries(void) {
   });
 }
 
+int32_t CR_GetTrackPregap(int32_t index, int32_t* sectors) {
+  return cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
+    cdrip::DriveSlot* slot = lib.ActiveSlot();
+    if (!sectors || !slot || !slot->Contents || index < 0) return -1;
+    const std::vector<cdrip::TrackEntry>& tracks = slot->Contents->Tracks;
+    const size_t at = static_cast<size_t>(index);
+    if (at >= tracks.size() || tracks[at].Pregap < 0) return -1;
+    *sectors = tracks[at].Pregap;
+    return 0;
+  });
+}
+
 CR_TocEntry CR_GetTocEntry(int32_t index) {
   return cdrip::Guarded<CR_TocEntry>(CR_TocEntry{}, [&](Library& lib) {
     CR_TocEntry entry{};
@@ -600,6 +624,19 @@ int32_t CR_GetDriveModel(int32_t drive, char* buffer, int32_t size) {
   return cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
     if (drive < 0 || static_cast<size_t>(drive) >= lib.Drives.size()) return -1;
     return cdrip::CopyText(lib.Drives[static_cast<size_t>(drive)].Unit->Model(), buffer, size);
+  });
+}
+
+int32_t CR_GetDriveRevision(int32_t drive, char* buffer, int32_t size) {
+  return cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
+    if (drive < 0 || static_cast<size_t>(drive) >= lib.Drives.size()) return -1;
+    return cdrip::CopyText(lib.Drives[static_cast<size_t>(drive)].Unit->Revision(), buffer, size);
+  });
+}
+
+int32_t CR_GetReadMode(char* buffer, int32_t size) {
+  return cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
+    return cdrip::CopyText(cdrip::ReadModeText(lib.Settings), buffer, size);
   });
 }
 

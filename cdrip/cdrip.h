@@ -80,6 +80,11 @@ CDRIP_API int32_t CR_CheckDisc(void);
 CDRIP_API int32_t CR_GetNumTocEntries(void);
 /* Entry index of the last table read; all zero when there is no such entry. */
 CDRIP_API CR_TocEntry CR_GetTocEntry(int32_t index);
+/* *sectors := the pre-gap of the track of entry index (0-based, as CR_GetTocEntry
+ * counts): the sectors from its INDEX 00 (or the start of its PREGAP) to its INDEX 01,
+ * as an image gives them. Returns 0, or -1 when it is not known (a drive, no such
+ * track). */
+CDRIP_API int32_t CR_GetTrackPregap(int32_t index, int32_t* sectors);
 /* Prepares reading sectors startSector .. endSector - 1 of the active drive (bounded
  * by the disc) and starts reading them ahead; an open ripper ends first. *bufferSize is
  * the caller's buffer size in bytes; chunks never exceed it nor CR_MAX_CHUNK_BYTES, and
@@ -143,6 +148,15 @@ CDRIP_API int32_t CR_GetReadOffset(int32_t drive, int32_t* samples);
  * space (each trimmed), as CR_GetDriveName copies a name; empty for images and drives
  * that give none. Returns the text's full length, or -1 when there is no such drive. */
 CDRIP_API int32_t CR_GetDriveModel(int32_t drive, char* buffer, int32_t size);
+/* Copies the drive's firmware revision as its INQUIRY answers it (trimmed), as
+ * CR_GetDriveName copies a name; empty for images and drives that give none. Returns the
+ * text's full length, or -1 when there is no such drive. */
+CDRIP_API int32_t CR_GetDriveRevision(int32_t drive, char* buffer, int32_t size);
+/* Copies how CD drives are read, as the settings file sets it (section "CD-ROM",
+ * ParanoiaMode and ParanoiaRetries): "paranoia full (verify, overlap, repair), a sector
+ * given up after 20 failed reads", as CR_GetDriveName copies a name. Images are read
+ * as they are. Returns the text's full length. */
+CDRIP_API int32_t CR_GetReadMode(char* buffer, int32_t size);
 /* Texts of the disc (track 0) and of its tracks: a drive's CD-Text (and its catalogue
  * number and ISRCs), or a cue sheet's TITLE, PERFORMER, SONGWRITER, REM GENRE, REM DATE,
  * CATALOG and ISRC. */
@@ -153,6 +167,9 @@ CDRIP_API int32_t CR_GetDriveModel(int32_t drive, char* buffer, int32_t size);
 #define CR_TEXT_DATE 4
 #define CR_TEXT_CATALOG 5 /* the disc's media catalogue number (track 0) */
 #define CR_TEXT_ISRC 6    /* a track's ISRC */
+/* (track 0) what of a drive's CD-Text was left out and why: damaged packs, a character
+ * set not read (MS-JIS); empty when nothing was */
+#define CR_TEXT_NOTE 7
 /* Copies a text of the last table read, in UTF-8, as CR_GetDriveName copies a name.
  * Returns the text's full length (0 when there is none), or -1 when no table was read
  * or the field is unknown. */

@@ -20,7 +20,11 @@ class LayoutBuilder {
  public:
   LayoutBuilder(const std::string& Path, const CueSheet& Sheet,
                 const std::vector<FileImage::ImageFile>& Files)
-      : Path_(Path), Sheet_(Sheet), Files_(Files), Starts_(Sheet.Tracks.size(), 0) {}
+      : Path_(Path),
+        Sheet_(Sheet),
+        Files_(Files),
+        Starts_(Sheet.Tracks.size(), 0),
+        PregapStarts_(Sheet.Tracks.size(), 0) {}
 
   // Throws ImageError when an index lies past the end of its file, a track would be
   // empty or the disc longer than a CD can address.
@@ -56,7 +60,8 @@ class LayoutBuilder {
   std::map<int, Anchor> Anchors_;
   std::vector<FileImage::Extent> Extents_;
   std::vector<int32_t> Starts_;
-  int32_t Cursor_ = 0;  // never beyond MaxDiscSectors (Advance sees to it)
+  std::vector<int32_t> PregapStarts_;  // per track: where its PREGAP or INDEX 00 begins
+  int32_t Cursor_ = 0;                 // never beyond MaxDiscSectors (Advance sees to it)
 };
 
 int64_t LayoutBuilder::ByteOf(int File, int32_t Sector, int32_t SectorBytes) const {
@@ -171,6 +176,9 @@ std::pair<std::vector<FileImage::Extent>, Toc> LayoutBuilder::Build() {
     if (firstOfTrack) {
       if (i > 0) EmitSilence(Sheet_.Tracks[static_cast<size_t>(marks[i - 1].Track)].Postgap);
       EmitSilence(LeadInSilence(i));
+      // A session gap is no pre-gap: the track's own begins with its PREGAP.
+      PregapStarts_[static_cast<size_t>(mark.Track)] =
+          Cursor_ - Sheet_.Tracks[static_cast<size_t>(mark.Track)].Pregap;
     }
     if (mark.Index == 1) Starts_[static_cast<size_t>(mark.Track)] = Cursor_;
   }
@@ -190,7 +198,8 @@ Toc LayoutBuilder::Contents() const {
                        " would be empty: its index lies at or after the next track's.");
     const uint8_t flag = track.Audio ? 0x10 : 0x14;
     contents.Tracks.push_back(TrackEntry{Starts_[t], flag, static_cast<uint8_t>(track.Number),
-                                         static_cast<uint8_t>(track.Session)});
+                                         static_cast<uint8_t>(track.Session),
+                                         Starts_[t] - PregapStarts_[t]});
   }
   contents.LeadOut = Cursor_;
   contents.Text = Sheet_.Text;

@@ -30,13 +30,17 @@ struct TrackEntry {
   uint8_t Flag = 0;
   uint8_t Number = 0;
   uint8_t Session = 0;  // 1-based; 0 when the source does not tell (a real drive)
+  // Sectors of the track's pre-gap, from its INDEX 00 (or the start of its PREGAP) to
+  // its INDEX 01, as an image gives them; -1 where not known (a drive).
+  int32_t Pregap = -1;
 };
 
 // Texts of the disc (track 0) and of its tracks, as a drive's CD-Text and sub-channel
 // carry them or a cue sheet gives them; UTF-8. Catalog is the disc's media catalogue
-// number, Isrc a track's recording code.
-enum class TextField { Title, Performer, Songwriter, Genre, Date, Catalog, Isrc };
-constexpr int TextFieldCount = 7;
+// number, Isrc a track's recording code; Note (the disc's) what of a drive's CD-Text was
+// left out and why.
+enum class TextField { Title, Performer, Songwriter, Genre, Date, Catalog, Isrc, Note };
+constexpr int TextFieldCount = 8;
 
 struct DiscText {
   std::map<int, std::array<std::string, TextFieldCount>> Entries;
@@ -128,6 +132,8 @@ class Drive {
   // The drive's vendor and model as its INQUIRY answers them ("VENDOR Model", each
   // trimmed); empty for images and drives that do not say.
   virtual std::string Model() { return std::string(); }
+  // The drive's firmware revision as its INQUIRY answers it (trimmed); empty for images.
+  virtual std::string Revision() { return std::string(); }
   // What the layers below said when a reader could not be opened, taken.
   virtual std::string TakeMessages() { return std::string(); }
   // Ejects the disc; false when the drive cannot (an image) or refuses.

@@ -439,9 +439,9 @@ std::pair<std::vector<FileImage::Extent>, Toc> NrgReader::Layout() const {
     emit(start - pregap, pregap, 0, track.Index1 - pregap * track.SectorSize, track.SectorSize);
     emit(start, sectors, 0, track.Index1, track.SectorSize);
     const uint8_t flag = track.Audio ? 0x10 : 0x14;
-    contents.Tracks.push_back(TrackEntry{static_cast<int32_t>(start), flag,
-                                         static_cast<uint8_t>(track.Number),
-                                         static_cast<uint8_t>(track.Session)});
+    contents.Tracks.push_back(
+        TrackEntry{static_cast<int32_t>(start), flag, static_cast<uint8_t>(track.Number),
+                   static_cast<uint8_t>(track.Session), static_cast<int32_t>(pregap)});
     if (i > 0 && track.Session != Tracks_[i - 1].Session)
       contents.LastSessionStart = static_cast<int32_t>(start);
     cursor = start + sectors;

@@ -73,11 +73,13 @@ class DriveGuard {
     Count = std::min<long>(Count, Cdda_->nsectors > 0 ? Cdda_->nsectors : Count);
     if (Count <= 0) return 0;
     if (Replaying()) return Replay(Out, Begin, Count);
+    if (Out) NoteRead(Begin, Count);
     const long got = DriveRead_(Cdda_, Out, Begin, Count);
     if (got > 0 || !Out) {
       Keep(Out, Begin, got);
       return got;
     }
+    ++Rereads_;  // the failed command is read again, sector by sector
     return ReadSectorBySector(Out, Begin, Count);
   }
 
@@ -85,7 +87,16 @@ class DriveGuard {
   void SetRange(int32_t First, int32_t End) {
     First_ = First;
     End_ = End;
+    ForgetReads();
   }
+  // The layer starts reading anew (a seek): what it read before no longer counts.
+  void ForgetReads() {
+    TimesRead_.assign(End_ > First_ && End_ != NoSector ? static_cast<size_t>(End_ - First_) : 0,
+                      0);
+    PassEnd_ = NoSector;
+  }
+  // Reads of the drive that repeated audio because reads failed or did not agree.
+  int32_t Rereads() const { return Rereads_; }
 
   void Interrupt() { Interrupted_ = true; }
   bool Interrupted() const { return Interrupted_; }
@@ -119,6 +130,26 @@ class DriveGuard {
       Keep(sector, Begin + static_cast<lsn_t>(read), 1);
     }
     return read;
+  }
+
+  // The layer reads in passes of many sectors, each stretch twice (the second pass
+  // verifies the first), and each new stretch overlaps the last by at most its overlap
+  // (up to 32 sectors) and its jiggle (up to 15). A pass that starts where the audio,
+  // PassSlack sectors on, has already been read twice repeats it: the layer read there
+  // again because earlier reads failed or did not agree. Such a pass is one re-read.
+  void NoteRead(lsn_t Begin, long Count) {
+    constexpr int32_t PassSlack = 64;
+    if (TimesRead_.empty() || Begin < First_ || Begin >= End_) return;
+    if (Begin != PassEnd_) {
+      const int32_t probe = std::min<int32_t>(Begin + PassSlack, End_ - 1);
+      if (TimesRead_[static_cast<size_t>(probe - First_)] >= 2) ++Rereads_;
+    }
+    const int32_t end = std::min<int32_t>(Begin + static_cast<int32_t>(Count), End_);
+    for (int32_t lsn = Begin; lsn < end; ++lsn) {
+      uint8_t& times = TimesRead_[static_cast<size_t>(lsn - First_)];
+      times = static_cast<uint8_t>(std::min(times + 1, 255));
+    }
+    PassEnd_ = Begin + static_cast<int32_t>(Count);
   }
 
   // The layer starts its reads at varying places around its cursor, so the work on one
@@ -181,6 +212,9 @@ class DriveGuard {
   int32_t FirstInvented_ = NoSector;
   std::unordered_map<int32_t, std::vector<uint8_t>> Kept_;
   std::deque<int32_t> KeptOrder_;
+  std::vector<uint8_t> TimesRead_;  // per sector of the range: the drive's reads of it
+  int32_t PassEnd_ = NoSector;      // where the last read ended: a read from there goes on
+  int32_t Rereads_ = 0;
 };
 
 // What the paranoia layer told of a read: its events by kind, and the first sector it
@@ -236,16 +270,22 @@ class ReadScope {
   ReadScope& operator=(const ReadScope&) = delete;
 };
 
-// Failed reads are repeated (or, without verification, given up). With verification on,
-// the layer verifies the start of a range once in any case, and every further
-// verification is a stretch read again because reads did not agree; without it, it
-// reports every block verified, which says nothing of the disc. Cache errors concern
-// the drive's cache, not the disc, and are left out.
-ReadReport ReportOf(const ParanoiaEvents& Logged) {
+// What the layer's events count. Re-reads are counted by the guard, from the drive's
+// own reads (see DriveGuard::NoteRead): the layer's events do not tell them. Its VERIFY
+// events come for every pass compared with the passes before, which is how every read
+// is checked, and its OVERLAP events for every change of the overlap it reads with,
+// which jitter statistics cause on a clean disc as well; neither is counted. READERR
+// (a failed drive read) is counted by the guard, which reads the failed command again.
+// Corrections are the repairs of the audio: FIXUP_EDGE and FIXUP_ATOM (jitter fixed at
+// a pass's edge or within it), FIXUP_DROPPED and FIXUP_DUPED (samples the drive
+// dropped or duplicated), DRIFT (the drive's positioning found drifting, compensated);
+// SCRATCH and REPAIR are not sent by the layer but counted if they come. SKIP (audio
+// given up after the retries) makes the skipped sector. CACHEERR concerns the drive's
+// cache, not the disc, and READ, WROTE and FINISHED are progress.
+ReadReport ReportOf(const ParanoiaEvents& Logged, int32_t Rereads) {
   const auto& events = Logged.Count;
   ReadReport report;
-  report.Rereads = events[PARANOIA_CB_READERR];
-  if (Logged.Verifying) report.Rereads += std::max(0, events[PARANOIA_CB_VERIFY] - 1);
+  report.Rereads = Rereads;
   for (paranoia_cb_mode_t fix :
        {PARANOIA_CB_FIXUP_EDGE, PARANOIA_CB_FIXUP_ATOM, PARANOIA_CB_FIXUP_DROPPED,
         PARANOIA_CB_FIXUP_DUPED, PARANOIA_CB_DRIFT, PARANOIA_CB_REPAIR, PARANOIA_CB_SCRATCH})
@@ -317,7 +357,7 @@ class ParanoiaReader : public SectorReader {
   }
 
   ReadReport Report() const override {
-    ReadReport report = ReportOf(Events_);
+    ReadReport report = ReportOf(Events_, Guard_.Rereads());
     report.FailedSector = FailedSector_;
     return report;
   }
@@ -328,6 +368,7 @@ class ParanoiaReader : public SectorReader {
   // The layer reads around its cursor: it is told the range, so that it stays within it.
   void Seek(int32_t Lsn) {
     cdio_paranoia_seek(Paranoia_.get(), Lsn, SEEK_SET);
+    Guard_.ForgetReads();
     if (End_ > Lsn && Lsn >= First_) cdio_paranoia_set_range(Paranoia_.get(), Lsn, End_ - 1);
     Next_ = Lsn;
   }

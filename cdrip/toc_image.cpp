@@ -39,10 +39,11 @@ std::pair<std::vector<FileImage::Extent>, Toc> TocLayout::Build() {
   Toc contents;
   for (size_t t = 0; t < Sheet_.Tracks.size(); ++t) {
     const TocTrack& track = Sheet_.Tracks[t];
+    const int64_t begin = Cursor_;  // what lies before the track's START is its pre-gap
     const int64_t start = PlaceTrack(track, t + 1);
-    contents.Tracks.push_back(TrackEntry{static_cast<int32_t>(start),
-                                         static_cast<uint8_t>(track.Audio ? 0x10 : 0x14),
-                                         static_cast<uint8_t>(t + 1)});
+    contents.Tracks.push_back(
+        TrackEntry{static_cast<int32_t>(start), static_cast<uint8_t>(track.Audio ? 0x10 : 0x14),
+                   static_cast<uint8_t>(t + 1), 0, static_cast<int32_t>(start - begin)});
   }
   contents.LeadOut = static_cast<int32_t>(Cursor_);
   return std::make_pair(std::move(Extents_), std::move(contents));

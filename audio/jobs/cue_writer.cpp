@@ -4,10 +4,18 @@
 
 namespace {
 
-// A sheet's texts are quoted and cannot hold a quote or a line break.
+// A sheet's texts are quoted and cannot hold a quote or a line break. Nor can they end
+// in a backslash: cue readers (libcue among them) take a backslash before the closing
+// quote for an escaped quote and read on into the next lines, and none reads an escaped
+// backslash back as one. Backslashes at the end are written as the full-width reverse
+// solidus (U+FF3C), which every reader keeps as it is.
 std::string Quoted(const std::string& Text) {
   std::string quoted = "\"";
   for (char c : Text) quoted += c == '"' ? '\'' : (c == '\n' || c == '\r') ? ' ' : c;
+  size_t trailing = 0;
+  while (quoted.size() > 1 + trailing && quoted[quoted.size() - 1 - trailing] == '\\') ++trailing;
+  quoted.resize(quoted.size() - trailing);
+  for (size_t i = 0; i < trailing; ++i) quoted += "\xEF\xBC\xBC";
   return quoted + "\"";
 }
 

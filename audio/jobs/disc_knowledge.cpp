@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <tuple>
 
+#include "cdrip.h"
 #include "disc_identity.h"
 #include "disc_tags.h"
 #include "text_case.h"
@@ -47,11 +48,31 @@ const TDiscFacts& TDiscKnowledge::Of(int Drive) {
   const auto known = Known_.find(Drive);
   if (known != Known_.end()) return known->second;
   const TDriveListing listing = Drives_.List(Drive);
+  if (!listing.TextNote.empty()) Observer_.Notice(listing.Name + ": " + listing.TextNote);
   TDiscFacts facts{listing.Text, listing};
   if (listing.Ready && Lookup_.Service != "none")
     if (const std::optional<TDiscInfo> found = LookUp(listing))
       facts.Info = FilledFrom(*found, facts.Info);
   return Known_[Drive] = facts;
+}
+
+// The e-mail a CDDB server is greeted with: the one the run was given, else cdr.ini's
+// [Lookup] CddbUser, else none (the login and host). A value there that is no address
+// is named once and not sent.
+std::string TDiscKnowledge::CddbEmail(const std::string& Source) {
+  if (!Lookup_.CddbUser.empty()) return Lookup_.CddbUser;
+  const std::string email = CDRipSetting("Lookup", "CddbUser");
+  const size_t at = email.find('@');
+  const bool address = at != std::string::npos && at > 0 && at + 1 < email.size() &&
+                       std::none_of(email.begin(), email.end(),
+                                    [](unsigned char c) { return c <= ' ' || c == 0x7F; });
+  if (email.empty() || address) return email;
+  if (!CddbUserNamed_)
+    Observer_.Warning(Source + ": cdr.ini's CddbUser \"" + PrintableText(email) +
+                      "\" is no e-mail address (user@host); the CDDB server is greeted with "
+                      "your login instead.");
+  CddbUserNamed_ = true;
+  return std::string();
 }
 
 std::optional<TDiscInfo> TDiscKnowledge::LookUp(const TDriveListing& Listing) {
@@ -60,7 +81,7 @@ std::optional<TDiscInfo> TDiscKnowledge::LookUp(const TDriveListing& Listing) {
   TLookupSettings settings;
   if (!Lookup_.Server.empty())
     (musicBrainz ? settings.MusicBrainzUrl : settings.CddbUrl) = Lookup_.Server;
-  std::tie(settings.CddbUser, settings.CddbHost) = CddbGreeting(Lookup_.CddbUser);
+  std::tie(settings.CddbUser, settings.CddbHost) = CddbGreeting(CddbEmail(Listing.Name));
   std::vector<TDiscInfo> matches;
   try {
     matches =

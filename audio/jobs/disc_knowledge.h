@@ -38,11 +38,13 @@ class TDiscKnowledge {
 
  private:
   std::optional<TDiscInfo> LookUp(const TDriveListing& Listing);
+  std::string CddbEmail(const std::string& Source);
 
   TDriveCatalog& Drives_;
   const TLookupChoice Lookup_;
   TRunObserver& Observer_;
   std::map<int, TDiscFacts> Known_;
+  bool CddbUserNamed_ = false;  // a cdr.ini CddbUser that is no address was named
 };
 
 // Info with the gaps filled from Fallback, field by field and track by track.

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <optional>
 
 #include "accuraterip.h"
 #include "cue_writer.h"
@@ -32,6 +33,28 @@ int32_t SectorsOf(const TDriveListing& Listing, int Track) {
     if (track.Track == Track)
       return (track.Info.Minutes * 60 + track.Info.Seconds) * 75 + track.Info.Frames;
   return 0;
+}
+
+// The track's pre-gap as the source gives it (an image); nothing for a drive.
+std::optional<int32_t> PregapOf(const TDriveListing& Listing, int Track) {
+  for (const TTrackListing& track : Listing.Tracks)
+    if (track.Track == Track && track.Info.PregapSectors >= 0) return track.Info.PregapSectors;
+  return std::nullopt;
+}
+
+// The gap the sheet gives a track so that it describes the source disc: the disc's first
+// track starts where the source's does (the silence before it, PREGAP); any other keeps
+// its pre-gap at the end of the previous track's file, when that file is the sheet's.
+int32_t SheetGap(const TDriveListing& Listing, const TCueDisc& Sheet, int Track) {
+  if (Sheet.Tracks.empty()) {
+    for (const TDiscTocTrack& entry : Listing.Toc.Tracks)
+      if (entry.Number == Track)
+        return Track == Listing.Toc.Tracks.front().Number ? entry.Start : 0;
+    return 0;
+  }
+  const TCueTrack& previous = Sheet.Tracks.back();
+  const int32_t gap = PregapOf(Listing, Track).value_or(0);
+  return previous.Number == Track - 1 && gap < previous.Sectors ? gap : 0;
 }
 
 std::string At(const std::vector<std::string>& Texts, int Track) {
@@ -185,6 +208,20 @@ TTrackPlace PlaceOf(const TDriveListing& Listing, int Track) {
   return place;
 }
 
+namespace {
+
+// How the tracks were read: the drive's settings (an image is read as it is), and test and
+// copy or a single read.
+std::string ReadModeOf(const TDiscProof& Disc) {
+  std::string mode = IsDiscImageName(Disc.Listing.Name) ? "disc image" : Disc.DriveReadMode;
+  if (mode.empty()) mode = "drive";
+  if (!Disc.TestAndCopy) return mode + "; one read of each track";
+  return mode + "; test and copy, up to " + std::to_string(Disc.TestAndCopyRetries) +
+         " further reads when they differ";
+}
+
+}  // namespace
+
 TDiscProofResult WriteDiscProof(const TDiscProof& Disc,
                                 const std::function<void(const std::string&)>& Warn) {
   TRipLog log;
@@ -199,9 +236,8 @@ TDiscProofResult WriteDiscProof(const TDiscProof& Disc,
     log.AccurateRipId = AccurateRipIdOf(Disc.Listing.Toc);
   }
   log.ReadOffset = Disc.ReadOffset;
-  log.ReadMode = IsDiscImageName(Disc.Listing.Name)
-                     ? "disc image"
-                     : "drive, through the paranoia layer as cdr.ini sets it";
+  log.DriveRevision = Disc.DriveRevision;
+  log.ReadMode = ReadModeOf(Disc);
   log.Artist = Disc.Info.Artist;
   log.Album = Disc.Info.Album;
   std::optional<std::vector<TAccurateRipPressing>> pressings;
@@ -221,8 +257,21 @@ TDiscProofResult WriteDiscProof(const TDiscProof& Disc,
   TDiscProofResult result;
   TCueDisc cue{Disc.Info.Album, Disc.Info.Artist,  Disc.Info.Year,
                Disc.Info.Genre, Disc.Info.Catalog, {}};
+  std::vector<const TProvedTrack*> inDiscOrder;
+  for (const TProvedTrack& track : Disc.Tracks) inDiscOrder.push_back(&track);
+  // The run's order may be any; a sheet lists the disc's tracks in order.
+  std::sort(inDiscOrder.begin(), inDiscOrder.end(),
+            [](const TProvedTrack* A, const TProvedTrack* B) { return A->Track < B->Track; });
+  for (const TProvedTrack* whole : inDiscOrder)
+    if (whole->Done && !whole->FileName.empty())
+      cue.Tracks.push_back(TCueTrack{
+          whole->Track, std::filesystem::path(whole->FileName).filename().string(),
+          SectorsOf(Disc.Listing, whole->Track), SheetGap(Disc.Listing, cue, whole->Track),
+          At(Disc.Info.TrackTitles, whole->Track), At(Disc.Info.TrackArtists, whole->Track),
+          At(Disc.Info.TrackIsrcs, whole->Track)});
   for (const TProvedTrack& track : Disc.Tracks) {
     TRipLogTrack row = LogRow(track);
+    row.PregapSectors = PregapOf(Disc.Listing, track.Track);
     if (looked && track.Done)
       row.AccurateRip =
           AccurateRipVerdict(pressings, AudioIndexOf(Disc.Listing, track.Track),
@@ -230,11 +279,6 @@ TDiscProofResult WriteDiscProof(const TDiscProof& Disc,
               .Text();
     result.Verdicts.push_back(row.AccurateRip);
     log.Tracks.push_back(row);
-    if (track.Done && !row.FileName.empty())
-      cue.Tracks.push_back(
-          TCueTrack{track.Track, row.FileName, SectorsOf(Disc.Listing, track.Track), 0,
-                    At(Disc.Info.TrackTitles, track.Track), At(Disc.Info.TrackArtists, track.Track),
-                    At(Disc.Info.TrackIsrcs, track.Track)});
   }
   TTrackTags names;
   names.Artist = Disc.Info.Artist;
@@ -244,9 +288,6 @@ TDiscProofResult WriteDiscProof(const TDiscProof& Disc,
       Disc.Info.Album.empty()
           ? stem
           : NameFromTemplate(names.Artist.empty() ? "%A" : "%a - %A", names, stem);
-  // The run's order may be any; a sheet lists the disc's tracks in order.
-  std::sort(cue.Tracks.begin(), cue.Tracks.end(),
-            [](const TCueTrack& A, const TCueTrack& B) { return A.Number < B.Number; });
   const bool withCue = !cue.Tracks.empty();
   const std::filesystem::path folder(Disc.Folder);
   const int number = FreeNumber(

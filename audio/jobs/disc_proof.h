@@ -28,6 +28,10 @@ struct TDiscProof {
   bool AccurateRip = false;       // ask the database
   std::string AccurateRipServer;  // empty: its own address
   std::string Folder;             // where the files are, and the log and cue sheet go
+  std::string DriveRevision;      // the drive's firmware revision; empty for images
+  std::string DriveReadMode;      // how the drive was read (the CD library's settings)
+  bool TestAndCopy = false;       // every track read twice
+  int TestAndCopyRetries = 0;     // further reads when the two differ
 };
 
 // Where track Track lies among the listed disc's audio tracks, for its AccurateRip sums.

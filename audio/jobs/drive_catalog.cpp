@@ -86,6 +86,7 @@ TDriveListing TDriveCatalog::List(int Drive) {
         {TrackEntryPath(listing.Name, track), track, Browser_.GetTrackInfo(track)});
   listing.Toc = DiscTocOf(Browser_.GetTocEntries(), Browser_.GetLastSessionStart());
   listing.Text = DiscTextOf(Browser_, tracks);
+  listing.TextNote = Browser_.GetCdText(0, CR_TEXT_NOTE);
   return listing;
 }
 

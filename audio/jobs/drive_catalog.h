@@ -26,8 +26,9 @@ struct TDriveListing {
   std::string Name;
   bool Ready = false;  // holds a disc whose table of contents could be read
   std::vector<TTrackListing> Tracks;
-  TDiscToc Toc;    // the table, for the disc's identities
-  TDiscInfo Text;  // what the disc says of itself (CD-Text, a cue sheet's texts)
+  TDiscToc Toc;          // the table, for the disc's identities
+  TDiscInfo Text;        // what the disc says of itself (CD-Text, a cue sheet's texts)
+  std::string TextNote;  // what of a drive's CD-Text was left out and why; empty: nothing
 };
 
 class TDriveCatalog {

@@ -75,6 +75,7 @@ std::string RipLogText(const TRipLog& Log) {
   text += '\n';
   Line(text, "Drive: ", Log.Drive);
   if (!Log.DriveModel.empty()) Line(text, "Drive model: ", Log.DriveModel);
+  if (!Log.DriveRevision.empty()) Line(text, "Drive revision: ", Log.DriveRevision);
   Line(text, "Read offset: ",
        Log.ReadOffset ? std::to_string(*Log.ReadOffset) + " samples" : "not corrected");
   Line(text, "Read mode: ", Log.ReadMode);

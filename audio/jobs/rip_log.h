@@ -37,7 +37,8 @@ struct TRipLog {
   std::string Program = "Korvane 1.00";
   std::string Date;  // when the log was written, "2026-12-07 18:40:00 UTC"; empty: left out
   std::string Drive;
-  std::string DriveModel;  // vendor and model as the drive gives them; empty: left out
+  std::string DriveModel;     // vendor and model as the drive gives them; empty: left out
+  std::string DriveRevision;  // its firmware revision; empty: left out
   // The disc's ids as the databases know it; each line left out when empty.
   std::string MusicBrainzId;
   std::string FreedbId;

@@ -374,7 +374,11 @@ void TRipRun::ProveDiscs() {
                     {},
                     Options_.AccurateRip,
                     Options_.AccurateRipServer,
-                    folder.empty() ? Options_.OutDir : folder};
+                    folder.empty() ? Options_.OutDir : folder,
+                    Source_.DriveRevision(),
+                    Source_.DriveReadMode(),
+                    Options_.Verify,
+                    Options_.Retries};
     for (size_t job : jobsOf[drive]) {
       const TTrackEnd& end = Ends_[job];
       const bool whole = end.Result == TTrackResult::Done;

@@ -285,6 +285,30 @@ TEST_F(Lookup, CddbGreetingAndAnInexactMatch) {
             std::string::npos);
 }
 
+// Without --cddb-user the greeting takes cdr.ini's [Lookup] CddbUser, when it is an
+// address; a copy of the program keeps its own cdr.ini beside it.
+TEST_F(Lookup, CddbGreetingFromTheSettingsFile) {
+  MakeTitledDisc();
+  std::filesystem::create_directory(Dir / "bin");
+  std::filesystem::copy_file(Bin + "/korvane-cli", Dir / "bin/korvane-cli");
+  std::filesystem::create_symlink(Bin + "/libcdrip.so", Dir / "bin/libcdrip.so");
+  for (const std::string user : {"ini@example.org", "not an address"}) {
+    std::ofstream(Dir / "bin/cdr.ini") << "[Lookup]\nCddbUser = " << user << "\n";
+    std::ofstream(Dir / "requests.log", std::ios::trunc).close();
+    const auto result = CaptureCommand("cd '" + Dir.Path().string() + "' && bin/korvane-cli " +
+                                       "--lookup gnudb --out out --lookup-server '" +
+                                       Url("inexact", "/cddb") + "' disc.cue");
+    ASSERT_EQ(result.Status, 0) << result.Output;
+    const bool address = user.find('@') != std::string::npos;
+    EXPECT_EQ(ReadText(Dir / "requests.log").find("&hello=ini+example.org+") != std::string::npos,
+              address);
+    EXPECT_EQ(
+        result.Output.find("CddbUser \"not an address\" is no e-mail address") != std::string::npos,
+        !address)
+        << result.Output;
+  }
+}
+
 // The numbers of a track and its disc: the track total counts audio tracks only (the
 // last track holds data), the disc is the second of a release of two (MusicBrainz), and
 // the release's genre fills the genre; in ID3 as "1/2", in comments as two fields.

@@ -3,8 +3,10 @@
 #include "cue_writer.h"
 
 #include <gtest/gtest.h>
+#include <libcue.h>
 
 #include <cstdio>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -22,6 +24,11 @@ void WriteSilentWave(const std::string& Path, int32_t Sectors) {
   std::vector<uint8_t> file(header.begin(), header.end());
   file.resize(file.size() + data);
   WriteWholeFile(Path, file);
+}
+
+std::string ReadText(const std::string& Path) {
+  const std::vector<uint8_t> bytes = ReadWholeFile(Path);
+  return std::string(bytes.begin(), bytes.end());
 }
 
 std::string Length(int32_t Sectors) {
@@ -94,6 +101,62 @@ TEST(CueWriterFileTypes, FollowTheFilesFormat) {
   const std::string sheet = CueSheetText(disc);
   EXPECT_NE(sheet.find("FILE \"01 a.MP3\" MP3\n"), std::string::npos) << sheet;
   EXPECT_NE(sheet.find("FILE \"02 b.flac\" WAVE\n"), std::string::npos) << sheet;
+}
+
+// Texts ending in backslashes, read back by libcue: each text stays on its line (a
+// backslash before the closing quote would read as an escaped quote), the backslashes
+// at the end written full-width, those within as they are.
+TEST(CueWriterTexts, EndingInABackslashReadBackWithLibcue) {
+  TCueDisc disc;
+  disc.Title = "C:\\Music\\";
+  disc.Tracks = {{1, "01.wav", 150, 0, "One\\", "", ""}, {2, "02.wav", 150, 0, "Two", "B", ""}};
+  const std::unique_ptr<Cd, void (*)(Cd*)> cd(cue_parse_string(CueSheetText(disc).c_str()),
+                                              cd_delete);
+  ASSERT_NE(cd, nullptr) << CueSheetText(disc);
+  ASSERT_EQ(cd_get_ntrack(cd.get()), 2) << CueSheetText(disc);
+  const auto text = [](Cdtext* In, Pti F) {
+    return std::string(cdtext_get(F, In) ? cdtext_get(F, In) : "-");
+  };
+  EXPECT_EQ(text(cd_get_cdtext(cd.get()), PTI_TITLE), "C:\\Music\xEF\xBC\xBC");
+  EXPECT_EQ(text(track_get_cdtext(cd_get_track(cd.get(), 1)), PTI_TITLE), "One\xEF\xBC\xBC");
+  EXPECT_EQ(text(track_get_cdtext(cd_get_track(cd.get(), 2)), PTI_TITLE), "Two");
+  EXPECT_EQ(text(track_get_cdtext(cd_get_track(cd.get(), 2)), PTI_PERFORMER), "B");
+}
+
+// An image's pre-gaps (a PREGAP before track 1, INDEX 00 of the others; START in a .toc,
+// the index of an .nrg) reach the rip log, and the sheet written beside the files
+// describes the same disc: its disc ids are the image's.
+TEST(CueWriterPregaps, TheWrittenSheetDescribesTheImagesDisc) {
+  for (const std::string image : {"disc.cue", "disc.toc", "disc.nrg"}) {
+    TTempDir dir;
+    const std::string cli =
+        "cd '" + dir.Path().string() + "' && '" KORVANE_BIN_DIR "/korvane-cli' ";
+    ASSERT_TRUE(RunCommand("cd '" + dir.Path().string() +
+                           "' && '" KORVANE_BIN_DIR
+                           "/korvane-mkdisc' --tracks 3 --seconds 2 --pregap 75,33 " +
+                           image + " >/dev/null"));
+    if (image == "disc.cue") {
+      std::string sheet = ReadText(dir / image);
+      sheet.insert(sheet.find("\n", sheet.find("TRACK 01")) + 1, "    PREGAP 00:00:40\n");
+      WriteWholeFile(dir / image, std::vector<uint8_t>(sheet.begin(), sheet.end()));
+    }
+    ASSERT_EQ(CaptureCommand(cli + "--log --out out " + image).Status, 0) << image;
+    const std::string log = ReadText(dir / "out/disc.log");
+    const std::string first = image == "disc.cue" ? "00:00.40" : "00:00.00";
+    for (const auto& [track, gap] :
+         {std::pair{"01", first}, {"02", "00:01.00"}, {"03", "00:00.33"}})
+      EXPECT_NE(log.find(std::string("Track ") + track + "\n  File: Track" + track +
+                         ".wav\n  Pre-gap: " + gap + "\n"),
+                std::string::npos)
+          << image << "\n"
+          << log;
+    const auto ids = [&](const std::string& Sheet) {
+      const std::string listed = CaptureCommand(cli + "--list " + Sheet).Output;
+      const size_t at = listed.find("Disc ids: ");
+      return at == std::string::npos ? listed : listed.substr(at, listed.find('\n', at) - at);
+    };
+    EXPECT_EQ(ids("out/disc.cue"), ids(image)) << image << "\n" << ReadText(dir / "out/disc.cue");
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
