@@ -417,6 +417,29 @@ const SettingsCase SettingsCases[] = {
 INSTANTIATE_TEST_SUITE_P(Contents, SettingsFileTest, ::testing::ValuesIn(SettingsCases),
                          [](const auto& Info) { return std::string(Info.param.Name); });
 
+// An offset kept for a drive is in the file beside the rest, and the library gives it
+// after its next start.
+TEST_F(SettingsFileTest, AKeptReadOffsetIsReadAtTheNextStart) {
+  const std::string path = Folder / "cdr.ini";
+  std::ofstream(path, std::ios::binary) << "[ReadOffsets]\nOTHER DRIVE=6\n";
+  const std::string image = Folder / "disc.cue";
+  di::writeDiscImage(korvane::testdiscs::MultiTrackDisc(), image, di::ImageLayout{});
+  for (const int offset : {667, -48}) {
+    LoadLibraryAsFrom(Folder.Path().string() + "/");
+    const int drive = CDRipAddImageDrive(image);
+    ASSERT_GE(drive, 0);
+    CDRipKeepReadOffset(drive, offset);
+    CDRipBinding().Unload();
+    LoadLibraryAsFrom(Folder.Path().string() + "/");
+    TCDIn source;
+    source.SetCurrentDrive(CDRipAddImageDrive(image));
+    EXPECT_EQ(source.DriveReadOffset(), offset);
+    CDRipBinding().Unload();
+  }
+  EXPECT_EQ(ReadText(path),
+            "[ReadOffsets]\nOTHER DRIVE=6\n" + image + "=-48\n[CD-ROM]\nnActive=0\n");
+}
+
 // Points XDG_CONFIG_HOME at a folder of the test's own while it lives.
 class TConfigHome {
  public:

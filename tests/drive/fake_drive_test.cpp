@@ -87,6 +87,9 @@ class DriveRun : public ::testing::Test {
     return ReadWholeFile(Dir / name);
   }
 
+  // An AccurateRip entry of the disc made last, served on the loopback interface.
+  std::unique_ptr<TLoopbackServer> ServeEntry();
+
   TTempDir Dir;
   std::string Environment;
   std::string Printed;  // what korvane-mkdisc --print said of the last disc made
@@ -484,8 +487,9 @@ TEST_F(DriveRun, TheDiscsCodesComeBackFromTheDrive) {
 // AccurateRip entry (served on the loopback interface, holding the sums of the disc's
 // own audio) confirming every track, a rip log whose hash holds, and a cue sheet that
 // reads back to the same tracks.
-TEST_F(DriveRun, AProvenRipOfTheDrive) {
-  const std::string cue = MakeDisc("--tracks 3 --seconds 2,1,3 --content noise");
+// An AccurateRip entry confirming every track of the disc made last with confidence 5,
+// served on the loopback interface.
+std::unique_ptr<TLoopbackServer> DriveRun::ServeEntry() {
   int leadOut = 0;
   const std::vector<PrintedTrack> printed = ParsePrinted(Printed, leadOut);
   TDiscToc toc;
@@ -494,8 +498,12 @@ TEST_F(DriveRun, AProvenRipOfTheDrive) {
   std::vector<std::vector<uint8_t>> pcm;
   for (size_t i = 0; i < printed.size(); ++i) pcm.push_back(Expected(static_cast<int>(i + 1)));
   WriteAccurateRipEntry(Dir / "served", toc, pcm, 5);
-  std::optional<TLoopbackServer> server(std::in_place, "tests/proof/entry_server.py",
-                                        Dir / "served");
+  return std::make_unique<TLoopbackServer>("tests/proof/entry_server.py", Dir / "served");
+}
+
+TEST_F(DriveRun, AProvenRipOfTheDrive) {
+  const std::string cue = MakeDisc("--tracks 3 --seconds 2,1,3 --content noise");
+  std::unique_ptr<TLoopbackServer> server = ServeEntry();
   ASSERT_TRUE(server->Started()) << server->StartLine;
 
   const std::string device = MakeDrive(cue, "offset=-48");
@@ -532,6 +540,26 @@ TEST_F(DriveRun, AProvenRipOfTheDrive) {
   };
   EXPECT_EQ(trackLines(readBack.Output, Dir / "O/sr0.cue"), trackLines(original.Output, cue))
       << readBack.Output;
+}
+
+// The drive's read offset found from the database's entry of the disc it holds: tried
+// from -2940 to +2940 samples, the offset at which the tracks match is the drive's.
+TEST_F(DriveRun, TheReadOffsetIsFoundWithTheDatabase) {
+  MakeDisc("--tracks 4 --seconds 2,1,3,1 --content noise");
+  std::unique_ptr<TLoopbackServer> server = ServeEntry();
+  ASSERT_TRUE(server->Started()) << server->StartLine;
+  for (const int offset : {-48, 667}) {
+    const std::string device = MakeDrive(Dir / "disc.cue", "offset=" + std::to_string(offset));
+    const auto found = Cli("--find-offset --lookup accuraterip=" + server->Url() + " " + device);
+    ASSERT_EQ(found.Status, 0) << found.Output;
+    EXPECT_NE(found.Output.find("read offset is " + std::string(offset > 0 ? "+" : "") +
+                                std::to_string(offset) + " samples: 3 of 3 tracks"),
+              std::string::npos)
+        << found.Output;
+  }
+  server.reset();
+  const auto unknown = Cli("--find-offset --lookup accuraterip=http://127.0.0.1:9/ar");
+  EXPECT_EQ(unknown.Status, 1) << unknown.Output;
 }
 
 }  // namespace
