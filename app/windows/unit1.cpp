@@ -38,6 +38,7 @@
 #include "about_tab.h"
 #include "action_bar.h"
 #include "advert_tab.h"
+#include "cdrip.h"
 #include "desktop_entry.h"
 #include "disc_knowledge.h"
 #include "drive_catalog.h"
@@ -45,6 +46,7 @@
 #include "focus_style.h"
 #include "job_list.h"
 #include "mp3_settings.h"
+#include "offset_search.h"
 #include "ogg_settings.h"
 #include "opus_settings.h"
 #include "page_control.h"
@@ -232,19 +234,20 @@ void TForm1::CreateRipOptions() {
     box->setGeometry(224, Top, 240, 20);
     return box;
   };
-  CheckBox2 = option("Track names from the disc", 54);
-  CheckBox3 = option("Write a rip log and cue sheet", 74);
-  CheckBox4 = option("Encode several tracks at once", 94);
-  CheckBox5 = option("Verify each track (test and copy)", 114);
-  CheckBox6 = option("Check each track in AccurateRip", 134);
+  CheckBox2 = option("Track names from the disc", 50);
+  CheckBox3 = option("Write a rip log and cue sheet", 68);
+  CheckBox4 = option("Encode several tracks at once", 86);
+  CheckBox5 = option("Verify each track (test and copy)", 104);
+  CheckBox6 = option("Check each track in AccurateRip", 122);
+  CheckBox7 = option("Write ReplayGain tags", 140);
   auto* lookupLabel = new QLabel(QStringLiteral("Look the disc up online"), TabSheet1);
-  lookupLabel->setGeometry(226, 158, 140, 20);
+  lookupLabel->setGeometry(226, 163, 140, 20);
   ComboBox7 = new QComboBox(TabSheet1);
   ComboBox7->addItems(
       {QStringLiteral("none"), QStringLiteral("MusicBrainz"), QStringLiteral("gnudb")});
-  ComboBox7->setGeometry(368, 157, 96, 22);
+  ComboBox7->setGeometry(368, 162, 96, 22);
   auto* offsetLabel = new QLabel(QStringLiteral("Read offset (samples)"), TabSheet1);
-  offsetLabel->setGeometry(226, 183, 140, 20);
+  offsetLabel->setGeometry(226, 187, 140, 20);
   SpinEdit1 = new QSpinBox(TabSheet1);
   SpinEdit1->setRange(-44100, 44100);
   if (Drives_->DriveCount() > 0) StoredReadOffset_ = Drives_->ReadOffsetOf(0);
@@ -252,7 +255,11 @@ void TForm1::CreateRipOptions() {
   SpinEdit1->setToolTip(
       QStringLiteral("The first drive's read offset as cdr.ini keeps it; another value "
                      "corrects every drive of the next runs"));
-  SpinEdit1->setGeometry(368, 182, 96, 22);
+  SpinEdit1->setGeometry(368, 186, 60, 22);
+  Button2 = Button(QStringLiteral("Find…"), TabSheet1, QRect(430, 185, 40, 24));
+  Button2->setToolTip(
+      QStringLiteral("Finds the first drive's read offset with a disc that the AccurateRip "
+                     "database knows"));
 }
 
 // A format's tab, with its settings, which write straight into its output when they
@@ -335,6 +342,7 @@ void TForm1::ConnectCommands() {
   connect(JvXPButton5, &QPushButton::clicked, this, [this] { JvXPButton5Click(); });
   connect(JvXPButton6, &QPushButton::clicked, this, [this] { JvXPButton6Click(); });
   connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+  connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
   connect(JobList_->Addfile1, &QAction::triggered, this, [this] { Addfile1Click(); });
   connect(JobList_->Remove1, &QAction::triggered, this, [this] { Remove1Click(); });
   connect(JobList_->Removeall1, &QAction::triggered, this, [this] { Removeall1Click(); });
@@ -561,6 +569,34 @@ TOutputFormat TForm1::OutputFormat() const {
 bool TForm1::RemoveConvertedFilenames() const { return CheckBox1->isChecked(); }
 // With "Look the disc up online", rows still named after their entries take the
 // tracks' titles and the files their tags.
+// The offset found corrects the next runs at once; cdr.ini keeps it when the user agrees.
+void TForm1::Button2Click() {
+  if (Drives_->DriveCount() == 0)
+    return ShowError(QStringLiteral("There is no CD drive whose read offset could be found."));
+  std::string problem;
+  const std::optional<TFoundOffset> found = SearchReadOffset(this, 0, AccurateRipServer, problem);
+  if (!found) return ShowError(QString::fromStdString(problem));
+  SpinEdit1->setValue(found->Offset);
+  const QString text = QStringLiteral(
+                           "The drive's read offset is %1 samples: %2 of %3 tracks read match the "
+                           "AccurateRip database at it (confidence %4).\n\nKeep it in cdr.ini for "
+                           "this drive?")
+                           .arg(QString::asprintf("%+d", found->Offset))
+                           .arg(found->TracksMatched)
+                           .arg(found->TracksRead)
+                           .arg(found->Confidence);
+  const bool keep = KeepOffsetDialog
+                        ? KeepOffsetDialog(text)
+                        : QMessageBox::question(this, windowTitle(), text) == QMessageBox::Yes;
+  if (!keep) return;
+  try {
+    CDRipKeepReadOffset(0, found->Offset);
+    StoredReadOffset_ = found->Offset;
+  } catch (const std::exception& e) {
+    ShowError(QString::fromStdString(e.what()));
+  }
+}
+
 TRunOptions TForm1::RipOptions() const {
   TRunOptions options;
   options.TracksAtOnce =
@@ -569,6 +605,7 @@ TRunOptions TForm1::RipOptions() const {
   options.AccurateRip = CheckBox6->isChecked();
   options.AccurateRipServer = AccurateRipServer;
   options.Log = CheckBox3->isChecked();
+  options.ReplayGain = CheckBox7->isChecked();
   if (SpinEdit1->value() != StoredReadOffset_) options.Offset = SpinEdit1->value();
   const bool lookup = ComboBox7->currentIndex() > 0;
   options.NameTemplate = lookup ? "%t" : "";

@@ -84,8 +84,10 @@ class TForm1 : public QWidget, private TRunWindow {
   QCheckBox* CheckBox4;        // "Encode several tracks at once"
   QCheckBox* CheckBox5;        // "Verify each track (test and copy)"
   QCheckBox* CheckBox6;        // "Check each track in AccurateRip"
+  QCheckBox* CheckBox7;        // "Write ReplayGain tags"
   QComboBox* ComboBox7;        // "Look the disc up online": none, MusicBrainz, gnudb
   QSpinBox* SpinEdit1;         // "Read offset": the drive's, in samples
+  QPushButton* Button2;        // "Find…": the first drive's offset, with AccurateRip
   QLabel* Label1;              // what the last run did
   QRadioButton* RadioButton1;  // "Wav"
   QRadioButton* RadioButton2;  // "Mp3"
@@ -147,6 +149,7 @@ class TForm1 : public QWidget, private TRunWindow {
   void JvXPBar1Items2Click();  // action bar "Convert"
   void JvXPButton1Click();     // "Abort"
   void Button1Click();         // "Set folder"
+  void Button2Click();         // "Find…"
   void WaveOut1Progress(TAudioOutput* Sender);
   void MP3Out1Progress(TAudioOutput* Sender);
   void VorbisOut1Progress(TAudioOutput* Sender);
@@ -168,6 +171,9 @@ class TForm1 : public QWidget, private TRunWindow {
   // Asks the user which of several releases a lookup found is the disc (the lines
   // describe them); returns its index. A dialog unless replaced.
   std::function<size_t(const QStringList& Releases)> ReleaseDialog;
+  // Tells the offset found (Text says how sure) and asks whether cdr.ini keeps it for the
+  // drive. A question box unless replaced.
+  std::function<bool(const QString& Text)> KeepOffsetDialog;
 
   // Where the window starts: its own place, or one that fits the screen's Available area
   // when its own place would leave it partly off the screen.

@@ -1,10 +1,13 @@
 // The window's rip options, each changing what a run does: several tracks encoded at
 // once, test and copy with the AccurateRip check (a verdict in the Status tooltip, the
-// log and the summary), and a lookup that names the rows with the release chosen.
+// log and the summary), the read offset found with AccurateRip, ReplayGain tags, and a
+// lookup that names the rows with the release chosen.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 
 #include <thread>
 
@@ -102,6 +105,55 @@ TEST_F(RipOptionsTest, TestAndCopyWithAccurateRipShowVerdictsInTooltipsLogAndSum
   EXPECT_NE(log.find("Test and copy: Test CRC = Copy CRC"), std::string::npos) << log;
   EXPECT_NE(log.find("3 of 3 accurately ripped"), std::string::npos) << log;
   EXPECT_EQ(Form->Label1->text(), QStringLiteral("3 done, 0 failed\n0 suspicious, 3 accurate"));
+}
+
+// "Find…" reads the first drive against an entry of its disc as a drive 30 samples late
+// would read it, and the offset found corrects the next run; "Write ReplayGain tags"
+// gives every file the gains of its track and disc.
+TEST_F(RipOptionsTest, TheOffsetFoundCorrectsTheRunAndReplayGainTagsTheFiles) {
+  const di::DiscSpec disc = AudioDisc({2, 1, 2});
+  const std::string cue = MakeDisc(disc);
+  Form->AddDroppedPaths(Entries(cue, {1, 2, 3}));
+  constexpr size_t Late = 30 * 4;  // bytes of 30 sample pairs
+  std::vector<uint8_t> whole;
+  for (int track = 1; track <= 3; ++track) {
+    const auto pcm = di::expectedTrackPcm(disc, track);
+    whole.insert(whole.end(), pcm.begin(), pcm.end());
+  }
+  whole.resize(whole.size() + Late);
+  std::vector<std::vector<uint8_t>> shifted;
+  for (size_t track = 1, at = 0; track <= 3; ++track) {
+    const size_t bytes = di::expectedTrackPcm(disc, static_cast<int>(track)).size();
+    shifted.emplace_back(whole.begin() + at + Late, whole.begin() + at + Late + bytes);
+    at += bytes;
+  }
+  WriteAccurateRipEntry(Dir / "served", Form->Drives().List(0).Toc, shifted, 3);
+  TLoopbackServer server("tests/proof/entry_server.py", Dir / "served");
+  ASSERT_TRUE(server.Started()) << server.StartLine;
+  Form->AccurateRipServer = server.Url();
+  QString told;
+  Form->KeepOffsetDialog = [&told](const QString& Text) {
+    told = Text;
+    return false;
+  };
+
+  Form->Button2->click();
+
+  EXPECT_EQ(Form->SpinEdit1->value(), 30) << told.toStdString();
+  EXPECT_TRUE(told.startsWith(QStringLiteral("The drive's read offset is +30 samples: 3 of 3")))
+      << told.toStdString();
+  Form->RadioButton4->setChecked(true);
+  Form->CheckBox6->setChecked(true);
+  Form->CheckBox7->setChecked(true);
+  Convert();
+  for (int row = 0; row < 3; ++row)
+    EXPECT_EQ(Jobs().StatusNote(row),
+              QStringLiteral("AccurateRip: accurately ripped (confidence 3, v1)"));
+  const std::string gains =
+      CaptureCommand("metaflac --show-tag=REPLAYGAIN_ALBUM_GAIN '" + OutFile("Track01.flac") +
+                     "' '" + OutFile("Track03.flac") + "'")
+          .Output;
+  EXPECT_EQ(std::count(gains.begin(), gains.end(), '\n'), 2) << gains;
 }
 
 TEST_F(RipOptionsTest, ALookupNamesTheRowsWithTheReleaseTheUserChose) {
