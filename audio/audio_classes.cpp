@@ -531,3 +531,7 @@ void TAudioFileOut::AbandonSetup() noexcept {
     // The failure that ended the set-up is the one to report.
   }
 }
+
+std::string ChannelText(int Channels) {
+  return std::to_string(Channels) + (Channels == 1 ? " channel" : " channels");
+}

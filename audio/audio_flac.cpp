@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "byte_order.h"
+#include "tag_text.h"
 
 namespace {
 
@@ -25,23 +26,6 @@ constexpr int SampleBits = 16;
 // The highest sample rate a FLAC stream can state.
 constexpr int MaxSampleRate = 1048575;
 constexpr int MaxChannels = 8;
-
-std::string ChannelText(int Channels) {
-  return std::to_string(Channels) + (Channels == 1 ? " channel" : " channels");
-}
-
-// The name and value of one comment line NAME=value; a line without a name (no "=",
-// or "=" first) is free text, stored as a COMMENT.
-void SplitCommentLine(const std::string& Line, std::string& Name, std::string& Value) {
-  const size_t equals = Line.find('=');
-  if (equals == std::string::npos || equals == 0) {
-    Name = "COMMENT";
-    Value = equals == 0 ? Line.substr(1) : Line;
-  } else {
-    Name = Line.substr(0, equals);
-    Value = Line.substr(equals + 1);
-  }
-}
 
 // FLAC's integers are big-endian.
 uint32_t GetBe24(const uint8_t* At) {

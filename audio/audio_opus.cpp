@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "byte_order.h"
+#include "tag_text.h"
 
 namespace {
 
@@ -23,30 +24,6 @@ constexpr int GranuleAt = 6;
 constexpr int ChecksumAt = 22;
 constexpr int SegmentCountAt = 26;
 constexpr uint8_t EndOfStreamFlag = 0x04;
-
-std::string ChannelText(int Channels) {
-  return std::to_string(Channels) + (Channels == 1 ? " channel" : " channels");
-}
-
-// The name and value of one comment line NAME=value; a line without a name (no "=",
-// or "=" first) is free text, stored as a COMMENT.
-void SplitCommentLine(const std::string& Line, std::string& Name, std::string& Value) {
-  const size_t equals = Line.find('=');
-  if (equals == std::string::npos || equals == 0) {
-    Name = "COMMENT";
-    Value = equals == 0 ? Line.substr(1) : Line;
-  } else {
-    Name = Line.substr(0, equals);
-    Value = Line.substr(equals + 1);
-  }
-}
-
-// A comment's name is printable ASCII from space to "}", without "=".
-bool ValidCommentName(const std::string& Name) {
-  for (const char c : Name)
-    if (c < 0x20 || c > 0x7D || c == '=') return false;
-  return !Name.empty();
-}
 
 // The Ogg page checksum: CRC-32 with the polynomial 0x04C11DB7, no reflection, starting
 // from 0, over the page with its checksum field zeroed.

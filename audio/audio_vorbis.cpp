@@ -6,6 +6,7 @@
 #include <set>
 
 #include "byte_order.h"
+#include "tag_text.h"
 
 namespace {
 
@@ -17,27 +18,6 @@ constexpr int MonoFramesPerBlock = InputBlockSize / 2;
 
 const long BitRateBps[] = {-1,     45000,  48000,  56000,  64000,  80000,  96000,  112000,
                            128000, 144000, 160000, 192000, 224000, 256000, 320000, 499000};
-
-std::string ChannelText(int Channels) {
-  return std::to_string(Channels) + (Channels == 1 ? " channel" : " channels");
-}
-
-// The name and value of one comment line NAME=value. A line without a name (no "=",
-// or "=" first) is free text: it becomes the value of a COMMENT, so it reaches the
-// file instead of turning into an empty, invalid comment.
-void SplitCommentLine(const std::string& Line, std::string& Name, std::string& Value) {
-  const size_t equals = Line.find('=');
-  if (equals == std::string::npos) {
-    Name = "COMMENT";
-    Value = Line;
-  } else if (equals == 0) {
-    Name = "COMMENT";
-    Value = Line.substr(1);
-  } else {
-    Name = Line.substr(0, equals);
-    Value = Line.substr(equals + 1);
-  }
-}
 
 // A signed 16-bit little-endian sample as a float in [-1, 1).
 inline float SampleAt(const uint8_t* Bytes) {

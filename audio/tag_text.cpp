@@ -70,3 +70,20 @@ std::u16string Utf16TagText(const std::u32string& Text) {
   }
   return utf16;
 }
+
+void SplitCommentLine(const std::string& Line, std::string& Name, std::string& Value) {
+  const size_t equals = Line.find('=');
+  if (equals == std::string::npos || equals == 0) {
+    Name = "COMMENT";
+    Value = equals == 0 ? Line.substr(1) : Line;
+  } else {
+    Name = Line.substr(0, equals);
+    Value = Line.substr(equals + 1);
+  }
+}
+
+bool ValidCommentName(const std::string& Name) {
+  for (const char c : Name)
+    if (c < 0x20 || c > 0x7D || c == '=') return false;
+  return !Name.empty();
+}

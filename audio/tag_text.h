@@ -17,3 +17,12 @@ std::string Latin1TagText(const std::string& Utf8);
 // The text in UTF-16, little-endian, without byte order mark; a character beyond
 // U+FFFF becomes a surrogate pair.
 std::u16string Utf16TagText(const std::u32string& Text);
+
+// The name and value of one comment line NAME=value. A line without a name (no "=", or
+// "=" first) is free text: it becomes the value of a COMMENT, so that it reaches the file
+// instead of turning into an empty, invalid comment.
+void SplitCommentLine(const std::string& Line, std::string& Name, std::string& Value);
+
+// True for a comment name of Vorbis comments: printable ASCII from space to "}", without
+// "=", not empty.
+bool ValidCommentName(const std::string& Name);
