@@ -131,7 +131,10 @@ CDRIP_API int32_t CR_CloseRipper(void);
  * next CR_ReadToc reads the disc put in afterwards. Returns 0, or -1 when the drive
  * cannot eject (a disc image). */
 CDRIP_API int32_t CR_EjectDisc(void);
-/* Adds a disc image (.cue, .toc or .nrg) as a drive; returns its drive number (the
+/* The file name extensions of the disc images that CR_AddImageDrive opens (in any letter
+ * case), separated by spaces: a cue sheet, a cdrdao TOC file, a Nero image. */
+#define CDRIP_IMAGE_EXTENSIONS ".cue .toc .nrg"
+/* Adds a disc image (CDRIP_IMAGE_EXTENSIONS) as a drive; returns its drive number (the
  * existing one when the image was added before), or -1, with nothing added, when it
  * cannot be opened: CR_GetLastError then tells why. A path that is a block device is
  * added as a CD drive, for devices that the CD layer does not list at CR_Init. */

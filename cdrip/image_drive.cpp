@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <string_view>
 
+#include "cdrip.h"
 #include "cue_image.h"
 #include "image_error.h"
 #include "nrg_image.h"
@@ -15,7 +17,10 @@ namespace {
 
 using ImageOpener = std::shared_ptr<const FileImage> (*)(const std::string&);
 
+// By the extensions of CDRIP_IMAGE_EXTENSIONS; any other name is read as a cue sheet.
 ImageOpener OpenerFor(const std::string& Path) {
+  static_assert(std::string_view(CDRIP_IMAGE_EXTENSIONS) == ".cue .toc .nrg",
+                "every extension the library names has its opener here");
   const std::string extension = Lower(std::filesystem::path(Path).extension().string());
   if (extension == ".toc") return OpenTocImage;
   if (extension == ".nrg") return OpenNrgImage;

@@ -5,7 +5,9 @@
 #include <sstream>
 #include <thread>
 
+#include "drive_catalog.h"
 #include "output_formats.h"
+#include "track_entry.h"
 
 namespace {
 
@@ -174,11 +176,7 @@ void CheckBatchSources(const TCliOptions& Options) {
   if (!Options.Batch) return;
   if (Options.List) throw TUsageError("The options --batch and --list exclude each other.");
   for (const std::string& source : Options.Sources) {
-    const size_t dot = source.rfind('.');
-    std::string extension = dot == std::string::npos ? std::string() : source.substr(dot);
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (extension == ".cda" || extension == ".cue" || extension == ".toc" || extension == ".nrg")
+    if (HasTrackEntryExtension(source) || IsDiscImageName(source))
       throw TUsageError("--batch waits on CD drives, and " + source +
                         " is a track entry or a disc image: name drives (such as /dev/sr0), "
                         "or none for every drive.");

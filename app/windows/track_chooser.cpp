@@ -103,9 +103,12 @@ void TTrackChooser::Refill() {
 }
 
 void TTrackChooser::AddDiscImage() {
+  QStringList patterns;
+  for (const std::string& extension : DiscImageExtensions())
+    patterns << QStringLiteral("*") + QString::fromStdString(extension);
   const QString path = QFileDialog::getOpenFileName(
       this, QStringLiteral("Add a disc image"), QDir::homePath(),
-      QStringLiteral("Disc images (*.cue *.toc *.nrg);;All files (*)"));
+      QStringLiteral("Disc images (%1);;All files (*)").arg(patterns.join(QLatin1Char(' '))));
   if (!path.isEmpty()) AddImage(path);
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <sstream>
 
 #include "cdrip.h"
 #include "disc_tags.h"
@@ -29,9 +30,17 @@ bool IsBlockDevice(const std::string& Path) {
   return ::stat(Path.c_str(), &info) == 0 && S_ISBLK(info.st_mode);
 }
 
+std::vector<std::string> DiscImageExtensions() {
+  std::vector<std::string> extensions;
+  std::istringstream words(CDRIP_IMAGE_EXTENSIONS);
+  for (std::string extension; words >> extension;) extensions.push_back(extension);
+  return extensions;
+}
+
 bool IsDiscImageName(const std::string& Path) {
   const std::string extension = Lower(std::filesystem::path(Path).extension().string());
-  return extension == ".cue" || extension == ".toc" || extension == ".nrg";
+  const std::vector<std::string> known = DiscImageExtensions();
+  return std::find(known.begin(), known.end(), extension) != known.end();
 }
 
 TDriveCatalog::TDriveCatalog() = default;

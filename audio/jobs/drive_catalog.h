@@ -68,8 +68,9 @@ class TDriveCatalog {
 // The failure of a job whose drive is not there (or holds no disc).
 extern const char* const DriveNotReady;
 
-// True for the file names of disc images that can be added as drives: .cue, .toc and
-// .nrg, in any letter case.
+// The extensions of the disc images that the CD library opens (".cue", ...).
+std::vector<std::string> DiscImageExtensions();
+// True for the file names of disc images that can be added as drives, in any letter case.
 bool IsDiscImageName(const std::string& Path);
 // True for a block device (or a link to one): a CD drive, whether or not the CD library
 // listed it.
