@@ -93,6 +93,7 @@ open(os.path.join(folder, name.group(1) + ".bin"), "wb").write(entry)
 EOF
 
 coproc server { exec /usr/bin/python3 "$server_script" "$work/served"; }
+# shellcheck disable=SC2154  # coproc sets server_PID
 server_pid=$server_PID
 read -r -t 10 start_line <&"${server[0]}" || fail_setup "the entry server did not start"
 port=$(awk '{ print $2 }' <<<"$start_line")

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <system_error>
 
 #include "disc_proof.h"
 
@@ -132,9 +133,13 @@ void TRipRun::LookUpWhileReading(TLane& Lane) {
   TAccurateRipSettings settings;
   if (!Options_.AccurateRipServer.empty()) settings.Url = Options_.AccurateRipServer;
   const TDiscToc toc = Knowledge_.Of(Lane.Drive).Listing.Toc;
-  Lane.Entry = std::async(std::launch::async, [toc, settings] {
-                 return LookupAccurateRipKept(toc, settings);
-               }).share();
+  try {
+    Lane.Entry = std::async(std::launch::async, [toc, settings] {
+                   return LookupAccurateRipKept(toc, settings);
+                 }).share();
+  } catch (const std::system_error&) {
+    return;  // no thread to spare: every track gets its test read, the proof looks it up
+  }
   Lane.Reader->UseAccurateRip(Lane.Entry);
 }
 
