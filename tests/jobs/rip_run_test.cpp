@@ -224,7 +224,8 @@ TEST_F(RipRunTest, AnUnreadableTrackFailsAloneAndTestAndCopyProvesEachDisc) {
 }
 
 // Disc a's entry confirms tracks 1 and 3 with confidence 5 (one read each) and track 2
-// with 1 only (test and copy); disc b is not in the database (test and copy).
+// with 1 only (test and copy); disc b is not in the database (test and copy), and
+// without an answer every track is read twice.
 TEST_F(RipRunTest, TestAndCopyReadsOnceWhatAccurateRipConfirms) {
   const std::string a = MakeDisc("a", "--tracks 3 --seconds 1,2,1 --content noise");
   const std::string b = MakeDisc("b", "--tracks 1 --seconds 1 --seed 3");
@@ -257,6 +258,12 @@ TEST_F(RipRunTest, TestAndCopyReadsOnceWhatAccurateRipConfirms) {
   EXPECT_NE(log.find("Proof: test and copy, 2 reads", second), std::string::npos) << log;
   EXPECT_EQ(log.find("Test CRC:", third), std::string::npos) << log;
   EXPECT_NE(log.find("confidence 2 or more is read once"), std::string::npos) << log;
+  // A lookup that fails leaves every track to test and copy.
+  options.OutDir = Dir / "refused";
+  options.AccurateRipServer = "http://127.0.0.1:1";
+  TRecorder refused;
+  ASSERT_TRUE(Rip(entries, options, 2, refused));
+  for (size_t job = 0; job < 4; ++job) EXPECT_EQ(refused.Ended[job].Proof.Passes, 2) << job;
 }
 
 // Ripped into its own folder, the image keeps its sheet and audio byte for byte; a
