@@ -428,7 +428,9 @@ std::string UsageText() {
                          where that lies outside the disc (default: the
                          drive's ReadOffsets entry in cdr.ini, else 0)
   --verify               test and copy: every track is read twice and the
-                         CRCs compared; a mismatch reads it again (implies --log)
+                         CRCs compared; a mismatch reads it again (implies --log);
+                         with --lookup accuraterip, a track the database
+                         confirms with confidence 2 or more is read once
   --retries N            further reads when test and copy differ (default 3)
   --log                  a rip log (checksums, verdicts, read counts, SHA-256)
                          and a cue sheet beside the files, one per disc; each

@@ -44,11 +44,15 @@ TRunOptions RunOptionsOf(const TCliOptions& Options) {
   return run;
 }
 
-// "CRC 1A2B3C4D, peak 98.2 %", and the test-and-copy verdict where one was reached.
+// "CRC 1A2B3C4D, peak 98.2 %", and the test-and-copy verdict where one was reached, or
+// the AccurateRip confirmation that made the test read needless.
 std::string ProofLine(const TTrackProof& Proof) {
   char text[64];
   std::snprintf(text, sizeof text, "CRC %08X, peak %s %%", Proof.Copy.Crc32,
                 PeakPercentText(Proof.Copy.Peak).c_str());
+  if (Proof.ProvenBy > 0)
+    return text + (", read once: AccurateRip confirms it (confidence " +
+                   std::to_string(Proof.ProvenBy) + ")");
   return Proof.TestCopy.empty() ? text : text + (", " + Proof.TestCopy);
 }
 

@@ -101,6 +101,17 @@ std::optional<std::vector<TAccurateRipPressing>> LookupAccurateRip(
   return ParseAccurateRipEntry(reply.Body, ids);
 }
 
+TAccurateRipLookup LookupAccurateRipKept(const TDiscToc& Toc,
+                                         const TAccurateRipSettings& Settings) {
+  TAccurateRipLookup lookup;
+  try {
+    lookup.Pressings = LookupAccurateRip(Toc, Settings);
+  } catch (const std::exception& e) {
+    lookup.Failure = e.what();
+  }
+  return lookup;
+}
+
 std::string TAccurateRipResult::Text() const {
   switch (Verdict) {
     case EAccurateRipVerdict::Accurate:

@@ -57,6 +57,20 @@ struct TAccurateRipSettings {
 std::optional<std::vector<TAccurateRipPressing>> LookupAccurateRip(
     const TDiscToc& Toc, const TAccurateRipSettings& Settings);
 
+// What one lookup of a disc found: its pressings, or why the database could not say.
+struct TAccurateRipLookup {
+  std::optional<std::vector<TAccurateRipPressing>> Pressings;  // nullopt: not in the database
+  std::string Failure;  // why the lookup failed; empty when the database answered
+};
+
+// LookupAccurateRip, with its failure kept as the result's instead of raised.
+TAccurateRipLookup LookupAccurateRipKept(const TDiscToc& Toc, const TAccurateRipSettings& Settings);
+
+// A copy that the database confirms with at least this confidence needs no test read:
+// so many rips of other drives agreeing on its checksum prove it better than a second
+// read on the same drive would.
+constexpr int ProvingConfidence = 2;
+
 enum class EAccurateRipVerdict { Accurate, NotAccurate, NotInDatabase, Silent };
 
 struct TAccurateRipResult {

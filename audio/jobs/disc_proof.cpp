@@ -17,17 +17,6 @@
 
 namespace {
 
-// The track's place among the disc's audio tracks (from 0), -1 when it is none of them.
-int AudioIndexOf(const TDriveListing& Listing, int Track) {
-  int index = 0;
-  for (const TTrackListing& track : Listing.Tracks) {
-    if (track.Info.IsData) continue;
-    if (track.Track == Track) return index;
-    ++index;
-  }
-  return -1;
-}
-
 int32_t SectorsOf(const TDriveListing& Listing, int Track) {
   for (const TTrackListing& track : Listing.Tracks)
     if (track.Track == Track)
@@ -194,6 +183,16 @@ TRipLogTrack LogRow(const TProvedTrack& Track) {
 
 }  // namespace
 
+int AudioIndexOf(const TDriveListing& Listing, int Track) {
+  int index = 0;
+  for (const TTrackListing& track : Listing.Tracks) {
+    if (track.Info.IsData) continue;
+    if (track.Track == Track) return index;
+    ++index;
+  }
+  return -1;
+}
+
 TTrackPlace PlaceOf(const TDriveListing& Listing, int Track) {
   TTrackPlace place;
   int firstAudio = 0, lastAudio = 0;
@@ -216,8 +215,26 @@ std::string ReadModeOf(const TDiscProof& Disc) {
   std::string mode = IsDiscImageName(Disc.Listing.Name) ? "disc image" : Disc.DriveReadMode;
   if (mode.empty()) mode = "drive";
   if (!Disc.TestAndCopy) return mode + "; one read of each track";
-  return mode + "; test and copy, up to " + std::to_string(Disc.TestAndCopyRetries) +
-         " further reads when they differ";
+  mode += "; test and copy, up to " + std::to_string(Disc.TestAndCopyRetries) +
+          " further reads when they differ";
+  if (!Disc.AccurateRip) return mode;
+  return mode + "; a track that AccurateRip confirms with confidence " +
+         std::to_string(ProvingConfidence) + " or more is read once";
+}
+
+// Which proof a track of a disc read with test and copy had.
+std::string ProofOf(const TTrackProof& Proof) {
+  if (Proof.ProvenBy > 0)
+    return "AccurateRip (confidence " + std::to_string(Proof.ProvenBy) + "), one read";
+  return "test and copy, " + std::to_string(Proof.Passes) + " reads";
+}
+
+// The disc's entry: the one the run found while reading, or looked up now.
+TAccurateRipLookup LookupOf(const TDiscProof& Disc) {
+  if (Disc.Lookup) return *Disc.Lookup;
+  TAccurateRipSettings settings;
+  if (!Disc.AccurateRipServer.empty()) settings.Url = Disc.AccurateRipServer;
+  return LookupAccurateRipKept(Disc.Listing.Toc, settings);
 }
 
 }  // namespace
@@ -243,15 +260,14 @@ TDiscProofResult WriteDiscProof(const TDiscProof& Disc,
   std::optional<std::vector<TAccurateRipPressing>> pressings;
   bool looked = false;
   if (Disc.AccurateRip) {
-    TAccurateRipSettings settings;
-    if (!Disc.AccurateRipServer.empty()) settings.Url = Disc.AccurateRipServer;
-    try {
-      pressings = LookupAccurateRip(Disc.Listing.Toc, settings);
+    const TAccurateRipLookup lookup = LookupOf(Disc);
+    if (lookup.Failure.empty()) {
+      pressings = lookup.Pressings;
       looked = true;
       if (!pressings) log.AccurateRipNote = "the disc is not in the database";
-    } catch (const std::exception& e) {
-      log.AccurateRipNote = std::string("the lookup failed: ") + e.what();
-      Warn(Disc.Listing.Name + ": the AccurateRip lookup failed (" + e.what() + ").");
+    } else {
+      log.AccurateRipNote = "the lookup failed: " + lookup.Failure;
+      Warn(Disc.Listing.Name + ": the AccurateRip lookup failed (" + lookup.Failure + ").");
     }
   }
   TDiscProofResult result;
@@ -272,6 +288,7 @@ TDiscProofResult WriteDiscProof(const TDiscProof& Disc,
   for (const TProvedTrack& track : Disc.Tracks) {
     TRipLogTrack row = LogRow(track);
     row.PregapSectors = PregapOf(Disc.Listing, track.Track);
+    if (Disc.TestAndCopy && track.Done) row.Proof = ProofOf(track.Proof);
     if (looked && track.Done)
       row.AccurateRip =
           AccurateRipVerdict(pressings, AudioIndexOf(Disc.Listing, track.Track),

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,10 +33,15 @@ struct TDiscProof {
   std::string DriveReadMode;      // how the drive was read (the CD library's settings)
   bool TestAndCopy = false;       // every track read twice
   int TestAndCopyRetries = 0;     // further reads when the two differ
+  // The disc's AccurateRip entry as the run looked it up while reading; none: looked up
+  // here when asked.
+  std::optional<TAccurateRipLookup> Lookup;
 };
 
 // Where track Track lies among the listed disc's audio tracks, for its AccurateRip sums.
 TTrackPlace PlaceOf(const TDriveListing& Listing, int Track);
+// The track's place among the disc's audio tracks (from 0), -1 when it is none of them.
+int AudioIndexOf(const TDriveListing& Listing, int Track);
 
 struct TDiscProofResult {
   std::vector<std::string> Verdicts;  // each track's verdict text (empty without a lookup)

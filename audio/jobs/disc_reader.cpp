@@ -1,6 +1,7 @@
 #include "disc_reader.h"
 
 #include <algorithm>
+#include <chrono>
 
 TDiscReader::TDiscReader(TCDIn& Source, std::vector<TTrackRead> Reads,
                          std::vector<TTrackSpool*> Spools, std::function<void()> OnReady)
@@ -88,7 +89,8 @@ void TDiscReader::ReadTrack(size_t Index) {
     Source_.Close();
     proof.Copy = sums.Result();
     proof.Reads = Source_.LastReadReport();
-    if (Read.Verify && whole) Verify(Read, proof);
+    proof.Passes = 1;
+    if (Read.Verify && whole) Prove(Read, proof);
     {
       std::lock_guard<std::mutex> hold(Lock_);
       Proofs_[Index] = proof;
@@ -106,12 +108,42 @@ void TDiscReader::ReadTrack(size_t Index) {
   }
 }
 
+// A copy that the disc's AccurateRip entry confirms well enough is proven as it is;
+// any other gets its test read.
+void TDiscReader::Prove(const TTrackRead& Read, TTrackProof& Proof) {
+  const int confidence = ConfirmedConfidence(Read, Proof.Copy);
+  if (confidence >= ProvingConfidence)
+    Proof.ProvenBy = confidence;
+  else
+    Verify(Read, Proof);
+}
+
+// The confidence with which the disc's entry confirms Copy; 0 when it does not, or when
+// there is no entry to ask.
+int TDiscReader::ConfirmedConfidence(const TTrackRead& Read, const TTrackChecksums& Copy) {
+  const TAccurateRipLookup* entry = AccurateRipEntry();
+  if (!entry || !entry->Failure.empty()) return 0;
+  const TAccurateRipResult verdict =
+      AccurateRipVerdict(entry->Pressings, Read.AudioIndex, Copy.AccurateRipV1, Copy.AccurateRipV2);
+  return verdict.Verdict == EAccurateRipVerdict::Accurate ? verdict.Confidence : 0;
+}
+
+// The disc's entry once its lookup is over (within the lookup's time limits); nothing
+// without a lookup, or when the reader stops first.
+const TAccurateRipLookup* TDiscReader::AccurateRipEntry() {
+  if (!Entry_.valid()) return nullptr;
+  constexpr std::chrono::milliseconds StopPoll{50};
+  while (Entry_.wait_for(StopPoll) != std::future_status::ready)
+    if (Stopping()) return nullptr;
+  return &Entry_.get();
+}
+
 // The test pass and what it finds; a read that fails there leaves the copy suspicious,
 // not failed: the encoder had every sector.
 void TDiscReader::Verify(const TTrackRead& Read, TTrackProof& Proof) {
   try {
-    Proof.TestCrc = ReadPass(Read);
-    if (Proof.TestCrc) Proof.TestCopy = TestAndCopy(Read, Proof.Copy.Crc32, *Proof.TestCrc);
+    Proof.TestCrc = ReadPass(Read, Proof.Passes);
+    if (Proof.TestCrc) Proof.TestCopy = TestAndCopy(Read, Proof);
   } catch (const std::exception& e) {
     Source_.Reset();
     Proof.TestCopy = std::string("suspicious: a test read failed: ") + e.what();
@@ -119,8 +151,9 @@ void TDiscReader::Verify(const TTrackRead& Read, TTrackProof& Proof) {
 }
 
 // One more read of the track, for its CRC only; nothing when the reader stops.
-std::optional<uint32_t> TDiscReader::ReadPass(const TTrackRead& Read) {
+std::optional<uint32_t> TDiscReader::ReadPass(const TTrackRead& Read, int& Passes) {
   std::vector<uint8_t> chunk(TCDIn::ChunkBytes);
+  ++Passes;
   TTrackChecksummer sums(Read.Place);
   Source_.Open();
   for (int got; (got = Source_.ReadData(chunk.data(), TCDIn::ChunkBytes)) > 0;) {
@@ -138,14 +171,15 @@ std::optional<uint32_t> TDiscReader::ReadPass(const TTrackRead& Read) {
 // whether the copy is confirmed (a re-read agrees with it). The track is suspicious when
 // no read agrees with the copy: either two other reads agree with each other, so the
 // copy is the odd one out and the file holds a misread, or no two reads agree at all.
-std::string TDiscReader::TestAndCopy(const TTrackRead& Read, uint32_t Copy, uint32_t Test) {
-  if (Test == Copy) return "Test CRC = Copy CRC";
-  std::vector<uint32_t> others{Test};  // the reads that differ from the copy
+std::string TDiscReader::TestAndCopy(const TTrackRead& Read, TTrackProof& Proof) {
+  const uint32_t copy = Proof.Copy.Crc32, test = *Proof.TestCrc;
+  if (test == copy) return "Test CRC = Copy CRC";
+  std::vector<uint32_t> others{test};  // the reads that differ from the copy
   for (int retry = 1; retry <= Read.Retries; ++retry) {
-    const std::optional<uint32_t> again = ReadPass(Read);
+    const std::optional<uint32_t> again = ReadPass(Read, Proof.Passes);
     if (!again) break;
     const std::string reread = "re-read " + std::to_string(retry);
-    if (*again == Copy)
+    if (*again == copy)
       return "Test CRC differs from Copy CRC; " + reread + " agrees with the copy";
     const auto agreeing = std::find(others.begin(), others.end(), *again);
     if (agreeing != others.end())

@@ -7,6 +7,10 @@
 // one being read ahead). Everything the source reports (a drive not ready, a sector that
 // cannot be read) goes to the track's spool, which raises it in the track's encoder.
 //
+// With test and copy and the disc's AccurateRip entry, a copy that the entry confirms
+// with confidence ProvingConfidence or more is proven in one read: its test read is left
+// out. The reader waits for the lookup only once it needs its answer.
+//
 // Threads: the run's thread constructs, admits and stops; the reader owns the source
 // from `Start` to `Stop` (a source of its own: readers of several drives run at once,
 // each choosing its drive in the CD library for its own thread).
@@ -14,12 +18,14 @@
 
 #include <condition_variable>
 #include <functional>
+#include <future>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "accuraterip.h"
 #include "audio_cdrom.h"
 #include "track_checksums.h"
 #include "track_spool.h"
@@ -35,6 +41,7 @@ struct TTrackRead {
   bool Prove = false;   // sum the audio as it is read (CRC-32, AccurateRip, peak)
   bool Verify = false;  // read it again (test and copy) and compare the CRCs (sums too)
   int Retries = 3;      // further reads when the two differ
+  int AudioIndex = -1;  // its place among the disc's audio tracks (from 0), for its entry
 };
 
 // What reading a track proved: the checksums of the audio its encoder got, and with
@@ -44,6 +51,10 @@ struct TTrackProof {
   std::optional<uint32_t> TestCrc;
   std::string TestCopy;  // "Test CRC = Copy CRC", or what the re-reads found; empty: no test
   TCDReadReport Reads;   // what the copy pass met on the drive
+  int Passes = 0;        // the reads of the track: the copy, the test, the re-reads
+  // The confidence of the AccurateRip entry that proved the copy, so that no test read
+  // ran; 0 when none did.
+  int ProvenBy = 0;
 };
 
 class TDiscReader {
@@ -56,6 +67,8 @@ class TDiscReader {
   TDiscReader(const TDiscReader&) = delete;
   TDiscReader& operator=(const TDiscReader&) = delete;
 
+  // Entry: the disc's AccurateRip lookup, under way; before Start.
+  void UseAccurateRip(std::shared_future<TAccurateRipLookup> Entry) { Entry_ = std::move(Entry); }
   void Start();
   // Tracks 0 .. Count - 1 may be read (a smaller count than before changes nothing).
   void Admit(size_t Count);
@@ -69,9 +82,12 @@ class TDiscReader {
   void Run();
   bool WaitForAdmission(size_t Track);
   void ReadTrack(size_t Index);
+  void Prove(const TTrackRead& Read, TTrackProof& Proof);
+  int ConfirmedConfidence(const TTrackRead& Read, const TTrackChecksums& Copy);
+  const TAccurateRipLookup* AccurateRipEntry();
   void Verify(const TTrackRead& Read, TTrackProof& Proof);
-  std::optional<uint32_t> ReadPass(const TTrackRead& Read);
-  std::string TestAndCopy(const TTrackRead& Read, uint32_t Copy, uint32_t Test);
+  std::optional<uint32_t> ReadPass(const TTrackRead& Read, int& Passes);
+  std::string TestAndCopy(const TTrackRead& Read, TTrackProof& Proof);
   bool Stopping();
 
   TCDIn& Source_;
@@ -83,5 +99,6 @@ class TDiscReader {
   std::condition_variable Changed_;
   size_t Admitted_ = 0;
   bool Stopping_ = false;
+  std::shared_future<TAccurateRipLookup> Entry_;  // the reader thread's copy
   std::thread Thread_;
 };

@@ -99,6 +99,7 @@ std::string RipLogText(const TRipLog& Log) {
       if (track.TestCrc) Line(text, "  Test CRC: ", Hex8(*track.TestCrc));
       Line(text, "  Copy CRC: ", Hex8(track.CopyCrc));
       if (!track.TestCopyResult.empty()) Line(text, "  Test and copy: ", track.TestCopyResult);
+      if (!track.Proof.empty()) Line(text, "  Proof: ", track.Proof);
       if (track.AccurateRipV1 && track.AccurateRipV2)
         Line(text, "  AccurateRip sums: ",
              "v1 " + Hex8(*track.AccurateRipV1) + ", v2 " + Hex8(*track.AccurateRipV2));

@@ -19,6 +19,9 @@ struct TRipLogTrack {
   std::string AccurateRip;                // the verdict's text; empty: no lookup
   std::optional<uint32_t> AccurateRipV1;  // the track's sums, with or without a lookup
   std::optional<uint32_t> AccurateRipV2;
+  // With test and copy, what proved the track: "AccurateRip (confidence 7), one read",
+  // "test and copy, 2 reads"; empty: the line is left out.
+  std::string Proof;
   // The drive's read report.
   int Rereads = 0;
   int Corrections = 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <system_error>
 
 #include "disc_proof.h"
 
@@ -120,9 +121,26 @@ void TRipRun::StartReading() {
     lane->Source = std::make_unique<TCDIn>();
     lane->Reader = std::make_unique<TDiscReader>(*lane->Source, std::move(reads), std::move(spools),
                                                  [this] { Pump_.Wake(); });
+    LookUpWhileReading(*lane);
     AdmitReads(*lane);
     lane->Reader->Start();
   }
+}
+
+// The lookup runs beside the reader, which waits for its answer only once a copy is read.
+void TRipRun::LookUpWhileReading(TLane& Lane) {
+  if (!Options_.Verify || !Options_.AccurateRip) return;
+  TAccurateRipSettings settings;
+  if (!Options_.AccurateRipServer.empty()) settings.Url = Options_.AccurateRipServer;
+  const TDiscToc toc = Knowledge_.Of(Lane.Drive).Listing.Toc;
+  try {
+    Lane.Entry = std::async(std::launch::async, [toc, settings] {
+                   return LookupAccurateRipKept(toc, settings);
+                 }).share();
+  } catch (const std::system_error&) {
+    return;  // no thread to spare: every track gets its test read, the proof looks it up
+  }
+  Lane.Reader->UseAccurateRip(Lane.Entry);
 }
 
 // With several drives, jobs start in the order their drives deliver: the file names are
@@ -378,7 +396,10 @@ void TRipRun::ProveDiscs() {
                     Source_.DriveRevision(),
                     Source_.DriveReadMode(),
                     Options_.Verify,
-                    Options_.Retries};
+                    Options_.Retries,
+                    std::nullopt};
+    for (const auto& lane : Lanes_)
+      if (lane->Drive == drive && lane->Entry.valid()) disc.Lookup = lane->Entry.get();
     for (size_t job : jobsOf[drive]) {
       const TTrackEnd& end = Ends_[job];
       const bool whole = end.Result == TTrackResult::Done;

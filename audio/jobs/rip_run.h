@@ -6,7 +6,9 @@
 // own pace. As encoders become free, the jobs whose tracks are ready start, the one
 // that waited longest first, so the drives share the encoders; with one encoder the
 // jobs go in list order. Jobs of several drives may therefore start and end out of list
-// order; the observer hears each by its index. Each job's end goes to the observer (done, failed
+// order; the observer hears each by its index. With test and copy and the AccurateRip
+// check, each drive's disc is looked up as its reading starts, so that a track the
+// database confirms needs no test read. Each job's end goes to the observer (done, failed
 // with the reason, aborted, with what reading proved). Once the jobs are over, every disc gets its
 // proof (AccurateRip verdicts, rip log, cue sheet) when the run asks for it, and the observer hears
 // the run's summary. An abort makes every running encoder finish its file as far as it got and
@@ -18,6 +20,7 @@
 #pragma once
 
 #include <atomic>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -86,6 +89,9 @@ class TRipRun {
     std::unique_ptr<TCDIn> Source;
     std::unique_ptr<TDiscReader> Reader;
     std::vector<size_t> Jobs;
+    // With test and copy and the AccurateRip check: the disc's entry, looked up while
+    // the drive is read (its reader proves tracks with it, the proof uses it too).
+    std::shared_future<TAccurateRipLookup> Entry;
     size_t Started = 0;  // of Jobs: started or taken back; Jobs[Started] is next
     size_t Ended = 0;    // of Jobs: over or taken back
   };
@@ -100,6 +106,7 @@ class TRipRun {
   };
 
   void StartReading();
+  void LookUpWhileReading(TLane& Lane);
   void StartWaitingJobs();
   void FailProblemsInTurn();
   bool EndRunInTurn();

@@ -34,6 +34,7 @@ TPlannedJob TRunPlanner::Plan(const TRunEntry& Entry) {
   job.Read.Prove = Options_.ProvesDiscs();
   const TDiscFacts& disc = Knowledge_.Of(job.Read.Drive);
   job.Read.Place = PlaceOf(disc.Listing, job.Read.Track);
+  job.Read.AudioIndex = AudioIndexOf(disc.Listing, job.Read.Track);
   Name(job, disc, Entry.Renamable);
   return job;
 }

@@ -1,7 +1,8 @@
 // The window's rip options, each changing what a run does: several tracks encoded at
 // once, test and copy with the AccurateRip check (a verdict in the Status tooltip, the
-// log and the summary), the read offset found with AccurateRip, ReplayGain tags, and a
-// lookup that names the rows with the release chosen.
+// log and the summary; a track the database confirms read once), the read offset found
+// with AccurateRip, ReplayGain tags, and a lookup that names the rows with the release
+// chosen.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -83,7 +84,7 @@ TEST_F(RipOptionsTest, TestAndCopyWithAccurateRipShowVerdictsInTooltipsLogAndSum
   WriteAccurateRipEntry(
       Dir / "served", listing.Toc,
       {di::expectedTrackPcm(disc, 1), di::expectedTrackPcm(disc, 2), di::expectedTrackPcm(disc, 3)},
-      4);
+      {4, 1, 4});
   TLoopbackServer server("tests/proof/entry_server.py", Dir / "served");
   ASSERT_TRUE(server.Started()) << server.StartLine;
   Form->AccurateRipServer = server.Url();
@@ -94,15 +95,20 @@ TEST_F(RipOptionsTest, TestAndCopyWithAccurateRipShowVerdictsInTooltipsLogAndSum
 
   EXPECT_EQ(Statuses(), QStringList({"Done", "Done", "Done"}));
   for (int row = 0; row < 3; ++row)
-    EXPECT_EQ(Jobs().StatusNote(row),
-              QStringLiteral("AccurateRip: accurately ripped (confidence 4, v1)"));
+    EXPECT_EQ(
+        Jobs().StatusNote(row),
+        QStringLiteral("AccurateRip: accurately ripped (confidence %1, v1)").arg(row == 1 ? 1 : 4));
   const QString tooltip =
       List()->topLevelItem(1)->data(TJobList::StatusColumn, Qt::ToolTipRole).toString();
   EXPECT_TRUE(tooltip.startsWith(QStringLiteral("Done\nAccurateRip: accurately")))
       << tooltip.toStdString();
   const std::string log = ReadText(OutFile("disc.log"));
   EXPECT_TRUE(RipLogIntact(log)) << log;
+  // Tracks 1 and 3 are proven by AccurateRip in one read; track 2's confidence of 1 is
+  // too little, so it is read again.
+  EXPECT_NE(log.find("Proof: AccurateRip (confidence 4), one read"), std::string::npos) << log;
   EXPECT_NE(log.find("Test and copy: Test CRC = Copy CRC"), std::string::npos) << log;
+  EXPECT_EQ(log.find("Test CRC", log.find("Track 03")), std::string::npos) << log;
   EXPECT_NE(log.find("3 of 3 accurately ripped"), std::string::npos) << log;
   EXPECT_EQ(Form->Label1->text(), QStringLiteral("3 done, 0 failed\n0 suspicious, 3 accurate"));
 }

@@ -516,6 +516,9 @@ TEST_F(DriveRun, AProvenRipOfTheDrive) {
     EXPECT_NE(result.Output.find(name + "accurately ripped (confidence 5, v1)"), std::string::npos)
         << result.Output;
     EXPECT_NE(result.Output.find(name + "CRC "), std::string::npos) << result.Output;
+    EXPECT_NE(result.Output.find(", read once: AccurateRip confirms it (confidence 5)"),
+              std::string::npos)
+        << result.Output;
   }
   EXPECT_EQ(result.Output.find("suspicious"), std::string::npos) << result.Output;
   std::ifstream in(Dir / "O/sr0.log");
@@ -526,9 +529,18 @@ TEST_F(DriveRun, AProvenRipOfTheDrive) {
       << log;
   EXPECT_NE(log.find("Read mode: paranoia full (verify, overlap, repair), a sector given up "
                      "after 20 failed reads; test and copy, up to 3 further reads when they "
-                     "differ\n"),
+                     "differ; a track that AccurateRip confirms with confidence 2 or more is "
+                     "read once\n"),
             std::string::npos)
       << log;
+  // Every track is proven by its one read: no test read ran.
+  EXPECT_EQ(log.find("Test CRC"), std::string::npos) << log;
+  size_t proven = 0;
+  for (size_t at = 0;
+       (at = log.find("Proof: AccurateRip (confidence 5), one read\n", at)) != std::string::npos;
+       ++at)
+    ++proven;
+  EXPECT_EQ(proven, 3u) << log;
   const auto readBack = Cli("--list O/sr0.cue", false);
   ASSERT_EQ(readBack.Status, 0) << readBack.Output;
   const auto original = Cli("--list '" + cue + "'", false);

@@ -2,18 +2,21 @@
 // encoder and with two give the same files and tell each job the same way; an abort
 // ends the running job as aborted and starts no other; a track that cannot be read fails
 // alone; every format of the table writes its files, tags and aborts alike; test and copy
-// proves each disc in a log of its own; a log and cue sheet never
-// replace a file, not even the source image's own sheet.
+// proves each disc in a log of its own, reading once a track that AccurateRip confirms
+// with confidence 2 or more; a log and cue sheet never replace a file, not even the
+// source image's own sheet.
 #include "rip_run.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
 
+#include "accuraterip_entry.h"
 #include "audio_flac.h"
 #include "command_run.h"
 #include "disc_proof.h"
 #include "flac_decoder.h"
+#include "loopback_server.h"
 #include "output_formats.h"
 #include "temp_dir.h"
 #include "track_entry.h"
@@ -218,6 +221,49 @@ TEST_F(RipRunTest, AnUnreadableTrackFailsAloneAndTestAndCopyProvesEachDisc) {
     EXPECT_EQ(recorder.Ended[job].Proof.TestCopy, "Test CRC = Copy CRC") << job;
   for (const char* log : {"out/a.log", "out/b.log"})
     EXPECT_TRUE(std::filesystem::exists(Dir / log)) << log;
+}
+
+// Disc a's entry confirms tracks 1 and 3 with confidence 5 (one read each) and track 2
+// with 1 only (test and copy); disc b is not in the database (test and copy), and
+// without an answer every track is read twice.
+TEST_F(RipRunTest, TestAndCopyReadsOnceWhatAccurateRipConfirms) {
+  const std::string a = MakeDisc("a", "--tracks 3 --seconds 1,2,1 --content noise");
+  const std::string b = MakeDisc("b", "--tracks 1 --seconds 1 --seed 3");
+  std::vector<std::vector<uint8_t>> pcm;
+  for (int track = 1; track <= 3; ++track)
+    pcm.push_back(ReadWholeFile(Dir / ("a-pcm/track0" + std::to_string(track) + ".pcm")));
+  WriteAccurateRipEntry(Dir / "served", Drives->List(Drives->AddImageDrive(a)).Toc, pcm, {5, 1, 5});
+  TLoopbackServer server("tests/proof/entry_server.py", Dir / "served");
+  ASSERT_TRUE(server.Started()) << server.StartLine;
+  std::vector<TRunEntry> entries = EntriesOf(a, {1, 2, 3});
+  entries.push_back(EntriesOf(b, {1}).front());
+  TRunOptions options;
+  options.OutDir = Dir / "out";
+  options.Verify = options.AccurateRip = true;
+  options.AccurateRipServer = server.Url();
+  TRecorder recorder;
+  ASSERT_TRUE(Rip(entries, options, 2, recorder));
+  const int passes[] = {1, 2, 1, 2}, provenBy[] = {5, 0, 5, 0};
+  for (size_t job = 0; job < 4; ++job) {
+    const TTrackProof& proof = recorder.Ended[job].Proof;
+    EXPECT_EQ(proof.Passes, passes[job]) << job;
+    EXPECT_EQ(proof.ProvenBy, provenBy[job]) << job;
+    EXPECT_EQ(proof.TestCopy, provenBy[job] ? "" : "Test CRC = Copy CRC") << job;
+  }
+  EXPECT_EQ(recorder.Last.Accurate, 3);
+  const std::vector<uint8_t> bytes = ReadWholeFile(Dir / "out/a.log");
+  const std::string log(bytes.begin(), bytes.end());
+  const size_t second = log.find("Track 02"), third = log.find("Track 03");
+  EXPECT_NE(log.find("Proof: AccurateRip (confidence 5), one read"), std::string::npos) << log;
+  EXPECT_NE(log.find("Proof: test and copy, 2 reads", second), std::string::npos) << log;
+  EXPECT_EQ(log.find("Test CRC:", third), std::string::npos) << log;
+  EXPECT_NE(log.find("confidence 2 or more is read once"), std::string::npos) << log;
+  // A lookup that fails leaves every track to test and copy.
+  options.OutDir = Dir / "refused";
+  options.AccurateRipServer = "http://127.0.0.1:1";
+  TRecorder refused;
+  ASSERT_TRUE(Rip(entries, options, 2, refused));
+  for (size_t job = 0; job < 4; ++job) EXPECT_EQ(refused.Ended[job].Proof.Passes, 2) << job;
 }
 
 // Ripped into its own folder, the image keeps its sheet and audio byte for byte; a
