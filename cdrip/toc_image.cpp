@@ -46,6 +46,7 @@ std::pair<std::vector<FileImage::Extent>, Toc> TocLayout::Build() {
                    static_cast<uint8_t>(t + 1), 0, static_cast<int32_t>(start - begin)});
   }
   contents.LeadOut = static_cast<int32_t>(Cursor_);
+  contents.Text = Sheet_.Text;
   return std::make_pair(std::move(Extents_), std::move(contents));
 }
 

@@ -199,6 +199,7 @@ class TocParser {
   bool NextIsPosition() const;
   const Token& ExpectWord(const Token& Keyword, const std::string& What);
   std::string ExpectString(const Token& Keyword, const std::string& What);
+  void KeepCode(int Track, TextField Field, const std::string& Code, size_t Length);
   Position ExpectPosition(const Token& Keyword, const std::string& What);
   Position ParsePosition(const Token& Word) const;
   int64_t SectorsOf(const Position& At) const;
@@ -239,7 +240,7 @@ bool TocParser::DiscStatement(const std::string& Word, const Token& Keyword) {
       Fail(Keyword.Line, "the disc type " + Word + " belongs once at the top, before any TRACK.");
     DiscTypeSeen_ = true;
   } else if (Word == "CATALOG") {
-    ExpectString(Keyword, "the catalogue number in quotes");
+    KeepCode(0, TextField::Catalog, ExpectString(Keyword, "the catalogue number in quotes"), 13);
   } else if (Word == "CD_TEXT") {
     SkipBlock(Keyword);
   } else if (Word == "TRACK") {
@@ -262,7 +263,8 @@ bool TocParser::TrackSetting(const std::string& Word, const Token& Keyword) {
   if (!flag && Word != "NO" && Word != "ISRC" && Word != "INDEX") return false;
   CurrentTrack(Keyword);
   if (Word == "ISRC") {
-    ExpectString(Keyword, "the ISRC code in quotes");
+    KeepCode(static_cast<int>(Sheet_.Tracks.size()), TextField::Isrc,
+             ExpectString(Keyword, "the ISRC code in quotes"), 12);
   } else if (Word == "INDEX") {
     ExpectPosition(Keyword, "a time");
   } else if (Word == "NO") {
@@ -461,6 +463,15 @@ const Token& TocParser::ExpectWord(const Token& Keyword, const std::string& What
     Fail(Keyword.Line, Upper(Keyword.Text) + " needs " + What + ".");
   ++At_;
   return *next;
+}
+
+// A catalogue number (13 digits) or ISRC (12 letters and digits), as a cue sheet's
+// are kept; a code of another form is passed over, as a drive would not give it either.
+void TocParser::KeepCode(int Track, TextField Field, const std::string& Code, size_t Length) {
+  if (Code.size() != Length ||
+      !std::all_of(Code.begin(), Code.end(), [](unsigned char c) { return std::isalnum(c) != 0; }))
+    return;
+  Sheet_.Text.Set(Track, Field, Code);
 }
 
 std::string TocParser::ExpectString(const Token& Keyword, const std::string& What) {

@@ -1,7 +1,7 @@
 // cdrdao .toc files: the tracks they describe and the files they name, in the units of
 // the disc (sectors) and of the files (bytes), ready to be laid out once the files are
-// open. Descriptive statements (CD-TEXT, catalogue and ISRC numbers, flags) are read
-// over and dropped.
+// open. The catalogue and ISRC numbers are kept as the disc's texts; the other
+// descriptive statements (CD-TEXT, flags) are read over and dropped.
 #pragma once
 
 #include <cstdint>
@@ -43,6 +43,7 @@ struct TocTrack {
 struct TocSheet {
   std::vector<TocFile> Files;
   std::vector<TocTrack> Tracks;
+  DiscText Text;  // CATALOG (track 0) and each track's ISRC
 };
 
 // Throws ImageError naming Path and the line when Text is no .toc file this library

@@ -208,6 +208,26 @@ const ReadCase ReadCases[] = {
 INSTANTIATE_TEST_SUITE_P(Sheets, TocReadTest, ::testing::ValuesIn(ReadCases),
                          [](const auto& Info) { return std::string(Info.param.Name); });
 
+// The catalogue number and the ISRCs are the disc's texts, as a cue sheet's are; a code
+// of another form is passed over.
+TEST_F(TocImageTest, CatalogueAndIsrcAreKept) {
+  ASSERT_GE(
+      AddToc("codes.toc",
+             "CD_DA CATALOG \"0123456789012\"\nTRACK AUDIO ISRC \"GBAYE0000351\"\n"
+             "FILE \"a.bin\" 0 00:00:30\nTRACK AUDIO ISRC \"short\"\nFILE \"a.bin\" 00:00:30\n"),
+      0)
+      << LastError();
+  ASSERT_EQ(ActiveToc().size(), 3u);  // the texts come with the table
+  const auto text = [](int Track, int Field) {
+    char buffer[64] = {};
+    CR_GetCdText(Track, Field, buffer, sizeof buffer);
+    return std::string(buffer);
+  };
+  EXPECT_EQ(text(0, CR_TEXT_CATALOG), "0123456789012");
+  EXPECT_EQ(text(1, CR_TEXT_ISRC), "GBAYE0000351");
+  EXPECT_EQ(text(2, CR_TEXT_ISRC), "");
+}
+
 // A changed file that the .toc names is read anew: the stamp covers every file.
 TEST_F(TocImageTest, ChangedFileIsReadAnew) {
   ASSERT_GE(AddToc("stamp.toc", "CD_DA\nTRACK AUDIO\nFILE \"a.bin\" 0\n"), 0);
