@@ -119,6 +119,7 @@ TRunEncoders TConversionRun::Encoders(TRipRun& Run, const TRunOptions& Options, 
     throw;
   }
   TAudioFileOut& model = Components_.Output(encoders.Format);
+  if (encoders.Format == TOutputFormat::Mp3) WarnOfChangedBitRates();
   encoders.Outputs.push_back(&model);
   const size_t count = TRipRun::EncodersFor(Options, encoders.Format, Jobs, Drives);
   while (encoders.Outputs.size() < count) {
@@ -127,6 +128,20 @@ TRunEncoders TConversionRun::Encoders(TRipRun& Run, const TRunOptions& Options, 
     encoders.Outputs.push_back(Extra.back().get());
   }
   return encoders;
+}
+
+// The encoder takes the nearest bit rate it has at its sample rate instead of one the
+// MP3 tab asks for that it does not have; the run's message tells of it.
+void TConversionRun::WarnOfChangedBitRates() {
+  const TMP3Out& mp3 = Components_.MP3Out1;
+  for (const TMP3Out::TBitRateChange& change : mp3.BitRateChanges()) {
+    const std::string setting = std::string(change.Setting) == "BitRate"         ? "Bitrate"
+                                : std::string(change.Setting) == "VBRMinBitrate" ? "VBR minimum"
+                                                                                 : "VBR maximum";
+    Warnings_.push_back(setting + " " + std::to_string(change.Asked) + " kbit/s became " +
+                        std::to_string(change.Used) + " kbit/s: MP3 at " +
+                        std::to_string(change.Hz) + " Hz " + change.Why + ".");
+  }
 }
 
 // The line every Ogg Vorbis file carries; for the other formats with tags, the comment

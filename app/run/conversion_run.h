@@ -106,6 +106,7 @@ class TConversionRun : public QObject, private TRunObserver, private TEventPump 
   TRunEncoders Encoders(TRipRun& Run, const TRunOptions& Options, size_t Jobs, size_t Drives,
                         std::vector<std::unique_ptr<TAudioFileOut>>& Extra);
   TRowTagRules RowTagRules() const;
+  void WarnOfChangedBitRates();
   void NameRows(const std::vector<TPlannedJob>& Planned);
   void ShowProblems(const std::vector<TPlannedJob>& Planned, const TRipRun& Run);
 

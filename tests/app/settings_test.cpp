@@ -256,4 +256,20 @@ TEST_F(SettingsTest, ARunStartedFromAFormatTabShowsGeneralOptionsThenReturns) {
   EXPECT_EQ(Form->JvPageControl1->currentWidget(), Form->TabSheet3);
 }
 
+// A bit rate that MP3 at the chosen sample rate does not carry is changed by the
+// encoder, and the run's message says so, as korvane-cli warns.
+TEST_F(SettingsTest, AnMp3BitRateTheSampleRateCannotCarryIsToldAfterTheRun) {
+  Form->AddDroppedPaths(Entries(MakeDisc(AudioDisc({0.5})), {1}));
+  Form->RadioButton2->click();
+  MP3Out1().SampleRate = sr22kHz;
+  MP3Out1().BitRate = br320;
+
+  Convert();
+
+  EXPECT_EQ(Statuses(), QStringList({"Done"}));
+  ASSERT_NE(Form->RunProblems(), nullptr);
+  EXPECT_EQ(Form->RunProblems()->text().toStdString(),
+            "Bitrate 320 kbit/s became 160 kbit/s: MP3 at 22050 Hz carries at most 160 kbit/s.");
+}
+
 }  // namespace
