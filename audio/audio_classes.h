@@ -24,16 +24,11 @@
 #include <thread>
 #include <vector>
 
+#include "audio_exception.h"
 #include "file_stream.h"
 
-// The one exception class of the pipeline components; it carries a message text.
 // "1 channel", "2 channels": for messages.
 std::string ChannelText(int Channels);
-
-class EAudioException : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 class TAudioOutput;
 

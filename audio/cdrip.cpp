@@ -14,7 +14,7 @@
 #include <optional>
 #include <vector>
 
-#include "audio_classes.h"
+#include "audio_exception.h"
 #include "file_stream.h"
 #include "text_case.h"
 

@@ -15,7 +15,7 @@
 #include <random>
 #include <set>
 
-#include "audio_classes.h"
+#include "audio_exception.h"
 
 // ---------------------------------------------------------------------------------
 // TFileStream

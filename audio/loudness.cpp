@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "audio_classes.h"
+#include "audio_exception.h"
 #include "byte_order.h"
 #include "libebur128.h"
 

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "audio_classes.h"
+#include "audio_exception.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <map>
 #include <memory>
 
-#include "audio_classes.h"
+#include "audio_exception.h"
 #include "byte_order.h"
 #include "file_stream.h"
 #include "flac.h"

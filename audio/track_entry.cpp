@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "audio_classes.h"
+#include "audio_exception.h"
 
 std::string TrackEntryPath(const std::string& DriveName, int Track) {
   char name[32];

@@ -14,7 +14,7 @@ seconds=${1:-60}
 out=${KORVANE_FUZZ_OUT:-build-fuzz}
 mkdir -p "$out" "$out/image-corpus"
 # shellcheck disable=SC2046
-clang++ -std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -Icdrip -Iaudio \
+clang++ -std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -Icdrip -Icommon \
   cdrip/*.cpp tests/cdrip/image_fuzz.cpp \
   $(pkg-config --cflags --libs libcdio libcdio_cdda libcdio_paranoia libcue) -lpthread \
   -o "$out/image-fuzz"

@@ -10,7 +10,7 @@ bash scripts/setup.sh fuzz  # clang and its fuzzer runtime, when missing
 seconds=${1:-60}
 out=${KORVANE_FUZZ_OUT:-build-fuzz}
 mkdir -p "$out" "$out/corpus"
-clang++ -std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -Iaudio \
+clang++ -std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -Iaudio -Icommon \
   audio/audio_classes.cpp audio/audio_wave.cpp audio/file_stream.cpp \
   tests/wav/header_scan_fuzz.cpp -lpthread \
   -o "$out/wav-header-fuzz"
