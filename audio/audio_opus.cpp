@@ -1,6 +1,5 @@
 #include "audio_opus.h"
 
-#include <array>
 #include <cstring>
 #include <filesystem>
 
@@ -16,31 +15,8 @@ constexpr int SampleBits = 16;
 // with pages of a second.
 constexpr int MuxingDelay = 12000;
 
-// The Ogg page header: its fixed part, where the flags, granule position, checksum and
-// segment count lie, and the end-of-stream flag.
-constexpr int PageHeaderLength = 27;
-constexpr int FlagsAt = 5;
+// Where an Ogg page header holds the granule position.
 constexpr int GranuleAt = 6;
-constexpr int ChecksumAt = 22;
-constexpr int SegmentCountAt = 26;
-constexpr uint8_t EndOfStreamFlag = 0x04;
-
-// The Ogg page checksum: CRC-32 with the polynomial 0x04C11DB7, no reflection, starting
-// from 0, over the page with its checksum field zeroed.
-uint32_t OggChecksum(const uint8_t* Bytes, size_t Length) {
-  static const std::array<uint32_t, 256> table = [] {
-    std::array<uint32_t, 256> entries{};
-    for (uint32_t i = 0; i < 256; ++i) {
-      uint32_t r = i << 24;
-      for (int bit = 0; bit < 8; ++bit) r = (r & 0x80000000u) ? (r << 1) ^ 0x04C11DB7u : r << 1;
-      entries[i] = r;
-    }
-    return entries;
-  }();
-  uint32_t crc = 0;
-  for (size_t i = 0; i < Length; ++i) crc = (crc << 8) ^ table[((crc >> 24) ^ Bytes[i]) & 0xFF];
-  return crc;
-}
 
 int64_t GranuleOf(const unsigned char* Page) {
   return static_cast<int64_t>(GetLe32(Page + GranuleAt)) |
@@ -109,7 +85,7 @@ TOpusOut::TCommentsHandle TOpusOut::CommentList() const {
 void TOpusOut::StartFile() {
   Carry_ = 0;
   Drained_ = false;
-  Pages_.clear();
+  Pages_.Clear();
   CreateEncoder();
 }
 
@@ -216,9 +192,7 @@ void TOpusOut::WritePages() {
 }
 
 void TOpusOut::WritePage(const unsigned char* Page, int32_t Length) {
-  const int segments = Page[SegmentCountAt];
-  const bool endsAPacket = segments > 0 && Page[PageHeaderLength + segments - 1] < 255;
-  Pages_.push_back(TPageMark{Stream->Position(), Length, GranuleOf(Page) > 0, endsAPacket});
+  Pages_.Written(Stream->Position(), Page, Length, GranuleOf(Page) > 0);
   Stream->Write(Page, Length);
 }
 
@@ -238,42 +212,15 @@ void TOpusOut::CompleteFile() {
 void TOpusOut::ReleaseRun() {
   Encoder_.reset();
   CommentList_.reset();
-  Pages_ = std::vector<TPageMark>();
-}
-
-// The last audio page that the file holds whole, with nothing lost before it, and on
-// which a packet ends; null when there is none.
-const TOpusOut::TPageMark* TOpusOut::LastWholeAudioPage() const {
-  const int64_t intact = Stream->IntactLength();
-  const TPageMark* last = nullptr;
-  for (const TPageMark& page : Pages_) {
-    if (page.Offset + page.Length > intact) break;
-    if (page.Audio && page.EndsAPacket) last = &page;
-  }
-  return last;
+  Pages_.Clear();
 }
 
 // A stream cut short by a full disk ends at its last whole page, which becomes the
-// end-of-stream page: its flag set and its checksum made anew. That needs no room. Its
-// granule position already states the samples of the packets it ends.
+// end-of-stream page. That needs no room. Its granule position already states the
+// samples of the packets it ends.
 void TOpusOut::MendFile() {
   Drained_ = true;  // nothing more is written to this stream
-  const TPageMark* last = LastWholeAudioPage();
-  if (!last) return;
-  const int64_t end = last->Offset + last->Length;
-  if (end < Stream->Size()) Stream->Truncate(end);
-  MarkEndOfStream(*last);
+  Pages_.EndAtLastWholePage(*Stream);
 }
 
-void TOpusOut::MarkEndOfStream(const TPageMark& Page) {
-  std::vector<uint8_t> bytes(static_cast<size_t>(Page.Length));
-  Stream->Seek(Page.Offset);
-  if (Stream->Read(bytes.data(), Page.Length) != Page.Length) return;
-  bytes[FlagsAt] |= EndOfStreamFlag;
-  PutLe32(bytes.data() + ChecksumAt, 0);
-  PutLe32(bytes.data() + ChecksumAt, OggChecksum(bytes.data(), bytes.size()));
-  Stream->Seek(Page.Offset);
-  Stream->Write(bytes.data(), PageHeaderLength);
-}
-
-bool TOpusOut::HoldsAudio() { return LastWholeAudioPage() != nullptr; }
+bool TOpusOut::HoldsAudio() { return Pages_.HoldsAudio(*Stream); }

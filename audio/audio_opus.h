@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "audio_classes.h"
+#include "ogg_pages.h"
 #include "opusenc.h"
 
 class TOpusOut : public TAudioFileOut {
@@ -89,14 +90,6 @@ class TOpusOut : public TAudioFileOut {
   using TEncoderHandle = std::unique_ptr<OggOpusEnc, TEncoderDeleter>;
   using TCommentsHandle = std::unique_ptr<OggOpusComments, TCommentsDeleter>;
 
-  // Where one page written to the stream lies, and what it holds.
-  struct TPageMark {
-    int64_t Offset;
-    int64_t Length;
-    bool Audio;        // a page on which audio packets end (granule position above 0)
-    bool EndsAPacket;  // its last packet ends on it, so the stream may end there
-  };
-
   const TOpusEncFunctions& Api() const { return Library_->Functions(); }
   TCommentsHandle CommentList() const;
   void CreateEncoder();
@@ -107,8 +100,6 @@ class TOpusOut : public TAudioFileOut {
   void WritePages();
   void WritePage(const unsigned char* Page, int32_t Length);
   [[noreturn]] void RaiseEncoderFailure(int Code) const;
-  const TPageMark* LastWholeAudioPage() const;
-  void MarkEndOfStream(const TPageMark& Page);
 
   // Keeps the library mapped while this component exists, whatever the binding does.
   std::shared_ptr<const TOpusEncLibrary> Library_;
@@ -120,6 +111,6 @@ class TOpusOut : public TAudioFileOut {
   std::vector<int16_t> Samples_;
   int Carry_ = 0;
   int Channels_ = 0;
-  bool Drained_ = false;          // the encoder has been given the end of the input
-  std::vector<TPageMark> Pages_;  // every page of the run, in the order written
+  bool Drained_ = false;  // the encoder has been given the end of the input
+  TOggPageLog Pages_;     // every page of the run, in the order written
 };

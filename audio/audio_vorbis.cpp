@@ -119,7 +119,7 @@ void TVorbisOut::StartFile() {
   EndOfStream_ = false;
   InputEnded_ = false;
   HeadersWritten_ = false;
-  Pages_.clear();
+  Pages_.Clear();
   Carry_ = 0;
   StartEncoder(Settings_, SerialForRun());
   WriteHeaders();
@@ -302,53 +302,19 @@ void TVorbisOut::WritePages() {
 }
 
 void TVorbisOut::WritePage(const ogg_page& Page) {
-  const int segments = Page.header[26];
-  const bool endsAPacket = segments > 0 && Page.header[27 + segments - 1] < 255;
-  Pages_.push_back(
-      TPageMark{Stream->Position(), Page.header_len + Page.body_len, HeadersWritten_, endsAPacket});
+  Pages_.Written(Stream->Position(), Page.header, Page.header_len + Page.body_len, HeadersWritten_);
   Stream->Write(Page.header, Page.header_len);
   Stream->Write(Page.body, Page.body_len);
 }
 
-// The last audio page that the file holds whole, with nothing lost before it, and on
-// which a packet ends; null when there is none.
-const TVorbisOut::TPageMark* TVorbisOut::LastWholeAudioPage() const {
-  const int64_t intact = Stream->IntactLength();
-  const TPageMark* last = nullptr;
-  for (const TPageMark& page : Pages_) {
-    if (page.Offset + page.Length > intact) break;
-    if (page.Audio && page.EndsAPacket) last = &page;
-  }
-  return last;
-}
-
 // A stream cut short by a full disk ends at its last whole page, which becomes the
-// end-of-stream page: its flag set and its checksum made anew. That needs no room.
+// end-of-stream page. That needs no room.
 void TVorbisOut::MendFile() {
   EndOfStream_ = true;  // nothing more is written to this stream
-  const TPageMark* last = LastWholeAudioPage();
-  if (!last) return;
-  const int64_t end = last->Offset + last->Length;
-  if (end < Stream->Size()) Stream->Truncate(end);
-  MarkEndOfStream(*last);
+  Pages_.EndAtLastWholePage(*Stream);
 }
 
-void TVorbisOut::MarkEndOfStream(const TPageMark& Page) {
-  constexpr int HeaderTypeAt = 5;
-  constexpr uint8_t EndOfStreamFlag = 0x04;
-  std::vector<uint8_t> bytes(static_cast<size_t>(Page.Length));
-  Stream->Seek(Page.Offset);
-  if (Stream->Read(bytes.data(), Page.Length) != Page.Length) return;
-  const long headerLength = 27 + bytes[26];
-  bytes[HeaderTypeAt] |= EndOfStreamFlag;
-  ogg_page page{bytes.data(), headerLength, bytes.data() + headerLength,
-                Page.Length - headerLength};
-  OggApi().ogg_page_checksum_set(&page);
-  Stream->Seek(Page.Offset);
-  Stream->Write(bytes.data(), headerLength);
-}
-
-bool TVorbisOut::HoldsAudio() { return LastWholeAudioPage() != nullptr; }
+bool TVorbisOut::HoldsAudio() { return Pages_.HoldsAudio(*Stream); }
 
 // A run that ends before its input did (Abort, a failure, the output going away)
 // still gets a complete stream: what the encoder holds is encoded, and the pages are
@@ -370,7 +336,7 @@ void TVorbisOut::CompleteFile() {
 void TVorbisOut::ReleaseRun() {
   Comments.clear();
   Run_.Release();
-  Pages_ = std::vector<TPageMark>();
+  Pages_.Clear();
 }
 
 void TVorbisOut::TRunRecords::Release() {

@@ -14,6 +14,7 @@
 #include "audio_classes.h"
 #include "codec.h"
 #include "ogg.h"
+#include "ogg_pages.h"
 #include "vorbisenc.h"
 #include "vorbisfile.h"
 
@@ -92,14 +93,6 @@ class TVorbisOut : public TAudioFileOut {
   bool HoldsAudio() override;
 
  private:
-  // Where one page written to the stream lies, and what it holds.
-  struct TPageMark {
-    int64_t Offset;
-    int64_t Length;
-    bool Audio;        // written after the header pages
-    bool EndsAPacket;  // its last packet ends on it, so the stream may end there
-  };
-
   // What the encoder is set up with for one run.
   struct TEncoderSettings {
     int Channels = 0;
@@ -144,8 +137,6 @@ class TVorbisOut : public TAudioFileOut {
   void EmitPackets();
   void WritePages();
   void WritePage(const ogg_page& Page);
-  const TPageMark* LastWholeAudioPage() const;
-  void MarkEndOfStream(const TPageMark& Page);
 
   TVorbisBitRate Nominal_ = bbrAutoSelect;
   TVorbisBitRate Maximum_ = bbrAutoSelect;
@@ -162,6 +153,6 @@ class TVorbisOut : public TAudioFileOut {
   bool InputEnded_ = false;
   bool EndOfStream_ = false;
   bool HeadersWritten_ = false;
-  std::vector<TPageMark> Pages_;  // every page of the run, in the order written
+  TOggPageLog Pages_;  // every page of the run, in the order written
   TRunRecords Run_;
 };

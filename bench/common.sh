@@ -23,3 +23,20 @@ same_samples() {
   local a b
   a=$(wav_data_offset "$1") && b=$(wav_data_offset "$2") && cmp -s -i "$a:$b" "$1" "$2"
 }
+
+# Runs FN once in the emptied output folder $out, its output going to $logs/FN.log;
+# appends its wall time (microseconds) to $times/FN and keeps what it wrote in
+# $work/last-FN. Returns 1, with the end of its output, when it fails.
+time_run() {
+  local fn=$1 start end
+  rm -rf -- "${out:?}"/*
+  start=$EPOCHREALTIME
+  if ! (cd "$out" && "$fn") >>"$logs/$fn.log" 2>&1; then
+    note "$fn failed; the end of its output:"
+    tail -n 5 "$logs/$fn.log" >&2
+    return 1
+  fi
+  end=$EPOCHREALTIME
+  echo $(($(usec "$end") - $(usec "$start"))) >>"$times/$fn"
+  rm -rf "$work/last-$fn" && cp -r "$out" "$work/last-$fn"
+}

@@ -103,19 +103,7 @@ one_read() { cli --log; }
 proven() { cli --verify --lookup "accuraterip=http://127.0.0.1:$port"; }
 test_copy() { cli --verify; }
 
-time_once() {
-  local fn=$1 start end
-  rm -rf -- "${out:?}"/*
-  start=$EPOCHREALTIME
-  if ! (cd "$out" && "$fn") >>"$logs/$fn.log" 2>&1; then
-    note "$fn failed; the end of its output:"
-    tail -n 5 "$logs/$fn.log" >&2
-    return 1
-  fi
-  end=$EPOCHREALTIME
-  echo $(($(usec "$end") - $(usec "$start"))) >>"$times/$fn"
-  rm -rf "$work/last-$fn" && cp -r "$out" "$work/last-$fn"
-}
+time_once() { time_run "$1"; }
 
 fns=(one_read proven test_copy)
 for ((round = 0; round < rounds; round++)); do

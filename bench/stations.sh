@@ -98,20 +98,7 @@ mp3_4() { on_drives 0 1 2 3 -- "${mp3_options[@]}"; }
 
 # Runs FN once in the emptied output folder; its wall time (microseconds) and peak
 # resident set (KiB) are appended to times/FN and rss/FN, what it wrote kept in last-FN.
-time_once() {
-  local fn=$1 start end
-  rm -rf -- "${out:?}"/*
-  start=$EPOCHREALTIME
-  if ! (cd "$out" && "$fn") >>"$logs/$fn.log" 2>&1; then
-    note "$fn failed; the end of its output:"
-    tail -n 5 "$logs/$fn.log" >&2
-    return 1
-  fi
-  end=$EPOCHREALTIME
-  echo $(($(usec "$end") - $(usec "$start"))) >>"$times/$fn"
-  tail -n 1 "$work/rss.txt" >>"$rss/$fn"
-  rm -rf "$work/last-$fn" && cp -r "$out" "$work/last-$fn"
-}
+time_once() { time_run "$1" && tail -n 1 "$work/rss.txt" >>"$rss/$1"; }
 
 fns=(alone0 alone1 alone2 alone3 mp3_1 mp3_2 mp3_4)
 for ((round = 0; round < rounds; round++)); do
