@@ -1,8 +1,8 @@
 // korvane: the window of the audio-CD ripper.
 #include <QApplication>
 
-#include "embedded_browser.h"
-#include "korvane_program.h"
+#include "shell/embedded_browser.h"
+#include "windows/korvane_program.h"
 
 int main(int argc, char** argv) {
   PrepareRuntimeFolder();

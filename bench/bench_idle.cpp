@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "audio_classes.h"
+#include "core/audio_classes.h"
 
 namespace {
 

@@ -18,9 +18,9 @@
 #include <thread>
 #include <vector>
 
-#include "audio_cdrom.h"
-#include "cdrip.h"
-#include "program_files.h"
+#include "cdrom/audio_cdrom.h"
+#include "bindings/cdrip_binding.h"
+#include "core/program_files.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 # A software CD drive (libkorvane-fakedrive.so, preloaded), paced at a set read speed,
 # holds a disc of four tracks. A first run's log gives the disc's AccurateRip id and each
 # track's sums, from which an entry is made (confidence 7) and served on the loopback
-# interface by tests/proof/entry_server.py. Each round then times, in a rotating order,
+# interface by tests/audio/proof/entry_server.py. Each round then times, in a rotating order,
 # one read of the disc (WAV with --log), the proven rip (--verify --lookup accuraterip=...)
 # and, as a figure, test and copy without the lookup (every track read twice). The ratio
 # compares the minimums of the proven rip and of one read. Also checks that the proven
@@ -29,7 +29,7 @@ build=$(cd "${1:-$here/../build}" 2>/dev/null && pwd) ||
   { echo "proof.sh: no build folder ${1:-$here/../build}" >&2; exit 2; }
 bin=$build/bin
 drive_library=$bin/libkorvane-fakedrive.so
-server_script=$here/../tests/proof/entry_server.py
+server_script=$here/../tests/audio/proof/entry_server.py
 rounds=${KORVANE_BENCH_PROOF_ROUNDS:-3}
 speed=${KORVANE_BENCH_PROOF_SPEED:-16}
 tracks=4

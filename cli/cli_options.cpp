@@ -5,9 +5,9 @@
 #include <sstream>
 #include <thread>
 
-#include "drive_catalog.h"
-#include "output_formats.h"
-#include "track_entry.h"
+#include "jobs/drive_catalog.h"
+#include "jobs/output_formats.h"
+#include "cdrom/track_entry.h"
 
 namespace {
 

@@ -4,11 +4,11 @@
 #include <cstdlib>
 #include <optional>
 
-#include "audio_flac.h"
-#include "audio_lame.h"
-#include "audio_opus.h"
-#include "audio_vorbis.h"
-#include "audio_wave.h"
+#include "outputs/audio_flac.h"
+#include "outputs/audio_lame.h"
+#include "outputs/audio_opus.h"
+#include "outputs/audio_vorbis.h"
+#include "outputs/audio_wave.h"
 #include "text_case.h"
 
 namespace {

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "audio_classes.h"
+#include "core/audio_classes.h"
 #include "cli_options.h"
-#include "output_formats.h"
-#include "rip_job.h"
+#include "jobs/output_formats.h"
+#include "jobs/rip_job.h"
 
 class TFormatSetup {
  public:

@@ -10,10 +10,10 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "disc_identity.h"
-#include "disc_tags.h"
+#include "lookup/disc_identity.h"
+#include "jobs/disc_tags.h"
 #include "rip_session.h"
-#include "track_entry.h"
+#include "cdrom/track_entry.h"
 
 namespace {
 

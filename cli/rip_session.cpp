@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "disc_tags.h"
+#include "jobs/disc_tags.h"
 #include "format_setup.h"
-#include "offset_finder.h"
-#include "track_entry.h"
+#include "jobs/offset_finder.h"
+#include "cdrom/track_entry.h"
 
 std::atomic<int> TRipSession::StopSignal{0};
 

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "audio_cdrom.h"
+#include "cdrom/audio_cdrom.h"
 #include "cli_options.h"
-#include "disc_knowledge.h"
-#include "drive_catalog.h"
+#include "jobs/disc_knowledge.h"
+#include "jobs/drive_catalog.h"
 #include "progress_display.h"
-#include "rip_run.h"
+#include "jobs/rip_run.h"
 
 // What a run tells, as korvane-cli shows it: the progress display's lines, warnings and
 // the choice among a lookup's matches on the error stream.

@@ -1,4 +1,4 @@
-#include "conversion_run.h"
+#include "run/conversion_run.h"
 
 #include <unistd.h>
 
@@ -12,9 +12,9 @@
 #include <filesystem>
 #include <thread>
 
-#include "output_copy.h"
-#include "pipeline_components.h"
-#include "track_entry.h"
+#include "jobs/output_copy.h"
+#include "run/pipeline_components.h"
+#include "cdrom/track_entry.h"
 
 namespace {
 

@@ -23,10 +23,10 @@
 #include <string>
 #include <vector>
 
-#include "disc_knowledge.h"
-#include "job_list.h"
-#include "rip_job.h"
-#include "rip_run.h"
+#include "jobs/disc_knowledge.h"
+#include "run/job_list.h"
+#include "jobs/rip_job.h"
+#include "jobs/rip_run.h"
 
 class TAudioFileOut;
 class TAudioOutput;

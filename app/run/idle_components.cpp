@@ -1,8 +1,8 @@
-#include "idle_components.h"
+#include "run/idle_components.h"
 
-#include "madlib.h"
-#include "vorbisenc.h"
-#include "vorbisfile.h"
+#include "bindings/madlib.h"
+#include "bindings/vorbisenc.h"
+#include "bindings/vorbisfile.h"
 
 TMP3ToWav::TMP3ToWav() { RequireLoaded({&MadBinding()}); }
 

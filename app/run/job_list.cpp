@@ -1,4 +1,4 @@
-#include "job_list.h"
+#include "run/job_list.h"
 
 #include <QAction>
 #include <QCursor>
@@ -13,8 +13,8 @@
 #include <map>
 #include <memory>
 
-#include "drive_catalog.h"
-#include "track_entry.h"
+#include "jobs/drive_catalog.h"
+#include "cdrom/track_entry.h"
 
 namespace {
 

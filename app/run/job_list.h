@@ -23,7 +23,7 @@
 #include <set>
 #include <vector>
 
-#include "drive_catalog.h"
+#include "jobs/drive_catalog.h"
 
 class QAction;
 class QMenu;

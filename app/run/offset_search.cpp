@@ -1,4 +1,4 @@
-#include "offset_search.h"
+#include "run/offset_search.h"
 
 #include <QEventLoop>
 #include <QProgressDialog>
@@ -8,7 +8,7 @@
 #include <mutex>
 #include <thread>
 
-#include "audio_cdrom.h"
+#include "cdrom/audio_cdrom.h"
 
 namespace {
 

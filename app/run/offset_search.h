@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "offset_finder.h"
+#include "jobs/offset_finder.h"
 
 class QWidget;
 

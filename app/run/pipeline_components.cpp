@@ -1,4 +1,4 @@
-#include "pipeline_components.h"
+#include "run/pipeline_components.h"
 
 TPipelineComponents::TPipelineComponents() {
   CDIn1.SetCurrentDrive(0);

@@ -8,14 +8,14 @@
 // `TForm1` ensures.
 #pragma once
 
-#include "audio_cdrom.h"
-#include "audio_flac.h"
-#include "audio_lame.h"
-#include "audio_opus.h"
-#include "audio_vorbis.h"
-#include "audio_wave.h"
-#include "idle_components.h"
-#include "output_formats.h"
+#include "cdrom/audio_cdrom.h"
+#include "outputs/audio_flac.h"
+#include "outputs/audio_lame.h"
+#include "outputs/audio_opus.h"
+#include "outputs/audio_vorbis.h"
+#include "outputs/audio_wave.h"
+#include "run/idle_components.h"
+#include "jobs/output_formats.h"
 
 struct TPipelineComponents {
   TPipelineComponents();

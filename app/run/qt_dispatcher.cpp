@@ -1,4 +1,4 @@
-#include "qt_dispatcher.h"
+#include "run/qt_dispatcher.h"
 
 #include <QMetaObject>
 

@@ -11,7 +11,7 @@
 #include <functional>
 #include <memory>
 
-#include "audio_classes.h"
+#include "core/audio_classes.h"
 
 // Installed as the process-wide dispatcher from construction to destruction: create it
 // before the outputs and destroy it after them.

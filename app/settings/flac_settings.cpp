@@ -1,4 +1,4 @@
-#include "flac_settings.h"
+#include "settings/flac_settings.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -6,9 +6,9 @@
 #include <QPushButton>
 #include <QSlider>
 
-#include "audio_flac.h"
-#include "settings_controls.h"
-#include "unit2.h"
+#include "outputs/audio_flac.h"
+#include "settings/settings_controls.h"
+#include "settings/unit2.h"
 
 namespace {
 

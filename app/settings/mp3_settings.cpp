@@ -1,4 +1,4 @@
-#include "mp3_settings.h"
+#include "settings/mp3_settings.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -9,10 +9,10 @@
 
 #include <iterator>
 
-#include "audio_lame.h"
-#include "settings_controls.h"
-#include "spin_button.h"
-#include "unit2.h"
+#include "outputs/audio_lame.h"
+#include "settings/settings_controls.h"
+#include "widgets/spin_button.h"
+#include "settings/unit2.h"
 
 namespace {
 

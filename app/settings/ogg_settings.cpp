@@ -1,4 +1,4 @@
-#include "ogg_settings.h"
+#include "settings/ogg_settings.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -6,8 +6,8 @@
 #include <QRadioButton>
 #include <QSlider>
 
-#include "audio_vorbis.h"
-#include "settings_controls.h"
+#include "outputs/audio_vorbis.h"
+#include "settings/settings_controls.h"
 
 namespace {
 

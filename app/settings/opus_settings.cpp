@@ -1,4 +1,4 @@
-#include "opus_settings.h"
+#include "settings/opus_settings.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -7,9 +7,9 @@
 #include <QSlider>
 #include <QSpinBox>
 
-#include "audio_opus.h"
-#include "settings_controls.h"
-#include "unit2.h"
+#include "outputs/audio_opus.h"
+#include "settings/settings_controls.h"
+#include "settings/unit2.h"
 
 namespace {
 

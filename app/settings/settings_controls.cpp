@@ -1,4 +1,4 @@
-#include "settings_controls.h"
+#include "settings/settings_controls.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -6,7 +6,7 @@
 #include <QLabel>
 #include <QRadioButton>
 
-#include "unit2.h"
+#include "settings/unit2.h"
 
 namespace {
 

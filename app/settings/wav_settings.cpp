@@ -1,4 +1,4 @@
-#include "wav_settings.h"
+#include "settings/wav_settings.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -6,8 +6,8 @@
 
 #include <iterator>
 
-#include "audio_wave.h"
-#include "settings_controls.h"
+#include "outputs/audio_wave.h"
+#include "settings/settings_controls.h"
 
 namespace {
 

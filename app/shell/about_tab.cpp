@@ -1,4 +1,4 @@
-#include "about_tab.h"
+#include "shell/about_tab.h"
 
 #include <QBrush>
 #include <QGridLayout>
@@ -6,7 +6,7 @@
 #include <QPainter>
 #include <QPixmap>
 
-#include "web_commands.h"
+#include "shell/web_commands.h"
 
 namespace {
 

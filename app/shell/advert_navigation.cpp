@@ -1,4 +1,4 @@
-#include "advert_navigation.h"
+#include "shell/advert_navigation.h"
 
 #include <QDir>
 #include <QHostAddress>
@@ -6,7 +6,7 @@
 
 #include <utility>
 
-#include "web_commands.h"
+#include "shell/web_commands.h"
 
 namespace {
 

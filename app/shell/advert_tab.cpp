@@ -1,11 +1,11 @@
-#include "advert_tab.h"
+#include "shell/advert_tab.h"
 
 #include <QLabel>
 #include <QTabWidget>
 #include <QWidget>
 
-#include "embedded_browser.h"
-#include "web_commands.h"
+#include "shell/embedded_browser.h"
+#include "shell/web_commands.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 
 #include <memory>
 
-#include "advert_navigation.h"
+#include "shell/advert_navigation.h"
 
 class QLabel;
 class QTabWidget;

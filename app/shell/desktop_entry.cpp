@@ -1,11 +1,11 @@
-#include "desktop_entry.h"
+#include "shell/desktop_entry.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
 
-#include "program_files.h"
+#include "core/program_files.h"
 
 const QString ShortcutAddedMessage =
     QStringLiteral("A shortcut of the software has been added to  ") + QStringLiteral("\r\n") +

@@ -1,4 +1,4 @@
-#include "embedded_browser.h"
+#include "shell/embedded_browser.h"
 
 #include <unistd.h>
 
@@ -7,7 +7,7 @@
 #include <QLibrary>
 #include <QLoggingCategory>
 
-#include "program_files.h"
+#include "core/program_files.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <utility>
 
-#include "embedded_browser.h"
+#include "shell/embedded_browser.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "web_commands.h"
+#include "shell/web_commands.h"
 
 #include <QDesktopServices>
 
-#include "wrapping_button.h"
+#include "widgets/wrapping_button.h"
 
 QUrl MakerSite::Address(const QString& Page) { return QUrl(Host + Page); }
 

@@ -1,4 +1,4 @@
-#include "action_bar.h"
+#include "widgets/action_bar.h"
 
 #include <QLabel>
 #include <QToolButton>

@@ -1,4 +1,4 @@
-#include "focus_style.h"
+#include "widgets/focus_style.h"
 
 #include <QApplication>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "page_control.h"
+#include "widgets/page_control.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -1,4 +1,4 @@
-#include "window_frame.h"
+#include "widgets/window_frame.h"
 
 #include <QApplication>
 #include <QEvent>

@@ -1,4 +1,4 @@
-#include "korvane_program.h"
+#include "windows/korvane_program.h"
 
 #include <pwd.h>
 #include <sys/stat.h>
@@ -14,14 +14,14 @@
 #include <memory>
 #include <string>
 
-#include "audio_vorbis.h"
-#include "cdrip.h"
-#include "flac.h"
-#include "lame.h"
-#include "madlib.h"
-#include "opusenc.h"
-#include "unit1.h"
-#include "unit2.h"
+#include "outputs/audio_vorbis.h"
+#include "bindings/cdrip_binding.h"
+#include "bindings/flac.h"
+#include "bindings/lame.h"
+#include "bindings/madlib.h"
+#include "bindings/opusenc.h"
+#include "windows/unit1.h"
+#include "settings/unit2.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "track_chooser.h"
+#include "windows/track_chooser.h"
 
 #include <QDialogButtonBox>
 #include <QDir>
@@ -11,7 +11,7 @@
 
 #include <memory>
 
-#include "drive_catalog.h"
+#include "jobs/drive_catalog.h"
 
 namespace {
 

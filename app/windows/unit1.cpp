@@ -1,4 +1,4 @@
-#include "unit1.h"
+#include "windows/unit1.h"
 
 #include <QAbstractButton>
 #include <QAbstractSpinBox>
@@ -35,28 +35,28 @@
 #include <algorithm>
 #include <thread>
 
-#include "about_tab.h"
-#include "action_bar.h"
-#include "advert_tab.h"
-#include "cdrip.h"
-#include "desktop_entry.h"
-#include "disc_knowledge.h"
-#include "drive_catalog.h"
-#include "flac_settings.h"
-#include "focus_style.h"
-#include "job_list.h"
-#include "mp3_settings.h"
-#include "offset_search.h"
-#include "ogg_settings.h"
-#include "opus_settings.h"
-#include "page_control.h"
-#include "pipeline_components.h"
-#include "program_files.h"
-#include "track_chooser.h"
-#include "unit2.h"
-#include "wav_settings.h"
-#include "web_commands.h"
-#include "window_frame.h"
+#include "shell/about_tab.h"
+#include "widgets/action_bar.h"
+#include "shell/advert_tab.h"
+#include "bindings/cdrip_binding.h"
+#include "shell/desktop_entry.h"
+#include "jobs/disc_knowledge.h"
+#include "jobs/drive_catalog.h"
+#include "settings/flac_settings.h"
+#include "widgets/focus_style.h"
+#include "run/job_list.h"
+#include "settings/mp3_settings.h"
+#include "run/offset_search.h"
+#include "settings/ogg_settings.h"
+#include "settings/opus_settings.h"
+#include "widgets/page_control.h"
+#include "run/pipeline_components.h"
+#include "core/program_files.h"
+#include "windows/track_chooser.h"
+#include "settings/unit2.h"
+#include "settings/wav_settings.h"
+#include "shell/web_commands.h"
+#include "widgets/window_frame.h"
 
 namespace {
 

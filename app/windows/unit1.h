@@ -20,9 +20,9 @@
 #include <functional>
 #include <memory>
 
-#include "conversion_run.h"
-#include "disc_lookup.h"
-#include "qt_dispatcher.h"
+#include "run/conversion_run.h"
+#include "lookup/disc_lookup.h"
+#include "run/qt_dispatcher.h"
 
 class QCheckBox;
 class QComboBox;

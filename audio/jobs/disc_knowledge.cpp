@@ -1,11 +1,11 @@
-#include "disc_knowledge.h"
+#include "jobs/disc_knowledge.h"
 
 #include <algorithm>
 #include <tuple>
 
-#include "cdrip.h"
-#include "disc_identity.h"
-#include "disc_tags.h"
+#include "bindings/cdrip_binding.h"
+#include "lookup/disc_identity.h"
+#include "jobs/disc_tags.h"
 #include "text_case.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "disc_proof.h"
+#include "jobs/disc_proof.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -10,10 +10,10 @@
 #include <filesystem>
 #include <optional>
 
-#include "accuraterip.h"
-#include "cue_writer.h"
-#include "disc_tags.h"
-#include "rip_log.h"
+#include "proof/accuraterip.h"
+#include "proof/cue_writer.h"
+#include "jobs/disc_tags.h"
+#include "proof/rip_log.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "disc_reader.h"
+#include "jobs/disc_reader.h"
 
 #include <algorithm>
 #include <chrono>

@@ -25,10 +25,10 @@
 #include <thread>
 #include <vector>
 
-#include "accuraterip.h"
-#include "audio_cdrom.h"
-#include "track_checksums.h"
-#include "track_spool.h"
+#include "proof/accuraterip.h"
+#include "cdrom/audio_cdrom.h"
+#include "proof/track_checksums.h"
+#include "jobs/track_spool.h"
 
 // A track to read: drive and track number as the library numbers them. Skip: the job
 // failed before reading (its spool is left alone).

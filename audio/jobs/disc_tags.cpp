@@ -1,4 +1,4 @@
-#include "disc_tags.h"
+#include "jobs/disc_tags.h"
 
 #include <algorithm>
 

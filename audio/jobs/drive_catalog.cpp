@@ -1,4 +1,4 @@
-#include "drive_catalog.h"
+#include "jobs/drive_catalog.h"
 
 #include <sys/stat.h>
 
@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <sstream>
 
-#include "cdrip.h"
-#include "disc_tags.h"
+#include "bindings/cdrip_binding.h"
+#include "jobs/disc_tags.h"
 #include "text_case.h"
-#include "track_entry.h"
+#include "cdrom/track_entry.h"
 
 namespace {
 

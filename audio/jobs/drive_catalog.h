@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "audio_cdrom.h"
-#include "disc_identity.h"
-#include "disc_lookup.h"
+#include "cdrom/audio_cdrom.h"
+#include "lookup/disc_identity.h"
+#include "lookup/disc_lookup.h"
 
 struct TTrackListing {
   std::string Entry;  // its track entry

@@ -1,10 +1,10 @@
-#include "offset_finder.h"
+#include "jobs/offset_finder.h"
 
 #include <algorithm>
 #include <map>
 
-#include "audio_cdrom.h"
-#include "disc_identity.h"
+#include "cdrom/audio_cdrom.h"
+#include "lookup/disc_identity.h"
 
 namespace {
 

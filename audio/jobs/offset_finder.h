@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "accuraterip.h"
-#include "track_checksums.h"
+#include "proof/accuraterip.h"
+#include "proof/track_checksums.h"
 
 class TCDIn;
 

@@ -1,10 +1,10 @@
-#include "output_copy.h"
+#include "jobs/output_copy.h"
 
-#include "audio_flac.h"
-#include "audio_lame.h"
-#include "audio_opus.h"
-#include "audio_vorbis.h"
-#include "audio_wave.h"
+#include "outputs/audio_flac.h"
+#include "outputs/audio_lame.h"
+#include "outputs/audio_opus.h"
+#include "outputs/audio_vorbis.h"
+#include "outputs/audio_wave.h"
 
 namespace {
 

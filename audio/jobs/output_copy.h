@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include "audio_classes.h"
+#include "core/audio_classes.h"
 
 // A new output of Model's class carrying its settings (format options, tags, comments,
 // file mode, idle behaviour), but none of its state nor its events.

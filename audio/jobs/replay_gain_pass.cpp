@@ -1,4 +1,4 @@
-#include "replay_gain_pass.h"
+#include "jobs/replay_gain_pass.h"
 
 TReplayGainPass::TReplayGainPass(const std::vector<TPlannedJob>& Jobs, TWarn Warn)
     : Jobs_(Jobs.size()), Warn_(std::move(Warn)) {

@@ -19,11 +19,11 @@
 #include <string>
 #include <vector>
 
-#include "audio_classes.h"
-#include "loudness.h"
-#include "run_observer.h"
-#include "run_plan.h"
-#include "tag_rewrite.h"
+#include "core/audio_classes.h"
+#include "outputs/loudness.h"
+#include "jobs/run_observer.h"
+#include "jobs/run_plan.h"
+#include "outputs/tag_rewrite.h"
 
 class TReplayGainPass {
  public:

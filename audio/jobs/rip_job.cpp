@@ -1,4 +1,4 @@
-#include "rip_job.h"
+#include "jobs/rip_job.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,9 +9,9 @@
 #include <optional>
 #include <utility>
 
-#include "disc_tags.h"
-#include "file_stream.h"
-#include "track_entry.h"
+#include "jobs/disc_tags.h"
+#include "core/file_stream.h"
+#include "cdrom/track_entry.h"
 
 std::string JobFileName(const std::string& Folder, const std::string& Caption,
                         TOutputFormat Format) {

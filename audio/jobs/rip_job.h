@@ -15,8 +15,8 @@
 #include <utility>
 #include <vector>
 
-#include "audio_cdrom.h"
-#include "output_formats.h"
+#include "cdrom/audio_cdrom.h"
+#include "jobs/output_formats.h"
 
 // What a run writes into each file beyond the format's own settings.
 struct TRowTagRules {

@@ -1,10 +1,10 @@
-#include "rip_run.h"
+#include "jobs/rip_run.h"
 
 #include <algorithm>
 #include <map>
 #include <system_error>
 
-#include "disc_proof.h"
+#include "jobs/disc_proof.h"
 
 bool TTrackEnd::Suspicious() const { return Proof.TestCopy.rfind("suspicious", 0) == 0; }
 

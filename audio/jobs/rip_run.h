@@ -26,14 +26,14 @@
 #include <string>
 #include <vector>
 
-#include "audio_cdrom.h"
-#include "disc_knowledge.h"
-#include "disc_reader.h"
-#include "replay_gain_pass.h"
-#include "rip_job.h"
-#include "run_observer.h"
-#include "run_plan.h"
-#include "track_spool.h"
+#include "cdrom/audio_cdrom.h"
+#include "jobs/disc_knowledge.h"
+#include "jobs/disc_reader.h"
+#include "jobs/replay_gain_pass.h"
+#include "jobs/rip_job.h"
+#include "jobs/run_observer.h"
+#include "jobs/run_plan.h"
+#include "jobs/track_spool.h"
 
 // The configured outputs a run encodes with: all of one format, with the same settings.
 struct TRunEncoders {

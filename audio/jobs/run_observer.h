@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "audio_classes.h"
-#include "disc_lookup.h"
-#include "disc_reader.h"
+#include "core/audio_classes.h"
+#include "lookup/disc_lookup.h"
+#include "jobs/disc_reader.h"
 
 enum class TTrackResult { Done, Failed, Aborted };
 

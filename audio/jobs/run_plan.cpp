@@ -1,11 +1,11 @@
-#include "run_plan.h"
+#include "jobs/run_plan.h"
 
 #include <algorithm>
 
-#include "disc_identity.h"
-#include "disc_proof.h"
-#include "disc_tags.h"
-#include "track_entry.h"
+#include "lookup/disc_identity.h"
+#include "jobs/disc_proof.h"
+#include "jobs/disc_tags.h"
+#include "cdrom/track_entry.h"
 
 std::vector<TPlannedJob> TRunPlanner::Plan(const std::vector<TRunEntry>& Entries) {
   std::vector<TPlannedJob> planned;

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "disc_knowledge.h"
-#include "disc_reader.h"
-#include "drive_catalog.h"
-#include "rip_job.h"
+#include "jobs/disc_knowledge.h"
+#include "jobs/disc_reader.h"
+#include "jobs/drive_catalog.h"
+#include "jobs/rip_job.h"
 
 // How the run reads and proves each track, and what it writes beside the files.
 struct TRunOptions {

@@ -1,4 +1,4 @@
-#include "track_spool.h"
+#include "jobs/track_spool.h"
 
 #include <fcntl.h>
 #include <unistd.h>

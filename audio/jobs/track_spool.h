@@ -21,9 +21,9 @@
 #include <string>
 #include <vector>
 
-#include "audio_cdrom.h"
-#include "audio_classes.h"
-#include "loudness.h"
+#include "cdrom/audio_cdrom.h"
+#include "core/audio_classes.h"
+#include "outputs/loudness.h"
 
 class TTrackSpool {
  public:

@@ -6,8 +6,8 @@
 #include <QSignalSpy>
 #include <QTabWidget>
 
-#include "advert_navigation.h"
-#include "advert_tab.h"
+#include "shell/advert_navigation.h"
+#include "shell/advert_tab.h"
 #include "app_test_support.h"
 #include "url_catcher.h"
 

@@ -6,8 +6,8 @@
 
 #include <memory>
 
-#include "embedded_browser.h"
-#include "korvane_program.h"
+#include "shell/embedded_browser.h"
+#include "windows/korvane_program.h"
 
 namespace {
 

@@ -22,15 +22,15 @@
 #include <string>
 #include <vector>
 
-#include "action_bar.h"
-#include "audio_vorbis.h"
+#include "widgets/action_bar.h"
+#include "outputs/audio_vorbis.h"
 #include "disc_image.h"
-#include "drive_catalog.h"
-#include "job_list.h"
-#include "madlib.h"
+#include "jobs/drive_catalog.h"
+#include "run/job_list.h"
+#include "bindings/madlib.h"
 #include "temp_dir.h"
-#include "track_entry.h"
-#include "unit1.h"
+#include "cdrom/track_entry.h"
+#include "windows/unit1.h"
 
 namespace di = korvane::discimage;
 

@@ -1,7 +1,7 @@
 // The conversion run through the real window: disc images made for each test are
 // converted by the window's own components, and the files, the Status cells and the
 // controls are checked as a user would see them.
-#include "conversion_run.h"
+#include "run/conversion_run.h"
 
 #include <time.h>
 #include <zlib.h>
@@ -15,7 +15,7 @@
 #include <sstream>
 
 #include "app_test_support.h"
-#include "rip_log.h"
+#include "proof/rip_log.h"
 #include "wav_decoder.h"
 
 namespace {

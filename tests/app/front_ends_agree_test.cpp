@@ -10,8 +10,8 @@
 
 #include <cstdio>
 
-#include "flac_settings.h"
-#include "output_formats.h"
+#include "settings/flac_settings.h"
+#include "jobs/output_formats.h"
 #include "settings_test_support.h"
 
 namespace {

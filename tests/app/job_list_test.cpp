@@ -11,10 +11,10 @@
 
 #include "app_test_support.h"
 #include "cue_text.h"
-#include "mp3_settings.h"
-#include "pipeline_components.h"
-#include "track_chooser.h"
-#include "unit2.h"
+#include "settings/mp3_settings.h"
+#include "run/pipeline_components.h"
+#include "windows/track_chooser.h"
+#include "settings/unit2.h"
 
 namespace {
 

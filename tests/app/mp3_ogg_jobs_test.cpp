@@ -14,7 +14,7 @@
 #include "mp3_decoder.h"
 #include "ogg_decoder.h"
 #include "settings_test_support.h"
-#include "spin_button.h"
+#include "widgets/spin_button.h"
 #include "tag_reader.h"
 
 namespace {
@@ -92,7 +92,7 @@ class Mp3TypedTagsTest : public Mp3OggJobsTest,
                          public ::testing::WithParamInterface<tagtest::TGenreCase> {};
 
 // The tag window's texts reach both tags of the file as typed (the reading is in
-// tests/common/tag_reader.h).
+// tests/support/tag_reader.h).
 TEST_P(Mp3TypedTagsTest, ReachBothTagsOfTheFile) {
   ListTracks(1);
   const tagtest::TTyped typed = tagtest::Typed(GetParam());

@@ -14,9 +14,9 @@
 
 #include "accuraterip_entry.h"
 #include "app_test_support.h"
-#include "drive_catalog.h"
+#include "jobs/drive_catalog.h"
 #include "loopback_server.h"
-#include "rip_log.h"
+#include "proof/rip_log.h"
 #include "wav_decoder.h"
 
 namespace {
@@ -85,7 +85,7 @@ TEST_F(RipOptionsTest, TestAndCopyWithAccurateRipShowVerdictsInTooltipsLogAndSum
       Dir / "served", listing.Toc,
       {di::expectedTrackPcm(disc, 1), di::expectedTrackPcm(disc, 2), di::expectedTrackPcm(disc, 3)},
       {4, 1, 4});
-  TLoopbackServer server("tests/proof/entry_server.py", Dir / "served");
+  TLoopbackServer server("tests/audio/proof/entry_server.py", Dir / "served");
   ASSERT_TRUE(server.Started()) << server.StartLine;
   Form->AccurateRipServer = server.Url();
   Form->CheckBox5->setChecked(true);
@@ -134,7 +134,7 @@ TEST_F(RipOptionsTest, TheOffsetFoundCorrectsTheRunAndReplayGainTagsTheFiles) {
     at += bytes;
   }
   WriteAccurateRipEntry(Dir / "served", Form->Drives().List(0).Toc, shifted, 3);
-  TLoopbackServer server("tests/proof/entry_server.py", Dir / "served");
+  TLoopbackServer server("tests/audio/proof/entry_server.py", Dir / "served");
   ASSERT_TRUE(server.Started()) << server.StartLine;
   Form->AccurateRipServer = server.Url();
   QString told;
@@ -166,7 +166,7 @@ TEST_F(RipOptionsTest, ALookupNamesTheRowsWithTheReleaseTheUserChose) {
   Form->AddDroppedPaths(Entries(MakeDisc(AudioDisc({1, 1, 1})), {1, 2, 3}));
   Select({2});
   RenameSelected(QStringLiteral("Mine"));
-  TLoopbackServer server("tests/lookup/lookup_server.py", Dir / "requests.log");
+  TLoopbackServer server("tests/audio/lookup/lookup_server.py", Dir / "requests.log");
   ASSERT_TRUE(server.Started()) << server.StartLine;
   Form->LookupServer = server.Url("/several/ws/2");
   Form->ComboBox7->setCurrentIndex(1);  // MusicBrainz

@@ -12,10 +12,10 @@
 
 #include <tuple>
 
-#include "audio_opus.h"
-#include "opus_settings.h"
+#include "outputs/audio_opus.h"
+#include "settings/opus_settings.h"
 #include "settings_test_support.h"
-#include "spin_button.h"
+#include "widgets/spin_button.h"
 
 namespace {
 

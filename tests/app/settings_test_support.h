@@ -8,11 +8,11 @@
 #include <memory>
 
 #include "app_test_support.h"
-#include "mp3_settings.h"
-#include "ogg_settings.h"
-#include "pipeline_components.h"
-#include "unit2.h"
-#include "wav_settings.h"
+#include "settings/mp3_settings.h"
+#include "settings/ogg_settings.h"
+#include "run/pipeline_components.h"
+#include "settings/unit2.h"
+#include "settings/wav_settings.h"
 
 // What a drop-down list does when the user picks Item: it shows the item, then reports
 // the choice.

@@ -15,14 +15,14 @@
 
 #include <functional>
 
-#include "about_tab.h"
+#include "shell/about_tab.h"
 #include "app_test_support.h"
-#include "desktop_entry.h"
-#include "page_control.h"
-#include "unit2.h"
+#include "shell/desktop_entry.h"
+#include "widgets/page_control.h"
+#include "settings/unit2.h"
 #include "url_catcher.h"
-#include "web_commands.h"
-#include "window_frame.h"
+#include "shell/web_commands.h"
+#include "widgets/window_frame.h"
 
 namespace {
 

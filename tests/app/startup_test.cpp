@@ -5,17 +5,17 @@
 #include <QRadioButton>
 
 #include "app_test_support.h"
-#include "cdrip.h"
-#include "codec.h"
-#include "flac.h"
-#include "korvane_program.h"
-#include "lame.h"
-#include "madlib.h"
-#include "ogg.h"
-#include "pipeline_components.h"
-#include "unit2.h"
-#include "vorbisenc.h"
-#include "vorbisfile.h"
+#include "bindings/cdrip_binding.h"
+#include "bindings/codec.h"
+#include "bindings/flac.h"
+#include "windows/korvane_program.h"
+#include "bindings/lame.h"
+#include "bindings/madlib.h"
+#include "bindings/ogg.h"
+#include "run/pipeline_components.h"
+#include "settings/unit2.h"
+#include "bindings/vorbisenc.h"
+#include "bindings/vorbisfile.h"
 
 namespace {
 

@@ -260,7 +260,7 @@ TEST_F(CommandLine, Mp3TagsFollowTheRows) {
 }
 
 // The tag texts reach both tags of the file as typed (the reading is in
-// tests/common/tag_reader.h).
+// tests/support/tag_reader.h).
 TEST_F(CommandLine, Mp3TagsHoldTheTextsAsTyped) {
   const std::string cue = MakeDisc("typed", "--tracks 1 --seconds 1 --content tone");
   for (const tagtest::TGenreCase& genre : tagtest::GenreCases) {

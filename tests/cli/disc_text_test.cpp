@@ -174,12 +174,12 @@ TEST_F(DiscText, CatalogAndIsrcReachTheWrittenCueSheet) {
   EXPECT_EQ(written.find("ISRC", written.find("TRACK 01")), written.find("ISRC GBAYE")) << written;
 }
 
-// The loopback stand-in for MusicBrainz and a CDDB server (tests/lookup): its first path
+// The loopback stand-in for MusicBrainz and a CDDB server (tests/audio/lookup): its first path
 // element picks what it answers.
 class Lookup : public DiscText {
  protected:
   void SetUp() override {
-    Server_.emplace("tests/lookup/lookup_server.py", Dir / "requests.log");
+    Server_.emplace("tests/audio/lookup/lookup_server.py", Dir / "requests.log");
     ASSERT_TRUE(Server_->Started()) << "the server did not start: " << Server_->StartLine;
   }
   std::string Url(const std::string& Scenario, const std::string& Path) const {

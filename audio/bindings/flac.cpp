@@ -1,0 +1,6 @@
+#include "bindings/flac.h"
+
+TRuntimeBinding<TFlacFunctions>& FlacBinding() {
+  static TRuntimeBinding<TFlacFunctions> binding("libFLAC.so.12");
+  return binding;
+}

@@ -1,0 +1,6 @@
+#include "bindings/opusenc.h"
+
+TRuntimeBinding<TOpusEncFunctions>& OpusEncBinding() {
+  static TRuntimeBinding<TOpusEncFunctions> binding("libopusenc.so.0");
+  return binding;
+}

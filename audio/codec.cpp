@@ -1,6 +1,0 @@
-#include "codec.h"
-
-TRuntimeBinding<TVorbisApi>& VorbisBinding() {
-  static TRuntimeBinding<TVorbisApi> binding("libvorbis.so.0");
-  return binding;
-}

@@ -1,6 +1,0 @@
-#include "flac.h"
-
-TRuntimeBinding<TFlacFunctions>& FlacBinding() {
-  static TRuntimeBinding<TFlacFunctions> binding("libFLAC.so.12");
-  return binding;
-}

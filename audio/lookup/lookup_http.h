@@ -1,0 +1,44 @@
+// The HTTP requests of the disc lookups, through libcurl: one GET with time limits,
+// its failures turned into ELookupError naming the service. Any thread.
+#pragma once
+
+#include <chrono>
+#include <mutex>
+#include <string>
+
+#include "lookup/disc_lookup.h"
+
+struct THttpReply {
+  long Status = 0;
+  std::string Body;
+};
+
+struct THttpRequest {
+  std::string Service;  // how messages name the other side: "MusicBrainz"
+  std::string Url;
+  std::string UserAgent;
+  std::chrono::milliseconds TimeLimit{10000};
+  std::chrono::milliseconds ConnectLimit{5000};
+};
+
+// Any status is returned; what could not be exchanged in time or at all raises.
+THttpReply HttpGet(const THttpRequest& Request);
+
+// The host named by Url ("" when it names none).
+std::string UrlHost(const std::string& Url);
+// Text escaped for a query string (libcurl's escaping).
+std::string UrlEscape(const std::string& Text);
+
+// Keeps calls at least Interval apart across threads: each `Wait` returns no sooner
+// than Interval after the previous one returned. Waiters queue on the lock.
+class TRateLimiter {
+ public:
+  explicit TRateLimiter(std::chrono::steady_clock::duration Interval) : Interval_(Interval) {}
+  void Wait();
+
+ private:
+  const std::chrono::steady_clock::duration Interval_;
+  std::mutex Mutex_;
+  bool Used_ = false;
+  std::chrono::steady_clock::time_point Next_;
+};

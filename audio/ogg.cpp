@@ -1,6 +1,0 @@
-#include "ogg.h"
-
-TRuntimeBinding<TOggApi>& OggBinding() {
-  static TRuntimeBinding<TOggApi> binding("libogg.so.0");
-  return binding;
-}

@@ -1,6 +1,0 @@
-#include "opusenc.h"
-
-TRuntimeBinding<TOpusEncFunctions>& OpusEncBinding() {
-  static TRuntimeBinding<TOpusEncFunctions> binding("libopusenc.so.0");
-  return binding;
-}

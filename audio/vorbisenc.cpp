@@ -1,6 +1,0 @@
-#include "vorbisenc.h"
-
-TRuntimeBinding<TVorbisEncApi>& VorbisEncBinding() {
-  static TRuntimeBinding<TVorbisEncApi> binding("libvorbisenc.so.2");
-  return binding;
-}
