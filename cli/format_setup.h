@@ -12,7 +12,7 @@
 
 class TFormatSetup {
  public:
-  // Creates the output of Options.Format and applies its options; raises TUsageError
+  // Creates the output of Options.Format and applies its options; raises EUsageError
   // for a value it cannot take, EAudioException when the format's library is missing.
   static std::unique_ptr<TFormatSetup> Create(const TCliOptions& Options);
   virtual ~TFormatSetup() = default;

@@ -69,7 +69,8 @@ class TRipSession {
   void WarnOfOffsetOnImages();
   std::vector<TRunEntry> ResolveSources();
   void AddWholeDrive(int Drive, std::vector<TRunEntry>& Entries);
-  std::string EntryProblem(const std::string& Entry);
+  TProblem EntryProblem(const std::string& Entry);
+  TProblem SourceProblem(const std::string& Source);
   void PrintDiscKnowledge(const TDriveListing& Drive);
   void PrintFormatWarnings();
   bool OutputFolderUsable();

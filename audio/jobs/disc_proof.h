@@ -16,7 +16,7 @@ struct TProvedTrack {
   int Track = 0;
   std::string FileName;  // the file the job kept (with its folder); empty when none
   bool Done = false;     // Done or Aborted, not Failed
-  std::string Failure;
+  TProblem Failure;
   TTrackProof Proof;
 };
 

@@ -19,16 +19,16 @@ TPlannedJob TRunPlanner::Plan(const TRunEntry& Entry) {
   job.Entry = Entry.Entry;
   job.Caption = Entry.Caption;
   job.Problem = Entry.Problem;
-  job.ProblemOfEntry = !Entry.Problem.empty();
-  if (!job.Problem.empty()) return job;
+  job.ProblemOfEntry = static_cast<bool>(Entry.Problem);
+  if (job.Problem) return job;
   try {
     job.Problem = Resolve(Entry.Entry, job.Read);
   } catch (const EAudioException& e) {
-    job.Problem = e.what();
+    job.Problem = TProblem(e.what());
     job.EndsRun = true;
     return job;
   }
-  if (!job.Problem.empty()) return job;
+  if (job.Problem) return job;
   job.Read.Verify = Options_.Verify;
   job.Read.Retries = Options_.Retries;
   job.Read.Prove = Options_.ProvesDiscs();
@@ -43,15 +43,19 @@ TPlannedJob TRunPlanner::Plan(const TRunEntry& Entry) {
 // would have been the only drive; an entry whose drive is not there is never read from
 // another drive's disc. With no drive at all, the read itself finds that the drive is
 // not ready. Raises EAudioException when the entry's name holds no track number.
-std::string TRunPlanner::Resolve(const std::string& Entry, TTrackRead& Read) {
-  const int drive = Drives_.DriveOfEntry(Entry);
-  if (drive < 0 && Drives_.LastError() != DriveNotReady) return Drives_.LastError();
-  if (Drives_.DriveCount() == 0) return std::string();
+TProblem TRunPlanner::Resolve(const std::string& Entry, TTrackRead& Read) {
+  int drive = -1;
+  try {
+    drive = Drives_.DriveOfEntry(Entry);
+  } catch (const EAudioException& e) {
+    return TProblem(e.what());
+  }
+  if (Drives_.DriveCount() == 0) return TProblem();
   Read.Track = TrackEntryNumber(Entry);
-  if (drive < 0) return Drives_.LastError();
+  if (drive < 0) return TProblem(DriveNotReady);
   Read.Drive = drive;
   Read.Offset = Options_.Offset.value_or(Drives_.ReadOffsetOf(drive));
-  return std::string();
+  return TProblem();
 }
 
 // The job's name from the template, and its tags from what is known of its disc; a disc

@@ -354,7 +354,7 @@ TEST_F(CDInTest, WithoutTheLibraryTheHelpersAnswerNothing) {
   CDRipBinding().Unload();
   CDRipBinding().SetFileNameForTesting("libcdrip-absent.so");
   EXPECT_FALSE(CDRipBinding().Load(ProgramFolder.Path().string()));
-  EXPECT_EQ(CDRipAddImageDrive(Images / "any.cue"), -1);
+  EXPECT_THROW(CDRipAddImageDrive(Images / "any.cue"), EAudioException);
   EXPECT_EQ(CDRipDriveName(0), "");
   EXPECT_EQ(CDRipFindDrive("/dev/sr0"), -1);
 }
