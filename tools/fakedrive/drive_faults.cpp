@@ -31,6 +31,8 @@ bool ParseItem(const std::string& Name, const std::string& Value, bool HasValue,
   if (!HasValue) {
     if (Name == "no-disc") return Faults.NoDisc = true;
     if (Name == "data-session") return Faults.DataSession = true;
+    if (Name == "no-subchannel") return Faults.NoSubchannel = true;
+    if (Name == "bad-q-crc") return Faults.BadQCrc = true;
     return false;
   }
   if (Name == "unreadable") {

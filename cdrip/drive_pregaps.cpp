@@ -1,0 +1,143 @@
+#include "drive_pregaps.h"
+
+#include <algorithm>
+
+#include "q_subchannel.h"
+
+namespace cdrip {
+namespace {
+
+// Sectors read at each probe: a Q that carries no position (the disc's catalogue number
+// or a track's ISRC, on a sector in ten or more) leaves its neighbours to tell.
+constexpr int32_t ProbeSectors = 3;
+// The pre-gap most discs give a track (2 s): looked at before any search.
+constexpr int32_t UsualPregap = 150;
+// More probes than a search within MaxSearchedPregap needs: a drive that answers so
+// long without settling is not believed.
+constexpr int MaxProbes = 16;
+
+int FromBcd(uint8_t Value) {
+  const int high = Value >> 4, low = Value & 0x0F;
+  return high > 9 || low > 9 ? -1 : high * 10 + low;
+}
+
+// Where a track begins, as the table gives it, and where the search may read.
+struct TrackStart {
+  int Number = 0;
+  int Previous = 0;     // the number of the track before; 0 for the first track
+  int32_t Start = 0;    // its INDEX 01
+  int32_t Floor = 0;    // the lowest sector read
+  int32_t LeadOut = 0;  // reads stay before it
+};
+
+class PregapSearch {
+ public:
+  PregapSearch(const QReader& Read, const TrackStart& Track)
+      : Read_(Read), Track_(Track), LastBefore_(Track.Floor - 1), FirstInside_(Track.Start) {}
+
+  // The sectors from the track's first to its INDEX 01; nothing when the sub-channel
+  // does not tell.
+  std::optional<int32_t> Run() {
+    // Before the first track's INDEX 01 lies only its own INDEX 00: a read that agrees
+    // with the table is all it takes.
+    if (Track_.Previous == 0) {
+      if (!Probe(std::max(Track_.Start - 1, 0))) return std::nullopt;
+      return Track_.Start;
+    }
+    if (!Probe(Track_.Start - 1) || !Bracketed()) return std::nullopt;
+    for (int probes = 0; !Found(); ++probes) {
+      const int32_t lastBefore = LastBefore_, firstInside = FirstInside_;
+      const int32_t middle = LastBefore_ + (FirstInside_ - LastBefore_) / 2;
+      if (probes == MaxProbes || !Probe(std::max(middle - 1, LastBefore_ + 1))) return std::nullopt;
+      if (lastBefore == LastBefore_ && firstInside == FirstInside_) return std::nullopt;
+    }
+    return Track_.Start - FirstInside_;
+  }
+
+  // Brackets the change between the tracks within the sectors searched: the usual
+  // pre-gap looked at first, then the lowest sector. False when a read fails or the
+  // track before is not met (the pre-gap is longer than searched).
+  bool Bracketed() {
+    const int32_t usual = std::max(Track_.Start - 1 - UsualPregap, Track_.Floor);
+    if (!Found() && !Probe(usual)) return false;
+    if (Found() || LastBefore_ >= Track_.Floor) return true;
+    return Probe(Track_.Floor) && LastBefore_ >= Track_.Floor;
+  }
+
+  // Whether any read gave a position.
+  bool SawPosition() const { return SawPosition_; }
+
+ private:
+  bool Found() const { return FirstInside_ - LastBefore_ == 1; }
+
+  // Reads a few sectors from Lsn on; false when they give no position or contradict what
+  // the table or earlier reads said.
+  bool Probe(int32_t Lsn) {
+    const int32_t count = std::min(ProbeSectors, Track_.LeadOut - Lsn);
+    const std::vector<QPosition> positions =
+        count > 0 ? Read_(Lsn, count) : std::vector<QPosition>();
+    SawPosition_ = SawPosition_ || !positions.empty();
+    return !positions.empty() && std::all_of(positions.begin(), positions.end(),
+                                             [this](const QPosition& Q) { return Take(Q); });
+  }
+
+  // A sector of the track is in INDEX 00 exactly when it lies before INDEX 01; it and
+  // the sectors of the track before must lie on their own sides of the change.
+  bool Take(const QPosition& Q) {
+    if (Q.Track == Track_.Number) {
+      if ((Q.Index == 0) != (Q.Lsn < Track_.Start) || Q.Lsn <= LastBefore_) return false;
+      FirstInside_ = std::min(FirstInside_, Q.Lsn);
+      return true;
+    }
+    if (Q.Track != Track_.Previous || Q.Lsn >= FirstInside_) return false;
+    LastBefore_ = std::max(LastBefore_, Q.Lsn);
+    return true;
+  }
+
+  const QReader& Read_;
+  const TrackStart Track_;
+  int32_t LastBefore_;   // the last sector seen in the track before
+  int32_t FirstInside_;  // the first seen in the track
+  bool SawPosition_ = false;
+};
+
+TrackStart StartOf(const Toc& Contents, size_t At) {
+  const std::vector<TrackEntry>& tracks = Contents.Tracks;
+  TrackStart start;
+  start.Number = tracks[At].Number;
+  start.Start = tracks[At].StartSector;
+  start.LeadOut = Contents.LeadOut;
+  if (At > 0) {
+    start.Previous = tracks[At - 1].Number;
+    start.Floor = std::max(tracks[At - 1].StartSector, start.Start - MaxSearchedPregap);
+  }
+  return start;
+}
+
+}  // namespace
+
+std::optional<QPosition> DecodeFormattedQ(const uint8_t* Q) {
+  if ((Q[0] & 0x0F) != 1) return std::nullopt;
+  if (((Q[10] << 8) | Q[11]) != QCrc(Q, QCrcCovered)) return std::nullopt;
+  const int track = FromBcd(Q[1]), index = FromBcd(Q[2]);
+  const int minutes = FromBcd(Q[7]), seconds = FromBcd(Q[8]), frames = FromBcd(Q[9]);
+  if (track < 1 || index < 0 || minutes < 0 || seconds < 0 || seconds > 59 || frames < 0 ||
+      frames > 74)
+    return std::nullopt;
+  return QPosition{(minutes * 60 + seconds) * 75 + frames - 150, track, index};
+}
+
+void LearnPregaps(Toc& Contents, const QReader& Read) {
+  std::vector<TrackEntry>& tracks = Contents.Tracks;
+  for (size_t at = 0; at < tracks.size(); ++at) {
+    const bool laterSession = at > 0 && Contents.LastSessionStart > 0 &&
+                              tracks[at].StartSector == Contents.LastSessionStart;
+    if (laterSession) continue;
+    PregapSearch search(Read, StartOf(Contents, at));
+    tracks[at].Pregap = search.Run().value_or(-1);
+    // A drive that gives no Q at the disc's start is not asked again for every track.
+    if (at == 0 && !search.SawPosition()) return;
+  }
+}
+
+}  // namespace cdrip
