@@ -12,6 +12,8 @@ namespace {
 constexpr int32_t ProbeSectors = 3;
 // The pre-gap most discs give a track (2 s): looked at before any search.
 constexpr int32_t UsualPregap = 150;
+// How far the place a sector's Q gives may lie from the sector read.
+constexpr int32_t SubchannelSlack = 10;
 // More probes than a search within MaxSearchedPregap needs: a drive that answers so
 // long without settling is not believed.
 constexpr int MaxProbes = 16;
@@ -77,8 +79,13 @@ class PregapSearch {
     const std::vector<QPosition> positions =
         count > 0 ? Read_(Lsn, count) : std::vector<QPosition>();
     SawPosition_ = SawPosition_ || !positions.empty();
-    return !positions.empty() && std::all_of(positions.begin(), positions.end(),
-                                             [this](const QPosition& Q) { return Take(Q); });
+    // A drive's sub-channel may run a few sectors apart from its audio, no further.
+    auto near = [&](const QPosition& Q) {
+      return Q.Lsn >= Lsn - SubchannelSlack && Q.Lsn < Lsn + count + SubchannelSlack;
+    };
+    return !positions.empty() &&
+           std::all_of(positions.begin(), positions.end(),
+                       [&](const QPosition& Q) { return near(Q) && Take(Q); });
   }
 
   // A sector of the track is in INDEX 00 exactly when it lies before INDEX 01; it and
@@ -118,7 +125,9 @@ TrackStart StartOf(const Toc& Contents, size_t At) {
 
 std::optional<QPosition> DecodeFormattedQ(const uint8_t* Q) {
   if ((Q[0] & 0x0F) != 1) return std::nullopt;
-  if (((Q[10] << 8) | Q[11]) != QCrc(Q, QCrcCovered)) return std::nullopt;
+  // A drive may leave the CRC out (zero): the checks of the search stand in for it.
+  const int crc = (Q[10] << 8) | Q[11];
+  if (crc != 0 && crc != QCrc(Q, QCrcCovered)) return std::nullopt;
   const int track = FromBcd(Q[1]), index = FromBcd(Q[2]);
   const int minutes = FromBcd(Q[7]), seconds = FromBcd(Q[8]), frames = FromBcd(Q[9]);
   if (track < 1 || index < 0 || minutes < 0 || seconds < 0 || seconds > 59 || frames < 0 ||

@@ -22,7 +22,8 @@ struct QPosition {
 };
 
 // What a formatted Q (16 bytes) says of its sector's place; nothing when it gives none
-// (another ADR), fails its CRC or holds what is no BCD.
+// (another ADR), fails its CRC (unless the drive left it out: zero) or holds what is no
+// BCD.
 std::optional<QPosition> DecodeFormattedQ(const uint8_t* Q);
 
 // Reads the Q sub-channel of Count sectors from Lsn on: the places of those whose Q gives
