@@ -130,8 +130,13 @@ std::vector<QPosition> QPositionsOf(CdIo_t* Cdio, int32_t Lsn, int32_t Count) {
                   static_cast<uint32_t>(Count)) != DRIVER_OP_SUCCESS)
     return {};
   std::vector<QPosition> positions;
-  for (size_t at = SectorBytes; at < blocks.size(); at += BlockBytes)
-    if (const std::optional<QPosition> q = DecodeFormattedQ(&blocks[at])) positions.push_back(*q);
+  for (int32_t sector = 0; sector < Count; ++sector) {
+    const size_t at = static_cast<size_t>(sector) * BlockBytes + SectorBytes;
+    if (std::optional<QPosition> q = DecodeFormattedQ(&blocks[at])) {
+      q->ReadWith = Lsn + sector;
+      positions.push_back(*q);
+    }
+  }
   return positions;
 }
 

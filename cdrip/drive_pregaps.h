@@ -14,14 +14,17 @@
 
 namespace cdrip {
 
-// A sector's place on the disc as its Q sub-channel gives it (ADR 1).
+// A sector's place on the disc as its Q sub-channel gives it (ADR 1), and the sector
+// read with which the drive gave that Q.
 struct QPosition {
   int32_t Lsn = 0;
   int Track = 0;
   int Index = 0;
+  int32_t ReadWith = 0;
 };
 
-// What a formatted Q (16 bytes) says of its sector's place; nothing when it gives none
+// What a formatted Q (16 bytes) says of its sector's place (ReadWith left 0); nothing
+// when it gives none
 // (another ADR), fails its CRC (unless the drive left it out: zero) or holds what is no
 // BCD.
 std::optional<QPosition> DecodeFormattedQ(const uint8_t* Q);

@@ -138,13 +138,14 @@ size_t SubchannelBytes(uint8_t Selection) {
 }
 
 // The extras of a sector: C2 bits all clear; the Q sub-channel from the image's indexes
-// (its CRC spoilt by the bad-q-crc fault), the other sub-channels zero.
+// (shifted by the q-shift fault, its CRC spoilt by the bad-q-crc fault), the other
+// sub-channels zero.
 void PutExtras(const cdrip::Toc& Toc, int32_t Lsn, const uint8_t* Cdb, uint8_t* Out) {
   const uint8_t selection = Cdb[10] & 0x07;
   std::memset(Out, 0, C2Bytes(Cdb) + SubchannelBytes(selection));
   if (selection != FormattedQSelection) return;
   uint8_t* q = Out + C2Bytes(Cdb);
-  FormattedQ(Toc, Lsn, q);
+  FormattedQ(Toc, Lsn + Faults().QShift, q);
   if (Faults().BadQCrc) q[11] ^= 0x5A;
 }
 
