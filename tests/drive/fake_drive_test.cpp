@@ -596,7 +596,7 @@ TEST_F(DriveRun, ServesTheQSubChannelOfTheImagesIndexes) {
 }
 
 // The log of a drive's rip gives the pre-gaps that the sub-channel shows, as the log of
-// the image's rip does.
+// the image's rip does, and its cue sheet has them.
 TEST_F(DriveRun, TheRipLogGivesThePregapsOfTheSubChannel) {
   const std::string cue =
       MakeDisc("--tracks 3 --sectors 300,200,100 --content noise --pregap 30,150");
@@ -614,6 +614,8 @@ TEST_F(DriveRun, TheRipLogGivesThePregapsOfTheSubChannel) {
   const std::string expected = "  Pre-gap: 00:00.00\n  Pre-gap: 00:00.30\n  Pre-gap: 00:02.00\n";
   EXPECT_EQ(pregaps(ReadWholeFile(Dir / "D/sr0.log")), expected);
   EXPECT_EQ(pregaps(ReadWholeFile(Dir / "I/disc.log")), expected);
+  // So the cue sheet written of the drive's rip is the image's.
+  EXPECT_EQ(ReadWholeFile(Dir / "D/sr0.cue"), ReadWholeFile(Dir / "I/disc.cue"));
 }
 
 }  // namespace
