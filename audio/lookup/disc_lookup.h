@@ -6,12 +6,12 @@
 #pragma once
 
 #include <chrono>
-#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "lookup/disc_identity.h"
+#include "lookup/lookup_error.h"
 
 // What one match tells of the disc. Track lists are in track order, from the disc's
 // first track; a field the match does not give is empty.
@@ -51,14 +51,6 @@ struct TLookupSettings {
   size_t MaxCddbReads = 3;
 
   static std::string LookupContact();
-};
-
-// A lookup that failed: the service could not be reached, did not answer in time,
-// answered with an error, or sent what cannot be read. The message names the service
-// and says what went wrong, in a sentence for the user.
-class ELookupError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
 };
 
 // Every release that holds the disc, one entry per medium of it that the disc id

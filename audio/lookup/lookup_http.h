@@ -6,7 +6,7 @@
 #include <mutex>
 #include <string>
 
-#include "lookup/disc_lookup.h"
+#include "lookup/lookup_error.h"
 
 struct THttpReply {
   long Status = 0;
