@@ -33,7 +33,7 @@ void Search(TCDIn& Source, int Drive, const std::string& Server, TSearchState& S
     };
     search.ShouldStop = [&State] { return State.Stop.load(); };
     State.Found = FindReadOffset(Source, search);
-    if (!State.Found && !State.Stop)
+    if (!State.Found)
       State.Problem = TProblem(
           "No read offset from -" + std::to_string(MaxSearchedOffset) + " to +" +
           std::to_string(MaxSearchedOffset) +
@@ -68,6 +68,7 @@ std::optional<TFoundOffset> SearchReadOffset(QWidget* Parent, int Drive, const s
   poll.start(50);
   loop.exec();
   worker.join();
-  Problem = state.Problem;
+  // A search the user stopped failed at nothing: no message follows it.
+  Problem = state.Stop ? TProblem() : state.Problem;
   return state.Found;
 }
