@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "jobs/disc_tags.h"
-#include "format_setup.h"
-#include "jobs/offset_finder.h"
 #include "cdrom/track_entry.h"
+#include "format_setup.h"
+#include "jobs/disc_tags.h"
+#include "jobs/offset_finder.h"
+#include "proof/rip_log.h"
 
 std::atomic<int> TRipSession::StopSignal{0};
 
@@ -40,6 +41,7 @@ TRunOptions RunOptionsOf(const TCliOptions& Options) {
   run.AccurateRipServer = Options.AccurateRipServer;
   run.Log = Options.Log;
   run.ReplayGain = Options.ReplayGain;
+  run.HiddenTrackOne = Options.HiddenTrackOne;
   run.NameTemplate = Options.NameTemplate;
   return run;
 }
@@ -192,7 +194,7 @@ std::vector<TRunEntry> TRipSession::ResolveSources() {
     else
       AddWholeDrive(drive, jobs);
   }
-  return jobs;
+  return RunOptions_.HiddenTrackOne ? WithHiddenTracks(Drives_, std::move(jobs)) : jobs;
 }
 
 // ---------------------------------------------------------------------------------
@@ -303,6 +305,10 @@ int TRipSession::List() {
     for (const TTrackListing& track : drive.Tracks)
       std::fprintf(Out_, "  %s  %s  %s\n", track.Entry.c_str(), LengthText(track.Info).c_str(),
                    track.Info.IsData ? "data" : "audio");
+    if (drive.HiddenSectors > 0)
+      std::fprintf(Out_, "  Hidden track one audio: %s before track 1 (%s; --htoa rips it)\n",
+                   SectorTimeText(drive.HiddenSectors).c_str(),
+                   TrackEntryFileName(TrackEntryPath(drive.Name, 0)).c_str());
     PrintDiscKnowledge(drive);
   }
   return status;

@@ -33,7 +33,7 @@ void validateTrack(const DiscSpec& disc, size_t index) {
   if (track.pregapSectors < 0) throw DiscImageError(trackName(index) + " has a negative pregap");
   if (index == 0 && track.pregapSectors > 0) {
     throw DiscImageError(
-        "track 01 cannot have a pregap (INDEX 00): the first track starts the disc");
+        "track 01 takes no pregap: give the audio before it as the disc's hidden audio");
   }
   if (track.toneHz != 0 && (track.toneHz < 1 || track.toneHz > 20000)) {
     throw DiscImageError(trackName(index) + ": a tone frequency must lie between 1 and 20000 Hz");
@@ -42,6 +42,17 @@ void validateTrack(const DiscSpec& disc, size_t index) {
     throw DiscImageError(trackName(index) +
                          " takes its audio from a WAV file, but none was loaded");
   }
+}
+
+void validateHidden(const DiscSpec& disc) {
+  if (disc.hiddenSectors < 0) throw DiscImageError("the hidden audio cannot be negative");
+  if (disc.hiddenSectors == 0) return;
+  if (disc.tracks.front().isData())
+    throw DiscImageError("hidden audio goes before an audio track 01, not a data track");
+  const TrackContent content = disc.hiddenContent;
+  if (content != TrackContent::Tone && content != TrackContent::Noise &&
+      content != TrackContent::Silence)
+    throw DiscImageError("the hidden audio is a tone, noise or silence");
 }
 
 void validateSessions(const DiscSpec& disc) {
@@ -261,7 +272,8 @@ void validateDisc(const DiscSpec& disc) {
   if (disc.tracks.empty() || disc.tracks.size() > size_t(kMaxTracks)) {
     throw DiscImageError("a disc holds 1 to 99 tracks, not " + std::to_string(disc.tracks.size()));
   }
-  int64_t sectors = 0;
+  validateHidden(disc);
+  int64_t sectors = disc.hiddenSectors;
   for (size_t i = 0; i < disc.tracks.size(); ++i) {
     validateTrack(disc, i);
     sectors += disc.tracks[i].sectors + (i == 0 ? 0 : disc.tracks[i].pregapSectors);
@@ -284,6 +296,11 @@ void validateLayout(const DiscSpec& disc, const ImageLayout& layout) {
   if (layout.binName.find_first_of("\"\r\n") != std::string::npos) {
     throw DiscImageError("the file name \"" + layout.binName +
                          "\" cannot stand in a cue sheet: drop its quotes");
+  }
+  if (layout.sheet == SheetKind::Nrg && layout.nrg.trackAtOnce && disc.hiddenSectors > 0) {
+    throw DiscImageError(
+        "a track-at-once .nrg image keeps no audio before track 01: drop --tao or the hidden "
+        "audio");
   }
   if (perTrackFiles(layout) && !layout.binName.empty()) {
     throw DiscImageError(
@@ -309,6 +326,7 @@ DiscToc discToc(const DiscSpec& disc) {
 
 RipRange ripRange(const DiscSpec& disc, int trackNumber) {
   validateDisc(disc);
+  if (trackNumber == 0 && disc.hiddenSectors > 0) return {0, disc.hiddenSectors};
   const std::vector<TrackPlacement> placements = placeTracks(disc);
   const TrackPlacement& place = placementOf(placements, trackNumber);
   if (disc.tracks[size_t(trackNumber) - 1].isData()) {

@@ -62,6 +62,10 @@ void describeTracks(const MkdiscRequest& request) {
     if (error) throw DiscImageError("cannot create " + request.expectDir + ": " + error.message());
   }
   if (request.print) std::printf("track  type   start LSN   sectors    rip bytes  FNV-1a 64\n");
+  if (request.disc.hiddenSectors > 0) {  // track 0: the audio before track 1
+    const TrackSummary summary = summariseTrack(request.disc, 0, request.expectDir);
+    if (request.print) printRow(TocTrack{}, summary.range.sectors, &summary);
+  }
   for (size_t i = 0; i < toc.tracks.size(); ++i) {
     const TocTrack& track = toc.tracks[i];
     if (track.data) {
