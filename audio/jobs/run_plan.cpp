@@ -94,7 +94,8 @@ void TRunPlanner::Name(TPlannedJob& Job, const TDiscFacts& Disc, bool Renamable)
   const auto audio = std::count_if(Disc.Listing.Tracks.begin(), Disc.Listing.Tracks.end(),
                                    [](const TTrackListing& Track) { return !Track.Info.IsData; });
   TTrackTags tags = TrackTagsOf(Disc.Info, Job.Read.Track, static_cast<int>(audio));
-  if (Job.Read.Track == 0 && tags.Title.empty()) tags.Title = HiddenTrackTitle;
+  tags.Hidden = Job.Read.Track == 0;
+  if (tags.Hidden && tags.Title.empty()) tags.Title = HiddenTrackTitle;
   if (Options_.TagsFromDisc && HasText(Disc.Info)) Job.Tags = tags;
   tags.DiscId = FreedbDiscId(Disc.Listing.Toc);
   if (Renamable && !Options_.NameTemplate.empty())
