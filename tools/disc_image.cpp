@@ -33,7 +33,8 @@ void validateTrack(const DiscSpec& disc, size_t index) {
   if (track.pregapSectors < 0) throw DiscImageError(trackName(index) + " has a negative pregap");
   if (index == 0 && track.pregapSectors > 0) {
     throw DiscImageError(
-        "track 01 takes no pregap: give the audio before it as the disc's hidden audio");
+        "track 01 cannot have a pregap of its own: give the audio before it as the disc's "
+        "hidden audio");
   }
   if (track.toneHz != 0 && (track.toneHz < 1 || track.toneHz > 20000)) {
     throw DiscImageError(trackName(index) + ": a tone frequency must lie between 1 and 20000 Hz");
