@@ -14,7 +14,9 @@
 #include <utility>
 
 #include "cd_text_packs.h"
+#include "drive_pregaps.h"
 #include "paranoia_reader.h"
+#include "q_subchannel.h"
 
 namespace cdrip {
 namespace {
@@ -117,6 +119,27 @@ std::optional<Toc> TocOf(CdIo_t* Cdio) {
   return contents;
 }
 
+// The Q sub-channel of Count sectors from Lsn on, read with the sectors' 2352 bytes (READ
+// CD of any sector type, formatted Q); none when the drive refuses.
+std::vector<QPosition> QPositionsOf(CdIo_t* Cdio, int32_t Lsn, int32_t Count) {
+  constexpr int32_t BlockBytes = SectorBytes + FormattedQBytes;
+  constexpr uint8_t AllHeaders = 3, NoC2 = 0, FormattedQ = 2;
+  std::vector<uint8_t> blocks(static_cast<size_t>(BlockBytes) * static_cast<size_t>(Count));
+  if (mmc_read_cd(Cdio, blocks.data(), Lsn, CDIO_MMC_READ_TYPE_ANY, false, true, AllHeaders, true,
+                  true, NoC2, FormattedQ, BlockBytes,
+                  static_cast<uint32_t>(Count)) != DRIVER_OP_SUCCESS)
+    return {};
+  std::vector<QPosition> positions;
+  for (int32_t sector = 0; sector < Count; ++sector) {
+    const size_t at = static_cast<size_t>(sector) * BlockBytes + SectorBytes;
+    if (std::optional<QPosition> q = DecodeFormattedQ(&blocks[at])) {
+      q->ReadWith = Lsn + sector;
+      positions.push_back(*q);
+    }
+  }
+  return positions;
+}
+
 // ---------------------------------------------------------------------------------
 // CD devices
 // ---------------------------------------------------------------------------------
@@ -172,7 +195,9 @@ class DeviceDrive : public Drive {
   std::optional<Toc> ReadToc() override {
     Status_ = Share(cdio_open(Device_.c_str(), DRIVER_DEVICE));
     if (!Status_) return std::nullopt;
-    return TocOf(Status_.get());
+    std::optional<Toc> contents = TocOf(Status_.get());
+    if (contents) AddPregaps(*contents);
+    return contents;
   }
 
   std::unique_ptr<SectorReader> OpenReader(const ReadSettings& Settings) override {
@@ -208,6 +233,21 @@ class DeviceDrive : public Drive {
     return *Inquiry_;
   }
   std::optional<Inquiry> Inquiry_;
+
+  // The pre-gaps are searched once per disc: a table read again of the same disc takes
+  // those found before.
+  void AddPregaps(Toc& Contents) {
+    if (!Learned_ || !SameDisc(*Learned_, Contents)) {
+      CdIo_t* cdio = Status_.get();
+      LearnPregaps(Contents,
+                   [cdio](int32_t Lsn, int32_t Count) { return QPositionsOf(cdio, Lsn, Count); });
+      Learned_ = Contents;
+      return;
+    }
+    for (size_t at = 0; at < Contents.Tracks.size(); ++at)
+      Contents.Tracks[at].Pregap = Learned_->Tracks[at].Pregap;
+  }
+  std::optional<Toc> Learned_;  // the last disc whose pre-gaps were searched
 };
 
 }  // namespace

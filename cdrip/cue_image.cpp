@@ -26,7 +26,7 @@ class LayoutBuilder {
         Starts_(Sheet.Tracks.size(), 0),
         PregapStarts_(Sheet.Tracks.size(), 0) {}
 
-  // Throws ImageError when an index lies past the end of its file, a track would be
+  // Throws EImageError when an index lies past the end of its file, a track would be
   // empty or the disc longer than a CD can address.
   std::pair<std::vector<FileImage::Extent>, Toc> Build();
 
@@ -128,8 +128,9 @@ void LayoutBuilder::EmitSilence(int32_t Sectors) {
 void LayoutBuilder::Advance(int32_t Sectors) {
   const int64_t end = static_cast<int64_t>(Cursor_) + Sectors;
   if (end > MaxDiscSectors)
-    throw ImageError(Path_ + ": the disc would last longer than " + std::string(MaxDiscLengthText) +
-                     ", the most a CD can hold; the sheet's times or gaps are wrong.");
+    throw EImageError(Path_ + ": the disc would last longer than " +
+                      std::string(MaxDiscLengthText) +
+                      ", the most a CD can hold; the sheet's times or gaps are wrong.");
   Cursor_ = static_cast<int32_t>(end);
 }
 
@@ -139,10 +140,10 @@ void LayoutBuilder::CheckMarkInFile(const CueMark& Mark) {
   const FileImage::ImageFile& file = Files_[static_cast<size_t>(Mark.File)];
   const CueTrack& track = Sheet_.Tracks[static_cast<size_t>(Mark.Track)];
   if (track.LeftOut || Anchors_[Mark.File].Byte <= file.DataBytes) return;
-  throw ImageError(Path_ + ": track " + std::to_string(track.Number) + " has an index at " +
-                   MsfText(Mark.Position) + ", past the end of file " +
-                   Sheet_.Files[static_cast<size_t>(Mark.File)].Name + " (" +
-                   MsfText(file.DataBytes / track.SectorBytes) + " long).");
+  throw EImageError(Path_ + ": track " + std::to_string(track.Number) + " has an index at " +
+                    MsfText(Mark.Position) + ", past the end of file " +
+                    Sheet_.Files[static_cast<size_t>(Mark.File)].Name + " (" +
+                    MsfText(file.DataBytes / track.SectorBytes) + " long).");
 }
 
 void LayoutBuilder::SetAnchor(const CueMark& Mark) {
@@ -194,8 +195,8 @@ Toc LayoutBuilder::Contents() const {
     const int32_t next = t + 1 < Starts_.size() ? Starts_[t + 1] : Cursor_;
     // Only a data track that the image left out may hold no sector.
     if (next < Starts_[t] || (next == Starts_[t] && !track.LeftOut))
-      throw ImageError(Path_ + ": track " + std::to_string(track.Number) +
-                       " would be empty: its index lies at or after the next track's.");
+      throw EImageError(Path_ + ": track " + std::to_string(track.Number) +
+                        " would be empty: its index lies at or after the next track's.");
     const uint8_t flag = track.Audio ? 0x10 : 0x14;
     contents.Tracks.push_back(TrackEntry{Starts_[t], flag, static_cast<uint8_t>(track.Number),
                                          static_cast<uint8_t>(track.Session),
@@ -222,7 +223,7 @@ std::shared_ptr<const FileImage> OpenCueImage(const std::string& CuePath) {
   for (size_t i = 0; i < sheet.Files.size(); ++i)
     files.push_back(OpenImageFile(paths[i + 1], sheet.Files[i].Kind));
   FilesStamp stamp;
-  if (!stamp.Take(paths)) throw ImageError(CuePath + ": the image changed while it was opened.");
+  if (!stamp.Take(paths)) throw EImageError(CuePath + ": the image changed while it was opened.");
   auto layout = LayoutBuilder(CuePath, sheet, files).Build();
   return std::make_shared<const FileImage>(CuePath, std::move(files), std::move(layout.first),
                                            std::move(layout.second), std::move(stamp));

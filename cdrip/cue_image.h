@@ -8,7 +8,7 @@
 
 namespace cdrip {
 
-// Throws ImageError saying which file (and line) is wrong and how.
+// Throws EImageError saying which file (and line) is wrong and how.
 std::shared_ptr<const FileImage> OpenCueImage(const std::string& CuePath);
 
 }  // namespace cdrip

@@ -92,7 +92,7 @@ class Scanner {
   void CodeCommand(TextField Field, const std::vector<std::string>& Words, size_t Length);
   int32_t Time(const std::string& Text) const;
   [[noreturn]] void Refuse(const std::string& What) const {
-    throw ImageError(LineMessage(Path_, LineNumber_, What));
+    throw EImageError(LineMessage(Path_, LineNumber_, What));
   }
   void Emit(const std::string& Line) { Result_.CanonicalText += Line + '\n'; }
   CueTrack& CurrentTrack();
@@ -116,7 +116,7 @@ Scan Scanner::Run(const std::string& Text) {
       Refuse("the line holds control characters: not a cue sheet.");
     Line(Trim(line.Text));
   }
-  if (Result_.Sheet.Tracks.empty()) throw ImageError(Path_ + ": the sheet names no track.");
+  if (Result_.Sheet.Tracks.empty()) throw EImageError(Path_ + ": the sheet names no track.");
   FinishTrack();
   return std::move(Result_);
 }
@@ -252,7 +252,7 @@ void Scanner::FinishTrack() {
   if (TrackHasIndex1_) return;
   CueTrack& track = CurrentTrack();
   if (track.Audio || !TrackHasIndex0_)
-    throw ImageError(Path_ + ": track " + std::to_string(track.Number) + " has no INDEX 01.");
+    throw EImageError(Path_ + ": track " + std::to_string(track.Number) + " has no INDEX 01.");
   track.LeftOut = true;
 }
 
@@ -313,11 +313,11 @@ struct CdDeleter {
 // the scan saw.
 void ApplyLibcue(const Cd& Disc, Scan& Scanned, const std::string& Path) {
   if (cd_get_ntrack(&Disc) != static_cast<int>(Scanned.Sheet.Tracks.size()))
-    throw ImageError(Path + ": the tracks of the sheet cannot be told apart.");
+    throw EImageError(Path + ": the tracks of the sheet cannot be told apart.");
   for (const ScannedIndex& index : Scanned.Indexes) {
     const Track* parsed = cd_get_track(&Disc, index.Track + 1);
     const long position = parsed ? track_get_index(parsed, index.Index) : -1;
-    if (position < 0) throw ImageError(LineMessage(Path, index.Line, "the index cannot be read."));
+    if (position < 0) throw EImageError(LineMessage(Path, index.Line, "the index cannot be read."));
     // A left-out data track's INDEX 00 is its start.
     const bool leftOut = Scanned.Sheet.Tracks[static_cast<size_t>(index.Track)].LeftOut;
     Scanned.Sheet.Marks.push_back(CueMark{index.Track, leftOut ? 1 : index.Index, index.File,
@@ -333,8 +333,8 @@ void CheckMarksAscend(const Scan& Scanned, const std::string& Path) {
         marks[i].File < marks[i - 1].File ||
         (marks[i].File == marks[i - 1].File && marks[i].Position < marks[i - 1].Position);
     if (backwards)
-      throw ImageError(LineMessage(Path, Scanned.Indexes[i].Line,
-                                   "the index lies before the one above it in the same file."));
+      throw EImageError(LineMessage(Path, Scanned.Indexes[i].Line,
+                                    "the index lies before the one above it in the same file."));
   }
 }
 
@@ -343,7 +343,7 @@ void CheckMarksAscend(const Scan& Scanned, const std::string& Path) {
 CueSheet ParseCueSheet(const std::string& Text, const std::string& Path) {
   Scan scanned = Scanner(Path).Run(Text);
   std::unique_ptr<Cd, CdDeleter> disc(cue_parse_string(scanned.CanonicalText.c_str()));
-  if (!disc) throw ImageError(Path + ": not a cue sheet that can be read.");
+  if (!disc) throw EImageError(Path + ": not a cue sheet that can be read.");
   ApplyLibcue(*disc, scanned, Path);
   CheckMarksAscend(scanned, Path);
   return std::move(scanned.Sheet);

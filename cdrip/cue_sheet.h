@@ -49,7 +49,7 @@ struct CueSheet {
   DiscText Text;
 };
 
-// Throws ImageError naming Path and the line when Text is not a cue sheet that this
+// Throws EImageError naming Path and the line when Text is not a cue sheet that this
 // library can read: no tracks, a layout line it cannot make sense of, an audio track
 // without INDEX 01, a file type other than BINARY, MOTOROLA or WAVE, a time beyond
 // 99:59:74, indexes that run backwards within a file, TRACK numbers that do not go up,

@@ -31,7 +31,8 @@ struct TrackEntry {
   uint8_t Number = 0;
   uint8_t Session = 0;  // 1-based; 0 when the source does not tell (a real drive)
   // Sectors of the track's pre-gap, from its INDEX 00 (or the start of its PREGAP) to
-  // its INDEX 01, as an image gives them; -1 where not known (a drive).
+  // its INDEX 01, as an image gives them or a drive's Q sub-channel shows them; -1 where
+  // not known.
   int32_t Pregap = -1;
 };
 

@@ -20,7 +20,7 @@ class FileHandle {
   FileHandle() = default;
   // Opens Path for reading only when it is a regular file: the check is made on the
   // open descriptor, opened without blocking, so a FIFO or a device named instead of a
-  // file is refused at once rather than waited on. Throws ImageError naming the file.
+  // file is refused at once rather than waited on. Throws EImageError naming the file.
   static FileHandle OpenRegular(const std::string& Path);
   ~FileHandle();
   FileHandle(FileHandle&& Other) noexcept;
@@ -41,7 +41,7 @@ class FileHandle {
 };
 
 // The whole of a regular text file of at most MaxTextFileBytes, UTF-16 with a byte
-// order mark turned into UTF-8 (other text as it is). Throws ImageError naming the
+// order mark turned into UTF-8 (other text as it is). Throws EImageError naming the
 // file when it cannot be opened, is no regular file or is larger.
 std::string ReadTextFile(const std::string& Path);
 // Text that starts with a UTF-16 byte order mark (either byte order) as UTF-8; any
@@ -55,7 +55,7 @@ struct TextLine {
 };
 
 // Text split at "\n", "\r\n" or a lone "\r", a leading UTF-8 byte order mark skipped.
-// Throws ImageError naming Path and the line when a line exceeds MaxTextLineBytes.
+// Throws EImageError naming Path and the line when a line exceeds MaxTextLineBytes.
 std::vector<TextLine> SplitTextLines(const std::string& Text, const std::string& Path);
 
 // "Path, line N: What" for the messages of the sheet readers.

@@ -98,7 +98,7 @@ FileImage::ImageFile OpenImageFile(const std::string& Path, FileKind Kind) {
   if (Kind != FileKind::Wave) {
     file.DataBytes = size;
   } else if (!LocateWaveData(file, size)) {
-    throw ImageError(Path + ": not a WAVE file of CD audio (16-bit stereo PCM at 44100 Hz).");
+    throw EImageError(Path + ": not a WAVE file of CD audio (16-bit stereo PCM at 44100 Hz).");
   }
   return file;
 }
@@ -142,7 +142,7 @@ FileImage::FileImage(const std::string& SheetPath, std::vector<ImageFile> Files,
 // What every reader of a sheet must have got right; a reader's own checks give the
 // better message, these keep a mistake from reaching a rip.
 void FileImage::Check(const std::string& SheetPath) const {
-  const auto refuse = [&](const std::string& What) { throw ImageError(SheetPath + ": " + What); };
+  const auto refuse = [&](const std::string& What) { throw EImageError(SheetPath + ": " + What); };
   const std::vector<TrackEntry>& tracks = Contents_.Tracks;
   if (tracks.empty() || tracks.size() > 99) refuse("a disc holds 1 to 99 tracks.");
   if (Contents_.LeadOut > MaxDiscSectors)

@@ -42,7 +42,7 @@ class FileImage {
 
   // Checks that the extents follow each other from LSN 0 without gaps, lie inside
   // their files' data, and that the table fits them and the CD's address range;
-  // throws ImageError naming SheetPath otherwise.
+  // throws EImageError naming SheetPath otherwise.
   FileImage(const std::string& SheetPath, std::vector<ImageFile> Files, std::vector<Extent> Extents,
             Toc Contents, FilesStamp Stamp);
 
@@ -65,7 +65,7 @@ class FileImage {
 };
 
 // Opens a file that a sheet names, as Kind says; a WAVE file must hold CD audio.
-// Throws ImageError naming the file.
+// Throws EImageError naming the file.
 FileImage::ImageFile OpenImageFile(const std::string& Path, FileKind Kind);
 
 // The file a sheet names, relative to the sheet's folder. Sheets written on other

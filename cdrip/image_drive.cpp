@@ -58,7 +58,7 @@ class ImageDrive : public Drive {
     try {
       Image_ = Open_(Path_);
       ++Generation_;
-    } catch (const ImageError&) {
+    } catch (const EImageError&) {
       Image_.reset();
     }
     return Image_ != nullptr;

@@ -10,7 +10,7 @@
 namespace cdrip {
 
 // Chooses the reader by the name's extension (.toc, .nrg, else a cue sheet). Throws
-// ImageError saying why when the image cannot be read.
+// EImageError saying why when the image cannot be read.
 std::unique_ptr<Drive> MakeImageDrive(const std::string& Path);
 
 }  // namespace cdrip

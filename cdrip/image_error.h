@@ -8,7 +8,7 @@
 
 namespace cdrip {
 
-class ImageError : public std::runtime_error {
+class EImageError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };

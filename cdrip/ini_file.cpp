@@ -42,7 +42,7 @@ IniFile IniFile::Parse(const std::string& Text) {
 IniFile IniFile::Load(const std::string& Path) {
   try {
     return Parse(ReadTextFile(Path));
-  } catch (const ImageError&) {
+  } catch (const EImageError&) {
     return IniFile();
   }
 }

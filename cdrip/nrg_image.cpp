@@ -106,7 +106,9 @@ class NrgReader {
   int64_t TrackDataBytes() const { return ChunksStart_; }
 
  private:
-  [[noreturn]] void Refuse(const std::string& What) const { throw ImageError(Path_ + ": " + What); }
+  [[noreturn]] void Refuse(const std::string& What) const {
+    throw EImageError(Path_ + ": " + What);
+  }
   void ReadExactly(uint8_t* Out, int64_t Count, int64_t Offset) const;
   void ReadFooter();
   void ReadChunk(const uint8_t* Header, int64_t Offset, int64_t Size);
@@ -457,7 +459,7 @@ std::shared_ptr<const FileImage> OpenNrgImage(const std::string& NrgPath) {
   image.Handle = FileHandle::OpenRegular(NrgPath);
   FilesStamp stamp;
   if (!stamp.Take({NrgPath}))
-    throw ImageError(NrgPath + ": the image changed while it was opened.");
+    throw EImageError(NrgPath + ": the image changed while it was opened.");
   NrgReader reader(NrgPath, image.Handle);
   reader.ReadChunks();
   auto layout = reader.Layout();

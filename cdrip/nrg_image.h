@@ -9,7 +9,7 @@
 
 namespace cdrip {
 
-// Throws ImageError saying what is wrong with the image.
+// Throws EImageError saying what is wrong with the image.
 std::shared_ptr<const FileImage> OpenNrgImage(const std::string& NrgPath);
 
 }  // namespace cdrip

@@ -25,7 +25,7 @@ class TocLayout {
   int64_t SectorsOf(const TocContent& Content, int32_t SectorBytes) const;
   void Emit(const TocContent& Content, int64_t Sectors, int32_t SectorBytes);
   [[noreturn]] void Fail(int Line, const std::string& What) const {
-    throw ImageError(LineMessage(Path_, Line, What));
+    throw EImageError(LineMessage(Path_, Line, What));
   }
 
   const TocSheet& Sheet_;
@@ -116,8 +116,8 @@ std::vector<FileImage::ImageFile> OpenFiles(const TocSheet& Sheet, const std::st
     Paths.push_back(ResolveSheetFile(TocPath, named.Name));
     try {
       files.push_back(OpenImageFile(Paths.back(), named.Kind));
-    } catch (const ImageError& error) {
-      throw ImageError(LineMessage(TocPath, named.Line, error.what()));
+    } catch (const EImageError& error) {
+      throw EImageError(LineMessage(TocPath, named.Line, error.what()));
     }
   }
   return files;
@@ -131,7 +131,7 @@ std::shared_ptr<const FileImage> OpenTocImage(const std::string& TocPath) {
   std::vector<FileImage::ImageFile> files = OpenFiles(sheet, TocPath, paths);
   // Taken after the files were opened, as they were read: a later change re-reads them.
   FilesStamp stamp;
-  if (!stamp.Take(paths)) throw ImageError(TocPath + ": the image changed while it was opened.");
+  if (!stamp.Take(paths)) throw EImageError(TocPath + ": the image changed while it was opened.");
   auto [extents, contents] = TocLayout(sheet, files, TocPath).Build();
   return std::make_shared<const FileImage>(TocPath, std::move(files), std::move(extents),
                                            std::move(contents), std::move(stamp));

@@ -9,7 +9,7 @@
 
 namespace cdrip {
 
-// Throws ImageError saying which file (and line) is wrong and how.
+// Throws EImageError saying which file (and line) is wrong and how.
 std::shared_ptr<const FileImage> OpenTocImage(const std::string& TocPath);
 
 }  // namespace cdrip

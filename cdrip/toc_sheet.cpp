@@ -135,9 +135,9 @@ size_t Tokenizer::ScanString(const TextLine& Line, size_t At) {
       value += text[At++];
   }
   if (At >= text.size())
-    throw ImageError(LineMessage(Path_, Line.Number,
-                                 "a quoted string is not closed on its line: its closing \" is "
-                                 "missing."));
+    throw EImageError(LineMessage(Path_, Line.Number,
+                                  "a quoted string is not closed on its line: its closing \" is "
+                                  "missing."));
   Tokens_.push_back(Token{TokenType::String, std::move(value), Line.Number});
   return At + 1;
 }
@@ -205,7 +205,7 @@ class TocParser {
   int64_t SectorsOf(const Position& At) const;
   int64_t DataSectorsOf(const Position& At, int32_t SectorBytes) const;
   [[noreturn]] void Fail(int Line, const std::string& What) const {
-    throw ImageError(LineMessage(Path_, Line, What));
+    throw EImageError(LineMessage(Path_, Line, What));
   }
 
   const std::vector<Token> Tokens_;
@@ -218,8 +218,8 @@ class TocParser {
 TocSheet TocParser::Run() {
   while (At_ < Tokens_.size()) Statement();
   if (Sheet_.Tracks.empty())
-    throw ImageError(Path_ +
-                     ": the file describes no TRACK; it is no .toc image, or an empty one.");
+    throw EImageError(Path_ +
+                      ": the file describes no TRACK; it is no .toc image, or an empty one.");
   return std::move(Sheet_);
 }
 

@@ -46,7 +46,7 @@ struct TocSheet {
   DiscText Text;  // CATALOG (track 0) and each track's ISRC
 };
 
-// Throws ImageError naming Path and the line when Text is no .toc file this library
+// Throws EImageError naming Path and the line when Text is no .toc file this library
 // reads: an unknown keyword, a statement out of place, a time out of range, a FIFO.
 TocSheet ParseTocSheet(const std::string& Text, const std::string& Path);
 

@@ -115,7 +115,7 @@ void CheckEveryOptionActs(const TCliOptions& Options) {
       situation = "with " + other + " " + rule.Idle;
     else
       situation = "without " + other;
-    throw TUsageError("The option " + std::string(rule.Option) + " has no effect " + situation +
+    throw EUsageError("The option " + std::string(rule.Option) + " has no effect " + situation +
                       ": " + rule.Why + ".");
   }
 }
@@ -135,7 +135,7 @@ std::string AccurateRipAddress(const std::string& Url) {
   const bool hasHost = scheme != std::string::npos && scheme + 3 < Url.size() &&
                        Url[scheme + 3] != '/' && Url.find_first_of(" \t") == std::string::npos;
   if ((name != "http" && name != "https") || !hasHost)
-    throw TUsageError(
+    throw EUsageError(
         "The option --lookup accuraterip= takes the database's address, such as "
         "http://host/accuraterip, not \"" +
         Url + "\".");
@@ -151,7 +151,7 @@ void LookupValue(const std::string& Value, TCliOptions& Options) {
     return;
   }
   if (Value != "none" && Value != "musicbrainz" && Value != "gnudb")
-    throw TUsageError(
+    throw EUsageError(
         "The option --lookup takes musicbrainz, gnudb, accuraterip[=URL] or none, "
         "not \"" +
         Value + "\".");
@@ -164,20 +164,20 @@ void CheckLookupOptionsAct(const TCliOptions& Options) {
   const char* const why =
       " has no effect without --lookup musicbrainz or --lookup gnudb: it belongs to the "
       "lookup of the disc's names.";
-  if (!Options.CddbUser.empty()) throw TUsageError("The option --cddb-user" + std::string(why));
+  if (!Options.CddbUser.empty()) throw EUsageError("The option --cddb-user" + std::string(why));
   if (!Options.LookupServer.empty())
-    throw TUsageError("The option --lookup-server" + std::string(why));
-  if (Options.Release > 0) throw TUsageError("The option --release" + std::string(why));
+    throw EUsageError("The option --lookup-server" + std::string(why));
+  if (Options.Release > 0) throw EUsageError("The option --release" + std::string(why));
 }
 
 // --batch waits on drives: a disc image or a track entry holds no disc that could be
 // taken out and another put in.
 void CheckBatchSources(const TCliOptions& Options) {
   if (!Options.Batch) return;
-  if (Options.List) throw TUsageError("The options --batch and --list exclude each other.");
+  if (Options.List) throw EUsageError("The options --batch and --list exclude each other.");
   for (const std::string& source : Options.Sources) {
     if (HasTrackEntryExtension(source) || IsDiscImageName(source))
-      throw TUsageError("--batch waits on CD drives, and " + source +
+      throw EUsageError("--batch waits on CD drives, and " + source +
                         " is a track entry or a disc image: name drives (such as /dev/sr0), "
                         "or none for every drive.");
   }
@@ -190,7 +190,7 @@ std::string CddbUserValue(const std::string& Value) {
                      std::none_of(Value.begin(), Value.end(),
                                   [](unsigned char c) { return c <= ' ' || c == 0x7F; });
   if (!valid)
-    throw TUsageError("The option --cddb-user takes an e-mail address (user@host), not \"" + Value +
+    throw EUsageError("The option --cddb-user takes an e-mail address (user@host), not \"" + Value +
                       "\".");
   return Value;
 }
@@ -212,7 +212,7 @@ int IntegerOption(const std::string& Name, const std::string& Value, int Min, in
                   const std::string& What) {
   const std::optional<long> number = WholeNumber(Value, Min, Max, Min < 0);
   if (!number)
-    throw TUsageError("The option " + Name + " takes " + (What.empty() ? "" : What + ", ") +
+    throw EUsageError("The option " + Name + " takes " + (What.empty() ? "" : What + ", ") +
                       "a whole number from " + std::to_string(Min) + " to " + std::to_string(Max) +
                       ", not \"" + Value + "\".");
   return static_cast<int>(*number);
@@ -231,7 +231,7 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
   for (size_t i = 0; i < Arguments.size(); ++i) {
     std::string argument = Arguments[i];
     if (argument.empty())
-      throw TUsageError(
+      throw EUsageError(
           "An empty source was given (an unset shell variable?). Name a track entry, a "
           "disc image or a drive, or give none to rip the first drive.");
     if (optionsEnded || argument[0] != '-') {
@@ -244,7 +244,7 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
     }
     if (argument == "-h") argument = "--help";
     if (argument.rfind("--", 0) != 0)
-      throw TUsageError("Unknown option " + argument +
+      throw EUsageError("Unknown option " + argument +
                         ". See --help for the options; put -- before a source whose name "
                         "starts with \"-\".");
     std::string value;
@@ -257,19 +257,19 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
     const TFormatOption* formatOption = FindFormatOption(argument);
     const std::optional<bool> takesValue = TakesValue(argument, formatOption);
     if (!takesValue)
-      throw TUsageError("Unknown option " + argument + ". See --help for the options.");
+      throw EUsageError("Unknown option " + argument + ". See --help for the options.");
     if (*takesValue && !inlineValue) {
       if (i + 1 >= Arguments.size())
-        throw TUsageError("The option " + argument + " needs a value. See --help.");
+        throw EUsageError("The option " + argument + " needs a value. See --help.");
       value = Arguments[++i];
     } else if (!*takesValue && inlineValue) {
-      throw TUsageError("The option " + argument + " takes no value.");
+      throw EUsageError("The option " + argument + " takes no value.");
     }
     if (argument == "--format") {
       options.Format = value;
     } else if (argument == "--out") {
       if (value.empty())
-        throw TUsageError(
+        throw EUsageError(
             "The option --out was given an empty folder name (an unset shell variable?). "
             "Name the output folder, or drop --out to write into the current folder.");
       options.OutDir = value;
@@ -277,7 +277,7 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
       options.Jobs = IntegerOption(argument, value, 1, TCliOptions::MaxJobs);
     } else if (argument == "--name") {
       if (value.empty())
-        throw TUsageError("The option --name needs a template, such as \"%n - %t\".");
+        throw EUsageError("The option --name needs a template, such as \"%n - %t\".");
       options.NameTemplate = value;
     } else if (argument == "--lookup") {
       LookupValue(value, options);
@@ -320,26 +320,26 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
     }
   }
   if (!FindFormat(options.Format))
-    throw TUsageError("Unknown format \"" + options.Format + "\": use " + FormatNames() + ".");
+    throw EUsageError("Unknown format \"" + options.Format + "\": use " + FormatNames() + ".");
   for (const auto& [name, option] : formatOptionsSeen)
     if (!BelongsTo(*option, options.Format))
-      throw TUsageError("The option " + name + " belongs to --format " + FormatsText(*option) +
+      throw EUsageError("The option " + name + " belongs to --format " + FormatsText(*option) +
                         ", not to --format " + options.Format + ".");
   CheckEveryOptionActs(options);
   if (options.ReplayGain && !FindFormat(options.Format)->Tagged)
-    throw TUsageError("The option --replaygain writes tags, and " +
+    throw EUsageError("The option --replaygain writes tags, and " +
                       std::string(FindFormat(options.Format)->Title) +
                       " carries no tags: use it with a format that does (" + TaggedFormatNames() +
                       ").");
   CheckLookupOptionsAct(options);
   if (options.KeepOffset && !options.FindOffset)
-    throw TUsageError(
+    throw EUsageError(
         "The option --keep-offset has no effect without --find-offset: it keeps the offset "
         "found in cdr.ini.");
   if (options.FindOffset && options.Sources.size() > 1)
-    throw TUsageError("The option --find-offset takes one drive (or none: the first drive).");
+    throw EUsageError("The option --find-offset takes one drive (or none: the first drive).");
   if (retriesGiven && !options.Verify)
-    throw TUsageError(
+    throw EUsageError(
         "The option --retries has no effect without --verify: it sets the further reads when "
         "test and copy differ.");
   CheckBatchSources(options);

@@ -7,11 +7,7 @@
 #include <string>
 #include <vector>
 
-// A command line that cannot be used; the message says what is wrong and what to do.
-class TUsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+#include "usage_error.h"
 
 struct TCliOptions {
   std::string Format = "wav";  // wav, mp3, ogg

@@ -19,7 +19,7 @@ class TWavSetup : public TFormatSetup {
     for (const auto& [name, value] : Options.FormatOptions) {
       if (name == "--wav-type") {
         if (value != "pcm" && value != "ima")
-          throw TUsageError("The option --wav-type takes pcm or ima, not \"" + value + "\".");
+          throw EUsageError("The option --wav-type takes pcm or ima, not \"" + value + "\".");
         Output_.SetWavType(value == "pcm" ? wtPCM : wtDVIADPCM);
       } else if (name == "--block-size") {
         Output_.SetBlockSize(BlockSizeOption(value));
@@ -36,7 +36,7 @@ class TWavSetup : public TFormatSetup {
     constexpr int Smallest = 16, Largest = 65528;
     const std::optional<long> size = WholeNumber(Value, Smallest, Largest, false);
     if (!size || *size % 8 != 0)
-      throw TUsageError("The option --block-size takes a multiple of 8 from " +
+      throw EUsageError("The option --block-size takes a multiple of 8 from " +
                         std::to_string(Smallest) + " to " + std::to_string(Largest) +
                         " (the IMA ADPCM blocks of two channels), not \"" + Value + "\".");
     return static_cast<uint16_t>(*size);
@@ -52,7 +52,7 @@ TMP3Quality QualityOption(const std::string& Name, const std::string& Value) {
 TMP3BitRate Mp3BitRateOption(const std::string& Name, const std::string& Value) {
   const auto rate = BitRateForKbps(IntegerOption(Name, Value, 8, 320));
   if (!rate)
-    throw TUsageError("The option " + Name +
+    throw EUsageError("The option " + Name +
                       " takes an MP3 bit rate (8, 16, 24, 32, 40, 48, 56, 64, 80, "
                       "96, 112, 128, 144, 160, 192, 224, 256, 320), not " +
                       Value + ".");
@@ -64,7 +64,7 @@ TMP3BitRate Mp3BitRateOption(const std::string& Name, const std::string& Value) 
 // output stores it as a COMMENT.
 std::string CommentLineOption(const std::string& Option, const std::string& Value) {
   if (!IsUtf8(Value))
-    throw TUsageError(
+    throw EUsageError(
         "The option " + Option +
         " takes UTF-8 text, as tags are stored; the value given is not UTF-8 (another "
         "character set?).");
@@ -73,7 +73,7 @@ std::string CommentLineOption(const std::string& Option, const std::string& Valu
   const bool valid = std::all_of(
       name.begin(), name.end(), [](unsigned char c) { return c >= 0x20 && c <= 0x7D && c != '='; });
   if (!valid)
-    throw TUsageError(
+    throw EUsageError(
         "The option --tag takes NAME=value, where NAME holds only printable "
         "ASCII characters from space to \"}\" other than \"=\", not \"" +
         name + "\".");
@@ -123,7 +123,7 @@ class TMp3Setup : public TFormatSetup {
     const auto given = [&Options](const char* Name) {
       return Options.Has(Name) ? std::string() : std::string(" (the default)");
     };
-    throw TUsageError("The option --vbr-min " + std::to_string(Output_.VBRMinBitrate) +
+    throw EUsageError("The option --vbr-min " + std::to_string(Output_.VBRMinBitrate) +
                       given("--vbr-min") + " is above --vbr-max " +
                       std::to_string(Output_.VBRMaxBitrate) + given("--vbr-max") +
                       ": the minimum bit rate must not exceed the maximum.");
@@ -148,7 +148,7 @@ class TMp3Setup : public TFormatSetup {
     if (Value == "joint") return JOINT_STEREO;
     if (Value == "dual") return DUAL_CHANNEL;
     if (Value == "mono") return MONO;
-    throw TUsageError("The option --mode takes stereo, joint, dual or mono, not \"" + Value +
+    throw EUsageError("The option --mode takes stereo, joint, dual or mono, not \"" + Value +
                       "\".");
   }
   static TMP3SampleRate SampleRateOption(const std::string& Value) {
@@ -156,7 +156,7 @@ class TMp3Setup : public TFormatSetup {
     const auto rate = SampleRateForHz(IntegerOption("--samplerate", Value, 1, 200000));
     // 41000 Hz is one of the component's rates, but no MPEG version has it.
     if (!rate || *rate == sr41kHz)
-      throw TUsageError(
+      throw EUsageError(
           "The option --samplerate takes default, 11025, 22050, 32000, 44100 or "
           "48000 (the rates MP3 can carry), not " +
           Value + ".");
@@ -173,7 +173,7 @@ TVorbisBitRate VorbisBitRateOption(const std::string& Name, const std::string& V
     const auto rate = static_cast<TVorbisBitRate>(ordinal);
     if (VorbisBitRateBps(rate) == kbps * 1000L) return rate;
   }
-  throw TUsageError("The option " + Name +
+  throw EUsageError("The option " + Name +
                     " takes auto or one of 45, 48, 56, 64, 80, 96, 112, "
                     "128, 144, 160, 192, 224, 256, 320, 499, not " +
                     Value + ".");
@@ -214,9 +214,9 @@ class TOggSetup : public TFormatSetup {
     if (Minimum && *Minimum != bbrAutoSelect && *Minimum > Nominal)
       throw IgnoredLimit("--min", *Minimum, "above", Nominal, "at most");
   }
-  static TUsageError IgnoredLimit(const char* Name, TVorbisBitRate Limit, const char* Side,
+  static EUsageError IgnoredLimit(const char* Name, TVorbisBitRate Limit, const char* Side,
                                   TVorbisBitRate Nominal, const char* Rule) {
-    return TUsageError("The option " + std::string(Name) + " " + KbpsText(Limit) +
+    return EUsageError("The option " + std::string(Name) + " " + KbpsText(Limit) +
                        " has no effect: it is " + Side + " --nominal " + KbpsText(Nominal) +
                        ", and it must be " + Rule + " the nominal bit rate.");
   }
@@ -233,7 +233,7 @@ class TOggSetup : public TFormatSetup {
         (point == std::string::npos || Value.find('.', point + 1) == std::string::npos);
     const double quality = decimal ? std::stod(Value) : -1;
     if (!(quality >= 0.0 && quality <= 1.0))
-      throw TUsageError("The option --compression takes a quality from 0.0 to 1.0, not \"" + Value +
+      throw EUsageError("The option --compression takes a quality from 0.0 to 1.0, not \"" + Value +
                         "\".");
     return static_cast<float>(quality);
   }

@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "core/audio_classes.h"
 #include "cli_options.h"
+#include "core/audio_classes.h"
 #include "jobs/output_formats.h"
 #include "jobs/rip_job.h"
 
 class TFormatSetup {
  public:
-  // Creates the output of Options.Format and applies its options; raises TUsageError
+  // Creates the output of Options.Format and applies its options; raises EUsageError
   // for a value it cannot take, EAudioException when the format's library is missing.
   static std::unique_ptr<TFormatSetup> Create(const TCliOptions& Options);
   virtual ~TFormatSetup() = default;

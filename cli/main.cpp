@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
   TCliOptions options;
   try {
     options = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
-  } catch (const TUsageError& e) {
+  } catch (const EUsageError& e) {
     std::fprintf(stderr, "korvane-cli: %s\n", e.what());
     return 2;
   }
@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
     if (options.FindOffset) return session.FindOffset();
     if (options.List) return session.List();
     return options.Batch ? session.Batch() : session.Run();
-  } catch (const TUsageError& e) {
+  } catch (const EUsageError& e) {
     std::fprintf(stderr, "korvane-cli: %s\n", e.what());
     return 2;
   } catch (const std::exception& e) {

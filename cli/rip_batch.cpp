@@ -50,7 +50,7 @@ std::vector<TRipSession::TDriveWatch> TRipSession::BatchDrives() {
   if (Options_.Sources.empty())
     for (int drive = 0; drive < Drives_.DriveCount(); ++drive) drives.push_back(drive);
   for (const std::string& source : Options_.Sources) {
-    const int drive = Drives_.DriveOfSource(source);
+    const int drive = SourceProblem(source) ? -1 : Drives_.DriveOfSource(source);
     if (drive < 0 || !IsBlockDevice(Drives_.DriveName(drive)))
       throw std::runtime_error(source + " is no CD drive: --batch waits on drives.");
     drives.push_back(drive);

@@ -19,15 +19,11 @@ std::string LengthText(const TCDTrackInfo& Info) {
   return text;
 }
 
-// Why no drive was found for Path (a source, or a track entry's drive root): a path
-// that is not there is named as missing; otherwise the catalogue's reason stands.
-std::string NoDriveReason(const std::string& Path, const std::string& CatalogReason) {
+// Why a track entry's drive root is no drive: it is missing, or something else.
+std::string NoDriveText(const std::string& Path) {
   std::error_code error;
-  const bool exists = std::filesystem::exists(Path, error);
-  if (!exists && !error) return Path + " does not exist.";
-  if (exists && CatalogReason == DriveNotReady)
-    return Path + " is neither a CD drive nor a disc image.";
-  return CatalogReason;
+  if (!std::filesystem::exists(Path, error) && !error) return Path + " does not exist.";
+  return Path + " is neither a CD drive nor a disc image.";
 }
 
 TRunOptions RunOptionsOf(const TCliOptions& Options) {
@@ -92,7 +88,7 @@ void TCliObserver::TrackProgress(size_t Job, int Percent, int64_t BytesDone, int
 void TCliObserver::TrackEnded(size_t Job, const TTrackEnd& End) {
   const int track = TrackOf(Job);
   if (End.Result == TTrackResult::Failed) {
-    Display_.FailTrack(track, End.Failure);
+    Display_.FailTrack(track, End.Failure.Text());
   } else {
     Display_.EndTrack(track, End.Result == TTrackResult::Aborted);
     // A track cut short has no checksum that could pass for its own.
@@ -156,29 +152,41 @@ TRipSession::~TRipSession() { SetMainThreadDispatcher(nullptr); }
 void TRipSession::AddWholeDrive(int Drive, std::vector<TRunEntry>& Entries) {
   const TDriveListing listing = Drives_.List(Drive);
   if (!listing.Ready) {
-    Entries.push_back({listing.Name, TrackEntryCaption(listing.Name), DriveNotReady});
+    Entries.push_back({listing.Name, TrackEntryCaption(listing.Name), TProblem(DriveNotReady)});
     return;
   }
   for (const TTrackListing& track : listing.Tracks)
-    if (!track.Info.IsData) Entries.push_back({track.Entry, TrackEntryCaption(track.Entry), ""});
+    if (!track.Info.IsData)
+      Entries.push_back({track.Entry, TrackEntryCaption(track.Entry), TProblem()});
 }
 
-// Why a track entry named on the command line cannot be ripped; empty when it can.
-std::string TRipSession::EntryProblem(const std::string& Entry) {
+// Why a track entry named on the command line cannot be ripped, if it cannot.
+TProblem TRipSession::EntryProblem(const std::string& Entry) {
   try {
     TrackEntryNumber(Entry);
+    if (Drives_.DriveOfEntry(Entry) >= 0) return TProblem();
   } catch (const EAudioException& e) {
-    return e.what();
+    return TProblem(e.what());
   }
-  if (Drives_.DriveOfEntry(Entry) >= 0) return std::string();
-  return NoDriveReason(TrackEntryDriveRoot(Entry), Drives_.LastError());
+  return TProblem(NoDriveText(TrackEntryDriveRoot(Entry)));
+}
+
+// Why a source named on the command line (a device or a disc image) is no drive, if it
+// is none.
+TProblem TRipSession::SourceProblem(const std::string& Source) {
+  try {
+    Drives_.DriveOfSource(Source);
+  } catch (const EAudioException& e) {
+    return TProblem(e.what());
+  }
+  return TProblem();
 }
 
 std::vector<TRunEntry> TRipSession::ResolveSources() {
   std::vector<TRunEntry> jobs;
   if (Options_.Sources.empty()) {
     if (Drives_.DriveCount() == 0)
-      throw TUsageError("There is no CD drive. Name a disc image or a track entry to rip.");
+      throw EUsageError("There is no CD drive. Name a disc image or a track entry to rip.");
     AddWholeDrive(0, jobs);
     return jobs;
   }
@@ -187,12 +195,10 @@ std::vector<TRunEntry> TRipSession::ResolveSources() {
       jobs.push_back({source, TrackEntryCaption(source), EntryProblem(source)});
       continue;
     }
-    const int drive = Drives_.DriveOfSource(source);
-    if (drive < 0)
-      jobs.push_back(
-          {source, TrackEntryCaption(source), NoDriveReason(source, Drives_.LastError())});
+    if (TProblem problem = SourceProblem(source))
+      jobs.push_back({source, TrackEntryCaption(source), problem});
     else
-      AddWholeDrive(drive, jobs);
+      AddWholeDrive(Drives_.DriveOfSource(source), jobs);
   }
   return RunOptions_.HiddenTrackOne ? WithHiddenTracks(Drives_, std::move(jobs)) : jobs;
 }
@@ -226,10 +232,10 @@ bool TRipSession::OutputFolderUsable() {
   std::error_code error;
   if (std::filesystem::exists(Options_.OutDir, error) &&
       !std::filesystem::is_directory(Options_.OutDir, error))
-    throw TUsageError("--out names a file, not a folder: " + Options_.OutDir + ".");
-  const std::string folderProblem = OutputFolderProblem(Options_.OutDir);
-  if (folderProblem.empty()) return true;
-  std::fprintf(Err_, "korvane-cli: %s\n", folderProblem.c_str());
+    throw EUsageError("--out names a file, not a folder: " + Options_.OutDir + ".");
+  const TProblem folderProblem = OutputFolderProblem(Options_.OutDir);
+  if (!folderProblem) return true;
+  std::fprintf(Err_, "korvane-cli: %s\n", folderProblem.Text().c_str());
   return false;
 }
 
@@ -285,13 +291,10 @@ int TRipSession::List() {
   int status = 0;
   // Each source's drive is added to the listing; one that cannot be read is reported.
   for (const std::string& source : Options_.Sources) {
-    std::string problem;
-    if (HasTrackEntryExtension(source))
-      problem = EntryProblem(source);
-    else if (Drives_.DriveOfSource(source) < 0)
-      problem = NoDriveReason(source, Drives_.LastError());
-    if (problem.empty()) continue;
-    std::fprintf(Err_, "korvane-cli: %s: %s\n", source.c_str(), problem.c_str());
+    const TProblem problem =
+        HasTrackEntryExtension(source) ? EntryProblem(source) : SourceProblem(source);
+    if (!problem) continue;
+    std::fprintf(Err_, "korvane-cli: %s: %s\n", source.c_str(), problem.Text().c_str());
     status = 1;
   }
   const std::vector<TDriveListing> drives = Drives_.ListAll();
@@ -316,12 +319,13 @@ int TRipSession::List() {
 
 int TRipSession::FindOffset() {
   const std::string name = Options_.Sources.empty() ? std::string() : Options_.Sources.front();
-  const int drive =
-      name.empty() ? (Drives_.DriveCount() > 0 ? 0 : -1) : Drives_.DriveOfSource(name);
+  const TProblem problem = name.empty() ? TProblem() : SourceProblem(name);
+  const int drive = problem        ? -1
+                    : name.empty() ? (Drives_.DriveCount() > 0 ? 0 : -1)
+                                   : Drives_.DriveOfSource(name);
   if (drive < 0) {
-    std::fprintf(
-        Err_, "korvane-cli: %s\n",
-        name.empty() ? "No CD drive found." : NoDriveReason(name, Drives_.LastError()).c_str());
+    std::fprintf(Err_, "korvane-cli: %s\n",
+                 problem ? problem.Text().c_str() : "No CD drive found.");
     return 1;
   }
   TOffsetSearch search;

@@ -29,41 +29,41 @@ std::string trackName(size_t index) { return "track " + twoDigits(int(index) + 1
 void validateTrack(const DiscSpec& disc, size_t index) {
   const TrackSpec& track = disc.tracks[index];
   if (track.sectors < 1)
-    throw DiscImageError(trackName(index) + " has no sectors: give it at least one");
-  if (track.pregapSectors < 0) throw DiscImageError(trackName(index) + " has a negative pregap");
+    throw EDiscImageError(trackName(index) + " has no sectors: give it at least one");
+  if (track.pregapSectors < 0) throw EDiscImageError(trackName(index) + " has a negative pregap");
   if (index == 0 && track.pregapSectors > 0) {
-    throw DiscImageError(
+    throw EDiscImageError(
         "track 01 cannot have a pregap of its own: give the audio before it as the disc's "
         "hidden audio");
   }
   if (track.toneHz != 0 && (track.toneHz < 1 || track.toneHz > 20000)) {
-    throw DiscImageError(trackName(index) + ": a tone frequency must lie between 1 and 20000 Hz");
+    throw EDiscImageError(trackName(index) + ": a tone frequency must lie between 1 and 20000 Hz");
   }
   if (track.content == TrackContent::WaveFile && !track.waveSamples) {
-    throw DiscImageError(trackName(index) +
-                         " takes its audio from a WAV file, but none was loaded");
+    throw EDiscImageError(trackName(index) +
+                          " takes its audio from a WAV file, but none was loaded");
   }
 }
 
 void validateHidden(const DiscSpec& disc) {
-  if (disc.hiddenSectors < 0) throw DiscImageError("the hidden audio cannot be negative");
+  if (disc.hiddenSectors < 0) throw EDiscImageError("the hidden audio cannot be negative");
   if (disc.hiddenSectors == 0) return;
   if (disc.tracks.front().isData())
-    throw DiscImageError("hidden audio goes before an audio track 01, not a data track");
+    throw EDiscImageError("hidden audio goes before an audio track 01, not a data track");
   const TrackContent content = disc.hiddenContent;
   if (content != TrackContent::Tone && content != TrackContent::Noise &&
       content != TrackContent::Silence)
-    throw DiscImageError("the hidden audio is a tone, noise or silence");
+    throw EDiscImageError("the hidden audio is a tone, noise or silence");
 }
 
 void validateSessions(const DiscSpec& disc) {
   const TrackSpec& last = disc.tracks.back();
   if (!last.isData() || disc.tracks.size() < 2 || disc.tracks[disc.tracks.size() - 2].isData()) {
-    throw DiscImageError(
+    throw EDiscImageError(
         "an enhanced CD needs audio tracks followed by one data track (the second session)");
   }
   if (last.pregapSectors != 0) {
-    throw DiscImageError(
+    throw EDiscImageError(
         "the data track of the second session has no pregap in the file: "
         "the gap between the sessions stands in for it");
   }
@@ -71,8 +71,8 @@ void validateSessions(const DiscSpec& disc) {
 
 const TrackPlacement& placementOf(const std::vector<TrackPlacement>& placements, int trackNumber) {
   if (trackNumber < 1 || size_t(trackNumber) > placements.size()) {
-    throw DiscImageError("there is no track " + std::to_string(trackNumber) +
-                         " on this disc (it has " + std::to_string(placements.size()) + ")");
+    throw EDiscImageError("there is no track " + std::to_string(trackNumber) +
+                          " on this disc (it has " + std::to_string(placements.size()) + ")");
   }
   return placements[size_t(trackNumber) - 1];
 }
@@ -217,7 +217,7 @@ std::string tocText(const DiscSpec& disc, const std::vector<DataFile>& files) {
 // Writing
 
 [[noreturn]] void failWrite(const fs::path& path) {
-  throw DiscImageError("cannot write " + path.string() + ": " + std::strerror(errno));
+  throw EDiscImageError("cannot write " + path.string() + ": " + std::strerror(errno));
 }
 
 void swapSampleBytes(uint8_t* data, size_t bytes) {
@@ -258,9 +258,9 @@ void writeTextFile(const fs::path& path, const std::string& text) {
 TrackSpec loadWaveTrack(const std::string& path) {
   auto samples = std::make_shared<std::vector<int16_t>>(readWaveFile(path));
   const int64_t frames = int64_t(samples->size() / 2);
-  if (frames == 0) throw DiscImageError(path + ": the WAV file holds no audio");
+  if (frames == 0) throw EDiscImageError(path + ": the WAV file holds no audio");
   if (frames > int64_t(kMaxDiscSectors) * kFramesPerSector) {
-    throw DiscImageError(path + ": the WAV file is longer than a whole disc");
+    throw EDiscImageError(path + ": the WAV file is longer than a whole disc");
   }
   TrackSpec track;
   track.content = TrackContent::WaveFile;
@@ -271,7 +271,7 @@ TrackSpec loadWaveTrack(const std::string& path) {
 
 void validateDisc(const DiscSpec& disc) {
   if (disc.tracks.empty() || disc.tracks.size() > size_t(kMaxTracks)) {
-    throw DiscImageError("a disc holds 1 to 99 tracks, not " + std::to_string(disc.tracks.size()));
+    throw EDiscImageError("a disc holds 1 to 99 tracks, not " + std::to_string(disc.tracks.size()));
   }
   validateHidden(disc);
   int64_t sectors = disc.hiddenSectors;
@@ -284,27 +284,28 @@ void validateDisc(const DiscSpec& disc) {
     sectors += kSessionGapSectors;
   }
   if (sectors > kMaxDiscSectors) {
-    throw DiscImageError("the disc would need " + std::to_string(sectors) +
-                         " sectors; its addresses end at " + std::to_string(kMaxDiscSectors) +
-                         " (99:59:74): make the tracks shorter");
+    throw EDiscImageError("the disc would need " + std::to_string(sectors) +
+                          " sectors; its addresses end at " + std::to_string(kMaxDiscSectors) +
+                          " (99:59:74): make the tracks shorter");
   }
 }
 
 void validateLayout(const DiscSpec& disc, const ImageLayout& layout) {
   if (layout.sheet == SheetKind::Toc && disc.enhanced) {
-    throw DiscImageError("a .toc file cannot describe a second session: write a cue sheet instead");
+    throw EDiscImageError(
+        "a .toc file cannot describe a second session: write a cue sheet instead");
   }
   if (layout.binName.find_first_of("\"\r\n") != std::string::npos) {
-    throw DiscImageError("the file name \"" + layout.binName +
-                         "\" cannot stand in a cue sheet: drop its quotes");
+    throw EDiscImageError("the file name \"" + layout.binName +
+                          "\" cannot stand in a cue sheet: drop its quotes");
   }
   if (layout.sheet == SheetKind::Nrg && layout.nrg.trackAtOnce && disc.hiddenSectors > 0) {
-    throw DiscImageError(
+    throw EDiscImageError(
         "a track-at-once .nrg image keeps no audio before track 01: drop --tao or the hidden "
         "audio");
   }
   if (perTrackFiles(layout) && !layout.binName.empty()) {
-    throw DiscImageError(
+    throw EDiscImageError(
         "a file name for the whole disc does not fit an image with one file per track");
   }
 }
@@ -331,8 +332,8 @@ RipRange ripRange(const DiscSpec& disc, int trackNumber) {
   const std::vector<TrackPlacement> placements = placeTracks(disc);
   const TrackPlacement& place = placementOf(placements, trackNumber);
   if (disc.tracks[size_t(trackNumber) - 1].isData()) {
-    throw DiscImageError("track " + twoDigits(trackNumber) +
-                         " is a data track: it has no audio to rip");
+    throw EDiscImageError("track " + twoDigits(trackNumber) +
+                          " is a data track: it has no audio to rip");
   }
   int64_t end = place.endSector + place.lsnOffset;  // the last track: the lead-out
   if (size_t(trackNumber) < placements.size()) {

@@ -33,7 +33,7 @@ constexpr int kSessionGapSectors = 11400;
 constexpr int kMaxDiscSectors = 100 * 60 * kSectorsPerSecond - 150;
 
 // Every failure of this unit: a bad description, an unreadable WAV, a file not written.
-class DiscImageError : public std::runtime_error {
+class EDiscImageError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
@@ -107,7 +107,7 @@ struct WrittenImage {
 // A track loaded from a 16-bit PCM WAV file at 44100 Hz (mono is doubled to stereo).
 TrackSpec loadWaveTrack(const std::string& path);
 
-// Throws DiscImageError saying what is wrong and what to change.
+// Throws EDiscImageError saying what is wrong and what to change.
 void validateDisc(const DiscSpec& disc);
 void validateLayout(const DiscSpec& disc, const ImageLayout& layout);
 

@@ -31,7 +31,8 @@ TrackSummary summariseTrack(const DiscSpec& disc, int number, const std::string&
     std::snprintf(name, sizeof name, "track%02d.pcm", number);
     path = std::filesystem::path(expectDir) / name;
     file.emplace(path, std::ios::binary | std::ios::trunc);
-    if (!*file) throw DiscImageError("cannot write " + path.string() + ": " + std::strerror(errno));
+    if (!*file)
+      throw EDiscImageError("cannot write " + path.string() + ": " + std::strerror(errno));
   }
   streamTrackPcm(disc, number, [&](const uint8_t* data, size_t size) {
     summary.checksum = fnv1a64(data, size, summary.checksum);
@@ -39,7 +40,8 @@ TrackSummary summariseTrack(const DiscSpec& disc, int number, const std::string&
   });
   if (file) {
     file->close();
-    if (!*file) throw DiscImageError("cannot write " + path.string() + ": " + std::strerror(errno));
+    if (!*file)
+      throw EDiscImageError("cannot write " + path.string() + ": " + std::strerror(errno));
   }
   return summary;
 }
@@ -59,7 +61,7 @@ void describeTracks(const MkdiscRequest& request) {
   if (!request.expectDir.empty()) {
     std::error_code error;
     std::filesystem::create_directories(request.expectDir, error);
-    if (error) throw DiscImageError("cannot create " + request.expectDir + ": " + error.message());
+    if (error) throw EDiscImageError("cannot create " + request.expectDir + ": " + error.message());
   }
   if (request.print) std::printf("track  type   start LSN   sectors    rip bytes  FNV-1a 64\n");
   if (request.disc.hiddenSectors > 0) {  // track 0: the audio before track 1

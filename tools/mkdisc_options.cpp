@@ -87,7 +87,7 @@ struct Options {
   std::string out;
 };
 
-[[noreturn]] void usage(const std::string& message) { throw UsageError(message); }
+[[noreturn]] void usage(const std::string& message) { throw EUsageError(message); }
 
 std::vector<std::string> splitList(const std::string& option, const std::string& text) {
   std::vector<std::string> items;

@@ -7,14 +7,9 @@
 #include <vector>
 
 #include "disc_image.h"
+#include "usage_error.h"
 
 namespace korvane::discimage {
-
-// A command line that cannot be carried out; the text says what was wrong and what to do.
-class UsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 struct MkdiscRequest {
   DiscSpec disc;
@@ -25,7 +20,7 @@ struct MkdiscRequest {
   bool help = false;
 };
 
-// Arguments without the program name. Throws UsageError, or DiscImageError when a WAV
+// Arguments without the program name. Throws EUsageError, or EDiscImageError when a WAV
 // file given with --wav cannot be used.
 MkdiscRequest parseMkdiscArguments(const std::vector<std::string>& args);
 

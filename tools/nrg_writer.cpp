@@ -161,7 +161,7 @@ Bytes tableChunks(const std::vector<StoredTrack>& tracks, const NrgStyle& style)
 }
 
 [[noreturn]] void failWrite(const std::string& path) {
-  throw DiscImageError("cannot write " + path + ": " + std::strerror(errno));
+  throw EDiscImageError("cannot write " + path + ": " + std::strerror(errno));
 }
 
 void writeBytes(std::ofstream& out, const std::string& path, const uint8_t* data, size_t size) {
@@ -186,7 +186,7 @@ void writeSectors(std::ofstream& out, const std::string& path, const DiscSpec& d
 void validateNrgLayout(const ImageLayout& layout) {
   const bool oneFile = !layout.filePerTrack && layout.audioFiles == AudioFileKind::Binary;
   if (!oneFile || !layout.binName.empty()) {
-    throw DiscImageError(
+    throw EDiscImageError(
         "a .nrg image is one file holding the whole disc: drop the file per "
         "track, WAVE or MOTOROLA files and the name of a separate file");
   }
@@ -202,7 +202,7 @@ WrittenImage writeNrgImage(const DiscSpec& disc, const std::string& path,
   const std::vector<StoredTrack> tracks = storeTracks(disc, style.trackAtOnce);
   const int64_t chunksStart = tracks.back().end;
   if (style.version1 && chunksStart > int64_t(UINT32_MAX)) {
-    throw DiscImageError("a version 1 .nrg image addresses at most 4 GiB: write version 2");
+    throw EDiscImageError("a version 1 .nrg image addresses at most 4 GiB: write version 2");
   }
   const fs::path folder = fs::path(path).parent_path();
   std::error_code ignored;

@@ -10,7 +10,7 @@ namespace korvane::discimage {
 
 // Writes the whole disc into the one file at path, in the style layout.nrg gives; audio
 // tracks as 2352-byte audio sectors, data tracks as raw MODE1 2352-byte sectors. Throws
-// DiscImageError when the layout asks for more than one file or the file is not written.
+// EDiscImageError when the layout asks for more than one file or the file is not written.
 WrittenImage writeNrgImage(const DiscSpec& disc, const std::string& path,
                            const ImageLayout& layout);
 

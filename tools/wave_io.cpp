@@ -23,7 +23,7 @@ struct WaveFormat {
 };
 
 [[noreturn]] void fail(const std::string& path, const std::string& what) {
-  throw DiscImageError(path + ": " + what);
+  throw EDiscImageError(path + ": " + what);
 }
 
 std::vector<uint8_t> readWholeFile(const std::string& path) {

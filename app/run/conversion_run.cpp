@@ -75,8 +75,8 @@ void TConversionRun::RunConversion() {
   options.OutDir = Window_.OutputFolder().toStdString();
   // A folder that cannot be written stops the run before its first row, with one
   // message rather than a failure in every row.
-  const std::string folderProblem = OutputFolderProblem(options.OutDir);
-  if (!folderProblem.empty()) throw EAudioException(folderProblem);
+  if (const TProblem folderProblem = OutputFolderProblem(options.OutDir))
+    throw EAudioException(folderProblem.Text());
   TDiscKnowledge knowledge(Drives_, Window_.Lookup(), *this);
   const std::vector<TPlannedJob> planned = TRunPlanner(Drives_, knowledge, options).Plan(entries);
   NameRows(planned);
@@ -88,7 +88,7 @@ void TConversionRun::RunConversion() {
   run.Run(planned, encoders);
   Current_ = nullptr;
   ShowProblems(planned, run);
-  if (run.EndingProblem()) throw EAudioException(*run.EndingProblem());
+  if (run.EndingProblem()) throw EAudioException(run.EndingProblem().Text());
   if (Window_.RemoveConvertedFilenames()) Jobs_.RemoveConverted();
 }
 
@@ -100,7 +100,7 @@ std::vector<TRunEntry> TConversionRun::ListedEntries(const std::vector<TJobRowId
     const int row = Jobs_.RowOf(id);
     const std::string path = Jobs_.FullPath(row).toStdString();
     const std::string caption = Jobs_.Caption(row).toStdString();
-    entries.push_back({path, caption, std::string(), caption == TrackEntryCaption(path)});
+    entries.push_back({path, caption, TProblem(), caption == TrackEntryCaption(path)});
   }
   return entries;
 }
@@ -191,7 +191,7 @@ void TConversionRun::ShowProblems(const std::vector<TPlannedJob>& Planned, const
   std::vector<std::string> failures;
   for (size_t job = 0; job < Planned.size(); ++job)
     if (Run.Over(job) && Run.Ends()[job].Result == TTrackResult::Failed && !Planned[job].EndsRun)
-      failures.push_back(Planned[job].Caption + ": " + Run.Ends()[job].Failure);
+      failures.push_back(Planned[job].Caption + ": " + Run.Ends()[job].Failure.Text());
   std::string text;
   if (!failures.empty())
     text = std::to_string(failures.size()) + (failures.size() == 1 ? " track" : " tracks") +
@@ -244,7 +244,7 @@ void TConversionRun::TrackProgress(size_t Job, int Percent, int64_t, int64_t) {
 // An aborted job keeps the last percentage its row showed.
 void TConversionRun::TrackEnded(size_t Job, const TTrackEnd& End) {
   const TJobRowId row = RunRows_[Job];
-  if (End.Result == TTrackResult::Failed) Jobs_.SetStatus(row, ErrorStatus(End.Failure));
+  if (End.Result == TTrackResult::Failed) Jobs_.SetStatus(row, ErrorStatus(End.Failure.Text()));
   if (End.Result != TTrackResult::Done || RunAborted == 1) return;
   Jobs_.SetStatus(row, QStringLiteral("Done"));
   if (End.Suspicious())

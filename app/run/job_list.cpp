@@ -207,15 +207,14 @@ QStringList TJobList::AddDroppedFiles(const QStringList& Paths) {
       RefreshIcons();
       continue;
     }
-    const int drive = Drives_.AddImageDrive(name);
-    if (drive >= 0) {
-      AddDriveTracks(drive);
-      continue;
+    try {
+      AddDriveTracks(Drives_.AddImageDrive(name));
+    } catch (const EAudioException& e) {
+      // A reason may name only another file (one that a sheet refers to); the image's
+      // own path then goes first.
+      const QString reason = QString::fromUtf8(e.what());
+      unreadable.append(reason.contains(path) ? reason : path + QStringLiteral(": ") + reason);
     }
-    // A reason may name only another file (one that a sheet refers to); the image's
-    // own path then goes first.
-    const QString reason = QString::fromStdString(Drives_.LastError());
-    unreadable.append(reason.contains(path) ? reason : path + QStringLiteral(": ") + reason);
   }
   return unreadable;
 }

@@ -19,7 +19,7 @@ struct TSearchState {
   std::mutex Lock;
   std::string Progress;  // under Lock
   std::optional<TFoundOffset> Found;
-  std::string Problem;
+  TProblem Problem;
 };
 
 void Search(TCDIn& Source, int Drive, const std::string& Server, TSearchState& State) {
@@ -33,14 +33,14 @@ void Search(TCDIn& Source, int Drive, const std::string& Server, TSearchState& S
     };
     search.ShouldStop = [&State] { return State.Stop.load(); };
     State.Found = FindReadOffset(Source, search);
-    if (!State.Found)
-      State.Problem = "No read offset from -" + std::to_string(MaxSearchedOffset) + " to +" +
-                      std::to_string(MaxSearchedOffset) +
-                      " samples makes the tracks read match the AccurateRip database. The disc "
-                      "may be another pressing than those it knows, or scratched: try another "
-                      "disc.";
+    if (!State.Found && !State.Stop)
+      State.Problem =
+          TProblem("No read offset from -" + std::to_string(MaxSearchedOffset) + " to +" +
+                   std::to_string(MaxSearchedOffset) +
+                   " samples makes the tracks read match the AccurateRip database. The disc may be "
+                   "another pressing than those it knows, or scratched: try another disc.");
   } catch (const std::exception& e) {
-    State.Problem = e.what();
+    State.Problem = TProblem(e.what());
   }
   State.Done = true;
 }
@@ -48,7 +48,7 @@ void Search(TCDIn& Source, int Drive, const std::string& Server, TSearchState& S
 }  // namespace
 
 std::optional<TFoundOffset> SearchReadOffset(QWidget* Parent, int Drive, const std::string& Server,
-                                             std::string& Problem) {
+                                             TProblem& Problem) {
   QProgressDialog dialog(QStringLiteral("Asking the AccurateRip database…"), QStringLiteral("Stop"),
                          0, 0, Parent);
   dialog.setWindowTitle(QStringLiteral("Find the read offset"));

@@ -9,12 +9,13 @@
 #include <optional>
 #include <string>
 
+#include "core/problem.h"
 #include "jobs/offset_finder.h"
 
 class QWidget;
 
 // The read offset of Drive found with the AccurateRip database at Server (empty: its own
-// address); nullopt when none matches, the search was stopped or failed, and then
-// Problem says why in a sentence.
+// address); nullopt when none matches, the search failed (Problem then says why in a
+// sentence) or the user stopped it (no problem).
 std::optional<TFoundOffset> SearchReadOffset(QWidget* Parent, int Drive, const std::string& Server,
-                                             std::string& Problem);
+                                             TProblem& Problem);

@@ -113,8 +113,10 @@ void TTrackChooser::AddDiscImage() {
 }
 
 bool TTrackChooser::AddImage(const QString& Path) {
-  if (Drives_.AddImageDrive(Path.toStdString()) < 0) {
-    QMessageBox::warning(this, windowTitle(), QString::fromStdString(Drives_.LastError()));
+  try {
+    Drives_.AddImageDrive(Path.toStdString());
+  } catch (const EAudioException& e) {
+    QMessageBox::warning(this, windowTitle(), QString::fromUtf8(e.what()));
     return false;
   }
   Refill();

@@ -579,9 +579,12 @@ bool TForm1::RemoveConvertedFilenames() const { return CheckBox1->isChecked(); }
 void TForm1::Button2Click() {
   if (Drives_->DriveCount() == 0)
     return ShowError(QStringLiteral("There is no CD drive whose read offset could be found."));
-  std::string problem;
+  TProblem problem;
   const std::optional<TFoundOffset> found = SearchReadOffset(this, 0, AccurateRipServer, problem);
-  if (!found) return ShowError(QString::fromStdString(problem));
+  if (!found) {
+    if (problem) ShowError(QString::fromStdString(problem.Text()));
+    return;
+  }
   SpinEdit1->setValue(found->Offset);
   const QString text = QStringLiteral(
                            "The drive's read offset is %1 samples: %2 of %3 tracks read match the "

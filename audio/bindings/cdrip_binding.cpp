@@ -195,11 +195,6 @@ std::string CDRipSetting(const std::string& Section, const std::string& Key) {
   return std::string();
 }
 
-int CDRipAddImageDrive(const std::string& Path) {
-  const std::shared_ptr<const TCDRipLibrary> library = CDRipBinding().Library();
-  return library ? library->Functions().CR_AddImageDrive(Path.c_str()) : -1;
-}
-
 namespace {
 
 // A text that the library copies out as CR_GetDriveName does: first its length, then
@@ -222,6 +217,20 @@ std::string CDRipDriveName(int Drive) {
   return LibraryText([&](char* Buffer, int32_t Size) {
     return library->Functions().CR_GetDriveName(Drive, Buffer, Size);
   });
+}
+
+// The library's C interface answers with a status and keeps the failure's text; here
+// the two become one exception.
+int CDRipAddImageDrive(const std::string& Path) {
+  const std::shared_ptr<const TCDRipLibrary> library = CDRipBinding().Library();
+  if (!library) throw EAudioException(CDRipBinding().NotLoadedMessage());
+  const int drive = library->Functions().CR_AddImageDrive(Path.c_str());
+  if (drive >= 0) return drive;
+  const std::string why = LibraryText([&](char* Buffer, int32_t Size) {
+    return library->Functions().CR_GetLastError(Buffer, Size);
+  });
+  throw EAudioException(
+      why.empty() ? "Not a disc image, a CD device or a track entry, or it cannot be read." : why);
 }
 
 void CDRipKeepReadOffset(int Drive, int Samples) {
@@ -248,14 +257,6 @@ void CDRipKeepReadOffset(int Drive, int Samples) {
     std::remove(staging.c_str());
     throw EAudioException("The read offset cannot be kept in " + path + " (" + why + ").");
   }
-}
-
-std::string CDRipLastError() {
-  const std::shared_ptr<const TCDRipLibrary> library = CDRipBinding().Library();
-  if (!library) return std::string();
-  return LibraryText([&](char* Buffer, int32_t Size) {
-    return library->Functions().CR_GetLastError(Buffer, Size);
-  });
 }
 
 int CDRipFindDrive(const std::string& Name) {

@@ -17,8 +17,8 @@
 
 #include <string>
 
-#include "cdrip.h"
 #include "bindings/runtime_library.h"
+#include "cdrip.h"
 
 // The entry points, typed from the library's own header.
 // clang-format off
@@ -45,7 +45,8 @@ std::string CDRipSettingsPath();
 std::string CDRipSetting(const std::string& Section, const std::string& Key);
 
 // For the front ends: adds a disc image (.cue, .toc, .nrg) as a drive and returns its
-// drive number, or -1 when it cannot be opened or the library is not loaded.
+// drive number. Raises EAudioException, with the library's reason that names the file,
+// when it cannot be opened or the library is not loaded.
 int CDRipAddImageDrive(const std::string& Path);
 // The drive's name (its device path, or the image's absolute path); empty when there
 // is no such drive or the library is not loaded.
@@ -58,5 +59,3 @@ void CDRipKeepReadOffset(int Drive, int Samples);
 // with their links resolved, so a link (/dev/cdrom) finds the drive of the device it
 // points to (/dev/sr0), and a relative path finds the image of its absolute path.
 int CDRipFindDrive(const std::string& Name);
-// Why the last `CDRipAddImageDrive` failed, in a sentence that names the file.
-std::string CDRipLastError();

@@ -273,13 +273,13 @@ TDiscProofResult WriteDiscProof(const TDiscProof& Disc,
   bool looked = false;
   if (Disc.AccurateRip) {
     const TAccurateRipLookup lookup = LookupOf(Disc);
-    if (lookup.Failure.empty()) {
+    if (!lookup.Failure) {
       pressings = lookup.Pressings;
       looked = true;
       if (!pressings) log.AccurateRipNote = "the disc is not in the database";
     } else {
-      log.AccurateRipNote = "the lookup failed: " + lookup.Failure;
-      Warn(Disc.Listing.Name + ": the AccurateRip lookup failed (" + lookup.Failure + ").");
+      log.AccurateRipNote = "the lookup failed: " + lookup.Failure.Text();
+      Warn(Disc.Listing.Name + ": the AccurateRip lookup failed (" + lookup.Failure.Text() + ").");
     }
   }
   TDiscProofResult result;

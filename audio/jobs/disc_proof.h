@@ -8,15 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "lookup/disc_lookup.h"
 #include "jobs/disc_reader.h"
 #include "jobs/drive_catalog.h"
+#include "lookup/disc_lookup.h"
 
 struct TProvedTrack {
   int Track = 0;
   std::string FileName;  // the file the job kept (with its folder); empty when none
   bool Done = false;     // Done or Aborted, not Failed
-  std::string Failure;
+  TProblem Failure;
   TTrackProof Proof;
 };
 

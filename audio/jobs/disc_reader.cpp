@@ -122,7 +122,7 @@ void TDiscReader::Prove(const TTrackRead& Read, TTrackProof& Proof) {
 // there is no entry to ask.
 int TDiscReader::ConfirmedConfidence(const TTrackRead& Read, const TTrackChecksums& Copy) {
   const TAccurateRipLookup* entry = AccurateRipEntry();
-  if (!entry || !entry->Failure.empty()) return 0;
+  if (!entry || entry->Failure) return 0;
   const TAccurateRipResult verdict =
       AccurateRipVerdict(entry->Pressings, Read.AudioIndex, Copy.AccurateRipV1, Copy.AccurateRipV2);
   return verdict.Verdict == EAccurateRipVerdict::Accurate ? verdict.Confidence : 0;

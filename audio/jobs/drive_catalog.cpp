@@ -54,25 +54,24 @@ int TDriveCatalog::FindDrive(const std::string& Name) { return CDRipFindDrive(Na
 int TDriveCatalog::AddImageDrive(const std::string& Path) {
   std::error_code error;
   const std::string absolute = std::filesystem::absolute(Path, error).lexically_normal().string();
-  const int existing = error ? -1 : FindDrive(absolute);
-  if (existing >= 0) return existing;
-  const int added = error ? -1 : CDRipAddImageDrive(absolute);
-  LastError_ = added >= 0 ? std::string() : CDRipLastError();
-  if (added < 0 && LastError_.empty())
-    LastError_ = "Not a disc image, a CD device or a track entry, or it cannot be read.";
-  return added;
+  if (error) throw EAudioException(Path + ": " + error.message() + ".");
+  const int existing = FindDrive(absolute);
+  return existing >= 0 ? existing : CDRipAddImageDrive(absolute);
 }
 
 int TDriveCatalog::DriveOfSource(const std::string& Name) {
   const int drive = FindDrive(Name);
-  return drive >= 0 ? drive : AddImageDrive(Name);
+  if (drive >= 0) return drive;
+  std::error_code error;
+  if (!std::filesystem::exists(Name, error) && !error)
+    throw EAudioException(Name + " does not exist.");
+  return AddImageDrive(Name);
 }
 
 int TDriveCatalog::DriveOfEntry(const std::string& Entry) {
   const std::string root = TrackEntryDriveRoot(Entry);
   const int drive = FindDrive(root);
   if (drive >= 0) return drive;
-  LastError_ = DriveNotReady;
   return IsFileOrBlockDevice(root) ? AddImageDrive(root) : -1;
 }
 

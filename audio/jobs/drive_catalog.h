@@ -44,18 +44,18 @@ class TDriveCatalog {
   std::string DriveName(int Drive);
   // The number of the drive that Name denotes (links resolved); -1 when there is none.
   int FindDrive(const std::string& Name);
-  // Adds a disc image as a drive (or finds the drive it was added as); -1 when it
-  // cannot be opened, and `LastError` says why.
+  // Adds a disc image as a drive (or finds the drive it was added as). Raises
+  // EAudioException, saying why, when it cannot be opened.
   int AddImageDrive(const std::string& Path);
-  // The drive that Name denotes, a device or an image added for it; -1 as above.
+  // The drive that Name denotes, a device or an image added for it. Raises
+  // EAudioException, saying why, when there is none: Name is missing, or no CD drive or
+  // disc image that can be read.
   int DriveOfSource(const std::string& Name);
   // The drive that a track entry belongs to: the drive named by the entry's drive root,
-  // or else the disc image file (or unlisted CD device) of that name, added as a drive.
-  // -1 when neither exists:
-  // such an entry is never read from another drive's disc. `LastError` says why.
+  // or else the disc image file (or unlisted CD device) of that name, added as a drive;
+  // such an entry is never read from another drive's disc. -1 when neither is there;
+  // raises EAudioException, saying why, when the root is a file that cannot be opened.
   int DriveOfEntry(const std::string& Entry);
-  // Why the last drive could not be found or added, in a sentence for the user.
-  const std::string& LastError() const { return LastError_; }
 
   // The read offset that cdr.ini keeps for the drive, in samples (0 when none).
   int ReadOffsetOf(int Drive);
@@ -65,7 +65,6 @@ class TDriveCatalog {
 
  private:
   TCDIn Browser_;
-  std::string LastError_;
 };
 
 // The failure of a job whose drive is not there (or holds no disc).

@@ -9,9 +9,9 @@
 #include <optional>
 #include <utility>
 
-#include "jobs/disc_tags.h"
-#include "core/file_stream.h"
 #include "cdrom/track_entry.h"
+#include "core/file_stream.h"
+#include "jobs/disc_tags.h"
 
 std::string JobFileName(const std::string& Folder, const std::string& Caption,
                         TOutputFormat Format) {
@@ -122,13 +122,13 @@ bool TRunFileNames::IsSource(const std::string& FileName) const {
   return Sources_.count(*identity) != 0 || OpenFileIdentities().count(*identity) != 0;
 }
 
-std::string OutputFolderProblem(const std::string& Folder) {
+TProblem OutputFolderProblem(const std::string& Folder) {
   std::error_code error;
   std::filesystem::create_directories(Folder, error);
-  if (!error && ::access(Folder.c_str(), W_OK | X_OK) == 0) return std::string();
+  if (!error && ::access(Folder.c_str(), W_OK | X_OK) == 0) return TProblem();
   if (!error) error = std::error_code(errno, std::generic_category());
-  return "The output folder " + Folder + " cannot be written (" + error.message() +
-         "). Choose another folder.";
+  return TProblem("The output folder " + Folder + " cannot be written (" + error.message() +
+                  "). Choose another folder.");
 }
 
 void TRunFileNames::Written(const std::string& FileName) {
@@ -178,17 +178,17 @@ bool TJobWatch::Done(const TAudioOutput* Sender) {
 void TJobWatch::Failed(const std::string& Message) {
   {
     std::lock_guard<std::mutex> hold(FailureLock_);
-    Failure_ = Message;
+    Failure_ = TProblem(Message);
   }
   FailurePending_ = true;
 }
 
-std::optional<std::string> TJobWatch::TakeFailure() {
-  if (!FailurePending_) return std::nullopt;
+TProblem TJobWatch::TakeFailure() {
+  if (!FailurePending_) return TProblem();
   std::lock_guard<std::mutex> hold(FailureLock_);
   FailurePending_ = false;
   Ended_ = true;
-  return std::exchange(Failure_, std::string());
+  return std::exchange(Failure_, TProblem());
 }
 
 bool TJobWatch::Ended() const { return Ended_ || FailurePending_; }

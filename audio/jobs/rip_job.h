@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "cdrom/audio_cdrom.h"
+#include "core/problem.h"
 #include "jobs/output_formats.h"
 
 // What a run writes into each file beyond the format's own settings.
@@ -74,9 +75,9 @@ class TRunFileNames {
   std::set<std::pair<uint64_t, uint64_t>> Sources_;  // device and inode
 };
 
-// Makes the output folder (with its parents) when it is missing; returns why files
-// cannot be written into it, in a sentence, or an empty text when they can.
-std::string OutputFolderProblem(const std::string& Folder);
+// Makes the output folder (with its parents) when it is missing; the problem why files
+// cannot be written into it, if any.
+TProblem OutputFolderProblem(const std::string& Folder);
 
 // Rules for a run: Rules, with the tags of Model (the run's output) as they are before
 // its first job.
@@ -101,7 +102,7 @@ class TJobWatch {
   // A failure of the job; any thread.
   void Failed(const std::string& Message);
   // The failure reported since the last call, once.
-  std::optional<std::string> TakeFailure();
+  TProblem TakeFailure();
   // True once the job's end is known: completion, failure, or no output started.
   bool Ended() const;
 
@@ -109,7 +110,7 @@ class TJobWatch {
   const TAudioOutput* Output_ = nullptr;
   bool Ended_ = false;
   std::mutex FailureLock_;
-  std::string Failure_;
+  TProblem Failure_;
   std::atomic<bool> FailurePending_{false};
 };
 

@@ -32,8 +32,7 @@ size_t TRipRun::DrivesRead(const std::vector<TPlannedJob>& Jobs) {
   std::vector<int> drives;
   for (const TPlannedJob& job : Jobs) {
     if (job.EndsRun) break;
-    if (job.Problem.empty() &&
-        std::find(drives.begin(), drives.end(), job.Read.Drive) == drives.end())
+    if (!job.Problem && std::find(drives.begin(), drives.end(), job.Read.Drive) == drives.end())
       drives.push_back(job.Read.Drive);
   }
   return drives.size();
@@ -68,7 +67,7 @@ bool TRipRun::Run(const std::vector<TPlannedJob>& Jobs, const TRunEncoders& Enco
     Gains_ = std::make_unique<TReplayGainPass>(
         Jobs, [this](const std::string& Text) { Observer_.Warning(Text); });
   for (const TPlannedJob& job : Jobs)  // a disc image's sheet is never written over
-    if (job.Problem.empty()) Names_.Protect(Knowledge_.Of(job.Read.Drive).Listing.Name);
+    if (!job.Problem) Names_.Protect(Knowledge_.Of(job.Read.Drive).Listing.Name);
   StartReading();
   NoteHiddenAudio();
   ReserveNames();
@@ -101,7 +100,7 @@ void TRipRun::StartReading() {
   PlaceOf_.assign(jobs.size(), 0);
   for (size_t i = 0; i < jobs.size(); ++i) {
     Spools_.push_back(std::make_unique<TTrackSpool>(Options_.OutDir));
-    if (i >= Limit_ || !jobs[i].Problem.empty()) continue;
+    if (i >= Limit_ || jobs[i].Problem) continue;
     auto lane = std::find_if(Lanes_.begin(), Lanes_.end(),
                              [&](const auto& Lane) { return Lane->Drive == jobs[i].Read.Drive; });
     if (lane == Lanes_.end()) {
@@ -171,7 +170,7 @@ void TRipRun::ReserveNames() {
   Reserved_.assign(Jobs_->size(), std::string());
   if (Lanes_.size() < 2) return;
   for (size_t job = 0; job < Limit_; ++job) {  // the jobs that the readers read
-    if (!(*Jobs_)[job].Problem.empty()) continue;
+    if ((*Jobs_)[job].Problem) continue;
     Reserved_[job] = Names_.Free(FileNameOf((*Jobs_)[job]));
     Names_.Written(Reserved_[job]);
   }
@@ -201,7 +200,7 @@ void TRipRun::StartWaitingJobs() {
 
 void TRipRun::FailProblemsInTurn() {
   const std::vector<TPlannedJob>& jobs = *Jobs_;
-  while (Next_ < Limit_ && !jobs[Next_].Problem.empty()) FailUnstarted(Next_);
+  while (Next_ < Limit_ && jobs[Next_].Problem) FailUnstarted(Next_);
 }
 
 bool TRipRun::EndRunInTurn() {
@@ -229,7 +228,7 @@ std::optional<size_t> TRipRun::NextReadyJob() {
 
 void TRipRun::MarkStarted(size_t Job) {
   Started_[Job] = true;
-  if (Job < Limit_ && (*Jobs_)[Job].Problem.empty()) ++Lanes_[LaneOf_[Job]]->Started;
+  if (Job < Limit_ && !(*Jobs_)[Job].Problem) ++Lanes_[LaneOf_[Job]]->Started;
   while (Next_ < Started_.size() && Started_[Next_]) ++Next_;
 }
 
@@ -325,9 +324,8 @@ void TRipRun::FinishJob(TSlot& Slot) {
   end.FileName = output.FileKept() ? Slot.FileName : std::string();
   end.Proof = Lanes_[LaneOf_[job]]->Reader->ProofOf(PlaceOf_[job]);
   end.Proof.Reads = spool.Report();
-  if (const std::optional<std::string> failure = Slot.Watch.TakeFailure()) {
-    end.Failure = *failure;
-  } else {
+  end.Failure = Slot.Watch.TakeFailure();
+  if (!end.Failure) {
     end.Result = Aborted_ ? TTrackResult::Aborted : TTrackResult::Done;
   }
   output.SetInput(nullptr);
@@ -342,7 +340,7 @@ void TRipRun::JobOver(size_t Job, const TTrackEnd& End) {
   Observer_.TrackEnded(Job, End);
   ++Ended_;
   if (Gains_) Gains_->Ended(Job, &End);
-  if (Job >= Limit_ || !(*Jobs_)[Job].Problem.empty()) return;
+  if (Job >= Limit_ || (*Jobs_)[Job].Problem) return;
   TLane& lane = *Lanes_[LaneOf_[Job]];
   ++lane.Ended;
   AdmitReads(lane);
@@ -398,7 +396,7 @@ void TRipRun::ProveDiscs() {
   std::vector<int> drives;  // in the order the run met them
   std::map<int, std::vector<size_t>> jobsOf;
   for (size_t i = 0; i < jobs.size(); ++i) {
-    if (!jobs[i].Problem.empty() || !Over_[i]) continue;
+    if (jobs[i].Problem || !Over_[i]) continue;
     if (jobsOf.count(jobs[i].Read.Drive) == 0) drives.push_back(jobs[i].Read.Drive);
     jobsOf[jobs[i].Read.Drive].push_back(i);
   }
@@ -424,9 +422,9 @@ void TRipRun::ProveDiscs() {
     for (size_t job : jobsOf[drive]) {
       const TTrackEnd& end = Ends_[job];
       const bool whole = end.Result == TTrackResult::Done;
-      const std::string failure = end.Result == TTrackResult::Aborted
-                                      ? "aborted: the file holds only the start of the track"
-                                      : end.Failure;
+      const TProblem failure = end.Result == TTrackResult::Aborted
+                                   ? TProblem("aborted: the file holds only the start of the track")
+                                   : end.Failure;
       disc.Tracks.push_back(TProvedTrack{jobs[job].Read.Track, end.FileName, whole, failure,
                                          whole ? end.Proof : TTrackProof{}});
     }

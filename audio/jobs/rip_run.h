@@ -70,7 +70,7 @@ class TRipRun {
   // How the run went, as its observer heard at its end.
   TRunSummary Summary() const;
   // The failure of the job that ended the run (an entry that is not a track), if any.
-  const std::optional<std::string>& EndingProblem() const { return EndingProblem_; }
+  const TProblem& EndingProblem() const { return EndingProblem_; }
   // How each job of the run ended, by index; Over: whether it ended (a job not
   // started, or taken back, did not).
   const std::vector<TTrackEnd>& Ends() const { return Ends_; }
@@ -151,7 +151,7 @@ class TRipRun {
   std::vector<TTrackEnd> Ends_;
   std::vector<bool> Over_;
   std::vector<std::string> Verdicts_;
-  std::optional<std::string> EndingProblem_;
+  TProblem EndingProblem_;
   size_t Next_ = 0;   // the first job not started
   size_t Ended_ = 0;  // jobs over
   bool Aborted_ = false;

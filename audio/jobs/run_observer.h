@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "core/audio_classes.h"
-#include "lookup/disc_lookup.h"
 #include "jobs/disc_reader.h"
+#include "lookup/disc_lookup.h"
 
 enum class TTrackResult { Done, Failed, Aborted };
 
@@ -20,7 +20,7 @@ enum class TTrackResult { Done, Failed, Aborted };
 struct TTrackEnd {
   TTrackResult Result = TTrackResult::Failed;
   std::string FileName;  // the file the job kept (with its folder); empty when none
-  std::string Failure;   // why it failed; empty unless Failed
+  TProblem Failure;      // why it failed; none unless Failed
   TTrackProof Proof;     // what reading it proved (for jobs that were read)
 
   // Test and copy found no read that agrees with the copy the file holds.

@@ -18,17 +18,17 @@ std::vector<THiddenTrackEntry> HiddenTrackEntries(TDriveCatalog& Drives,
   };
   for (size_t i = 0; i < Entries.size(); ++i) {
     const std::string& entry = Entries[i].Entry;
-    if (!Entries[i].Problem.empty() || !HasTrackEntryExtension(entry)) continue;
+    if (Entries[i].Problem || !HasTrackEntryExtension(entry)) continue;
     try {
       if (TrackEntryNumber(entry) != 1) continue;
+      const int drive = Drives.DriveOfEntry(entry);
+      if (drive < 0 || Drives.List(drive).HiddenSectors == 0) continue;
     } catch (const EAudioException&) {
-      continue;  // no track at all: the run tells of it
+      continue;  // no track, or no drive, at all: the run tells of it
     }
-    const int drive = Drives.DriveOfEntry(entry);
-    if (drive < 0 || Drives.List(drive).HiddenSectors == 0) continue;
     const std::string track0 = TrackEntryPath(TrackEntryDriveRoot(entry), 0);
     if (listed(track0)) continue;
-    hidden.push_back({i, TRunEntry{track0, TrackEntryCaption(track0), std::string(), true}});
+    hidden.push_back({i, TRunEntry{track0, TrackEntryCaption(track0), TProblem(), true}});
   }
   return hidden;
 }
@@ -52,16 +52,16 @@ TPlannedJob TRunPlanner::Plan(const TRunEntry& Entry) {
   job.Entry = Entry.Entry;
   job.Caption = Entry.Caption;
   job.Problem = Entry.Problem;
-  job.ProblemOfEntry = !Entry.Problem.empty();
-  if (!job.Problem.empty()) return job;
+  job.ProblemOfEntry = static_cast<bool>(Entry.Problem);
+  if (job.Problem) return job;
   try {
     job.Problem = Resolve(Entry.Entry, job.Read);
   } catch (const EAudioException& e) {
-    job.Problem = e.what();
+    job.Problem = TProblem(e.what());
     job.EndsRun = true;
     return job;
   }
-  if (!job.Problem.empty()) return job;
+  if (job.Problem) return job;
   job.Read.Verify = Options_.Verify;
   job.Read.Retries = Options_.Retries;
   job.Read.Prove = Options_.ProvesDiscs();
@@ -76,15 +76,19 @@ TPlannedJob TRunPlanner::Plan(const TRunEntry& Entry) {
 // would have been the only drive; an entry whose drive is not there is never read from
 // another drive's disc. With no drive at all, the read itself finds that the drive is
 // not ready. Raises EAudioException when the entry's name holds no track number.
-std::string TRunPlanner::Resolve(const std::string& Entry, TTrackRead& Read) {
-  const int drive = Drives_.DriveOfEntry(Entry);
-  if (drive < 0 && Drives_.LastError() != DriveNotReady) return Drives_.LastError();
-  if (Drives_.DriveCount() == 0) return std::string();
+TProblem TRunPlanner::Resolve(const std::string& Entry, TTrackRead& Read) {
+  int drive = -1;
+  try {
+    drive = Drives_.DriveOfEntry(Entry);
+  } catch (const EAudioException& e) {
+    return TProblem(e.what());
+  }
+  if (Drives_.DriveCount() == 0) return TProblem();
   Read.Track = TrackEntryNumber(Entry);
-  if (drive < 0) return Drives_.LastError();
+  if (drive < 0) return TProblem(DriveNotReady);
   Read.Drive = drive;
   Read.Offset = Options_.Offset.value_or(Drives_.ReadOffsetOf(drive));
-  return std::string();
+  return TProblem();
 }
 
 // The job's name from the template, and its tags from what is known of its disc; a disc

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/problem.h"
 #include "jobs/disc_knowledge.h"
 #include "jobs/disc_reader.h"
 #include "jobs/drive_catalog.h"
@@ -45,7 +46,7 @@ struct TRunOptions {
 struct TRunEntry {
   std::string Entry;      // its track entry
   std::string Caption;    // its file's name, without folder and extension
-  std::string Problem;    // why it cannot be ripped, known already; empty when none
+  TProblem Problem;       // why it cannot be ripped, known already
   bool Renamable = true;  // the name template may name it
 };
 
@@ -67,8 +68,8 @@ extern const char* const HiddenTrackTitle;
 
 // A job as planned before the run starts (the CD library's drives are all known then).
 struct TPlannedJob {
-  std::string Entry;    // its track entry
-  std::string Problem;  // why it cannot be ripped; empty when it can
+  std::string Entry;  // its track entry
+  TProblem Problem;   // why it cannot be ripped
   // The failure is told under the entry's name (its source could not be resolved), not
   // under the file name the job would have written.
   bool ProblemOfEntry = false;
@@ -89,7 +90,7 @@ class TRunPlanner {
   TPlannedJob Plan(const TRunEntry& Entry);
 
  private:
-  std::string Resolve(const std::string& Entry, TTrackRead& Read);
+  TProblem Resolve(const std::string& Entry, TTrackRead& Read);
   void Name(TPlannedJob& Job, const TDiscFacts& Disc, bool Renamable);
 
   TDriveCatalog& Drives_;

@@ -107,7 +107,7 @@ TAccurateRipLookup LookupAccurateRipKept(const TDiscToc& Toc,
   try {
     lookup.Pressings = LookupAccurateRip(Toc, Settings);
   } catch (const std::exception& e) {
-    lookup.Failure = e.what();
+    lookup.Failure = TProblem(e.what());
   }
   return lookup;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/problem.h"
 #include "lookup/disc_identity.h"
 
 struct TAccurateRipDiscIds {
@@ -60,7 +61,7 @@ std::optional<std::vector<TAccurateRipPressing>> LookupAccurateRip(
 // What one lookup of a disc found: its pressings, or why the database could not say.
 struct TAccurateRipLookup {
   std::optional<std::vector<TAccurateRipPressing>> Pressings;  // nullopt: not in the database
-  std::string Failure;  // why the lookup failed; empty when the database answered
+  TProblem Failure;  // why the lookup failed; none when the database answered
 };
 
 // LookupAccurateRip, with its failure kept as the result's instead of raised.

@@ -33,7 +33,7 @@ std::string Summary(const TRipLog& Log) {
   bool lookedUp = !Log.AccurateRipNote.empty();
   for (const TRipLogTrack& track : Log.Tracks) {
     lookedUp = lookedUp || !track.AccurateRip.empty();
-    if (!track.Error.empty()) ++errors;
+    if (track.Error) ++errors;
     if (track.AccurateRip.rfind("accurately ripped", 0) == 0) ++accurate;
     // A copy that a re-read confirmed is no longer suspicious.
     if (track.TestCopyResult.rfind("suspicious", 0) == 0) ++suspicious;
@@ -109,7 +109,7 @@ std::string RipLogText(const TRipLog& Log) {
     Line(text, "  File: ", track.FileName);
     if (track.PregapSectors) Line(text, "  Pre-gap: ", Msf(*track.PregapSectors));
     // A track that failed or was cut short has no checksum that could pass for its own.
-    if (track.Error.empty()) {
+    if (!track.Error) {
       Line(text, "  Peak: ", PeakPercentText(track.Peak) + " %");
       if (track.TestCrc) Line(text, "  Test CRC: ", Hex8(*track.TestCrc));
       Line(text, "  Copy CRC: ", Hex8(track.CopyCrc));
@@ -125,7 +125,7 @@ std::string RipLogText(const TRipLog& Log) {
     Line(text, "  Read: ",
          Plural(track.Rereads, "re-read") + ", " + Plural(track.Corrections, "correction") + ", " +
              Plural(track.SkippedSectors, "skipped sector"));
-    if (!track.Error.empty()) Line(text, "  Error: ", track.Error);
+    if (track.Error) Line(text, "  Error: ", track.Error.Text());
   }
   text += '\n';
   Line(text, "Summary: ", Summary(Log));

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "core/problem.h"
+
 struct TRipLogTrack {
   int Number = 0;
   std::string FileName;
@@ -26,7 +28,7 @@ struct TRipLogTrack {
   int Rereads = 0;
   int Corrections = 0;
   int SkippedSectors = 0;
-  std::string Error;  // empty: none
+  TProblem Error;
 };
 
 // One track of the disc's table of contents.

@@ -11,10 +11,10 @@
 
 #include "app_test_support.h"
 #include "cue_text.h"
-#include "settings/mp3_settings.h"
 #include "run/pipeline_components.h"
-#include "windows/track_chooser.h"
+#include "settings/mp3_settings.h"
 #include "settings/unit2.h"
+#include "windows/track_chooser.h"
 
 namespace {
 
@@ -46,8 +46,13 @@ class JobListTest : public WindowTest {
   }
   // The reason the catalogue gives for refusing the disc image Path.
   QString RefusalOf(const QString& Path) {
-    EXPECT_LT(Form->Drives().AddImageDrive(Path.toStdString()), 0) << Path.toStdString();
-    return QString::fromStdString(Form->Drives().LastError());
+    try {
+      Form->Drives().AddImageDrive(Path.toStdString());
+    } catch (const EAudioException& e) {
+      return QString::fromUtf8(e.what());
+    }
+    ADD_FAILURE() << Path.toStdString() << " was taken as a disc image";
+    return QString();
   }
 
   // Opens "Add files" and chooses Wanted there (entries the dialog lists).

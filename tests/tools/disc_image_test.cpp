@@ -261,7 +261,7 @@ TEST(DiscTocTest, SecondSessionStartsAfterTheGapAndTheLastAudioTrackEndsWithItsA
   EXPECT_EQ(toc.leadOutLsn, 250 + 11400 + 40);
   EXPECT_EQ(di::ripRange(disc, 1).sectors, 120);  // with track 2's pregap
   EXPECT_EQ(di::ripRange(disc, 3).sectors, 80);   // not into the gap before the data
-  EXPECT_THROW(di::ripRange(disc, 4), di::DiscImageError);
+  EXPECT_THROW(di::ripRange(disc, 4), di::EDiscImageError);
 }
 
 TEST(DiscTocTest, InOneSessionARipTakesInTheNextTracksPregapEvenBeforeData) {
@@ -368,7 +368,7 @@ TEST(DiscContentTest, WaveTrackHoldsTheFilesSamplesPaddedToAWholeSector) {
   try {
     di::loadWaveTrack(dir / "eight.wav");
     FAIL() << "an 8-bit WAV file was accepted";
-  } catch (const di::DiscImageError& error) {
+  } catch (const di::EDiscImageError& error) {
     EXPECT_NE(std::string(error.what()).find("8-bit"), std::string::npos) << error.what();
   }
 }
@@ -393,7 +393,7 @@ TEST_P(RefusalTest, SaysWhatIsWrong) {
   try {
     di::sheetText(disc, "/images/disc.cue", layout);
     FAIL() << "accepted";
-  } catch (const di::DiscImageError& error) {
+  } catch (const di::EDiscImageError& error) {
     EXPECT_NE(std::string(error.what()).find(GetParam().message), std::string::npos)
         << error.what();
   }

@@ -37,7 +37,7 @@ RunResult runMkdisc(const std::string& arguments) {
 std::string usageErrorOf(const std::vector<std::string>& args) {
   try {
     di::parseMkdiscArguments(args);
-  } catch (const di::UsageError& error) {
+  } catch (const EUsageError& error) {
     return error.what();
   }
   return "(accepted)";

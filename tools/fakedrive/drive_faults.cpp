@@ -31,6 +31,8 @@ bool ParseItem(const std::string& Name, const std::string& Value, bool HasValue,
   if (!HasValue) {
     if (Name == "no-disc") return Faults.NoDisc = true;
     if (Name == "data-session") return Faults.DataSession = true;
+    if (Name == "no-subchannel") return Faults.NoSubchannel = true;
+    if (Name == "bad-q-crc") return Faults.BadQCrc = true;
     return false;
   }
   if (Name == "unreadable") {
@@ -47,6 +49,7 @@ bool ParseItem(const std::string& Name, const std::string& Value, bool HasValue,
     return ParseRange(Value.substr(0, times), flaky.Sectors);
   }
   if (Name == "offset") return ParseInt(Value, Faults.OffsetSamples);
+  if (Name == "q-shift") return ParseInt(Value, Faults.QShift) && std::abs(Faults.QShift) <= 150;
   if (Name == "tray-open") return ParseInt(Value, Faults.TrayOpenAt) && Faults.TrayOpenAt >= 0;
   if (Name == "speed") {
     char* end = nullptr;

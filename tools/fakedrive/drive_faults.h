@@ -15,6 +15,10 @@
 //                       closes again, with the same disc, when the drive's own file is
 //                       modified (a test "puts the disc back" by touching it)
 //   data-session        the disc gets a data track in a second session after its tracks
+//   no-subchannel       READ CD that asks for any sub-channel is refused (ILLEGAL REQUEST)
+//   bad-q-crc           the Q sub-channel comes with a wrong CRC
+//   q-shift=N           READ CD gives with sector s the Q sub-channel of sector s + N, as
+//                       drives whose sub-channel runs apart from their audio
 #pragma once
 
 #include <cstdint>
@@ -45,6 +49,9 @@ struct DriveFaults {
   bool NoDisc = false;
   int32_t TrayOpenAt = -1;  // -1: the tray stays shut
   bool DataSession = false;
+  bool NoSubchannel = false;
+  bool BadQCrc = false;
+  int32_t QShift = 0;
 };
 
 // Reads the list; Error names the first item that is not understood (and the result is

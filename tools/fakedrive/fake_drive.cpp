@@ -333,6 +333,8 @@ void Eject(int Drive) {
   slot.Unreadable = false;
 }
 
+const DriveFaults& Faults() { return State().Faults; }
+
 Sense NotReady(int Drive) { return LoadingOf(Drive) == Loading::TrayOpen ? OpenTray : NoDisc; }
 
 std::optional<cdrip::Toc> DiscToc(int Drive) {

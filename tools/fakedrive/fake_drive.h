@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "drive.h"
+#include "drive_faults.h"
 
 namespace fakedrive {
 
@@ -59,6 +60,12 @@ void Eject(int Drive);
 
 // The table of the disc in the drive, read anew from its image; nothing without a disc.
 std::optional<cdrip::Toc> DiscToc(int Drive);
+
+// The faults of every drive (KORVANE_FAKE_DRIVE_FAULTS).
+const DriveFaults& Faults();
+
+// The formatted Q sub-channel (16 bytes) of sector Lsn of the disc into Out.
+void FormattedQ(const cdrip::Toc& Toc, int32_t Lsn, uint8_t* Out);
 
 // Logs one line to standard error when KORVANE_FAKE_DRIVE_LOG is 1.
 void Log(const char* Format, ...) __attribute__((format(printf, 1, 2)));

@@ -126,17 +126,38 @@ MmcResult ReadToc(int Drive, const uint8_t* Cdb, uint8_t* Buffer, uint32_t Lengt
   }
 }
 
-// READ CD: 2352 bytes of each sector (audio, or the whole raw sector), then the C2
-// error bits (all clear) and sub-channel data (zero) when asked.
+// What READ CD gives of each sector beside its 2352 bytes: C2 error bits (with the
+// block's error bits: 296) and sub-channel data (raw P-W and R-W: 96, formatted Q: 16).
+size_t C2Bytes(const uint8_t* Cdb) {
+  const uint8_t c2 = Cdb[9] & 0x06;
+  return c2 == 0x02 ? 294 : c2 == 0x04 ? 296 : 0;
+}
+constexpr uint8_t FormattedQSelection = 2;
+size_t SubchannelBytes(uint8_t Selection) {
+  return Selection == 1 || Selection == 4 ? 96 : Selection == FormattedQSelection ? 16 : 0;
+}
+
+// The extras of a sector: C2 bits all clear; the Q sub-channel from the image's indexes
+// (shifted by the q-shift fault, its CRC spoilt by the bad-q-crc fault), the other
+// sub-channels zero.
+void PutExtras(const cdrip::Toc& Toc, int32_t Lsn, const uint8_t* Cdb, uint8_t* Out) {
+  const uint8_t selection = Cdb[10] & 0x07;
+  std::memset(Out, 0, C2Bytes(Cdb) + SubchannelBytes(selection));
+  if (selection != FormattedQSelection) return;
+  uint8_t* q = Out + C2Bytes(Cdb);
+  FormattedQ(Toc, Lsn + Faults().QShift, q);
+  if (Faults().BadQCrc) q[11] ^= 0x5A;
+}
+
+// READ CD: 2352 bytes of each sector (audio, or the whole raw sector), then its extras
+// when asked. A drive with the no-subchannel fault refuses any sub-channel.
 MmcResult ReadCd(int Drive, const uint8_t* Cdb, uint8_t* Buffer, uint32_t Length) {
   const auto lba = static_cast<int32_t>(Be32(Cdb + 2));
   const auto count = static_cast<int32_t>(Be24(Cdb + 6));
-  if (!DiscToc(Drive)) return Error(NotReady(Drive));
-  size_t extra = 0;
-  if ((Cdb[9] & 0x06) == 0x02) extra += 294;
-  if ((Cdb[9] & 0x06) == 0x04) extra += 296;
-  if ((Cdb[10] & 0x07) == 1 || (Cdb[10] & 0x07) == 4) extra += 96;
-  if ((Cdb[10] & 0x07) == 2) extra += 16;
+  const std::optional<cdrip::Toc> toc = DiscToc(Drive);
+  if (!toc) return Error(NotReady(Drive));
+  if ((Cdb[10] & 0x07) != 0 && Faults().NoSubchannel) return Error(BadField);
+  const size_t extra = C2Bytes(Cdb) + SubchannelBytes(Cdb[10] & 0x07);
   const size_t perSector = (Cdb[9] & 0xF8) ? cdrip::SectorBytes + extra : extra;
   if (static_cast<size_t>(count) * perSector > Length) return Error(BadField);
   if (count == 0) return MmcResult{};
@@ -150,7 +171,7 @@ MmcResult ReadCd(int Drive, const uint8_t* Cdb, uint8_t* Buffer, uint32_t Length
                   cdrip::SectorBytes);
       out += cdrip::SectorBytes;
     }
-    std::memset(out, 0, extra);
+    PutExtras(*toc, lba + i, Cdb, out);
   }
   return MmcResult{};
 }

@@ -11,10 +11,10 @@
 #include <memory>
 #include <optional>
 
-#include "cdrom/audio_cdrom.h"
-#include "outputs/audio_wave.h"
 #include "bindings/cdrip_binding.h"
+#include "cdrom/audio_cdrom.h"
 #include "disc_fixtures.h"
+#include "outputs/audio_wave.h"
 #include "pipeline_test.h"
 #include "temp_dir.h"
 #include "wav_decoder.h"
@@ -354,7 +354,7 @@ TEST_F(CDInTest, WithoutTheLibraryTheHelpersAnswerNothing) {
   CDRipBinding().Unload();
   CDRipBinding().SetFileNameForTesting("libcdrip-absent.so");
   EXPECT_FALSE(CDRipBinding().Load(ProgramFolder.Path().string()));
-  EXPECT_EQ(CDRipAddImageDrive(Images / "any.cue"), -1);
+  EXPECT_THROW(CDRipAddImageDrive(Images / "any.cue"), EAudioException);
   EXPECT_EQ(CDRipDriveName(0), "");
   EXPECT_EQ(CDRipFindDrive("/dev/sr0"), -1);
 }

@@ -60,7 +60,7 @@ TRipLog SampleLog() {
   second.AccurateRip = "not accurate";
   second.AccurateRipV1 = 0xdeadbeef;
   second.AccurateRipV2 = 0xdeadbeef;
-  second.Error = "sector 1201 could not be read";
+  second.Error = TProblem("sector 1201 could not be read");
   log.Tracks = {first, second};
   return log;
 }

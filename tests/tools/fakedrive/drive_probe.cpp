@@ -6,6 +6,8 @@
 //   session LAST TRACK LBA             (READ TOC format 1: the last session's start)
 //   discmode NAME                      (READ TOC format 2: the disc's type)
 //   read LSN SECTORS FNV               (READ CD of each LSN:SECTORS argument, FNV-1a 64)
+//   q LSN HEX | q LSN failed           (READ CD of each q:LSN argument: the sector's
+//                                       formatted Q sub-channel alone, 16 bytes)
 #include <cdio/cdio.h>
 #include <cdio/mmc.h>
 #include <cdio/mmc_hl_cmds.h>
@@ -95,6 +97,19 @@ void PrintRead(CdIo_t* Cdio, const std::string& Range) {
   std::printf("read %d %d %016" PRIx64 "\n", lsn, sectors, Fnv1a64(pcm));
 }
 
+void PrintQ(CdIo_t* Cdio, const std::string& Sector) {
+  const lsn_t lsn = std::atoi(Sector.c_str());
+  uint8_t q[16] = {};
+  if (mmc_read_cd(Cdio, q, lsn, CDIO_MMC_READ_TYPE_ANY, false, false, 0, false, false, 0, 2,
+                  sizeof q, 1) != DRIVER_OP_SUCCESS) {
+    std::printf("q %d failed\n", lsn);
+    return;
+  }
+  std::printf("q %d ", lsn);
+  for (uint8_t byte : q) std::printf("%02x", byte);
+  std::printf("\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -114,6 +129,12 @@ int main(int argc, char** argv) {
   PrintReady(cdio.get());
   PrintToc(cdio.get());
   std::printf("discmode %s\n", discmode2str[mmc_get_discmode(cdio.get())]);
-  for (int i = 2; i < argc; ++i) PrintRead(cdio.get(), argv[i]);
+  for (int i = 2; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (argument.rfind("q:", 0) == 0)
+      PrintQ(cdio.get(), argument.substr(2));
+    else
+      PrintRead(cdio.get(), argument);
+  }
   return 0;
 }

@@ -17,8 +17,8 @@
 #include <optional>
 #include <thread>
 
-#include "cdrom/audio_cdrom.h"
 #include "bindings/cdrip_binding.h"
+#include "cdrom/audio_cdrom.h"
 #include "command_run.h"
 #include "jobs/disc_reader.h"
 #include "temp_dir.h"
@@ -99,7 +99,7 @@ class DriveState : public ::testing::Test {
     ASSERT_TRUE(CDRipBinding().Load(Folder.string()));
     Source.emplace();
     const int drive = CDRipAddImageDrive(Device);
-    ASSERT_GE(drive, 0) << CDRipLastError();
+    ASSERT_GE(drive, 0);
     Source->SetCurrentDrive(drive);
     Source->SetStartTrack(1);
     Source->SetEndTrack(1);
@@ -312,7 +312,7 @@ TEST_F(DriveState, AReadOffsetFollowsTheDriveModelAndItsResolvedPath) {
     SCOPED_TRACE(setting.Line);
     Load("full", "[ReadOffsets]\n" + setting.Line + "\n");
     const int drive = CDRipAddImageDrive(link.string());
-    ASSERT_GE(drive, 0) << CDRipLastError();
+    ASSERT_GE(drive, 0);
     Source->SetCurrentDrive(drive);
     EXPECT_EQ(Source->DriveModel(), "KORVANE Software CD");
     EXPECT_EQ(Source->DriveReadOffset(), setting.Expected);

@@ -312,6 +312,9 @@ const FaultCase Faults[] = {
      {"Track02.wav: Done"},
      1,
      0},
+    // A drive that refuses the sub-channel, or gives it damaged, still rips.
+    {"NoSubchannel", "no-subchannel", 0, {"2 done"}, {"read with"}, 2, 0},
+    {"SubchannelWithBadCrc", "bad-q-crc", 0, {"2 done"}, {"read with"}, 2, 0},
     {"TrayOpenedInTheSecondTrack",
      "tray-open=400",
      1,
@@ -572,6 +575,47 @@ TEST_F(DriveRun, TheReadOffsetIsFoundWithTheDatabase) {
   server.reset();
   const auto unknown = Cli("--find-offset --lookup accuraterip=http://127.0.0.1:9/ar");
   EXPECT_EQ(unknown.Status, 1) << unknown.Output;
+}
+
+// The Q sub-channel of a sector: track and index by the image's indexes, the time in the
+// track (counting down in a pre-gap) and on the disc, in BCD, and the CRC (computed for
+// these bytes by another implementation); refused by a drive with the no-subchannel fault.
+TEST_F(DriveRun, ServesTheQSubChannelOfTheImagesIndexes) {
+  const std::string cue = MakeDisc("--tracks 2 --sectors 375 --content noise --pregap 150");
+  const auto probed = CaptureCommand(Environment + Bin + "/drive_probe '" + MakeDrive(cue) +
+                                     "' q:374 q:375 q:524 q:525");
+  EXPECT_NE(probed.Output.find("q 374 010101000474000006743ade00000000\n"
+                               "q 375 01020000020000000700440a00000000\n"
+                               "q 524 010200000001000008744b3600000000\n"
+                               "q 525 01020100000000000900ab9600000000\n"),
+            std::string::npos)
+      << probed.Output;
+  const auto refused = CaptureCommand(Environment + Bin + "/drive_probe '" +
+                                      MakeDrive(cue, "no-subchannel") + "' q:375");
+  EXPECT_NE(refused.Output.find("q 375 failed\n"), std::string::npos) << refused.Output;
+}
+
+// The log of a drive's rip gives the pre-gaps that the sub-channel shows, as the log of
+// the image's rip does, and its cue sheet has them.
+TEST_F(DriveRun, TheRipLogGivesThePregapsOfTheSubChannel) {
+  const std::string cue =
+      MakeDisc("--tracks 3 --sectors 300,200,100 --content noise --pregap 30,150");
+  const auto fromDrive = Cli("--log --out D '" + MakeDrive(cue) + "'");
+  const auto fromImage = Cli("--log --out I '" + cue + "'", false);
+  ASSERT_EQ(fromDrive.Status, 0) << fromDrive.Output;
+  ASSERT_EQ(fromImage.Status, 0) << fromImage.Output;
+  auto pregaps = [](const std::vector<uint8_t>& Log) {
+    std::istringstream in(std::string(Log.begin(), Log.end()));
+    std::string lines;
+    for (std::string line; std::getline(in, line);)
+      if (line.find("Pre-gap:") != std::string::npos) lines += line + "\n";
+    return lines;
+  };
+  const std::string expected = "  Pre-gap: 00:00.00\n  Pre-gap: 00:00.30\n  Pre-gap: 00:02.00\n";
+  EXPECT_EQ(pregaps(ReadWholeFile(Dir / "D/sr0.log")), expected);
+  EXPECT_EQ(pregaps(ReadWholeFile(Dir / "I/disc.log")), expected);
+  // So the cue sheet written of the drive's rip is the image's.
+  EXPECT_EQ(ReadWholeFile(Dir / "D/sr0.cue"), ReadWholeFile(Dir / "I/disc.cue"));
 }
 
 }  // namespace
