@@ -17,8 +17,8 @@
 #include <optional>
 #include <thread>
 
-#include "bindings/cdrip_binding.h"
 #include "cdrom/audio_cdrom.h"
+#include "bindings/cdrip_binding.h"
 #include "command_run.h"
 #include "jobs/disc_reader.h"
 #include "temp_dir.h"
