@@ -128,8 +128,9 @@ void TRipRun::StartReading() {
   }
 }
 
-// Each disc read that has audio before track 1 says so when the run leaves it out; a run
-// that asks for it hears of each disc whose track 1 it rips that has none.
+// Each disc read that has audio before track 1 says so when the run leaves it out (a run
+// that asks for it rips it with track 1); a run that asks for it hears of each disc whose
+// track 1 it rips that has none.
 void TRipRun::NoteHiddenAudio() {
   for (const auto& lane : Lanes_) {
     const TDriveListing& listing = Knowledge_.Of(lane->Drive).Listing;
@@ -137,10 +138,14 @@ void TRipRun::NoteHiddenAudio() {
       return std::any_of(lane->Jobs.begin(), lane->Jobs.end(),
                          [&](size_t Job) { return (*Jobs_)[Job].Read.Track == Track; });
     };
-    if (listing.HiddenSectors > 0 && !rips(0))
-      Observer_.Notice(listing.Name + ": " + SectorTimeText(listing.HiddenSectors) +
-                       " of hidden track one audio before track 1 is not ripped (--htoa, "
-                       "or \"Rip hidden track one audio\" in the window, rips it as track 0).");
+    const std::string hidden = listing.Name + ": " + SectorTimeText(listing.HiddenSectors) +
+                               " of hidden track one audio before track 1 is not ripped";
+    if (listing.HiddenSectors > 0 && !rips(0) && !Options_.HiddenTrackOne)
+      Observer_.Notice(hidden +
+                       " (--htoa, or \"Rip hidden track one audio\" in the window, rips it as "
+                       "track 0).");
+    else if (listing.HiddenSectors > 0 && !rips(0))
+      Observer_.Notice(hidden + ": it goes with track 1, which this run leaves out.");
     else if (listing.HiddenSectors == 0 && Options_.HiddenTrackOne && rips(1))
       Observer_.Notice(listing.Name +
                        ": no hidden track one audio to rip: track 1 starts the disc.");
