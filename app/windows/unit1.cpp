@@ -247,13 +247,13 @@ void TForm1::CreateRipOptions() {
       QStringLiteral("Audio before track 1 (hidden track one audio) gets a row of its own and "
                      "is ripped as track 0"));
   auto* lookupLabel = new QLabel(QStringLiteral("Look the disc up online"), TabSheet1);
-  lookupLabel->setGeometry(226, 167, 140, 20);
+  lookupLabel->setGeometry(226, 164, 140, 20);
   ComboBox7 = new QComboBox(TabSheet1);
   ComboBox7->addItems(
       {QStringLiteral("none"), QStringLiteral("MusicBrainz"), QStringLiteral("gnudb")});
-  ComboBox7->setGeometry(368, 166, 96, 22);
+  ComboBox7->setGeometry(368, 163, 96, 22);
   auto* offsetLabel = new QLabel(QStringLiteral("Read offset (samples)"), TabSheet1);
-  offsetLabel->setGeometry(226, 189, 140, 20);
+  offsetLabel->setGeometry(226, 187, 140, 20);
   SpinEdit1 = new QSpinBox(TabSheet1);
   SpinEdit1->setRange(-44100, 44100);
   if (Drives_->DriveCount() > 0) StoredReadOffset_ = Drives_->ReadOffsetOf(0);
@@ -261,8 +261,8 @@ void TForm1::CreateRipOptions() {
   SpinEdit1->setToolTip(
       QStringLiteral("The first drive's read offset as cdr.ini keeps it; another value "
                      "corrects every drive of the next runs"));
-  SpinEdit1->setGeometry(368, 188, 60, 22);
-  Button2 = Button(QStringLiteral("Find…"), TabSheet1, QRect(430, 187, 40, 24));
+  SpinEdit1->setGeometry(368, 186, 60, 22);
+  Button2 = Button(QStringLiteral("Find…"), TabSheet1, QRect(430, 185, 40, 24));
   Button2->setToolTip(
       QStringLiteral("Finds the first drive's read offset with a disc that the AccurateRip "
                      "database knows"));
