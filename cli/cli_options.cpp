@@ -5,9 +5,9 @@
 #include <sstream>
 #include <thread>
 
+#include "cdrom/track_entry.h"
 #include "jobs/drive_catalog.h"
 #include "jobs/output_formats.h"
-#include "cdrom/track_entry.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ const TOptionSpec GeneralOptions[] = {
     {"--verify", false},      {"--retries", true},   {"--log", false},
     {"--replaygain", false},  {"--list", false},     {"--find-offset", false},
     {"--keep-offset", false}, {"--batch", false},    {"--help", false},
-    {"--version", false},
+    {"--version", false},     {"--htoa", false},
 };
 
 // A format's option: its setting and the formats it belongs to.
@@ -300,6 +300,8 @@ TCliOptions ParseCommandLine(const std::vector<std::string>& Arguments) {
       options.Log = true;
     } else if (argument == "--replaygain") {
       options.ReplayGain = true;
+    } else if (argument == "--htoa") {
+      options.HiddenTrackOne = true;
     } else if (argument == "--list") {
       options.List = true;
     } else if (argument == "--find-offset") {
@@ -438,7 +440,13 @@ std::string UsageText() {
   --replaygain           ReplayGain 2.0 tags (EBU R128 loudness, -18 LUFS): each
                          file's track gain and peak, and its disc's album gain
                          and peak once the disc's last track is done (not WAV)
-  --list                 show the drives and their tracks, then exit
+  --htoa                 rip the audio before track 1 (hidden track one audio)
+                         as track 0, into a file of its own (e.g. "00 - Hidden
+                         track" with --name "%n - %t"); the log and cue sheet
+                         carry it as track 1's INDEX 00; a disc without it
+                         gets a note
+  --list                 show the drives and their tracks (and any hidden track
+                         one audio before track 1), then exit
   --find-offset          find the read offset of the drive named (or of the first
                          drive) with a disc that the AccurateRip database knows:
                          a few tracks are read and every offset from -2940 to

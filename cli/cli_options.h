@@ -25,6 +25,7 @@ struct TCliOptions {
   std::string AccurateRipServer;  // empty: the database's own address
   bool Log = false;               // a rip log and a cue sheet beside the files, per disc
   bool ReplayGain = false;        // ReplayGain tags on every file, per track and per disc
+  bool HiddenTrackOne = false;    // audio before track 1 ripped as track 0
   static constexpr int MaxOffset = 44100;
   bool List = false;
   bool FindOffset = false;  // find the drive's read offset with the AccurateRip database

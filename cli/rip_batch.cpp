@@ -10,10 +10,10 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "lookup/disc_identity.h"
-#include "jobs/disc_tags.h"
-#include "rip_session.h"
 #include "cdrom/track_entry.h"
+#include "jobs/disc_tags.h"
+#include "lookup/disc_identity.h"
+#include "rip_session.h"
 
 namespace {
 
@@ -123,7 +123,10 @@ void TRipSession::RipDiscs(const std::vector<TDriveWatch*>& Discs, TBatchTally& 
   std::vector<size_t> discOfEntry;
   for (size_t i = 0; i < Discs.size(); ++i) {
     Knowledge_.Forget(Discs[i]->Drive);
-    AddWholeDrive(Discs[i]->Drive, entries);
+    std::vector<TRunEntry> disc;
+    AddWholeDrive(Discs[i]->Drive, disc);
+    if (RunOptions_.HiddenTrackOne) disc = WithHiddenTracks(Drives_, std::move(disc));
+    entries.insert(entries.end(), disc.begin(), disc.end());
     discOfEntry.resize(entries.size(), i);
   }
   std::vector<TPlannedJob> planned = TRunPlanner(Drives_, Knowledge_, RunOptions_).Plan(entries);

@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "jobs/disc_tags.h"
-#include "format_setup.h"
-#include "jobs/offset_finder.h"
 #include "cdrom/track_entry.h"
+#include "format_setup.h"
+#include "jobs/disc_tags.h"
+#include "jobs/offset_finder.h"
+#include "proof/rip_log.h"
 
 std::atomic<int> TRipSession::StopSignal{0};
 
@@ -36,6 +37,7 @@ TRunOptions RunOptionsOf(const TCliOptions& Options) {
   run.AccurateRipServer = Options.AccurateRipServer;
   run.Log = Options.Log;
   run.ReplayGain = Options.ReplayGain;
+  run.HiddenTrackOne = Options.HiddenTrackOne;
   run.NameTemplate = Options.NameTemplate;
   return run;
 }
@@ -154,7 +156,8 @@ void TRipSession::AddWholeDrive(int Drive, std::vector<TRunEntry>& Entries) {
     return;
   }
   for (const TTrackListing& track : listing.Tracks)
-    if (!track.Info.IsData) Entries.push_back({track.Entry, TrackEntryCaption(track.Entry), TProblem()});
+    if (!track.Info.IsData)
+      Entries.push_back({track.Entry, TrackEntryCaption(track.Entry), TProblem()});
 }
 
 // Why a track entry named on the command line cannot be ripped, if it cannot.
@@ -197,7 +200,7 @@ std::vector<TRunEntry> TRipSession::ResolveSources() {
     else
       AddWholeDrive(Drives_.DriveOfSource(source), jobs);
   }
-  return jobs;
+  return RunOptions_.HiddenTrackOne ? WithHiddenTracks(Drives_, std::move(jobs)) : jobs;
 }
 
 // ---------------------------------------------------------------------------------
@@ -305,6 +308,10 @@ int TRipSession::List() {
     for (const TTrackListing& track : drive.Tracks)
       std::fprintf(Out_, "  %s  %s  %s\n", track.Entry.c_str(), LengthText(track.Info).c_str(),
                    track.Info.IsData ? "data" : "audio");
+    if (drive.HiddenSectors > 0)
+      std::fprintf(Out_, "  Hidden track one audio: %s before track 1 (%s; --htoa rips it)\n",
+                   SectorTimeText(drive.HiddenSectors).c_str(),
+                   TrackEntryFileName(TrackEntryPath(drive.Name, 0)).c_str());
     PrintDiscKnowledge(drive);
   }
   return status;
@@ -313,10 +320,12 @@ int TRipSession::List() {
 int TRipSession::FindOffset() {
   const std::string name = Options_.Sources.empty() ? std::string() : Options_.Sources.front();
   const TProblem problem = name.empty() ? TProblem() : SourceProblem(name);
-  const int drive =
-      problem ? -1 : name.empty() ? (Drives_.DriveCount() > 0 ? 0 : -1) : Drives_.DriveOfSource(name);
+  const int drive = problem        ? -1
+                    : name.empty() ? (Drives_.DriveCount() > 0 ? 0 : -1)
+                                   : Drives_.DriveOfSource(name);
   if (drive < 0) {
-    std::fprintf(Err_, "korvane-cli: %s\n", problem ? problem.Text().c_str() : "No CD drive found.");
+    std::fprintf(Err_, "korvane-cli: %s\n",
+                 problem ? problem.Text().c_str() : "No CD drive found.");
     return 1;
   }
   TOffsetSearch search;

@@ -509,6 +509,36 @@ std::unique_ptr<TrackRenderer> makeRenderer(const DiscSpec& disc, size_t index,
   return std::make_unique<SilenceRenderer>();
 }
 
+// Track 1 with the disc's hidden audio before its INDEX 01: the hidden audio's own
+// renderer up to there, the track's from there on.
+class HiddenAudioRenderer : public TrackRenderer {
+ public:
+  HiddenAudioRenderer(std::unique_ptr<TrackRenderer> hidden, std::unique_ptr<TrackRenderer> track,
+                      int64_t hiddenSectors)
+      : hidden_(std::move(hidden)), track_(std::move(track)), hiddenSectors_(hiddenSectors) {}
+
+  void render(int64_t firstSector, int count, uint8_t* out) const override {
+    const int before = int(std::clamp<int64_t>(hiddenSectors_ - firstSector, 0, count));
+    if (before > 0) hidden_->render(firstSector, before, out);
+    if (count > before)
+      track_->render(firstSector + before, count - before, out + int64_t(before) * kSectorBytes);
+  }
+
+ private:
+  std::unique_ptr<TrackRenderer> hidden_;
+  std::unique_ptr<TrackRenderer> track_;
+  int64_t hiddenSectors_;
+};
+
+std::unique_ptr<TrackRenderer> makeHiddenRenderer(const DiscSpec& disc) {
+  switch (disc.hiddenContent) {
+    case TrackContent::Noise:
+      return std::make_unique<NoiseRenderer>(trackKey(disc.seed, 0, 0x6e6f697365ULL));
+    case TrackContent::Silence: return std::make_unique<SilenceRenderer>();
+    default: return std::make_unique<ToneRenderer>(disc.hiddenToneHz > 0 ? disc.hiddenToneHz : 330);
+  }
+}
+
 }  // namespace
 
 std::vector<TrackPlacement> placeTracks(const DiscSpec& disc) {
@@ -518,7 +548,7 @@ std::vector<TrackPlacement> placeTracks(const DiscSpec& disc) {
     const TrackSpec& track = disc.tracks[i];
     TrackPlacement place;
     place.firstSector = position;
-    place.index01 = position + (i == 0 ? 0 : track.pregapSectors);
+    place.index01 = position + (i == 0 ? disc.hiddenSectors : track.pregapSectors);
     place.endSector = place.index01 + track.sectors;
     const bool secondSession = disc.enhanced && i + 1 == disc.tracks.size();
     place.lsnOffset = secondSession ? kSessionGapSectors : 0;
@@ -531,6 +561,9 @@ std::vector<TrackPlacement> placeTracks(const DiscSpec& disc) {
 DiscContent::DiscContent(const DiscSpec& disc) : placements_(placeTracks(disc)) {
   for (size_t i = 0; i < disc.tracks.size(); ++i)
     renderers_.push_back(makeRenderer(disc, i, placements_[i]));
+  if (disc.hiddenSectors > 0)
+    renderers_.front() = std::make_unique<HiddenAudioRenderer>(
+        makeHiddenRenderer(disc), std::move(renderers_.front()), disc.hiddenSectors);
 }
 
 DiscContent::~DiscContent() = default;

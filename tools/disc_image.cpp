@@ -33,15 +33,27 @@ void validateTrack(const DiscSpec& disc, size_t index) {
   if (track.pregapSectors < 0) throw EDiscImageError(trackName(index) + " has a negative pregap");
   if (index == 0 && track.pregapSectors > 0) {
     throw EDiscImageError(
-        "track 01 cannot have a pregap (INDEX 00): the first track starts the disc");
+        "track 01 cannot have a pregap of its own: give the audio before it as the disc's "
+        "hidden audio");
   }
   if (track.toneHz != 0 && (track.toneHz < 1 || track.toneHz > 20000)) {
     throw EDiscImageError(trackName(index) + ": a tone frequency must lie between 1 and 20000 Hz");
   }
   if (track.content == TrackContent::WaveFile && !track.waveSamples) {
     throw EDiscImageError(trackName(index) +
-                         " takes its audio from a WAV file, but none was loaded");
+                          " takes its audio from a WAV file, but none was loaded");
   }
+}
+
+void validateHidden(const DiscSpec& disc) {
+  if (disc.hiddenSectors < 0) throw EDiscImageError("the hidden audio cannot be negative");
+  if (disc.hiddenSectors == 0) return;
+  if (disc.tracks.front().isData())
+    throw EDiscImageError("hidden audio goes before an audio track 01, not a data track");
+  const TrackContent content = disc.hiddenContent;
+  if (content != TrackContent::Tone && content != TrackContent::Noise &&
+      content != TrackContent::Silence)
+    throw EDiscImageError("the hidden audio is a tone, noise or silence");
 }
 
 void validateSessions(const DiscSpec& disc) {
@@ -60,7 +72,7 @@ void validateSessions(const DiscSpec& disc) {
 const TrackPlacement& placementOf(const std::vector<TrackPlacement>& placements, int trackNumber) {
   if (trackNumber < 1 || size_t(trackNumber) > placements.size()) {
     throw EDiscImageError("there is no track " + std::to_string(trackNumber) +
-                         " on this disc (it has " + std::to_string(placements.size()) + ")");
+                          " on this disc (it has " + std::to_string(placements.size()) + ")");
   }
   return placements[size_t(trackNumber) - 1];
 }
@@ -261,7 +273,8 @@ void validateDisc(const DiscSpec& disc) {
   if (disc.tracks.empty() || disc.tracks.size() > size_t(kMaxTracks)) {
     throw EDiscImageError("a disc holds 1 to 99 tracks, not " + std::to_string(disc.tracks.size()));
   }
-  int64_t sectors = 0;
+  validateHidden(disc);
+  int64_t sectors = disc.hiddenSectors;
   for (size_t i = 0; i < disc.tracks.size(); ++i) {
     validateTrack(disc, i);
     sectors += disc.tracks[i].sectors + (i == 0 ? 0 : disc.tracks[i].pregapSectors);
@@ -272,18 +285,24 @@ void validateDisc(const DiscSpec& disc) {
   }
   if (sectors > kMaxDiscSectors) {
     throw EDiscImageError("the disc would need " + std::to_string(sectors) +
-                         " sectors; its addresses end at " + std::to_string(kMaxDiscSectors) +
-                         " (99:59:74): make the tracks shorter");
+                          " sectors; its addresses end at " + std::to_string(kMaxDiscSectors) +
+                          " (99:59:74): make the tracks shorter");
   }
 }
 
 void validateLayout(const DiscSpec& disc, const ImageLayout& layout) {
   if (layout.sheet == SheetKind::Toc && disc.enhanced) {
-    throw EDiscImageError("a .toc file cannot describe a second session: write a cue sheet instead");
+    throw EDiscImageError(
+        "a .toc file cannot describe a second session: write a cue sheet instead");
   }
   if (layout.binName.find_first_of("\"\r\n") != std::string::npos) {
     throw EDiscImageError("the file name \"" + layout.binName +
-                         "\" cannot stand in a cue sheet: drop its quotes");
+                          "\" cannot stand in a cue sheet: drop its quotes");
+  }
+  if (layout.sheet == SheetKind::Nrg && layout.nrg.trackAtOnce && disc.hiddenSectors > 0) {
+    throw EDiscImageError(
+        "a track-at-once .nrg image keeps no audio before track 01: drop --tao or the hidden "
+        "audio");
   }
   if (perTrackFiles(layout) && !layout.binName.empty()) {
     throw EDiscImageError(
@@ -309,11 +328,12 @@ DiscToc discToc(const DiscSpec& disc) {
 
 RipRange ripRange(const DiscSpec& disc, int trackNumber) {
   validateDisc(disc);
+  if (trackNumber == 0 && disc.hiddenSectors > 0) return {0, disc.hiddenSectors};
   const std::vector<TrackPlacement> placements = placeTracks(disc);
   const TrackPlacement& place = placementOf(placements, trackNumber);
   if (disc.tracks[size_t(trackNumber) - 1].isData()) {
     throw EDiscImageError("track " + twoDigits(trackNumber) +
-                         " is a data track: it has no audio to rip");
+                          " is a data track: it has no audio to rip");
   }
   int64_t end = place.endSector + place.lsnOffset;  // the last track: the lead-out
   if (size_t(trackNumber) < placements.size()) {

@@ -43,7 +43,7 @@ enum class TrackContent { Tone, Chord, Noise, Silence, Ramp, Music, WaveFile, Da
 struct TrackSpec {
   TrackContent content = TrackContent::Music;
   int sectors = 0;        // from INDEX 01 to the end of the track
-  int pregapSectors = 0;  // INDEX 00 stored in the file before INDEX 01; track 1 has none
+  int pregapSectors = 0;  // INDEX 00 stored in the file before INDEX 01; not for track 1
   double toneHz = 0;      // Tone and Chord: the (root) frequency; 0 picks one per track
   // WaveFile: interleaved stereo samples, padded with silence to whole sectors.
   std::shared_ptr<const std::vector<int16_t>> waveSamples;
@@ -55,6 +55,12 @@ struct DiscSpec {
   std::vector<TrackSpec> tracks;
   uint32_t seed = 1;
   bool enhanced = false;  // the last track is data, alone in a second session
+  // Audio before track 1's INDEX 01 (hidden track one audio): track 1's INDEX 00 starts
+  // the disc, its INDEX 01 (LSN) lies hiddenSectors later. Tone (hiddenToneHz; 0 picks
+  // one), Noise or Silence.
+  int hiddenSectors = 0;
+  TrackContent hiddenContent = TrackContent::Tone;
+  double hiddenToneHz = 0;
 };
 
 enum class SheetKind { Cue, Toc, Nrg };
@@ -106,6 +112,7 @@ void validateDisc(const DiscSpec& disc);
 void validateLayout(const DiscSpec& disc, const ImageLayout& layout);
 
 DiscToc discToc(const DiscSpec& disc);
+// Track 0: the hidden track one audio, from the disc's start to track 1's INDEX 01.
 RipRange ripRange(const DiscSpec& disc, int trackNumber);
 
 // The PCM (16-bit stereo little-endian, left first) that ripping the audio track yields:

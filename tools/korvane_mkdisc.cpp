@@ -31,7 +31,8 @@ TrackSummary summariseTrack(const DiscSpec& disc, int number, const std::string&
     std::snprintf(name, sizeof name, "track%02d.pcm", number);
     path = std::filesystem::path(expectDir) / name;
     file.emplace(path, std::ios::binary | std::ios::trunc);
-    if (!*file) throw EDiscImageError("cannot write " + path.string() + ": " + std::strerror(errno));
+    if (!*file)
+      throw EDiscImageError("cannot write " + path.string() + ": " + std::strerror(errno));
   }
   streamTrackPcm(disc, number, [&](const uint8_t* data, size_t size) {
     summary.checksum = fnv1a64(data, size, summary.checksum);
@@ -39,7 +40,8 @@ TrackSummary summariseTrack(const DiscSpec& disc, int number, const std::string&
   });
   if (file) {
     file->close();
-    if (!*file) throw EDiscImageError("cannot write " + path.string() + ": " + std::strerror(errno));
+    if (!*file)
+      throw EDiscImageError("cannot write " + path.string() + ": " + std::strerror(errno));
   }
   return summary;
 }
@@ -62,6 +64,10 @@ void describeTracks(const MkdiscRequest& request) {
     if (error) throw EDiscImageError("cannot create " + request.expectDir + ": " + error.message());
   }
   if (request.print) std::printf("track  type   start LSN   sectors    rip bytes  FNV-1a 64\n");
+  if (request.disc.hiddenSectors > 0) {  // track 0: the audio before track 1
+    const TrackSummary summary = summariseTrack(request.disc, 0, request.expectDir);
+    if (request.print) printRow(TocTrack{}, summary.range.sectors, &summary);
+  }
   for (size_t i = 0; i < toc.tracks.size(); ++i) {
     const TocTrack& track = toc.tracks[i];
     if (track.data) {

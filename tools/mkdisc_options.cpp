@@ -37,6 +37,9 @@ const char kUsage[] =
     "  --enhanced           the data track is last and alone in a second session\n"
     "  --pregap LIST        sectors of INDEX 00 before INDEX 01 for tracks 2..N; the last\n"
     "                       value repeats (default 0)\n"
+    "  --hidden SECONDS[:CONTENT]  audio before track 1's INDEX 01 (hidden track one\n"
+    "                       audio, from INDEX 00 at the disc's start): tone[:HZ], noise or\n"
+    "                       silence (default tone); --expect writes it as track00.pcm\n"
     "\n"
     "The files:\n"
     "  --bin-name NAME      name of the disc's one BINARY file (default: OUT's name + .bin)\n"
@@ -70,6 +73,7 @@ struct Options {
   std::optional<std::string> dataSectors;
   bool enhanced = false;
   std::vector<std::string> pregaps;
+  std::optional<std::string> hidden;
   std::optional<std::string> binName;
   bool split = false;
   bool wave = false;
@@ -111,12 +115,11 @@ long long parseWhole(const std::string& option, const std::string& text, long lo
   return value;
 }
 
-double parseSeconds(const std::string& text) {
+double parseSeconds(const std::string& text, const std::string& option = "--seconds") {
   char* end = nullptr;
   const double value = std::strtod(text.c_str(), &end);
   if (text.empty() || *end != '\0' || !std::isfinite(value) || value <= 0 || value > 6000) {
-    usage("--seconds takes track lengths in seconds above 0 (e.g. 30 or 2.5), not \"" + text +
-          "\"");
+    usage(option + " takes lengths in seconds above 0 (e.g. 30 or 2.5), not \"" + text + "\"");
   }
   return value;
 }
@@ -138,11 +141,12 @@ const std::map<std::string, Takes>& knownOptions() {
       {"--seed", Takes::Value},       {"--wav", Takes::Value},
       {"--data-track", Takes::Value}, {"--data-sectors", Takes::Value},
       {"--enhanced", Takes::Nothing}, {"--pregap", Takes::Value},
-      {"--bin-name", Takes::Value},   {"--split", Takes::Nothing},
-      {"--wave", Takes::Nothing},     {"--motorola", Takes::Nothing},
-      {"--toc", Takes::Nothing},      {"--tao", Takes::Nothing},
-      {"--nrg-v1", Takes::Nothing},   {"--expect", Takes::Value},
-      {"--print", Takes::Nothing},    {"--help", Takes::Nothing}};
+      {"--hidden", Takes::Value},     {"--bin-name", Takes::Value},
+      {"--split", Takes::Nothing},    {"--wave", Takes::Nothing},
+      {"--motorola", Takes::Nothing}, {"--toc", Takes::Nothing},
+      {"--tao", Takes::Nothing},      {"--nrg-v1", Takes::Nothing},
+      {"--expect", Takes::Value},     {"--print", Takes::Nothing},
+      {"--help", Takes::Nothing}};
   return options;
 }
 
@@ -168,6 +172,8 @@ void applyOption(Options& options, const std::string& name, const std::string& v
     options.enhanced = true;
   else if (name == "--pregap")
     options.pregaps = splitList(name, value);
+  else if (name == "--hidden")
+    options.hidden = value;
   else if (name == "--bin-name")
     options.binName = value;
   else if (name == "--split")
@@ -287,6 +293,21 @@ TrackSpec dataTrack(const Options& options) {
   return track;
 }
 
+// --hidden SECONDS[:CONTENT]: the audio before track 1.
+void applyHidden(const std::string& text, DiscSpec& disc) {
+  const size_t colon = text.find(':');
+  const std::string seconds = text.substr(0, colon);
+  disc.hiddenSectors = int(std::lround(parseSeconds(seconds, "--hidden") * kSectorsPerSecond));
+  if (disc.hiddenSectors < 1) usage("--hidden " + seconds + " rounds to no sector at all");
+  if (colon == std::string::npos) return;
+  const Content content = parseContent(text.substr(colon + 1));
+  if (content.kind != TrackContent::Tone && content.kind != TrackContent::Noise &&
+      content.kind != TrackContent::Silence)
+    usage("--hidden takes tone[:HZ], noise or silence, not \"" + text.substr(colon + 1) + "\"");
+  disc.hiddenContent = content.kind;
+  disc.hiddenToneHz = content.hz;
+}
+
 bool dataFirst(const Options& options) {
   if (!options.dataTrack) return false;
   if (*options.dataTrack != "first" && *options.dataTrack != "last") {
@@ -327,6 +348,10 @@ DiscSpec buildDisc(const Options& options) {
   if (hasData && first) disc.tracks.push_back(dataTrack(options));
   for (int i = 0; i < audioCount; ++i) disc.tracks.push_back(audioTrack(options, size_t(i)));
   if (hasData && !first) disc.tracks.push_back(dataTrack(options));
+  if (options.hidden) {
+    if (hasData && first) usage("--hidden goes before an audio track 1: drop --data-track first");
+    applyHidden(*options.hidden, disc);
+  }
   for (size_t i = 1; i < disc.tracks.size() && !options.pregaps.empty(); ++i) {
     const bool secondSession = disc.enhanced && i + 1 == disc.tracks.size();
     if (secondSession) continue;  // the gap between the sessions stands in for its pregap

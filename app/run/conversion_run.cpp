@@ -12,9 +12,9 @@
 #include <filesystem>
 #include <thread>
 
+#include "cdrom/track_entry.h"
 #include "jobs/output_copy.h"
 #include "run/pipeline_components.h"
-#include "cdrom/track_entry.h"
 
 namespace {
 
@@ -61,6 +61,8 @@ void TConversionRun::RunConversion() {
   RunAborted = 0;
   JobIndex = 0;
   Warnings_.clear();
+  TRunOptions options = Window_.RipOptions();
+  if (options.HiddenTrackOne) AddHiddenTrackRows();
   RunRows_ = Jobs_.RowIds();
   if (RunRows_.empty()) return;
   Window_.SetRunControlsAvailable(false);
@@ -70,7 +72,6 @@ void TConversionRun::RunConversion() {
     if (row >= 0 && !Jobs_.Status(row).isEmpty()) Jobs_.SetStatus(id, QString());
     if (row >= 0 && !Jobs_.StatusNote(row).isEmpty()) Jobs_.SetStatusNote(id, QString());
   }
-  TRunOptions options = Window_.RipOptions();
   options.OutDir = Window_.OutputFolder().toStdString();
   // A folder that cannot be written stops the run before its first row, with one
   // message rather than a failure in every row.
@@ -102,6 +103,17 @@ std::vector<TRunEntry> TConversionRun::ListedEntries(const std::vector<TJobRowId
     entries.push_back({path, caption, TProblem(), caption == TrackEntryCaption(path)});
   }
   return entries;
+}
+
+// Each disc's audio before track 1 (hidden track one audio) gets a row of its own before
+// track 1's, where the run engine finds it, and is converted as track 0.
+void TConversionRun::AddHiddenTrackRows() {
+  const std::vector<TJobRowId> rows = Jobs_.RowIds();
+  const std::vector<THiddenTrackEntry> hidden = HiddenTrackEntries(Drives_, ListedEntries(rows));
+  for (const THiddenTrackEntry& entry : hidden)
+    Jobs_.AddEntry(QString::fromStdString(entry.Entry.Entry), QString(),
+                   Jobs_.RowOf(rows[entry.Before]));
+  if (!hidden.empty()) Jobs_.RefreshIcons();
 }
 
 // The run's encoders: the format's own component, and copies of it with its settings

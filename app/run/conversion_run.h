@@ -24,9 +24,9 @@
 #include <vector>
 
 #include "jobs/disc_knowledge.h"
-#include "run/job_list.h"
 #include "jobs/rip_job.h"
 #include "jobs/rip_run.h"
+#include "run/job_list.h"
 
 class TAudioFileOut;
 class TAudioOutput;
@@ -103,6 +103,7 @@ class TConversionRun : public QObject, private TRunObserver, private TEventPump 
   class TRunScope;
 
   std::vector<TRunEntry> ListedEntries(const std::vector<TJobRowId>& Rows) const;
+  void AddHiddenTrackRows();
   TRunEncoders Encoders(TRipRun& Run, const TRunOptions& Options, size_t Jobs, size_t Drives,
                         std::vector<std::unique_ptr<TAudioFileOut>>& Extra);
   TRowTagRules RowTagRules() const;

@@ -13,8 +13,8 @@
 #include <map>
 #include <memory>
 
-#include "jobs/drive_catalog.h"
 #include "cdrom/track_entry.h"
+#include "jobs/drive_catalog.h"
 
 namespace {
 
@@ -125,14 +125,17 @@ TJobList::~TJobList() = default;
 // Operations shared by the commands
 // ---------------------------------------------------------------------------------
 
-void TJobList::AddEntry(const QString& Path, const QString& Caption) {
+void TJobList::AddEntry(const QString& Path, const QString& Caption, int Before) {
   auto item = std::make_unique<TJobListItem>();
   item->setText(NameColumn, Caption.isEmpty() ? CaptionOf(Path) : Caption);
   item->setText(StatusColumn, QString());
   item->setText(FullPathColumn, Path);
   item->setData(NameColumn, RowIdRole, QVariant::fromValue<quint64>(NextRowId_++));
   item->setFlags(item->flags() | Qt::ItemIsEditable);
-  ListView1->addTopLevelItem(item.release());
+  if (Before >= 0 && Before < RowCount())
+    ListView1->insertTopLevelItem(Before, item.release());
+  else
+    ListView1->addTopLevelItem(item.release());
 }
 
 bool TJobList::IsTrackFile(const QString& Path) {

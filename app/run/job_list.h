@@ -64,8 +64,9 @@ class TJobList : public QObject {
   bool NamesFromDisc = false;
   std::function<void(const TDiscInfo&)> OnDiscText;
 
-  // Operations shared by the commands. Caption: the row's name (empty: the entry's).
-  void AddEntry(const QString& Path, const QString& Caption = QString());
+  // Operations shared by the commands. Caption: the row's name (empty: the entry's);
+  // Before: the row it goes before (-1, or none such: the end).
+  void AddEntry(const QString& Path, const QString& Caption = QString(), int Before = -1);
   static bool IsTrackFile(const QString& Path);
   bool IsNewTrack(const QString& Path) const;
   void RefreshIcons();

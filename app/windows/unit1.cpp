@@ -35,28 +35,28 @@
 #include <algorithm>
 #include <thread>
 
-#include "shell/about_tab.h"
-#include "widgets/action_bar.h"
-#include "shell/advert_tab.h"
 #include "bindings/cdrip_binding.h"
-#include "shell/desktop_entry.h"
+#include "core/program_files.h"
 #include "jobs/disc_knowledge.h"
 #include "jobs/drive_catalog.h"
-#include "settings/flac_settings.h"
-#include "widgets/focus_style.h"
 #include "run/job_list.h"
-#include "settings/mp3_settings.h"
 #include "run/offset_search.h"
+#include "run/pipeline_components.h"
+#include "settings/flac_settings.h"
+#include "settings/mp3_settings.h"
 #include "settings/ogg_settings.h"
 #include "settings/opus_settings.h"
-#include "widgets/page_control.h"
-#include "run/pipeline_components.h"
-#include "core/program_files.h"
-#include "windows/track_chooser.h"
 #include "settings/unit2.h"
 #include "settings/wav_settings.h"
+#include "shell/about_tab.h"
+#include "shell/advert_tab.h"
+#include "shell/desktop_entry.h"
 #include "shell/web_commands.h"
+#include "widgets/action_bar.h"
+#include "widgets/focus_style.h"
+#include "widgets/page_control.h"
 #include "widgets/window_frame.h"
+#include "windows/track_chooser.h"
 
 namespace {
 
@@ -229,23 +229,29 @@ QRadioButton* TForm1::FormatButton(TOutputFormat Format) const {
 // How tracks are read, proved and named: a column beside the output format, every
 // option off at the start (the rows are then converted one at a time, as read).
 void TForm1::CreateRipOptions() {
-  const auto option = [this](const char* Caption, int Top) {
+  int top = 50;
+  const auto option = [this, &top](const char* Caption) {
     auto* box = new QCheckBox(QString::fromUtf8(Caption), TabSheet1);
-    box->setGeometry(224, Top, 240, 20);
+    box->setGeometry(224, top, 240, 17);
+    top += 16;
     return box;
   };
-  CheckBox2 = option("Track names from the disc", 50);
-  CheckBox3 = option("Write a rip log and cue sheet", 68);
-  CheckBox4 = option("Encode several tracks at once", 86);
-  CheckBox5 = option("Verify each track (test and copy)", 104);
-  CheckBox6 = option("Check each track in AccurateRip", 122);
-  CheckBox7 = option("Write ReplayGain tags", 140);
+  CheckBox2 = option("Track names from the disc");
+  CheckBox3 = option("Write a rip log and cue sheet");
+  CheckBox4 = option("Encode several tracks at once");
+  CheckBox5 = option("Verify each track (test and copy)");
+  CheckBox6 = option("Check each track in AccurateRip");
+  CheckBox7 = option("Write ReplayGain tags");
+  CheckBox8 = option("Rip hidden track one audio");
+  CheckBox8->setToolTip(
+      QStringLiteral("Audio before track 1 (hidden track one audio) gets a row of its own and "
+                     "is ripped as track 0"));
   auto* lookupLabel = new QLabel(QStringLiteral("Look the disc up online"), TabSheet1);
-  lookupLabel->setGeometry(226, 163, 140, 20);
+  lookupLabel->setGeometry(226, 164, 140, 20);
   ComboBox7 = new QComboBox(TabSheet1);
   ComboBox7->addItems(
       {QStringLiteral("none"), QStringLiteral("MusicBrainz"), QStringLiteral("gnudb")});
-  ComboBox7->setGeometry(368, 162, 96, 22);
+  ComboBox7->setGeometry(368, 163, 96, 22);
   auto* offsetLabel = new QLabel(QStringLiteral("Read offset (samples)"), TabSheet1);
   offsetLabel->setGeometry(226, 187, 140, 20);
   SpinEdit1 = new QSpinBox(TabSheet1);
@@ -609,6 +615,7 @@ TRunOptions TForm1::RipOptions() const {
   options.AccurateRipServer = AccurateRipServer;
   options.Log = CheckBox3->isChecked();
   options.ReplayGain = CheckBox7->isChecked();
+  options.HiddenTrackOne = CheckBox8->isChecked();
   if (SpinEdit1->value() != StoredReadOffset_) options.Offset = SpinEdit1->value();
   const bool lookup = ComboBox7->currentIndex() > 0;
   options.NameTemplate = lookup ? "%t" : "";

@@ -20,8 +20,8 @@
 #include <functional>
 #include <memory>
 
-#include "run/conversion_run.h"
 #include "lookup/disc_lookup.h"
+#include "run/conversion_run.h"
 #include "run/qt_dispatcher.h"
 
 class QCheckBox;
@@ -85,6 +85,7 @@ class TForm1 : public QWidget, private TRunWindow {
   QCheckBox* CheckBox5;        // "Verify each track (test and copy)"
   QCheckBox* CheckBox6;        // "Check each track in AccurateRip"
   QCheckBox* CheckBox7;        // "Write ReplayGain tags"
+  QCheckBox* CheckBox8;        // "Rip hidden track one audio"
   QComboBox* ComboBox7;        // "Look the disc up online": none, MusicBrainz, gnudb
   QSpinBox* SpinEdit1;         // "Read offset": the drive's, in samples
   QPushButton* Button2;        // "Find…": the first drive's offset, with AccurateRip

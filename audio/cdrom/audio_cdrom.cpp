@@ -136,18 +136,27 @@ int TCDIn::GetTrackCount() {
 
 TCDTrackInfo TCDIn::GetTrackInfo(int Track) {
   const int count = GetTrackCount();
-  if (Track < 1 || Track > count) throw EAudioException("Track out of range.");
+  if (Track < 0 || Track > count || (Track == 0 && HiddenAudioSectors() == 0))
+    throw EAudioException("Track out of range.");
   TDriveHold hold(*this);
-  const CR_TocEntry entry = Lib().CR_GetTocEntry(Track - 1);
-  const int32_t length = TrackEndSector(Track) - entry.StartSector;
+  const CR_TocEntry entry = Lib().CR_GetTocEntry(std::max(Track - 1, 0));
+  const int32_t start = Track == 0 ? 0 : entry.StartSector;
+  const int32_t length = TrackEndSector(Track) - start;
   TCDTrackInfo info;
   info.IsData = entry.Flag != AudioTrackFlag;
   info.Minutes = static_cast<uint8_t>(length / SectorsPerSecond / 60);
   info.Seconds = static_cast<uint8_t>(length / SectorsPerSecond % 60);
   info.Frames = static_cast<uint8_t>(length % SectorsPerSecond);
   int32_t pregap = 0;
-  if (Lib().CR_GetTrackPregap(Track - 1, &pregap) == 0) info.PregapSectors = pregap;
+  if (Track > 0 && Lib().CR_GetTrackPregap(Track - 1, &pregap) == 0) info.PregapSectors = pregap;
   return info;
+}
+
+int32_t TCDIn::HiddenAudioSectors() {
+  if (GetTrackCount() < 1) return 0;
+  TDriveHold hold(*this);
+  const CR_TocEntry first = Lib().CR_GetTocEntry(0);
+  return first.Flag == AudioTrackFlag ? std::max(first.StartSector, 0) : 0;
 }
 
 // The first sector after Track: the start of the next TOC entry. A track whose next
@@ -175,8 +184,10 @@ bool TCDIn::NextOpensLaterSession(const CR_TocEntry& Track, const CR_TocEntry& N
          Track.Flag == AudioTrackFlag;
 }
 
+// Track 0 starts at the disc's first sector.
 int32_t TCDIn::SectorOf(const TCDPosition& At) {
-  return Lib().CR_GetTocEntry(At.Track - 1).StartSector + OffsetSectors(At);
+  const int32_t start = At.Track < 1 ? 0 : Lib().CR_GetTocEntry(At.Track - 1).StartSector;
+  return start + OffsetSectors(At);
 }
 
 // The end position names the entry after `EndTrack`.
@@ -191,7 +202,8 @@ void TCDIn::Open() {
   if (GetDriveState() == dsNotReady) throw EAudioException("The drive is not ready");
   ThrowIfDiscChanged();
   const int count = GetTrackCount();
-  if (StartPosition_.Track < 1 || StartPosition_.Track > count)
+  const bool hidden = StartPosition_.Track == 0 && HiddenAudioSectors() > 0;
+  if ((StartPosition_.Track < 1 && !hidden) || StartPosition_.Track > count)
     throw EAudioException("The start track out of range");
   if (GetTrackInfo(StartPosition_.Track).IsData)
     throw EAudioException("Trying to rip a data track");

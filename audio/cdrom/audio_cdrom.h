@@ -19,9 +19,9 @@
 #include <thread>
 #include <vector>
 
-#include "core/audio_classes.h"
 #include "bindings/cdrip_binding.h"
 #include "cdrom/read_offset.h"
+#include "core/audio_classes.h"
 
 enum TCDDriveState { dsNotReady = 0, dsReady = 1, dsPlayingAudio = 2 };
 
@@ -69,6 +69,7 @@ class TCDIn : public TAudioInput {
   int CurrentDrive() const { return CurrentDrive_; }
   // Ignored when Value is no drive of the library.
   void SetCurrentDrive(int Value);
+  // Start and end track 0: the audio before track 1 (see `GetTrackInfo`).
   int StartTrack() const { return StartTrack_; }
   void SetStartTrack(int Value);
   int EndTrack() const { return EndTrack_; }
@@ -92,7 +93,13 @@ class TCDIn : public TAudioInput {
   TCDDriveState GetDriveState();
   // The number of tracks; -1 when the table of contents cannot be read.
   int GetTrackCount();
+  // Track 0 is the audio before track 1's INDEX 01 (hidden track one audio): from the
+  // disc's first sector to track 1's start. It is out of range, as a read's start too,
+  // on a disc without it.
   TCDTrackInfo GetTrackInfo(int Track);
+  // The sectors of audio before track 1's INDEX 01: track 1's start when it is an audio
+  // track; 0 when it starts the disc, is data, or the table cannot be read.
+  int32_t HiddenAudioSectors();
   // A text of the disc (Track 0) or of a track (CR_TEXT_TITLE and its kin): the drive's
   // CD-Text, or the cue sheet's; empty when there is none.
   std::string GetCdText(int Track, int Field);
@@ -156,7 +163,7 @@ class TCDIn : public TAudioInput {
   std::shared_ptr<const TCDRipLibrary> Library_;
   std::atomic<int32_t> DriveHoldCount_{0};
   std::atomic<std::thread::id> HoldThread_{};  // the thread that took the outermost hold
-  std::atomic<int> CurrentDrive_{0};  // read by a stop from another thread
+  std::atomic<int> CurrentDrive_{0};           // read by a stop from another thread
   int StartTrack_ = 0;
   int EndTrack_ = 0;
   TCDPosition StartPosition_;

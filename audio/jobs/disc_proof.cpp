@@ -10,9 +10,9 @@
 #include <filesystem>
 #include <optional>
 
+#include "jobs/disc_tags.h"
 #include "proof/accuraterip.h"
 #include "proof/cue_writer.h"
-#include "jobs/disc_tags.h"
 #include "proof/rip_log.h"
 
 namespace {
@@ -181,6 +181,18 @@ TRipLogTrack LogRow(const TProvedTrack& Track) {
   return row;
 }
 
+// What became of the audio before track 1: ripped as track 0 (and whether it is all
+// digital silence), or not.
+std::string HiddenAudioNote(const std::vector<TProvedTrack>& Tracks) {
+  for (const TProvedTrack& track : Tracks) {
+    if (track.Track != 0) continue;
+    if (!track.Done || track.FileName.empty()) return "its rip as track 00 failed";
+    return track.Proof.Copy.Peak == 0 ? "ripped as track 00 (digital silence)"
+                                      : "ripped as track 00";
+  }
+  return "not ripped";
+}
+
 }  // namespace
 
 int AudioIndexOf(const TDriveListing& Listing, int Track) {
@@ -271,20 +283,32 @@ TDiscProofResult WriteDiscProof(const TDiscProof& Disc,
     }
   }
   TDiscProofResult result;
-  TCueDisc cue{Disc.Info.Album, Disc.Info.Artist,  Disc.Info.Year,
-               Disc.Info.Genre, Disc.Info.Catalog, {}};
+  TCueDisc cue{Disc.Info.Album,
+               Disc.Info.Artist,
+               Disc.Info.Year,
+               Disc.Info.Genre,
+               Disc.Info.Catalog,
+               {},
+               {}};
   std::vector<const TProvedTrack*> inDiscOrder;
   for (const TProvedTrack& track : Disc.Tracks) inDiscOrder.push_back(&track);
   // The run's order may be any; a sheet lists the disc's tracks in order.
   std::sort(inDiscOrder.begin(), inDiscOrder.end(),
             [](const TProvedTrack* A, const TProvedTrack* B) { return A->Track < B->Track; });
-  for (const TProvedTrack* whole : inDiscOrder)
-    if (whole->Done && !whole->FileName.empty())
-      cue.Tracks.push_back(TCueTrack{
-          whole->Track, std::filesystem::path(whole->FileName).filename().string(),
-          SectorsOf(Disc.Listing, whole->Track), SheetGap(Disc.Listing, cue, whole->Track),
-          At(Disc.Info.TrackTitles, whole->Track), At(Disc.Info.TrackArtists, whole->Track),
-          At(Disc.Info.TrackIsrcs, whole->Track)});
+  for (const TProvedTrack* whole : inDiscOrder) {
+    if (!whole->Done || whole->FileName.empty()) continue;
+    if (whole->Track == 0) {  // track 1's INDEX 00, in a file of its own
+      cue.HiddenFileName = std::filesystem::path(whole->FileName).filename().string();
+      continue;
+    }
+    cue.Tracks.push_back(
+        TCueTrack{whole->Track, std::filesystem::path(whole->FileName).filename().string(),
+                  SectorsOf(Disc.Listing, whole->Track), SheetGap(Disc.Listing, cue, whole->Track),
+                  At(Disc.Info.TrackTitles, whole->Track), At(Disc.Info.TrackArtists, whole->Track),
+                  At(Disc.Info.TrackIsrcs, whole->Track)});
+  }
+  log.HiddenSectors = Disc.Listing.HiddenSectors;
+  log.HiddenNote = HiddenAudioNote(Disc.Tracks);
   for (const TProvedTrack& track : Disc.Tracks) {
     TRipLogTrack row = LogRow(track);
     row.PregapSectors = PregapOf(Disc.Listing, track.Track);

@@ -8,9 +8,9 @@
 #include <sstream>
 
 #include "bindings/cdrip_binding.h"
+#include "cdrom/track_entry.h"
 #include "jobs/disc_tags.h"
 #include "text_case.h"
-#include "cdrom/track_entry.h"
 
 namespace {
 
@@ -93,6 +93,7 @@ TDriveListing TDriveCatalog::List(int Drive) {
     listing.Tracks.push_back(
         {TrackEntryPath(listing.Name, track), track, Browser_.GetTrackInfo(track)});
   listing.Toc = DiscTocOf(Browser_.GetTocEntries(), Browser_.GetLastSessionStart());
+  listing.HiddenSectors = Browser_.HiddenAudioSectors();
   listing.Text = DiscTextOf(Browser_, tracks);
   listing.TextNote = Browser_.GetCdText(0, CR_TEXT_NOTE);
   return listing;

@@ -26,7 +26,10 @@ struct TDriveListing {
   std::string Name;
   bool Ready = false;  // holds a disc whose table of contents could be read
   std::vector<TTrackListing> Tracks;
-  TDiscToc Toc;          // the table, for the disc's identities
+  TDiscToc Toc;  // the table, for the disc's identities
+  // Sectors of audio before track 1's INDEX 01 (hidden track one audio, its track 0);
+  // 0: none.
+  int32_t HiddenSectors = 0;
   TDiscInfo Text;        // what the disc says of itself (CD-Text, a cue sheet's texts)
   std::string TextNote;  // what of a drive's CD-Text was left out and why; empty: nothing
 };

@@ -9,9 +9,9 @@
 #include <optional>
 #include <utility>
 
-#include "jobs/disc_tags.h"
-#include "core/file_stream.h"
 #include "cdrom/track_entry.h"
+#include "core/file_stream.h"
+#include "jobs/disc_tags.h"
 
 std::string JobFileName(const std::string& Folder, const std::string& Caption,
                         TOutputFormat Format) {
@@ -93,7 +93,7 @@ std::vector<std::string> DiscComments(const TTrackTags& Disc, bool UserNumbers) 
       {"ALBUM", Disc.Album},
       {"DATE", Disc.Year},
       {"GENRE", Disc.Genre},
-      {"TRACKNUMBER", number(Disc.Number)},
+      {"TRACKNUMBER", Disc.Hidden ? std::string("0") : number(Disc.Number)},
       {"TRACKTOTAL", UserNumbers ? std::string() : number(Disc.Total)},
       {"DISCNUMBER", number(Disc.Disc)},
       {"DISCTOTAL", number(Disc.Discs)}};

@@ -21,8 +21,8 @@
 
 // What a run writes into each file beyond the format's own settings.
 struct TRowTagRules {
-  bool TitleFromName = false;         // the title is the job's caption
-  std::optional<int> FirstTrack;      // track numbers count up from it, job by job
+  bool TitleFromName = false;     // the title is the job's caption
+  std::optional<int> FirstTrack;  // track numbers count up from it, job by job
   // The comment lines (NAME=value) that the user gave for every file, which what is
   // known of the disc never replaces.
   std::vector<std::string> Comments;
@@ -36,10 +36,11 @@ struct TRowTagRules {
 struct TTrackTags {
   std::string Title, Artist, Album, Year, Genre;
   int Number = 0;
-  int Total = 0;       // the disc's audio tracks
-  int Disc = 0;        // the disc's place in its release
-  int Discs = 0;       // the release's media
-  std::string DiscId;  // the disc's freedb id, for names (no tag carries it)
+  int Total = 0;        // the disc's audio tracks
+  int Disc = 0;         // the disc's place in its release
+  int Discs = 0;        // the release's media
+  std::string DiscId;   // the disc's freedb id, for names (no tag carries it)
+  bool Hidden = false;  // the audio before track 1 (hidden track one audio): track 0
 };
 
 // The output folder, "/", the caption made safe as a file name (SafeFileName; "_" when

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "jobs/disc_proof.h"
+#include "proof/rip_log.h"
 
 bool TTrackEnd::Suspicious() const { return Proof.TestCopy.rfind("suspicious", 0) == 0; }
 
@@ -31,8 +32,7 @@ size_t TRipRun::DrivesRead(const std::vector<TPlannedJob>& Jobs) {
   std::vector<int> drives;
   for (const TPlannedJob& job : Jobs) {
     if (job.EndsRun) break;
-    if (!job.Problem &&
-        std::find(drives.begin(), drives.end(), job.Read.Drive) == drives.end())
+    if (!job.Problem && std::find(drives.begin(), drives.end(), job.Read.Drive) == drives.end())
       drives.push_back(job.Read.Drive);
   }
   return drives.size();
@@ -69,6 +69,7 @@ bool TRipRun::Run(const std::vector<TPlannedJob>& Jobs, const TRunEncoders& Enco
   for (const TPlannedJob& job : Jobs)  // a disc image's sheet is never written over
     if (!job.Problem) Names_.Protect(Knowledge_.Of(job.Read.Drive).Listing.Name);
   StartReading();
+  NoteHiddenAudio();
   ReserveNames();
   while (true) {
     if (AbortRequested_ && !Aborted_) AbortAll();
@@ -124,6 +125,30 @@ void TRipRun::StartReading() {
     LookUpWhileReading(*lane);
     AdmitReads(*lane);
     lane->Reader->Start();
+  }
+}
+
+// Each disc read that has audio before track 1 says so when the run leaves it out (a run
+// that asks for it rips it with track 1); a run that asks for it hears of each disc whose
+// track 1 it rips that has none.
+void TRipRun::NoteHiddenAudio() {
+  for (const auto& lane : Lanes_) {
+    const TDriveListing& listing = Knowledge_.Of(lane->Drive).Listing;
+    auto rips = [&](int Track) {
+      return std::any_of(lane->Jobs.begin(), lane->Jobs.end(),
+                         [&](size_t Job) { return (*Jobs_)[Job].Read.Track == Track; });
+    };
+    const std::string hidden = listing.Name + ": " + SectorTimeText(listing.HiddenSectors) +
+                               " of hidden track one audio before track 1 is not ripped";
+    if (listing.HiddenSectors > 0 && !rips(0) && !Options_.HiddenTrackOne)
+      Observer_.Notice(hidden +
+                       " (--htoa, or \"Rip hidden track one audio\" in the window, rips it as "
+                       "track 0).");
+    else if (listing.HiddenSectors > 0 && !rips(0))
+      Observer_.Notice(hidden + ": it goes with track 1, which this run leaves out.");
+    else if (listing.HiddenSectors == 0 && Options_.HiddenTrackOne && rips(1))
+      Observer_.Notice(listing.Name +
+                       ": no hidden track one audio to rip: track 1 starts the disc.");
   }
 }
 
@@ -402,10 +427,9 @@ void TRipRun::ProveDiscs() {
     for (size_t job : jobsOf[drive]) {
       const TTrackEnd& end = Ends_[job];
       const bool whole = end.Result == TTrackResult::Done;
-      const TProblem failure =
-          end.Result == TTrackResult::Aborted
-              ? TProblem("aborted: the file holds only the start of the track")
-              : end.Failure;
+      const TProblem failure = end.Result == TTrackResult::Aborted
+                                   ? TProblem("aborted: the file holds only the start of the track")
+                                   : end.Failure;
       disc.Tracks.push_back(TProvedTrack{jobs[job].Read.Track, end.FileName, whole, failure,
                                          whole ? end.Proof : TTrackProof{}});
     }

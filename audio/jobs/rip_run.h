@@ -106,6 +106,7 @@ class TRipRun {
   };
 
   void StartReading();
+  void NoteHiddenAudio();
   void LookUpWhileReading(TLane& Lane);
   void StartWaitingJobs();
   void FailProblemsInTurn();

@@ -2,10 +2,43 @@
 
 #include <algorithm>
 
-#include "lookup/disc_identity.h"
+#include "cdrom/track_entry.h"
 #include "jobs/disc_proof.h"
 #include "jobs/disc_tags.h"
-#include "cdrom/track_entry.h"
+#include "lookup/disc_identity.h"
+
+const char* const HiddenTrackTitle = "Hidden track";
+
+std::vector<THiddenTrackEntry> HiddenTrackEntries(TDriveCatalog& Drives,
+                                                  const std::vector<TRunEntry>& Entries) {
+  std::vector<THiddenTrackEntry> hidden;
+  auto listed = [&](const std::string& Entry) {
+    return std::any_of(Entries.begin(), Entries.end(),
+                       [&](const TRunEntry& Listed) { return Listed.Entry == Entry; });
+  };
+  for (size_t i = 0; i < Entries.size(); ++i) {
+    const std::string& entry = Entries[i].Entry;
+    if (Entries[i].Problem || !HasTrackEntryExtension(entry)) continue;
+    try {
+      if (TrackEntryNumber(entry) != 1) continue;
+      const int drive = Drives.DriveOfEntry(entry);
+      if (drive < 0 || Drives.List(drive).HiddenSectors == 0) continue;
+    } catch (const EAudioException&) {
+      continue;  // no track, or no drive, at all: the run tells of it
+    }
+    const std::string track0 = TrackEntryPath(TrackEntryDriveRoot(entry), 0);
+    if (listed(track0)) continue;
+    hidden.push_back({i, TRunEntry{track0, TrackEntryCaption(track0), TProblem(), true}});
+  }
+  return hidden;
+}
+
+std::vector<TRunEntry> WithHiddenTracks(TDriveCatalog& Drives, std::vector<TRunEntry> Entries) {
+  const std::vector<THiddenTrackEntry> hidden = HiddenTrackEntries(Drives, Entries);
+  for (auto it = hidden.rbegin(); it != hidden.rend(); ++it)
+    Entries.insert(Entries.begin() + static_cast<std::ptrdiff_t>(it->Before), it->Entry);
+  return Entries;
+}
 
 std::vector<TPlannedJob> TRunPlanner::Plan(const std::vector<TRunEntry>& Entries) {
   std::vector<TPlannedJob> planned;
@@ -65,6 +98,8 @@ void TRunPlanner::Name(TPlannedJob& Job, const TDiscFacts& Disc, bool Renamable)
   const auto audio = std::count_if(Disc.Listing.Tracks.begin(), Disc.Listing.Tracks.end(),
                                    [](const TTrackListing& Track) { return !Track.Info.IsData; });
   TTrackTags tags = TrackTagsOf(Disc.Info, Job.Read.Track, static_cast<int>(audio));
+  tags.Hidden = Job.Read.Track == 0;
+  if (tags.Hidden && tags.Title.empty()) tags.Title = HiddenTrackTitle;
   if (Options_.TagsFromDisc && HasText(Disc.Info)) Job.Tags = tags;
   tags.DiscId = FreedbDiscId(Disc.Listing.Toc);
   if (Renamable && !Options_.NameTemplate.empty())

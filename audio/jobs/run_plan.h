@@ -34,6 +34,9 @@ struct TRunOptions {
   bool TagsFromDisc = true;
   // Each file gets ReplayGain tags (track and album) once its disc's tracks are over.
   bool ReplayGain = false;
+  // Audio before track 1 (hidden track one audio) is ripped as track 0, into a file of
+  // its own, where the run rips track 1 (see WithHiddenTracks).
+  bool HiddenTrackOne = false;
 
   // Each disc gets its log and cue sheet: asked for, or implied by a check of the rip.
   bool ProvesDiscs() const { return Log || Verify || AccurateRip; }
@@ -47,10 +50,26 @@ struct TRunEntry {
   bool Renamable = true;  // the name template may name it
 };
 
+// A track-0 entry that a run with HiddenTrackOne rips: Entry goes before entry Before.
+struct THiddenTrackEntry {
+  size_t Before = 0;
+  TRunEntry Entry;
+};
+
+// The entries of hidden track one audio ("<drive>/Track00.cda") for the entries of track 1
+// whose disc has audio before track 1 and whose track 0 the entries do not list already;
+// in the entries' order. A front end that shows its entries lists them too.
+std::vector<THiddenTrackEntry> HiddenTrackEntries(TDriveCatalog& Drives,
+                                                  const std::vector<TRunEntry>& Entries);
+// Entries with the hidden track entries in their places.
+std::vector<TRunEntry> WithHiddenTracks(TDriveCatalog& Drives, std::vector<TRunEntry> Entries);
+// The title of a track 0 that the disc names not: its file's name from a template.
+extern const char* const HiddenTrackTitle;
+
 // A job as planned before the run starts (the CD library's drives are all known then).
 struct TPlannedJob {
-  std::string Entry;    // its track entry
-  TProblem Problem;     // why it cannot be ripped
+  std::string Entry;  // its track entry
+  TProblem Problem;   // why it cannot be ripped
   // The failure is told under the entry's name (its source could not be resolved), not
   // under the file name the job would have written.
   bool ProblemOfEntry = false;

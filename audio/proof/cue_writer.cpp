@@ -55,11 +55,17 @@ std::string CueSheetText(const TCueDisc& Disc) {
     char heading[32];
     std::snprintf(heading, sizeof heading, "  TRACK %02d AUDIO\n", track.Number);
     const bool gapInPrevious = i > 0 && track.Gap > 0;
-    if (!gapInPrevious) sheet += FileLine(track.FileName);
+    const bool gapInHidden = i == 0 && track.Number == 1 && !Disc.HiddenFileName.empty();
+    if (!gapInPrevious) sheet += FileLine(gapInHidden ? Disc.HiddenFileName : track.FileName);
     sheet += heading;
     TextLines(sheet, "    ", track.Title, track.Performer);
     if (!track.Isrc.empty()) sheet += "    ISRC " + track.Isrc + "\n";
-    if (i == 0 && track.Gap > 0) sheet += "    PREGAP " + Msf(track.Gap) + "\n";
+    if (gapInHidden) {
+      sheet += "    INDEX 00 00:00:00\n";
+      sheet += FileLine(track.FileName);
+    } else if (i == 0 && track.Gap > 0) {
+      sheet += "    PREGAP " + Msf(track.Gap) + "\n";
+    }
     if (gapInPrevious) {
       sheet += "    INDEX 00 " + Msf(Disc.Tracks[i - 1].Sectors - track.Gap) + "\n";
       sheet += FileLine(track.FileName);

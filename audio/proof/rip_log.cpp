@@ -1,5 +1,6 @@
 #include "proof/rip_log.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "proof/sha256.h"
@@ -15,13 +16,7 @@ std::string Hex8(uint32_t Value) {
   return text;
 }
 
-// Sectors as minutes:seconds.frames, 75 frames a second.
-std::string Msf(int32_t Sectors) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%02d:%02d.%02d", Sectors / 75 / 60, Sectors / 75 % 60,
-                Sectors % 75);
-  return text;
-}
+std::string Msf(int32_t Sectors) { return SectorTimeText(Sectors); }
 
 void Line(std::string& Text, const std::string& Label, const std::string& Value) {
   Text += Label;
@@ -45,11 +40,15 @@ std::string Summary(const TRipLog& Log) {
     skipped += track.SkippedSectors;
   }
   const int count = static_cast<int>(Log.Tracks.size());
+  // Hidden track one audio is no track the database could confirm.
+  const int checkable = static_cast<int>(std::count_if(
+      Log.Tracks.begin(), Log.Tracks.end(), [](const TRipLogTrack& T) { return T.Number > 0; }));
   std::string text = Plural(count, "track") + ", " + std::to_string(errors) + " with errors, " +
                      std::to_string(suspicious) + " suspicious, " + Plural(skipped, "sector") +
                      " skipped";
   if (lookedUp)
-    text += ", " + std::to_string(accurate) + " of " + std::to_string(count) + " accurately ripped";
+    text +=
+        ", " + std::to_string(accurate) + " of " + std::to_string(checkable) + " accurately ripped";
   return text;
 }
 
@@ -66,7 +65,22 @@ void TocLines(std::string& Text, const std::vector<TRipLogTocRow>& Toc) {
   }
 }
 
+// The audio before track 1, by its length and sectors, and what became of it.
+void HiddenAudioLine(std::string& Text, const TRipLog& Log) {
+  if (Log.HiddenSectors <= 0) return;
+  Line(Text, "Hidden track one audio: ",
+       Msf(Log.HiddenSectors) + " (sectors 0 to " + std::to_string(Log.HiddenSectors - 1) + ")" +
+           (Log.HiddenNote.empty() ? "" : ", " + Log.HiddenNote));
+}
+
 }  // namespace
+
+std::string SectorTimeText(int32_t Sectors) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%02d:%02d.%02d", Sectors / 75 / 60, Sectors / 75 % 60,
+                Sectors % 75);
+  return text;
+}
 
 std::string RipLogText(const TRipLog& Log) {
   std::string text;
@@ -86,6 +100,7 @@ std::string RipLogText(const TRipLog& Log) {
   if (!Log.AccurateRipId.empty()) Line(text, "AccurateRip disc id: ", Log.AccurateRipId);
   if (!Log.AccurateRipNote.empty()) Line(text, "AccurateRip: ", Log.AccurateRipNote);
   TocLines(text, Log.Toc);
+  HiddenAudioLine(text, Log);
   for (const TRipLogTrack& track : Log.Tracks) {
     char heading[32];
     std::snprintf(heading, sizeof heading, "Track %02d", track.Number);
@@ -100,7 +115,9 @@ std::string RipLogText(const TRipLog& Log) {
       Line(text, "  Copy CRC: ", Hex8(track.CopyCrc));
       if (!track.TestCopyResult.empty()) Line(text, "  Test and copy: ", track.TestCopyResult);
       if (!track.Proof.empty()) Line(text, "  Proof: ", track.Proof);
-      if (track.AccurateRipV1 && track.AccurateRipV2)
+      if (track.Number == 0)
+        Line(text, "  AccurateRip sums: ", "none: the database holds no hidden track one audio");
+      else if (track.AccurateRipV1 && track.AccurateRipV2)
         Line(text, "  AccurateRip sums: ",
              "v1 " + Hex8(*track.AccurateRipV1) + ", v2 " + Hex8(*track.AccurateRipV2));
       if (!track.AccurateRip.empty()) Line(text, "  AccurateRip: ", track.AccurateRip);

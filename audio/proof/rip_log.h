@@ -53,9 +53,15 @@ struct TRipLog {
   std::string Artist;             // of the disc, where known
   std::string Album;
   std::vector<TRipLogTocRow> Toc;  // empty: left out
-  std::string AccurateRipNote;     // the lookup as a whole: "disc not found", an error, ...
+  // Sectors of audio before track 1 (hidden track one audio, track 0); 0: none, no line.
+  int32_t HiddenSectors = 0;
+  std::string HiddenNote;       // what became of it: "ripped as track 00", "not ripped"
+  std::string AccurateRipNote;  // the lookup as a whole: "disc not found", an error, ...
   std::vector<TRipLogTrack> Tracks;
 };
+
+// Sectors as minutes:seconds.frames ("00:30.00"), 75 frames a second.
+std::string SectorTimeText(int32_t Sectors);
 
 // The log's text, lines ending in '\n', its last line "SHA-256: <64 hex digits>".
 std::string RipLogText(const TRipLog& Log);

@@ -10,8 +10,8 @@
 
 #include <cstdio>
 
-#include "settings/flac_settings.h"
 #include "jobs/output_formats.h"
+#include "settings/flac_settings.h"
 #include "settings_test_support.h"
 
 namespace {
@@ -105,6 +105,23 @@ TEST_F(FrontEndsAgreeTest, EveryFormatIsOfferedByBoth) {
               0);
     EXPECT_TRUE(std::filesystem::exists(Dir / ("cli/" + file))) << file;
   }
+}
+
+// "Rip hidden track one audio" reaches the run as --htoa does: the audio before track 1
+// gets a row of its own before track 1's and the same file.
+TEST_F(FrontEndsAgreeTest, HiddenTrackOneAudioBecomesTrackZeroInBoth) {
+  di::DiscSpec disc = AudioDisc({1, 0.5});
+  disc.hiddenSectors = 40;
+  const std::string cue = MakeDisc(disc);
+  Form->AddDroppedPaths(Entries(cue, {1, 2}));
+  Form->CheckBox8->setChecked(true);
+  Form->JvXPButton4->click();
+  ASSERT_EQ(Statuses(), QStringList({"Done", "Done", "Done"}));
+  EXPECT_EQ(Jobs().FullPath(0).toStdString(), cue + "/Track00.cda");
+  ASSERT_EQ(RunCli("--htoa --out '" + (Dir / "cli") + "' '" + cue + "'"), 0);
+  const std::vector<uint8_t> window = ReadWholeFile(OutFile("Track00.wav"));
+  EXPECT_EQ(window.size(), 44u + 40 * 2352);
+  EXPECT_TRUE(window == ReadWholeFile(Dir / "cli/Track00.wav"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, FrontEndsAgreeTest, ::testing::ValuesIn(AgreeCases),

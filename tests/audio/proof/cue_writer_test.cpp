@@ -48,6 +48,13 @@ void PrintTo(const TSheetCase& Case, std::ostream* Out) { *Out << Case.Name; }
 
 class CueWriter : public testing::TestWithParam<TSheetCase> {};
 
+// The "Disc ids: " line that korvane-cli --list gives the sheet (its output when none).
+std::string DiscIds(const std::string& Cli, const std::string& Sheet) {
+  const std::string listed = CaptureCommand(Cli + "--list " + Sheet).Output;
+  const size_t at = listed.find("Disc ids: ");
+  return at == std::string::npos ? listed : listed.substr(at, listed.find('\n', at) - at);
+}
+
 TEST_P(CueWriter, SheetReadsBackToTheSameTracks) {
   const TSheetCase& c = GetParam();
   TTempDir dir;
@@ -150,13 +157,39 @@ TEST(CueWriterPregaps, TheWrittenSheetDescribesTheImagesDisc) {
                 std::string::npos)
           << image << "\n"
           << log;
-    const auto ids = [&](const std::string& Sheet) {
-      const std::string listed = CaptureCommand(cli + "--list " + Sheet).Output;
-      const size_t at = listed.find("Disc ids: ");
-      return at == std::string::npos ? listed : listed.substr(at, listed.find('\n', at) - at);
-    };
-    EXPECT_EQ(ids("out/disc.cue"), ids(image)) << image << "\n" << ReadText(dir / "out/disc.cue");
+    EXPECT_EQ(DiscIds(cli, "out/disc.cue"), DiscIds(cli, image)) << image << "\n"
+                                                                 << ReadText(dir / "out/disc.cue");
   }
+}
+
+// Audio before track 1: the log tells of it whether or not it is ripped; with --htoa it
+// is track 0's file (its audio decoded by sox is the image's, its tag track 0), which the
+// written sheet gives as track 1's INDEX 00, so that the sheet is of the same disc.
+TEST(CueWriterPregaps, HiddenTrackOneAudioIsLoggedAndWithHtoaRippedAsTrackZero) {
+  TTempDir dir;
+  const std::string cli = "cd '" + dir.Path().string() + "' && '" KORVANE_BIN_DIR "/korvane-cli' ";
+  ASSERT_TRUE(
+      RunCommand("cd '" + dir.Path().string() +
+                 "' && '" KORVANE_BIN_DIR
+                 "/korvane-mkdisc' --tracks 2 --seconds 1 --hidden 2:tone:440 "
+                 "--expect pcm disc.cue >/dev/null && sed -i '1i TITLE \"Album\"' disc.cue"));
+  ASSERT_EQ(CaptureCommand(cli + "--htoa --log --name '%n - %t' --out out disc.cue").Status, 0);
+  ASSERT_EQ(CaptureCommand(cli + "--log --out plain disc.cue").Status, 0);
+  ASSERT_EQ(CaptureCommand(cli + "--htoa --format flac --out flac disc.cue").Status, 0);
+  const std::string hiddenLine = "Hidden track one audio: 00:02.00 (sectors 0 to 149), ";
+  EXPECT_NE(ReadText(dir / "out/Album.log").find(hiddenLine + "ripped as track 00\n"),
+            std::string::npos);
+  EXPECT_NE(ReadText(dir / "plain/Album.log").find(hiddenLine + "not ripped\n"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(dir / "plain/Track00.wav"));
+  EXPECT_EQ(DiscIds(cli, "out/Album.cue"), DiscIds(cli, "disc.cue"))
+      << ReadText(dir / "out/disc.cue");
+  ASSERT_TRUE(RunCommand("cd '" + dir.Path().string() +
+                         "' && sox 'out/00 - Hidden track.wav' -t raw hidden.raw"));
+  EXPECT_TRUE(ReadWholeFile(dir / "hidden.raw") == ReadWholeFile(dir / "pcm/track00.pcm"));
+  EXPECT_EQ(CaptureCommand("ffprobe -v error -show_entries format_tags=track -of csv=p=0 '" +
+                           (dir / "flac/Track00.flac") + "'")
+                .Output,
+            "0\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(
