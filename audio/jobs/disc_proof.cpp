@@ -10,9 +10,9 @@
 #include <filesystem>
 #include <optional>
 
+#include "jobs/disc_tags.h"
 #include "proof/accuraterip.h"
 #include "proof/cue_writer.h"
-#include "jobs/disc_tags.h"
 #include "proof/rip_log.h"
 
 namespace {
@@ -170,6 +170,7 @@ TRipLogTrack LogRow(const TProvedTrack& Track) {
   row.CopyCrc = Track.Proof.Copy.Crc32;
   row.TestCrc = Track.Proof.TestCrc;
   row.TestCopyResult = Track.Proof.TestCopy;
+  row.Suspicious = Track.Proof.Outcome == ETestCopy::Suspicious;
   row.Rereads = Track.Proof.Reads.Rereads;
   row.Corrections = Track.Proof.Reads.Corrections;
   row.SkippedSectors = Track.Proof.Reads.Skips;
