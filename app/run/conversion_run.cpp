@@ -12,9 +12,9 @@
 #include <filesystem>
 #include <thread>
 
+#include "cdrom/track_entry.h"
 #include "jobs/output_copy.h"
 #include "run/pipeline_components.h"
-#include "cdrom/track_entry.h"
 
 namespace {
 
@@ -229,13 +229,14 @@ void TConversionRun::TrackProgress(size_t Job, int Percent, int64_t, int64_t) {
   Jobs_.SetStatus(RunRows_[Job], QString::number(Percent) + QStringLiteral("%"));
 }
 
-// An aborted job keeps the last percentage its row showed.
+// An aborted job keeps the last percentage its row showed. A done one notes what test and
+// copy found when it was more than a confirmed copy.
 void TConversionRun::TrackEnded(size_t Job, const TTrackEnd& End) {
   const TJobRowId row = RunRows_[Job];
   if (End.Result == TTrackResult::Failed) Jobs_.SetStatus(row, ErrorStatus(End.Failure));
   if (End.Result != TTrackResult::Done || RunAborted == 1) return;
   Jobs_.SetStatus(row, QStringLiteral("Done"));
-  if (End.Suspicious())
+  if (End.Suspicious() || End.Proof.Outcome == ETestCopy::Replaced)
     Jobs_.SetStatusNote(row, QString::fromStdString("Test and copy: " + End.Proof.TestCopy));
 }
 
