@@ -329,14 +329,14 @@ void TRipRun::FinishJob(TSlot& Slot) {
 bool TRipRun::EncodeAgain(TSlot& Slot, const TTrackEnd& End) {
   Slot.Staged = StagingNameFor(End.FileName);
   if (Slot.Staged.empty()) return false;
-  const auto job = static_cast<size_t>(Slot.Job);
   Slot.Pending = End;
   Slot.PollsIdle = 0;
   TAudioFileOut& output = *Slot.Output;
   Slot.Watch.Begin(&output);
   try {
-    TLoudnessMeter* meter = Gains_ ? Gains_->Started(job, output) : nullptr;
-    Slot.Input = std::make_unique<TKeptAudioInput>(Slot.Pending->Proof.Agreed->Audio, meter);
+    if (Gains_) Slot.Meter = std::make_unique<TLoudnessMeter>();
+    Slot.Input =
+        std::make_unique<TKeptAudioInput>(Slot.Pending->Proof.Agreed->Audio, Slot.Meter.get());
     output.SetInput(Slot.Input.get());
     output.FileName = Slot.Staged;
     output.Start();
@@ -349,6 +349,7 @@ bool TRipRun::EncodeAgain(TSlot& Slot, const TTrackEnd& End) {
 // The agreed audio replaces the copy only when its file is whole; else the copy stays,
 // and with it the track's suspicion.
 void TRipRun::FinishEncodingAgain(TSlot& Slot) {
+  const auto job = static_cast<size_t>(Slot.Job);
   TAudioFileOut& output = *Slot.Output;
   TTrackEnd end = std::move(*Slot.Pending);
   Slot.Pending.reset();
@@ -361,6 +362,7 @@ void TRipRun::FinishEncodingAgain(TSlot& Slot) {
     try {
       PublishStagedFile(Slot.Staged, end.FileName);
       AgreedAudioEncoded(end.Proof);
+      if (Gains_) Gains_->Remeasured(job, std::move(Slot.Meter));
     } catch (const std::exception& e) {
       failure = e.what();
     }
@@ -370,7 +372,7 @@ void TRipRun::FinishEncodingAgain(TSlot& Slot) {
     AgreedAudioNotEncoded(end.Proof, *failure);
   }
   Slot.Staged.clear();
-  const auto job = static_cast<size_t>(Slot.Job);
+  Slot.Meter.reset();
   Slot.Job = -1;
   JobOver(job, end);
 }

@@ -103,12 +103,14 @@ class TRipRun {
     TJobWatch Watch;
     int Job = -1;  // the job it runs, -1 when free
     std::string FileName;
-    std::unique_ptr<TAudioInput> Input;
-    int PollsIdle = 0;
     // While the job's file is encoded again from the audio that two reads agree on: the
-    // job's end as its first encoding left it, and the file the new one is written to.
+    // job's end as its first encoding left it, the file the new one is written to, and
+    // the new audio's loudness (with ReplayGain), which counts once the new file does.
     std::optional<TTrackEnd> Pending;
     std::string Staged;
+    std::unique_ptr<TLoudnessMeter> Meter;
+    std::unique_ptr<TAudioInput> Input;  // the job's source, which may feed Meter
+    int PollsIdle = 0;
   };
 
   void StartReading();
