@@ -7,9 +7,10 @@
 // one being read ahead). Everything the source reports (a drive not ready, a sector that
 // cannot be read) goes to the track's spool, which raises it in the track's encoder.
 //
-// With test and copy, a copy that two other reads agree against is the odd one out: the
-// later of the two is kept as it is read (`KeepReadsIn`), and its audio goes with the
-// track's proof, for the run to encode into the track's file in place of the copy.
+// With test and copy, when two reads other than the copy agree with each other, the
+// copy is the odd one out: the later of the two, kept as it was read (`KeepReadsIn`),
+// goes with the track's proof, for the run to encode into the track's file in place of
+// the copy.
 //
 // With test and copy and the disc's AccurateRip entry, a copy that the entry confirms
 // with confidence ProvingConfidence or more is proven in one read: its test read is left
