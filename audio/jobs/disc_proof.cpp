@@ -170,6 +170,7 @@ TRipLogTrack LogRow(const TProvedTrack& Track) {
   row.CopyCrc = Track.Proof.Copy.Crc32;
   row.TestCrc = Track.Proof.TestCrc;
   row.TestCopyResult = Track.Proof.TestCopy;
+  row.Suspicious = Track.Proof.Outcome == TTestCopyOutcome::Suspicious;
   row.Rereads = Track.Proof.Reads.Rereads;
   row.Corrections = Track.Proof.Reads.Corrections;
   row.SkippedSectors = Track.Proof.Reads.Skips;

@@ -49,7 +49,10 @@ bool TDiscReader::Stopping() {
 
 TTrackProof TDiscReader::ProofOf(size_t Track) {
   std::lock_guard<std::mutex> hold(Lock_);
-  return Track < Proofs_.size() ? Proofs_[Track] : TTrackProof{};
+  if (Track >= Proofs_.size()) return TTrackProof{};
+  TTrackProof proof = Proofs_[Track];
+  Proofs_[Track].Agreed.reset();
+  return proof;
 }
 
 void TDiscReader::Run() {
@@ -142,52 +145,104 @@ const TAccurateRipLookup* TDiscReader::AccurateRipEntry() {
 // not failed: the encoder had every sector.
 void TDiscReader::Verify(const TTrackRead& Read, TTrackProof& Proof) {
   try {
-    Proof.TestCrc = ReadPass(Read, Proof.Passes);
-    if (Proof.TestCrc) Proof.TestCopy = TestAndCopy(Read, Proof);
+    if (const std::optional<TTrackChecksums> test = ReadPass(Read, Proof.Passes)) {
+      Proof.TestCrc = test->Crc32;
+      TestAndCopy(Read, Proof);
+    }
   } catch (const std::exception& e) {
     Source_.Reset();
+    Proof.Agreed.reset();
+    Proof.Outcome = TTestCopyOutcome::Suspicious;
     Proof.TestCopy = std::string("suspicious: a test read failed: ") + e.what();
   }
 }
 
-// One more read of the track, for its CRC only; nothing when the reader stops.
-std::optional<uint32_t> TDiscReader::ReadPass(const TTrackRead& Read, int& Passes) {
+// One more read of the track, for its checksums, its audio kept in Keep when given;
+// nothing when the reader stops.
+std::optional<TTrackChecksums> TDiscReader::ReadPass(const TTrackRead& Read, int& Passes,
+                                                     TKeptAudio* Keep) {
   std::vector<uint8_t> chunk(TCDIn::ChunkBytes);
   ++Passes;
   TTrackChecksummer sums(Read.Place);
   Source_.Open();
   for (int got; (got = Source_.ReadData(chunk.data(), TCDIn::ChunkBytes)) > 0;) {
     sums.Add(chunk.data(), static_cast<size_t>(got));
+    if (Keep) Keep->Append(chunk.data(), static_cast<size_t>(got));
     if (Stopping()) {
       Source_.Close();
       return std::nullopt;
     }
   }
   Source_.Close();
-  return sums.Result().Crc32;
+  return sums.Result();
 }
 
-// The copy pass fed the encoder: when the test pass read otherwise, further reads decide
-// whether the copy is confirmed (a re-read agrees with it). The track is suspicious when
-// no read agrees with the copy: either two other reads agree with each other, so the
-// copy is the odd one out and the file holds a misread, or no two reads agree at all.
-std::string TDiscReader::TestAndCopy(const TTrackRead& Read, TTrackProof& Proof) {
-  const uint32_t copy = Proof.Copy.Crc32, test = *Proof.TestCrc;
-  if (test == copy) return "Test CRC = Copy CRC";
-  std::vector<uint32_t> others{test};  // the reads that differ from the copy
+std::shared_ptr<TAgreedRead> TDiscReader::NewKeptRead() const {
+  return KeepFolder_.empty() ? nullptr : std::make_shared<TAgreedRead>(KeepFolder_);
+}
+
+namespace {
+
+void Decide(TTrackProof& Proof, TTestCopyOutcome Outcome, std::string Text) {
+  Proof.Outcome = Outcome;
+  Proof.TestCopy = std::move(Text);
+}
+
+std::string RereadName(int Retry) { return "re-read " + std::to_string(Retry); }
+
+}  // namespace
+
+// The copy pass fed the encoder: when the test pass read otherwise, further reads decide.
+// A re-read that agrees with the copy confirms it. One that agrees with an earlier read
+// other than the copy makes the copy the odd one out: the re-read, kept as it was read,
+// holds the audio that the two agree on, which goes with the proof for the run to
+// encode in place of the copy (until it has, the track is suspicious). When no two
+// reads agree at all, the track is suspicious.
+void TDiscReader::TestAndCopy(const TTrackRead& Read, TTrackProof& Proof) {
+  const uint32_t copy = Proof.Copy.Crc32;
+  if (*Proof.TestCrc == copy) return Decide(Proof, TTestCopyOutcome::Confirmed, "Test CRC = Copy CRC");
+  std::vector<uint32_t> others{*Proof.TestCrc};  // the reads that differ from the copy
   for (int retry = 1; retry <= Read.Retries; ++retry) {
-    const std::optional<uint32_t> again = ReadPass(Read, Proof.Passes);
+    const std::shared_ptr<TAgreedRead> kept = NewKeptRead();
+    const std::optional<TTrackChecksums> again =
+        ReadPass(Read, Proof.Passes, kept ? &kept->Audio : nullptr);
     if (!again) break;
-    const std::string reread = "re-read " + std::to_string(retry);
-    if (*again == copy)
-      return "Test CRC differs from Copy CRC; " + reread + " agrees with the copy";
-    const auto agreeing = std::find(others.begin(), others.end(), *again);
-    if (agreeing != others.end())
-      return "suspicious: the copy is the odd one out: " +
-             (agreeing == others.begin() ? std::string("the test read")
-                                         : "re-read " + std::to_string(agreeing - others.begin())) +
-             " and " + reread + " agree on other audio than the file holds";
-    others.push_back(*again);
+    if (again->Crc32 == copy)
+      return Decide(
+          Proof, TTestCopyOutcome::Confirmed,
+          "Test CRC differs from Copy CRC; " + RereadName(retry) + " agrees with the copy");
+    const auto agreeing = std::find(others.begin(), others.end(), again->Crc32);
+    if (agreeing == others.end()) {
+      others.push_back(again->Crc32);
+      continue;
+    }
+    const auto earlier = static_cast<int>(agreeing - others.begin());
+    const std::string reads = (earlier == 0 ? std::string("the test read") : RereadName(earlier)) +
+                              " and " + RereadName(retry);
+    if (kept && kept->Audio.Usable()) {
+      kept->Sums = *again;
+      kept->Reads = reads;
+      kept->Reread = retry;
+      Proof.Agreed = kept;
+    }
+    return Decide(Proof, TTestCopyOutcome::Suspicious,
+                  "suspicious: the copy is the odd one out: " + reads +
+                      " agree on other audio than the file holds");
   }
-  return "suspicious: Test CRC differs from Copy CRC and no two reads agree";
+  Decide(Proof, TTestCopyOutcome::Suspicious,
+         "suspicious: Test CRC differs from Copy CRC and no two reads agree");
+}
+
+void AgreedAudioEncoded(TTrackProof& Proof) {
+  const TAgreedRead& agreed = *Proof.Agreed;
+  Proof.Copy = agreed.Sums;
+  Decide(Proof, TTestCopyOutcome::Replaced,
+         "the copy was the odd one out; the file holds the audio that " + agreed.Reads +
+             " agree on (re-encoded from " + RereadName(agreed.Reread) + ")");
+  Proof.Agreed.reset();
+}
+
+void AgreedAudioNotEncoded(TTrackProof& Proof, const std::string& Why) {
+  Proof.TestCopy += " (re-encoding it failed: " + Why + ")";
+  Proof.Agreed.reset();
 }

@@ -12,6 +12,10 @@ TLoudnessMeter* TReplayGainPass::Started(size_t Job, const TAudioFileOut& Output
   return job.Meter.get();
 }
 
+void TReplayGainPass::Remeasured(size_t Job, std::unique_ptr<TLoudnessMeter> Meter) {
+  Jobs_[Job].Meter = std::move(Meter);
+}
+
 void TReplayGainPass::Ended(size_t Job, const TTrackEnd* End) {
   TJob& job = Jobs_[Job];
   job.Settled = true;

@@ -20,9 +20,9 @@
 #include <vector>
 
 #include "core/audio_classes.h"
-#include "outputs/loudness.h"
 #include "jobs/run_observer.h"
 #include "jobs/run_plan.h"
+#include "outputs/loudness.h"
 #include "outputs/tag_rewrite.h"
 
 class TReplayGainPass {
@@ -35,6 +35,9 @@ class TReplayGainPass {
   // now. Returns the meter that its encoder's source feeds. Raises
   // EAudioException when libebur128 is missing.
   TLoudnessMeter* Started(size_t Job, const TAudioFileOut& Output);
+  // The job's file was encoded again, from audio that Meter measured (test and copy
+  // replaced its copy): its gains are that audio's. Before the job ends.
+  void Remeasured(size_t Job, std::unique_ptr<TLoudnessMeter> Meter);
   // The job ended (End null: it was taken back before it started). The last job of a
   // disc to end writes the gains of that disc's files.
   void Ended(size_t Job, const TTrackEnd* End);

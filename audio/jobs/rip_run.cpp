@@ -4,10 +4,12 @@
 #include <map>
 #include <system_error>
 
+#include "core/file_stream.h"
 #include "jobs/disc_proof.h"
+#include "jobs/kept_audio.h"
 #include "proof/rip_log.h"
 
-bool TTrackEnd::Suspicious() const { return Proof.TestCopy.rfind("suspicious", 0) == 0; }
+bool TTrackEnd::Suspicious() const { return Proof.Outcome == TTestCopyOutcome::Suspicious; }
 
 TRipRun::TRipRun(const TRunOptions& Options, TCDIn& Source, TDiscKnowledge& Knowledge,
                  TRunObserver& Observer, TEventPump& Pump)
@@ -122,6 +124,7 @@ void TRipRun::StartReading() {
     lane->Source = std::make_unique<TCDIn>();
     lane->Reader = std::make_unique<TDiscReader>(*lane->Source, std::move(reads), std::move(spools),
                                                  [this] { Pump_.Wake(); });
+    lane->Reader->KeepReadsIn(Options_.OutDir);
     LookUpWhileReading(*lane);
     AdmitReads(*lane);
     lane->Reader->Start();
@@ -320,6 +323,7 @@ bool TRipRun::SlotEnded(TSlot& Slot) {
 }
 
 void TRipRun::FinishJob(TSlot& Slot) {
+  if (Slot.Pending) return FinishEncodingAgain(Slot);
   const size_t job = static_cast<size_t>(Slot.Job);
   TAudioFileOut& output = *Slot.Output;
   if (!output.FileKept()) Names_.Forget(Slot.FileName);
@@ -335,6 +339,64 @@ void TRipRun::FinishJob(TSlot& Slot) {
   }
   output.SetInput(nullptr);
   Slot.Input.reset();
+  if (end.Proof.Agreed && end.Result == TTrackResult::Done && !end.FileName.empty() &&
+      EncodeAgain(Slot, end))
+    return;
+  end.Proof.Agreed.reset();
+  Slot.Job = -1;
+  JobOver(job, end);
+}
+
+// The copy was the odd one out and two other reads agree: the job's output encodes their
+// audio again, into a staging file beside the job's, which takes the job's name once it
+// is whole. False when the file cannot be replaced so (it is no regular file).
+bool TRipRun::EncodeAgain(TSlot& Slot, const TTrackEnd& End) {
+  Slot.Staged = StagingNameFor(End.FileName);
+  if (Slot.Staged.empty()) return false;
+  Slot.Pending = End;
+  Slot.PollsIdle = 0;
+  TAudioFileOut& output = *Slot.Output;
+  Slot.Watch.Begin(&output);
+  try {
+    if (Gains_) Slot.Meter = std::make_unique<TLoudnessMeter>();
+    Slot.Input =
+        std::make_unique<TKeptAudioInput>(Slot.Pending->Proof.Agreed->Audio, Slot.Meter.get());
+    output.SetInput(Slot.Input.get());
+    output.FileName = Slot.Staged;
+    output.Start();
+  } catch (const std::exception& e) {
+    Slot.Watch.Failed(e.what());
+  }
+  return true;
+}
+
+// The agreed audio replaces the copy only when its file is whole; else the copy stays,
+// and with it the track's suspicion.
+void TRipRun::FinishEncodingAgain(TSlot& Slot) {
+  const auto job = static_cast<size_t>(Slot.Job);
+  TAudioFileOut& output = *Slot.Output;
+  TTrackEnd end = std::move(*Slot.Pending);
+  Slot.Pending.reset();
+  TProblem failure = Slot.Watch.TakeFailure();
+  if (!failure && Aborted_) failure = TProblem("the run was stopped");
+  if (!failure && !output.FileKept()) failure = TProblem("no file was written");
+  output.SetInput(nullptr);
+  Slot.Input.reset();
+  if (!failure) {
+    try {
+      PublishStagedFile(Slot.Staged, end.FileName);
+      AgreedAudioEncoded(end.Proof);
+      if (Gains_) Gains_->Remeasured(job, std::move(Slot.Meter));
+    } catch (const std::exception& e) {
+      failure = TProblem(e.what());
+    }
+  }
+  if (failure) {
+    DiscardStagedFile(Slot.Staged);
+    AgreedAudioNotEncoded(end.Proof, failure.Text());
+  }
+  Slot.Staged.clear();
+  Slot.Meter.reset();
   Slot.Job = -1;
   JobOver(job, end);
 }

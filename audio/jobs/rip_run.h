@@ -8,11 +8,13 @@
 // jobs go in list order. Jobs of several drives may therefore start and end out of list
 // order; the observer hears each by its index. With test and copy and the AccurateRip
 // check, each drive's disc is looked up as its reading starts, so that a track the
-// database confirms needs no test read. Each job's end goes to the observer (done, failed
-// with the reason, aborted, with what reading proved). Once the jobs are over, every disc gets its
-// proof (AccurateRip verdicts, rip log, cue sheet) when the run asks for it, and the observer hears
-// the run's summary. An abort makes every running encoder finish its file as far as it got and
-// skips the jobs not started.
+// database confirms needs no test read. When test and copy finds the copy to be the odd
+// one out, two other reads agreeing, the job's encoder encodes their audio again before
+// the job ends, and that file replaces the first. Each job's end goes to the observer
+// (done, failed with the reason, aborted, with what reading proved). Once the jobs are
+// over, every disc gets its proof (AccurateRip verdicts, rip log, cue sheet) when the
+// run asks for it, and the observer hears the run's summary. An abort makes every
+// running encoder finish its file as far as it got and skips the jobs not started.
 //
 // Threads: `Run`, the outputs' events and every call to the observer happen on the
 // run's thread, which the event pump keeps serving the outputs' hand-offs while it
@@ -101,7 +103,13 @@ class TRipRun {
     TJobWatch Watch;
     int Job = -1;  // the job it runs, -1 when free
     std::string FileName;
-    std::unique_ptr<TSpoolInput> Input;
+    // While the job's file is encoded again from the audio that two reads agree on: the
+    // job's end as its first encoding left it, the file the new one is written to, and
+    // the new audio's loudness (with ReplayGain), which counts once the new file does.
+    std::optional<TTrackEnd> Pending;
+    std::string Staged;
+    std::unique_ptr<TLoudnessMeter> Meter;
+    std::unique_ptr<TAudioInput> Input;  // the job's source, which may feed Meter
     int PollsIdle = 0;
   };
 
@@ -123,6 +131,8 @@ class TRipRun {
   void FailUnstarted(size_t Job);
   bool SlotEnded(TSlot& Slot);
   void FinishJob(TSlot& Slot);
+  bool EncodeAgain(TSlot& Slot, const TTrackEnd& End);
+  void FinishEncodingAgain(TSlot& Slot);
   void JobOver(size_t Job, const TTrackEnd& End);
   void AbortAll();
   bool AnyRunning() const;

@@ -35,8 +35,7 @@ std::string Summary(const TRipLog& Log) {
     lookedUp = lookedUp || !track.AccurateRip.empty();
     if (track.Error) ++errors;
     if (track.AccurateRip.rfind("accurately ripped", 0) == 0) ++accurate;
-    // A copy that a re-read confirmed is no longer suspicious.
-    if (track.TestCopyResult.rfind("suspicious", 0) == 0) ++suspicious;
+    if (track.Suspicious) ++suspicious;
     skipped += track.SkippedSectors;
   }
   const int count = static_cast<int>(Log.Tracks.size());

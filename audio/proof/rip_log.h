@@ -18,6 +18,7 @@ struct TRipLogTrack {
   uint32_t CopyCrc = 0;
   std::optional<uint32_t> TestCrc;        // when a test pass ran
   std::string TestCopyResult;             // "Test CRC = Copy CRC", "suspicious", ...; empty: none
+  bool Suspicious = false;                // no read agrees with the audio the file holds
   std::string AccurateRip;                // the verdict's text; empty: no lookup
   std::optional<uint32_t> AccurateRipV1;  // the track's sums, with or without a lookup
   std::optional<uint32_t> AccurateRipV2;

@@ -17,8 +17,8 @@
 #include <optional>
 #include <thread>
 
-#include "cdrom/audio_cdrom.h"
 #include "bindings/cdrip_binding.h"
+#include "cdrom/audio_cdrom.h"
 #include "command_run.h"
 #include "jobs/disc_reader.h"
 #include "temp_dir.h"
@@ -163,15 +163,15 @@ TEST_F(DriveState, AnUnreadableSectorFailsTheReadInEveryParanoiaMode) {
 }
 
 // Test and copy on a scratch that reads as noise the first time: without verification
-// the copy keeps the noise, no later read agrees with it, and the track is reported
-// suspicious; read again (the scratch now reads right) test and copy agree.
+// the copy keeps the noise, and the test read and re-read 1 agree on other audio: the
+// copy is the odd one out, and the re-read, kept, holds the disc's audio for the run to
+// encode in its place; read again (the scratch now reads right) test and copy agree.
 TEST_F(DriveState, TestAndCopyCatchesAScratchThatReadsDifferentlyEachTime) {
   SetUpDrive("flaky=100-101x1");
   if (IsSkipped() || HasFatalFailure()) return;
   const std::vector<uint8_t> disc = ReadWholeFile(Folder / "expect/track01.pcm");
-  for (const auto& [mode, verdict] :
-       {std::pair<const char*, const char*>{"disable", "suspicious: the copy is the odd one out"},
-        {"full", "Test CRC = Copy CRC"}}) {
+  for (const auto& [mode, outcome] :
+       {std::pair{"disable", TTestCopyOutcome::Suspicious}, std::pair{"full", TTestCopyOutcome::Confirmed}}) {
     SCOPED_TRACE(mode);
     Load(mode);
     TTrackSpool spool(Folder.string());
@@ -181,6 +181,7 @@ TEST_F(DriveState, TestAndCopyCatchesAScratchThatReadsDifferentlyEachTime) {
     read.Verify = true;
     read.Place.SamplePairs = disc.size() / 4;
     TDiscReader reader(*Source, {read}, {&spool}, [] {});
+    reader.KeepReadsIn(Folder.string());
     reader.Admit(1);
     reader.Start();
     std::vector<uint8_t> copy(disc.size() + 1);
@@ -189,9 +190,18 @@ TEST_F(DriveState, TestAndCopyCatchesAScratchThatReadsDifferentlyEachTime) {
     reader.Stop();
     EXPECT_EQ(got, disc.size());
     const TTrackProof proof = reader.ProofOf(0);
-    EXPECT_EQ(proof.TestCopy.rfind(verdict, 0), 0u) << proof.TestCopy;
-    EXPECT_EQ(std::equal(disc.begin(), disc.end(), copy.begin()), std::string(mode) == "full")
+    EXPECT_EQ(proof.Outcome, outcome) << proof.TestCopy;
+    EXPECT_EQ(std::equal(disc.begin(), disc.end(), copy.begin()), outcome == TTestCopyOutcome::Confirmed)
         << "the scratch reads as noise once only";
+    ASSERT_EQ(proof.Agreed != nullptr, outcome == TTestCopyOutcome::Suspicious) << proof.TestCopy;
+    if (!proof.Agreed) continue;
+    EXPECT_EQ(proof.TestCopy,
+              "suspicious: the copy is the odd one out: the test read and re-read 1 agree on "
+              "other audio than the file holds");
+    std::vector<uint8_t> agreed(disc.size() + 1);
+    EXPECT_EQ(proof.Agreed->Audio.ReadAt(0, agreed.data(), agreed.size()), disc.size());
+    EXPECT_TRUE(std::equal(disc.begin(), disc.end(), agreed.begin()));
+    EXPECT_EQ(proof.Agreed->Sums.Crc32, proof.TestCrc);
   }
 }
 
@@ -209,14 +219,17 @@ TEST_F(DriveState, TestAndCopyWhereNoTwoReadsAgreeIsSuspicious) {
   read.Retries = 1;
   read.Place.SamplePairs = 375 * 588;
   TDiscReader reader(*Source, {read}, {&spool}, [] {});
+  reader.KeepReadsIn(Folder.string());
   reader.Admit(1);
   reader.Start();
   std::vector<uint8_t> copy(65536);
   while (spool.Read(copy.data(), copy.size()) > 0) {
   }
   reader.Stop();
-  EXPECT_EQ(reader.ProofOf(0).TestCopy,
-            "suspicious: Test CRC differs from Copy CRC and no two reads agree");
+  const TTrackProof proof = reader.ProofOf(0);
+  EXPECT_EQ(proof.TestCopy, "suspicious: Test CRC differs from Copy CRC and no two reads agree");
+  EXPECT_EQ(proof.Outcome, TTestCopyOutcome::Suspicious);
+  EXPECT_EQ(proof.Agreed, nullptr);
 }
 
 // A slow drive: the paranoia layer's first read of a range alone reads the whole disc

@@ -3,6 +3,7 @@
 // ioctls and the audio through the paranoia layer's READ CD commands. The listing must
 // match the image's own, and every audio track must come out as the image maker says.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cstdio>
 #include <fstream>
@@ -555,6 +556,65 @@ TEST_F(DriveRun, AProvenRipOfTheDrive) {
   };
   EXPECT_EQ(trackLines(readBack.Output, Dir / "O/sr0.cue"), trackLines(original.Output, cue))
       << readBack.Output;
+}
+
+// Test and copy without the paranoia layer (a copy of the program with its own cdr.ini),
+// on a scratch that reads as noise for its first reads. Read wrong once, the copy is
+// the odd one out, the test read and re-read 1 agreeing: every encoder of the run puts
+// their audio in the track's file (with ReplayGain, the very file a clean read gives),
+// the log gives its CRC, and AccurateRip confirms it.
+// Read wrong three times with one re-read, no two reads agree: the track is suspicious,
+// and korvane-cli exits with status 1.
+TEST_F(DriveRun, TestAndCopyPutsTheAudioThatTwoReadsAgreeOnInTheFile) {
+  const std::string cue = MakeDisc("--tracks 2 --seconds 2,1 --content noise");
+  std::unique_ptr<TLoopbackServer> server = ServeEntry();
+  ASSERT_TRUE(server->Started()) << server->StartLine;
+  std::filesystem::create_directory(Dir / "bin");
+  std::filesystem::copy_file(Bin + "/korvane-cli", Dir / "bin/korvane-cli");
+  std::filesystem::create_symlink(Bin + "/libcdrip.so", Dir / "bin/libcdrip.so");
+  std::ofstream(Dir / "bin/cdr.ini") << "[CD-ROM]\nParanoiaMode=disable\n";
+  const std::vector<uint8_t> disc = Expected(1);
+  char crc[16];
+  std::snprintf(crc, sizeof crc, "%08lX", crc32(0, disc.data(), static_cast<uInt>(disc.size())));
+  const std::string clean = std::string("Copy CRC: ") + crc + "\n";
+  const std::string replaced =
+      clean +
+      "  Test and copy: the copy was the odd one out; the file holds the audio that the test "
+      "read and re-read 1 agree on (re-encoded from re-read 1)\n";
+  const char* const flac = "--format flac --jobs 2 --replaygain";
+  struct {
+    const char *Out, *Ext, *Options, *Faults;
+    int Status;
+    std::string Verdict, Summary;
+  } const cases[] = {
+      {"clean", "flac", flac, "", 0, clean, "0 suspicious"},
+      {"flac", "flac", flac, "flaky=100-101x1", 0, replaced, "0 suspicious"},
+      {"wav", "wav", "--jobs 1", "flaky=100-101x1", 0, replaced, "0 suspicious"},
+      {"none", "wav", "--retries 1", "flaky=100-101x3", 1,
+       "suspicious: Test CRC differs from Copy CRC and no two reads agree", "1 suspicious"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Out);
+    const std::string device = MakeDrive(cue, c.Faults);
+    const auto result =
+        CaptureCommand("cd '" + Dir.Path().string() + "' && " + Environment +
+                       "bin/korvane-cli --verify --lookup accuraterip=" + server->Url() + " " +
+                       c.Options + " --out " + c.Out + " '" + device + "'");
+    EXPECT_EQ(result.Status, c.Status) << result.Output;
+    const std::vector<uint8_t> logBytes = ReadWholeFile(Dir.Path() / c.Out / "sr0.log");
+    const std::string log(logBytes.begin(), logBytes.end());
+    EXPECT_NE(log.find(c.Verdict), std::string::npos) << log;
+    EXPECT_NE(log.find(c.Summary), std::string::npos) << log;
+    if (c.Status != 0) continue;
+    EXPECT_NE(log.find("AccurateRip: accurately ripped (confidence 5"), std::string::npos) << log;
+    for (const auto& file : std::filesystem::directory_iterator(Dir / c.Out))
+      EXPECT_NE(file.path().filename().string()[0], '.') << "a staging file is left";
+    const std::filesystem::path track = Dir.Path() / c.Out / (std::string("Track01.") + c.Ext);
+    EXPECT_TRUE(CommandBytes("sox '" + track.string() + "' -t raw -e signed -b 16 -L -") == disc);
+  }
+  // Its ReplayGain too is the disc's audio's: the file is the one a clean read gives.
+  EXPECT_TRUE(ReadWholeFile(Dir / "flac/Track01.flac") ==
+              ReadWholeFile(Dir / "clean/Track01.flac"));
 }
 
 // The drive's read offset found from the database's entry of the disc it holds: tried
