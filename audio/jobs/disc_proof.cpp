@@ -317,8 +317,7 @@ TDiscProofResult WriteDiscProof(const TDiscProof& Disc,
     if (looked && track.Done)
       row.AccurateRip =
           AccurateRipVerdict(pressings, AudioIndexOf(Disc.Listing, track.Track),
-                             track.Proof.Copy.AccurateRipV1, track.Proof.Copy.AccurateRipV2)
-              .Text();
+                             track.Proof.Copy.AccurateRipV1, track.Proof.Copy.AccurateRipV2);
     result.Verdicts.push_back(row.AccurateRip);
     log.Tracks.push_back(row);
   }

@@ -44,8 +44,9 @@ TTrackPlace PlaceOf(const TDriveListing& Listing, int Track);
 int AudioIndexOf(const TDriveListing& Listing, int Track);
 
 struct TDiscProofResult {
-  std::vector<std::string> Verdicts;  // each track's verdict text (empty without a lookup)
-  bool Written = true;                // false: the log or the cue sheet could not be written
+  // Each track's verdict; none without a lookup.
+  std::vector<std::optional<TAccurateRipResult>> Verdicts;
+  bool Written = true;  // false: the log or the cue sheet could not be written
 };
 
 // Looks the disc up when asked and writes "<artist> - <album>.log" and ".cue" (or the

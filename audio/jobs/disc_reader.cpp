@@ -128,7 +128,7 @@ int TDiscReader::ConfirmedConfidence(const TTrackRead& Read, const TTrackChecksu
   if (!entry || entry->Failure) return 0;
   const TAccurateRipResult verdict =
       AccurateRipVerdict(entry->Pressings, Read.AudioIndex, Copy.AccurateRipV1, Copy.AccurateRipV2);
-  return verdict.Verdict == EAccurateRipVerdict::Accurate ? verdict.Confidence : 0;
+  return verdict.Verdict == TAccurateRipVerdict::Accurate ? verdict.Confidence : 0;
 }
 
 // The disc's entry once its lookup is over (within the lookup's time limits); nothing

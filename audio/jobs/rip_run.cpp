@@ -57,7 +57,7 @@ bool TRipRun::Run(const std::vector<TPlannedJob>& Jobs, const TRunEncoders& Enco
   Encoders_ = &Encoders;
   Rules_ = RunTagRules(Encoders.Rules, *Encoders.Outputs.front());
   Ends_.assign(Jobs.size(), TTrackEnd{});
-  Verdicts_.assign(Jobs.size(), std::string());
+  Verdicts_.assign(Jobs.size(), std::nullopt);
   Over_.assign(Jobs.size(), false);
   Started_.assign(Jobs.size(), false);
   ReadySince_.assign(Jobs.size(), 0);
@@ -498,11 +498,11 @@ void TRipRun::ProveDiscs() {
     const TDiscProofResult proof =
         WriteDiscProof(disc, [this](const std::string& Text) { Observer_.Warning(Text); });
     ProofUnwritten_ = ProofUnwritten_ || !proof.Written;
-    const std::vector<std::string>& verdicts = proof.Verdicts;
+    const std::vector<std::optional<TAccurateRipResult>>& verdicts = proof.Verdicts;
     for (size_t i = 0; i < verdicts.size(); ++i) {
-      if (verdicts[i].empty()) continue;
+      if (!verdicts[i]) continue;
       Verdicts_[jobsOf[drive][i]] = verdicts[i];
-      Observer_.TrackVerdict(jobsOf[drive][i], verdicts[i]);
+      Observer_.TrackVerdict(jobsOf[drive][i], verdicts[i]->Text());
     }
   }
 }
@@ -519,7 +519,8 @@ TRunSummary TRipRun::Summary() const {
       case TTrackResult::Done:
         ++summary.Done;
         if (end.Suspicious()) ++summary.Suspicious;
-        if (Verdicts_[i].rfind("accurately", 0) == 0) ++summary.Accurate;
+        if (Verdicts_[i] && Verdicts_[i]->Verdict == TAccurateRipVerdict::Accurate)
+          ++summary.Accurate;
         break;
       case TTrackResult::Aborted: ++summary.Aborted; break;
       case TTrackResult::Failed: ++summary.Failed; break;

@@ -160,7 +160,7 @@ class TRipRun {
   TRunFileNames Names_;
   std::vector<TTrackEnd> Ends_;
   std::vector<bool> Over_;
-  std::vector<std::string> Verdicts_;
+  std::vector<std::optional<TAccurateRipResult>> Verdicts_;
   TProblem EndingProblem_;
   size_t Next_ = 0;   // the first job not started
   size_t Ended_ = 0;  // jobs over

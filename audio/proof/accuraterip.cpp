@@ -114,12 +114,12 @@ TAccurateRipLookup LookupAccurateRipKept(const TDiscToc& Toc,
 
 std::string TAccurateRipResult::Text() const {
   switch (Verdict) {
-    case EAccurateRipVerdict::Accurate:
+    case TAccurateRipVerdict::Accurate:
       return "accurately ripped (confidence " + std::to_string(Confidence) + ", v" +
              std::to_string(Version) + ")";
-    case EAccurateRipVerdict::NotAccurate: return "not accurate";
-    case EAccurateRipVerdict::Silent: return "cannot be checked: the track is silent";
-    case EAccurateRipVerdict::NotInDatabase: break;
+    case TAccurateRipVerdict::NotAccurate: return "not accurate";
+    case TAccurateRipVerdict::Silent: return "cannot be checked: the track is silent";
+    case TAccurateRipVerdict::NotInDatabase: break;
   }
   return "not in the database";
 }
@@ -130,7 +130,7 @@ TAccurateRipResult AccurateRipVerdict(
   TAccurateRipResult result;
   if (!Pressings || AudioTrack < 0) return result;
   if (V1 == 0 && V2 == 0) {
-    result.Verdict = EAccurateRipVerdict::Silent;
+    result.Verdict = TAccurateRipVerdict::Silent;
     return result;
   }
   bool known = false;
@@ -143,11 +143,11 @@ TAccurateRipResult AccurateRipVerdict(
     const int version = entry.Crc == V2 ? 2 : entry.Crc == V1 ? 1 : 0;
     if (version == 0 || entry.Confidence < result.Confidence) continue;
     if (entry.Confidence == result.Confidence && version < result.Version) continue;
-    result.Verdict = EAccurateRipVerdict::Accurate;
+    result.Verdict = TAccurateRipVerdict::Accurate;
     result.Confidence = entry.Confidence;
     result.Version = version;
   }
-  if (known && result.Verdict != EAccurateRipVerdict::Accurate)
-    result.Verdict = EAccurateRipVerdict::NotAccurate;
+  if (known && result.Verdict != TAccurateRipVerdict::Accurate)
+    result.Verdict = TAccurateRipVerdict::NotAccurate;
   return result;
 }

@@ -72,10 +72,10 @@ TAccurateRipLookup LookupAccurateRipKept(const TDiscToc& Toc, const TAccurateRip
 // read on the same drive would.
 constexpr int ProvingConfidence = 2;
 
-enum class EAccurateRipVerdict { Accurate, NotAccurate, NotInDatabase, Silent };
+enum class TAccurateRipVerdict { Accurate, NotAccurate, NotInDatabase, Silent };
 
 struct TAccurateRipResult {
-  EAccurateRipVerdict Verdict = EAccurateRipVerdict::NotInDatabase;
+  TAccurateRipVerdict Verdict = TAccurateRipVerdict::NotInDatabase;
   int Confidence = 0;  // of the matching entry
   int Version = 0;     // 1 or 2: which checksum matched
   // "accurately ripped (confidence 7, v2)", "not accurate", "not in the database",

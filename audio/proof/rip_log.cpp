@@ -32,9 +32,10 @@ std::string Summary(const TRipLog& Log) {
   int errors = 0, accurate = 0, suspicious = 0, skipped = 0;
   bool lookedUp = !Log.AccurateRipNote.empty();
   for (const TRipLogTrack& track : Log.Tracks) {
-    lookedUp = lookedUp || !track.AccurateRip.empty();
+    lookedUp = lookedUp || track.AccurateRip;
     if (track.Error) ++errors;
-    if (track.AccurateRip.rfind("accurately ripped", 0) == 0) ++accurate;
+    if (track.AccurateRip && track.AccurateRip->Verdict == TAccurateRipVerdict::Accurate)
+      ++accurate;
     if (track.Suspicious) ++suspicious;
     skipped += track.SkippedSectors;
   }
@@ -119,7 +120,7 @@ std::string RipLogText(const TRipLog& Log) {
       else if (track.AccurateRipV1 && track.AccurateRipV2)
         Line(text, "  AccurateRip sums: ",
              "v1 " + Hex8(*track.AccurateRipV1) + ", v2 " + Hex8(*track.AccurateRipV2));
-      if (!track.AccurateRip.empty()) Line(text, "  AccurateRip: ", track.AccurateRip);
+      if (track.AccurateRip) Line(text, "  AccurateRip: ", track.AccurateRip->Text());
     }
     Line(text, "  Read: ",
          Plural(track.Rereads, "re-read") + ", " + Plural(track.Corrections, "correction") + ", " +

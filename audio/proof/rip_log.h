@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/problem.h"
+#include "proof/accuraterip.h"
 
 struct TRipLogTrack {
   int Number = 0;
@@ -19,7 +20,7 @@ struct TRipLogTrack {
   std::optional<uint32_t> TestCrc;        // when a test pass ran
   std::string TestCopyResult;             // "Test CRC = Copy CRC", "suspicious", ...; empty: none
   bool Suspicious = false;                // no read agrees with the audio the file holds
-  std::string AccurateRip;                // the verdict's text; empty: no lookup
+  std::optional<TAccurateRipResult> AccurateRip;  // the verdict; none without a lookup
   std::optional<uint32_t> AccurateRipV1;  // the track's sums, with or without a lookup
   std::optional<uint32_t> AccurateRipV2;
   // With test and copy, what proved the track: "AccurateRip (confidence 7), one read",

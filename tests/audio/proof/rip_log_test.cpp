@@ -45,7 +45,7 @@ TRipLog SampleLog() {
   first.CopyCrc = 0x0f9c5492;
   first.TestCrc = 0x0f9c5492;
   first.TestCopyResult = "Test CRC = Copy CRC";
-  first.AccurateRip = "accurately ripped (confidence 7, v2)";
+  first.AccurateRip = TAccurateRipResult{TAccurateRipVerdict::Accurate, 7, 2};
   first.AccurateRipV1 = 0x2716541e;
   first.AccurateRipV2 = 0x0000abcd;
   TRipLogTrack second;
@@ -57,7 +57,7 @@ TRipLog SampleLog() {
   second.Rereads = 4;
   second.Corrections = 2;
   second.SkippedSectors = 1;
-  second.AccurateRip = "not accurate";
+  second.AccurateRip = TAccurateRipResult{TAccurateRipVerdict::NotAccurate, 0, 0};
   second.AccurateRipV1 = 0xdeadbeef;
   second.AccurateRipV2 = 0xdeadbeef;
   second.Error = TProblem("sector 1201 could not be read");
