@@ -72,18 +72,18 @@ class TFileHandle {
   int Fd_;
 };
 
-enum class ECreated { Written, Taken, Failed };
+enum class TCreated { Written, Taken, Failed };
 
 // Creates Path only when no file of that name exists (O_EXCL: never a replacement, even
 // of a file that appears meanwhile) and writes Text into it; a file left half written
 // is removed. Error: why it failed.
-ECreated CreateNewFile(const std::filesystem::path& Path, const std::string& Text,
+TCreated CreateNewFile(const std::filesystem::path& Path, const std::string& Text,
                        std::string& Error) {
   TFileHandle file(::open(Path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
   if (file.Get() < 0) {
-    if (errno == EEXIST) return ECreated::Taken;
+    if (errno == EEXIST) return TCreated::Taken;
     Error = std::strerror(errno);
-    return ECreated::Failed;
+    return TCreated::Failed;
   }
   for (size_t done = 0; done < Text.size();) {
     const ssize_t wrote = ::write(file.Get(), Text.data() + done, Text.size() - done);
@@ -91,16 +91,16 @@ ECreated CreateNewFile(const std::filesystem::path& Path, const std::string& Tex
     if (wrote <= 0) {
       Error = wrote < 0 ? std::strerror(errno) : "nothing could be written";
       ::unlink(Path.c_str());
-      return ECreated::Failed;
+      return TCreated::Failed;
     }
     done += static_cast<size_t>(wrote);
   }
   if (!file.Close()) {
     Error = std::strerror(errno);
     ::unlink(Path.c_str());
-    return ECreated::Failed;
+    return TCreated::Failed;
   }
-  return ECreated::Written;
+  return TCreated::Written;
 }
 
 // "disc" for the first, "disc (2)" for the second, as tracks are numbered.
@@ -135,9 +135,9 @@ bool WriteNewBeside(const std::filesystem::path& Folder, const std::string& Base
     const std::filesystem::path path = Folder / (NumberedName(Base, number) + Extension);
     std::string error;
     switch (CreateNewFile(path, Text, error)) {
-      case ECreated::Written: return true;
-      case ECreated::Taken: continue;
-      case ECreated::Failed:
+      case TCreated::Written: return true;
+      case TCreated::Taken: continue;
+      case TCreated::Failed:
         Warn(path.string() + " could not be written: " + error + ".");
         return false;
     }
