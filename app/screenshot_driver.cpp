@@ -15,9 +15,9 @@
 #include <chrono>
 #include <cstdio>
 
+#include "settings/unit2.h"
 #include "windows/korvane_program.h"
 #include "windows/unit1.h"
-#include "settings/unit2.h"
 
 namespace {
 

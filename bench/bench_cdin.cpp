@@ -24,8 +24,8 @@
 #include <string>
 #include <vector>
 
-#include "cdrom/audio_cdrom.h"
 #include "bindings/cdrip_binding.h"
+#include "cdrom/audio_cdrom.h"
 #include "disc_image.h"
 
 namespace {

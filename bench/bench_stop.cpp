@@ -18,8 +18,8 @@
 #include <thread>
 #include <vector>
 
-#include "cdrom/audio_cdrom.h"
 #include "bindings/cdrip_binding.h"
+#include "cdrom/audio_cdrom.h"
 #include "core/program_files.h"
 
 namespace {

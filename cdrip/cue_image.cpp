@@ -128,8 +128,9 @@ void LayoutBuilder::EmitSilence(int32_t Sectors) {
 void LayoutBuilder::Advance(int32_t Sectors) {
   const int64_t end = static_cast<int64_t>(Cursor_) + Sectors;
   if (end > MaxDiscSectors)
-    throw EImageError(Path_ + ": the disc would last longer than " + std::string(MaxDiscLengthText) +
-                     ", the most a CD can hold; the sheet's times or gaps are wrong.");
+    throw EImageError(Path_ + ": the disc would last longer than " +
+                      std::string(MaxDiscLengthText) +
+                      ", the most a CD can hold; the sheet's times or gaps are wrong.");
   Cursor_ = static_cast<int32_t>(end);
 }
 
@@ -140,9 +141,9 @@ void LayoutBuilder::CheckMarkInFile(const CueMark& Mark) {
   const CueTrack& track = Sheet_.Tracks[static_cast<size_t>(Mark.Track)];
   if (track.LeftOut || Anchors_[Mark.File].Byte <= file.DataBytes) return;
   throw EImageError(Path_ + ": track " + std::to_string(track.Number) + " has an index at " +
-                   MsfText(Mark.Position) + ", past the end of file " +
-                   Sheet_.Files[static_cast<size_t>(Mark.File)].Name + " (" +
-                   MsfText(file.DataBytes / track.SectorBytes) + " long).");
+                    MsfText(Mark.Position) + ", past the end of file " +
+                    Sheet_.Files[static_cast<size_t>(Mark.File)].Name + " (" +
+                    MsfText(file.DataBytes / track.SectorBytes) + " long).");
 }
 
 void LayoutBuilder::SetAnchor(const CueMark& Mark) {
@@ -195,7 +196,7 @@ Toc LayoutBuilder::Contents() const {
     // Only a data track that the image left out may hold no sector.
     if (next < Starts_[t] || (next == Starts_[t] && !track.LeftOut))
       throw EImageError(Path_ + ": track " + std::to_string(track.Number) +
-                       " would be empty: its index lies at or after the next track's.");
+                        " would be empty: its index lies at or after the next track's.");
     const uint8_t flag = track.Audio ? 0x10 : 0x14;
     contents.Tracks.push_back(TrackEntry{Starts_[t], flag, static_cast<uint8_t>(track.Number),
                                          static_cast<uint8_t>(track.Session),

@@ -334,7 +334,7 @@ void CheckMarksAscend(const Scan& Scanned, const std::string& Path) {
         (marks[i].File == marks[i - 1].File && marks[i].Position < marks[i - 1].Position);
     if (backwards)
       throw EImageError(LineMessage(Path, Scanned.Indexes[i].Line,
-                                   "the index lies before the one above it in the same file."));
+                                    "the index lies before the one above it in the same file."));
   }
 }
 

@@ -19,8 +19,8 @@ FileHandle FileHandle::OpenRegular(const std::string& Path) {
   struct stat info {};
   if (::fstat(file.Fd_, &info) != 0 || !S_ISREG(info.st_mode))
     throw EImageError(Path +
-                     ": not a regular file. A disc image and the files it names "
-                     "must be ordinary files, not folders, devices or pipes.");
+                      ": not a regular file. A disc image and the files it names "
+                      "must be ordinary files, not folders, devices or pipes.");
   // Reads of a regular file never block; the flag only mattered for the open.
   ::fcntl(file.Fd_, F_SETFL, ::fcntl(file.Fd_, F_GETFL) & ~O_NONBLOCK);
   return file;
@@ -119,11 +119,12 @@ std::string ReadTextFile(const std::string& Path) {
   const int64_t size = file.Size();
   if (size > MaxTextFileBytes)
     throw EImageError(Path + ": the file is larger than " + std::to_string(MaxTextFileBytes >> 20) +
-                     " MiB, far more than any cue sheet or .toc file; it is not one.");
+                      " MiB, far more than any cue sheet or .toc file; it is not one.");
   // One byte more than the size: a file that grew since is caught, never read on.
   std::string text(static_cast<size_t>(size) + 1, '\0');
   const int64_t got = file.ReadAt(text.data(), size + 1, 0);
-  if (got > MaxTextFileBytes) throw EImageError(Path + ": the file keeps growing while it is read.");
+  if (got > MaxTextFileBytes)
+    throw EImageError(Path + ": the file keeps growing while it is read.");
   text.resize(static_cast<size_t>(got));
   return TextAsUtf8(text);
 }
@@ -145,8 +146,8 @@ std::vector<TextLine> SplitTextLines(const std::string& Text, const std::string&
     ++number;
     if (length > MaxTextLineBytes)
       throw EImageError(LineMessage(Path, number,
-                                   "the line is longer than " + std::to_string(MaxTextLineBytes) +
-                                       " bytes, which no cue sheet or .toc line needs."));
+                                    "the line is longer than " + std::to_string(MaxTextLineBytes) +
+                                        " bytes, which no cue sheet or .toc line needs."));
     lines.push_back(TextLine{Text.substr(at, length), number});
     at = end + lineEnd;
   }

@@ -106,7 +106,9 @@ class NrgReader {
   int64_t TrackDataBytes() const { return ChunksStart_; }
 
  private:
-  [[noreturn]] void Refuse(const std::string& What) const { throw EImageError(Path_ + ": " + What); }
+  [[noreturn]] void Refuse(const std::string& What) const {
+    throw EImageError(Path_ + ": " + What);
+  }
   void ReadExactly(uint8_t* Out, int64_t Count, int64_t Offset) const;
   void ReadFooter();
   void ReadChunk(const uint8_t* Header, int64_t Offset, int64_t Size);

@@ -136,8 +136,8 @@ size_t Tokenizer::ScanString(const TextLine& Line, size_t At) {
   }
   if (At >= text.size())
     throw EImageError(LineMessage(Path_, Line.Number,
-                                 "a quoted string is not closed on its line: its closing \" is "
-                                 "missing."));
+                                  "a quoted string is not closed on its line: its closing \" is "
+                                  "missing."));
   Tokens_.push_back(Token{TokenType::String, std::move(value), Line.Number});
   return At + 1;
 }
@@ -219,7 +219,7 @@ TocSheet TocParser::Run() {
   while (At_ < Tokens_.size()) Statement();
   if (Sheet_.Tracks.empty())
     throw EImageError(Path_ +
-                     ": the file describes no TRACK; it is no .toc image, or an empty one.");
+                      ": the file describes no TRACK; it is no .toc image, or an empty one.");
   return std::move(Sheet_);
 }
 

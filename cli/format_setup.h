@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "core/audio_classes.h"
 #include "cli_options.h"
+#include "core/audio_classes.h"
 #include "jobs/output_formats.h"
 #include "jobs/rip_job.h"
 

@@ -14,8 +14,8 @@
 #include "cli_options.h"
 #include "jobs/disc_knowledge.h"
 #include "jobs/drive_catalog.h"
-#include "progress_display.h"
 #include "jobs/rip_run.h"
+#include "progress_display.h"
 
 // What a run tells, as korvane-cli shows it: the progress display's lines, warnings and
 // the choice among a lookup's matches on the error stream.

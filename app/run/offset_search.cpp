@@ -34,11 +34,11 @@ void Search(TCDIn& Source, int Drive, const std::string& Server, TSearchState& S
     search.ShouldStop = [&State] { return State.Stop.load(); };
     State.Found = FindReadOffset(Source, search);
     if (!State.Found)
-      State.Problem = TProblem(
-          "No read offset from -" + std::to_string(MaxSearchedOffset) + " to +" +
-          std::to_string(MaxSearchedOffset) +
-          " samples makes the tracks read match the AccurateRip database. The disc may be "
-          "another pressing than those it knows, or scratched: try another disc.");
+      State.Problem =
+          TProblem("No read offset from -" + std::to_string(MaxSearchedOffset) + " to +" +
+                   std::to_string(MaxSearchedOffset) +
+                   " samples makes the tracks read match the AccurateRip database. The disc may be "
+                   "another pressing than those it knows, or scratched: try another disc.");
   } catch (const std::exception& e) {
     State.Problem = TProblem(e.what());
   }

@@ -9,13 +9,13 @@
 #pragma once
 
 #include "cdrom/audio_cdrom.h"
+#include "jobs/output_formats.h"
 #include "outputs/audio_flac.h"
 #include "outputs/audio_lame.h"
 #include "outputs/audio_opus.h"
 #include "outputs/audio_vorbis.h"
 #include "outputs/audio_wave.h"
 #include "run/idle_components.h"
-#include "jobs/output_formats.h"
 
 struct TPipelineComponents {
   TPipelineComponents();

@@ -11,8 +11,8 @@
 
 #include "outputs/audio_lame.h"
 #include "settings/settings_controls.h"
-#include "widgets/spin_button.h"
 #include "settings/unit2.h"
+#include "widgets/spin_button.h"
 
 namespace {
 

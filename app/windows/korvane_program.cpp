@@ -14,14 +14,14 @@
 #include <memory>
 #include <string>
 
-#include "outputs/audio_vorbis.h"
 #include "bindings/cdrip_binding.h"
 #include "bindings/flac.h"
 #include "bindings/lame.h"
 #include "bindings/madlib.h"
 #include "bindings/opusenc.h"
-#include "windows/unit1.h"
+#include "outputs/audio_vorbis.h"
 #include "settings/unit2.h"
+#include "windows/unit1.h"
 
 namespace {
 

@@ -17,8 +17,8 @@
 
 #include <string>
 
-#include "cdrip.h"
 #include "bindings/runtime_library.h"
+#include "cdrip.h"
 
 // The entry points, typed from the library's own header.
 // clang-format off

@@ -4,8 +4,8 @@
 #include <tuple>
 
 #include "bindings/cdrip_binding.h"
-#include "lookup/disc_identity.h"
 #include "jobs/disc_tags.h"
+#include "lookup/disc_identity.h"
 #include "text_case.h"
 
 namespace {

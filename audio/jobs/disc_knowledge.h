@@ -10,9 +10,9 @@
 #include <map>
 #include <string>
 
-#include "lookup/disc_lookup.h"
 #include "jobs/drive_catalog.h"
 #include "jobs/run_observer.h"
+#include "lookup/disc_lookup.h"
 
 // Which database a run asks, and where.
 struct TLookupChoice {

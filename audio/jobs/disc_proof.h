@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "lookup/disc_lookup.h"
 #include "jobs/disc_reader.h"
 #include "jobs/drive_catalog.h"
+#include "lookup/disc_lookup.h"
 
 struct TProvedTrack {
   int Track = 0;

@@ -200,7 +200,8 @@ std::string RereadName(int Retry) { return "re-read " + std::to_string(Retry); }
 // reads agree at all, the track is suspicious.
 void TDiscReader::TestAndCopy(const TTrackRead& Read, TTrackProof& Proof) {
   const uint32_t copy = Proof.Copy.Crc32;
-  if (*Proof.TestCrc == copy) return Decide(Proof, TTestCopyOutcome::Confirmed, "Test CRC = Copy CRC");
+  if (*Proof.TestCrc == copy)
+    return Decide(Proof, TTestCopyOutcome::Confirmed, "Test CRC = Copy CRC");
   std::vector<uint32_t> others{*Proof.TestCrc};  // the reads that differ from the copy
   for (int retry = 1; retry <= Read.Retries; ++retry) {
     const std::shared_ptr<TAgreedRead> kept = NewKeptRead();

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "cdrom/audio_cdrom.h"
-#include "lookup/disc_lookup.h"
 #include "jobs/rip_job.h"
+#include "lookup/disc_lookup.h"
 
 // What the disc in Source's current drive says of itself and of tracks 1 .. Tracks, as
 // one database answer would (Source "CD-Text"), without control characters; empty

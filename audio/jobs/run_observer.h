@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "core/audio_classes.h"
-#include "lookup/disc_lookup.h"
 #include "jobs/disc_reader.h"
+#include "lookup/disc_lookup.h"
 
 enum class TTrackResult { Done, Failed, Aborted };
 

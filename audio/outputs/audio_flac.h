@@ -23,8 +23,8 @@
 #include <string>
 #include <vector>
 
-#include "core/audio_classes.h"
 #include "bindings/flac.h"
+#include "core/audio_classes.h"
 
 class TFlacOut : public TAudioFileOut {
  public:

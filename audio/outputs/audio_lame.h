@@ -21,9 +21,9 @@
 #include <utility>
 #include <vector>
 
+#include "bindings/lame.h"
 #include "core/audio_classes.h"
 #include "outputs/id3v2_tag.h"
-#include "bindings/lame.h"
 
 // Constant bit rates in kbit/s (`BitRateKbps` gives the number).
 enum TMP3BitRate : uint8_t {

@@ -24,9 +24,9 @@
 #include <string>
 #include <vector>
 
+#include "bindings/opusenc.h"
 #include "core/audio_classes.h"
 #include "outputs/ogg_pages.h"
-#include "bindings/opusenc.h"
 
 class TOpusOut : public TAudioFileOut {
  public:

@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "core/audio_classes.h"
 #include "bindings/codec.h"
 #include "bindings/ogg.h"
-#include "outputs/ogg_pages.h"
 #include "bindings/vorbisenc.h"
 #include "bindings/vorbisfile.h"
+#include "core/audio_classes.h"
+#include "outputs/ogg_pages.h"
 
 // Loads the four Ogg Vorbis libraries in their order (libogg, libvorbis,
 // libvorbisenc, libvorbisfile), each once; the front ends call it when they start.

@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/audio_exception.h"
-#include "byte_order.h"
 #include "bindings/libebur128.h"
+#include "byte_order.h"
+#include "core/audio_exception.h"
 
 namespace {
 

@@ -9,11 +9,11 @@
 #include <map>
 #include <memory>
 
-#include "core/audio_exception.h"
-#include "byte_order.h"
-#include "core/file_stream.h"
 #include "bindings/flac.h"
 #include "bindings/ogg.h"
+#include "byte_order.h"
+#include "core/audio_exception.h"
+#include "core/file_stream.h"
 
 namespace {
 

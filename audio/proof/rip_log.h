@@ -17,11 +17,11 @@ struct TRipLogTrack {
   std::optional<int32_t> PregapSectors;  // unknown: the line is left out
   uint32_t Peak = 0;                     // 0..32768
   uint32_t CopyCrc = 0;
-  std::optional<uint32_t> TestCrc;        // when a test pass ran
-  std::string TestCopyResult;             // "Test CRC = Copy CRC", "suspicious", ...; empty: none
-  bool Suspicious = false;                // no read agrees with the audio the file holds
+  std::optional<uint32_t> TestCrc;  // when a test pass ran
+  std::string TestCopyResult;       // "Test CRC = Copy CRC", "suspicious", ...; empty: none
+  bool Suspicious = false;          // no read agrees with the audio the file holds
   std::optional<TAccurateRipResult> AccurateRip;  // the verdict; none without a lookup
-  std::optional<uint32_t> AccurateRipV1;  // the track's sums, with or without a lookup
+  std::optional<uint32_t> AccurateRipV1;          // the track's sums, with or without a lookup
   std::optional<uint32_t> AccurateRipV2;
   // With test and copy, what proved the track: "AccurateRip (confidence 7), one read",
   // "test and copy, 2 reads"; empty: the line is left out.

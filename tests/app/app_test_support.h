@@ -22,14 +22,14 @@
 #include <string>
 #include <vector>
 
-#include "widgets/action_bar.h"
-#include "outputs/audio_vorbis.h"
+#include "bindings/madlib.h"
+#include "cdrom/track_entry.h"
 #include "disc_image.h"
 #include "jobs/drive_catalog.h"
+#include "outputs/audio_vorbis.h"
 #include "run/job_list.h"
-#include "bindings/madlib.h"
 #include "temp_dir.h"
-#include "cdrom/track_entry.h"
+#include "widgets/action_bar.h"
 #include "windows/unit1.h"
 
 namespace di = korvane::discimage;

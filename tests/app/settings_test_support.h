@@ -8,9 +8,9 @@
 #include <memory>
 
 #include "app_test_support.h"
+#include "run/pipeline_components.h"
 #include "settings/mp3_settings.h"
 #include "settings/ogg_settings.h"
-#include "run/pipeline_components.h"
 #include "settings/unit2.h"
 #include "settings/wav_settings.h"
 

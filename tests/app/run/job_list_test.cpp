@@ -11,10 +11,10 @@
 
 #include "app_test_support.h"
 #include "cue_text.h"
-#include "settings/mp3_settings.h"
 #include "run/pipeline_components.h"
-#include "windows/track_chooser.h"
+#include "settings/mp3_settings.h"
 #include "settings/unit2.h"
+#include "windows/track_chooser.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include "mp3_decoder.h"
 #include "ogg_decoder.h"
 #include "settings_test_support.h"
-#include "widgets/spin_button.h"
 #include "tag_reader.h"
+#include "widgets/spin_button.h"
 
 namespace {
 

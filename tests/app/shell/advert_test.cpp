@@ -6,9 +6,9 @@
 #include <QSignalSpy>
 #include <QTabWidget>
 
+#include "app_test_support.h"
 #include "shell/advert_navigation.h"
 #include "shell/advert_tab.h"
-#include "app_test_support.h"
 #include "url_catcher.h"
 
 namespace {

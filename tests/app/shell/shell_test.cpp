@@ -15,13 +15,13 @@
 
 #include <functional>
 
-#include "shell/about_tab.h"
 #include "app_test_support.h"
-#include "shell/desktop_entry.h"
-#include "widgets/page_control.h"
 #include "settings/unit2.h"
-#include "url_catcher.h"
+#include "shell/about_tab.h"
+#include "shell/desktop_entry.h"
 #include "shell/web_commands.h"
+#include "url_catcher.h"
+#include "widgets/page_control.h"
 #include "widgets/window_frame.h"
 
 namespace {

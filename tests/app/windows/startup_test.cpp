@@ -8,14 +8,14 @@
 #include "bindings/cdrip_binding.h"
 #include "bindings/codec.h"
 #include "bindings/flac.h"
-#include "windows/korvane_program.h"
 #include "bindings/lame.h"
 #include "bindings/madlib.h"
 #include "bindings/ogg.h"
-#include "run/pipeline_components.h"
-#include "settings/unit2.h"
 #include "bindings/vorbisenc.h"
 #include "bindings/vorbisfile.h"
+#include "run/pipeline_components.h"
+#include "settings/unit2.h"
+#include "windows/korvane_program.h"
 
 namespace {
 
@@ -26,14 +26,9 @@ using StartupTest = WindowTest;
 TEST_F(StartupTest, TheWindowsOpenWithTheStoredDefaults) {
   EXPECT_EQ(Form->windowTitle(), "Korvane version 1.00");
   QTabWidget* tabs = Form->JvPageControl1;
-  const QStringList captions = {"General options",
-                                "Wav settings",
-                                "Mp3 settings",
-                                "Ogg settings",
-                                "Flac settings",
-                                "Opus",
-                                "About",
-                                " Online  Advertissement "};
+  const QStringList captions = {
+      "General options", "Wav settings", "Mp3 settings", "Ogg settings",
+      "Flac settings",   "Opus",         "About",        " Online  Advertissement "};
   ASSERT_EQ(tabs->count(), captions.size());
   for (int tab = 0; tab < captions.size(); ++tab) EXPECT_EQ(tabs->tabText(tab), captions[tab]);
   EXPECT_EQ(tabs->currentWidget(), Form->TabSheet1);

@@ -9,12 +9,12 @@
 #include <thread>
 #include <vector>
 
+#include "bindings/madlib.h"
 #include "cdrom/audio_cdrom.h"
 #include "outputs/audio_flac.h"
 #include "outputs/audio_lame.h"
 #include "outputs/audio_opus.h"
 #include "outputs/audio_vorbis.h"
-#include "bindings/madlib.h"
 #include "temp_dir.h"
 
 namespace {

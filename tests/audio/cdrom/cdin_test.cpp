@@ -11,10 +11,10 @@
 #include <memory>
 #include <optional>
 
-#include "cdrom/audio_cdrom.h"
-#include "outputs/audio_wave.h"
 #include "bindings/cdrip_binding.h"
+#include "cdrom/audio_cdrom.h"
 #include "disc_fixtures.h"
+#include "outputs/audio_wave.h"
 #include "pipeline_test.h"
 #include "temp_dir.h"
 #include "wav_decoder.h"

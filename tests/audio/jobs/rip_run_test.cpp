@@ -12,14 +12,14 @@
 #include <map>
 
 #include "accuraterip_entry.h"
-#include "outputs/audio_flac.h"
-#include "command_run.h"
-#include "jobs/disc_proof.h"
-#include "flac_decoder.h"
-#include "loopback_server.h"
-#include "jobs/output_formats.h"
-#include "temp_dir.h"
 #include "cdrom/track_entry.h"
+#include "command_run.h"
+#include "flac_decoder.h"
+#include "jobs/disc_proof.h"
+#include "jobs/output_formats.h"
+#include "loopback_server.h"
+#include "outputs/audio_flac.h"
+#include "temp_dir.h"
 
 namespace {
 
@@ -274,7 +274,8 @@ TEST_F(RipRunTest, TheProofNeverReplacesAFile) {
   const std::string other = MakeDisc("other/a", "--tracks 1 --seconds 1 --seed 5");
   const std::vector<uint8_t> sheet = ReadWholeFile(a), audio = ReadWholeFile(Dir / "a.bin");
   std::vector<TRunEntry> entries = EntriesOf(a, {2, 1});
-  for (const TRunEntry& entry : EntriesOf(other, {1})) entries.push_back({entry.Entry, "o", TProblem()});
+  for (const TRunEntry& entry : EntriesOf(other, {1}))
+    entries.push_back({entry.Entry, "o", TProblem()});
   TRunOptions options;
   options.OutDir = Dir.Path().string();
   options.Log = true;

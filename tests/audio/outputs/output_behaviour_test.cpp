@@ -13,16 +13,16 @@
 #include <utility>
 #include <vector>
 
-#include "outputs/audio_flac.h"
-#include "outputs/audio_lame.h"
-#include "outputs/audio_opus.h"
-#include "outputs/audio_vorbis.h"
-#include "outputs/audio_wave.h"
 #include "command_run.h"
 #include "flac_decoder.h"
 #include "mp3_decoder.h"
 #include "ogg_decoder.h"
 #include "opus_decoder.h"
+#include "outputs/audio_flac.h"
+#include "outputs/audio_lame.h"
+#include "outputs/audio_opus.h"
+#include "outputs/audio_vorbis.h"
+#include "outputs/audio_wave.h"
 #include "pcm_source.h"
 #include "pipeline_test.h"
 #include "small_disk.h"

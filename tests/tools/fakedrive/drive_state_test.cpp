@@ -170,8 +170,8 @@ TEST_F(DriveState, TestAndCopyCatchesAScratchThatReadsDifferentlyEachTime) {
   SetUpDrive("flaky=100-101x1");
   if (IsSkipped() || HasFatalFailure()) return;
   const std::vector<uint8_t> disc = ReadWholeFile(Folder / "expect/track01.pcm");
-  for (const auto& [mode, outcome] :
-       {std::pair{"disable", TTestCopyOutcome::Suspicious}, std::pair{"full", TTestCopyOutcome::Confirmed}}) {
+  for (const auto& [mode, outcome] : {std::pair{"disable", TTestCopyOutcome::Suspicious},
+                                      std::pair{"full", TTestCopyOutcome::Confirmed}}) {
     SCOPED_TRACE(mode);
     Load(mode);
     TTrackSpool spool(Folder.string());
@@ -191,7 +191,8 @@ TEST_F(DriveState, TestAndCopyCatchesAScratchThatReadsDifferentlyEachTime) {
     EXPECT_EQ(got, disc.size());
     const TTrackProof proof = reader.ProofOf(0);
     EXPECT_EQ(proof.Outcome, outcome) << proof.TestCopy;
-    EXPECT_EQ(std::equal(disc.begin(), disc.end(), copy.begin()), outcome == TTestCopyOutcome::Confirmed)
+    EXPECT_EQ(std::equal(disc.begin(), disc.end(), copy.begin()),
+              outcome == TTestCopyOutcome::Confirmed)
         << "the scratch reads as noise once only";
     ASSERT_EQ(proof.Agreed != nullptr, outcome == TTestCopyOutcome::Suspicious) << proof.TestCopy;
     if (!proof.Agreed) continue;

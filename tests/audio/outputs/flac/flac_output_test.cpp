@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "outputs/audio_flac.h"
 #include "flac_decoder.h"
+#include "outputs/audio_flac.h"
 #include "pcm_source.h"
 #include "pipeline_test.h"
 

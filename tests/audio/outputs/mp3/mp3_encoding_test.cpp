@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstdint>
 
-#include "outputs/audio_lame.h"
 #include "mp3_decoder.h"
+#include "outputs/audio_lame.h"
 #include "pcm_source.h"
 #include "pipeline_test.h"
 

@@ -1,7 +1,7 @@
 // The encoder library as the output meets it: handing out no encoder, and shared by
 // two outputs. A missing or incomplete one is in tests/audio/bindings/binding_test.cpp.
-#include "outputs/audio_lame.h"
 #include "mp3_decoder.h"
+#include "outputs/audio_lame.h"
 #include "pcm_source.h"
 #include "pipeline_test.h"
 

@@ -2,8 +2,8 @@
 // and the refusals of its set-up.
 #include <filesystem>
 
-#include "outputs/audio_lame.h"
 #include "mp3_decoder.h"
+#include "outputs/audio_lame.h"
 #include "pcm_source.h"
 #include "pipeline_test.h"
 #include "small_disk.h"

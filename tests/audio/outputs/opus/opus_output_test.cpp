@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "outputs/audio_opus.h"
-#include "opus_decoder.h"
 #include "jobs/output_copy.h"
+#include "opus_decoder.h"
+#include "outputs/audio_opus.h"
 #include "pcm_source.h"
 #include "pipeline_test.h"
 

@@ -11,13 +11,13 @@
 #include <set>
 #include <sstream>
 
-#include "core/audio_classes.h"
-#include "outputs/audio_flac.h"
 #include "command_run.h"
-#include "outputs/loudness.h"
+#include "core/audio_classes.h"
 #include "jobs/replay_gain_pass.h"
-#include "small_disk.h"
+#include "outputs/audio_flac.h"
+#include "outputs/loudness.h"
 #include "outputs/tag_rewrite.h"
+#include "small_disk.h"
 #include "temp_dir.h"
 
 namespace {

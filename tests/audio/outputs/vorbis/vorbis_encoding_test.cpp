@@ -4,8 +4,8 @@
 #include <fstream>
 #include <functional>
 
-#include "outputs/audio_vorbis.h"
 #include "ogg_decoder.h"
+#include "outputs/audio_vorbis.h"
 #include "pcm_source.h"
 #include "pipeline_test.h"
 

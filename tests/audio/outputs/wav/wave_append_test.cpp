@@ -1,8 +1,8 @@
 // Appending to existing .wav files: our own, and files other tools wrote.
 #include <gtest/gtest.h>
 
-#include "outputs/audio_wave.h"
 #include "command_run.h"
+#include "outputs/audio_wave.h"
 #include "pcm_source.h"
 #include "pipeline_test.h"
 #include "wav_decoder.h"
