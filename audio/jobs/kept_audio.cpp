@@ -43,16 +43,7 @@ size_t TKeptAudio::ReadAt(int64_t Offset, void* Out, size_t Count) const {
   return static_cast<size_t>(n);
 }
 
-void TKeptAudioInput::Open() {
-  if (Busy) throw EAudioException("The component is busy");
-  BeginReadPass(static_cast<int32_t>(Audio_.Size()));
-}
-
-int TKeptAudioInput::ReadData(void* Buffer, int BufferSize) {
-  if (!Busy) throw EAudioException("The Stream is not opened");
-  const auto n = static_cast<int>(
+int TKeptAudioInput::ReadAudio(void* Buffer, int BufferSize) {
+  return static_cast<int>(
       Audio_.ReadAt(Position, Buffer, static_cast<size_t>(std::max(BufferSize, 0))));
-  if (Meter_ && n > 0) Meter_->Add(Buffer, static_cast<size_t>(n));
-  Position += n;
-  return n;
 }

@@ -14,8 +14,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/audio_classes.h"
-#include "outputs/loudness.h"
+#include "jobs/track_audio_input.h"
 
 class TKeptAudio {
  public:
@@ -38,22 +37,16 @@ class TKeptAudio {
   int64_t Size_ = 0;
 };
 
-// A kept read as the source of an encoder (16-bit stereo at 44.1 kHz, as the disc's).
-// Meter, when given, measures the loudness of what the encoder takes.
-class TKeptAudioInput : public TAudioInput {
+// A kept read as the source of an encoder.
+class TKeptAudioInput : public TTrackAudioInput {
  public:
   explicit TKeptAudioInput(const TKeptAudio& Audio, TLoudnessMeter* Meter = nullptr)
-      : Audio_(Audio), Meter_(Meter) {}
+      : TTrackAudioInput(Meter), Audio_(Audio) {}
   ~TKeptAudioInput() override { DetachConsumers(); }
 
-  int GetBitsPerSample() override { return 16; }
-  int GetChannels() override { return 2; }
-  int GetSampleRate() override { return 44100; }
-  void Open() override;
-  int ReadData(void* Buffer, int BufferSize) override;
-  void Close() override { Busy = false; }
-
  private:
+  int32_t OpenAudio() override { return static_cast<int32_t>(Audio_.Size()); }
+  int ReadAudio(void* Buffer, int BufferSize) override;
+
   const TKeptAudio& Audio_;
-  TLoudnessMeter* const Meter_;
 };

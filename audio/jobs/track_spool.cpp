@@ -162,16 +162,7 @@ int TTrackSpool::Read(void* Buffer, int Count) {
   return 0;
 }
 
-void TSpoolInput::Open() {
-  if (Busy) throw EAudioException("The component is busy");
+int32_t TSpoolInput::OpenAudio() {
   Spool_.CheckOpened();
-  BeginReadPass(Spool_.Size());
-}
-
-int TSpoolInput::ReadData(void* Buffer, int BufferSize) {
-  if (!Busy) throw EAudioException("The Stream is not opened");
-  const int n = Spool_.Read(Buffer, BufferSize);
-  if (Meter_ && n > 0) Meter_->Add(Buffer, static_cast<size_t>(n));
-  Position += n;
-  return n;
+  return Spool_.Size();
 }

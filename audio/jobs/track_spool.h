@@ -22,8 +22,7 @@
 #include <vector>
 
 #include "cdrom/audio_cdrom.h"
-#include "core/audio_classes.h"
-#include "outputs/loudness.h"
+#include "jobs/track_audio_input.h"
 
 class TTrackSpool {
  public:
@@ -85,23 +84,17 @@ class TTrackSpool {
   TCDReadReport Report_;
 };
 
-// The source of one track's encoder: the track's spool. Meter, when given, measures the
-// loudness of what the encoder takes.
-class TSpoolInput : public TAudioInput {
+// The source of one track's encoder: the track's spool.
+class TSpoolInput : public TTrackAudioInput {
  public:
   explicit TSpoolInput(TTrackSpool& Spool, TLoudnessMeter* Meter = nullptr)
-      : Spool_(Spool), Meter_(Meter) {}
+      : TTrackAudioInput(Meter), Spool_(Spool) {}
   ~TSpoolInput() override { DetachConsumers(); }
 
-  int GetBitsPerSample() override { return 16; }
-  int GetChannels() override { return 2; }
-  int GetSampleRate() override { return 44100; }
-  // Raises the read's failure when the track could not be opened.
-  void Open() override;
-  int ReadData(void* Buffer, int BufferSize) override;
-  void Close() override { Busy = false; }
-
  private:
+  // Raises the read's failure when the track could not be opened.
+  int32_t OpenAudio() override;
+  int ReadAudio(void* Buffer, int BufferSize) override { return Spool_.Read(Buffer, BufferSize); }
+
   TTrackSpool& Spool_;
-  TLoudnessMeter* const Meter_;
 };
