@@ -1,4 +1,4 @@
-# The small helpers both benchmark scripts use (sourced, not run).
+# The small helpers the benchmark scripts share (sourced, not run).
 
 note() { printf '%s\n' "$*" >&2; }
 pass_if() { if "$@"; then echo PASS; else echo FAIL; fi; }
@@ -39,4 +39,12 @@ time_run() {
   end=$EPOCHREALTIME
   echo $(($(usec "$end") - $(usec "$start"))) >>"$times/$fn"
   rm -rf "$work/last-$fn" && cp -r "$out" "$work/last-$fn"
+}
+
+# use_build_folder SCRIPT [DIR]: the build folder DIR (default: the tree's build) as
+# $build and its programs' folder as $bin; SCRIPT names the caller when there is none.
+use_build_folder() {
+  build=$(cd "${2:-$here/../build}" 2>/dev/null && pwd) ||
+    { echo "$1: no build folder ${2:-$here/../build}" >&2; exit 2; }
+  bin=$build/bin
 }

@@ -25,9 +25,7 @@ export LC_ALL=C
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=bench/common.sh
 source "$here/common.sh"
-build=$(cd "${1:-$here/../build}" 2>/dev/null && pwd) ||
-  { echo "proof.sh: no build folder ${1:-$here/../build}" >&2; exit 2; }
-bin=$build/bin
+use_build_folder proof.sh "${1:-}"
 drive_library=$bin/libkorvane-fakedrive.so
 server_script=$here/../tests/audio/proof/entry_server.py
 rounds=${KORVANE_BENCH_PROOF_ROUNDS:-3}

@@ -21,8 +21,7 @@ export LC_ALL=C
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=bench/common.sh
 source "$here/common.sh"
-build=$(cd "${1:-$here/../build}" 2>/dev/null && pwd) ||
-  { echo "replaygain.sh: no build folder ${1:-$here/../build}" >&2; exit 2; }
+use_build_folder replaygain.sh "${1:-}"
 cli=$build/bin/korvane-cli
 mkdisc=$build/bin/korvane-mkdisc
 rounds=${KORVANE_BENCH_DISC_ROUNDS:-5}

@@ -26,9 +26,7 @@ export LC_ALL=C
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=bench/common.sh
 source "$here/common.sh"
-build=$(cd "${1:-$here/../build}" 2>/dev/null && pwd) ||
-  { echo "run.sh: no build folder ${1:-$here/../build}" >&2; exit 2; }
-bin=$build/bin
+use_build_folder run.sh "${1:-}"
 cli=$bin/korvane-cli
 mkdisc=$bin/korvane-mkdisc
 rounds=${KORVANE_BENCH_ROUNDS:-5}

@@ -24,9 +24,7 @@ export LC_ALL=C
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=bench/common.sh
 source "$here/common.sh"
-build=$(cd "${1:-$here/../build}" 2>/dev/null && pwd) ||
-  { echo "stations.sh: no build folder ${1:-$here/../build}" >&2; exit 2; }
-bin=$build/bin
+use_build_folder stations.sh "${1:-}"
 mkdisc=$bin/korvane-mkdisc
 drive_library=$bin/libkorvane-fakedrive.so
 rounds=${KORVANE_BENCH_STATION_ROUNDS:-2}

@@ -16,9 +16,7 @@ export LC_ALL=C
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=bench/common.sh
 source "$here/common.sh"
-build=$(cd "${1:-$here/../build}" 2>/dev/null && pwd) ||
-  { echo "stop.sh: no build folder ${1:-$here/../build}" >&2; exit 2; }
-bin=$build/bin
+use_build_folder stop.sh "${1:-}"
 for needed in korvane-mkdisc bench_stop libkorvane-fakedrive.so; do
   [[ -e $bin/$needed ]] || { echo "stop.sh: $bin/$needed is missing" >&2; exit 2; }
 done
