@@ -105,12 +105,13 @@ TEST_F(CliMessages, OptionsWithoutEffectAreRefusedWithTheReason) {
 
 TEST_F(CliMessages, FailuresGoToStandardErrorAndASummaryEndsTheRun) {
   const std::string cue = MakeDisc("--tracks 2 --seconds 1 --data-track last");
-  const auto result = Cli("'" + cue + "/Track01.cda' '" + cue +
-                          "/Track02.cda' /nowhere/disc.cue/Track01.cda 2>errors");
+  const auto result =
+      Cli("'" + cue + "/Track01.cda' '" + cue + "/Track02.cda' /nowhere/disc.cue/Track01.cda '" +
+          Dir.Path().string() + "/Track01.cda' 2>errors");
   EXPECT_EQ(result.Status, 1) << result.Output;
   EXPECT_NE(result.Output.find("Track01.wav: Done\n"), std::string::npos) << result.Output;
   EXPECT_EQ(result.Output.find("Failed"), std::string::npos) << result.Output;
-  const std::string summary = "1 done, 2 failed, 0 aborted\n";
+  const std::string summary = "1 done, 3 failed, 0 aborted\n";
   ASSERT_GE(result.Output.size(), summary.size()) << result.Output;
   EXPECT_EQ(result.Output.substr(result.Output.size() - summary.size()), summary);
 
@@ -118,6 +119,9 @@ TEST_F(CliMessages, FailuresGoToStandardErrorAndASummaryEndsTheRun) {
   EXPECT_NE(errors.find("Track02.wav: Failed: Trying to rip a data track"), std::string::npos)
       << errors;
   EXPECT_NE(errors.find("/nowhere/disc.cue/Track01.cda: Failed: /nowhere/disc.cue does not exist."),
+            std::string::npos)
+      << errors;
+  EXPECT_NE(errors.find(Dir.Path().string() + " is neither a CD drive nor a disc image."),
             std::string::npos)
       << errors;
 }
