@@ -195,9 +195,7 @@ class DeviceDrive : public Drive {
   std::optional<Toc> ReadToc() override {
     Status_ = Share(cdio_open(Device_.c_str(), DRIVER_DEVICE));
     if (!Status_) return std::nullopt;
-    std::optional<Toc> contents = TocOf(Status_.get());
-    if (contents) AddPregaps(*contents);
-    return contents;
+    return TocOf(Status_.get());
   }
 
   std::unique_ptr<SectorReader> OpenReader(const ReadSettings& Settings) override {
@@ -223,6 +221,7 @@ class DeviceDrive : public Drive {
   // Asked once: a drive's model does not change.
   std::string Model() override { return Inquired().Model; }
   std::string Revision() override { return Inquired().Revision; }
+  void FindPregaps(Toc& Contents) override { AddPregaps(Contents); }
 
  private:
   std::string Device_;
@@ -238,6 +237,7 @@ class DeviceDrive : public Drive {
   // those found before.
   void AddPregaps(Toc& Contents) {
     if (!Learned_ || !SameDisc(*Learned_, Contents)) {
+      if (!Status_) return;  // ejected since: the pre-gaps stay unknown
       CdIo_t* cdio = Status_.get();
       LearnPregaps(Contents,
                    [cdio](int32_t Lsn, int32_t Count) { return QPositionsOf(cdio, Lsn, Count); });

@@ -57,7 +57,13 @@ struct DriveRange {
 struct DriveSlot {
   std::unique_ptr<Drive> Unit;
   std::optional<Toc> Contents;  // as the last CR_ReadToc found it
+  bool PregapsSought = false;   // Contents' pre-gaps were asked of the drive
   DriveRange Range;
+
+  void SetContents(std::optional<Toc> Read) {
+    Contents = std::move(Read);
+    PregapsSought = false;
+  }
 };
 
 // The drive a thread chose, valid while the library's drive list is the one it was
@@ -176,7 +182,7 @@ void ListDevices(Library& Lib) {
                    Lib.Drives.begin() + static_cast<std::ptrdiff_t>(Lib.DeviceCount));
   std::vector<DriveSlot> devices;
   for (const std::string& device : ListCdDevices())
-    devices.push_back(DriveSlot{MakeDeviceDrive(device), std::nullopt, {}});
+    devices.push_back(DriveSlot{MakeDeviceDrive(device), std::nullopt, false, {}});
   Lib.DeviceCount = devices.size();
   Lib.Drives.insert(Lib.Drives.begin(), std::make_move_iterator(devices.begin()),
                     std::make_move_iterator(devices.end()));
@@ -188,7 +194,7 @@ std::optional<RipRange> OpenRange(Library& Lib, int32_t* BufferSize, int32_t Sta
   if (!slot || !BufferSize) return std::nullopt;
   const int32_t chunkSectors = std::min(MaxChunkSectors, *BufferSize / SectorBytes);
   if (chunkSectors < 1) return std::nullopt;
-  if (!slot->Contents) slot->Contents = slot->Unit->ReadToc();
+  if (!slot->Contents) slot->SetContents(slot->Unit->ReadToc());
   if (!slot->Contents) return std::nullopt;
   // The CD layer reports success for reads past the lead-out, so the range is bounded
   // here, once, by the disc.
@@ -416,7 +422,7 @@ int32_t CR_ReadToc(void) {
   return cdrip::Guarded<int32_t>(-1, [](Library& lib) {
     cdrip::DriveSlot* slot = lib.ActiveSlot();
     if (!slot) return -1;
-    slot->Contents = slot->Unit->ReadToc();
+    slot->SetContents(slot->Unit->ReadToc());
     return slot->Contents ? 0 : -1;
   });
 }
@@ -428,7 +434,7 @@ int32_t CR_CheckDisc(void) {
     std::optional<cdrip::Toc> now = slot->Unit->ReadToc();
     if (!now) return -1;
     if (!slot->Contents) {
-      slot->Contents = std::move(now);
+      slot->SetContents(std::move(now));
       return 0;
     }
     return cdrip::SameDisc(*slot->Contents, *now) ? 0 : 1;
@@ -447,6 +453,10 @@ int32_t CR_GetTrackPregap(int32_t index, int32_t* sectors) {
   return cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
     cdrip::DriveSlot* slot = lib.ActiveSlot();
     if (!sectors || !slot || !slot->Contents || index < 0) return -1;
+    if (!slot->PregapsSought) {
+      slot->Unit->FindPregaps(*slot->Contents);
+      slot->PregapsSought = true;
+    }
     const std::vector<cdrip::TrackEntry>& tracks = slot->Contents->Tracks;
     const size_t at = static_cast<size_t>(index);
     if (at >= tracks.size() || tracks[at].Pregap < 0) return -1;
@@ -578,7 +588,7 @@ int32_t CR_AddImageDrive(const char* path) {
     for (size_t i = lib.DeviceCount; i < lib.Drives.size(); ++i)
       if (lib.Drives[i].Unit->Name() == name) return static_cast<int32_t>(i);
     try {
-      lib.Drives.push_back(cdrip::DriveSlot{cdrip::MakeAddedDrive(name), std::nullopt, {}});
+      lib.Drives.push_back(cdrip::DriveSlot{cdrip::MakeAddedDrive(name), std::nullopt, false, {}});
     } catch (const std::exception& e) {
       lib.LastError = e.what();
       return -1;

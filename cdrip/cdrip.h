@@ -82,8 +82,8 @@ CDRIP_API int32_t CR_GetNumTocEntries(void);
 CDRIP_API CR_TocEntry CR_GetTocEntry(int32_t index);
 /* *sectors := the pre-gap of the track of entry index (0-based, as CR_GetTocEntry
  * counts): the sectors from its INDEX 00 (or the start of its PREGAP) to its INDEX 01,
- * as an image gives them or a drive's Q sub-channel shows them (read once per disc, when
- * its table is read); for the first track, the sectors from LSN 0 to its INDEX 01 (audio
+ * as an image gives them or a drive's Q sub-channel shows them (searched once per disc,
+ * at the first call for it: some reads per track); for the first track, the sectors from LSN 0 to its INDEX 01 (audio
  * before the track, if any). Returns 0, or -1 when it is not known (a drive that does
  * not read the sub-channel or gives one that contradicts the table, a pre-gap longer
  * than the 30 s searched, the first track of a later session, no such track). */

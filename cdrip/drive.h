@@ -139,6 +139,10 @@ class Drive {
   virtual std::string TakeMessages() { return std::string(); }
   // Ejects the disc; false when the drive cannot (an image) or refuses.
   virtual bool Eject() { return false; }
+  // Fills in the pre-gaps of Contents (the table the last ReadToc gave) that the table
+  // itself leaves unknown: a drive searches its sub-channel, which takes some reads per
+  // track, so this is asked only of a disc whose pre-gaps someone wants.
+  virtual void FindPregaps(Toc& /*Contents*/) {}
 };
 
 }  // namespace cdrip

@@ -147,9 +147,14 @@ TCDTrackInfo TCDIn::GetTrackInfo(int Track) {
   info.Minutes = static_cast<uint8_t>(length / SectorsPerSecond / 60);
   info.Seconds = static_cast<uint8_t>(length / SectorsPerSecond % 60);
   info.Frames = static_cast<uint8_t>(length % SectorsPerSecond);
-  int32_t pregap = 0;
-  if (Track > 0 && Lib().CR_GetTrackPregap(Track - 1, &pregap) == 0) info.PregapSectors = pregap;
   return info;
+}
+
+std::optional<int32_t> TCDIn::TrackPregap(int Track) {
+  TDriveHold hold(*this);
+  int32_t pregap = 0;
+  if (Track > 0 && Lib().CR_GetTrackPregap(Track - 1, &pregap) == 0) return pregap;
+  return std::nullopt;
 }
 
 int32_t TCDIn::HiddenAudioSectors() {

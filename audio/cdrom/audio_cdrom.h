@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -31,7 +32,6 @@ struct TCDTrackInfo {
   uint8_t Seconds = 0;
   uint8_t Frames = 0;
   bool IsData = false;
-  int32_t PregapSectors = -1;  // before its INDEX 01; -1: not known (a drive)
 };
 
 // What reading a track met on a CD drive: reads repeated, samples repaired, sectors
@@ -97,6 +97,10 @@ class TCDIn : public TAudioInput {
   // disc's first sector to track 1's start. It is out of range, as a read's start too,
   // on a disc without it.
   TCDTrackInfo GetTrackInfo(int Track);
+  // The track's pre-gap in sectors, before its INDEX 01 (for track 1, its start);
+  // nothing when it is not known. The first call for a drive's disc searches its
+  // sub-channel, some reads per track: ask it only for the log and the cue sheet.
+  std::optional<int32_t> TrackPregap(int Track);
   // The sectors of audio before track 1's INDEX 01: track 1's start when it is an audio
   // track; 0 when it starts the disc, is data, or the table cannot be read.
   int32_t HiddenAudioSectors();

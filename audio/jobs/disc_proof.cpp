@@ -24,10 +24,10 @@ int32_t SectorsOf(const TDriveListing& Listing, int Track) {
   return 0;
 }
 
-// The track's pre-gap as the source gives it (an image); nothing for a drive.
+// The track's pre-gap, when the source gives it.
 std::optional<int32_t> PregapOf(const TDriveListing& Listing, int Track) {
   for (const TTrackListing& track : Listing.Tracks)
-    if (track.Track == Track && track.Info.PregapSectors >= 0) return track.Info.PregapSectors;
+    if (track.Track == Track) return track.Pregap;
   return std::nullopt;
 }
 

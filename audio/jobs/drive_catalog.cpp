@@ -91,7 +91,7 @@ TDriveListing TDriveCatalog::List(int Drive) {
   listing.Ready = true;
   for (int track = 1; track <= tracks; ++track)
     listing.Tracks.push_back(
-        {TrackEntryPath(listing.Name, track), track, Browser_.GetTrackInfo(track)});
+        {TrackEntryPath(listing.Name, track), track, Browser_.GetTrackInfo(track), std::nullopt});
   listing.Toc = DiscTocOf(Browser_.GetTocEntries(), Browser_.GetLastSessionStart());
   listing.HiddenSectors = Browser_.HiddenAudioSectors();
   listing.Text = DiscTextOf(Browser_, tracks);

@@ -19,6 +19,9 @@ struct TTrackListing {
   std::string Entry;  // its track entry
   int Track = 0;
   TCDTrackInfo Info;
+  // Before its INDEX 01: left out of a listing (a drive's costs reads), asked for when
+  // the disc's proof is written.
+  std::optional<int32_t> Pregap;
 };
 
 struct TDriveListing {

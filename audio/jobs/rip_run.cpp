@@ -486,6 +486,8 @@ void TRipRun::ProveDiscs() {
                     std::nullopt};
     for (const auto& lane : Lanes_)
       if (lane->Drive == drive && lane->Entry.valid()) disc.Lookup = lane->Entry.get();
+    for (TTrackListing& track : disc.Listing.Tracks)
+      track.Pregap = Source_.TrackPregap(track.Track);
     for (size_t job : jobsOf[drive]) {
       const TTrackEnd& end = Ends_[job];
       const bool whole = end.Result == TTrackResult::Done;

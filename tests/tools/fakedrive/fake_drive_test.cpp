@@ -201,6 +201,20 @@ TEST_F(DriveRun, RipsTrackEntriesOfTheDrive) {
   EXPECT_FALSE(std::filesystem::exists(Dir / "O/Track01.wav"));
 }
 
+// Listing a drive reads no sector: its pre-gaps, which cost sub-channel reads around
+// every track, are searched only for a rip whose log or cue sheet gives them.
+TEST_F(DriveRun, AListingReadsNoSectorAndARipWithALogSearchesThePregaps) {
+  const std::string device = MakeDrive(MakeDisc("--tracks 3 --seconds 2 --pregap 150"));
+  Environment += "KORVANE_FAKE_DRIVE_LOG=1 ";
+  const auto listing = Cli("--list '" + device + "'");
+  ASSERT_EQ(listing.Status, 0) << listing.Output;
+  EXPECT_EQ(listing.Output.find("READ CD"), std::string::npos) << listing.Output;
+  const auto rip = Cli("--log --out O '" + device + "'");
+  ASSERT_EQ(rip.Status, 0) << rip.Output;
+  const std::vector<uint8_t> log = ReadWholeFile(Dir / "O/sr0.log");
+  EXPECT_NE(std::string(log.begin(), log.end()).find("Pre-gap: 00:02.00"), std::string::npos);
+}
+
 // A drive without a disc (an image that is not there) beside one with a disc: it is
 // listed as not ready, a rip from it fails and says so, and the other drive is read.
 TEST_F(DriveRun, ADriveWithoutADiscIsNotReady) {
