@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that Korvane needs for what is asked, and only those:
-#   scripts/setup.sh [build|test|fuzz|bench|deb]...   (default: build)
+#   scripts/setup.sh [make|build|test|fuzz|bench|deb]...   (default: build)
+#   make   make alone, which a fresh Debian lacks (`./make.sh` installs it first)
 #   build  compile and install Korvane (`make build`, `make run`, `make install`)
 #   test   the test suite (`make test`): build, fuzz and the tests' own tools
 #   fuzz   the fuzz scripts (scripts/fuzz-*.sh)
 #   bench  the benchmarks (bench/run.sh): the standard tools korvane is measured against
 #   deb    the Debian package (`make deb`): build and Debian's packaging tools
+#   clean-root  a clean Debian root to run the README's commands in (scripts/clean-root.sh)
 # Idempotent: when everything is present it only checks, needs neither root nor the
 # network, and returns within a second.
 set -euo pipefail
 
 build=(
   # build tools
-  cmake g++ make ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config
   # window framework and embedded browser
   qt6-base-dev qt6-webengine-dev
   # CD drives and disc images
@@ -33,9 +35,9 @@ fuzz=(
 test=(
   # the libraries loaded at run time, which the tests rip with
   libmp3lame0 libflac12 libopusenc0
-  # GoogleTest, sox and flac as independent decoders, mutagen as an independent reader
+  # GoogleTest and its mocks, sox and flac as independent decoders, mutagen as an independent reader
   # of MP3 tags and FLAC metadata
-  libgtest-dev sox flac python3-mutagen
+  libgtest-dev libgmock-dev sox flac python3-mutagen
   # ffmpeg and ogginfo read back every format and check files cut short by a full disk;
   # opusdec and opusinfo decode and check the Opus files
   ffmpeg vorbis-tools opus-tools
@@ -54,21 +56,29 @@ bench=(
 )
 deb=(
   "${build[@]}"
-  # dpkg-buildpackage with debhelper, the package checks and hardening-check
+  # dpkg-buildpackage with debhelper (build-essential, in the build set, is what it
+  # checks for), the package checks and hardening-check
   dpkg-dev debhelper lintian devscripts
+)
+
+clean_root=(
+  # a Debian root made from the archive, without a package of this machine
+  mmdebstrap
 )
 
 [ $# -gt 0 ] || set -- build
 packages=()
 for what in "$@"; do
   case $what in
+    make) packages+=(make) ;;
     build) packages+=("${build[@]}") ;;
     test) packages+=("${build[@]}" "${test[@]}") ;;
     fuzz) packages+=("${fuzz[@]}") ;;
     bench) packages+=("${bench[@]}") ;;
     deb) packages+=("${deb[@]}") ;;
+    clean-root) packages+=("${clean_root[@]}") ;;
     *)
-      echo "setup.sh: unknown set '$what' (build, test, fuzz, bench or deb)" >&2
+      echo "setup.sh: unknown set '$what' (make, build, test, fuzz, bench, deb or clean-root)" >&2
       exit 2
       ;;
   esac

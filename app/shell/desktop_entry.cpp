@@ -60,7 +60,7 @@ QString DesktopEntryText(const QString& ProgramPath) {
              "Type=Application\n"
              "Version=1.0\n"
              "Name=Korvane\n"
-             "Comment=Audio-CD ripper: tracks to WAV, MP3, Ogg Vorbis or FLAC files\n"
+             "Comment=Audio-CD ripper: tracks to WAV, MP3, Ogg Vorbis, FLAC or Opus files\n"
              "Icon=%3\n"
              "Exec=%1\n"
              "Path=%2\n"

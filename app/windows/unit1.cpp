@@ -10,7 +10,6 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -137,12 +136,12 @@ void TForm1::FormCreate() {
 
 void TForm1::FormClose() {}
 
-// The program's folder, with its trailing separator, when it runs from where it was built
-// and that folder can be written to; else (and always when installed) the user's music
-// folder.
+// Run from where it was built, `korvane-output/` in the folder it was started from, the
+// folder that the command-line front end rips into from there too (the run makes it);
+// installed, the user's music folder.
 QString TForm1::DefaultOutputFolder() {
-  const QString programFolder = QString::fromStdString(ProgramFiles().OwnFolder());
-  if (!programFolder.isEmpty() && QFileInfo(programFolder).isWritable()) return programFolder;
+  if (!ProgramFiles().OwnFolder().empty())
+    return QDir::current().filePath(QStringLiteral("korvane-output")) + QLatin1Char('/');
   QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
   if (music.isEmpty()) music = QDir::homePath();
   return music + QLatin1Char('/');

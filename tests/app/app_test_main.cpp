@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "scratch_home.h"
 #include "shell/embedded_browser.h"
 #include "windows/korvane_program.h"
 
@@ -44,6 +45,7 @@ class TQtEnvironment : public ::testing::Environment {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const TScratchHome home;
   ::testing::InitGoogleTest(&argc, argv);
   ::testing::AddGlobalTestEnvironment(new TQtEnvironment(argc, argv));
   return RUN_ALL_TESTS();

@@ -1,6 +1,7 @@
 // A disk of a few kilobytes that fills up: a tmpfs of the test's own, mounted on a
 // folder and unmounted again. Only root may mount; elsewhere `Mounted` is false and
-// the test that needs it skips.
+// the test that needs it skips with `NeedsRoot`, the reason that the test run's summary
+// counts.
 #pragma once
 
 #include <fcntl.h>
@@ -24,6 +25,7 @@ class TSmallDisk {
   TSmallDisk& operator=(const TSmallDisk&) = delete;
 
   bool Mounted() const { return Mounted_; }
+  static constexpr const char* NeedsRoot = "needs root, to mount a small tmpfs";
 
   // Fills the disk with a file of its own, then gives back Free bytes (a multiple of
   // the 4 KiB page) of it, so that exactly that much room is left; false when it

@@ -44,7 +44,7 @@ TEST(KeptAudio, ReadsBackThroughItsSourceAndLeavesNoFile) {
 TEST(KeptAudio, AFullDiskMakesItUnusableWithoutRaising) {
   TTempDir dir;
   TSmallDisk disk(dir / "disk", 64 * 1024);
-  if (!disk.Mounted()) GTEST_SKIP() << "a small disk needs root";
+  if (!disk.Mounted()) GTEST_SKIP() << TSmallDisk::NeedsRoot;
   ASSERT_TRUE(disk.FillLeaving(8192));
   const std::vector<uint8_t> audio = Pattern(64 * 1024);
   TKeptAudio kept(dir / "disk");

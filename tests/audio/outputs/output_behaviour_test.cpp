@@ -267,7 +267,7 @@ TYPED_TEST(OutputBehaviour, AFailureBeforeAnyAudioLeavesTheFolderAsItWas) {
 // only a test run as root (CI, the set-up) can make one.
 TYPED_TEST(OutputBehaviour, AFullDiskKeepsATrueFileAndSaysItIsIncomplete) {
   TSmallDisk disk(this->Dir / "disk", 16 * 1024);
-  if (!disk.Mounted()) GTEST_SKIP() << "no tmpfs can be mounted here (not root)";
+  if (!disk.Mounted()) GTEST_SKIP() << TSmallDisk::NeedsRoot;
   TPcmMemoryInput longer(TestSignal::Sine16(InputFrames * 10, {440.0, 660.0}, 0.4), 2);
   this->Output.FileName = this->Dir / ("disk/" + std::string(TypeParam::FileName));
   const auto run = this->RunToEnd(this->Output, longer);
@@ -306,7 +306,7 @@ TYPED_TEST(OutputBehaviour, AFullDiskNeverCostsTheEarlierFile) {
   for (const off_t room : {0, 4096, 8192, 16384, 40960}) {
     SCOPED_TRACE("room " + std::to_string(room));
     TSmallDisk disk(this->Dir / "disk", 256 * 1024);
-    if (!disk.Mounted()) GTEST_SKIP() << "no tmpfs can be mounted here (not root)";
+    if (!disk.Mounted()) GTEST_SKIP() << TSmallDisk::NeedsRoot;
     this->Output.FileName = this->Dir / ("disk/" + name);
     WriteWholeFile(this->Output.FileName, earlier);
     ASSERT_TRUE(disk.FillLeaving(room));

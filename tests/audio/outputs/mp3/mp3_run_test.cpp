@@ -195,7 +195,7 @@ INSTANTIATE_TEST_SUITE_P(
 // tmpfs of the test's own, so only a test run as root can make one.
 TEST_F(Mp3Run, TextsOutgrowingTheRoomOnAFullDiskLeaveTheFileWhole) {
   TSmallDisk disk(Dir / "disk", 40 * 1024);
-  if (!disk.Mounted()) GTEST_SKIP() << "no tmpfs can be mounted here (not root)";
+  if (!disk.Mounted()) GTEST_SKIP() << TSmallDisk::NeedsRoot;
   TPcmMemoryInput input(StereoTone(1), 2);
   TMP3Out output;
   output.Id3TagTitle = "Short";

@@ -210,7 +210,7 @@ TEST_P(TagRewriteFailureTest, LeavesTheFileAsItWas) {
     ::chmod(file.c_str(), 0444);
   } else {
     disk = std::make_unique<TSmallDisk>(Dir / "disk", 2 << 20);
-    if (!disk->Mounted()) GTEST_SKIP() << "mounting a small disk needs root";
+    if (!disk->Mounted()) GTEST_SKIP() << TSmallDisk::NeedsRoot;
     std::filesystem::copy_file(file, Dir / ("disk/" + std::string(c.Name)));
     file = Dir / ("disk/" + std::string(c.Name));
     ASSERT_TRUE(disk->FillLeaving(4096));
