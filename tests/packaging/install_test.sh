@@ -3,7 +3,8 @@
 # installed programs can only find their files relative to themselves; then uses them
 # as a user would: korvane-cli --version, a rip of the installed demo disc (checked
 # against the disc's own audio), the window started offscreen and closed. The user's
-# home is a scratch folder too; nothing may be written into the prefix.
+# home is a scratch folder too; nothing may be written into the prefix. Last, the
+# uninstall removes every file of the installation, and nothing that was there before.
 # Usage: install_test.sh BUILD_DIR
 set -euo pipefail
 build=$(realpath "$1")
@@ -14,7 +15,8 @@ fail() {
   exit 1
 }
 
-cmake --install "$build" --prefix "$work/staged" >/dev/null
+# As `make install` installs: stripped.
+cmake --install "$build" --prefix "$work/staged" --strip >/dev/null
 mv "$work/staged" "$work/prefix"
 prefix=$work/prefix
 app=org.example.korvane
@@ -39,6 +41,7 @@ done
 grep -qx 'License: GPL-3.0-or-later' "$prefix/share/doc/korvane/copyright" ||
   fail "the copyright file names no licence"
 for program in korvane korvane-cli; do
+  ! readelf -S "$prefix/bin/$program" | grep -q '\.debug_info' || fail "$program is not stripped"
   readelf -d "$prefix/bin/$program" | grep -q 'RUNPATH.*\[\$ORIGIN/\.\./lib/korvane\]$' ||
     fail "$program does not find its libraries relative to itself"
 done
@@ -74,3 +77,12 @@ QT_QPA_PLATFORM=offscreen timeout 60 "$prefix/bin/korvane" --quit-after-start \
 find "$prefix" | sort >after.txt
 diff before.txt after.txt >&2 || fail "the programs wrote into their installed prefix"
 echo "installed programs work from $prefix"
+
+touch "$prefix/share/applications/another-program.desktop"
+bash "$(dirname "$0")/../../scripts/uninstall.sh" "$build" "$prefix" >/dev/null ||
+  fail "uninstall"
+left=$(cd "$prefix" && find . ! -type d)
+[ "$left" = "./share/applications/another-program.desktop" ] ||
+  fail "the uninstall left or removed: $left"
+[ ! -e "$prefix/lib/korvane" ] && [ ! -e "$prefix/share/korvane" ] ||
+  fail "the uninstall left Korvane's own folders"
