@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that Korvane needs for what is asked, and only those:
-#   scripts/setup.sh [make|build|test|fuzz|bench|deb]...   (default: build)
+#   scripts/setup.sh [make|build|test|fuzz|bench|deb|clean-root]...   (default: build)
 #   make   make alone, which a fresh Debian lacks (`./make.sh` installs it first)
 #   build  compile and install Korvane (`make build`, `make run`, `make install`)
 #   test   the test suite (`make test`): build, fuzz and the tests' own tools
@@ -43,6 +43,8 @@ test=(
   ffmpeg vorbis-tools opus-tools
   # loudgain as an independent measure of ReplayGain
   loudgain
+  # the lookup servers that the tests run on the loopback interface
+  python3
   # the window under a virtual display, and its screenshot
   xvfb xauth x11-apps imagemagick
   # the checks of the installed desktop entry, AppStream metadata and manual pages, and
@@ -53,6 +55,8 @@ test=(
 )
 bench=(
   ffmpeg lame vorbis-tools cd-paranoia hyperfine sox flac opus-tools time
+  # the benchmarks' loopback lookup server and their measures of memory
+  python3
 )
 deb=(
   "${build[@]}"
