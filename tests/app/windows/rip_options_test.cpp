@@ -29,7 +29,7 @@ std::string ReadText(const std::string& Path) {
 }
 
 TEST_F(RipOptionsTest, SeveralTracksAtOnceKeepTwoRowsGoingAndWriteTheSameAudio) {
-  if (std::thread::hardware_concurrency() < 2) GTEST_SKIP() << "one core";
+  if (std::thread::hardware_concurrency() < 2) GTEST_SKIP() << "needs two cores";
   const di::DiscSpec disc = AudioDisc({6, 6, 6});
   Form->AddDroppedPaths(Entries(MakeDisc(disc), {1, 2, 3}));
   Form->RadioButton4->setChecked(true);  // FLAC: encoders do the work, not the writing
