@@ -30,8 +30,9 @@ bool IsCdAudioFormat(const uint8_t* Fmt, uint32_t Size) {
 
 // Walks the RIFF chunks to the "fmt " and "data" chunks, in either order (writers
 // may put the format after the audio); the format must be CD audio. Metadata can come
-// in many small chunks; a file of more than MaxChunks of them is not a sound file.
-bool LocateWaveData(FileImage::ImageFile& File, int64_t FileSize) {
+// in many small chunks; a file with more than MaxChunks of them before its format and
+// audio is refused for that.
+bool LocateWaveData(FileImage::ImageFile& File, int64_t FileSize, const std::string& Path) {
   constexpr int MaxChunks = 4096;
   bool dataSeen = false;
   uint8_t header[12];
@@ -40,7 +41,10 @@ bool LocateWaveData(FileImage::ImageFile& File, int64_t FileSize) {
     return false;
   bool formatOk = false;
   int64_t offset = 12;
-  for (int chunk = 0; chunk < MaxChunks && offset + 8 <= FileSize; ++chunk) {
+  for (int chunk = 0; offset + 8 <= FileSize; ++chunk) {
+    if (chunk == MaxChunks)
+      throw EImageError(Path + ": its format and audio do not come within its first " +
+                        std::to_string(MaxChunks) + " chunks, and no more are read.");
     uint8_t chunkHeader[8];
     if (File.Handle.ReadAt(chunkHeader, 8, offset) != 8) return false;
     const uint32_t size = GetLe32(chunkHeader + 4);
@@ -97,7 +101,7 @@ FileImage::ImageFile OpenImageFile(const std::string& Path, FileKind Kind) {
   file.SwapBytes = Kind == FileKind::Motorola;
   if (Kind != FileKind::Wave) {
     file.DataBytes = size;
-  } else if (!LocateWaveData(file, size)) {
+  } else if (!LocateWaveData(file, size, Path)) {
     throw EImageError(Path + ": not a WAVE file of CD audio (16-bit stereo PCM at 44100 Hz).");
   }
   return file;

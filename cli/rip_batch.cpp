@@ -80,8 +80,9 @@ int TRipSession::Batch() {
     }
     RipDiscs(discs, tally);
   }
-  std::fprintf(Out_, "Batch: %d discs, %d failed; %d tracks done, %d failed, %d aborted\n",
-               tally.Discs, tally.DiscsFailed, tally.Done, tally.Failed, tally.Aborted);
+  std::fprintf(Out_, "Batch: %d %s, %d failed; %d %s done, %d failed, %d aborted\n", tally.Discs,
+               tally.Discs == 1 ? "disc" : "discs", tally.DiscsFailed, tally.Done,
+               tally.Done == 1 ? "track" : "tracks", tally.Failed, tally.Aborted);
   std::fflush(Out_);
   return 128 + StopSignal;
 }
@@ -129,26 +130,47 @@ void TRipSession::RipDiscs(const std::vector<TDriveWatch*>& Discs, TBatchTally& 
     entries.insert(entries.end(), disc.begin(), disc.end());
     discOfEntry.resize(entries.size(), i);
   }
-  std::vector<TPlannedJob> planned = TRunPlanner(Drives_, Knowledge_, RunOptions_).Plan(entries);
+  std::vector<TPlannedJob> all = TRunPlanner(Drives_, Knowledge_, RunOptions_).Plan(entries);
+  // A disc whose folder cannot be made fails alone: it is told and ejected, and its jobs
+  // are left out of the run (its folder stays empty here).
   std::vector<std::string> folders;
-  for (const TDriveWatch* disc : Discs) {
+  for (TDriveWatch* disc : Discs) {
     const std::string folder =
         (std::filesystem::path(Options_.OutDir) / DiscFolder(Knowledge_.Of(disc->Drive))).string();
-    std::filesystem::create_directories(folder);
-    folders.push_back(folder);
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    folders.push_back(error ? std::string() : folder);
+    if (!error) continue;
+    disc->Held = DiscKey(Knowledge_.Of(disc->Drive).Listing);
+    EjectDisc(*disc);
+    ++Tally.Discs;
+    ++Tally.DiscsFailed;
+    std::fprintf(Out_, "Disc %d: %s: failed: its folder %s cannot be made: %s\n", Tally.Discs,
+                 disc->Name.c_str(), folder.c_str(), error.message().c_str());
+    std::fflush(Out_);
   }
-  for (size_t job = 0; job < planned.size(); ++job) planned[job].Folder = folders[discOfEntry[job]];
+  std::vector<TPlannedJob> planned;
+  std::vector<size_t> discOfJob;
+  for (size_t job = 0; job < all.size(); ++job) {
+    const std::string& folder = folders[discOfEntry[job]];
+    if (folder.empty()) continue;
+    all[job].Folder = folder;
+    planned.push_back(std::move(all[job]));
+    discOfJob.push_back(discOfEntry[job]);
+  }
   Observer_.SetJobBase(JobBase_);
   JobBase_ += static_cast<int>(planned.size());
   const TRunOutcome outcome = RipPlanned(planned);
-  for (TDriveWatch* disc : Discs) {
-    disc->Held = DiscKey(Knowledge_.Of(disc->Drive).Listing);
-    if (outcome.Finished) EjectDisc(*disc);
+  for (size_t i = 0; i < Discs.size(); ++i) {
+    if (folders[i].empty()) continue;
+    Discs[i]->Held = DiscKey(Knowledge_.Of(Discs[i]->Drive).Listing);
+    if (outcome.Finished) EjectDisc(*Discs[i]);
   }
   for (size_t i = 0; i < Discs.size(); ++i) {
+    if (folders[i].empty()) continue;
     TBatchTally disc;
     for (size_t job = 0; job < planned.size(); ++job) {
-      if (discOfEntry[job] != i || !outcome.Over[job]) continue;
+      if (discOfJob[job] != i || !outcome.Over[job]) continue;
       const TTrackResult result = outcome.Ends[job].Result;
       ++(result == TTrackResult::Done     ? disc.Done
          : result == TTrackResult::Failed ? disc.Failed

@@ -119,8 +119,8 @@ size_t TCliObserver::ChooseRelease(const std::vector<TDiscInfo>& Matches,
   const size_t chosen = release >= 1 && static_cast<size_t>(release) <= Matches.size()
                             ? static_cast<size_t>(release)
                             : 1;
-  std::fprintf(Err_, "korvane-cli: %s has %zu matches for the disc:\n", Service.c_str(),
-               Matches.size());
+  std::fprintf(Err_, "korvane-cli: %s has %zu %s for the disc:\n", Service.c_str(), Matches.size(),
+               Matches.size() == 1 ? "match" : "matches");
   for (size_t i = 0; i < Matches.size(); ++i)
     std::fprintf(Err_, "  %zu. %s\n", i + 1, ReleaseDescription(Matches[i]).c_str());
   if (release > static_cast<int>(Matches.size()))

@@ -1,6 +1,6 @@
 // The small text helpers of settings files, sheets and file names: blanks trimmed,
-// ASCII letters in one case, UTF-8 checked, control characters removed. Header-only; the CD library
-// uses it too.
+// ASCII letters in one case, UTF-8 checked, control characters removed, years of dates.
+// Header-only; the CD library uses it too.
 #pragma once
 
 #include <algorithm>
@@ -83,4 +83,41 @@ inline std::string PrintableText(const std::string& Text) {
     }
   }
   return out;
+}
+
+// The code point of the UTF-8 character at At (in well-formed text); At moves past it.
+inline uint32_t NextCodePoint(const std::string& Text, size_t& At) {
+  const auto lead = static_cast<unsigned char>(Text[At]);
+  const size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+  uint32_t code = length == 1 ? lead : lead & (0x7F >> length);
+  for (size_t k = 1; k < length && At + k < Text.size(); ++k)
+    code = (code << 6) | (static_cast<unsigned char>(Text[At + k]) & 0x3F);
+  At = std::min(At + length, Text.size());
+  return code;
+}
+
+// The value 0 to 9 of the decimal digit Code in any of the common scripts (ASCII, the
+// Arabic, Indic and South-East Asian digits, the full-width ones), or -1.
+inline int DigitValue(uint32_t Code) {
+  static const uint32_t zeros[] = {0x30,  0x660, 0x6F0,  0x7C0,  0x966,  0x9E6, 0xA66,
+                                   0xAE6, 0xB66, 0xBE6,  0xC66,  0xCE6,  0xD66, 0xE50,
+                                   0xED0, 0xF20, 0x1040, 0x17E0, 0x1810, 0xFF10};
+  for (const uint32_t zero : zeros)
+    if (Code >= zero && Code <= zero + 9) return static_cast<int>(Code - zero);
+  return -1;
+}
+
+// The year of a date text as four ASCII digits: the first four digits of its first run
+// of digits, in whatever script ("２００１年" and "2001-05-12" give "2001"); empty when the
+// text holds no run of four digits. Text is UTF-8.
+inline std::string YearOfDate(const std::string& Date) {
+  std::string year;
+  for (size_t i = 0; i < Date.size() && year.size() < 4;) {
+    const int digit = DigitValue(NextCodePoint(Date, i));
+    if (digit >= 0)
+      year += static_cast<char>('0' + digit);
+    else if (!year.empty())
+      year.clear();  // a run shorter than four digits is not a year
+  }
+  return year.size() == 4 ? year : std::string();
 }

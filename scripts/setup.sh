@@ -38,6 +38,8 @@ test=(
   # GoogleTest and its mocks, sox and flac as independent decoders, mutagen as an independent reader
   # of MP3 tags and FLAC metadata
   libgtest-dev libgmock-dev sox flac python3-mutagen
+  # strace kills a run at a chosen write
+  strace
   # ffmpeg and ogginfo read back every format and check files cut short by a full disk;
   # opusdec and opusinfo decode and check the Opus files
   ffmpeg vorbis-tools opus-tools

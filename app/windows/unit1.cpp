@@ -51,6 +51,7 @@
 #include "shell/advert_tab.h"
 #include "shell/desktop_entry.h"
 #include "shell/web_commands.h"
+#include "text_case.h"
 #include "widgets/action_bar.h"
 #include "widgets/focus_style.h"
 #include "widgets/page_control.h"
@@ -329,7 +330,7 @@ void TForm1::FillTagsFromDisc(const TDiscInfo& Disc) {
   };
   fill(Form2_->Edit2, Disc.Artist);
   fill(Form2_->Edit1, Disc.Album);
-  fill(Form2_->Edit5, Disc.Year.substr(0, 4));
+  fill(Form2_->Edit5, YearOfDate(Disc.Year));
   if (Form2_->ComboBox1->currentText().isEmpty() && !Disc.Genre.empty())
     Form2_->ComboBox1->setCurrentText(QString::fromStdString(Disc.Genre));
   // As the tag window's Close does: the MP3 output takes what the window now shows.

@@ -24,11 +24,13 @@ void FillTexts(std::vector<std::string>& Values, const std::vector<std::string>&
 std::string ReleaseDescription(const TDiscInfo& Info) {
   std::string text = (Info.Artist.empty() ? "(no artist)" : Info.Artist) + " - " +
                      (Info.Album.empty() ? "(no title)" : Info.Album);
-  if (!Info.Year.empty()) text += " (" + Info.Year + ")";
+  const std::string year = YearOfDate(Info.Year);
+  if (!year.empty()) text += " (" + year + ")";
   if (Info.DiscTotal > 1)
     text += ", " + (Info.Medium.empty() ? std::string("Disc") : Info.Medium) + " " +
             std::to_string(Info.DiscNumber) + " of " + std::to_string(Info.DiscTotal);
-  return text + ", " + std::to_string(Info.TrackTitles.size()) + " tracks [" + Info.Source +
+  return text + ", " + std::to_string(Info.TrackTitles.size()) +
+         (Info.TrackTitles.size() == 1 ? " track [" : " tracks [") + Info.Source +
          (Info.Inexact ? ", inexact" : "") + "]";
 }
 

@@ -5,11 +5,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <optional>
 
+#include "core/file_stream.h"
 #include "jobs/disc_tags.h"
 #include "proof/accuraterip.h"
 #include "proof/cue_writer.h"
@@ -72,35 +74,50 @@ class TFileHandle {
   int Fd_;
 };
 
-enum class TCreated { Written, Taken, Failed };
-
-// Creates Path only when no file of that name exists (O_EXCL: never a replacement, even
-// of a file that appears meanwhile) and writes Text into it; a file left half written
-// is removed. Error: why it failed.
-TCreated CreateNewFile(const std::filesystem::path& Path, const std::string& Text,
-                       std::string& Error) {
-  TFileHandle file(::open(Path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+// Writes Text whole into a new file under a staging name beside Path (which a later run
+// removes when this one is killed meanwhile) and returns that name; empty, with Error
+// saying why, when it could not be written.
+std::string WriteStaged(const std::filesystem::path& Path, const std::string& Text,
+                        std::string& Error) {
+  RemoveAbandonedStagingFilesOnce(Path.string());
+  const std::string staged = StagingNameFor(Path.string());
+  if (staged.empty()) {
+    Error = "it is not a regular file";
+    return staged;
+  }
+  TFileHandle file(::open(staged.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
   if (file.Get() < 0) {
-    if (errno == EEXIST) return TCreated::Taken;
     Error = std::strerror(errno);
-    return TCreated::Failed;
+    return std::string();
   }
   for (size_t done = 0; done < Text.size();) {
     const ssize_t wrote = ::write(file.Get(), Text.data() + done, Text.size() - done);
     if (wrote < 0 && errno == EINTR) continue;
     if (wrote <= 0) {
       Error = wrote < 0 ? std::strerror(errno) : "nothing could be written";
-      ::unlink(Path.c_str());
-      return TCreated::Failed;
+      DiscardStagedFile(staged);
+      return std::string();
     }
     done += static_cast<size_t>(wrote);
   }
-  if (!file.Close()) {
+  if (::fsync(file.Get()) != 0 || !file.Close()) {
     Error = std::strerror(errno);
-    ::unlink(Path.c_str());
-    return TCreated::Failed;
+    DiscardStagedFile(staged);
+    return std::string();
   }
-  return TCreated::Written;
+  return staged;
+}
+
+// Gives the staged file the name Path unless a file has that name (never a replacement,
+// even of a file that appears meanwhile): 0, or the error.
+int PlaceStaged(const std::string& Staged, const std::filesystem::path& Path) {
+  if (::renameat2(AT_FDCWD, Staged.c_str(), AT_FDCWD, Path.c_str(), RENAME_NOREPLACE) == 0)
+    return 0;
+  if (errno != EINVAL && errno != ENOSYS) return errno;
+  // A file system without that rename: a second name, then the staging name goes.
+  if (::link(Staged.c_str(), Path.c_str()) != 0) return errno;
+  DiscardStagedFile(Staged);
+  return 0;
 }
 
 // "disc" for the first, "disc (2)" for the second, as tracks are numbered.
@@ -127,21 +144,28 @@ int FreeNumber(const std::filesystem::path& Folder, const std::string& Base,
 }
 
 // Writes Base + Extension at number From or, when a file took that name meanwhile, the
-// next free one. False (and a warning) when it could not be written.
+// next free one; the file appears under its name only once it is whole. False (and a
+// warning) when it could not be written.
 bool WriteNewBeside(const std::filesystem::path& Folder, const std::string& Base, int From,
                     const std::string& Extension, const std::string& Text,
                     const std::function<void(const std::string&)>& Warn) {
+  const std::filesystem::path first = Folder / (NumberedName(Base, From) + Extension);
+  std::string error;
+  const std::string staged = WriteStaged(first, Text, error);
+  if (staged.empty()) {
+    Warn(first.string() + " could not be written: " + error + ".");
+    return false;
+  }
   for (int number = From; number <= MaxNumber; ++number) {
     const std::filesystem::path path = Folder / (NumberedName(Base, number) + Extension);
-    std::string error;
-    switch (CreateNewFile(path, Text, error)) {
-      case TCreated::Written: return true;
-      case TCreated::Taken: continue;
-      case TCreated::Failed:
-        Warn(path.string() + " could not be written: " + error + ".");
-        return false;
-    }
+    const int placed = PlaceStaged(staged, path);
+    if (placed == EEXIST) continue;
+    if (placed == 0) return true;
+    DiscardStagedFile(staged);
+    Warn(path.string() + " could not be written: " + std::strerror(placed) + ".");
+    return false;
   }
+  DiscardStagedFile(staged);
   Warn((Folder / (Base + Extension)).string() + " could not be written: every name is taken.");
   return false;
 }

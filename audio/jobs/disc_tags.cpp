@@ -54,7 +54,8 @@ TTrackTags TrackTagsOf(const TDiscInfo& Info, int Number, int Total) {
   tags.Title = at(Info.TrackTitles);
   tags.Artist = at(Info.TrackArtists).empty() ? Info.Artist : at(Info.TrackArtists);
   tags.Album = Info.Album;
-  tags.Year = Info.Year.substr(0, 4);
+  tags.Year = YearOfDate(Info.Year);
+  tags.Date = Info.Year;
   tags.Genre = Info.Genre;
   tags.Number = Number;
   tags.Total = Total;
@@ -63,10 +64,34 @@ TTrackTags TrackTagsOf(const TDiscInfo& Info, int Number, int Total) {
   return tags;
 }
 
+namespace {
+
+// The bidirectional controls and the other invisible format characters, which make a
+// name show otherwise than it reads ("exe.jpg" shown for "gpj.exe"). The joiners stay:
+// scripts and emoji need them.
+bool IsInvisibleFormat(uint32_t Code) {
+  return Code == 0xAD || Code == 0x61C || Code == 0x180E || Code == 0x200B || Code == 0x200E ||
+         Code == 0x200F || (Code >= 0x202A && Code <= 0x202E) ||
+         (Code >= 0x2060 && Code <= 0x206F) || Code == 0xFEFF || (Code >= 0xFFF9 && Code <= 0xFFFB);
+}
+
+std::string WithoutInvisibleFormat(const std::string& Utf8) {
+  std::string kept;
+  for (size_t at = 0; at < Utf8.size();) {
+    const size_t start = at;
+    if (!IsInvisibleFormat(NextCodePoint(Utf8, at))) kept.append(Utf8, start, at - start);
+  }
+  return kept;
+}
+
+}  // namespace
+
 std::string SafeFileName(std::string Name) {
-  for (char& c : Name)
+  for (char& c : Name) {
     if (c == '/' || c == '\\' || (static_cast<unsigned char>(c) < 0x20) || c == 0x7F) c = '_';
-  if (!IsUtf8(Name)) Name = Latin1ToUtf8(Name);
+    if (c == '"') c = '\'';  // as a cue sheet, which cannot quote it, names the file
+  }
+  Name = WithoutInvisibleFormat(IsUtf8(Name) ? Name : Latin1ToUtf8(Name));
   if (Name.size() > MaxNameBytes) {
     size_t cut = MaxNameBytes;
     while (cut > 0 && (static_cast<unsigned char>(Name[cut]) & 0xC0) == 0x80) --cut;

@@ -28,7 +28,8 @@ std::string NameFromTemplate(const std::string& Template, const TTrackTags& Tags
                              const std::string& Caption);
 constexpr size_t MaxNameBytes = 200;
 // Text fit for one file name in the output folder, so that no name writes outside it or
-// hides the file: "/", backslashes and control characters become "_", no leading dot or
-// blank, no trailing blank, whole UTF-8 characters within MaxNameBytes; empty when
-// nothing is left.
+// hides the file: "/", backslashes and control characters become "_", a double quote
+// "'" (as a cue sheet names the file), no bidirectional controls or other invisible
+// format characters, no leading dot or blank, no trailing blank, whole UTF-8 characters
+// within MaxNameBytes; empty when nothing is left.
 std::string SafeFileName(std::string Name);

@@ -10,13 +10,15 @@ namespace {
 
 // Sample pairs that the AccurateRip sums leave out at the disc's start and end.
 constexpr uint64_t EdgePairs = 2940;
+constexpr uint64_t PairsPerSector = 588;
 
 }  // namespace
 
 std::vector<uint32_t> AccurateRipV1ByOffset(const std::vector<uint32_t>& Pairs, int Margin,
                                             const TTrackPlace& Place) {
   const uint64_t n = Place.SamplePairs;
-  if (Pairs.size() != n + 2 * static_cast<uint64_t>(Margin) || n <= 2 * EdgePairs) return {};
+  if (Margin < 0 || Pairs.size() < 2 * static_cast<uint64_t>(Margin)) return {};
+  if (Pairs.size() - 2 * static_cast<uint64_t>(Margin) != n || n <= 2 * EdgePairs) return {};
   // The weights L to H of the pairs summed (counted from 1), as the checksummer takes them.
   const uint32_t low = Place.FirstAudioTrack ? EdgePairs : 1;
   const uint32_t high = static_cast<uint32_t>(Place.LastAudioTrack ? n - EdgePairs : n);
@@ -150,12 +152,21 @@ std::optional<TFoundOffset> FindReadOffset(TCDIn& Source, TOffsetSearch& Search)
     if (read == Search.Tracks) break;
     const std::map<uint32_t, int> confirmed = ConfirmedSums(*pressings, track.Index);
     if (confirmed.empty()) continue;
+    // The sums leave out the edges, so a track of ten sectors or fewer has no window.
+    if (track.Sectors <= 0 ||
+        static_cast<uint64_t>(track.Sectors) * PairsPerSector <= 2 * EdgePairs) {
+      if (Search.Progress)
+        Search.Progress("Track " + std::to_string(track.Number) +
+                        " is too short to find the offset with; it is skipped");
+      continue;
+    }
     ++read;
     if (Search.Progress)
       Search.Progress("Reading track " + std::to_string(track.Number) + " (" +
                       std::to_string(read) + " of at most " + std::to_string(Search.Tracks) + ")");
     const std::vector<uint32_t> pairs =
         ReadWithMargin(Source, track.Number, MaxSearchedOffset, Search);
+    if (pairs.size() <= 2 * static_cast<size_t>(MaxSearchedOffset)) continue;
     const TTrackPlace place{pairs.size() - 2 * MaxSearchedOffset, track.Index == 0,
                             track.Index + 1 == audioTracks};
     const std::vector<uint32_t> sums = AccurateRipV1ByOffset(pairs, MaxSearchedOffset, place);

@@ -91,7 +91,7 @@ std::vector<std::string> DiscComments(const TTrackTags& Disc, bool UserNumbers) 
       {"TITLE", Disc.Title},
       {"ARTIST", Disc.Artist},
       {"ALBUM", Disc.Album},
-      {"DATE", Disc.Year},
+      {"DATE", Disc.Date},
       {"GENRE", Disc.Genre},
       {"TRACKNUMBER", Disc.Hidden ? std::string("0") : number(Disc.Number)},
       {"TRACKTOTAL", UserNumbers ? std::string() : number(Disc.Total)},

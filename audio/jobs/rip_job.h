@@ -35,6 +35,7 @@ struct TRowTagRules {
 // Empty texts and zero numbers are unknown.
 struct TTrackTags {
   std::string Title, Artist, Album, Year, Genre;
+  std::string Date;  // the disc's whole date; Year is its year (YearOfDate)
   int Number = 0;
   int Total = 0;        // the disc's audio tracks
   int Disc = 0;         // the disc's place in its release

@@ -96,7 +96,7 @@ TDiscInfo MediumInfo(const json& Release, const json& Medium) {
   TDiscInfo info;
   info.Album = Text(Release, "title");
   info.Artist = CreditText(Member(Release, "artist-credit"));
-  info.Year = Text(Release, "date").substr(0, 4);
+  info.Year = Text(Release, "date");
   info.Genre = TopGenre(Member(Release, "genres"));
   info.Source = "MusicBrainz release " + Text(Release, "id");
   const json& media = Member(Release, "media");

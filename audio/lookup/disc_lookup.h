@@ -18,7 +18,7 @@
 struct TDiscInfo {
   std::string Artist;
   std::string Album;
-  std::string Year;
+  std::string Year;  // the date as the source gives it ("2001-05-12", "２００１")
   std::string Genre;
   std::vector<std::string> TrackTitles;
   std::vector<std::string> TrackArtists;

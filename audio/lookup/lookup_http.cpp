@@ -64,6 +64,10 @@ std::string Duration(std::chrono::milliseconds Limit) {
     case CURLE_WRITE_ERROR:
       throw ELookupError(service + " sent an answer of more than " +
                          std::to_string(MaxBodyBytes >> 20) + " MiB");
+    // What libcurl answers to a header beyond its limit (100 kB), which no server of the
+    // lookups sends; memory is rarely what ran out.
+    case CURLE_OUT_OF_MEMORY:
+      throw ELookupError(service + " sent a header too large to read (or memory ran out)");
     default: throw ELookupError(service + " could not be asked: " + reason);
   }
 }

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "outputs/tag_text.h"
+#include "text_case.h"
 
 namespace {
 
@@ -312,7 +313,7 @@ void TMP3Out::HandOverTags(const TTagTexts& Texts) {
   Lame().id3tag_set_title(flags, latin1(Texts.Title).c_str());
   Lame().id3tag_set_artist(flags, latin1(Texts.Artist).c_str());
   Lame().id3tag_set_album(flags, latin1(Texts.Album).c_str());
-  Lame().id3tag_set_year(flags, latin1(Texts.Year).c_str());
+  Lame().id3tag_set_year(flags, YearOfDate(Texts.Year).c_str());
   // ID3v1 holds the track's number alone, not "7/10".
   Lame().id3tag_set_track(flags, latin1(Texts.Track.substr(0, Texts.Track.find('/'))).c_str());
   Lame().id3tag_set_comment(flags, latin1(Texts.Comment).c_str());

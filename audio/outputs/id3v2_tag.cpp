@@ -1,6 +1,7 @@
 #include "outputs/id3v2_tag.h"
 
 #include "outputs/tag_text.h"
+#include "text_case.h"
 
 namespace {
 
@@ -96,7 +97,7 @@ std::vector<uint8_t> Id3v2Frames(const TTagTexts& Texts) {
   PutTextFrame(frames, "TIT2", Texts.Title);
   PutTextFrame(frames, "TPE1", Texts.Artist);
   PutTextFrame(frames, "TALB", Texts.Album);
-  PutTextFrame(frames, "TYER", Texts.Year);
+  PutTextFrame(frames, "TYER", YearOfDate(Texts.Year));  // four digits, by the format
   PutTextFrame(frames, "TRCK", Texts.Track);
   PutTextFrame(frames, "TPOS", Texts.Disc);
   PutCommentFrame(frames, Texts.Comment);

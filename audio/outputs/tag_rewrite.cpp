@@ -137,6 +137,51 @@ void CloseWritten(TStdioFile File) {
                           std::strerror(flushed ? errno : error));
 }
 
+// The metadata blocks that libFLAC rewrites in place (one seek, then the blocks in order),
+// gathered in memory so that they reach the file in one write.
+struct TGatheredBlocks {
+  int64_t Start = -1;  // where the first byte goes
+  int64_t Position = 0;
+  std::string Bytes;
+};
+
+size_t GatherWrite(const void* Buffer, size_t Size, size_t Count, FLAC__IOHandle Handle) {
+  auto& gathered = *static_cast<TGatheredBlocks*>(Handle);
+  if (gathered.Start < 0) gathered.Start = gathered.Position;
+  // One run of bytes is what one write can take; anything else is refused.
+  if (gathered.Position != gathered.Start + static_cast<int64_t>(gathered.Bytes.size())) return 0;
+  gathered.Bytes.append(static_cast<const char*>(Buffer), Size * Count);
+  gathered.Position += static_cast<int64_t>(Size * Count);
+  return Count;
+}
+int GatherSeek(FLAC__IOHandle Handle, FLAC__int64 Offset, int Whence) {
+  if (Whence != SEEK_SET) return -1;
+  static_cast<TGatheredBlocks*>(Handle)->Position = Offset;
+  return 0;
+}
+FLAC__int64 GatherTell(FLAC__IOHandle Handle) {
+  return static_cast<TGatheredBlocks*>(Handle)->Position;
+}
+
+constexpr FLAC__IOCallbacks GatherCallbacks{nullptr,    GatherWrite, GatherSeek,
+                                            GatherTell, nullptr,     nullptr};
+
+// Puts the gathered blocks over the old ones with one write, then onto the disk: a kill
+// leaves the old blocks or the new ones, never a file that mixes them.
+void WriteGatheredBlocks(const std::string& FileName, const TGatheredBlocks& Blocks) {
+  if (Blocks.Start < 0) return;
+  const int fd = ::open(FileName.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) throw EAudioException(std::string("it cannot be opened: ") + std::strerror(errno));
+  ssize_t wrote;
+  do wrote = ::pwrite(fd, Blocks.Bytes.data(), Blocks.Bytes.size(), Blocks.Start);
+  while (wrote < 0 && errno == EINTR);
+  int error = wrote < 0 ? errno : wrote != static_cast<ssize_t>(Blocks.Bytes.size()) ? EIO : 0;
+  if (error == 0 && ::fsync(fd) != 0) error = errno;
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error != 0)
+    throw EAudioException(std::string("it cannot be written: ") + std::strerror(error));
+}
+
 std::string ChainFailure(FLAC__Metadata_Chain* Chain, const char* What) {
   const FLAC__Metadata_ChainStatus status = Flac().FLAC__metadata_chain_status(Chain);
   switch (status) {
@@ -204,12 +249,11 @@ void RewriteFlacTags(const std::string& FileName, const TTagLines& Lines) {
     throw EAudioException(ChainFailure(chain.get(), "its metadata cannot be read"));
   SetChainComments(chain.get(), Lines);
   if (!flac.FLAC__metadata_chain_check_if_tempfile_needed(chain.get(), true)) {
-    TStdioFile file = OpenStdio(FileName, "r+b");
-    if (!flac.FLAC__metadata_chain_write_with_callbacks(chain.get(), true, file.get(),
-                                                        StdioCallbacks))
+    TGatheredBlocks blocks;
+    if (!flac.FLAC__metadata_chain_write_with_callbacks(chain.get(), true, &blocks,
+                                                        GatherCallbacks))
       throw EAudioException(ChainFailure(chain.get(), "its metadata cannot be written"));
-    CloseWritten(std::move(file));
-    return;
+    return WriteGatheredBlocks(FileName, blocks);
   }
   const std::string staged = StagingNameFor(FileName);
   if (staged.empty()) throw EAudioException("it is not a regular file");

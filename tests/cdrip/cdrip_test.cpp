@@ -461,6 +461,16 @@ TEST_F(CdRipTest, WaveFilesMustHoldCdAudio) {
   WriteFile(Folder / "t.wav", WaveHeader(1, 44100, 16));
   WriteFile(Folder / "mono.cue", sheet);
   EXPECT_EQ(CR_AddImageDrive((Folder / "mono.cue").c_str()), -1);
+  // CD audio after 5000 empty chunks: refused for their number, not for its format.
+  std::string chunks;
+  for (int i = 0; i < 5000; ++i) chunks += std::string("note") + std::string(4, '\0');
+  const std::string cd = WaveHeader(2, 44100, 16);
+  WriteFile(Folder / "t.wav", cd.substr(0, 12) + chunks + cd.substr(12));
+  WriteFile(Folder / "chunks.cue", sheet);
+  EXPECT_EQ(CR_AddImageDrive((Folder / "chunks.cue").c_str()), -1);
+  char error[512] = {};
+  CR_GetLastError(error, sizeof error);
+  EXPECT_NE(std::string(error).find("first 4096 chunks"), std::string::npos) << error;
 }
 
 struct MediaCase {

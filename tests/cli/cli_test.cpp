@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdio>
 #include <regex>
+#include <set>
 
 #include "command_run.h"
 #include "flac_decoder.h"
@@ -69,6 +70,23 @@ TEST_F(CommandLine, RipsEveryAudioTrackOfAnImageExactly) {
         << result.Output;
   }
   EXPECT_FALSE(std::filesystem::exists(Dir / "ripped/Track04.wav"));  // the data track
+}
+
+// A run killed as it puts its rip log in place leaves no log in the folder; the next run
+// removes what the killed one left, and its log and sheet take the disc's own names.
+TEST_F(CommandLine, AKilledRunsLogIsNeitherLeftNorInTheNextsWay) {
+  MakeDisc("disc", "--tracks 1 --seconds 1");
+  const std::string calls = "write,rename,renameat,renameat2,link,linkat";
+  CaptureCommand("cd '" + Dir.Path().string() + "' && strace -f -qq -o /dev/null -P out/disc.log" +
+                 " -e trace=" + calls + " -e inject=" + calls + ":signal=KILL:when=1 " + Bin +
+                 "/korvane-cli --log --out out disc.cue");
+  EXPECT_FALSE(std::filesystem::exists(Dir / "out/disc.log"));
+  const auto again = Cli("--log --out out disc.cue");
+  ASSERT_EQ(again.Status, 0) << again.Output;
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(Dir / "out"))
+    names.insert(entry.path().filename().string());
+  EXPECT_EQ(names, (std::set<std::string>{"Track01.wav", "disc.cue", "disc.log"}));
 }
 
 TEST_F(CommandLine, ListsDrivesAndTracks) {

@@ -37,9 +37,10 @@ std::string ReadText(const std::string& Path) {
   return text.str();
 }
 
+// File in double quotes: a name may hold "'".
 std::map<std::string, std::string> TagsOf(const std::string& File) {
   const auto read =
-      CaptureCommand("/usr/bin/python3 -c '" + std::string(EasyTags) + "' '" + File + "'");
+      CaptureCommand("/usr/bin/python3 -c '" + std::string(EasyTags) + "' \"" + File + "\"");
   std::map<std::string, std::string> tags;
   std::istringstream lines(read.Output);
   for (std::string line; std::getline(lines, line);)
@@ -116,6 +117,25 @@ const FormatCase Formats[] = {
 
 INSTANTIATE_TEST_SUITE_P(Formats, DiscTextFormats, ::testing::ValuesIn(Formats),
                          [](const auto& Info) { return std::string(Info.param.Options); });
+
+// A date in another script and a title with double quotes and a bidi control: no format
+// fails, the year in names and ID3 tags is the date's four digits while the comments keep
+// it whole, a quote becomes "'" and the control goes, and the cue sheet names the file.
+TEST_F(DiscText, ADateAndATitleOfAnyTextGiveSoundNamesAndTags) {
+  const std::string cue = Dir / "disc.cue";
+  ASSERT_TRUE(RunCommand(Bin + "/korvane-mkdisc --tracks 1 --seconds 1 '" + cue + "' >/dev/null"));
+  AddCueTexts(cue, {"REM DATE \"２００１年\"", "TITLE say \"hi\" \xE2\x80\xAEgpj"}, {});
+  for (const auto& [format, date] : {std::pair<std::string, std::string>{"flac", "２００１年"},
+                                     {"ogg", "２００１年"},
+                                     {"mp3", "2001"}}) {
+    const auto result =
+        Cli("--format " + format + " --log --name '%y %A' --out " + format + " disc.cue");
+    ASSERT_EQ(result.Status, 0) << result.Output;
+    EXPECT_EQ(TagsOf(Dir / (format + "/2001 say 'hi' gpj." + format)).at("date"), date);
+    const std::string sheet = ReadText(Dir / (format + "/say 'hi' gpj.cue"));
+    EXPECT_NE(sheet.find("FILE \"2001 say 'hi' gpj." + format + "\""), std::string::npos) << sheet;
+  }
+}
 
 // Each MP3 file's tags are its own: a disc without texts after a titled one in the same
 // run gets none of the titled disc's fields.
@@ -226,6 +246,12 @@ const LookupCase LookupCases_[] = {
      {"01 Pier (Remastered).wav"},
      {"has 2 matches", "  2. Mira Voss - Harbour Lights (Deluxe) (2008), CD 2 of 2",
       "going on with match 2"}},
+    {"MusicBrainzOneOfAskedTwo",
+     "--lookup musicbrainz --release 2",
+     "one",
+     "/ws/2",
+     {"01 Pier.wav"},
+     {"has 1 match for the disc", "there is no match 2"}},
     {"CddbOne",
      "--lookup gnudb",
      "one",

@@ -79,7 +79,7 @@ TEST_F(LoopbackLookup, MusicBrainzReleaseBecomesTheDiscsInfo) {
   ASSERT_EQ(found.size(), 1u);
   EXPECT_EQ(found[0].Artist, "Mira Voss & The Tides");
   EXPECT_EQ(found[0].Album, "Harbour Lights");
-  EXPECT_EQ(found[0].Year, "1998");
+  EXPECT_EQ(found[0].Year, "1998-04-20");
   EXPECT_EQ(found[0].TrackTitles,
             (std::vector<std::string>{"Pier", "Fog Horn (Über alles)", "Lantern"}));
   // A track's own credit, else the release's.
@@ -99,7 +99,7 @@ TEST_F(LoopbackLookup, MusicBrainzListsEveryReleaseWithTheMediumOfTheDisc) {
   ASSERT_EQ(found.size(), 2u);
   EXPECT_EQ(found[0].Album, "Harbour Lights");
   EXPECT_EQ(found[1].Album, "Harbour Lights (Deluxe)");
-  EXPECT_EQ(found[1].Year, "2008");
+  EXPECT_EQ(found[1].Year, "2008-11-03");
   EXPECT_EQ(found[1].Genre, "pop");
   EXPECT_EQ(std::make_tuple(found[1].DiscNumber, found[1].DiscTotal, found[1].Medium),
             std::make_tuple(2, 2, std::string("CD")));
@@ -213,6 +213,8 @@ INSTANTIATE_TEST_SUITE_P(
                      "MusicBrainz sent an answer that could not be read: it nests deeper than 64 "
                      "levels"},
         TFailureCase{"MusicBrainzRefused", true, "refused", "MusicBrainz could not be reached"},
+        TFailureCase{"MusicBrainzHugeHeader", true, "header",
+                     "MusicBrainz sent a header too large to read"},
         TFailureCase{"CddbServerError", false, "error",
                      "The CDDB server 127.0.0.1 answered with an error (HTTP 500)"},
         TFailureCase{"CddbSlow", false, "slow",

@@ -14,7 +14,8 @@ accepts connections. The first path element picks the scenario:
 "@DISCID@" in a reply is replaced by the disc id asked for; replies are sent byte for
 byte (cddb-latin1-* is in Latin-1, with control characters). Scenario "none" answers
 MusicBrainz with 404, "error" answers 500, "slow" waits 3 seconds and then answers as
-"one", "deep" sends a MusicBrainz answer whose releases nest 100 000 arrays deep.
+"one", "deep" sends a MusicBrainz answer whose releases nest 100 000 arrays deep,
+"header" a header line of 300 000 bytes.
 Each request is logged before it is answered, one line each:
 "<monotonic seconds>\t<User-Agent>\t<request line>". The server ends when the process
 that started it does.
@@ -61,6 +62,12 @@ class Handler(BaseHTTPRequestHandler):
         scenario = parts[0]
         if scenario == "error":
             return self.reply(500, "Internal Server Error\n", "text/plain")
+        if scenario == "header":
+            self.send_response(200)
+            self.send_header("X-Padding", "x" * 300000)
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
         if scenario == "slow":
             time.sleep(3)
             scenario = "one"

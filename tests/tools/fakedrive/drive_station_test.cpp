@@ -210,6 +210,31 @@ TEST_F(DriveStation, ABatchOfThreeDiscsThroughTheTrayWithAnUnreadableOne) {
   }
 }
 
+// A disc whose folder cannot be made (a dangling link has its name) fails alone: it is
+// told and ejected, and the batch rips the next disc.
+TEST_F(DriveStation, ADiscWhoseFolderCannotBeMadeFailsAlone) {
+  const std::string disc = MakeDisc("disc", "--tracks 1 --seconds 1");
+  const std::string next = MakeDisc("next", "--tracks 1 --seconds 2");
+  const std::string listed = Cli("", "--list " + Quoted(disc)).Output;
+  const size_t id = listed.find("freedb ");
+  ASSERT_NE(id, std::string::npos) << listed;
+  std::filesystem::create_directories(Dir / "O");
+  std::filesystem::create_symlink(Dir / "gone/x", Dir / ("O/Disc " + listed.substr(id + 7, 8)));
+  const std::string tray = Dir / "tray", drive = Dir / "sr0";
+  std::filesystem::create_directories(tray);
+  BatchRun batch(Dir.Path().string(), Drives({{drive, tray + "/"}}),
+                 Bin + "/korvane-cli --batch --out O " + Quoted(drive));
+  ASSERT_TRUE(batch.WaitFor("Waiting for a disc in " + drive)) << batch.Output;
+  PutIn(disc, tray);
+  ASSERT_TRUE(batch.WaitFor("Disc 1: " + drive + ": failed: its folder ")) << batch.Output;
+  PutIn(next, tray);
+  ASSERT_TRUE(batch.WaitFor("Disc 2: " + drive + ": ripped: 1 done")) << batch.Output;
+  EXPECT_EQ(batch.Interrupt(), 130) << batch.Output;
+  EXPECT_NE(batch.Output.find("Batch: 2 discs, 1 failed; 1 track done"), std::string::npos)
+      << batch.Output;
+  EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(tray) / "disc.cue.ejected"));
+}
+
 // Ctrl-C while no disc ever came: status 130 and a total of nothing.
 TEST_F(DriveStation, CtrlCWhileTheBatchWaits) {
   const std::string tray = Dir / "tray";

@@ -651,6 +651,20 @@ TEST_F(DriveRun, TheReadOffsetIsFoundWithTheDatabase) {
   EXPECT_EQ(unknown.Status, 1) << unknown.Output;
 }
 
+// A confirmed track too short for the sums' window (they leave out five sectors at either
+// end of the disc) is skipped, and the other tracks find the offset.
+TEST_F(DriveRun, TheOffsetSearchSkipsATrackTooShortForItsWindow) {
+  MakeDisc("--tracks 3 --sectors 5,150,225 --content noise");
+  std::unique_ptr<TLoopbackServer> server = ServeEntry();
+  ASSERT_TRUE(server->Started()) << server->StartLine;
+  const std::string device = MakeDrive(Dir / "disc.cue", "offset=30");
+  const auto found = Cli("--find-offset --lookup accuraterip=" + server->Url() + " " + device);
+  ASSERT_EQ(found.Status, 0) << found.Output;
+  EXPECT_NE(found.Output.find("Track 1 is too short"), std::string::npos) << found.Output;
+  EXPECT_NE(found.Output.find("read offset is +30 samples: 2 of 2 tracks"), std::string::npos)
+      << found.Output;
+}
+
 // The Q sub-channel of a sector: track and index by the image's indexes, the time in the
 // track (counting down in a pre-gap) and on the disc, in BCD, and the CRC (computed for
 // these bytes by another implementation); refused by a drive with the no-subchannel fault.

@@ -274,6 +274,19 @@ TEST_F(ReplayGainTest, PassWritesTheDiscOnceItsLastJobEnded) {
   EXPECT_EQ(ReadWholeFile(bad), std::vector<uint8_t>(100, 'x'));
 }
 
+// A kill at the second write into a FLAC file while its comments (filling most of its
+// padding) are rewritten in place leaves a file that flac decodes.
+TEST_F(ReplayGainTest, AKillDuringTheFlacRewriteLeavesAFileThatDecodes) {
+  const std::string cue = Dir / "disc.cue", file = Dir / "out/Track01.flac";
+  ASSERT_TRUE(RunCommand(Bin + "/korvane-mkdisc --tracks 1 --seconds 2 '" + cue + "' >/dev/null"));
+  const std::string calls = "write,pwrite64,pwritev,pwritev2";
+  CaptureCommand(
+      "strace -f -qq -o /dev/null -P '" + file + "' -e trace=" + calls + " -e inject=" + calls +
+      ":signal=KILL:when=2 " + Bin + "/korvane-cli --format flac --replaygain" +
+      " --tag NOTE=" + std::string(3950, 'n') + " --out '" + Dir / "out" + "' '" + cue + "'");
+  EXPECT_TRUE(RunCommand("flac -t -s '" + file + "' 2>/dev/null"));
+}
+
 // korvane-cli --replaygain on a disc image: every file of the disc carries the same
 // album gain, each its own track gain, and the FLAC gains agree with loudgain's.
 TEST_F(ReplayGainTest, CliWritesOneAlbumGainPerDisc) {
