@@ -89,12 +89,13 @@ void TCliObserver::TrackEnded(size_t Job, const TTrackEnd& End) {
   const int track = TrackOf(Job);
   if (End.Result == TTrackResult::Failed) {
     Display_.FailTrack(track, End.Failure.Text());
+  } else if (End.Suspicious()) {
+    Display_.SuspectTrack(track, End.SuspicionReason());
   } else {
     Display_.EndTrack(track, End.Result == TTrackResult::Aborted);
-    // A track cut short has no checksum that could pass for its own.
-    if (Options_.Log && End.Result == TTrackResult::Done)
-      Display_.Note(track, ProofLine(End.Proof));
   }
+  // A track cut short has no checksum that could pass for its own.
+  if (Options_.Log && End.Result == TTrackResult::Done) Display_.Note(track, ProofLine(End.Proof));
   Display_.ReportReads(track, End.Proof.Reads.Rereads, End.Proof.Reads.Corrections,
                        End.Proof.Reads.Skips);
 }

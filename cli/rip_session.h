@@ -94,7 +94,7 @@ class TRipSession {
   // The batch's tally of discs and tracks.
   struct TBatchTally {
     int Discs = 0, DiscsFailed = 0;
-    int Done = 0, Failed = 0, Aborted = 0;
+    int Done = 0, Suspicious = 0, Failed = 0, Aborted = 0;
   };
   std::vector<TDriveWatch> BatchDrives();
   std::vector<TDriveWatch*> NewDiscs(std::vector<TDriveWatch>& Watches, TBatchTally& Tally);

@@ -9,7 +9,15 @@
 #include "jobs/kept_audio.h"
 #include "proof/rip_log.h"
 
-bool TTrackEnd::Suspicious() const { return Proof.Outcome == TTestCopyOutcome::Suspicious; }
+bool TTrackEnd::Suspicious() const {
+  return Result == TTrackResult::Done && Proof.Outcome == TTestCopyOutcome::Suspicious;
+}
+
+std::string TTrackEnd::SuspicionReason() const {
+  const std::string prefix = "suspicious: ";
+  const std::string& text = Proof.TestCopy;
+  return text.compare(0, prefix.size(), prefix) == 0 ? text.substr(prefix.size()) : text;
+}
 
 TRipRun::TRipRun(const TRunOptions& Options, TCDIn& Source, TDiscKnowledge& Knowledge,
                  TRunObserver& Observer, TEventPump& Pump)
@@ -519,8 +527,7 @@ TRunSummary TRipRun::Summary() const {
     const TTrackEnd& end = Ends_[i];
     switch (end.Result) {
       case TTrackResult::Done:
-        ++summary.Done;
-        if (end.Suspicious()) ++summary.Suspicious;
+        ++(end.Suspicious() ? summary.Suspicious : summary.Done);
         if (Verdicts_[i] && Verdicts_[i]->Verdict == TAccurateRipVerdict::Accurate)
           ++summary.Accurate;
         break;
