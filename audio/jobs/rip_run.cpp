@@ -273,6 +273,11 @@ bool TRipRun::AnyRunning() const {
   return false;
 }
 
+std::vector<std::string> TRipRun::TagsOf(size_t Job) const {
+  const TPlannedJob& job = (*Jobs_)[Job];
+  return JobTagLines(Rules_, static_cast<int>(Job), job.Caption, job.Tags);
+}
+
 std::string TRipRun::FileNameOf(const TPlannedJob& Job) const {
   return JobFileName(Job.Folder.empty() ? Options_.OutDir : Job.Folder, Job.Caption,
                      Encoders_->Format);
@@ -312,7 +317,7 @@ void TRipRun::StartJob(size_t Job, TSlot& Slot) {
   TAudioFileOut& output = *Slot.Output;
   Slot.Watch.Begin(&output);
   try {
-    output.SetTags(JobTagLines(Rules_, static_cast<int>(Job), job.Caption, job.Tags));
+    output.SetTags(TagsOf(Job));
     TLoudnessMeter* meter = Gains_ ? Gains_->Started(Job, output) : nullptr;
     Slot.Input = std::make_unique<TSpoolInput>(*Spools_[Job], meter);
     output.SetInput(Slot.Input.get());
@@ -366,6 +371,7 @@ bool TRipRun::EncodeAgain(TSlot& Slot, const TTrackEnd& End) {
   TAudioFileOut& output = *Slot.Output;
   Slot.Watch.Begin(&output);
   try {
+    output.SetTags(TagsOf(static_cast<size_t>(Slot.Job)));  // an output forgets them per file
     if (Gains_) Slot.Meter = std::make_unique<TLoudnessMeter>();
     Slot.Input =
         std::make_unique<TKeptAudioInput>(Slot.Pending->Proof.Agreed->Audio, Slot.Meter.get());

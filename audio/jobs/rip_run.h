@@ -137,6 +137,8 @@ class TRipRun {
   void AbortAll();
   bool AnyRunning() const;
   std::string FileNameOf(const TPlannedJob& Job) const;
+  // The tag lines of Job's file, as every encoding of it carries them.
+  std::vector<std::string> TagsOf(size_t Job) const;
   void ProveDiscs();
 
   const TRunOptions& Options_;

@@ -645,6 +645,32 @@ TEST_F(DriveRun, TestAndCopyPutsTheAudioThatTwoReadsAgreeOnInTheFile) {
               ReadWholeFile(Dir / "clean/Track01.flac"));
 }
 
+// A copy that was the odd one out is encoded again with the tags of its first file, in
+// every tagged format (read back with mutagen).
+TEST_F(DriveRun, TheFileEncodedAgainKeepsItsTags) {
+  const std::string cue = MakeDisc("--tracks 2 --seconds 2,1 --content noise");
+  CliWithoutParanoia();
+  const std::string device = MakeDrive(cue, "flaky=100-101x1");
+  const char* const readTags =
+      "import sys, mutagen; t = mutagen.File(sys.argv[1], easy=True).tags; "
+      "print(t[\"title\"][0], t[\"artist\"][0], t[\"tracknumber\"][0].split(\"/\")[0])";
+  for (const std::string format : {"flac", "ogg", "opus", "mp3"}) {
+    SCOPED_TRACE(format);
+    const auto result = CaptureCommand(
+        "cd '" + Dir.Path().string() + "' && " + Environment + "bin/korvane-cli --verify --format " +
+        format + " --artist 'The Band' --title-from-name --track-from 1 --out " + format + " '" +
+        device + "/Track01.cda'");
+    ASSERT_EQ(result.Status, 0) << result.Output;
+    const std::vector<uint8_t> log = ReadWholeFile(Dir.Path() / format / "sr0.log");
+    EXPECT_NE(std::string(log.begin(), log.end()).find("the copy was the odd one out"),
+              std::string::npos);
+    const std::string file = (Dir.Path() / format / ("Track01." + format)).string();
+    EXPECT_EQ(CaptureCommand(std::string("/usr/bin/python3 -c '") + readTags + "' '" + file + "'")
+                  .Output,
+              "Track01 The Band 1\n");
+  }
+}
+
 // The drive's read offset found from the database's entry of the disc it holds: tried
 // from -2940 to +2940 samples, the offset at which the tracks match is the drive's.
 TEST_F(DriveRun, TheReadOffsetIsFoundWithTheDatabase) {
