@@ -93,6 +93,9 @@ void TCliObserver::TrackEnded(size_t Job, const TTrackEnd& End) {
     Display_.SuspectTrack(track, End.SuspicionReason());
   } else {
     Display_.EndTrack(track, End.Result == TTrackResult::Aborted);
+    if (End.KeptBeside)
+      Display_.Note(track, "the earlier file stays as it was; what was read is kept as " +
+                               End.FileName);
   }
   // A track cut short has no checksum that could pass for its own.
   if (Options_.Log && End.Result == TTrackResult::Done) Display_.Note(track, ProofLine(End.Proof));

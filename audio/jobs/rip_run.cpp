@@ -339,11 +339,13 @@ void TRipRun::FinishJob(TSlot& Slot) {
   if (Slot.Pending) return FinishEncodingAgain(Slot);
   const size_t job = static_cast<size_t>(Slot.Job);
   TAudioFileOut& output = *Slot.Output;
-  if (!output.FileKept()) Names_.Forget(Slot.FileName);
+  const std::string& kept = output.KeptFileName();
+  if (kept != Slot.FileName) Names_.Forget(Slot.FileName);
   TTrackSpool& spool = *Spools_[job];
   spool.Cancel();  // an encoder that ended early leaves the rest of its track unread
   TTrackEnd end;
-  end.FileName = output.FileKept() ? Slot.FileName : std::string();
+  end.FileName = kept;
+  end.KeptBeside = !kept.empty() && kept != Slot.FileName;
   end.Proof = Lanes_[LaneOf_[job]]->Reader->ProofOf(PlaceOf_[job]);
   end.Proof.Reads = spool.Report();
   end.Failure = Slot.Watch.TakeFailure();

@@ -20,6 +20,9 @@ enum class TTrackResult { Done, Failed, Aborted };
 struct TTrackEnd {
   TTrackResult Result = TTrackResult::Failed;
   std::string FileName;  // the file the job kept (with its folder); empty when none
+  // The job was cut short and a file of its name was there: that file stays, and what
+  // was written is kept beside it as "NAME (incomplete).EXT" (FileName).
+  bool KeptBeside = false;
   TProblem Failure;      // why it failed; none unless Failed
   TTrackProof Proof;     // what reading it proved (for jobs that were read)
 

@@ -401,6 +401,35 @@ TEST_P(DriveFaults, RipsOrFailsAsTheDriveReads) {
 INSTANTIATE_TEST_SUITE_P(Scenarios, DriveFaults, ::testing::ValuesIn(Faults),
                          [](const auto& Info) { return std::string(Info.param.Name); });
 
+// A track read again after a good rip that now fails part of the way (a bad sector)
+// never replaces the good file: what was read is kept beside it, as incomplete, and the
+// failure names it.
+TEST_F(DriveRun, AFailedRereadKeepsTheGoodFile) {
+  const std::string cue = MakeDisc("--tracks 2 --sectors 375 --content noise");
+  for (const std::string format : {"wav", "flac"}) {
+    SCOPED_TRACE(format);
+    const std::string options = "--format " + format + " --out " + format + " '";
+    ASSERT_EQ(Cli(options + MakeDrive(cue) + "'").Status, 0);
+    const std::string good = Dir / (format + "/Track02." + format);
+    const std::vector<uint8_t> before = ReadWholeFile(good);
+    const auto again = Cli(options + MakeDrive(cue, "unreadable=700") + "'");
+    EXPECT_EQ(again.Status, 1) << again.Output;
+    const std::string incomplete = "Track02 (incomplete)." + format;
+    const size_t failed = again.Output.find("Track02." + format + ": Failed: The disc could not "
+                                            "be read at sector 700.");
+    EXPECT_NE(failed, std::string::npos) << again.Output;
+    EXPECT_NE(again.Output.find("kept as " + incomplete, failed), std::string::npos)
+        << again.Output;
+    EXPECT_TRUE(ReadWholeFile(good) == before);
+    const std::vector<uint8_t> kept =
+        CommandBytes("sox '" + (Dir / (format + "/" + incomplete)) + "' -t raw -e signed -b 16 -L -");
+    const std::vector<uint8_t> second = Expected(2);
+    ASSERT_FALSE(kept.empty());
+    EXPECT_LT(kept.size(), second.size());
+    EXPECT_TRUE(std::equal(kept.begin(), kept.end(), second.begin()));
+  }
+}
+
 // Whatever name the user gives a drive, a link or the device, finds the one drive.
 TEST_F(DriveRun, ALinkToTheDriveIsTheSameDrive) {
   const std::string device = MakeDrive(MakeDisc("--tracks 2 --seconds 1 --content noise"));
