@@ -87,7 +87,32 @@ class DriveGuard {
   void SetRange(int32_t First, int32_t End) {
     First_ = First;
     End_ = End;
+    Delivered_.assign(End > First && End != NoSector ? static_cast<size_t>(End - First) : 0, false);
     ForgetReads();
+  }
+  // Whether the drive delivered sector Lsn of the range on any read. What the layer
+  // hands out for a sector it never got is made up (silence where a read failed), and
+  // verifies as well as the silence around it.
+  bool DriveDelivered(int32_t Lsn) const {
+    if (Lsn < First_ || Lsn >= End_ || Delivered_.empty()) return true;
+    return Delivered_[static_cast<size_t>(Lsn - First_)];
+  }
+  // Reads sector Lsn, which the layer made up, from the drive into Out: twice, and
+  // kept when both reads agree, with the failed reads counted as the layer's are (the
+  // sector is given up once they are spent). False when it could not be read so.
+  bool ReadMadeUpSector(int32_t Lsn, uint8_t* Out) {
+    std::array<uint8_t, SectorBytes> again{};
+    for (int attempt = 0; attempt < Attempts_ && !Replaying(); ++attempt) {
+      ++Rereads_;
+      if (DriveRead_(Cdda_, Out, Lsn, 1) != 1 || DriveRead_(Cdda_, again.data(), Lsn, 1) != 1) {
+        NoteRefused(Lsn);
+        continue;
+      }
+      if (std::memcmp(Out, again.data(), SectorBytes) != 0) continue;
+      Keep(Out, Lsn, 1);
+      return true;
+    }
+    return false;
   }
   // The layer starts reading anew (a seek): what it read before no longer counts.
   void ForgetReads() {
@@ -170,6 +195,8 @@ class DriveGuard {
     if (!Sectors) return;
     for (long i = 0; i < Count; ++i) {
       const int32_t lsn = Begin + static_cast<int32_t>(i);
+      if (lsn >= First_ && lsn < End_ && !Delivered_.empty())
+        Delivered_[static_cast<size_t>(lsn - First_)] = true;
       auto [slot, added] = Kept_.try_emplace(lsn);
       slot->second.assign(Sectors + i * SectorBytes, Sectors + (i + 1) * SectorBytes);
       if (!added) continue;
@@ -213,6 +240,7 @@ class DriveGuard {
   std::unordered_map<int32_t, std::vector<uint8_t>> Kept_;
   std::deque<int32_t> KeptOrder_;
   std::vector<uint8_t> TimesRead_;  // per sector of the range: the drive's reads of it
+  std::vector<bool> Delivered_;     // per sector of the range: the drive delivered it
   int32_t PassEnd_ = NoSector;      // where the last read ended: a read from there goes on
   int32_t Rereads_ = 0;
 };
@@ -350,7 +378,11 @@ class ParanoiaReader : public SectorReader {
       // After a stop what the layer hands out is no longer the drive's.
       if (Guard_.Interrupted()) return i;
       if (!samples || !Deliverable(Next_)) return EndAt(i);
-      StoreLittleEndian(Out + static_cast<size_t>(i) * SectorBytes, samples);
+      uint8_t* sector = Out + static_cast<size_t>(i) * SectorBytes;
+      if (Guard_.DriveDelivered(Next_))
+        StoreLittleEndian(sector, samples);
+      else if (!Guard_.ReadMadeUpSector(Next_, sector))
+        return Guard_.Interrupted() ? i : EndAt(i);
       ++Next_;
     }
     return Count;

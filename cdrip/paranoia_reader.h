@@ -10,6 +10,9 @@
 //     a read stuck on a bad spot within one drive command;
 //   - finds the exact sector the drive refuses, reading one sector at a time where a
 //     read of several failed;
+//   - reads a sector again itself, twice, when the layer hands it out although the
+//     drive never delivered it (the layer makes a failed read up as silence, which
+//     verifies against digital silence around it);
 //   - gives that sector up after the settings' retries of it, however the layer goes on
 //     asking; from then on (and after a stop) the layer gets back what the drive
 //     delivered before (silence where it delivered nothing), so that its own read ends

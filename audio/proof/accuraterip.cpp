@@ -129,10 +129,6 @@ TAccurateRipResult AccurateRipVerdict(
     uint32_t V2) {
   TAccurateRipResult result;
   if (!Pressings || AudioTrack < 0) return result;
-  if (V1 == 0 && V2 == 0) {
-    result.Verdict = TAccurateRipVerdict::Silent;
-    return result;
-  }
   bool known = false;
   for (const TAccurateRipPressing& pressing : *Pressings) {
     if (static_cast<size_t>(AudioTrack) >= pressing.Tracks.size()) continue;
@@ -147,7 +143,11 @@ TAccurateRipResult AccurateRipVerdict(
     result.Confidence = entry.Confidence;
     result.Version = version;
   }
+  // Silent audio sums to 0, which no slot holds: where the database has sums of the
+  // track, the track is not silent, and the rip is not accurate.
   if (known && result.Verdict != TAccurateRipVerdict::Accurate)
     result.Verdict = TAccurateRipVerdict::NotAccurate;
+  else if (!known && V1 == 0 && V2 == 0)
+    result.Verdict = TAccurateRipVerdict::Silent;
   return result;
 }

@@ -87,7 +87,9 @@ struct TAccurateRipResult {
 // V2, against the pressings found (nullopt: the disc is not in the database). Of several
 // matching entries the most confirmed one counts. A slot of confidence 0 or sum 0 is no
 // rip the database holds and matches nothing; a silent track (both sums 0) cannot be
-// checked, since every silent track of that length has the same sums.
+// checked, since every silent track of that length has the same sums, unless the
+// database holds sums of the track: then the track is not silent, and the rip is not
+// accurate.
 TAccurateRipResult AccurateRipVerdict(
     const std::optional<std::vector<TAccurateRipPressing>>& Pressings, int AudioTrack, uint32_t V1,
     uint32_t V2);

@@ -263,6 +263,7 @@ struct FaultCase {
   int ExactTracks;    // tracks 1..N come out as on the disc (shifted by OffsetSamples)
   int OffsetSamples;  // the drive's read offset
   int Corrected = 0;  // korvane-cli's --offset
+  const char* Content = "noise";  // korvane-mkdisc's --content
 };
 
 void PrintTo(const FaultCase& Case, std::ostream* Out) { *Out << Case.Name; }
@@ -338,6 +339,17 @@ const FaultCase Faults[] = {
     // A drive that refuses the sub-channel, or gives it damaged, still rips.
     {"NoSubchannel", "no-subchannel", 0, {"2 done"}, {"read with"}, 2, 0},
     {"SubchannelWithBadCrc", "bad-q-crc", 0, {"2 done"}, {"read with"}, 2, 0},
+    // A sector the drive never delivers inside digital silence is not made up as
+    // silence: the silent track fails naming it.
+    {"UnreadSectorInASilentTrack",
+     "unreadable=500",
+     1,
+     {"Track01.wav: Done", "Track02.wav: Failed: The disc could not be read at sector 500."},
+     {"Track02.wav: Done"},
+     1,
+     0,
+     0,
+     "noise,silence"},
     {"TrayOpenedInTheSecondTrack",
      "tray-open=400",
      1,
@@ -374,8 +386,8 @@ class DriveFaults : public DriveRun, public ::testing::WithParamInterface<FaultC
 
 TEST_P(DriveFaults, RipsOrFailsAsTheDriveReads) {
   const FaultCase& fault = GetParam();
-  const std::string device =
-      MakeDrive(MakeDisc("--tracks 2 --sectors 375 --content noise"), fault.Faults);
+  const std::string device = MakeDrive(
+      MakeDisc(std::string("--tracks 2 --sectors 375 --content ") + fault.Content), fault.Faults);
   const auto result =
       Cli("--jobs 1 --offset " + std::to_string(fault.Corrected) + " --out O '" + device + "'");
   EXPECT_EQ(result.Status, fault.Status) << result.Output;
