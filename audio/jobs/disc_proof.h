@@ -36,6 +36,8 @@ struct TDiscProof {
   // The disc's AccurateRip entry as the run looked it up while reading; none: looked up
   // here when asked.
   std::optional<TAccurateRipLookup> Lookup;
+  // False when the tracks' pre-gaps were not asked for (a stopped run searches none).
+  bool PregapsSearched = true;
 };
 
 // Where track Track lies among the listed disc's audio tracks, for its AccurateRip sums.

@@ -471,6 +471,19 @@ void TRipRun::OutputFailed(TAudioOutput* Sender, const std::exception& E) {
 // The proof of each disc
 // ---------------------------------------------------------------------------------
 
+namespace {
+
+// What reading a track that did not end whole met on the drive, without the sums of
+// its partial audio.
+TTrackProof ReadsOnly(const TTrackProof& Proof) {
+  TTrackProof reads;
+  reads.Reads = Proof.Reads;
+  reads.Messages = Proof.Messages;
+  return reads;
+}
+
+}  // namespace
+
 // An aborted or failed track is logged as such: its partial audio carries no CRC that
 // could pass for the track's, and the cue sheet lists only whole tracks.
 void TRipRun::ProveDiscs() {
@@ -502,8 +515,10 @@ void TRipRun::ProveDiscs() {
                     std::nullopt};
     for (const auto& lane : Lanes_)
       if (lane->Drive == drive && lane->Entry.valid()) disc.Lookup = lane->Entry.get();
+    // A stopped run searches no drive's pre-gaps: the search reads around every track.
+    disc.PregapsSearched = !Aborted_ || IsDiscImageName(disc.Listing.Name);
     for (TTrackListing& track : disc.Listing.Tracks)
-      track.Pregap = Source_.TrackPregap(track.Track);
+      track.Pregap = disc.PregapsSearched ? Source_.TrackPregap(track.Track) : std::nullopt;
     for (size_t job : jobsOf[drive]) {
       const TTrackEnd& end = Ends_[job];
       const bool whole = end.Result == TTrackResult::Done;
@@ -511,7 +526,7 @@ void TRipRun::ProveDiscs() {
                                    ? TProblem("aborted: the file holds only the start of the track")
                                    : end.Failure;
       disc.Tracks.push_back(TProvedTrack{jobs[job].Read.Track, end.FileName, whole, failure,
-                                         whole ? end.Proof : TTrackProof{}});
+                                         whole ? end.Proof : ReadsOnly(end.Proof)});
     }
     const TDiscProofResult proof =
         WriteDiscProof(disc, [this](const std::string& Text) { Observer_.Warning(Text); });

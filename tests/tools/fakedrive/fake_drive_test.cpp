@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <fstream>
 #include <optional>
+#include <regex>
 #include <sstream>
 
 #include "accuraterip_entry.h"
@@ -440,6 +441,37 @@ TEST_F(DriveRun, AFailedRereadKeepsTheGoodFile) {
     EXPECT_LT(kept.size(), second.size());
     EXPECT_TRUE(std::equal(kept.begin(), kept.end(), second.begin()));
   }
+}
+
+// The log of a track that failed gives what reading it met, as the terminal does, each
+// sector the drive refused, and says why no pre-gap is given.
+TEST_F(DriveRun, TheLogTellsWhatTheDriveMet) {
+  const std::string device = MakeDrive(MakeDisc("--tracks 2 --sectors 375 --content noise"),
+                                        "unreadable=500,no-subchannel");
+  const auto result = Cli("--log --out O '" + device + "'");
+  EXPECT_EQ(result.Status, 1) << result.Output;
+  const std::smatch told = [&] {
+    std::smatch match;
+    std::regex_search(result.Output, match,
+                      std::regex("Track02.wav: read with re-reads ([1-9][0-9]*), corrections "
+                                 "([0-9]+), skipped sectors 1"));
+    return match;
+  }();
+  ASSERT_FALSE(told.empty()) << result.Output;
+  const std::vector<uint8_t> bytes = ReadWholeFile(Dir / "O/sr0.log");
+  const std::string log(bytes.begin(), bytes.end());
+  const size_t second = log.find("Track 02\n");
+  EXPECT_NE(log.find("Read: " + told[1].str() + " re-reads, " + told[2].str() +
+                         " corrections, 1 skipped sector\n",
+                     second),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("    The drive refused sector 500 (failed read 1 ", second), std::string::npos)
+      << log;
+  EXPECT_NE(log.find("    Sector 500 given up.\n", second), std::string::npos) << log;
+  EXPECT_NE(log.find("Pre-gaps: not detected: the drive's Q sub-channel was refused"),
+            std::string::npos)
+      << log;
 }
 
 // Whatever name the user gives a drive, a link or the device, finds the one drive.
