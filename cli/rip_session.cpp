@@ -10,6 +10,7 @@
 #include "proof/rip_log.h"
 
 std::atomic<int> TRipSession::StopSignal{0};
+std::atomic<bool> TRipSession::Stopping{false};
 
 namespace {
 
@@ -24,6 +25,14 @@ std::string NoDriveText(const std::string& Path) {
   std::error_code error;
   if (!std::filesystem::exists(Path, error) && !error) return Path + " does not exist.";
   return Path + " is neither a CD drive nor a disc image.";
+}
+
+// The lookup that the options ask for, ended by a stop signal: the flag is static, so it
+// is shared without an owner.
+TLookupChoice LookupChoiceOf(const TCliOptions& Options) {
+  return TLookupChoice{Options.Lookup, Options.LookupServer, Options.CddbUser,
+                       std::shared_ptr<const std::atomic<bool>>(std::shared_ptr<void>(),
+                                                                &TRipSession::Stopping)};
 }
 
 TRunOptions RunOptionsOf(const TCliOptions& Options) {
@@ -142,8 +151,7 @@ TRipSession::TRipSession(const TCliOptions& Options, std::FILE* Out, std::FILE* 
       Err_(Err),
       RunOptions_(RunOptionsOf(Options)),
       Display_(Out, Err, Terminal),
-      Knowledge_(Drives_, TLookupChoice{Options.Lookup, Options.LookupServer, Options.CddbUser},
-                 Observer_) {
+      Knowledge_(Drives_, LookupChoiceOf(Options), Observer_) {
   SetMainThreadDispatcher(&Dispatcher_);
 }
 

@@ -62,8 +62,10 @@ class TRipSession {
   // signal; returns 128 + its number.
   int Batch();
 
-  // Set from a signal handler: the number of the signal that asks to stop.
+  // Set from a signal handler: the number of the signal that asks to stop, and whether
+  // one did (which ends the lookups under way).
   static std::atomic<int> StopSignal;
+  static std::atomic<bool> Stopping;
 
  private:
   void WarnOfOffsetOnImages();

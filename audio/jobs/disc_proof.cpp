@@ -268,6 +268,7 @@ TAccurateRipLookup LookupOf(const TDiscProof& Disc) {
   if (Disc.Lookup) return *Disc.Lookup;
   TAccurateRipSettings settings;
   if (!Disc.AccurateRipServer.empty()) settings.Url = Disc.AccurateRipServer;
+  settings.Cancel = Disc.LookupCancel;
   return LookupAccurateRipKept(Disc.Listing.Toc, settings);
 }
 

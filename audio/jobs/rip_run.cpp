@@ -168,6 +168,7 @@ void TRipRun::LookUpWhileReading(TLane& Lane) {
   if (!Options_.Verify || !Options_.AccurateRip) return;
   TAccurateRipSettings settings;
   if (!Options_.AccurateRipServer.empty()) settings.Url = Options_.AccurateRipServer;
+  settings.Cancel = LookupsStopped_;
   const TDiscToc toc = Knowledge_.Of(Lane.Drive).Listing.Toc;
   try {
     Lane.Entry = std::async(std::launch::async, [toc, settings] {
@@ -437,6 +438,7 @@ void TRipRun::Abort() {
 // stop, so that an encoder waiting for the drive ends at once and nothing more is read.
 void TRipRun::AbortAll() {
   Aborted_ = true;
+  *LookupsStopped_ = true;
   for (auto& slot : Slots_)
     if (slot->Job >= 0) slot->Output->Abort();
   for (auto& spool : Spools_) spool->Cancel();
@@ -512,7 +514,8 @@ void TRipRun::ProveDiscs() {
                     Source_.DriveReadMode(),
                     Options_.Verify,
                     Options_.Retries,
-                    std::nullopt};
+                    std::nullopt,
+                    LookupsStopped_};
     for (const auto& lane : Lanes_)
       if (lane->Drive == drive && lane->Entry.valid()) disc.Lookup = lane->Entry.get();
     // A stopped run searches no drive's pre-gaps: the search reads around every track.

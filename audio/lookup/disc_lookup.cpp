@@ -27,7 +27,8 @@ std::string TrimSlash(std::string Url) {
 
 THttpRequest RequestOf(const std::string& Service, const std::string& Url,
                        const TLookupSettings& Settings) {
-  return {Service, Url, LookupUserAgent(Settings), Settings.TimeLimit, Settings.ConnectLimit};
+  return {Service, Url, LookupUserAgent(Settings), Settings.TimeLimit, Settings.ConnectLimit,
+          Settings.Cancel};
 }
 
 [[noreturn]] void ThrowUnreadable(const std::string& Service, const std::string& What) {

@@ -94,6 +94,7 @@ std::optional<std::vector<TAccurateRipPressing>> LookupAccurateRip(
   request.UserAgent = Settings.UserAgent;
   request.TimeLimit = Settings.TimeLimit;
   request.ConnectLimit = Settings.ConnectLimit;
+  request.Cancel = Settings.Cancel;
   const THttpReply reply = HttpGet(request);
   if (reply.Status == 404) return std::nullopt;
   if (reply.Status != 200)

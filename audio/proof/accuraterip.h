@@ -3,8 +3,10 @@
 // that fails raises ELookupError; a rip goes on without a verdict. Any thread.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -51,6 +53,8 @@ struct TAccurateRipSettings {
   std::string UserAgent = "Korvane/1.00 ( http://korvane.example.org )";
   std::chrono::milliseconds TimeLimit{10000};
   std::chrono::milliseconds ConnectLimit{5000};
+  // Once it holds true (from any thread), a lookup under way ends at once, as a failure.
+  std::shared_ptr<const std::atomic<bool>> Cancel = nullptr;
 };
 
 // The disc's pressings in the database; nullopt when it does not know the disc (404).

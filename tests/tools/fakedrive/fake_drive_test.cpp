@@ -3,8 +3,14 @@
 // ioctls and the audio through the paranoia layer's READ CD commands. The listing must
 // match the image's own, and every audio track must come out as the image maker says.
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <zlib.h>
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <optional>
@@ -762,6 +768,94 @@ TEST_F(DriveRun, TheReadOffsetIsFoundWithTheDatabase) {
   server.reset();
   const auto unknown = Cli("--find-offset --lookup accuraterip=http://127.0.0.1:9/ar");
   EXPECT_EQ(unknown.Status, 1) << unknown.Output;
+}
+
+// ---------------------------------------------------------------------------------
+// Stops on a drive read at 1x: the time from the signal to the end is printed, not
+// asserted (a loaded machine is slower); the status tells the signal.
+// ---------------------------------------------------------------------------------
+
+struct TStopped {
+  int Status = -1;
+  double Seconds = 0;  // from the signal to the program's end
+  std::string Output;
+};
+
+// Runs Command (a program with its environment's settings before it, as env takes them)
+// with its output read; once the output holds When, sends Signal and waits for the end.
+TStopped StopWhen(const std::string& Command, const std::string& When, int Signal) {
+  TStopped stopped;
+  int out[2];
+  if (::pipe(out) != 0) return stopped;
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::dup2(out[1], 1);
+    ::dup2(out[1], 2);
+    ::close(out[0]);
+    ::execl("/bin/sh", "sh", "-c", ("exec env " + Command + " </dev/null").c_str(), nullptr);
+    ::_exit(127);
+  }
+  ::close(out[1]);
+  std::chrono::steady_clock::time_point signalled;
+  bool sent = false;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;) {
+    stopped.Output.append(buffer, static_cast<size_t>(n));
+    if (sent || stopped.Output.find(When) == std::string::npos) continue;
+    ::kill(child, Signal);
+    signalled = std::chrono::steady_clock::now();
+    sent = true;
+  }
+  ::close(out[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  stopped.Seconds =
+      sent ? std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count()
+           : -1;
+  stopped.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return stopped;
+}
+
+// Ctrl-C while the offset search reads a track at 1x ends it at once, with status 130.
+TEST_F(DriveRun, AStopEndsTheOffsetSearchAtOnce) {
+  MakeDisc("--tracks 3 --seconds 20,20,20 --content noise");
+  std::unique_ptr<TLoopbackServer> server = ServeEntry();
+  ASSERT_TRUE(server->Started()) << server->StartLine;
+  const std::string device = MakeDrive(Dir / "disc.cue", "speed=1");
+  const TStopped stopped =
+      StopWhen(Environment + Bin + "/korvane-cli --find-offset --lookup accuraterip=" +
+                   server->Url() + " " + device,
+               "Reading track", SIGINT);
+  std::printf("The offset search ended %.2f s after Ctrl-C.\n", stopped.Seconds);
+  EXPECT_EQ(stopped.Status, 130) << stopped.Output;
+  EXPECT_NE(stopped.Output.find("stopped"), std::string::npos) << stopped.Output;
+}
+
+// SIGTERM while test and copy waits for an AccurateRip server that never answers, with a
+// log asked for: the lookup ends at once and no pre-gap is searched; status 143.
+TEST_F(DriveRun, AStopEndsAPendingLookupAndSearchesNoPregap) {
+  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+  ASSERT_EQ(::listen(listener, 4), 0);  // connections are taken, never answered
+  ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  const std::string silent = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/";
+  const std::string device =
+      MakeDrive(MakeDisc("--tracks 2 --seconds 1,30 --content noise --pregap 150"), "speed=1");
+  const TStopped stopped = StopWhen(
+      "NO_PROXY=127.0.0.1 KORVANE_FAKE_DRIVE_LOG=1 " + Environment + Bin +
+          "/korvane-cli --verify --lookup accuraterip=" + silent + " --out '" + (Dir / "O") +
+          "' " + device,
+      "len 58800: ok", SIGTERM);  // the first track streams
+  ::close(listener);
+  std::printf("The run ended %.2f s after SIGTERM.\n", stopped.Seconds);
+  EXPECT_EQ(stopped.Status, 143) << stopped.Output;
+  const std::vector<uint8_t> log = ReadWholeFile(Dir / "O/sr0.log");
+  EXPECT_NE(std::string(log.begin(), log.end()).find("Pre-gaps: not searched: the run was stopped"),
+            std::string::npos);
 }
 
 // The Q sub-channel of a sector: track and index by the image's indexes, the time in the
