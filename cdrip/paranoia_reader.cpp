@@ -87,7 +87,9 @@ class DriveGuard {
   void SetRange(int32_t First, int32_t End) {
     First_ = First;
     End_ = End;
-    Delivered_.assign(End > First && End != NoSector ? static_cast<size_t>(End - First) : 0, false);
+    const size_t sectors = End > First && End != NoSector ? static_cast<size_t>(End - First) : 0;
+    Delivered_.assign(sectors, false);
+    Unstable_.assign(sectors, false);
     ForgetReads();
   }
   // Whether the drive delivered sector Lsn of the range on any read. What the layer
@@ -127,11 +129,14 @@ class DriveGuard {
   bool Interrupted() const { return Interrupted_; }
   // Once interrupted or at a sector given up, the layer reads what was delivered before.
   bool Replaying() const { return Interrupted_ || GivenUp_ != NoSector; }
-  // The sector the layer is asked for: a new one starts the count of failed reads anew.
+  // The sector the layer is asked for: a new one starts the counts of failed reads and
+  // of re-reads anew.
   void SetCursor(int32_t Lsn) {
     if (Lsn == Cursor_) return;
     Cursor_ = Lsn;
     BadReads_ = 0;
+    RereadsHere_ = 0;
+    ReadsHere_ = 0;
     LowestRefused_ = NoSector;
   }
   int32_t GivenUp() const { return GivenUp_; }
@@ -162,13 +167,23 @@ class DriveGuard {
   // (up to 32 sectors) and its jiggle (up to 15). A pass that starts where the audio,
   // PassSlack sectors on, has already been read twice repeats it: the layer read there
   // again because earlier reads failed or did not agree. Such a pass is one re-read.
+  //
+  // The layer, which never skips, reads where its cursor stays until what it reads
+  // verifies: the cursor's sector is given up once the re-reads there reach the retries
+  // (or, whatever the passes, after MaxReadsHere reads of the drive, far more than
+  // reading the layer's whole cache model around one sector takes).
   void NoteRead(lsn_t Begin, long Count) {
     constexpr int32_t PassSlack = 64;
+    constexpr int MaxReadsHere = 20000;
     if (TimesRead_.empty() || Begin < First_ || Begin >= End_) return;
     if (Begin != PassEnd_) {
       const int32_t probe = std::min<int32_t>(Begin + PassSlack, End_ - 1);
-      if (TimesRead_[static_cast<size_t>(probe - First_)] >= 2) ++Rereads_;
+      if (TimesRead_[static_cast<size_t>(probe - First_)] >= 2) {
+        ++Rereads_;
+        ++RereadsHere_;
+      }
     }
+    if (RereadsHere_ >= Attempts_ || ++ReadsHere_ > MaxReadsHere) GiveUpCursor();
     const int32_t end = std::min<int32_t>(Begin + static_cast<int32_t>(Count), End_);
     for (int32_t lsn = Begin; lsn < end; ++lsn) {
       uint8_t& times = TimesRead_[static_cast<size_t>(lsn - First_)];
@@ -191,14 +206,33 @@ class DriveGuard {
     Log_.Add("Sector " + std::to_string(GivenUp_) + " given up.");
   }
 
+  // The sector given up is the first from the cursor on that the drive read differently
+  // on two reads: the layer's cursor lags behind a bad spot by its overlap.
+  void GiveUpCursor() {
+    if (GivenUp_ != NoSector) return;
+    GivenUp_ = Cursor_;
+    for (int32_t lsn = std::max(Cursor_, First_); lsn < End_ && !Unstable_.empty(); ++lsn)
+      if (Unstable_[static_cast<size_t>(lsn - First_)]) {
+        GivenUp_ = lsn;
+        break;
+      }
+    Log_.Add("Sector " + std::to_string(GivenUp_) + " given up: " + std::to_string(RereadsHere_) +
+             " re-reads there did not verify.");
+  }
+
   void Keep(const uint8_t* Sectors, lsn_t Begin, long Count) {
     if (!Sectors) return;
     for (long i = 0; i < Count; ++i) {
       const int32_t lsn = Begin + static_cast<int32_t>(i);
-      if (lsn >= First_ && lsn < End_ && !Delivered_.empty())
-        Delivered_[static_cast<size_t>(lsn - First_)] = true;
+      const uint8_t* sector = Sectors + i * SectorBytes;
       auto [slot, added] = Kept_.try_emplace(lsn);
-      slot->second.assign(Sectors + i * SectorBytes, Sectors + (i + 1) * SectorBytes);
+      if (lsn >= First_ && lsn < End_ && !Delivered_.empty()) {
+        const auto at = static_cast<size_t>(lsn - First_);
+        Delivered_[at] = true;
+        if (!added && !std::equal(sector, sector + SectorBytes, slot->second.begin()))
+          Unstable_[at] = true;
+      }
+      slot->second.assign(sector, sector + SectorBytes);
       if (!added) continue;
       KeptOrder_.push_back(lsn);
       if (KeptOrder_.size() > KeptSectors) {
@@ -234,13 +268,16 @@ class DriveGuard {
   int32_t GivenUp_ = NoSector;
   int32_t First_ = 0, End_ = NoSector;
   int32_t Cursor_ = 0;
-  int BadReads_ = 0;  // failed reads with the cursor where it is
+  int BadReads_ = 0;     // failed reads with the cursor where it is
+  int RereadsHere_ = 0;  // re-reads with the cursor where it is
+  int ReadsHere_ = 0;    // reads of the drive with the cursor where it is
   int32_t LowestRefused_ = NoSector;
   int32_t FirstInvented_ = NoSector;
   std::unordered_map<int32_t, std::vector<uint8_t>> Kept_;
   std::deque<int32_t> KeptOrder_;
   std::vector<uint8_t> TimesRead_;  // per sector of the range: the drive's reads of it
   std::vector<bool> Delivered_;     // per sector of the range: the drive delivered it
+  std::vector<bool> Unstable_;      // per sector of the range: two reads of it differed
   int32_t PassEnd_ = NoSector;      // where the last read ended: a read from there goes on
   int32_t Rereads_ = 0;
 };
@@ -331,8 +368,8 @@ struct ParanoiaFreer {
 using CddaHandle = std::unique_ptr<cdrom_drive_t, CddaCloser>;
 using ParanoiaHandle = std::unique_ptr<cdrom_paranoia_t, ParanoiaFreer>;
 
-// With never-skip off the layer gives a sector up after the retries rather than hang on
-// a scratch; the range then ends before that sector, so the job fails naming it.
+// The layer never skips; the guard gives a sector up after the retries rather than hang
+// on a scratch, and the range then ends before that sector, so the job fails naming it.
 class ParanoiaReader : public SectorReader {
  public:
   ParanoiaReader(CddaHandle Cdda, const ReadSettings& Settings, MessageLog Log)
@@ -342,7 +379,11 @@ class ParanoiaReader : public SectorReader {
         Guard_(Cdda_.get(), Settings.ParanoiaRetries, Log_),
         Paranoia_(cdio_paranoia_init(Cdda_.get())) {
     Events_.Verifying = (Settings.ParanoiaMode & PARANOIA_MODE_VERIFY) != 0;
-    if (Paranoia_) cdio_paranoia_modeset(Paranoia_.get(), Settings.ParanoiaMode);
+    // The layer's own giving up counts its passes in steps of five, whatever the
+    // retries, and gives a noisy stretch up after a few: the guard gives a sector up
+    // once its retries are spent there, so the layer never skips.
+    if (Paranoia_)
+      cdio_paranoia_modeset(Paranoia_.get(), Settings.ParanoiaMode | PARANOIA_MODE_NEVERSKIP);
     // The layer's own retries would repeat each failed command several times over; the
     // guard retries by sector instead.
     Cdda_->error_retry = 0;
