@@ -90,6 +90,7 @@ class DriveGuard {
     const size_t sectors = End > First && End != NoSector ? static_cast<size_t>(End - First) : 0;
     Delivered_.assign(sectors, false);
     Unstable_.assign(sectors, false);
+    Troubled_ = false;
     ForgetReads();
   }
   // Whether the drive delivered sector Lsn of the range on any read. What the layer
@@ -165,8 +166,10 @@ class DriveGuard {
   // The layer reads in passes of many sectors, each stretch twice (the second pass
   // verifies the first), and each new stretch overlaps the last by at most its overlap
   // (up to 32 sectors) and its jiggle (up to 15). A pass that starts where the audio,
-  // PassSlack sectors on, has already been read twice repeats it: the layer read there
-  // again because earlier reads failed or did not agree. Such a pass is one re-read.
+  // PassSlack sectors on, has already been read twice repeats it; once a read of the
+  // range failed or two reads of a sector differed, the layer read there again for that.
+  // Such a pass is one re-read. (A range of a few sectors is read a third time on a
+  // clean drive too: without trouble seen, no pass is a re-read.)
   //
   // The layer, which never skips, reads where its cursor stays until what it reads
   // verifies: the cursor's sector is given up once the re-reads there reach the retries
@@ -178,7 +181,7 @@ class DriveGuard {
     if (TimesRead_.empty() || Begin < First_ || Begin >= End_) return;
     if (Begin != PassEnd_) {
       const int32_t probe = std::min<int32_t>(Begin + PassSlack, End_ - 1);
-      if (TimesRead_[static_cast<size_t>(probe - First_)] >= 2) {
+      if (Troubled_ && TimesRead_[static_cast<size_t>(probe - First_)] >= 2) {
         ++Rereads_;
         ++RereadsHere_;
       }
@@ -196,6 +199,7 @@ class DriveGuard {
   // bad spot is counted while the cursor stays where it is, whatever sector failed.
   void NoteRefused(int32_t Lsn) {
     if (Lsn < First_ || Lsn >= End_) return;
+    Troubled_ = true;
     ++BadReads_;
     if (Lsn >= Cursor_) LowestRefused_ = std::min(LowestRefused_, Lsn);
     Log_.Add("The drive refused sector " + std::to_string(Lsn) + " (failed read " +
@@ -230,7 +234,7 @@ class DriveGuard {
         const auto at = static_cast<size_t>(lsn - First_);
         Delivered_[at] = true;
         if (!added && !std::equal(sector, sector + SectorBytes, slot->second.begin()))
-          Unstable_[at] = true;
+          Unstable_[at] = Troubled_ = true;
       }
       slot->second.assign(sector, sector + SectorBytes);
       if (!added) continue;
@@ -278,6 +282,7 @@ class DriveGuard {
   std::vector<uint8_t> TimesRead_;  // per sector of the range: the drive's reads of it
   std::vector<bool> Delivered_;     // per sector of the range: the drive delivered it
   std::vector<bool> Unstable_;      // per sector of the range: two reads of it differed
+  bool Troubled_ = false;           // a read of the range failed, or two reads differed
   int32_t PassEnd_ = NoSector;      // where the last read ended: a read from there goes on
   int32_t Rereads_ = 0;
 };

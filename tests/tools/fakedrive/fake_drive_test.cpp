@@ -368,6 +368,8 @@ const FaultCase Faults[] = {
      {"Failed"},
      2,
      0},
+    // A clean drive needs no re-read, however short the track.
+    {"OneSectorTrackOnACleanDrive", "", 0, {"2 done"}, {"read with"}, 2, 0, 0, "noise", "375,1"},
     {"OneSectorTrackNoisyForThreeReads",
      "flaky=375x3",
      0,
