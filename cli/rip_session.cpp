@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <sstream>
 
 #include "cdrom/track_entry.h"
 #include "format_setup.h"
@@ -153,6 +154,10 @@ TRipSession::TRipSession(const TCliOptions& Options, std::FILE* Out, std::FILE* 
       Display_(Out, Err, Terminal),
       Knowledge_(Drives_, LookupChoiceOf(Options), Observer_) {
   SetMainThreadDispatcher(&Dispatcher_);
+  // The read settings of cdr.ini that the CD library could not use, and what it uses.
+  std::istringstream warnings(CDRipSettingsWarnings());
+  for (std::string line; std::getline(warnings, line);)
+    std::fprintf(Err_, "korvane-cli: warning: %s\n", line.c_str());
 }
 
 TRipSession::~TRipSession() { SetMainThreadDispatcher(nullptr); }

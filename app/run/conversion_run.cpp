@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <sstream>
 #include <thread>
 
 #include "cdrom/track_entry.h"
@@ -61,6 +62,10 @@ void TConversionRun::RunConversion() {
   RunAborted = 0;
   JobIndex = 0;
   Warnings_.clear();
+  // The read settings of cdr.ini that the CD library could not use, with the run's
+  // other problems.
+  std::istringstream settings(CDRipSettingsWarnings());
+  for (std::string line; std::getline(settings, line);) Warnings_.push_back(line);
   TRunOptions options = Window_.RipOptions();
   if (options.HiddenTrackOne) AddHiddenTrackRows();
   RunRows_ = Jobs_.RowIds();
