@@ -151,7 +151,7 @@ void TRipSession::RipDiscs(const std::vector<TDriveWatch*>& Discs, TBatchTally& 
     for (size_t job = 0; job < planned.size(); ++job) {
       if (discOfEntry[job] != i || !outcome.Over[job]) continue;
       const TTrackEnd& end = outcome.Ends[job];
-      ++(end.Suspicious()                         ? disc.Suspicious
+      ++(end.Suspicious()                     ? disc.Suspicious
          : end.Result == TTrackResult::Done   ? disc.Done
          : end.Result == TTrackResult::Failed ? disc.Failed
                                               : disc.Aborted);

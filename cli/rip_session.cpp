@@ -31,9 +31,9 @@ std::string NoDriveText(const std::string& Path) {
 // The lookup that the options ask for, ended by a stop signal: the flag is static, so it
 // is shared without an owner.
 TLookupChoice LookupChoiceOf(const TCliOptions& Options) {
-  return TLookupChoice{Options.Lookup, Options.LookupServer, Options.CddbUser,
-                       std::shared_ptr<const std::atomic<bool>>(std::shared_ptr<void>(),
-                                                                &TRipSession::Stopping)};
+  return TLookupChoice{
+      Options.Lookup, Options.LookupServer, Options.CddbUser,
+      std::shared_ptr<const std::atomic<bool>>(std::shared_ptr<void>(), &TRipSession::Stopping)};
 }
 
 TRunOptions RunOptionsOf(const TCliOptions& Options) {
@@ -104,8 +104,8 @@ void TCliObserver::TrackEnded(size_t Job, const TTrackEnd& End) {
   } else {
     Display_.EndTrack(track, End.Result == TTrackResult::Aborted);
     if (End.KeptBeside)
-      Display_.Note(track, "the earlier file stays as it was; what was read is kept as " +
-                               End.FileName);
+      Display_.Note(track,
+                    "the earlier file stays as it was; what was read is kept as " + End.FileName);
   }
   // A track cut short has no checksum that could pass for its own.
   if (Options_.Log && End.Result == TTrackResult::Done) Display_.Note(track, ProofLine(End.Proof));

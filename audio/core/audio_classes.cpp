@@ -477,9 +477,8 @@ std::string TAudioFileOut::FailureNote() {
   const std::string name = std::filesystem::path(FileName).filename().string();
   if (!FileKept_) return " (nothing of " + name + " could be kept)";
   if (KeptName_ == FileName) return " (" + name + " is incomplete)";
-  return " (what was written is kept as " +
-         std::filesystem::path(KeptName_).filename().string() + "; the earlier " + name +
-         " stays as it was)";
+  return " (what was written is kept as " + std::filesystem::path(KeptName_).filename().string() +
+         "; the earlier " + name + " stays as it was)";
 }
 
 // A stream handed in from outside is used as it is. Otherwise the file is written

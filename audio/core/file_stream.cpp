@@ -201,8 +201,10 @@ void PublishStagedFile(const std::string& Staged, const std::string& FileName) {
 namespace {
 
 std::string IncompleteName(const std::filesystem::path& FileName, int Count) {
-  const std::string mark = Count == 1 ? " (incomplete)" : " (incomplete " + std::to_string(Count) + ")";
-  return (FileName.parent_path() / (FileName.stem().string() + mark + FileName.extension().string()))
+  const std::string mark =
+      Count == 1 ? " (incomplete)" : " (incomplete " + std::to_string(Count) + ")";
+  return (FileName.parent_path() /
+          (FileName.stem().string() + mark + FileName.extension().string()))
       .string();
 }
 

@@ -257,7 +257,8 @@ std::string PregapNoteOf(const TDiscProof& Disc) {
     unknown += (unknown.empty() ? "" : ", ") + std::to_string(track.Track);
   }
   if (missing == 0) return std::string();
-  const std::string why = "the drive's Q sub-channel was refused, damaged or at odds with the table";
+  const std::string why =
+      "the drive's Q sub-channel was refused, damaged or at odds with the table";
   if (missing == audio) return "not detected: " + why;
   return "not detected for track" + std::string(missing == 1 ? " " : "s ") + unknown + ": " + why +
          " there";

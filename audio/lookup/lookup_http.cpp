@@ -67,7 +67,8 @@ std::string Duration(std::chrono::milliseconds Limit) {
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY:
     case CURLE_COULDNT_CONNECT: throw ELookupError(service + " could not be reached: " + reason);
-    case CURLE_ABORTED_BY_CALLBACK: throw ELookupError(service + " was not asked: the lookup was stopped");
+    case CURLE_ABORTED_BY_CALLBACK:
+      throw ELookupError(service + " was not asked: the lookup was stopped");
     case CURLE_WRITE_ERROR:
       throw ELookupError(service + " sent an answer of more than " +
                          std::to_string(MaxBodyBytes >> 20) + " MiB");
@@ -103,9 +104,11 @@ THttpReply HttpGet(const THttpRequest& Request) {
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, AppendBody);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply.Body);
   if (Request.Cancel) {
-    if (*Request.Cancel) throw ELookupError(Request.Service + " was not asked: the lookup was stopped");
+    if (*Request.Cancel)
+      throw ELookupError(Request.Service + " was not asked: the lookup was stopped");
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, CancelledTransfer);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(Request.Cancel.get()));
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA,
+                     const_cast<std::atomic<bool>*>(Request.Cancel.get()));
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
   }
 

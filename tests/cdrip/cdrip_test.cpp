@@ -2,7 +2,6 @@
 #include "cdrip.h"
 
 #include <discid/discid.h>
-
 #include <gtest/gtest.h>
 #include <stdlib.h>
 

@@ -148,7 +148,8 @@ TEST_F(ConversionRunTest, AbortInTheSecondRowKeepsItsPercentageAndTheNextRunIsNo
   ASSERT_FALSE(abortedAt.isEmpty());
   EXPECT_TRUE(ReadWholeFile(OutFile("Track02.wav")) == good);
   ExpectCompleteWav(OutFile("Track02 (incomplete).wav"));
-  EXPECT_LT(PcmOf(OutFile("Track02 (incomplete).wav")).size(), di::expectedTrackPcm(disc, 2).size());
+  EXPECT_LT(PcmOf(OutFile("Track02 (incomplete).wav")).size(),
+            di::expectedTrackPcm(disc, 2).size());
 }
 
 // A new run clears the statuses of the rows it will run, so that no "Done" of an earlier

@@ -327,7 +327,8 @@ TYPED_TEST(OutputBehaviour, AFullDiskNeverCostsTheEarlierFile) {
       EXPECT_EQ(kept, room != 0);
     }
     if (kept) {
-      EXPECT_NE(run.Failure.find("kept as " + incomplete + "; the earlier " + name), std::string::npos)
+      EXPECT_NE(run.Failure.find("kept as " + incomplete + "; the earlier " + name),
+                std::string::npos)
           << run.Failure;
       EXPECT_TRUE(TypeParam::HoldsATrueFile(this->Dir / ("disk/" + incomplete))) << run.Failure;
       EXPECT_EQ(OutsideDecodersComplaints(this->Dir / ("disk/" + incomplete)), "");

@@ -416,9 +416,9 @@ class DriveFaults : public DriveRun, public ::testing::WithParamInterface<FaultC
 
 TEST_P(DriveFaults, RipsOrFailsAsTheDriveReads) {
   const FaultCase& fault = GetParam();
-  const std::string device = MakeDrive(
-      MakeDisc(std::string("--tracks 2 --sectors ") + fault.Sectors + " --content " + fault.Content),
-      fault.Faults);
+  const std::string device = MakeDrive(MakeDisc(std::string("--tracks 2 --sectors ") +
+                                                fault.Sectors + " --content " + fault.Content),
+                                       fault.Faults);
   const auto result =
       Cli("--jobs 1 --offset " + std::to_string(fault.Corrected) + " --out O '" + device + "'");
   EXPECT_EQ(result.Status, fault.Status) << result.Output;
@@ -434,7 +434,7 @@ TEST_P(DriveFaults, RipsOrFailsAsTheDriveReads) {
   disc.insert(disc.end(), second.begin(), second.end());
   ripped.insert(ripped.end(), secondRipped.begin(), secondRipped.end());
   const std::vector<uint8_t> expected = Shifted(disc, fault.OffsetSamples, fault.Corrected);
-  const size_t exactBytes = fault.ExactTracks == 2 ? disc.size()
+  const size_t exactBytes = fault.ExactTracks == 2   ? disc.size()
                             : fault.ExactTracks == 1 ? Expected(1).size()
                                                      : 0;
   ASSERT_GE(ripped.size(), exactBytes);
@@ -460,14 +460,15 @@ TEST_F(DriveRun, AFailedRereadKeepsTheGoodFile) {
     const auto again = Cli(options + MakeDrive(cue, "unreadable=700") + "'");
     EXPECT_EQ(again.Status, 1) << again.Output;
     const std::string incomplete = "Track02 (incomplete)." + format;
-    const size_t failed = again.Output.find("Track02." + format + ": Failed: The disc could not "
+    const size_t failed = again.Output.find("Track02." + format +
+                                            ": Failed: The disc could not "
                                             "be read at sector 700.");
     EXPECT_NE(failed, std::string::npos) << again.Output;
     EXPECT_NE(again.Output.find("kept as " + incomplete, failed), std::string::npos)
         << again.Output;
     EXPECT_TRUE(ReadWholeFile(good) == before);
-    const std::vector<uint8_t> kept =
-        CommandBytes("sox '" + (Dir / (format + "/" + incomplete)) + "' -t raw -e signed -b 16 -L -");
+    const std::vector<uint8_t> kept = CommandBytes("sox '" + (Dir / (format + "/" + incomplete)) +
+                                                   "' -t raw -e signed -b 16 -L -");
     const std::vector<uint8_t> second = Expected(2);
     ASSERT_FALSE(kept.empty());
     EXPECT_LT(kept.size(), second.size());
@@ -479,7 +480,7 @@ TEST_F(DriveRun, AFailedRereadKeepsTheGoodFile) {
 // sector the drive refused, and says why no pre-gap is given.
 TEST_F(DriveRun, TheLogTellsWhatTheDriveMet) {
   const std::string device = MakeDrive(MakeDisc("--tracks 2 --sectors 375 --content noise"),
-                                        "unreadable=500,no-subchannel");
+                                       "unreadable=500,no-subchannel");
   const auto result = Cli("--log --out O '" + device + "'");
   EXPECT_EQ(result.Status, 1) << result.Output;
   const std::smatch told = [&] {
@@ -761,18 +762,19 @@ TEST_F(DriveRun, TheFileEncodedAgainKeepsItsTags) {
       "print(t[\"title\"][0], t[\"artist\"][0], t[\"tracknumber\"][0].split(\"/\")[0])";
   for (const std::string format : {"flac", "ogg", "opus", "mp3"}) {
     SCOPED_TRACE(format);
-    const auto result = CaptureCommand(
-        "cd '" + Dir.Path().string() + "' && " + Environment + "bin/korvane-cli --verify --format " +
-        format + " --artist 'The Band' --title-from-name --track-from 1 --out " + format + " '" +
-        device + "/Track01.cda'");
+    const auto result =
+        CaptureCommand("cd '" + Dir.Path().string() + "' && " + Environment +
+                       "bin/korvane-cli --verify --format " + format +
+                       " --artist 'The Band' --title-from-name --track-from 1 --out " + format +
+                       " '" + device + "/Track01.cda'");
     ASSERT_EQ(result.Status, 0) << result.Output;
     const std::vector<uint8_t> log = ReadWholeFile(Dir.Path() / format / "sr0.log");
     EXPECT_NE(std::string(log.begin(), log.end()).find("the copy was the odd one out"),
               std::string::npos);
     const std::string file = (Dir.Path() / format / ("Track01." + format)).string();
-    EXPECT_EQ(CaptureCommand(std::string("/usr/bin/python3 -c '") + readTags + "' '" + file + "'")
-                  .Output,
-              "Track01 The Band 1\n");
+    EXPECT_EQ(
+        CaptureCommand(std::string("/usr/bin/python3 -c '") + readTags + "' '" + file + "'").Output,
+        "Track01 The Band 1\n");
   }
 }
 
@@ -848,10 +850,10 @@ TEST_F(DriveRun, AStopEndsTheOffsetSearchAtOnce) {
   std::unique_ptr<TLoopbackServer> server = ServeEntry();
   ASSERT_TRUE(server->Started()) << server->StartLine;
   const std::string device = MakeDrive(Dir / "disc.cue", "speed=1");
-  const TStopped stopped =
-      StopWhen(Environment + Bin + "/korvane-cli --find-offset --lookup accuraterip=" +
-                   server->Url() + " " + device,
-               "Reading track", SIGINT);
+  const TStopped stopped = StopWhen(
+      Environment + Bin + "/korvane-cli --find-offset --lookup accuraterip=" + server->Url() + " " +
+          device,
+      "Reading track", SIGINT);
   std::printf("The offset search ended %.2f s after Ctrl-C.\n", stopped.Seconds);
   EXPECT_EQ(stopped.Status, 130) << stopped.Output;
   EXPECT_NE(stopped.Output.find("stopped"), std::string::npos) << stopped.Output;
@@ -871,11 +873,11 @@ TEST_F(DriveRun, AStopEndsAPendingLookupAndSearchesNoPregap) {
   const std::string silent = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/";
   const std::string device =
       MakeDrive(MakeDisc("--tracks 2 --seconds 1,30 --content noise --pregap 150"), "speed=1");
-  const TStopped stopped = StopWhen(
-      "NO_PROXY=127.0.0.1 KORVANE_FAKE_DRIVE_LOG=1 " + Environment + Bin +
-          "/korvane-cli --verify --lookup accuraterip=" + silent + " --out '" + (Dir / "O") +
-          "' " + device,
-      "len 58800: ok", SIGTERM);  // the first track streams
+  const TStopped stopped =
+      StopWhen("NO_PROXY=127.0.0.1 KORVANE_FAKE_DRIVE_LOG=1 " + Environment + Bin +
+                   "/korvane-cli --verify --lookup accuraterip=" + silent + " --out '" +
+                   (Dir / "O") + "' " + device,
+               "len 58800: ok", SIGTERM);  // the first track streams
   ::close(listener);
   std::printf("The run ended %.2f s after SIGTERM.\n", stopped.Seconds);
   EXPECT_EQ(stopped.Status, 143) << stopped.Output;
