@@ -64,8 +64,14 @@ void TakeLayerMessages(cdrom_drive_t* Cdda, MessageLog& Log) {
 // Threads: Read runs on the reading thread, Interrupt on any.
 class DriveGuard {
  public:
-  DriveGuard(cdrom_drive_t* Cdda, int Attempts, MessageLog& Log)
-      : Cdda_(Cdda), DriveRead_(Cdda->read_audio), Attempts_(std::max(Attempts, 1)), Log_(Log) {}
+  // NeverSkips: the layer never gives a stretch up itself (it verifies, and is told not
+  // to skip), so the guard gives a sector up after the retries of re-reads there too.
+  DriveGuard(cdrom_drive_t* Cdda, int Attempts, bool NeverSkips, MessageLog& Log)
+      : Cdda_(Cdda),
+        DriveRead_(Cdda->read_audio),
+        Attempts_(std::max(Attempts, 1)),
+        NeverSkips_(NeverSkips),
+        Log_(Log) {}
 
   // Out may be null: the layer then only moves the drive, to defeat its cache, anywhere
   // on the disc; such a read says nothing of the range's sectors.
@@ -89,7 +95,7 @@ class DriveGuard {
     End_ = End;
     const size_t sectors = End > First && End != NoSector ? static_cast<size_t>(End - First) : 0;
     Delivered_.assign(sectors, false);
-    Unstable_.assign(sectors, false);
+    BadSectors_.assign(sectors, false);
     Troubled_ = false;
     ForgetReads();
   }
@@ -186,7 +192,7 @@ class DriveGuard {
         ++RereadsHere_;
       }
     }
-    if (RereadsHere_ >= Attempts_ || ++ReadsHere_ > MaxReadsHere) GiveUpCursor();
+    if (NeverSkips_ && (RereadsHere_ >= Attempts_ || ++ReadsHere_ > MaxReadsHere)) GiveUpCursor();
     const int32_t end = std::min<int32_t>(Begin + static_cast<int32_t>(Count), End_);
     for (int32_t lsn = Begin; lsn < end; ++lsn) {
       uint8_t& times = TimesRead_[static_cast<size_t>(lsn - First_)];
@@ -200,6 +206,7 @@ class DriveGuard {
   void NoteRefused(int32_t Lsn) {
     if (Lsn < First_ || Lsn >= End_) return;
     Troubled_ = true;
+    if (!BadSectors_.empty()) BadSectors_[static_cast<size_t>(Lsn - First_)] = true;
     ++BadReads_;
     if (Lsn >= Cursor_) LowestRefused_ = std::min(LowestRefused_, Lsn);
     Log_.Add("The drive refused sector " + std::to_string(Lsn) + " (failed read " +
@@ -210,13 +217,13 @@ class DriveGuard {
     Log_.Add("Sector " + std::to_string(GivenUp_) + " given up.");
   }
 
-  // The sector given up is the first from the cursor on that the drive read differently
-  // on two reads: the layer's cursor lags behind a bad spot by its overlap.
+  // The sector given up is the first from the cursor on that the drive refused or read
+  // differently on two reads: the layer's cursor lags behind a bad spot by its overlap.
   void GiveUpCursor() {
     if (GivenUp_ != NoSector) return;
     GivenUp_ = Cursor_;
-    for (int32_t lsn = std::max(Cursor_, First_); lsn < End_ && !Unstable_.empty(); ++lsn)
-      if (Unstable_[static_cast<size_t>(lsn - First_)]) {
+    for (int32_t lsn = std::max(Cursor_, First_); lsn < End_ && !BadSectors_.empty(); ++lsn)
+      if (BadSectors_[static_cast<size_t>(lsn - First_)]) {
         GivenUp_ = lsn;
         break;
       }
@@ -234,7 +241,7 @@ class DriveGuard {
         const auto at = static_cast<size_t>(lsn - First_);
         Delivered_[at] = true;
         if (!added && !std::equal(sector, sector + SectorBytes, slot->second.begin()))
-          Unstable_[at] = Troubled_ = true;
+          BadSectors_[at] = Troubled_ = true;
       }
       slot->second.assign(sector, sector + SectorBytes);
       if (!added) continue;
@@ -267,6 +274,7 @@ class DriveGuard {
   cdrom_drive_t* Cdda_;
   const DriveReadFunction DriveRead_;
   const int Attempts_;
+  const bool NeverSkips_;
   MessageLog& Log_;
   std::atomic<bool> Interrupted_{false};
   int32_t GivenUp_ = NoSector;
@@ -281,7 +289,7 @@ class DriveGuard {
   std::deque<int32_t> KeptOrder_;
   std::vector<uint8_t> TimesRead_;  // per sector of the range: the drive's reads of it
   std::vector<bool> Delivered_;     // per sector of the range: the drive delivered it
-  std::vector<bool> Unstable_;      // per sector of the range: two reads of it differed
+  std::vector<bool> BadSectors_;  // per sector of the range: refused, or read differently
   bool Troubled_ = false;           // a read of the range failed, or two reads differed
   int32_t PassEnd_ = NoSector;      // where the last read ended: a read from there goes on
   int32_t Rereads_ = 0;
@@ -381,14 +389,15 @@ class ParanoiaReader : public SectorReader {
       : Cdda_(std::move(Cdda)),
         Retries_(Settings.ParanoiaRetries),
         Log_(std::move(Log)),
-        Guard_(Cdda_.get(), Settings.ParanoiaRetries, Log_),
+        Guard_(Cdda_.get(), Settings.ParanoiaRetries,
+               (Settings.ParanoiaMode & PARANOIA_MODE_VERIFY) != 0, Log_),
         Paranoia_(cdio_paranoia_init(Cdda_.get())) {
     Events_.Verifying = (Settings.ParanoiaMode & PARANOIA_MODE_VERIFY) != 0;
-    // The layer's own giving up counts its passes in steps of five, whatever the
-    // retries, and gives a noisy stretch up after a few: the guard gives a sector up
+    // Verifying, the layer's own giving up counts its passes in steps of five, whatever
+    // the retries, and gives a noisy stretch up after a few: the guard gives a sector up
     // once its retries are spent there, so the layer never skips.
-    if (Paranoia_)
-      cdio_paranoia_modeset(Paranoia_.get(), Settings.ParanoiaMode | PARANOIA_MODE_NEVERSKIP);
+    const int neverSkip = Events_.Verifying ? PARANOIA_MODE_NEVERSKIP : 0;
+    if (Paranoia_) cdio_paranoia_modeset(Paranoia_.get(), Settings.ParanoiaMode | neverSkip);
     // The layer's own retries would repeat each failed command several times over; the
     // guard retries by sector instead.
     Cdda_->error_retry = 0;
