@@ -177,10 +177,10 @@ class DriveGuard {
   // Such a pass is one re-read. (A range of a few sectors is read a third time on a
   // clean drive too: without trouble seen, no pass is a re-read.)
   //
-  // The layer, which never skips, reads where its cursor stays until what it reads
-  // verifies: the cursor's sector is given up once the re-reads there reach the retries
-  // (or, whatever the passes, after MaxReadsHere reads of the drive, far more than
-  // reading the layer's whole cache model around one sector takes).
+  // A verifying layer, which never skips, reads where its cursor stays until what it
+  // reads verifies: the cursor's sector is given up once the re-reads there reach the
+  // retries (or, whatever the passes, after MaxReadsHere reads of the drive, far more
+  // than reading the layer's whole cache model around one sector takes).
   void NoteRead(lsn_t Begin, long Count) {
     constexpr int32_t PassSlack = 64;
     constexpr int MaxReadsHere = 20000;
@@ -381,8 +381,9 @@ struct ParanoiaFreer {
 using CddaHandle = std::unique_ptr<cdrom_drive_t, CddaCloser>;
 using ParanoiaHandle = std::unique_ptr<cdrom_paranoia_t, ParanoiaFreer>;
 
-// The layer never skips; the guard gives a sector up after the retries rather than hang
-// on a scratch, and the range then ends before that sector, so the job fails naming it.
+// A verifying layer never skips: the guard gives a sector up after the retries rather
+// than hang on a scratch (the other modes give up as the layer does), and the range then
+// ends before that sector, so the job fails naming it.
 class ParanoiaReader : public SectorReader {
  public:
   ParanoiaReader(CddaHandle Cdda, const ReadSettings& Settings, MessageLog Log)
