@@ -82,6 +82,7 @@ struct Library {
   uint64_t ListSerial = 1;
   ReadSettings Settings;
   IniFile SettingsFile;  // as CR_Init read it
+  std::string SettingsWarnings;  // what CR_Init found wrong in it, a line each
   ReadAheadMode ReadsAhead = ReadAheadMode::Drives;
   std::string LastError;  // why the last CR_AddImageDrive failed
   bool LogSilenced = false;
@@ -151,16 +152,27 @@ void RestoreCdLayerLog(Library& Lib) {
 }
 
 // full (the default): verification and repair, giving up a sector after the retries;
-// overlap: overlap checking only; disable: plain reads through the paranoia layer.
-ReadSettings SettingsFrom(const IniFile& Ini) {
+// overlap: overlap checking only; disable: plain reads through the paranoia layer. A
+// value that is none of these, or retries that are no whole number from 1 to
+// MaxParanoiaRetries, leave the default (or the nearest number) and a line in Warnings.
+ReadSettings SettingsFrom(const IniFile& Ini, std::string& Warnings) {
   ReadSettings settings;
   settings.ParanoiaMode = PARANOIA_MODE_FULL & ~PARANOIA_MODE_NEVERSKIP;
   const std::string mode = Lower(Ini.Value(SettingsSection, "ParanoiaMode").value_or("full"));
   if (mode == "overlap") settings.ParanoiaMode = PARANOIA_MODE_OVERLAP;
   if (mode == "disable") settings.ParanoiaMode = PARANOIA_MODE_DISABLE;
+  if (mode != "full" && mode != "overlap" && mode != "disable")
+    Warnings += "ParanoiaMode=" + mode + " in cdr.ini is none of full, overlap and disable; full " +
+                "is used.\n";
   if (auto retries = Ini.Value(SettingsSection, "ParanoiaRetries")) {
-    const int value = std::atoi(retries->c_str());
+    const bool digits = !retries->empty() && retries->size() <= 9 &&
+                        retries->find_first_not_of("0123456789") == std::string::npos;
+    const int value = digits ? std::atoi(retries->c_str()) : 0;
     if (value >= 1) settings.ParanoiaRetries = std::min(value, MaxParanoiaRetries);
+    if (value < 1 || value > MaxParanoiaRetries)
+      Warnings += "ParanoiaRetries=" + *retries + " in cdr.ini is no whole number from 1 to " +
+                  std::to_string(MaxParanoiaRetries) + "; " +
+                  std::to_string(settings.ParanoiaRetries) + " is used.\n";
   }
   return settings;
 }
@@ -362,7 +374,8 @@ int32_t CR_Init(const char* iniPath) {
   const int32_t result = cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
     cdrip::SilenceCdLayer(lib);
     lib.SettingsFile = iniPath ? cdrip::IniFile::Load(iniPath) : cdrip::IniFile();
-    lib.Settings = cdrip::SettingsFrom(lib.SettingsFile);
+    lib.SettingsWarnings.clear();
+    lib.Settings = cdrip::SettingsFrom(lib.SettingsFile, lib.SettingsWarnings);
     lib.ReadsAhead = cdrip::ReadAheadFromEnvironment();
     displaced = cdrip::DisplaceAllRanges(lib);
     cdrip::ListDevices(lib);
@@ -648,6 +661,11 @@ int32_t CR_GetReadMode(char* buffer, int32_t size) {
   return cdrip::Guarded<int32_t>(-1, [&](Library& lib) {
     return cdrip::CopyText(cdrip::ReadModeText(lib.Settings), buffer, size);
   });
+}
+
+int32_t CR_GetSettingsWarnings(char* buffer, int32_t size) {
+  return cdrip::Guarded<int32_t>(
+      -1, [&](Library& lib) { return cdrip::CopyText(lib.SettingsWarnings, buffer, size); });
 }
 
 int32_t CR_GetDriveName(int32_t drive, char* buffer, int32_t size) {

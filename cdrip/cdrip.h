@@ -163,6 +163,11 @@ CDRIP_API int32_t CR_GetDriveRevision(int32_t drive, char* buffer, int32_t size)
  * given up after 20 failed reads", as CR_GetDriveName copies a name. Images are read
  * as they are. Returns the text's full length. */
 CDRIP_API int32_t CR_GetReadMode(char* buffer, int32_t size);
+/* Copies what CR_Init found wrong in those settings, a line each, naming the value used
+ * instead ("ParanoiaRetries=abc in cdr.ini is no whole number from 1 to 1000; 20 is
+ * used."), as CR_GetDriveName copies a name; empty when nothing. Returns the text's full
+ * length. */
+CDRIP_API int32_t CR_GetSettingsWarnings(char* buffer, int32_t size);
 /* Texts of the disc (track 0) and of its tracks: a drive's CD-Text (and its catalogue
  * number and ISRCs), or a cue sheet's TITLE, PERFORMER, SONGWRITER, REM GENRE, REM DATE,
  * CATALOG and ISRC. */

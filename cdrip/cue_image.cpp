@@ -12,6 +12,16 @@
 namespace cdrip {
 namespace {
 
+// The sheet's marks, with the start of the first file marked as track 1's INDEX 00 when
+// track 1's INDEX 01 lies later in it and nothing marks the audio before: that audio is
+// the track's pre-gap (hidden track one audio), as the disc the sheet was read from has it.
+std::vector<CueMark> MarksFromFileStart(const std::vector<CueMark>& Marks) {
+  std::vector<CueMark> marks = Marks;
+  if (!marks.empty() && marks.front().Index == 1 && marks.front().Position > 0)
+    marks.insert(marks.begin(), CueMark{marks.front().Track, 0, marks.front().File, 0});
+  return marks;
+}
+
 // Lays the sheet's tracks out on the disc, one index mark after the other: the file
 // content between two marks belongs to the earlier mark's track; silence goes before
 // a track's first mark (PREGAP, or the gap before a new session) and after its content
@@ -22,6 +32,7 @@ class LayoutBuilder {
                 const std::vector<FileImage::ImageFile>& Files)
       : Path_(Path),
         Sheet_(Sheet),
+        Marks_(MarksFromFileStart(Sheet.Marks)),
         Files_(Files),
         Starts_(Sheet.Tracks.size(), 0),
         PregapStarts_(Sheet.Tracks.size(), 0) {}
@@ -56,6 +67,7 @@ class LayoutBuilder {
 
   const std::string& Path_;
   const CueSheet& Sheet_;
+  const std::vector<CueMark> Marks_;
   const std::vector<FileImage::ImageFile>& Files_;
   std::map<int, Anchor> Anchors_;
   std::vector<FileImage::Extent> Extents_;
@@ -156,7 +168,7 @@ void LayoutBuilder::SetAnchor(const CueMark& Mark) {
 // session, whatever the gap of 11400 sectors before its INDEX 01 leaves once the
 // track's own pregap (PREGAP or INDEX 00 in the file) is counted.
 int32_t LayoutBuilder::LeadInSilence(size_t MarkIndex) const {
-  const std::vector<CueMark>& marks = Sheet_.Marks;
+  const std::vector<CueMark>& marks = Marks_;
   const size_t track = static_cast<size_t>(marks[MarkIndex].Track);
   const CueTrack& current = Sheet_.Tracks[track];
   if (track == 0 || current.Session <= Sheet_.Tracks[track - 1].Session) return current.Pregap;
@@ -167,7 +179,7 @@ int32_t LayoutBuilder::LeadInSilence(size_t MarkIndex) const {
 }
 
 std::pair<std::vector<FileImage::Extent>, Toc> LayoutBuilder::Build() {
-  const std::vector<CueMark>& marks = Sheet_.Marks;
+  const std::vector<CueMark>& marks = Marks_;
   for (size_t i = 0; i < marks.size(); ++i) {
     const CueMark& mark = marks[i];
     if (i > 0) EmitContent(marks[i - 1], mark);

@@ -31,7 +31,7 @@ struct TrackStart {
   int Previous = 0;     // the number of the track before; 0 for the first track
   int32_t Start = 0;    // its INDEX 01
   int32_t Floor = 0;    // the lowest sector searched
-  int32_t LeadOut = 0;  // reads stay before it
+  int32_t End = 0;      // the next track's start (or the lead-out): reads stay before it
 };
 
 class PregapSearch {
@@ -85,7 +85,7 @@ class PregapSearch {
   // or contradict what the table or earlier reads said.
   bool Probe(int32_t Target) {
     const int32_t lsn = std::max(Target - Shift_, 0);
-    const int32_t count = std::min(ProbeSectors, Track_.LeadOut - lsn);
+    const int32_t count = std::min(ProbeSectors, Track_.End - lsn);
     const std::vector<QPosition> positions =
         count > 0 ? Read_(lsn, count) : std::vector<QPosition>();
     SawPosition_ = SawPosition_ || !positions.empty();
@@ -121,12 +121,14 @@ TrackStart StartOf(const Toc& Contents, size_t At) {
   TrackStart start;
   start.Number = tracks[At].Number;
   start.Start = tracks[At].StartSector;
-  start.LeadOut = Contents.LeadOut;
+  // A probe of a short track's last sectors would read the next track's.
+  start.End = At + 1 < tracks.size() ? tracks[At + 1].StartSector : Contents.LeadOut;
   // The first track's INDEX 00 begins at the end of the lead-in.
   start.Floor = -150;
   if (At > 0) {
     start.Previous = tracks[At - 1].Number;
-    start.Floor = std::max(tracks[At - 1].StartSector, start.Start - MaxSearchedPregap);
+    // The sector before the longest pre-gap searched is the track before's.
+    start.Floor = std::max(tracks[At - 1].StartSector, start.Start - MaxSearchedPregap - 1);
   }
   return start;
 }

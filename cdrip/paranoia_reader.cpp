@@ -64,8 +64,14 @@ void TakeLayerMessages(cdrom_drive_t* Cdda, MessageLog& Log) {
 // Threads: Read runs on the reading thread, Interrupt on any.
 class DriveGuard {
  public:
-  DriveGuard(cdrom_drive_t* Cdda, int Attempts, MessageLog& Log)
-      : Cdda_(Cdda), DriveRead_(Cdda->read_audio), Attempts_(std::max(Attempts, 1)), Log_(Log) {}
+  // NeverSkips: the layer never gives a stretch up itself (it verifies, and is told not
+  // to skip), so the guard gives a sector up after the retries of re-reads there too.
+  DriveGuard(cdrom_drive_t* Cdda, int Attempts, bool NeverSkips, MessageLog& Log)
+      : Cdda_(Cdda),
+        DriveRead_(Cdda->read_audio),
+        Attempts_(std::max(Attempts, 1)),
+        NeverSkips_(NeverSkips),
+        Log_(Log) {}
 
   // Out may be null: the layer then only moves the drive, to defeat its cache, anywhere
   // on the disc; such a read says nothing of the range's sectors.
@@ -87,7 +93,35 @@ class DriveGuard {
   void SetRange(int32_t First, int32_t End) {
     First_ = First;
     End_ = End;
+    const size_t sectors = End > First && End != NoSector ? static_cast<size_t>(End - First) : 0;
+    Delivered_.assign(sectors, false);
+    BadSectors_.assign(sectors, false);
+    Troubled_ = false;
     ForgetReads();
+  }
+  // Whether the drive delivered sector Lsn of the range on any read. What the layer
+  // hands out for a sector it never got is made up (silence where a read failed), and
+  // verifies as well as the silence around it.
+  bool DriveDelivered(int32_t Lsn) const {
+    if (Lsn < First_ || Lsn >= End_ || Delivered_.empty()) return true;
+    return Delivered_[static_cast<size_t>(Lsn - First_)];
+  }
+  // Reads sector Lsn, which the layer made up, from the drive into Out: twice, and
+  // kept when both reads agree, with the failed reads counted as the layer's are (the
+  // sector is given up once they are spent). False when it could not be read so.
+  bool ReadMadeUpSector(int32_t Lsn, uint8_t* Out) {
+    std::array<uint8_t, SectorBytes> again{};
+    for (int attempt = 0; attempt < Attempts_ && !Replaying(); ++attempt) {
+      ++Rereads_;
+      if (DriveRead_(Cdda_, Out, Lsn, 1) != 1 || DriveRead_(Cdda_, again.data(), Lsn, 1) != 1) {
+        NoteRefused(Lsn);
+        continue;
+      }
+      if (std::memcmp(Out, again.data(), SectorBytes) != 0) continue;
+      Keep(Out, Lsn, 1);
+      return true;
+    }
+    return false;
   }
   // The layer starts reading anew (a seek): what it read before no longer counts.
   void ForgetReads() {
@@ -102,11 +136,14 @@ class DriveGuard {
   bool Interrupted() const { return Interrupted_; }
   // Once interrupted or at a sector given up, the layer reads what was delivered before.
   bool Replaying() const { return Interrupted_ || GivenUp_ != NoSector; }
-  // The sector the layer is asked for: a new one starts the count of failed reads anew.
+  // The sector the layer is asked for: a new one starts the counts of failed reads and
+  // of re-reads anew.
   void SetCursor(int32_t Lsn) {
     if (Lsn == Cursor_) return;
     Cursor_ = Lsn;
     BadReads_ = 0;
+    RereadsHere_ = 0;
+    ReadsHere_ = 0;
     LowestRefused_ = NoSector;
   }
   int32_t GivenUp() const { return GivenUp_; }
@@ -135,15 +172,27 @@ class DriveGuard {
   // The layer reads in passes of many sectors, each stretch twice (the second pass
   // verifies the first), and each new stretch overlaps the last by at most its overlap
   // (up to 32 sectors) and its jiggle (up to 15). A pass that starts where the audio,
-  // PassSlack sectors on, has already been read twice repeats it: the layer read there
-  // again because earlier reads failed or did not agree. Such a pass is one re-read.
+  // PassSlack sectors on, has already been read twice repeats it; once a read of the
+  // range failed or two reads of a sector differed, the layer read there again for that.
+  // Such a pass is one re-read. (A range of a few sectors is read a third time on a
+  // clean drive too: without trouble seen, no pass is a re-read.)
+  //
+  // A verifying layer, which never skips, reads where its cursor stays until what it
+  // reads verifies: the cursor's sector is given up once the re-reads there reach the
+  // retries (or, whatever the passes, after MaxReadsHere reads of the drive, far more
+  // than reading the layer's whole cache model around one sector takes).
   void NoteRead(lsn_t Begin, long Count) {
     constexpr int32_t PassSlack = 64;
+    constexpr int MaxReadsHere = 20000;
     if (TimesRead_.empty() || Begin < First_ || Begin >= End_) return;
     if (Begin != PassEnd_) {
       const int32_t probe = std::min<int32_t>(Begin + PassSlack, End_ - 1);
-      if (TimesRead_[static_cast<size_t>(probe - First_)] >= 2) ++Rereads_;
+      if (Troubled_ && TimesRead_[static_cast<size_t>(probe - First_)] >= 2) {
+        ++Rereads_;
+        ++RereadsHere_;
+      }
     }
+    if (NeverSkips_ && (RereadsHere_ >= Attempts_ || ++ReadsHere_ > MaxReadsHere)) GiveUpCursor();
     const int32_t end = std::min<int32_t>(Begin + static_cast<int32_t>(Count), End_);
     for (int32_t lsn = Begin; lsn < end; ++lsn) {
       uint8_t& times = TimesRead_[static_cast<size_t>(lsn - First_)];
@@ -156,6 +205,8 @@ class DriveGuard {
   // bad spot is counted while the cursor stays where it is, whatever sector failed.
   void NoteRefused(int32_t Lsn) {
     if (Lsn < First_ || Lsn >= End_) return;
+    Troubled_ = true;
+    if (!BadSectors_.empty()) BadSectors_[static_cast<size_t>(Lsn - First_)] = true;
     ++BadReads_;
     if (Lsn >= Cursor_) LowestRefused_ = std::min(LowestRefused_, Lsn);
     Log_.Add("The drive refused sector " + std::to_string(Lsn) + " (failed read " +
@@ -166,12 +217,33 @@ class DriveGuard {
     Log_.Add("Sector " + std::to_string(GivenUp_) + " given up.");
   }
 
+  // The sector given up is the first from the cursor on that the drive refused or read
+  // differently on two reads: the layer's cursor lags behind a bad spot by its overlap.
+  void GiveUpCursor() {
+    if (GivenUp_ != NoSector) return;
+    GivenUp_ = Cursor_;
+    for (int32_t lsn = std::max(Cursor_, First_); lsn < End_ && !BadSectors_.empty(); ++lsn)
+      if (BadSectors_[static_cast<size_t>(lsn - First_)]) {
+        GivenUp_ = lsn;
+        break;
+      }
+    Log_.Add("Sector " + std::to_string(GivenUp_) + " given up: " + std::to_string(RereadsHere_) +
+             " re-reads there did not verify.");
+  }
+
   void Keep(const uint8_t* Sectors, lsn_t Begin, long Count) {
     if (!Sectors) return;
     for (long i = 0; i < Count; ++i) {
       const int32_t lsn = Begin + static_cast<int32_t>(i);
+      const uint8_t* sector = Sectors + i * SectorBytes;
       auto [slot, added] = Kept_.try_emplace(lsn);
-      slot->second.assign(Sectors + i * SectorBytes, Sectors + (i + 1) * SectorBytes);
+      if (lsn >= First_ && lsn < End_ && !Delivered_.empty()) {
+        const auto at = static_cast<size_t>(lsn - First_);
+        Delivered_[at] = true;
+        if (!added && !std::equal(sector, sector + SectorBytes, slot->second.begin()))
+          BadSectors_[at] = Troubled_ = true;
+      }
+      slot->second.assign(sector, sector + SectorBytes);
       if (!added) continue;
       KeptOrder_.push_back(lsn);
       if (KeptOrder_.size() > KeptSectors) {
@@ -202,17 +274,23 @@ class DriveGuard {
   cdrom_drive_t* Cdda_;
   const DriveReadFunction DriveRead_;
   const int Attempts_;
+  const bool NeverSkips_;
   MessageLog& Log_;
   std::atomic<bool> Interrupted_{false};
   int32_t GivenUp_ = NoSector;
   int32_t First_ = 0, End_ = NoSector;
   int32_t Cursor_ = 0;
-  int BadReads_ = 0;  // failed reads with the cursor where it is
+  int BadReads_ = 0;     // failed reads with the cursor where it is
+  int RereadsHere_ = 0;  // re-reads with the cursor where it is
+  int ReadsHere_ = 0;    // reads of the drive with the cursor where it is
   int32_t LowestRefused_ = NoSector;
   int32_t FirstInvented_ = NoSector;
   std::unordered_map<int32_t, std::vector<uint8_t>> Kept_;
   std::deque<int32_t> KeptOrder_;
   std::vector<uint8_t> TimesRead_;  // per sector of the range: the drive's reads of it
+  std::vector<bool> Delivered_;     // per sector of the range: the drive delivered it
+  std::vector<bool> BadSectors_;  // per sector of the range: refused, or read differently
+  bool Troubled_ = false;           // a read of the range failed, or two reads differed
   int32_t PassEnd_ = NoSector;      // where the last read ended: a read from there goes on
   int32_t Rereads_ = 0;
 };
@@ -303,18 +381,24 @@ struct ParanoiaFreer {
 using CddaHandle = std::unique_ptr<cdrom_drive_t, CddaCloser>;
 using ParanoiaHandle = std::unique_ptr<cdrom_paranoia_t, ParanoiaFreer>;
 
-// With never-skip off the layer gives a sector up after the retries rather than hang on
-// a scratch; the range then ends before that sector, so the job fails naming it.
+// A verifying layer never skips: the guard gives a sector up after the retries rather
+// than hang on a scratch (the other modes give up as the layer does), and the range then
+// ends before that sector, so the job fails naming it.
 class ParanoiaReader : public SectorReader {
  public:
   ParanoiaReader(CddaHandle Cdda, const ReadSettings& Settings, MessageLog Log)
       : Cdda_(std::move(Cdda)),
         Retries_(Settings.ParanoiaRetries),
         Log_(std::move(Log)),
-        Guard_(Cdda_.get(), Settings.ParanoiaRetries, Log_),
+        Guard_(Cdda_.get(), Settings.ParanoiaRetries,
+               (Settings.ParanoiaMode & PARANOIA_MODE_VERIFY) != 0, Log_),
         Paranoia_(cdio_paranoia_init(Cdda_.get())) {
     Events_.Verifying = (Settings.ParanoiaMode & PARANOIA_MODE_VERIFY) != 0;
-    if (Paranoia_) cdio_paranoia_modeset(Paranoia_.get(), Settings.ParanoiaMode);
+    // Verifying, the layer's own giving up counts its passes in steps of five, whatever
+    // the retries, and gives a noisy stretch up after a few: the guard gives a sector up
+    // once its retries are spent there, so the layer never skips.
+    const int neverSkip = Events_.Verifying ? PARANOIA_MODE_NEVERSKIP : 0;
+    if (Paranoia_) cdio_paranoia_modeset(Paranoia_.get(), Settings.ParanoiaMode | neverSkip);
     // The layer's own retries would repeat each failed command several times over; the
     // guard retries by sector instead.
     Cdda_->error_retry = 0;
@@ -350,7 +434,11 @@ class ParanoiaReader : public SectorReader {
       // After a stop what the layer hands out is no longer the drive's.
       if (Guard_.Interrupted()) return i;
       if (!samples || !Deliverable(Next_)) return EndAt(i);
-      StoreLittleEndian(Out + static_cast<size_t>(i) * SectorBytes, samples);
+      uint8_t* sector = Out + static_cast<size_t>(i) * SectorBytes;
+      if (Guard_.DriveDelivered(Next_))
+        StoreLittleEndian(sector, samples);
+      else if (!Guard_.ReadMadeUpSector(Next_, sector))
+        return Guard_.Interrupted() ? i : EndAt(i);
       ++Next_;
     }
     return Count;

@@ -10,10 +10,16 @@
 //     a read stuck on a bad spot within one drive command;
 //   - finds the exact sector the drive refuses, reading one sector at a time where a
 //     read of several failed;
+//   - reads a sector again itself, twice, when the layer hands it out although the
+//     drive never delivered it (the layer makes a failed read up as silence, which
+//     verifies against digital silence around it);
 //   - gives that sector up after the settings' retries of it, however the layer goes on
-//     asking; from then on (and after a stop) the layer gets back what the drive
-//     delivered before (silence where it delivered nothing), so that its own read ends
-//     at once, and nothing the drive did not deliver reaches the caller.
+//     asking, and, when the layer verifies (it is told never to skip), the first sector
+//     from the layer's position on that was refused or read differently once the
+//     layer's re-reads there reach the retries; from then on (and after a stop) the
+//     layer gets back what the drive delivered before (silence where it delivered
+//     nothing), so that its own read ends at once, and nothing the drive did not
+//     deliver reaches the caller.
 // What the layer says (its messages and errors) and what the reader did at a bad spot
 // is kept, for the rip log, rather than printed.
 #pragma once

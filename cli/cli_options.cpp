@@ -479,13 +479,19 @@ Every word after -- is a SOURCE, also one whose name starts with "-".
          R"(An option that would have no effect is a usage error, which says why. Numbers
 are plain decimal digits (no blanks, no "+"); an empty SOURCE is a usage error.
 
-Output: a line per track as it ends; "NAME: Failed: REASON" goes to standard
+Output: a line per track as it ends; "NAME: Failed: REASON" and, for a track
+whose file no read confirms (--verify), "NAME: Suspicious: REASON" go to standard
 error, the rest to standard output, which ends with a summary such as
-"10 done, 1 failed, 0 aborted". A track read from a drive that needed re-reads
-or corrections gets a line with their counts.
-Ctrl-C aborts: the files being written are finished as far as they got, the rest
-is skipped.
-Exit status: 0 all done, 1 a track failed or a source cannot be read, 2 a usage
-error, 130 aborted (and how --batch ends).
+"10 done, 1 failed, 0 aborted" ("9 done, 1 suspicious, 0 failed, 0 aborted").
+A track read from a drive that needed re-reads or corrections gets a line with
+their counts.
+A track that fails part of the way, or is aborted, never replaces a file of its
+name: what was written is kept beside it as "NAME (incomplete).EXT" when it holds
+audio that decodes.
+Ctrl-C (SIGINT) or SIGTERM aborts: the files being written are finished as far
+as they got, the rest is skipped.
+Exit status: 0 all done, 1 a track failed or is suspicious or a source cannot be
+read, 2 a usage error, 130 aborted by SIGINT and 143 by SIGTERM (128 + the
+signal's number; also how --batch ends).
 )";
 }

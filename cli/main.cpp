@@ -9,7 +9,10 @@
 
 namespace {
 
-void RequestStop(int Signal) { TRipSession::StopSignal = Signal; }
+void RequestStop(int Signal) {
+  TRipSession::StopSignal = Signal;
+  TRipSession::Stopping = true;
+}
 
 void InstallStopHandlers() {
   struct sigaction action {};
@@ -51,6 +54,7 @@ int main(int argc, char** argv) {
     return 2;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "korvane-cli: %s\n", e.what());
-    return 1;
+    // What a stop signal ended says so by the status, as a stopped rip does.
+    return TRipSession::StopSignal != 0 ? 128 + TRipSession::StopSignal : 1;
   }
 }

@@ -13,6 +13,14 @@ std::string MinutesAndSeconds(double Seconds) {
 
 }  // namespace
 
+std::string TallyText(int Done, int Suspicious, int Failed, int Aborted,
+                      const std::string& DoneWords) {
+  const std::string suspicious =
+      Suspicious > 0 ? ", " + std::to_string(Suspicious) + " suspicious" : std::string();
+  return std::to_string(Done) + " " + DoneWords + suspicious + ", " + std::to_string(Failed) +
+         " failed, " + std::to_string(Aborted) + " aborted";
+}
+
 void TProgressDisplay::BeginTrack(int Track, const std::string& Name) {
   Running_[Track] = TRunning{Name, std::chrono::steady_clock::now(), "0%"};
   DrawLiveLine();
@@ -67,30 +75,31 @@ std::string TProgressDisplay::NameOf(int Track) const {
   return ended != Ended_.end() ? ended->second : std::string();
 }
 
-void TProgressDisplay::EndTrack(int Track, bool Aborted) {
-  if (Aborted)
-    ++Aborted_;
-  else
-    ++Done_;
+// The track's result line: the live line gives way to it, and is drawn again below.
+void TProgressDisplay::TellEnd(int Track, std::FILE* Stream, const std::string& Text) {
   const std::string name = NameOf(Track);
   ClearLiveLine();
-  std::fprintf(Out_, Terminal_ ? "%s  %s\n" : "%s: %s\n", name.c_str(),
-               Aborted ? "Aborted" : "Done");
-  std::fflush(Out_);
+  std::fprintf(Stream, Terminal_ && Stream == Out_ ? "%s  %s\n" : "%s: %s\n", name.c_str(),
+               Text.c_str());
+  std::fflush(Stream);
   Ended_[Track] = name;
   Running_.erase(Track);
   DrawLiveLine();
 }
 
+void TProgressDisplay::EndTrack(int Track, bool Aborted) {
+  ++(Aborted ? Aborted_ : Done_);
+  TellEnd(Track, Out_, Aborted ? "Aborted" : "Done");
+}
+
 void TProgressDisplay::FailTrack(int Track, const std::string& Reason) {
   ++Failed_;
-  const std::string name = NameOf(Track);
-  ClearLiveLine();  // the live line gives way to the failure
-  std::fprintf(Err_, "%s: Failed: %s\n", name.c_str(), Reason.c_str());
-  std::fflush(Err_);
-  Ended_[Track] = name;
-  Running_.erase(Track);
-  DrawLiveLine();
+  TellEnd(Track, Err_, "Failed: " + Reason);
+}
+
+void TProgressDisplay::SuspectTrack(int Track, const std::string& Reason) {
+  ++Suspicious_;
+  TellEnd(Track, Err_, "Suspicious: " + Reason);
 }
 
 void TProgressDisplay::Note(int Track, const std::string& Text) {
@@ -108,6 +117,6 @@ void TProgressDisplay::ReportReads(int Track, int Rereads, int Corrections, int 
 
 void TProgressDisplay::PrintSummary() {
   ClearLiveLine();
-  std::fprintf(Out_, "%d done, %d failed, %d aborted\n", Done_, Failed_, Aborted_);
+  std::fprintf(Out_, "%s\n", TallyText(Done_, Suspicious_, Failed_, Aborted_).c_str());
   std::fflush(Out_);
 }

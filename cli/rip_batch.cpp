@@ -80,9 +80,11 @@ int TRipSession::Batch() {
     }
     RipDiscs(discs, tally);
   }
-  std::fprintf(Out_, "Batch: %d %s, %d failed; %d %s done, %d failed, %d aborted\n", tally.Discs,
-               tally.Discs == 1 ? "disc" : "discs", tally.DiscsFailed, tally.Done,
-               tally.Done == 1 ? "track" : "tracks", tally.Failed, tally.Aborted);
+  std::fprintf(Out_, "Batch: %d %s, %d failed; %s\n", tally.Discs,
+               tally.Discs == 1 ? "disc" : "discs", tally.DiscsFailed,
+               TallyText(tally.Done, tally.Suspicious, tally.Failed, tally.Aborted,
+                         tally.Done == 1 ? "track done" : "tracks done")
+                   .c_str());
   std::fflush(Out_);
   return 128 + StopSignal;
 }
@@ -171,23 +173,25 @@ void TRipSession::RipDiscs(const std::vector<TDriveWatch*>& Discs, TBatchTally& 
     TBatchTally disc;
     for (size_t job = 0; job < planned.size(); ++job) {
       if (discOfJob[job] != i || !outcome.Over[job]) continue;
-      const TTrackResult result = outcome.Ends[job].Result;
-      ++(result == TTrackResult::Done     ? disc.Done
-         : result == TTrackResult::Failed ? disc.Failed
-                                          : disc.Aborted);
+      const TTrackEnd& end = outcome.Ends[job];
+      ++(end.Suspicious()                     ? disc.Suspicious
+         : end.Result == TTrackResult::Done   ? disc.Done
+         : end.Result == TTrackResult::Failed ? disc.Failed
+                                              : disc.Aborted);
     }
-    const bool failed = disc.Failed > 0 || disc.Done == 0;
+    const bool failed = disc.Failed > 0 || disc.Done + disc.Suspicious == 0;
     ++Tally.Discs;
     Tally.DiscsFailed += failed && outcome.Finished ? 1 : 0;
     Tally.Done += disc.Done;
+    Tally.Suspicious += disc.Suspicious;
     Tally.Failed += disc.Failed;
     Tally.Aborted += disc.Aborted;
-    std::fprintf(Out_, "Disc %d: %s: %s: %d done, %d failed, %d aborted, into %s\n", Tally.Discs,
-                 Discs[i]->Name.c_str(),
+    std::fprintf(Out_, "Disc %d: %s: %s: %s, into %s\n", Tally.Discs, Discs[i]->Name.c_str(),
                  !outcome.Finished ? "stopped"
                  : failed          ? "failed"
                                    : "ripped",
-                 disc.Done, disc.Failed, disc.Aborted, folders[i].c_str());
+                 TallyText(disc.Done, disc.Suspicious, disc.Failed, disc.Aborted).c_str(),
+                 folders[i].c_str());
     std::fflush(Out_);
   }
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <sstream>
 
 #include "cdrom/track_entry.h"
 #include "format_setup.h"
@@ -10,6 +11,7 @@
 #include "proof/rip_log.h"
 
 std::atomic<int> TRipSession::StopSignal{0};
+std::atomic<bool> TRipSession::Stopping{false};
 
 namespace {
 
@@ -24,6 +26,14 @@ std::string NoDriveText(const std::string& Path) {
   std::error_code error;
   if (!std::filesystem::exists(Path, error) && !error) return Path + " does not exist.";
   return Path + " is neither a CD drive nor a disc image.";
+}
+
+// The lookup that the options ask for, ended by a stop signal: the flag is static, so it
+// is shared without an owner.
+TLookupChoice LookupChoiceOf(const TCliOptions& Options) {
+  return TLookupChoice{
+      Options.Lookup, Options.LookupServer, Options.CddbUser,
+      std::shared_ptr<const std::atomic<bool>>(std::shared_ptr<void>(), &TRipSession::Stopping)};
 }
 
 TRunOptions RunOptionsOf(const TCliOptions& Options) {
@@ -89,12 +99,16 @@ void TCliObserver::TrackEnded(size_t Job, const TTrackEnd& End) {
   const int track = TrackOf(Job);
   if (End.Result == TTrackResult::Failed) {
     Display_.FailTrack(track, End.Failure.Text());
+  } else if (End.Suspicious()) {
+    Display_.SuspectTrack(track, End.SuspicionReason());
   } else {
     Display_.EndTrack(track, End.Result == TTrackResult::Aborted);
-    // A track cut short has no checksum that could pass for its own.
-    if (Options_.Log && End.Result == TTrackResult::Done)
-      Display_.Note(track, ProofLine(End.Proof));
+    if (End.KeptBeside)
+      Display_.Note(track,
+                    "the earlier file stays as it was; what was read is kept as " + End.FileName);
   }
+  // A track cut short has no checksum that could pass for its own.
+  if (Options_.Log && End.Result == TTrackResult::Done) Display_.Note(track, ProofLine(End.Proof));
   Display_.ReportReads(track, End.Proof.Reads.Rereads, End.Proof.Reads.Corrections,
                        End.Proof.Reads.Skips);
 }
@@ -138,9 +152,12 @@ TRipSession::TRipSession(const TCliOptions& Options, std::FILE* Out, std::FILE* 
       Err_(Err),
       RunOptions_(RunOptionsOf(Options)),
       Display_(Out, Err, Terminal),
-      Knowledge_(Drives_, TLookupChoice{Options.Lookup, Options.LookupServer, Options.CddbUser},
-                 Observer_) {
+      Knowledge_(Drives_, LookupChoiceOf(Options), Observer_) {
   SetMainThreadDispatcher(&Dispatcher_);
+  // The read settings of cdr.ini that the CD library could not use, and what it uses.
+  std::istringstream warnings(CDRipSettingsWarnings());
+  for (std::string line; std::getline(warnings, line);)
+    std::fprintf(Err_, "korvane-cli: warning: %s\n", line.c_str());
 }
 
 TRipSession::~TRipSession() { SetMainThreadDispatcher(nullptr); }

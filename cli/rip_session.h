@@ -62,8 +62,10 @@ class TRipSession {
   // signal; returns 128 + its number.
   int Batch();
 
-  // Set from a signal handler: the number of the signal that asks to stop.
+  // Set from a signal handler: the number of the signal that asks to stop, and whether
+  // one did (which ends the lookups under way).
   static std::atomic<int> StopSignal;
+  static std::atomic<bool> Stopping;
 
  private:
   void WarnOfOffsetOnImages();
@@ -94,7 +96,7 @@ class TRipSession {
   // The batch's tally of discs and tracks.
   struct TBatchTally {
     int Discs = 0, DiscsFailed = 0;
-    int Done = 0, Failed = 0, Aborted = 0;
+    int Done = 0, Suspicious = 0, Failed = 0, Aborted = 0;
   };
   std::vector<TDriveWatch> BatchDrives();
   std::vector<TDriveWatch*> NewDiscs(std::vector<TDriveWatch>& Watches, TBatchTally& Tally);

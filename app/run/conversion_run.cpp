@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <sstream>
 #include <thread>
 
 #include "cdrom/track_entry.h"
@@ -61,6 +62,10 @@ void TConversionRun::RunConversion() {
   RunAborted = 0;
   JobIndex = 0;
   Warnings_.clear();
+  // The read settings of cdr.ini that the CD library could not use, with the run's
+  // other problems.
+  std::istringstream settings(CDRipSettingsWarnings());
+  for (std::string line; std::getline(settings, line);) Warnings_.push_back(line);
   TRunOptions options = Window_.RipOptions();
   if (options.HiddenTrackOne) AddHiddenTrackRows();
   RunRows_ = Jobs_.RowIds();
@@ -241,13 +246,14 @@ void TConversionRun::TrackProgress(size_t Job, int Percent, int64_t, int64_t) {
   Jobs_.SetStatus(RunRows_[Job], QString::number(Percent) + QStringLiteral("%"));
 }
 
-// An aborted job keeps the last percentage its row showed. A done one notes what test and
-// copy found when it was more than a confirmed copy.
+// An aborted job keeps the last percentage its row showed. A whole file that no read
+// confirms is "Suspicious", not done. Either notes what test and copy found when it was
+// more than a confirmed copy.
 void TConversionRun::TrackEnded(size_t Job, const TTrackEnd& End) {
   const TJobRowId row = RunRows_[Job];
   if (End.Result == TTrackResult::Failed) Jobs_.SetStatus(row, ErrorStatus(End.Failure.Text()));
   if (End.Result != TTrackResult::Done || RunAborted == 1) return;
-  Jobs_.SetStatus(row, QStringLiteral("Done"));
+  Jobs_.SetStatus(row, End.Suspicious() ? QStringLiteral("Suspicious") : QStringLiteral("Done"));
   if (End.Suspicious() || End.Proof.Outcome == TTestCopyOutcome::Replaced)
     Jobs_.SetStatusNote(row, QString::fromStdString("Test and copy: " + End.Proof.TestCopy));
 }

@@ -211,6 +211,14 @@ std::string LibraryText(Copy&& CopyOut) {
 
 }  // namespace
 
+std::string CDRipSettingsWarnings() {
+  const std::shared_ptr<const TCDRipLibrary> library = CDRipBinding().Library();
+  if (!library) return std::string();
+  return LibraryText([&](char* Buffer, int32_t Size) {
+    return library->Functions().CR_GetSettingsWarnings(Buffer, Size);
+  });
+}
+
 std::string CDRipDriveName(int Drive) {
   const std::shared_ptr<const TCDRipLibrary> library = CDRipBinding().Library();
   if (!library) return std::string();

@@ -29,7 +29,8 @@
   X(CR_GetDriveName) X(CR_GetLastError) X(CR_GetLastSessionStart)      \
   X(CR_GetReadReport) X(CR_GetCdText) X(CR_GetReadOffset) X(CR_RequestStop)         \
   X(CR_GetFailedSector) X(CR_GetMessages) X(CR_GetDriveModel) X(CR_CheckDisc)       \
-  X(CR_EjectDisc) X(CR_GetDriveRevision) X(CR_GetReadMode) X(CR_GetTrackPregap)
+  X(CR_EjectDisc) X(CR_GetDriveRevision) X(CR_GetReadMode) X(CR_GetTrackPregap)   \
+  X(CR_GetSettingsWarnings)
 // clang-format on
 
 KORVANE_RUNTIME_FUNCTIONS(TCDRipFunctions, KORVANE_CDRIP_ENTRY_POINTS);
@@ -40,6 +41,9 @@ using TCDRipLibrary = TRuntimeLibrary<TCDRipFunctions>;
 TRuntimeBinding<TCDRipFunctions>& CDRipBinding();
 // The full path of the cdr.ini that the last load wrote; empty when none was written.
 std::string CDRipSettingsPath();
+// What the library found wrong in that cdr.ini's read settings, one line each, naming
+// the value used instead; empty when nothing, or when the library is not loaded.
+std::string CDRipSettingsWarnings();
 // The value of Key in Section of that cdr.ini (names matched without regard to case, the
 // value trimmed); empty when the file, the section or the key is not there.
 std::string CDRipSetting(const std::string& Section, const std::string& Key);

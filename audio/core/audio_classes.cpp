@@ -228,10 +228,11 @@ void TAudioThread::ReportProgress() {
 }
 
 void TAudioThread::EndRun() {
-  AbortRequested = false;
-  // An abort that reaches an idle worker ends no run, so it reports none.
+  // An abort that reaches an idle worker ends no run, so it reports none. The request
+  // is taken back once the run is finished, which tells a cut-short file by it.
   const bool runEnded = Output.Busy;
   Output.FinishRun();
+  AbortRequested = false;
   if (runEnded && Output.OnDone) TVerySmallThread(&Output, Output.OnDone).HandOff(*this);
   if (SuspendWhenIdle) Park();
 }
@@ -415,6 +416,7 @@ void TAudioFileOut::Setup() {
     RemoveAbandonedStagingFilesOnce(FileName);
   }
   Failed_ = Delivered_ = FileKept_ = false;
+  KeptName_.clear();
   TSetupRollback rollback(*this);
   OpenRunInput();
   OpenStream();
@@ -422,17 +424,21 @@ void TAudioFileOut::Setup() {
   rollback.Commit();
   // A file written directly (appended to, or a device) is there from now on.
   FileKept_ = Staged_.empty();
+  if (FileKept_) KeptName_ = FileName;
 }
 
+// A run that failed or was aborted is cut short: its file is incomplete.
 void TAudioFileOut::Finish() {
   const bool delivered = InputDelivered();
+  const bool aborted = Thread().AbortRequested;
   TFirstFailure failure;
   failure.Attempt([this] { CompleteFile(); });
   failure.Attempt([this] { SettleStream(); });
-  const bool keep = WorthKeeping(!Failed_ && !failure.Failed(), delivered);
+  const bool whole = !Failed_ && !failure.Failed() && !aborted;
+  const bool keep = WorthKeeping(whole, delivered);
   failure.Attempt([this] { CloseStream(); });
   failure.Attempt([this] { CloseRunInput(); });
-  failure.Attempt([&] { PublishFile(keep); });
+  failure.Attempt([&] { PublishFile(keep, whole); });
   ReleaseRun();
   failure.Raise();
 }
@@ -452,8 +458,8 @@ void TAudioFileOut::SettleStream() {
   failure.Raise();
 }
 
-// A whole run keeps its file. A failed one keeps it only when it holds audio that
-// decodes: else the old file of the name is worth more than an empty or broken one.
+// A whole run keeps its file. One cut short keeps it only when it holds audio that
+// decodes: an empty or broken file is worth nothing.
 bool TAudioFileOut::WorthKeeping(bool RunWasWhole, bool Delivered) {
   if (RunWasWhole) return true;
   if (!Delivered || !Stream) return false;
@@ -469,8 +475,10 @@ void TAudioFileOut::RunFailed() { Failed_ = true; }
 std::string TAudioFileOut::FailureNote() {
   if (!InputDelivered() || StreamAssigned) return std::string();
   const std::string name = std::filesystem::path(FileName).filename().string();
-  if (FileKept_) return " (" + name + " is incomplete)";
-  return " (nothing of " + name + " could be kept)";
+  if (!FileKept_) return " (nothing of " + name + " could be kept)";
+  if (KeptName_ == FileName) return " (" + name + " is incomplete)";
+  return " (what was written is kept as " + std::filesystem::path(KeptName_).filename().string() +
+         "; the earlier " + name + " stays as it was)";
 }
 
 // A stream handed in from outside is used as it is. Otherwise the file is written
@@ -494,11 +502,18 @@ bool TAudioFileOut::InputDelivered() {
   return Delivered_;
 }
 
-void TAudioFileOut::PublishFile(bool KeepIt) {
+// A whole file takes its name. One cut short never takes the place of a file of that
+// name: it is kept beside it, named as incomplete.
+void TAudioFileOut::PublishFile(bool KeepIt, bool Whole) {
   const std::string staged = std::exchange(Staged_, std::string());
   if (staged.empty()) return;
   if (!KeepIt) return DiscardStagedFile(staged);
-  PublishStagedFile(staged, FileName);
+  if (Whole || !FileExists(FileName)) {
+    PublishStagedFile(staged, FileName);
+    KeptName_ = FileName;
+  } else {
+    KeptName_ = PublishStagedFileAsIncomplete(staged, FileName);
+  }
   FileKept_ = true;
 }
 

@@ -372,10 +372,13 @@ class TAudioFileOut : public TAudioStreamedOutput {
   virtual void SetFileMode(TFileOutputMode Value);
 
   void Finish() final;
-  // True when the last run left a file under `FileName`: a run that failed before its
+  // True when the last run left a file: a run cut short (failed or aborted) before its
   // file held audio that decodes leaves none (and an earlier file of that name as it
   // was).
   bool FileKept() const { return FileKept_; }
+  // The name of the file the last run left: `FileName`, or for a run cut short while a
+  // file of that name was there, "NAME (incomplete).EXT" beside it; empty when none.
+  const std::string& KeptFileName() const { return KeptName_; }
 
   // The tags of the files it writes from now on, as comment lines NAME=value, named as
   // Vorbis comments are (TITLE, ARTIST, ALBUM, DATE, GENRE, TRACKNUMBER, TRACKTOTAL,
@@ -388,9 +391,9 @@ class TAudioFileOut : public TAudioStreamedOutput {
  protected:
   // The source is opened before the file: a track that cannot be read never creates
   // nor empties a file. A rewritten file is written under a staging name beside it
-  // and put in place when its run ends well, or fails with audio in the file that
-  // decodes: a run that fails before (a full disk, a source that fails at once) leaves
-  // the file it would replace as it was, and no new file. An existing file that the
+  // and put in place when its run ends well. A run cut short (a failure, an abort)
+  // keeps its file only with audio in it that decodes, and never in place of an
+  // existing file: beside it, as "NAME (incomplete).EXT". An existing file that the
   // user may not write is refused; one that is replaced keeps its permissions.
   void Setup() final;
   void RunFailed() override;
@@ -427,11 +430,12 @@ class TAudioFileOut : public TAudioStreamedOutput {
   bool InputDelivered();
   void SettleStream();
   bool WorthKeeping(bool RunWasWhole, bool Delivered);
-  void PublishFile(bool KeepIt);
+  void PublishFile(bool KeepIt, bool Whole);
 
   bool InputOpen_ = false;  // the run opened `Input` and has not closed it yet
   std::string Staged_;      // the staging name the run writes to; empty: FileName itself
   bool Failed_ = false;     // the run failed (set before `Finish` runs)
   bool Delivered_ = false;  // the run's input has delivered audio
   std::atomic<bool> FileKept_{false};
+  std::string KeptName_;  // where the last run's file was kept; empty: nowhere
 };

@@ -198,6 +198,50 @@ void PublishStagedFile(const std::string& Staged, const std::string& FileName) {
   throw EAudioException("Cannot replace \"" + FileName + "\": " + std::strerror(error) + ".");
 }
 
+namespace {
+
+std::string IncompleteName(const std::filesystem::path& FileName, int Count) {
+  const std::string mark =
+      Count == 1 ? " (incomplete)" : " (incomplete " + std::to_string(Count) + ")";
+  return (FileName.parent_path() /
+          (FileName.stem().string() + mark + FileName.extension().string()))
+      .string();
+}
+
+[[noreturn]] void CannotWrite(const std::string& Name, int Error) {
+  throw EAudioException("Cannot write \"" + Name + "\": " + std::strerror(Error) + ".");
+}
+
+// Renames From to To unless To exists; false when it does.
+bool RenameWithoutReplacing(const std::string& From, const std::string& To) {
+  if (::renameat2(AT_FDCWD, From.c_str(), AT_FDCWD, To.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno == EEXIST) return false;
+  if (errno != EINVAL && errno != ENOSYS) CannotWrite(To, errno);
+  // A file system that cannot refuse to replace: look first.
+  struct stat there {};
+  if (::lstat(To.c_str(), &there) == 0) return false;
+  if (::rename(From.c_str(), To.c_str()) != 0) CannotWrite(To, errno);
+  return true;
+}
+
+}  // namespace
+
+std::string PublishStagedFileAsIncomplete(const std::string& Staged, const std::string& FileName) {
+  constexpr int MaxTries = 1000;
+  try {
+    for (int count = 1; count <= MaxTries; ++count) {
+      const std::string name = IncompleteName(FileName, count);
+      if (RenameWithoutReplacing(Staged, name)) return name;
+    }
+  } catch (...) {
+    DiscardStagedFile(Staged);
+    throw;
+  }
+  DiscardStagedFile(Staged);
+  throw EAudioException("Cannot keep what was written of \"" + FileName +
+                        "\": every name for an incomplete file is taken.");
+}
+
 void DiscardStagedFile(const std::string& Staged) noexcept { ::unlink(Staged.c_str()); }
 
 int RemoveAbandonedStagingFiles(const std::string& Folder) {

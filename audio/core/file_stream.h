@@ -69,6 +69,10 @@ std::string StagingNameFor(const std::string& FileName);
 // Puts the staged file in place of FileName, with the permissions of the file it
 // replaces; raises `EAudioException` when it cannot.
 void PublishStagedFile(const std::string& Staged, const std::string& FileName);
+// Puts the staged file, which holds part of a track, beside FileName, which stays as it
+// was: under the first of "NAME (incomplete).EXT", "NAME (incomplete 2).EXT", ... that
+// no file holds. Returns the name; raises `EAudioException` when it cannot.
+std::string PublishStagedFileAsIncomplete(const std::string& Staged, const std::string& FileName);
 // Removes the staged file; the file it would have replaced stays as it was.
 void DiscardStagedFile(const std::string& Staged) noexcept;
 // Removes the staging files in Folder that a process which no longer runs left behind

@@ -84,6 +84,7 @@ std::optional<TDiscInfo> TDiscKnowledge::LookUp(const TDriveListing& Listing) {
   if (!Lookup_.Server.empty())
     (musicBrainz ? settings.MusicBrainzUrl : settings.CddbUrl) = Lookup_.Server;
   std::tie(settings.CddbUser, settings.CddbHost) = CddbGreeting(CddbEmail(Listing.Name));
+  settings.Cancel = Lookup_.Cancel;
   std::vector<TDiscInfo> matches;
   try {
     matches =

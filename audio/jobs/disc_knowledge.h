@@ -7,7 +7,9 @@
 // Threads: the run's thread (it lists drives through the drive catalogue).
 #pragma once
 
+#include <atomic>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "jobs/drive_catalog.h"
@@ -19,6 +21,8 @@ struct TLookupChoice {
   std::string Service = "none";  // none, musicbrainz, gnudb
   std::string Server;            // empty: the service's own address
   std::string CddbUser;          // the e-mail a CDDB server is greeted with; empty: the login
+  // Once it holds true (a stop), a lookup under way ends at once.
+  std::shared_ptr<const std::atomic<bool>> Cancel = nullptr;
 };
 
 struct TDiscFacts {

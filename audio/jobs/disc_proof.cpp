@@ -198,6 +198,7 @@ TRipLogTrack LogRow(const TProvedTrack& Track) {
   row.Rereads = Track.Proof.Reads.Rereads;
   row.Corrections = Track.Proof.Reads.Corrections;
   row.SkippedSectors = Track.Proof.Reads.Skips;
+  row.Messages = Track.Proof.Messages;
   row.Error = Track.Failure;
   if (Track.Done) {
     row.AccurateRipV1 = Track.Proof.Copy.AccurateRipV1;
@@ -266,11 +267,33 @@ std::string ProofOf(const TTrackProof& Proof) {
   return "test and copy, " + std::to_string(Proof.Passes) + " reads";
 }
 
+// Why the log gives no pre-gap for some audio tracks, and which; empty when it gives
+// each. A drive's come from its Q sub-channel, which it may refuse or give damaged.
+std::string PregapNoteOf(const TDiscProof& Disc) {
+  if (!Disc.PregapsSearched) return "not searched: the run was stopped";
+  std::string unknown;
+  int audio = 0, missing = 0;
+  for (const TTrackListing& track : Disc.Listing.Tracks) {
+    if (track.Info.IsData) continue;
+    ++audio;
+    if (track.Pregap) continue;
+    ++missing;
+    unknown += (unknown.empty() ? "" : ", ") + std::to_string(track.Track);
+  }
+  if (missing == 0) return std::string();
+  const std::string why =
+      "the drive's Q sub-channel was refused, damaged or at odds with the table";
+  if (missing == audio) return "not detected: " + why;
+  return "not detected for track" + std::string(missing == 1 ? " " : "s ") + unknown + ": " + why +
+         " there";
+}
+
 // The disc's entry: the one the run found while reading, or looked up now.
 TAccurateRipLookup LookupOf(const TDiscProof& Disc) {
   if (Disc.Lookup) return *Disc.Lookup;
   TAccurateRipSettings settings;
   if (!Disc.AccurateRipServer.empty()) settings.Url = Disc.AccurateRipServer;
+  settings.Cancel = Disc.LookupCancel;
   return LookupAccurateRipKept(Disc.Listing.Toc, settings);
 }
 
@@ -292,6 +315,7 @@ TDiscProofResult WriteDiscProof(const TDiscProof& Disc,
   log.ReadOffset = Disc.ReadOffset;
   log.DriveRevision = Disc.DriveRevision;
   log.ReadMode = ReadModeOf(Disc);
+  log.PregapNote = PregapNoteOf(Disc);
   log.Artist = Disc.Info.Artist;
   log.Album = Disc.Info.Album;
   std::optional<std::vector<TAccurateRipPressing>> pressings;

@@ -36,6 +36,10 @@ struct TDiscProof {
   // The disc's AccurateRip entry as the run looked it up while reading; none: looked up
   // here when asked.
   std::optional<TAccurateRipLookup> Lookup;
+  // Set when the run was stopped: a lookup made here ends at once.
+  std::shared_ptr<const std::atomic<bool>> LookupCancel = nullptr;
+  // False when the tracks' pre-gaps were not asked for (a stopped run searches none).
+  bool PregapsSearched = true;
 };
 
 // Where track Track lies among the listed disc's audio tracks, for its AccurateRip sums.

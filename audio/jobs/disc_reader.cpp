@@ -92,6 +92,7 @@ void TDiscReader::ReadTrack(size_t Index) {
     Source_.Close();
     proof.Copy = sums.Result();
     proof.Reads = Source_.LastReadReport();
+    proof.Messages = Source_.LastReadMessages();
     proof.Passes = 1;
     if (Read.Verify && whole) Prove(Read, proof);
     {
@@ -101,6 +102,10 @@ void TDiscReader::ReadTrack(size_t Index) {
     Spool.Finish(proof.Reads);
   } catch (const std::exception& e) {
     Source_.Reset();
+    {
+      std::lock_guard<std::mutex> hold(Lock_);
+      Proofs_[Index].Messages = Source_.LastReadMessages();
+    }
     // A read that the run stopped ends the track's audio where it got; the run tells
     // the job as aborted.
     if (Stopping())
@@ -145,12 +150,13 @@ const TAccurateRipLookup* TDiscReader::AccurateRipEntry() {
 // not failed: the encoder had every sector.
 void TDiscReader::Verify(const TTrackRead& Read, TTrackProof& Proof) {
   try {
-    if (const std::optional<TTrackChecksums> test = ReadPass(Read, Proof.Passes)) {
+    if (const std::optional<TTrackChecksums> test = ReadPass(Read, Proof)) {
       Proof.TestCrc = test->Crc32;
       TestAndCopy(Read, Proof);
     }
   } catch (const std::exception& e) {
     Source_.Reset();
+    Proof.Messages += Source_.LastReadMessages();
     Proof.Agreed.reset();
     Proof.Outcome = TTestCopyOutcome::Suspicious;
     Proof.TestCopy = std::string("suspicious: a test read failed: ") + e.what();
@@ -159,21 +165,21 @@ void TDiscReader::Verify(const TTrackRead& Read, TTrackProof& Proof) {
 
 // One more read of the track, for its checksums, its audio kept in Keep when given;
 // nothing when the reader stops.
-std::optional<TTrackChecksums> TDiscReader::ReadPass(const TTrackRead& Read, int& Passes,
+std::optional<TTrackChecksums> TDiscReader::ReadPass(const TTrackRead& Read, TTrackProof& Proof,
                                                      TKeptAudio* Keep) {
   std::vector<uint8_t> chunk(TCDIn::ChunkBytes);
-  ++Passes;
+  ++Proof.Passes;
   TTrackChecksummer sums(Read.Place);
   Source_.Open();
-  for (int got; (got = Source_.ReadData(chunk.data(), TCDIn::ChunkBytes)) > 0;) {
+  bool stopped = false;
+  for (int got; !stopped && (got = Source_.ReadData(chunk.data(), TCDIn::ChunkBytes)) > 0;) {
     sums.Add(chunk.data(), static_cast<size_t>(got));
     if (Keep) Keep->Append(chunk.data(), static_cast<size_t>(got));
-    if (Stopping()) {
-      Source_.Close();
-      return std::nullopt;
-    }
+    stopped = Stopping();
   }
   Source_.Close();
+  Proof.Messages += Source_.LastReadMessages();
+  if (stopped) return std::nullopt;
   return sums.Result();
 }
 
@@ -206,7 +212,7 @@ void TDiscReader::TestAndCopy(const TTrackRead& Read, TTrackProof& Proof) {
   for (int retry = 1; retry <= Read.Retries; ++retry) {
     const std::shared_ptr<TAgreedRead> kept = NewKeptRead();
     const std::optional<TTrackChecksums> again =
-        ReadPass(Read, Proof.Passes, kept ? &kept->Audio : nullptr);
+        ReadPass(Read, Proof, kept ? &kept->Audio : nullptr);
     if (!again) break;
     if (again->Crc32 == copy)
       return Decide(

@@ -79,6 +79,9 @@ struct TTrackProof {
   // agree on, for the run to encode in its place.
   std::shared_ptr<const TAgreedRead> Agreed;
   TCDReadReport Reads;  // what the copy pass met on the drive
+  // What the CD and paranoia layers said during the track's reads (each sector the
+  // drive refused among it), one message a line.
+  std::string Messages;
   int Passes = 0;       // the reads of the track: the copy, the test, the re-reads
   // The confidence of the AccurateRip entry that proved the copy, so that no test read
   // ran; 0 when none did.
@@ -126,7 +129,7 @@ class TDiscReader {
   int ConfirmedConfidence(const TTrackRead& Read, const TTrackChecksums& Copy);
   const TAccurateRipLookup* AccurateRipEntry();
   void Verify(const TTrackRead& Read, TTrackProof& Proof);
-  std::optional<TTrackChecksums> ReadPass(const TTrackRead& Read, int& Passes,
+  std::optional<TTrackChecksums> ReadPass(const TTrackRead& Read, TTrackProof& Proof,
                                           TKeptAudio* Keep = nullptr);
   void TestAndCopy(const TTrackRead& Read, TTrackProof& Proof);
   std::shared_ptr<TAgreedRead> NewKeptRead() const;

@@ -1,16 +1,24 @@
 #include "jobs/offset_finder.h"
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 #include "cdrom/audio_cdrom.h"
 #include "lookup/disc_identity.h"
+#include "lookup/lookup_error.h"
 
 namespace {
 
 // Sample pairs that the AccurateRip sums leave out at the disc's start and end.
 constexpr uint64_t EdgePairs = 2940;
 constexpr uint64_t PairsPerSector = 588;
+
+const char SearchStopped[] = "The search for the read offset was stopped.";
 
 }  // namespace
 
@@ -68,8 +76,49 @@ std::vector<TAudioTrack> AudioTracksOf(const TDiscToc& Toc) {
   return tracks;
 }
 
+bool StopAsked(const TOffsetSearch& Search) { return Search.ShouldStop && Search.ShouldStop(); }
+
+// Asks the search's ShouldStop every StopPoll on a thread of its own while it lives, and
+// stops the source's reads and the lookup once it answers true: a read that waits for
+// the drive (a second of audio at 1x, a bad spot) ends at once rather than at its next
+// chunk, and a lookup without waiting for its time limit.
+class TStopRelay {
+ public:
+  TStopRelay(TCDIn& Source, const TOffsetSearch& Search, std::atomic<bool>& Lookup) {
+    if (!Search.ShouldStop) return;
+    Thread_ = std::thread([this, &Source, &Search, &Lookup] {
+      constexpr std::chrono::milliseconds StopPoll{50};
+      std::unique_lock<std::mutex> hold(Lock_);
+      while (!Over_) {
+        if (Search.ShouldStop()) {
+          Lookup = true;
+          Source.RequestStop();  // again after each Open
+        }
+        Changed_.wait_for(hold, StopPoll);
+      }
+    });
+  }
+  ~TStopRelay() {
+    {
+      std::lock_guard<std::mutex> hold(Lock_);
+      Over_ = true;
+    }
+    Changed_.notify_all();
+    if (Thread_.joinable()) Thread_.join();
+  }
+  TStopRelay(const TStopRelay&) = delete;
+  TStopRelay& operator=(const TStopRelay&) = delete;
+
+ private:
+  std::mutex Lock_;
+  std::condition_variable Changed_;
+  bool Over_ = false;
+  std::thread Thread_;
+};
+
 // The sample pairs of one track as Source delivers them at read offset Offset.
 std::vector<uint32_t> ReadPairs(TCDIn& Source, int Track, int Offset, const TOffsetSearch& Search) {
+  if (StopAsked(Search)) throw EAudioException(SearchStopped);
   Source.SetStartTrack(Track);
   Source.SetEndTrack(Track);
   Source.SetReadOffset(Offset);
@@ -78,8 +127,7 @@ std::vector<uint32_t> ReadPairs(TCDIn& Source, int Track, int Offset, const TOff
   std::vector<uint8_t> buffer(TCDIn::ChunkBytes);
   try {
     for (int got; (got = Source.ReadData(buffer.data(), TCDIn::ChunkBytes)) > 0;) {
-      if (Search.ShouldStop && Search.ShouldStop())
-        throw EAudioException("The search for the read offset was stopped.");
+      if (StopAsked(Search)) throw EAudioException(SearchStopped);
       const size_t at = pairs.size();
       pairs.resize(at + got / 4);
       for (size_t i = 0; i < static_cast<size_t>(got / 4); ++i)
@@ -88,6 +136,7 @@ std::vector<uint32_t> ReadPairs(TCDIn& Source, int Track, int Offset, const TOff
     }
   } catch (...) {
     Source.Close();
+    if (StopAsked(Search)) throw EAudioException(SearchStopped);  // not the read's failure
     throw;
   }
   Source.Close();
@@ -137,7 +186,18 @@ std::optional<TFoundOffset> FindReadOffset(TCDIn& Source, TOffsetSearch& Search)
   std::vector<TAudioTrack> tracks = AudioTracksOf(toc);
   if (tracks.empty())
     throw EAudioException("The disc holds no audio track to find the offset with.");
-  const auto pressings = LookupAccurateRip(toc, Search.Database);
+  TAccurateRipSettings database = Search.Database;
+  const auto lookupStopped = std::make_shared<std::atomic<bool>>(false);
+  database.Cancel = lookupStopped;
+  const TStopRelay relay(Source, Search, *lookupStopped);
+  const auto pressings = [&] {
+    try {
+      return LookupAccurateRip(toc, database);
+    } catch (const ELookupError&) {
+      if (StopAsked(Search)) throw EAudioException(SearchStopped);
+      throw;
+    }
+  }();
   if (!pressings)
     throw EAudioException(
         "The AccurateRip database does not know this disc, so the offset cannot be found with "

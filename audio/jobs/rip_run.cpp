@@ -9,7 +9,15 @@
 #include "jobs/kept_audio.h"
 #include "proof/rip_log.h"
 
-bool TTrackEnd::Suspicious() const { return Proof.Outcome == TTestCopyOutcome::Suspicious; }
+bool TTrackEnd::Suspicious() const {
+  return Result == TTrackResult::Done && Proof.Outcome == TTestCopyOutcome::Suspicious;
+}
+
+std::string TTrackEnd::SuspicionReason() const {
+  const std::string prefix = "suspicious: ";
+  const std::string& text = Proof.TestCopy;
+  return text.compare(0, prefix.size(), prefix) == 0 ? text.substr(prefix.size()) : text;
+}
 
 TRipRun::TRipRun(const TRunOptions& Options, TCDIn& Source, TDiscKnowledge& Knowledge,
                  TRunObserver& Observer, TEventPump& Pump)
@@ -160,6 +168,7 @@ void TRipRun::LookUpWhileReading(TLane& Lane) {
   if (!Options_.Verify || !Options_.AccurateRip) return;
   TAccurateRipSettings settings;
   if (!Options_.AccurateRipServer.empty()) settings.Url = Options_.AccurateRipServer;
+  settings.Cancel = LookupsStopped_;
   const TDiscToc toc = Knowledge_.Of(Lane.Drive).Listing.Toc;
   try {
     Lane.Entry = std::async(std::launch::async, [toc, settings] {
@@ -265,6 +274,11 @@ bool TRipRun::AnyRunning() const {
   return false;
 }
 
+std::vector<std::string> TRipRun::TagsOf(size_t Job) const {
+  const TPlannedJob& job = (*Jobs_)[Job];
+  return JobTagLines(Rules_, static_cast<int>(Job), job.Caption, job.Tags);
+}
+
 std::string TRipRun::FileNameOf(const TPlannedJob& Job) const {
   return JobFileName(Job.Folder.empty() ? Options_.OutDir : Job.Folder, Job.Caption,
                      Encoders_->Format);
@@ -304,7 +318,7 @@ void TRipRun::StartJob(size_t Job, TSlot& Slot) {
   TAudioFileOut& output = *Slot.Output;
   Slot.Watch.Begin(&output);
   try {
-    output.SetTags(JobTagLines(Rules_, static_cast<int>(Job), job.Caption, job.Tags));
+    output.SetTags(TagsOf(Job));
     TLoudnessMeter* meter = Gains_ ? Gains_->Started(Job, output) : nullptr;
     Slot.Input = std::make_unique<TSpoolInput>(*Spools_[Job], meter);
     output.SetInput(Slot.Input.get());
@@ -326,11 +340,13 @@ void TRipRun::FinishJob(TSlot& Slot) {
   if (Slot.Pending) return FinishEncodingAgain(Slot);
   const size_t job = static_cast<size_t>(Slot.Job);
   TAudioFileOut& output = *Slot.Output;
-  if (!output.FileKept()) Names_.Forget(Slot.FileName);
+  const std::string& kept = output.KeptFileName();
+  if (kept != Slot.FileName) Names_.Forget(Slot.FileName);
   TTrackSpool& spool = *Spools_[job];
   spool.Cancel();  // an encoder that ended early leaves the rest of its track unread
   TTrackEnd end;
-  end.FileName = output.FileKept() ? Slot.FileName : std::string();
+  end.FileName = kept;
+  end.KeptBeside = !kept.empty() && kept != Slot.FileName;
   end.Proof = Lanes_[LaneOf_[job]]->Reader->ProofOf(PlaceOf_[job]);
   end.Proof.Reads = spool.Report();
   end.Failure = Slot.Watch.TakeFailure();
@@ -358,6 +374,7 @@ bool TRipRun::EncodeAgain(TSlot& Slot, const TTrackEnd& End) {
   TAudioFileOut& output = *Slot.Output;
   Slot.Watch.Begin(&output);
   try {
+    output.SetTags(TagsOf(static_cast<size_t>(Slot.Job)));  // an output forgets them per file
     if (Gains_) Slot.Meter = std::make_unique<TLoudnessMeter>();
     Slot.Input =
         std::make_unique<TKeptAudioInput>(Slot.Pending->Proof.Agreed->Audio, Slot.Meter.get());
@@ -421,6 +438,7 @@ void TRipRun::Abort() {
 // stop, so that an encoder waiting for the drive ends at once and nothing more is read.
 void TRipRun::AbortAll() {
   Aborted_ = true;
+  *LookupsStopped_ = true;
   for (auto& slot : Slots_)
     if (slot->Job >= 0) slot->Output->Abort();
   for (auto& spool : Spools_) spool->Cancel();
@@ -455,6 +473,19 @@ void TRipRun::OutputFailed(TAudioOutput* Sender, const std::exception& E) {
 // The proof of each disc
 // ---------------------------------------------------------------------------------
 
+namespace {
+
+// What reading a track that did not end whole met on the drive, without the sums of
+// its partial audio.
+TTrackProof ReadsOnly(const TTrackProof& Proof) {
+  TTrackProof reads;
+  reads.Reads = Proof.Reads;
+  reads.Messages = Proof.Messages;
+  return reads;
+}
+
+}  // namespace
+
 // An aborted or failed track is logged as such: its partial audio carries no CRC that
 // could pass for the track's, and the cue sheet lists only whole tracks.
 void TRipRun::ProveDiscs() {
@@ -483,11 +514,14 @@ void TRipRun::ProveDiscs() {
                     Source_.DriveReadMode(),
                     Options_.Verify,
                     Options_.Retries,
-                    std::nullopt};
+                    std::nullopt,
+                    LookupsStopped_};
     for (const auto& lane : Lanes_)
       if (lane->Drive == drive && lane->Entry.valid()) disc.Lookup = lane->Entry.get();
+    // A stopped run searches no drive's pre-gaps: the search reads around every track.
+    disc.PregapsSearched = !Aborted_ || IsDiscImageName(disc.Listing.Name);
     for (TTrackListing& track : disc.Listing.Tracks)
-      track.Pregap = Source_.TrackPregap(track.Track);
+      track.Pregap = disc.PregapsSearched ? Source_.TrackPregap(track.Track) : std::nullopt;
     for (size_t job : jobsOf[drive]) {
       const TTrackEnd& end = Ends_[job];
       const bool whole = end.Result == TTrackResult::Done;
@@ -495,7 +529,7 @@ void TRipRun::ProveDiscs() {
                                    ? TProblem("aborted: the file holds only the start of the track")
                                    : end.Failure;
       disc.Tracks.push_back(TProvedTrack{jobs[job].Read.Track, end.FileName, whole, failure,
-                                         whole ? end.Proof : TTrackProof{}});
+                                         whole ? end.Proof : ReadsOnly(end.Proof)});
     }
     const TDiscProofResult proof =
         WriteDiscProof(disc, [this](const std::string& Text) { Observer_.Warning(Text); });
@@ -519,8 +553,7 @@ TRunSummary TRipRun::Summary() const {
     const TTrackEnd& end = Ends_[i];
     switch (end.Result) {
       case TTrackResult::Done:
-        ++summary.Done;
-        if (end.Suspicious()) ++summary.Suspicious;
+        ++(end.Suspicious() ? summary.Suspicious : summary.Done);
         if (Verdicts_[i] && Verdicts_[i]->Verdict == TAccurateRipVerdict::Accurate)
           ++summary.Accurate;
         break;

@@ -137,6 +137,8 @@ class TRipRun {
   void AbortAll();
   bool AnyRunning() const;
   std::string FileNameOf(const TPlannedJob& Job) const;
+  // The tag lines of Job's file, as every encoding of it carries them.
+  std::vector<std::string> TagsOf(size_t Job) const;
   void ProveDiscs();
 
   const TRunOptions& Options_;
@@ -167,4 +169,7 @@ class TRipRun {
   bool Aborted_ = false;
   bool ProofUnwritten_ = false;  // a disc's log or cue sheet could not be written
   std::atomic<bool> AbortRequested_{false};
+  // Set by an abort: the run's AccurateRip lookups under way end at once.
+  const std::shared_ptr<std::atomic<bool>> LookupsStopped_ =
+      std::make_shared<std::atomic<bool>>(false);
 };

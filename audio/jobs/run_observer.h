@@ -20,17 +20,23 @@ enum class TTrackResult { Done, Failed, Aborted };
 struct TTrackEnd {
   TTrackResult Result = TTrackResult::Failed;
   std::string FileName;  // the file the job kept (with its folder); empty when none
+  // The job was cut short and a file of its name was there: that file stays, and what
+  // was written is kept beside it as "NAME (incomplete).EXT" (FileName).
+  bool KeptBeside = false;
   TProblem Failure;      // why it failed; none unless Failed
   TTrackProof Proof;     // what reading it proved (for jobs that were read)
 
-  // Test and copy found no read that agrees with the copy the file holds.
+  // Test and copy found no read that agrees with the copy the file holds: the file is
+  // whole, but nothing proves its audio, so the track is not done.
   bool Suspicious() const;
+  // Why it is suspicious, without the leading "suspicious: " of the proof's line.
+  std::string SuspicionReason() const;
 };
 
 // The run's count of its jobs, once every disc's proof is written.
 struct TRunSummary {
   int Done = 0, Failed = 0, Aborted = 0;
-  int Suspicious = 0;           // of the done ones
+  int Suspicious = 0;           // whole files that no read confirms (not counted as done)
   int Accurate = 0;             // done ones that AccurateRip confirmed
   bool Stopped = false;         // an abort (or a job that ends the run) left jobs unstarted
   bool ProofUnwritten = false;  // a log or cue sheet asked for could not be written

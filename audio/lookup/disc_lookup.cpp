@@ -27,7 +27,10 @@ std::string TrimSlash(std::string Url) {
 
 THttpRequest RequestOf(const std::string& Service, const std::string& Url,
                        const TLookupSettings& Settings) {
-  return {Service, Url, LookupUserAgent(Settings), Settings.TimeLimit, Settings.ConnectLimit};
+  THttpRequest request{Service, Url, LookupUserAgent(Settings), Settings.TimeLimit,
+                       Settings.ConnectLimit};
+  request.Cancel = Settings.Cancel;
+  return request;
 }
 
 [[noreturn]] void ThrowUnreadable(const std::string& Service, const std::string& What) {

@@ -5,7 +5,9 @@
 // least a second apart, as the service asks.
 #pragma once
 
+#include <atomic>
 #include <chrono>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -49,6 +51,8 @@ struct TLookupSettings {
   std::chrono::milliseconds TotalLimit{20000};
   // CDDB: the entries read of a list of matches, first ones first.
   size_t MaxCddbReads = 3;
+  // Once it holds true (from any thread), the lookup ends at once, as a failure.
+  std::shared_ptr<const std::atomic<bool>> Cancel = nullptr;
 
   static std::string LookupContact();
 };

@@ -34,6 +34,12 @@ size_t AppendBody(char* Data, size_t Size, size_t Count, void* Target) {
   return bytes;
 }
 
+// libcurl's progress callback, which it calls often while a transfer waits: a nonzero
+// answer ends the transfer.
+int CancelledTransfer(void* Cancel, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return static_cast<const std::atomic<bool>*>(Cancel)->load() ? 1 : 0;
+}
+
 // "10 seconds", "1 second", "1.5 seconds".
 std::string Duration(std::chrono::milliseconds Limit) {
   const long long ms = Limit.count();
@@ -61,6 +67,8 @@ std::string Duration(std::chrono::milliseconds Limit) {
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY:
     case CURLE_COULDNT_CONNECT: throw ELookupError(service + " could not be reached: " + reason);
+    case CURLE_ABORTED_BY_CALLBACK:
+      throw ELookupError(service + " was not asked: the lookup was stopped");
     case CURLE_WRITE_ERROR:
       throw ELookupError(service + " sent an answer of more than " +
                          std::to_string(MaxBodyBytes >> 20) + " MiB");
@@ -99,6 +107,14 @@ THttpReply HttpGet(const THttpRequest& Request) {
   curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, detail);
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, AppendBody);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply.Body);
+  if (Request.Cancel) {
+    if (*Request.Cancel)
+      throw ELookupError(Request.Service + " was not asked: the lookup was stopped");
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, CancelledTransfer);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA,
+                     const_cast<std::atomic<bool>*>(Request.Cancel.get()));
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+  }
 
   const CURLcode code = curl_easy_perform(curl);
   if (code != CURLE_OK) ThrowTransferFailure(Request, curl, code, detail);

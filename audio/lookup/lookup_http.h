@@ -2,7 +2,9 @@
 // its failures turned into ELookupError naming the service. Any thread.
 #pragma once
 
+#include <atomic>
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -19,9 +21,12 @@ struct THttpRequest {
   std::string UserAgent;
   std::chrono::milliseconds TimeLimit{10000};
   std::chrono::milliseconds ConnectLimit{5000};
+  // Once it holds true (from any thread), the request ends at once, as a failure.
+  std::shared_ptr<const std::atomic<bool>> Cancel = nullptr;
 };
 
-// Any status is returned; what could not be exchanged in time or at all raises.
+// Any status is returned; what could not be exchanged in time or at all raises, and so
+// does a request cancelled.
 THttpReply HttpGet(const THttpRequest& Request);
 
 // The host named by Url ("" when it names none).

@@ -94,6 +94,7 @@ std::optional<std::vector<TAccurateRipPressing>> LookupAccurateRip(
   request.UserAgent = Settings.UserAgent;
   request.TimeLimit = Settings.TimeLimit;
   request.ConnectLimit = Settings.ConnectLimit;
+  request.Cancel = Settings.Cancel;
   const THttpReply reply = HttpGet(request);
   if (reply.Status == 404) return std::nullopt;
   if (reply.Status != 200)
@@ -129,10 +130,6 @@ TAccurateRipResult AccurateRipVerdict(
     uint32_t V2) {
   TAccurateRipResult result;
   if (!Pressings || AudioTrack < 0) return result;
-  if (V1 == 0 && V2 == 0) {
-    result.Verdict = TAccurateRipVerdict::Silent;
-    return result;
-  }
   bool known = false;
   for (const TAccurateRipPressing& pressing : *Pressings) {
     if (static_cast<size_t>(AudioTrack) >= pressing.Tracks.size()) continue;
@@ -147,7 +144,11 @@ TAccurateRipResult AccurateRipVerdict(
     result.Confidence = entry.Confidence;
     result.Version = version;
   }
+  // Silent audio sums to 0, which no slot holds: where the database has sums of the
+  // track, the track is not silent, and the rip is not accurate.
   if (known && result.Verdict != TAccurateRipVerdict::Accurate)
     result.Verdict = TAccurateRipVerdict::NotAccurate;
+  else if (!known && V1 == 0 && V2 == 0)
+    result.Verdict = TAccurateRipVerdict::Silent;
   return result;
 }

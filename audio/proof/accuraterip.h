@@ -3,8 +3,10 @@
 // that fails raises ELookupError; a rip goes on without a verdict. Any thread.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -51,6 +53,8 @@ struct TAccurateRipSettings {
   std::string UserAgent = "Korvane/1.00 ( http://korvane.example.org )";
   std::chrono::milliseconds TimeLimit{10000};
   std::chrono::milliseconds ConnectLimit{5000};
+  // Once it holds true (from any thread), a lookup under way ends at once, as a failure.
+  std::shared_ptr<const std::atomic<bool>> Cancel = nullptr;
 };
 
 // The disc's pressings in the database; nullopt when it does not know the disc (404).
@@ -87,7 +91,9 @@ struct TAccurateRipResult {
 // V2, against the pressings found (nullopt: the disc is not in the database). Of several
 // matching entries the most confirmed one counts. A slot of confidence 0 or sum 0 is no
 // rip the database holds and matches nothing; a silent track (both sums 0) cannot be
-// checked, since every silent track of that length has the same sums.
+// checked, since every silent track of that length has the same sums, unless the
+// database holds sums of the track: then the track is not silent, and the rip is not
+// accurate.
 TAccurateRipResult AccurateRipVerdict(
     const std::optional<std::vector<TAccurateRipPressing>>& Pressings, int AudioTrack, uint32_t V1,
     uint32_t V2);

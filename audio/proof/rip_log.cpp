@@ -73,6 +73,18 @@ void HiddenAudioLine(std::string& Text, const TRipLog& Log) {
            (Log.HiddenNote.empty() ? "" : ", " + Log.HiddenNote));
 }
 
+// What the layers said while reading a track, each message indented under a heading.
+void MessageLines(std::string& Text, const std::string& Messages) {
+  if (Messages.empty()) return;
+  Text += "  Drive messages:\n";
+  size_t at = 0;
+  while (at < Messages.size()) {
+    const size_t end = std::min(Messages.find('\n', at), Messages.size());
+    if (end > at) Line(Text, "    ", Messages.substr(at, end - at));
+    at = end + 1;
+  }
+}
+
 }  // namespace
 
 std::string SectorTimeText(int32_t Sectors) {
@@ -93,6 +105,7 @@ std::string RipLogText(const TRipLog& Log) {
   Line(text, "Read offset: ",
        Log.ReadOffset ? std::to_string(*Log.ReadOffset) + " samples" : "not corrected");
   Line(text, "Read mode: ", Log.ReadMode);
+  if (!Log.PregapNote.empty()) Line(text, "Pre-gaps: ", Log.PregapNote);
   if (!Log.Artist.empty()) Line(text, "Artist: ", Log.Artist);
   if (!Log.Album.empty()) Line(text, "Album: ", Log.Album);
   if (!Log.MusicBrainzId.empty()) Line(text, "MusicBrainz disc id: ", Log.MusicBrainzId);
@@ -126,6 +139,7 @@ std::string RipLogText(const TRipLog& Log) {
          Plural(track.Rereads, "re-read") + ", " + Plural(track.Corrections, "correction") + ", " +
              Plural(track.SkippedSectors, "skipped sector"));
     if (track.Error) Line(text, "  Error: ", track.Error.Text());
+    MessageLines(text, track.Messages);
   }
   text += '\n';
   Line(text, "Summary: ", Summary(Log));

@@ -30,6 +30,9 @@ struct TRipLogTrack {
   int Rereads = 0;
   int Corrections = 0;
   int SkippedSectors = 0;
+  // What the CD and paranoia layers said while reading it (each sector the drive
+  // refused among it), one message a line; empty: the lines are left out.
+  std::string Messages;
   TProblem Error;
 };
 
@@ -52,6 +55,7 @@ struct TRipLog {
   std::string AccurateRipId;      // "dBAR-003-0001b6a2-0004a59f-1d0b9b03"
   std::optional<int> ReadOffset;  // in samples; unknown: not corrected
   std::string ReadMode;           // "paranoia full, 20 retries" or "disc image"
+  std::string PregapNote;         // why tracks have no pre-gap line; empty: no line
   std::string Artist;             // of the disc, where known
   std::string Album;
   std::vector<TRipLogTocRow> Toc;  // empty: left out

@@ -1,6 +1,7 @@
 // The CD ripping library's C interface, on disc images made by the disc-image maker.
 #include "cdrip.h"
 
+#include <discid/discid.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -327,6 +328,44 @@ TEST_F(HandWrittenSheetTest, PregapCommandAddsSilenceThatNoFileHolds) {
   const auto track2 = image.begin() + ref[1].StartSector * CR_SECTOR_BYTES;
   EXPECT_TRUE(
       std::equal(track2, track2 + 2 * CR_SECTOR_BYTES, ripped.Bytes.end() - 2 * CR_SECTOR_BYTES));
+}
+
+// The MusicBrainz id that libdiscid gives for a table (offsets LSN + 150).
+std::string LibdiscidId(const std::vector<CR_TocEntry>& Toc) {
+  int offsets[100] = {};
+  offsets[0] = Toc.back().StartSector + 150;
+  for (size_t i = 0; i + 1 < Toc.size(); ++i) offsets[i + 1] = Toc[i].StartSector + 150;
+  DiscId* disc = discid_new();
+  EXPECT_TRUE(discid_put(disc, 1, static_cast<int>(Toc.size() - 1), offsets));
+  const std::string id = discid_get_id(disc);
+  discid_free(disc);
+  return id;
+}
+
+// Track 1's INDEX 01 late in the file and no INDEX 00: the audio before it is track 1's
+// pre-gap (hidden track one audio) and the other tracks stay where the file has them, as
+// the sheet's other readers take it; so the disc's id is what libdiscid gives for the
+// INDEX 01 times of the sheet.
+TEST_F(HandWrittenSheetTest, ALateFirstIndexWithoutIndex00StartsTrackOneThere) {
+  const std::string sheet = di::sheetText(
+      Disc, Folder / "reference.cue", Layout(di::SheetKind::Cue, di::AudioFileKind::Binary, false));
+  const size_t first = sheet.find("INDEX 01 00:00:00");
+  ASSERT_NE(first, std::string::npos) << sheet;
+  ASSERT_EQ(sheet.rfind("INDEX 00", first), std::string::npos) << sheet;
+  for (const int32_t late : {150, 40}) {
+    SCOPED_TRACE(late);
+    std::string text = sheet;
+    text.replace(first, 17, "INDEX 01 " + di::msfText(late));
+    const std::vector<CR_TocEntry> toc = TocOfSheet("late.cue", text);
+    std::vector<CR_TocEntry> expected = Reference;
+    expected.front().StartSector = late;
+    ExpectSameToc(toc, expected);
+    int32_t pregap = -1;
+    EXPECT_EQ(CR_GetTrackPregap(0, &pregap), 0);
+    EXPECT_EQ(pregap, late);
+    EXPECT_EQ(LibdiscidId(toc), LibdiscidId(expected));
+    EXPECT_NE(LibdiscidId(toc), LibdiscidId(Reference));
+  }
 }
 
 // Sheets that keep a track's pregap at the end of the previous track's file, with the

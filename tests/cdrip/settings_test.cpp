@@ -33,6 +33,36 @@ TEST(CdRipSettings, ReadOffsetsComeFromTheSettingsFilePerDrive) {
   CR_DeInit();
 }
 
+// Read settings that cannot be used are named, with what is used instead; good ones
+// and missing ones say nothing.
+TEST(CdRipSettings, UnusableReadSettingsAreNamedWithTheValueUsed) {
+  TTempDir folder;
+  const std::pair<const char*, const char*> cases[] = {
+      {"ParanoiaMode=overlap\nParanoiaRetries=7\n", "paranoia overlap, a sector given up after 7"},
+      {"", "paranoia full (verify, overlap, repair), a sector given up after 20"},
+      {"ParanoiaMode=fast\n",
+       "ParanoiaMode=fast in cdr.ini is none of full, overlap and disable; full is used.\n"},
+      {"ParanoiaRetries=+5\n",
+       "ParanoiaRetries=+5 in cdr.ini is no whole number from 1 to 1000; 20 is used.\n"},
+      {"ParanoiaRetries=0\n",
+       "ParanoiaRetries=0 in cdr.ini is no whole number from 1 to 1000; 20 is used.\n"},
+      {"ParanoiaRetries=5000\n",
+       "ParanoiaRetries=5000 in cdr.ini is no whole number from 1 to 1000; 1000 is used.\n"}};
+  for (const auto& [settings, said] : cases) {
+    std::ofstream(folder / "cdr.ini") << "[CD-ROM]\n" << settings;
+    CR_Init((folder / "cdr.ini").c_str());
+    char warnings[512] = {}, mode[512] = {};
+    CR_GetSettingsWarnings(warnings, sizeof warnings);
+    CR_GetReadMode(mode, sizeof mode);
+    EXPECT_NE((std::string(warnings) + mode).find(said), std::string::npos)
+        << settings << warnings << mode;
+    if (std::string(said).rfind("paranoia", 0) == 0) {
+      EXPECT_STREQ(warnings, "") << settings;
+    }
+    CR_DeInit();
+  }
+}
+
 // A drive without a model (an image here) is found by its path with the links of both
 // the setting's path and the drive's name resolved.
 TEST(CdRipSettings, AReadOffsetKeyedByPathFollowsLinks) {

@@ -144,9 +144,9 @@ TEST_F(CommandLine, FormatOptionsAndUsageErrors) {
 }
 
 // Ctrl-C in the middle of the second track: that file is finished as after an abort,
-// with headers that tell the truth; the third is never started; status 130. The
-// program runs on a terminal, so its live progress line shows when the second track
-// is under way.
+// with headers that tell the truth, beside the earlier file of its name, which stays;
+// the third is never started; status 130. The program runs on a terminal, so its live
+// progress line shows when the second track is under way.
 // Runs korvane-cli on a terminal with Arguments and interrupts it (SIGINT) once what it
 // printed matches When; returns what it printed and its wait status.
 std::pair<std::string, int> InterruptedRun(const std::vector<std::string>& Arguments,
@@ -193,6 +193,9 @@ void ExpectTrueImaHeader(const std::string& Wav, uint32_t MaxFrames) {
 TEST_F(CommandLine, InterruptFinishesTheCurrentFileAndSkipsTheRest) {
   const std::string cue = MakeDisc("long", "--tracks 3 --seconds 1,300,1 --content noise");
   const std::string out = Dir / "out";
+  std::filesystem::create_directory(out);
+  const std::vector<uint8_t> earlier = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
+  WriteWholeFile(out + "/Track02.wav", earlier);
   const auto [printed, status] =
       InterruptedRun({"--jobs", "1", "--wav-type", "ima", "--out", out, cue},
                      std::regex("Track02\\.wav  [1-9][0-9]*%"));
@@ -200,8 +203,11 @@ TEST_F(CommandLine, InterruptFinishesTheCurrentFileAndSkipsTheRest) {
   EXPECT_EQ(WEXITSTATUS(status), 130) << printed;
   EXPECT_NE(printed.find("Track01.wav  Done"), std::string::npos) << printed;
   EXPECT_NE(printed.find("Track02.wav  Aborted"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("kept as " + out + "/Track02 (incomplete).wav"), std::string::npos)
+      << printed;
   EXPECT_FALSE(std::filesystem::exists(out + "/Track03.wav"));
-  ExpectTrueImaHeader(out + "/Track02.wav", 300u * 44100u);
+  EXPECT_EQ(ReadWholeFile(out + "/Track02.wav"), earlier);
+  ExpectTrueImaHeader(out + "/Track02 (incomplete).wav", 300u * 44100u);
 }
 
 // With two tracks encoded at once, an interrupt aborts both; each file stays valid.

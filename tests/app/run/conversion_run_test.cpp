@@ -108,6 +108,8 @@ TEST_F(ConversionRunTest, EditedNamesAreTheFileNamesAndStayInsideTheFolder) {
   EXPECT_FALSE(Exists(Dir / "escape"));
 }
 
+// The aborted row's file is kept as far as it got; an abort over a good file of an
+// earlier run keeps that file, and the aborted one beside it as incomplete.
 TEST_F(ConversionRunTest, AbortInTheSecondRowKeepsItsPercentageAndTheNextRunIsNormal) {
   const di::DiscSpec disc = AudioDisc({2, 2, 2});
   const std::string cue = MakeDisc(disc);
@@ -138,6 +140,16 @@ TEST_F(ConversionRunTest, AbortInTheSecondRowKeepsItsPercentageAndTheNextRunIsNo
   EXPECT_EQ(Statuses(), QStringList({"Done", "Done"}));
   EXPECT_TRUE(PcmOf(OutFile("Track02.wav")) == di::expectedTrackPcm(disc, 2));
   EXPECT_TRUE(PcmOf(OutFile("Track03.wav")) == di::expectedTrackPcm(disc, 3));
+
+  // Abort over that good file: it stays, and what was written is kept beside it.
+  const std::vector<uint8_t> good = ReadWholeFile(OutFile("Track02.wav"));
+  abortedAt.clear();
+  Convert();
+  ASSERT_FALSE(abortedAt.isEmpty());
+  EXPECT_TRUE(ReadWholeFile(OutFile("Track02.wav")) == good);
+  ExpectCompleteWav(OutFile("Track02 (incomplete).wav"));
+  EXPECT_LT(PcmOf(OutFile("Track02 (incomplete).wav")).size(),
+            di::expectedTrackPcm(disc, 2).size());
 }
 
 // A new run clears the statuses of the rows it will run, so that no "Done" of an earlier

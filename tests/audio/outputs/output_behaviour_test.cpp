@@ -296,9 +296,9 @@ std::string OutsideDecodersComplaints(const std::string& File) {
   return complaints;
 }
 
-// An earlier file of the name, and a disk with this much room left: the run either
-// keeps a file that decodes clean (and says it is incomplete) or leaves the earlier file
-// exactly as it was (and says so), never an empty or broken file in its place. With no
+// An earlier file of the name, and a disk with this much room left: the earlier file
+// stays exactly as it was, and the run either keeps a file that decodes clean beside it
+// as "NAME (incomplete).EXT" (and names it) or keeps nothing (and says so). With no
 // room at all, nothing can be kept; with 40 KiB, every format keeps some audio.
 TYPED_TEST(OutputBehaviour, AFullDiskNeverCostsTheEarlierFile) {
   const std::vector<uint8_t> earlier = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
@@ -314,15 +314,24 @@ TYPED_TEST(OutputBehaviour, AFullDiskNeverCostsTheEarlierFile) {
     TPcmMemoryInput longer(TestSignal::Noise16(InputFrames * 10, 2), 2);
     const auto run = this->RunToEnd(this->Output, longer);
     EXPECT_EQ(run.Failures, 1);
-    EXPECT_EQ(FilesIn(this->Dir / "disk"), (std::vector<std::string>{"filler", name}));
-    const bool kept = ReadWholeFile(this->Output.FileName) != earlier;
+    EXPECT_EQ(ReadWholeFile(this->Output.FileName), earlier);
+    const std::filesystem::path path(name);
+    const std::string incomplete =
+        path.stem().string() + " (incomplete)" + path.extension().string();
+    const bool kept = std::filesystem::exists(this->Dir / ("disk/" + incomplete));
+    const std::vector<std::string> files =
+        kept ? std::vector<std::string>{"filler", incomplete, name}
+             : std::vector<std::string>{"filler", name};
+    EXPECT_EQ(FilesIn(this->Dir / "disk"), files);
     if (room == 0 || room == 40960) {
       EXPECT_EQ(kept, room != 0);
     }
     if (kept) {
-      EXPECT_NE(run.Failure.find(name + " is incomplete"), std::string::npos) << run.Failure;
-      EXPECT_TRUE(TypeParam::HoldsATrueFile(this->Output.FileName)) << run.Failure;
-      EXPECT_EQ(OutsideDecodersComplaints(this->Output.FileName), "");
+      EXPECT_NE(run.Failure.find("kept as " + incomplete + "; the earlier " + name),
+                std::string::npos)
+          << run.Failure;
+      EXPECT_TRUE(TypeParam::HoldsATrueFile(this->Dir / ("disk/" + incomplete))) << run.Failure;
+      EXPECT_EQ(OutsideDecodersComplaints(this->Dir / ("disk/" + incomplete)), "");
     } else {
       EXPECT_NE(run.Failure.find("nothing of " + name + " could be kept"), std::string::npos)
           << run.Failure;

@@ -164,6 +164,8 @@ TEST_F(WaveWriter, HeadersMatchWhatWasWritten) {
       TWaveOut output;
       output.SetWavType(type);
       output.FileName = Dir / "truth.wav";
+      // An aborted file never takes the place of an earlier one: each run writes anew.
+      std::filesystem::remove(output.FileName);
       output.SetInput(&input);
       if (abort)
         output.OnProgress = [](TAudioOutput* Sender) {
