@@ -8,6 +8,7 @@
 #include "cdrom/track_entry.h"
 #include "jobs/drive_catalog.h"
 #include "jobs/output_formats.h"
+#include "lookup/lookup_http.h"
 
 namespace {
 
@@ -128,13 +129,12 @@ int TCliOptions::DefaultJobs() {
 
 namespace {
 
-// The database's address after "accuraterip=": an http or https URL with a host.
+// The database's address after "accuraterip=": an http or https URL with a host, as
+// libcurl reads it (the scheme in any case, as for the other lookups).
 std::string AccurateRipAddress(const std::string& Url) {
-  const size_t scheme = Url.find("://");
-  const std::string name = scheme == std::string::npos ? std::string() : Url.substr(0, scheme);
-  const bool hasHost = scheme != std::string::npos && scheme + 3 < Url.size() &&
-                       Url[scheme + 3] != '/' && Url.find_first_of(" \t") == std::string::npos;
-  if ((name != "http" && name != "https") || !hasHost)
+  const std::string scheme = UrlScheme(Url);
+  if ((scheme != "http" && scheme != "https") || UrlHost(Url).empty() ||
+      Url.find_first_of(" \t") != std::string::npos)
     throw EUsageError(
         "The option --lookup accuraterip= takes the database's address, such as "
         "http://host/accuraterip, not \"" +

@@ -2,6 +2,8 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <memory>
 #include <thread>
@@ -94,7 +96,7 @@ THttpReply HttpGet(const THttpRequest& Request) {
   curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
   // A redirect never leaves https for plain http.
-  const bool secure = Request.Url.rfind("https://", 0) == 0;
+  const bool secure = UrlScheme(Request.Url) == "https";
   curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 5L);
@@ -130,6 +132,18 @@ std::string UrlHost(const std::string& Url) {
     return {};
   TCurlText owned(host);
   return owned.get();
+}
+
+std::string UrlScheme(const std::string& Url) {
+  TCurlUrl url(curl_url());
+  char* scheme = nullptr;
+  if (!url || curl_url_set(url.get(), CURLUPART_URL, Url.c_str(), 0) != CURLUE_OK ||
+      curl_url_get(url.get(), CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK)
+    return {};
+  std::string text = TCurlText(scheme).get();
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
 }
 
 std::string UrlEscape(const std::string& Text) {

@@ -31,6 +31,9 @@ THttpReply HttpGet(const THttpRequest& Request);
 
 // The host named by Url ("" when it names none).
 std::string UrlHost(const std::string& Url);
+// The scheme of Url as libcurl reads it, in lower case ("https" for "HTTPS://host/");
+// empty when libcurl reads no URL there.
+std::string UrlScheme(const std::string& Url);
 // Text escaped for a query string (libcurl's escaping).
 std::string UrlEscape(const std::string& Text);
 

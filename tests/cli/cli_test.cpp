@@ -136,6 +136,9 @@ TEST_F(CommandLine, FormatOptionsAndUsageErrors) {
     EXPECT_EQ(result.Status, 2) << bad;
     EXPECT_NE(result.Output.find("korvane-cli: "), std::string::npos) << bad;
   }
+  // A scheme is read in any case, as libcurl reads it (the lookup then fails, not the rip).
+  result = Cli("--lookup accuraterip=HTTPS://127.0.0.1:9/ar --out any '" + cue + "'");
+  EXPECT_NE(result.Status, 2) << result.Output;
   // An image holds the disc's audio without a read offset.
   result = Cli("--offset 30 '" + cue + "'");
   EXPECT_NE(result.Output.find("images have no read offset"), std::string::npos) << result.Output;
