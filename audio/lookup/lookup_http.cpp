@@ -124,26 +124,28 @@ THttpReply HttpGet(const THttpRequest& Request) {
   return reply;
 }
 
-std::string UrlHost(const std::string& Url) {
+namespace {
+
+// One part of Url as libcurl reads it ("" when it reads no URL there or no such part).
+std::string UrlPart(const std::string& Url, CURLUPart Part) {
   TCurlUrl url(curl_url());
-  char* host = nullptr;
+  char* text = nullptr;
   if (!url || curl_url_set(url.get(), CURLUPART_URL, Url.c_str(), 0) != CURLUE_OK ||
-      curl_url_get(url.get(), CURLUPART_HOST, &host, 0) != CURLUE_OK)
+      curl_url_get(url.get(), Part, &text, 0) != CURLUE_OK)
     return {};
-  TCurlText owned(host);
+  TCurlText owned(text);
   return owned.get();
 }
 
+}  // namespace
+
+std::string UrlHost(const std::string& Url) { return UrlPart(Url, CURLUPART_HOST); }
+
 std::string UrlScheme(const std::string& Url) {
-  TCurlUrl url(curl_url());
-  char* scheme = nullptr;
-  if (!url || curl_url_set(url.get(), CURLUPART_URL, Url.c_str(), 0) != CURLUE_OK ||
-      curl_url_get(url.get(), CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK)
-    return {};
-  std::string text = TCurlText(scheme).get();
-  std::transform(text.begin(), text.end(), text.begin(),
+  std::string scheme = UrlPart(Url, CURLUPART_SCHEME);
+  std::transform(scheme.begin(), scheme.end(), scheme.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
+  return scheme;
 }
 
 std::string UrlEscape(const std::string& Text) {
